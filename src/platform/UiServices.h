@@ -1,0 +1,81 @@
+#pragma once
+// The user-interface services that the core calls: message boxes, file
+// dialogs, the wait cursor, the message pump and progress. The window program,
+// the command-line tool and the tests each provide their own implementation.
+#include <optional>
+#include <string>
+
+// Message box styles and answers.
+inline constexpr unsigned MB_OK = 0x0000;
+inline constexpr unsigned MB_OKCANCEL = 0x0001;
+inline constexpr unsigned MB_YESNO = 0x0004;
+inline constexpr unsigned MB_ICONERROR = 0x0010;
+inline constexpr unsigned MB_ICONQUESTION = 0x0020;
+inline constexpr unsigned MB_ICONEXCLAMATION = 0x0030;
+inline constexpr unsigned MB_ICONINFORMATION = 0x0040;
+inline constexpr unsigned MB_TYPEMASK = 0x000F;
+inline constexpr unsigned MB_ICONMASK = 0x00F0;
+
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+// File dialog flags that the core asks for.
+inline constexpr unsigned OFN_OVERWRITEPROMPT = 0x0002;
+inline constexpr unsigned OFN_HIDEREADONLY = 0x0004;
+inline constexpr unsigned OFN_PATHMUSTEXIST = 0x0800;
+inline constexpr unsigned OFN_FILEMUSTEXIST = 0x1000;
+
+struct FileDialogRequest {
+    bool bOpen = true;             // an Open dialog, else a Save dialog
+    std::string strTitle;          // empty: the toolkit's default title
+    std::string strFilter;         // "Desc (*.ext)|*.ext|...||"
+    std::string strDefExt;         // without the dot; empty for none
+    std::string strInitialDir;
+    std::string strInitialName;
+    unsigned nFlags = 0;
+    int nFilterIndex = 1;          // 1-based
+    // Save dialogs: rewrite the name's extension when the user picks another type.
+    bool bRetypeExtension = false;
+};
+
+struct FileDialogResult {
+    std::string strPath;           // the chosen full path
+    int nFilterIndex = 1;          // 1-based index of the chosen type
+};
+
+class IUiServices {
+public:
+    virtual ~IUiServices() = default;
+
+    // Shows a message box; returns IDOK, IDYES or IDNO.
+    virtual int MessageBox(const std::string& text, unsigned style) = 0;
+    // Shows a file dialog; nothing when the user cancelled.
+    virtual std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) = 0;
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+    // Lets the user interface handle its pending events during long work.
+    virtual void PumpMessages() = 0;
+    // Repaints the main window at once, before a long operation starts.
+    virtual void RepaintMainWindow() = 0;
+    // Progress of long file work, 0 to 100; -1 when it has ended.
+    virtual void ShowProgress(int percent) { (void)percent; }
+};
+
+// The services in force. Until one is installed, a silent implementation
+// answers No to every question and cancels every dialog.
+IUiServices& Ui();
+// Installs the services; returns the previous ones. nullptr restores the silent ones.
+IUiServices* SetUiServices(IUiServices* services);
+
+int AfxMessageBox(const std::string& text, unsigned style = MB_OK);
+
+// Shows the wait cursor for its lifetime, so it ends on every path.
+class CWaitCursor {
+public:
+    CWaitCursor() { Ui().BeginWaitCursor(); }
+    ~CWaitCursor() { Ui().EndWaitCursor(); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};

@@ -1,0 +1,51 @@
+#pragma once
+// Platform services for tests: records every message shown, answers each
+// question and file dialog from a script, and fails the test on a question
+// or dialog that the script did not expect. Installs itself for its lifetime.
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/UiServices.h"
+
+class ScriptedUi : public IUiServices {
+public:
+    struct Message {
+        std::string text;
+        unsigned style;
+    };
+
+    ScriptedUi();
+    ~ScriptedUi() override;
+
+    // Script: the next Yes/No question is answered with IDYES or IDNO.
+    void AnswerNext(int answer) { m_answers.push_back(answer); }
+    // Script: the next file dialog returns this path (and type), or is cancelled.
+    void ChooseFile(const std::string& path, int filterIndex = 1);
+    void CancelNextDialog();
+
+    int MessageBox(const std::string& text, unsigned style) override;
+    std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override;
+    void BeginWaitCursor() override { ++m_nWaitDepth; ++m_nWaitBegins; }
+    void EndWaitCursor() override { --m_nWaitDepth; }
+    void PumpMessages() override { ++m_nPumps; }
+    void RepaintMainWindow() override { ++m_nRepaints; }
+    void ShowProgress(int percent) override { m_progress.push_back(percent); }
+
+    // The texts shown, in order.
+    std::vector<std::string> Texts() const;
+
+    std::vector<Message> m_messages;
+    std::vector<FileDialogRequest> m_dialogs;
+    std::vector<int> m_progress;
+    int m_nWaitDepth = 0;
+    int m_nWaitBegins = 0;
+    int m_nPumps = 0;
+    int m_nRepaints = 0;
+
+private:
+    std::deque<int> m_answers;
+    std::deque<std::optional<FileDialogResult>> m_files;
+    IUiServices* m_previous = nullptr;
+};
