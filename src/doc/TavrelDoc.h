@@ -100,7 +100,10 @@ protected:
     };
 
 private:
-    void LoadModelFile();
+    // False when the load stopped early, before the views are to be told.
+    bool LoadModelFile();
+    // Scans for texture blocks; a file error is reported and leaves no textures.
+    bool ScanInto(CFile& file);
     void LoadRawImages(const std::string& path);
     void ShowMessage(const std::string& text);
 

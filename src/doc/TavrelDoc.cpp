@@ -1,0 +1,341 @@
+#include "doc/TavrelDoc.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+
+#include "doc/CommandIds.h"
+#include "doc/PathUtil.h"
+#include "nif/TextureScanner.h"
+#include "platform/File.h"
+#include "platform/Format.h"
+#include "platform/UiServices.h"
+
+namespace {
+
+constexpr char kOpenFilter[] =
+    "Varn Raw Image Data (*.nif)|*.nif|Varn Compressed Bitmap (*.bmz)|*.bmz|"
+    "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp||";
+constexpr char kFollowLinkQuestion[] =
+    "No image data was found in this file but there is a link to another file that does contain "
+    "image data. Would you like to open this file? ";
+constexpr char kUntitled[] = "Untitled";
+
+std::string ModuleDirectory()
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return "./";
+    buffer[n] = '\0';
+    return DirectoryPart(buffer);
+}
+
+// A folder of the process's own for the temporary files, so that two running
+// copies never share them and an installed program's folder is never written.
+std::string MakePrivateTempDir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tavrel-XXXXXX";
+    if (!::mkdtemp(pattern.data())) {
+        pattern = "/tmp/tavrel-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            return {};
+    }
+    return pattern + "/";
+}
+
+}  // namespace
+
+CTavrelDoc::CTavrelDoc()
+{
+    m_strModuleDir = ModuleDirectory();
+    m_strTempDir = MakePrivateTempDir();
+    m_strLastDir = GetCurrentDir();
+    m_strTempBitmapPath = m_strTempDir + "temp.dbp";
+    m_strTempCompressedPath = m_strTempDir + "temp.dbz";
+    m_strTitle = kUntitled;
+
+    MapCommand(ID_FILE_OPEN, [this] { OnFileOpen(); }, [this](CCmdUI* ui) { OnUpdateFileOpen(ui); });
+    MapCommand(ID_VIEW_NEXT_IMAGE, [this] { OnNextImage(); }, [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
+    MapCommand(ID_VIEW_PREVIOUS_IMAGE, [this] { OnPreviousImage(); },
+               [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
+}
+
+CTavrelDoc::~CTavrelDoc()
+{
+    DeleteFile(m_strTempBitmapPath);
+    DeleteFile(m_strTempCompressedPath);
+    if (!m_strTempDir.empty())
+        ::rmdir(m_strTempDir.c_str());
+}
+
+void CTavrelDoc::AddObserver(IDocObserver* observer)
+{
+    if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+        m_observers.push_back(observer);
+}
+
+void CTavrelDoc::RemoveObserver(IDocObserver* observer)
+{
+    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer), m_observers.end());
+}
+
+void CTavrelDoc::UpdateAllViews(void* pSender, long lHint, void* pHint)
+{
+    for (IDocObserver* observer : std::vector<IDocObserver*>(m_observers))
+        observer->OnUpdate(pSender, lHint, pHint);
+}
+
+void CTavrelDoc::SetTitle(const std::string& title)
+{
+    m_strTitle = title;
+    for (IDocObserver* observer : std::vector<IDocObserver*>(m_observers))
+        observer->OnTitleChanged(title);
+}
+
+bool CTavrelDoc::OnNewDocument()
+{
+    SetTitle(kUntitled);
+    return true;
+}
+
+CDibImage* CTavrelDoc::GetActiveImage() const
+{
+    switch (m_nFileKind) {
+    case kFileKindBmp: return m_pBmpImage.get();
+    case kFileKindBmz: return m_pBmzImage.get();
+    case kFileKindPng: return m_pPngImage.get();
+    case kFileKindNif:
+        return m_nCurrentImage < m_pRawImages.size() ? m_pRawImages[m_nCurrentImage].get() : nullptr;
+    default: return nullptr;
+    }
+}
+
+void CTavrelDoc::OnUpdateFileOpen(CCmdUI* pCmdUI)
+{
+    pCmdUI->Enable(!IsBusy());
+}
+
+void CTavrelDoc::OnFileOpen()
+{
+    if (IsBusy())
+        return;
+    m_strFilter = kOpenFilter;
+    FileDialogRequest request;
+    request.bOpen = true;
+    request.strFilter = m_strFilter;
+    request.strInitialDir = m_strLastDir;
+    request.nFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+    const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
+    if (!chosen || chosen->strPath.empty())
+        return;
+    LoadFile(chosen->strPath);
+}
+
+void CTavrelDoc::LoadFile(const std::string& path)
+{
+    if (IsBusy())
+        return;
+    CBusyScope busy(*this);
+
+    m_strLastDir = DirectoryPart(path);
+    m_strFilePath = path;
+    m_strBackupPath = m_strFilePath + ".bak";
+    m_strFileName = FileNamePart(path);
+    m_strFileExt = UpperExtension(m_strFileName);
+    SetTitle(m_strFileName);
+
+    m_bLargeFile = false;
+    m_nFileKind = kFileKindNone;
+    m_nCurrentImage = 0;
+
+    // Draw what the closed dialog uncovered before the load keeps the program busy.
+    Ui().RepaintMainWindow();
+    CWaitCursor wait;
+
+    if (m_strFileExt == "BMP") {
+        m_nFileKind = kFileKindBmp;
+        ReleaseBmpImage();
+        m_pBmpImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmp);
+    } else if (m_strFileExt == "PNG") {
+        m_nFileKind = kFileKindPng;
+        ReleasePngImage();
+        m_pPngImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindPng);
+    } else if (m_strFileExt == "BMZ") {
+        m_nFileKind = kFileKindBmz;
+        ReleaseBmzImage();
+        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, m_strTempBitmapPath, 0);
+    } else if (m_strFileExt == "TGA") {
+        m_nFileKind = kFileKindTga;
+        ReleaseTgaImage();
+        m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindTga, m_strTempBitmapPath, 0);
+    } else if (m_strFileExt == "NIF") {
+        if (!LoadModelFile())
+            return;   // stopped early: the views keep what they show
+    } else {
+        return;
+    }
+    UpdateAllViews();
+}
+
+bool CTavrelDoc::LoadModelFile()
+{
+    CFile file;
+    if (!file.Open(m_strFilePath, CFile::modeRead)) {
+        ShowMessage(FormatString("Error reading file: %s", m_strFileName.c_str()));
+        SetTitle(kUntitled);
+        return false;
+    }
+    if (!ScanInto(file))
+        return false;
+    if (file.GetLength() > kLargeFileSize)
+        m_bLargeFile = true;
+
+    if (m_nRawImageCount > 0) {
+        file.Close();
+        LoadRawImages(m_strFilePath);
+        return true;
+    }
+
+    uint64_t position = 0;
+    std::optional<std::string> linkName;
+    try {
+        position = FindImageLink(&file);
+        if (position != 0)
+            linkName = ExtractLinkName(file, position);
+    } catch (const CFileException& e) {
+        e.ReportError();
+        SetTitle(kUntitled);
+        return false;
+    }
+    file.Close();
+    if (position == 0) {
+        ShowMessage(FormatString("No image data found in file: %s", m_strFileName.c_str()));
+        SetTitle(kUntitled);
+        return false;
+    }
+    if (!linkName) {
+        ShowMessage("No image data found");
+        SetTitle(kUntitled);
+        return true;
+    }
+
+    m_strFilePath = ResolveLinkedPath(DirectoryPart(m_strFilePath), *linkName);
+    if (AfxMessageBox(kFollowLinkQuestion + *linkName, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        SetTitle(kUntitled);
+        return false;
+    }
+
+    CFile linked;
+    if (!linked.Open(m_strFilePath, CFile::modeRead)) {
+        ShowMessage("Error reading file");
+        SetTitle(kUntitled);
+        return false;
+    }
+    if (!ScanInto(linked))
+        return false;
+    SetTitle(*linkName);
+    linked.Close();
+    if (m_nRawImageCount > 0) {
+        LoadRawImages(m_strFilePath);
+    } else {
+        ShowMessage("No image data found");
+        SetTitle(kUntitled);
+    }
+    return true;
+}
+
+bool CTavrelDoc::ScanInto(CFile& file)
+{
+    try {
+        m_nRawImageCount = FindRawImageData(&file);
+        return true;
+    } catch (const CFileException& e) {
+        // Leave no offsets that the slots do not match.
+        m_rawImageOffsets.clear();
+        m_nRawImageCount = 0;
+        ReleaseRawImages();
+        e.ReportError();
+        SetTitle(kUntitled);
+        return false;
+    }
+}
+
+void CTavrelDoc::LoadRawImages(const std::string& path)
+{
+    ReleaseRawImages();
+    m_pRawImages.reserve(m_rawImageOffsets.size());
+    for (uint64_t offset : m_rawImageOffsets)
+        m_pRawImages.push_back(std::make_unique<CDibImage>(path, kFileKindNif, m_strTempBitmapPath, offset));
+    m_nRawImageCount = static_cast<uint32_t>(m_pRawImages.size());
+    m_nCurrentImage = 0;
+    m_nFileKind = kFileKindNif;
+}
+
+void CTavrelDoc::ShowMessage(const std::string& text)
+{
+    m_strMessage = text;
+    AfxMessageBox(m_strMessage, MB_OK);
+}
+
+void CTavrelDoc::OnNextImage()
+{
+    if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
+        return;
+    m_nCurrentImage = m_nCurrentImage + 1 >= m_nRawImageCount ? 0 : m_nCurrentImage + 1;
+    UpdateAllViews();
+}
+
+void CTavrelDoc::OnPreviousImage()
+{
+    if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
+        return;
+    m_nCurrentImage = m_nCurrentImage == 0 ? m_nRawImageCount - 1 : m_nCurrentImage - 1;
+    UpdateAllViews();
+}
+
+void CTavrelDoc::OnUpdateNextPrevImage(CCmdUI* pCmdUI)
+{
+    pCmdUI->Enable(!IsBusy() && m_nFileKind == kFileKindNif && m_nRawImageCount >= 2);
+}
+
+uint32_t CTavrelDoc::FindRawImageData(CFile* pFile)
+{
+    return ScanRawImageData(*pFile, m_rawImageOffsets);
+}
+
+uint64_t CTavrelDoc::FindImageLink(CFile* pFile)
+{
+    return ScanImageLink(*pFile);
+}
+
+void CTavrelDoc::ReleaseRawImages()
+{
+    m_pRawImages.clear();
+}
+
+void CTavrelDoc::ReleaseCurrentRawImage()
+{
+    if (m_nCurrentImage < m_pRawImages.size())
+        m_pRawImages[m_nCurrentImage].reset();
+}
+
+void CTavrelDoc::ReleaseBmpImage() { m_pBmpImage.reset(); }
+void CTavrelDoc::ReleaseBmzImage() { m_pBmzImage.reset(); }
+void CTavrelDoc::ReleasePngImage() { m_pPngImage.reset(); }
+void CTavrelDoc::ReleaseTgaImage() { m_pTgaImage.reset(); }
+
+std::string CTavrelDoc::GetCurrentDir()
+{
+    char buffer[PATH_MAX];
+    if (!::getcwd(buffer, sizeof buffer))
+        return "./";
+    std::string dir = buffer;
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
