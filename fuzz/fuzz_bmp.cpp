@@ -1,0 +1,16 @@
+// Any bytes given to the BMP reader: no crash, no access outside a buffer.
+#include "FuzzInput.h"
+#include "image/DibImage.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string path = WriteFuzzInput(data, size, "input.bmp");
+    CDibImage image(path, kFileKindBmp);
+    if (image.GetBitmapInfo()) {
+        volatile uint8_t sink = 0;
+        const uint64_t bytes = uint64_t(image.GetStride()) * uint64_t(image.GetHeight());
+        for (uint64_t i = 0; i < bytes; i += 4093)
+            sink = sink + image.GetBits()[i];
+    }
+    return 0;
+}
