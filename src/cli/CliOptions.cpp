@@ -1,0 +1,227 @@
+#include "cli/CliOptions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <string_view>
+#include <vector>
+
+#include "doc/PathUtil.h"
+
+namespace {
+
+// Options that take a value, and where they were seen.
+struct RawOptions {
+    std::optional<std::string> index;
+    std::optional<std::string> all;
+    std::optional<std::string> format;
+    bool json = false;
+    bool help = false;
+    std::vector<std::string> positional;
+};
+
+ParseResult Refuse(std::string reason)
+{
+    return ParseResult{std::nullopt, std::move(reason)};
+}
+
+// Splits the words after the verb into options and positional arguments.
+// "--" ends the options, so file names that start with '-' can be given.
+std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& raw)
+{
+    bool optionsEnded = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            raw.positional.emplace_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+        } else if (word == "--help" || word == "-h") {
+            raw.help = true;
+        } else if (word == "--json") {
+            if (raw.json)
+                return "--json is given twice";
+            raw.json = true;
+        } else if (word == "--index" || word == "--all" || word == "--format") {
+            std::optional<std::string>& slot =
+                word == "--index" ? raw.index : word == "--all" ? raw.all : raw.format;
+            if (slot)
+                return std::string(word) + " is given twice";
+            if (i + 1 >= argc)
+                return std::string(word) + " needs a value";
+            slot = argv[++i];
+        } else {
+            return "unknown option " + std::string(word);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<uint32_t> ParseIndex(const std::string& text)
+{
+    uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> CheckInput(const std::string& path)
+{
+    if (path.empty())
+        return "the file name is empty";
+    if (!IsReadableKind(path))
+        return path + ": not a file kind the tool opens (.nif, .bmz, .png or .bmp)";
+    return std::nullopt;
+}
+
+std::optional<std::string> CheckOutput(const std::string& path)
+{
+    if (!FormatFromPath(path))
+        return path + ": the output must end in .bmp, .png or .tga";
+    return std::nullopt;
+}
+
+ParseResult ParseList(const RawOptions& raw)
+{
+    if (raw.index || raw.all || raw.format)
+        return Refuse("list takes no option but --json");
+    if (raw.positional.size() != 1)
+        return Refuse("list takes one FILE");
+    if (auto error = CheckInput(raw.positional[0]))
+        return Refuse(*error);
+    CliOptions options;
+    options.verb = CliVerb::List;
+    options.strFile = raw.positional[0];
+    options.bJson = raw.json;
+    return ParseResult{options, {}};
+}
+
+ParseResult ParseExtract(const RawOptions& raw)
+{
+    if (raw.json)
+        return Refuse("extract does not take --json");
+    CliOptions options;
+    options.verb = CliVerb::Extract;
+    if (raw.all) {
+        if (raw.index)
+            return Refuse("--index and --all cannot be given together");
+        if (raw.all->empty())
+            return Refuse("the folder name of --all is empty");
+        if (raw.positional.size() != 1)
+            return Refuse("extract --all takes one FILE and the folder DIR");
+        options.strAllDir = *raw.all;
+        if (raw.format) {
+            const std::optional<OutputFormat> format = FormatFromName(*raw.format);
+            if (!format)
+                return Refuse("--format must be bmp, png or tga");
+            options.format = *format;
+        }
+    } else {
+        if (raw.format)
+            return Refuse("--format goes with --all; otherwise OUT's extension chooses the format");
+        if (raw.positional.size() != 2)
+            return Refuse("extract takes FILE and OUT");
+        if (raw.index) {
+            const std::optional<uint32_t> index = ParseIndex(*raw.index);
+            if (!index)
+                return Refuse("--index needs a number from 0 up");
+            options.nIndex = *index;
+        }
+        if (auto error = CheckOutput(raw.positional[1]))
+            return Refuse(*error);
+        options.strOut = raw.positional[1];
+    }
+    if (auto error = CheckInput(raw.positional[0]))
+        return Refuse(*error);
+    options.strFile = raw.positional[0];
+    return ParseResult{options, {}};
+}
+
+ParseResult ParseConvert(const RawOptions& raw)
+{
+    if (raw.json || raw.index || raw.all || raw.format)
+        return Refuse("convert takes no options");
+    if (raw.positional.size() != 2)
+        return Refuse("convert takes IN and OUT");
+    if (auto error = CheckInput(raw.positional[0]))
+        return Refuse(*error);
+    if (auto error = CheckOutput(raw.positional[1]))
+        return Refuse(*error);
+    CliOptions options;
+    options.verb = CliVerb::Convert;
+    options.strFile = raw.positional[0];
+    options.strOut = raw.positional[1];
+    return ParseResult{options, {}};
+}
+
+}  // namespace
+
+ParseResult ParseArguments(int argc, const char* const* argv)
+{
+    if (argc < 2)
+        return Refuse("no command given");
+    const std::string_view verb = argv[1];
+    CliOptions options;
+    if (verb == "--help" || verb == "-h" || verb == "help") {
+        options.verb = CliVerb::Help;
+        return ParseResult{options, {}};
+    }
+    if (verb == "--version") {
+        options.verb = CliVerb::Version;
+        return ParseResult{options, {}};
+    }
+    if (verb != "list" && verb != "extract" && verb != "convert")
+        return Refuse("unknown command " + std::string(verb));
+
+    RawOptions raw;
+    if (auto error = Split(argc, argv, raw))
+        return Refuse(*error);
+    if (raw.help)
+        return ParseResult{options, {}};
+    if (verb == "list")
+        return ParseList(raw);
+    if (verb == "extract")
+        return ParseExtract(raw);
+    return ParseConvert(raw);
+}
+
+std::optional<OutputFormat> FormatFromName(const std::string& name)
+{
+    std::string upper = name;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (upper == "BMP")
+        return OutputFormat::Bmp;
+    if (upper == "PNG")
+        return OutputFormat::Png;
+    if (upper == "TGA")
+        return OutputFormat::Tga;
+    return std::nullopt;
+}
+
+std::optional<OutputFormat> FormatFromPath(const std::string& path)
+{
+    const std::string ext = UpperExtension(FileNamePart(path));
+    if (ext.empty())
+        return std::nullopt;
+    return FormatFromName(ext);
+}
+
+const char* FormatExtension(OutputFormat format)
+{
+    switch (format) {
+    case OutputFormat::Bmp: return "bmp";
+    case OutputFormat::Tga: return "tga";
+    case OutputFormat::Png: break;
+    }
+    return "png";
+}
+
+bool IsReadableKind(const std::string& path)
+{
+    const std::string ext = UpperExtension(FileNamePart(path));
+    return ext == "NIF" || ext == "BMZ" || ext == "PNG" || ext == "BMP";
+}

@@ -1,0 +1,44 @@
+#pragma once
+// What the command line asks for, and how the tool ends.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Exit status of the tool.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;   // the operation failed; its message is on standard error
+inline constexpr int kExitUsage = 2;     // the command line was not understood
+
+// The file formats the tool writes.
+enum class OutputFormat { Bmp, Png, Tga };
+
+enum class CliVerb { Help, Version, List, Extract, Convert };
+
+struct CliOptions {
+    CliVerb verb = CliVerb::Help;
+    std::string strFile;                  // FILE or IN
+    std::string strOut;                   // OUT of extract and convert
+    std::string strAllDir;                // DIR of extract --all; empty otherwise
+    uint32_t nIndex = 0;                  // --index N
+    OutputFormat format = OutputFormat::Png;   // --format, for --all
+    bool bJson = false;                   // list --json
+
+    bool ExtractsAll() const { return !strAllDir.empty(); }
+};
+
+// The result of parsing: the options, or the reason the command line was refused.
+struct ParseResult {
+    std::optional<CliOptions> options;
+    std::string strError;
+};
+
+ParseResult ParseArguments(int argc, const char* const* argv);
+
+// The output format named by a path's extension (any case), or nothing.
+std::optional<OutputFormat> FormatFromPath(const std::string& path);
+// The format named by the argument of --format, or nothing.
+std::optional<OutputFormat> FormatFromName(const std::string& name);
+// The file extension of a format, without the dot.
+const char* FormatExtension(OutputFormat format);
+// True when a path names a file kind the tool opens (by extension, any case).
+bool IsReadableKind(const std::string& path);

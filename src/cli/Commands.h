@@ -1,0 +1,10 @@
+#pragma once
+// The tool's verbs. Each returns the exit status.
+#include "cli/CliOptions.h"
+
+class CCliUiServices;
+
+// list FILE [--json]
+int RunList(const CliOptions& options, CCliUiServices& ui);
+// extract FILE OUT [--index N], extract FILE --all DIR [--format F], and convert IN OUT.
+int RunExtract(const CliOptions& options, CCliUiServices& ui);

@@ -1,0 +1,40 @@
+#include "cli/Usage.h"
+
+#ifndef TAVREL_VERSION
+#define TAVREL_VERSION "1.0.0"
+#endif
+
+const char kUsageText[] =
+    "Usage:\n"
+    "  tavrel-cli list FILE [--json]\n"
+    "  tavrel-cli extract FILE OUT [--index N]\n"
+    "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga]\n"
+    "  tavrel-cli convert IN OUT\n"
+    "  tavrel-cli --help | --version\n";
+
+const char kHelpText[] =
+    "tavrel-cli: list, extract and convert the texture images of game data files.\n"
+    "\n"
+    "Usage:\n"
+    "  tavrel-cli list FILE [--json]\n"
+    "      One line per image: index, texture offset, width, height, bits per pixel.\n"
+    "  tavrel-cli extract FILE OUT [--index N]\n"
+    "      Writes image N (default 0) to OUT; OUT's extension (.bmp, .png or .tga)\n"
+    "      chooses the format.\n"
+    "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga]\n"
+    "      Writes every image to DIR as <name>-<index>.<ext> (PNG by default).\n"
+    "  tavrel-cli convert IN OUT\n"
+    "      The same as extract IN OUT --index 0.\n"
+    "  tavrel-cli --help | --version\n"
+    "\n"
+    "FILE and IN are model files (.nif), compressed bitmaps (.bmz), PNG or BMP files,\n"
+    "told apart by their extension in any case. A model file that only links to\n"
+    "another one is read from the linked file.\n"
+    "\n"
+    "Exit status: 0 on success; 1 when the work failed (the reason is on standard\n"
+    "error); 2 when the command line was not understood.\n";
+
+const char* VersionText()
+{
+    return "tavrel-cli " TAVREL_VERSION "\n";
+}
