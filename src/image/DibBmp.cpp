@@ -1,7 +1,259 @@
-#include "image/DibImage.h"
-#include "platform/Exceptions.h"
+// Reading BMP files into a record; writing a record as a BMP or Targa file.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
 
-// Placeholder until the BMP and Targa codecs land.
-void CDibImage::ReadBmp(const std::string& path) { Fail("Error opening bitmap file.\nFile: %s", path); }
-void CDibImage::WriteBmp(const std::string& path) { Fail("Unable to write %s, no image data was found.", path); }
-void CDibImage::WriteTga(const std::string& path) { Fail("Unable to write %s, no image data was found.", path); }
+#include "image/DibBlockCheck.h"
+#include "image/DibImage.h"
+#include "image/DibRowConverter.h"
+#include "platform/Exceptions.h"
+#include "platform/File.h"
+
+namespace {
+
+constexpr char kOpenError[] = "Error opening bitmap file.\nFile: %s";
+constexpr char kShortHeader[] = "Error reading bitmap file.\nFile: %s";
+constexpr char kNotBmp[] = "Not a recognised BMP format file.\nFile: %s";
+constexpr char kReadError[] = "Error reading Bitmap file.\nFile: %s";
+constexpr char kCompressed[] = "Compressed bitmaps are not supported.";
+constexpr char kNoImage[] = "Unable to write %s, no image data was found.";
+constexpr char kTgaTooLarge[] = "Unable to write %s, the image is too large for a Targa file.";
+
+constexpr uint32_t kInfoHeaderSize = sizeof(BITMAPINFOHEADER);
+// Headers of 52 bytes and more hold the red, green and blue masks at byte 40.
+constexpr uint32_t kMasksInHeaderSize = 52;
+constexpr uint32_t kHeaderMasksOffset = 40;
+// A 124-byte header may point at a colour profile stored after the pixels.
+constexpr uint32_t kV5HeaderSize = 124;
+constexpr uint32_t kCsTypeOffset = 56;
+constexpr uint32_t kProfileDataOffset = 112;
+constexpr uint32_t kProfileSizeOffset = 116;
+constexpr uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
+constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
+constexpr uint32_t kColorSpaceSrgb = 0x73524742;   // 'sRGB'
+
+constexpr uint64_t kMaxBmpFileBytes = 0xFFFFFFFFull;  // bfSize is 32 bits
+constexpr size_t kWriteChunkBytes = 1 << 20;
+
+bool IsBmpBitCount(unsigned bits)
+{
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+uint32_t LoadU32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+void StoreU32(uint8_t* p, uint32_t v)
+{
+    std::memcpy(p, &v, 4);
+}
+
+// Turns rows stored top row first into bottom row first, in place.
+void FlipRows(uint8_t* rows, uint64_t stride, uint64_t height)
+{
+    std::unique_ptr<uint8_t[]> temp(new uint8_t[stride]);
+    for (uint64_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        uint8_t* a = rows + top * stride;
+        uint8_t* b = rows + bottom * stride;
+        std::memcpy(temp.get(), a, stride);
+        std::memcpy(a, b, stride);
+        std::memcpy(b, temp.get(), stride);
+    }
+}
+
+// A colour profile stays behind in the source file, so the header must not point at it.
+void DropProfileReference(uint8_t* header, uint32_t headerSize)
+{
+    if (headerSize < kV5HeaderSize)
+        return;
+    const uint32_t csType = LoadU32(header + kCsTypeOffset);
+    if (csType != kProfileLinked && csType != kProfileEmbedded)
+        return;
+    StoreU32(header + kCsTypeOffset, kColorSpaceSrgb);
+    StoreU32(header + kProfileDataOffset, 0);
+    StoreU32(header + kProfileSizeOffset, 0);
+}
+
+// A 32-bit record whose bytes are already blue, green, red, alpha.
+bool IsPlainBgra(const CDibImage& image)
+{
+    if (image.GetBitCount() != 32)
+        return false;
+    uint32_t masks[3];
+    CDibRowConverter::GetMasks(image, masks);
+    return masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF;
+}
+
+}  // namespace
+
+void CDibImage::ReadBmp(const std::string& path)
+{
+    CFile file;
+    if (!file.Open(path, CFile::modeRead))
+        Fail(kOpenError, path);
+    if (file.Read(&m_fileHeader, sizeof m_fileHeader) != sizeof m_fileHeader)
+        Fail(kShortHeader, path);
+    if (m_fileHeader.bfType != kBitmapSignature || m_fileHeader.bfReserved1 != 0 || m_fileHeader.bfReserved2 != 0)
+        Fail(kNotBmp, path);
+    m_nFileSize = file.GetLength();
+
+    // The info header, whatever its size, as far as the file holds it.
+    uint32_t headerSize = 0;
+    if (file.Read(&headerSize, 4) != 4 || headerSize < kInfoHeaderSize
+        || sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} > m_nFileSize)
+        Fail(kReadError, path);
+    std::vector<uint8_t> header(headerSize);
+    StoreU32(header.data(), headerSize);
+    if (file.Read(header.data() + 4, headerSize - 4) != headerSize - 4)
+        Fail(kReadError, path);
+    BITMAPINFOHEADER info;
+    std::memcpy(&info, header.data(), sizeof info);
+
+    if (info.biCompression != BI_RGB && info.biCompression != BI_BITFIELDS)
+        Fail(kCompressed, path);
+    if (!IsBmpBitCount(info.biBitCount))
+        Fail(kNotBmp, path);
+    if (info.biWidth <= 0 || info.biHeight == 0)
+        Fail(kReadError, path);
+
+    const bool topDown = info.biHeight < 0;
+    const uint64_t height = topDown ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(info.biHeight))
+                                    : static_cast<uint64_t>(info.biHeight);
+    const uint64_t stride = DibStride(static_cast<uint64_t>(info.biWidth), info.biBitCount);
+    if (height > kMaxBmpFileBytes / stride)
+        Fail(kReadError, path);
+    const uint64_t pixelBytes = stride * height;
+    const uint32_t entries = info.biBitCount <= 8 ? (1u << info.biBitCount) : 0u;
+    const bool hasMasks = info.biCompression == BI_BITFIELDS && (info.biBitCount == 16 || info.biBitCount == 32);
+    const uint32_t tableBytes = hasMasks ? 12u : 4u * entries;
+    const uint64_t blockBytes = uint64_t{headerSize} + tableBytes + pixelBytes;
+    if (sizeof(BITMAPFILEHEADER) + blockBytes > kMaxBmpFileBytes)
+        Fail(kReadError, path);
+
+    // What the file stores between the header and the pixels: a palette may
+    // be shorter than the depth allows; long headers carry the masks themselves.
+    uint32_t fileEntries = entries;
+    if (info.biClrUsed > 0 && info.biClrUsed < entries)
+        fileEntries = info.biClrUsed;
+    uint64_t fileTableBytes = 4ull * fileEntries;
+    if (hasMasks)
+        fileTableBytes = headerSize >= kMasksInHeaderSize ? 0 : 12;
+    const uint64_t tableEnd = sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} + fileTableBytes;
+    // Pixels after a gap are where bfOffBits says, if they fit there.
+    uint64_t pixelOffset = tableEnd;
+    if (m_fileHeader.bfOffBits > tableEnd && m_fileHeader.bfOffBits + pixelBytes <= m_nFileSize)
+        pixelOffset = m_fileHeader.bfOffBits;
+    if (pixelOffset + pixelBytes > m_nFileSize)
+        Fail(kReadError, path);
+
+    uint8_t* block = AllocateBlock(blockBytes);
+    const auto failReleasingBlock = [&] {
+        m_hDib.reset();
+        m_nDibSize = 0;
+        Fail(kReadError, path);
+    };
+    std::memcpy(block, header.data(), headerSize);
+    uint8_t* table = block + headerSize;
+    uint8_t* bits = table + tableBytes;
+    if (hasMasks && fileTableBytes == 0) {
+        std::memcpy(table, header.data() + kHeaderMasksOffset, 12);
+    } else {
+        const size_t readBytes = static_cast<size_t>(std::min<uint64_t>(fileTableBytes, tableBytes));
+        if (file.Read(table, readBytes) != readBytes)
+            failReleasingBlock();
+        std::memset(table + readBytes, 0, tableBytes - readBytes);   // missing entries are black
+        for (uint32_t i = 0; i < entries; ++i)
+            table[4 * i + 3] = 0;
+    }
+    if (file.GetPosition() != pixelOffset)
+        file.Seek(static_cast<int64_t>(pixelOffset), CFile::begin);
+    if (file.Read(bits, static_cast<size_t>(pixelBytes)) != pixelBytes)
+        failReleasingBlock();
+    file.Close();
+
+    auto* blockHeader = reinterpret_cast<BITMAPINFOHEADER*>(block);
+    if (topDown) {
+        FlipRows(bits, stride, height);
+        blockHeader->biHeight = static_cast<int32_t>(height);
+    }
+    DropProfileReference(block, headerSize);
+    blockHeader->biClrUsed = entries;
+    // The file's own value is not trusted: it is derived like bfSize.
+    blockHeader->biSizeImage = static_cast<uint32_t>(pixelBytes);
+    DeriveLayout(tableBytes, entries);
+}
+
+void CDibImage::WriteBmp(const std::string& path)
+{
+    if (!m_hDib || !m_pInfoHeader || !DibRowsInsideBlock(*this))
+        Fail(kNoImage, path);
+    const uint64_t blockBytes = m_fileHeader.bfSize >= sizeof(BITMAPFILEHEADER)
+                                    ? m_fileHeader.bfSize - sizeof(BITMAPFILEHEADER) : 0;
+    if (blockBytes < kInfoHeaderSize || blockBytes > m_nDibSize)
+        Fail(kNoImage, path);
+
+    CSafeFileWriter out;
+    CFileException error;
+    if (!out.Open(path, &error))
+        throw error;
+    out.Write(&m_fileHeader, sizeof m_fileHeader);
+    out.Write(m_hDib.get(), static_cast<size_t>(blockBytes));
+    out.Commit();
+}
+
+void CDibImage::WriteTga(const std::string& path)
+{
+    if (!m_hDib || !m_pInfoHeader || !DibRowsInsideBlock(*this))
+        Fail(kNoImage, path);
+    const uint32_t width = static_cast<uint32_t>(m_pInfoHeader->biWidth);
+    const uint32_t height = static_cast<uint32_t>(m_pInfoHeader->biHeight);
+    if (width > 0xFFFF || height > 0xFFFF)
+        Fail(kTgaTooLarge, path);
+
+    // 24 and plain 32-bit rows go out as held; every other layout as 24 bits.
+    const unsigned bitCount = GetBitCount();
+    const bool asHeld = bitCount == 24 || IsPlainBgra(*this);
+    const unsigned depth = asHeld ? bitCount : 24;
+    CDibRowConverter converter;
+    if (!asHeld && !converter.Init(*this))
+        Fail(kNoImage, path);
+
+    m_tgaHeader.width = static_cast<uint16_t>(width);
+    m_tgaHeader.height = static_cast<uint16_t>(height);
+    m_tgaHeader.pixelDepth = static_cast<uint8_t>(depth);
+    m_tgaHeader.imageDescriptor = depth == 32 ? 8 : 0;   // alpha bits; origin bottom left
+
+    CSafeFileWriter out;
+    CFileException error;
+    if (!out.Open(path, &error))
+        throw error;
+    out.Write(&m_tgaHeader, sizeof m_tgaHeader);
+    const size_t rowBytes = static_cast<size_t>(width) * (depth / 8);
+    if (asHeld && rowBytes == m_nStride) {
+        out.Write(m_pBits, rowBytes * height);
+    } else {
+        // Rows lose their padding (and are converted), a batch of rows per write.
+        const size_t rowsPerChunk = std::max<size_t>(1, kWriteChunkBytes / rowBytes);
+        std::unique_ptr<uint8_t[]> chunk(new uint8_t[rowsPerChunk * rowBytes]);
+        for (uint32_t row = 0; row < height;) {
+            const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(rowsPerChunk, height - row));
+            for (uint32_t i = 0; i < count; ++i) {
+                const uint8_t* src = m_pBits + uint64_t{row + i} * m_nStride;
+                uint8_t* dst = chunk.get() + size_t{i} * rowBytes;
+                if (asHeld)
+                    std::memcpy(dst, src, rowBytes);
+                else
+                    converter.ConvertRow(src, dst);
+            }
+            out.Write(chunk.get(), size_t{count} * rowBytes);
+            row += count;
+        }
+    }
+    out.Write(&m_tgaFooter, sizeof m_tgaFooter);
+    out.Commit();
+}

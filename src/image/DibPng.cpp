@@ -1,9 +1,358 @@
-#include "image/DibImage.h"
-#include "platform/Exceptions.h"
+// Reading PNG files into a record; writing a record as a PNG file.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
 
-// Placeholder until the PNG codec lands.
-void CDibImage::ReadPng(const std::string& path) { Fail("Error opening png file.\nFile: %s", path); }
-void CDibImage::BuildDibFromPng() {}
-void CDibImage::LoadPngPalette() {}
-bool CDibImage::WritePng(const std::string&) { return false; }
-void CDibImage::WritePngFile(const std::string& path) { Fail("Error opening Bitmap file.\nFile: %s", path); }
+#include "image/DibBlockCheck.h"
+#include "image/DibImage.h"
+#include "image/DibRowConverter.h"
+#include "image/PngStages.h"
+#include "platform/Exceptions.h"
+#include "platform/File.h"
+
+namespace {
+
+constexpr char kPngOpenError[] = "Error opening png file.\nFile: %s";
+constexpr char kPngReadError[] = "Error reading png file.\nFile: %s";
+constexpr char kNotPng[] = "Not a recognised PNG format file.\nFile: %s";
+constexpr char kPngWriteError[] = "Error writing png file.\nFile: %s";
+constexpr char kBadSize[] = "Error opening Bitmap file.\nFile: %s";
+constexpr char kCompressed[] = "Compressed bitmaps are not supported.\nFile: %s";
+constexpr char kUnsupported[] = "Unsupported bitmap file format.\nFile: %s";
+constexpr char kNoImage[] = "Unable to write %s, no image data was found.";
+
+constexpr size_t kSignatureBytes = 8;
+constexpr int32_t kMaxPngSide = 1000000;
+constexpr uint64_t kMaxBlockBytes = 0xFFFFFFFFull - sizeof(BITMAPFILEHEADER);  // bfSize is 32 bits
+// Deflate shrinks data at most about 1032 times, and the reader widens
+// samples at most 8 times (1-bit grey to 8 bits): a larger image than this
+// many bytes per file byte cannot be in the file, whatever its header says.
+constexpr uint64_t kMaxBytesPerFileByte = 1032 * 8;
+
+// The writer's pixel-format codes.
+enum WriteFormat : int32_t {
+    kWriteAsHeld = 0,
+    kWrite555 = 10,
+    kWrite555Masks = 11,
+    kWrite565Masks = 12,
+    kWrite32 = 20,
+    kWrite888Masks = 21,
+};
+
+// Ends a read's libpng structures and file on every way out of ReadPng.
+class PngReadCleanup {
+public:
+    PngReadCleanup(PngReadJob& job, CDibImage& image) : m_job(job), m_image(image) {}
+    // Keeps the block: without this, leaving releases it.
+    void Succeeded() { m_bSucceeded = true; }
+    ~PngReadCleanup()
+    {
+        if (!m_bSucceeded) {
+            m_image.m_hDib.reset();
+            m_image.m_nDibSize = 0;
+        }
+        if (m_job.png)
+            png_destroy_read_struct(&m_job.png, m_job.info ? &m_job.info : nullptr,
+                                    m_job.endInfo ? &m_job.endInfo : nullptr);
+        if (m_job.file)
+            std::fclose(m_job.file);
+        m_image.m_pPng = nullptr;
+        m_image.m_pPngInfo = nullptr;
+        m_image.m_pPngEndInfo = nullptr;
+        m_image.m_pPngPalette = nullptr;
+    }
+    PngReadCleanup(const PngReadCleanup&) = delete;
+    PngReadCleanup& operator=(const PngReadCleanup&) = delete;
+
+private:
+    PngReadJob& m_job;
+    CDibImage& m_image;
+    bool m_bSucceeded = false;
+};
+
+class PngWriteCleanup {
+public:
+    PngWriteCleanup(PngWriteJob& job, CDibImage& image) : m_job(job), m_image(image) {}
+    ~PngWriteCleanup()
+    {
+        if (m_job.png)
+            png_destroy_write_struct(&m_job.png, m_job.info ? &m_job.info : nullptr);
+        m_image.m_pPng = nullptr;
+        m_image.m_pPngInfo = nullptr;
+    }
+    PngWriteCleanup(const PngWriteCleanup&) = delete;
+    PngWriteCleanup& operator=(const PngWriteCleanup&) = delete;
+
+private:
+    PngWriteJob& m_job;
+    CDibImage& m_image;
+};
+
+// Spreads 2-bit indices to 4 bits each, in place: the row's 2-bit data sits
+// at its start and the row is wide enough for the 4-bit form.
+void Widen2To4(uint8_t* row, uint32_t width, uint8_t* scratch, size_t packedBytes)
+{
+    std::memcpy(scratch, row, packedBytes);
+    for (uint32_t x = 0; x < width; x += 2) {
+        const unsigned hi = (scratch[x / 4] >> (6 - 2 * (x % 4))) & 3u;
+        const unsigned lo = x + 1 < width ? (scratch[(x + 1) / 4] >> (6 - 2 * ((x + 1) % 4))) & 3u : 0u;
+        row[x / 2] = static_cast<uint8_t>(hi << 4 | lo);
+    }
+}
+
+}  // namespace
+
+void CDibImage::ReadPng(const std::string& path)
+{
+    PngReadJob job;
+    PngReadCleanup cleanup(job, *this);
+    job.file = std::fopen(path.c_str(), "rb");
+    if (!job.file)
+        Fail(kPngOpenError, path);
+    uint8_t signature[kSignatureBytes];
+    if (std::fread(signature, 1, kSignatureBytes, job.file) != kSignatureBytes)
+        Fail(kPngReadError, path);
+    if (png_sig_cmp(signature, 0, kSignatureBytes) != 0)
+        Fail(kNotPng, path);
+    std::fseek(job.file, 0, SEEK_END);
+    const long fileBytes = std::ftell(job.file);
+    std::fseek(job.file, static_cast<long>(kSignatureBytes), SEEK_SET);
+
+    job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!job.png)
+        AfxThrowMemoryException();
+    job.info = png_create_info_struct(job.png);
+    job.endInfo = png_create_info_struct(job.png);
+    if (!job.info || !job.endInfo)
+        AfxThrowMemoryException();
+    m_pPng = job.png;
+    m_pPngInfo = job.info;
+    m_pPngEndInfo = job.endInfo;
+
+    if (!PngReadHeader(&job))
+        Fail(kPngReadError, path);
+    m_nPngWidth = job.width;
+    m_nPngHeight = job.height;
+    m_nPngColorType = job.colorType;
+    m_nPngInterlace = job.interlace;
+    // The depth the record holds: grey is 8 bits with a grey ramp, colour 24,
+    // palette its own depth, except 2 bits, which bitmaps do not have.
+    if (job.colorType == PNG_COLOR_TYPE_RGB)
+        m_nPngBitDepth = 24;
+    else if (job.colorType == PNG_COLOR_TYPE_GRAY)
+        m_nPngBitDepth = 8;
+    else if (job.colorType == PNG_COLOR_TYPE_PALETTE)
+        m_nPngBitDepth = job.bitDepth == 2 ? 4 : job.bitDepth;
+    else
+        Fail(kPngReadError, path);
+
+    const uint32_t depth = static_cast<uint32_t>(m_nPngBitDepth);
+    m_nPaletteEntries = depth == 24 ? 0u : 1u << depth;
+    m_nColorTableBytes = 4 * m_nPaletteEntries;
+    const uint64_t stride = ((uint64_t{job.width} * depth + 31) & ~uint64_t{31}) / 8;
+    const uint64_t pixelBytes = stride * job.height;
+    const uint64_t blockBytes = pixelBytes + m_nColorTableBytes + sizeof(BITMAPINFOHEADER);
+    if (job.width == 0 || job.height == 0 || job.rowBytes > stride || blockBytes > kMaxBlockBytes
+        || fileBytes <= 0 || pixelBytes / kMaxBytesPerFileByte > static_cast<uint64_t>(fileBytes))
+        Fail(kPngReadError, path);
+    m_nStride = static_cast<uint32_t>(stride);
+
+    uint8_t* block = AllocateBlock(blockBytes);
+    std::memset(block, 0, sizeof(BITMAPINFOHEADER) + m_nColorTableBytes);
+    m_pColorTable = reinterpret_cast<RGBQUAD*>(block + sizeof(BITMAPINFOHEADER));
+    m_pBits = block + sizeof(BITMAPINFOHEADER) + m_nColorTableBytes;
+
+    std::unique_ptr<png_bytep[]> rows(new png_bytep[job.height]);
+    for (uint32_t i = 0; i < job.height; ++i)
+        rows[i] = m_pBits + uint64_t{job.height - 1 - i} * stride;
+    if (!PngReadRows(&job, rows.get()))
+        Fail(kPngReadError, path);
+    if (job.colorType == PNG_COLOR_TYPE_PALETTE && job.bitDepth == 2) {
+        std::unique_ptr<uint8_t[]> scratch(new uint8_t[job.rowBytes]);
+        for (uint32_t i = 0; i < job.height; ++i)
+            Widen2To4(rows[i], job.width, scratch.get(), job.rowBytes);
+    }
+    if (job.colorType == PNG_COLOR_TYPE_PALETTE)
+        LoadPngPalette();
+
+    // The physical size goes straight into the header: the libpng structures
+    // are gone when the header is built.
+    png_uint_32 xPerUnit = 0;
+    png_uint_32 yPerUnit = 0;
+    int unit = 0;
+    if (png_get_valid(job.png, job.info, PNG_INFO_pHYs)
+        && png_get_pHYs(job.png, job.info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {
+        auto* header = reinterpret_cast<BITMAPINFOHEADER*>(block);
+        header->biXPelsPerMeter = static_cast<int32_t>(std::min<png_uint_32>(xPerUnit, INT32_MAX));
+        header->biYPelsPerMeter = static_cast<int32_t>(std::min<png_uint_32>(yPerUnit, INT32_MAX));
+    }
+
+    png_textp text = nullptr;
+    int textCount = 0;
+    if (png_get_text(job.png, job.endInfo, &text, &textCount) > 0 && textCount > 0 && text) {
+        m_strTextKey = text[0].key ? text[0].key : "";
+        const char* value = text[0].text ? text[0].text : "";
+        const size_t length = std::strlen(value);
+        m_pTextValue.reset(new (std::nothrow) char[length + 1]);
+        if (m_pTextValue)
+            std::memcpy(m_pTextValue.get(), value, length + 1);
+    }
+    cleanup.Succeeded();
+}
+
+void CDibImage::BuildDibFromPng()
+{
+    if (!m_hDib || m_nPngWidth == 0)
+        return;
+    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(m_hDib.get());
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = static_cast<int32_t>(m_nPngWidth);
+    header->biHeight = static_cast<int32_t>(m_nPngHeight);
+    header->biPlanes = 1;
+    header->biBitCount = static_cast<uint16_t>(m_nPngBitDepth);
+    header->biCompression = BI_RGB;
+    header->biSizeImage = m_nPngHeight * m_nStride;
+    header->biClrUsed = m_nPaletteEntries;
+    header->biClrImportant = 0;
+    if (m_nPngColorType == PNG_COLOR_TYPE_GRAY) {
+        for (uint32_t i = 0; i < m_nPaletteEntries; ++i) {
+            const auto level = static_cast<uint8_t>(i * 255 / (m_nPaletteEntries - 1));
+            m_pColorTable[i] = RGBQUAD{level, level, level, 0};
+        }
+    }
+    DeriveLayout(m_nColorTableBytes, m_nPaletteEntries);
+}
+
+void CDibImage::LoadPngPalette()
+{
+    // Called by ReadPng while the PNG's palette is still held by libpng.
+    if (!m_pPng || !m_pPngInfo || !m_pColorTable)
+        return;
+    png_colorp palette = nullptr;
+    int count = 0;
+    if (!png_get_PLTE(m_pPng, m_pPngInfo, &palette, &count) || !palette)
+        count = 0;
+    m_pPngPalette = palette;
+    const uint32_t used = std::min(static_cast<uint32_t>(std::max(count, 0)), m_nPaletteEntries);
+    for (uint32_t i = 0; i < m_nPaletteEntries; ++i) {
+        // Entries past the PNG's palette are black.
+        m_pColorTable[i] = i < used ? RGBQUAD{palette[i].blue, palette[i].green, palette[i].red, 0}
+                                    : RGBQUAD{0, 0, 0, 0};
+    }
+}
+
+bool CDibImage::WritePng(const std::string& path)
+{
+    try {
+        WritePngFile(path);
+        return true;
+    } catch (const CUserException&) {
+        return false;
+    } catch (const CException& e) {
+        e.ReportError();
+        return false;
+    } catch (const std::bad_alloc&) {
+        CMemoryException().ReportError();
+        return false;
+    }
+}
+
+void CDibImage::WritePngFile(const std::string& path)
+{
+    if (!m_hDib || !m_pInfoHeader)
+        Fail(kNoImage, path);
+    const BITMAPINFOHEADER& header = *m_pInfoHeader;
+    const int32_t width = header.biWidth;
+    const int32_t height = header.biHeight;
+    const unsigned bitCount = header.biBitCount;
+    m_pWriteColorTable = m_pColorTable;
+    m_nWriteFormat = kWriteAsHeld;
+    if (height < 1 || height > kMaxPngSide || width < 1 || width > kMaxPngSide)
+        Fail(kBadSize, path);
+    if (header.biCompression == BI_RLE8 || header.biCompression == BI_RLE4)
+        Fail(kCompressed, path);
+    if (header.biCompression != BI_RGB && header.biCompression != BI_BITFIELDS)
+        Fail(kUnsupported, path);
+    if (bitCount != 1 && bitCount != 2 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24
+        && bitCount != 32)
+        Fail(kUnsupported, path);
+    if (!DibRowsInsideBlock(*this))
+        Fail(kNoImage, path);
+
+    // 16 and 32-bit records: the default layouts or the three known bit-field layouts.
+    if (bitCount == 16 || bitCount == 32) {
+        m_nWriteFormat = bitCount == 16 ? kWrite555 : kWrite32;
+        if (header.biCompression == BI_BITFIELDS) {
+            uint32_t masks[3];
+            CDibRowConverter::GetMasks(*this, masks);
+            const auto is = [&](uint32_t r, uint32_t g, uint32_t b) {
+                return masks[0] == r && masks[1] == g && masks[2] == b;
+            };
+            if (bitCount == 16 && is(0x7C00, 0x3E0, 0x1F))
+                m_nWriteFormat = kWrite555Masks;
+            else if (bitCount == 16 && is(0xF800, 0x7E0, 0x1F))
+                m_nWriteFormat = kWrite565Masks;
+            else if (bitCount == 32 && is(0xFF0000, 0xFF00, 0xFF))
+                m_nWriteFormat = kWrite888Masks;
+            else
+                Fail(kUnsupported, path);
+        }
+    }
+
+    auto job = std::make_unique<PngWriteJob>();
+    PngWriteCleanup cleanup(*job, *this);
+    job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!job->png)
+        AfxThrowMemoryException();
+    job->info = png_create_info_struct(job->png);
+    if (!job->info)
+        AfxThrowMemoryException();
+    m_pPng = job->png;
+    m_pPngInfo = job->info;
+
+    job->width = static_cast<png_uint_32>(width);
+    job->height = static_cast<png_uint_32>(height);
+    job->bitDepth = bitCount <= 8 ? static_cast<int>(bitCount) : 8;
+    job->colorType = bitCount <= 8 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB;
+    if (bitCount == 16) {
+        job->hasSignificantBits = true;
+        job->significantBits.red = 5;
+        job->significantBits.green = m_nWriteFormat == kWrite565Masks ? 6 : 5;
+        job->significantBits.blue = 5;
+    }
+    if (static_cast<uint32_t>(header.biXPelsPerMeter) != 0 && static_cast<uint32_t>(header.biYPelsPerMeter) != 0) {
+        job->hasPhysicalSize = true;
+        job->xPixelsPerMetre = static_cast<uint32_t>(header.biXPelsPerMeter);
+        job->yPixelsPerMetre = static_cast<uint32_t>(header.biYPelsPerMeter);
+    }
+    if (bitCount <= 8 && m_pWriteColorTable) {
+        // A palette longer than the depth allows would be refused by libpng.
+        job->paletteEntries = static_cast<int>(std::min(m_nPaletteEntries, 1u << bitCount));
+        for (int i = 0; i < job->paletteEntries; ++i) {
+            const RGBQUAD& c = m_pWriteColorTable[i];
+            job->palette[i] = png_color{c.rgbRed, c.rgbGreen, c.rgbBlue};
+        }
+    }
+    job->bgr = bitCount > 8;
+    job->bits = m_pBits;
+    job->stride = m_nStride;
+
+    CDibRowConverter converter;
+    std::unique_ptr<uint8_t[]> rowBuffer;
+    if (bitCount == 16 || bitCount == 32) {
+        converter.Init(*this);
+        rowBuffer.reset(new uint8_t[size_t{job->width} * 3]);
+        job->converter = &converter;
+        job->rowBuffer = rowBuffer.get();
+    }
+
+    CSafeFileWriter out;
+    CFileException error;
+    if (!out.Open(path, &error))
+        throw error;
+    job->fd = out.GetHandle();
+    if (!PngWriteAll(job.get()))
+        Fail(kPngWriteError, path);
+    out.Commit();
+}

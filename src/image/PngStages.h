@@ -1,0 +1,67 @@
+#pragma once
+// The libpng calls of the PNG reader and writer, in stages that each set
+// libpng's own recovery point. A libpng error jumps back to the stage, which
+// returns false; the caller then reports the failure and throws. The stages
+// are plain C-style functions: no object with a destructor lives in a frame
+// that the jump could skip, and no C++ exception passes through libpng.
+#include <png.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+class CDibRowConverter;
+
+struct PngReadJob {
+    FILE* file = nullptr;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    png_infop endInfo = nullptr;
+    // The image header once the transformations are applied.
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int bitDepth = 0;
+    int colorType = 0;
+    int interlace = 0;
+    size_t rowBytes = 0;
+};
+
+// Reads the signature-less start of the file up to the image data, asks for
+// the transformations (alpha and 16-bit samples stripped, 1, 2 and 4-bit grey
+// widened to 8 bits, colour in blue-green-red order) and fetches the header.
+bool PngReadHeader(PngReadJob* job);
+// Reads every row (interlacing resolved) into rows[0] (top) to rows[height - 1],
+// then the chunks after the image data into the end info.
+bool PngReadRows(PngReadJob* job, png_bytep* rows);
+
+struct PngWriteJob {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    int fd = -1;                  // the output, written through a buffer
+    int writeError = 0;           // errno of a failed write
+    // Header.
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int bitDepth = 0;
+    int colorType = 0;
+    bool hasSignificantBits = false;
+    png_color_8 significantBits{};
+    bool hasPhysicalSize = false;
+    png_uint_32 xPixelsPerMetre = 0;
+    png_uint_32 yPixelsPerMetre = 0;
+    png_color palette[256]{};
+    int paletteEntries = 0;
+    bool bgr = false;
+    // Rows: the bottom row at bits, each stride bytes, converted into rowBuffer
+    // first when converter is set.
+    const uint8_t* bits = nullptr;
+    size_t stride = 0;
+    const CDibRowConverter* converter = nullptr;
+    uint8_t* rowBuffer = nullptr;
+    // Output buffer.
+    uint8_t buffer[1 << 16];
+    size_t buffered = 0;
+};
+
+// Writes the whole file: header chunks, rows top first, end; flushes the buffer.
+bool PngWriteAll(PngWriteJob* job);
