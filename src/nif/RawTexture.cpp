@@ -1,0 +1,28 @@
+#include "nif/RawTexture.h"
+
+#include <cstring>
+
+#include "platform/File.h"
+
+std::optional<uint64_t> RawTextureShape::PixelBytes() const
+{
+    const uint64_t pixels = PixelCount();
+    if (pixels > UINT64_MAX / BytesPerPixel())
+        return std::nullopt;
+    return pixels * BytesPerPixel();
+}
+
+std::optional<RawTextureShape> ReadRawTextureShape(CFile& file, uint64_t offset)
+{
+    if (offset > static_cast<uint64_t>(INT64_MAX))
+        return std::nullopt;
+    uint8_t fields[kRawFieldBytes];
+    file.Seek(static_cast<int64_t>(offset), CFile::begin);
+    if (file.Read(fields, sizeof fields) != sizeof fields)
+        return std::nullopt;
+    RawTextureShape shape;
+    std::memcpy(&shape.width, fields, 4);
+    std::memcpy(&shape.height, fields + 4, 4);
+    std::memcpy(&shape.format, fields + 8, 4);
+    return shape;
+}

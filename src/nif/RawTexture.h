@@ -1,0 +1,30 @@
+#pragma once
+// The three fields at the start of an embedded texture (its offset points at
+// the width): what is read, checked before writing, and the pixel size they imply.
+#include <cstdint>
+#include <optional>
+
+#include "nif/TextureScanner.h"
+
+class CFile;
+
+struct RawTextureShape {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t format = 0;   // 1 RGB, 2 RGBA; any other value counts as 4 bytes per pixel
+
+    // width × height always fits in 64 bits; times 4 it may not.
+    uint64_t PixelCount() const { return static_cast<uint64_t>(width) * height; }
+    uint64_t BytesPerPixel() const { return RawBytesPerPixel(format); }
+    // Pixel bytes, or nothing when they cannot be counted in 64 bits.
+    std::optional<uint64_t> PixelBytes() const;
+
+    bool operator==(const RawTextureShape&) const = default;
+};
+
+// Bytes of the three fields in front of the pixels.
+inline constexpr uint64_t kRawFieldBytes = 12;
+
+// Reads the fields at offset; nothing when the file ends before all 12 bytes.
+// The file's position afterwards is just after the fields.
+std::optional<RawTextureShape> ReadRawTextureShape(CFile& file, uint64_t offset);

@@ -1,0 +1,251 @@
+#include "nif/TextureWriter.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "image/ZlibFileCodec.h"
+#include "nif/PixelOrder.h"
+#include "platform/BitmapTypes.h"
+#include "platform/File.h"
+#include "platform/Format.h"
+#include "platform/UiServices.h"
+
+namespace {
+
+constexpr char kWriteError[] = "Error writing file.\nFile: %s";
+constexpr char kBmzError[] = "Unable to create .bmz file";
+constexpr size_t kCopyChunk = 1024 * 1024;
+constexpr uint64_t kAlphaByte = 3;
+constexpr int kBmzLevel = 6;
+
+void ShowWriteError(const std::string& path)
+{
+    AfxMessageBox(FormatString(kWriteError, path.c_str()), MB_OK);
+}
+
+bool HasWriteBits(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    const std::string real = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    const size_t slash = real.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : real.substr(0, slash);
+}
+
+// A file or folder that is marked read-only is not written, even by a user
+// whom the system would let through.
+bool MayWriteInPlace(const std::string& path)
+{
+    return HasWriteBits(path);
+}
+
+bool MayReplace(const std::string& path)
+{
+    return (!FileExists(path) || HasWriteBits(path)) && HasWriteBits(FolderOf(path));
+}
+
+// Copies count bytes starting at start of the file into the new version.
+void CopyRange(CFile& from, uint64_t start, uint64_t count, CSafeFileWriter& to, std::vector<uint8_t>& buffer)
+{
+    from.Seek(static_cast<int64_t>(start), CFile::begin);
+    while (count > 0) {
+        const size_t step = static_cast<size_t>(std::min<uint64_t>(count, buffer.size()));
+        if (from.Read(buffer.data(), step) != step)   // the file became shorter meanwhile
+            throw CFileException(CFileException::endOfFile, 0, from.GetFilePath());
+        to.Write(buffer.data(), step);
+        count -= step;
+    }
+}
+
+// True when the whole old block lies in the file and its fields are the expected ones.
+bool BlockStillThere(CFile& file, uint64_t offset, uint64_t oldPixelBytes, const RawTextureShape& expected)
+{
+    const uint64_t length = file.GetLength();
+    if (offset > length || length - offset < kRawFieldBytes || length - offset - kRawFieldBytes < oldPixelBytes)
+        return false;
+    const std::optional<RawTextureShape> stored = ReadRawTextureShape(file, offset);
+    return stored && *stored == expected;
+}
+
+bool SpliceOrThrow(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, const RawTextureShape& shape,
+                   const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected)
+{
+    const std::optional<uint64_t> newBytes = shape.PixelBytes();
+    if ((shape.format != 1 && shape.format != 2) || !newBytes || *newBytes != pixelBytes || (pixelBytes && !pixels))
+        return false;
+    if (expected.PixelBytes() != oldPixelBytes || !MayReplace(path))
+        return false;
+    CFile in;
+    if (!in.Open(path, CFile::modeRead) || !BlockStillThere(in, offset, oldPixelBytes, expected))
+        return false;
+    const uint64_t length = in.GetLength();
+    const uint64_t tail = offset + kRawFieldBytes + oldPixelBytes;
+
+    CSafeFileWriter out;
+    if (!out.Open(path))
+        return false;
+    std::vector<uint8_t> buffer(kCopyChunk);
+    CopyRange(in, 0, offset, out, buffer);
+    const uint32_t fields[3] = {shape.width, shape.height, shape.format};
+    out.Write(fields, sizeof fields);
+    out.Write(pixels, static_cast<size_t>(pixelBytes));
+    CopyRange(in, tail, length - tail, out, buffer);
+    out.Commit();
+    return true;
+}
+
+bool StampOrThrow(const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha,
+                  const RawTextureShape& expected)
+{
+    if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes || !MayWriteInPlace(path))
+        return false;
+    CFile file;
+    if (!file.Open(path, CFile::modeReadWrite) || !BlockStillThere(file, offset, pixelBytes, expected))
+        return false;
+    std::vector<uint8_t> buffer(kCopyChunk);
+    uint64_t position = offset + kRawFieldBytes;
+    for (uint64_t left = pixelBytes; left > 0;) {
+        const size_t step = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
+        file.Seek(static_cast<int64_t>(position), CFile::begin);
+        if (file.Read(buffer.data(), step) != step)
+            return false;
+        for (size_t i = kAlphaByte; i < step; i += 4)
+            buffer[i] = alpha;
+        file.Seek(static_cast<int64_t>(position), CFile::begin);
+        file.Write(buffer.data(), step);
+        position += step;
+        left -= step;
+    }
+    file.Flush();
+    file.Close();
+    return true;
+}
+
+bool WriteBmzOrThrow(const std::string& target, const std::string& bitmapPath, const std::string& scratchPath,
+                     uint32_t uncompressedSize)
+{
+    {
+        CZlibFileCodec codec;
+        if (codec.CompressFile(bitmapPath, scratchPath, kBmzLevel) != 0)
+            return false;
+    }
+    // The value at offset 4 is the old file's own, read before it is replaced.
+    uint16_t carried = 1;
+    {
+        CFile old;
+        if (old.Open(target, CFile::modeRead) && old.GetLength() > kBmzHeaderSize) {
+            uint8_t bytes[2];
+            old.Seek(4, CFile::begin);
+            if (old.Read(bytes, 2) == 2)
+                std::memcpy(&carried, bytes, 2);
+        }
+    }
+    if (!MayReplace(target))
+        return false;
+    CFile scratch;
+    if (!scratch.Open(scratchPath, CFile::modeRead))
+        return false;
+    CSafeFileWriter out;
+    if (!out.Open(target))
+        return false;
+    uint8_t header[kBmzHeaderSize] = {};
+    std::memcpy(header, &uncompressedSize, 4);
+    std::memcpy(header + 4, &carried, 2);
+    out.Write(header, sizeof header);
+    std::vector<uint8_t> buffer(kCopyChunk);
+    CopyRange(scratch, 0, scratch.GetLength(), out, buffer);
+    out.Commit();
+    return true;
+}
+
+}  // namespace
+
+uint64_t ConvertDibToRawPixels(uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bitCount)
+{
+    if ((bitCount != 24 && bitCount != 32) || !pixels)
+        return 0;
+    const uint32_t bytesPerPixel = bitCount / 8;
+    const uint64_t rowBytes = static_cast<uint64_t>(width) * bytesPerPixel;
+    const uint64_t stride = DibStride(width, bitCount);
+    // Pairs of rows change places, each pixel's red and blue exchanged on the way.
+    std::vector<uint8_t> front(static_cast<size_t>(rowBytes));
+    for (uint64_t r = 0; r < height / 2; ++r) {
+        uint8_t* top = pixels + r * stride;
+        uint8_t* bottom = pixels + (height - 1 - r) * stride;
+        std::memcpy(front.data(), top, static_cast<size_t>(rowBytes));
+        CopySwappingRedBlue(bottom, top, width, bytesPerPixel);
+        CopySwappingRedBlue(front.data(), bottom, width, bytesPerPixel);
+    }
+    if (height % 2 == 1) {
+        uint8_t* middle = pixels + static_cast<uint64_t>(height / 2) * stride;
+        CopySwappingRedBlue(middle, middle, width, bytesPerPixel);
+    }
+    // Then the padding goes: each row moves down to its packed place.
+    if (stride != rowBytes) {
+        for (uint64_t r = 1; r < height; ++r)
+            std::memmove(pixels + r * rowBytes, pixels + r * stride, static_cast<size_t>(rowBytes));
+    }
+    return rowBytes * height;
+}
+
+bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, uint32_t width,
+                         uint32_t height, uint32_t format, const uint8_t* pixels, uint64_t pixelBytes,
+                         const RawTextureShape& expected)
+{
+    bool written = false;
+    try {
+        written = SpliceOrThrow(path, offset, oldPixelBytes, RawTextureShape{width, height, format}, pixels,
+                                pixelBytes, expected);
+    } catch (const CFileException&) {
+    } catch (const std::bad_alloc&) {
+    }
+    if (!written)
+        ShowWriteError(path);
+    return written;
+}
+
+bool WriteCompressedBitmapFile(const std::string& target, const std::string& bitmapPath,
+                               const std::string& scratchPath, uint32_t uncompressedSize)
+{
+    bool written = false;
+    try {
+        written = WriteBmzOrThrow(target, bitmapPath, scratchPath, uncompressedSize);
+    } catch (const CFileException&) {
+    } catch (const std::bad_alloc&) {
+    }
+    if (!written)
+        AfxMessageBox(kBmzError, MB_OK);
+    return written;
+}
+
+bool StampAlpha(const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha,
+                const RawTextureShape& expected)
+{
+    bool written = false;
+    try {
+        written = StampOrThrow(path, offset, pixelBytes, alpha, expected);
+    } catch (const CFileException&) {
+    } catch (const std::bad_alloc&) {
+    }
+    if (!written)
+        ShowWriteError(path);
+    return written;
+}
+
+bool MakeBackupCopy(const std::string& path, const std::string& backupPath)
+{
+    return CopyFile(path, backupPath);
+}

@@ -1,0 +1,41 @@
+#pragma once
+// Writing pixels back into the open file: a texture block of a model file, a
+// whole compressed bitmap, or the alpha bytes of an RGBA texture. Every write
+// either completes or leaves the file as it was: blocks and compressed bitmaps
+// are written as a new file in the same folder and renamed over the old one.
+// Before writing at an offset the writers check that the fields stored there
+// still describe the texture meant to be changed.
+#include <cstdint>
+#include <string>
+
+#include "nif/RawTexture.h"
+
+// Turns an image record's bottom-up BGR(A) rows, each padded to 4 bytes, into a
+// texture block's top-down RGB(A) rows without padding, in place. Returns the
+// bytes of the result (width × height × 3 or 4); 0, with the buffer unchanged,
+// for bit counts other than 24 and 32.
+uint64_t ConvertDibToRawPixels(uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bitCount);
+
+// Replaces the fields and pixels of the texture block at offset, whose old
+// pixels are oldPixelBytes long, keeping every other byte of the file. The
+// block must still hold the fields of `expected`. False, after the message
+// "Error writing file.\nFile: %s", when nothing was written.
+bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldPixelBytes,
+                         uint32_t width, uint32_t height, uint32_t format,
+                         const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected);
+
+// Rebuilds a ".bmz" file from a BMP file: compresses it into the scratch file,
+// then writes the 40-byte header (uncompressedSize, the old file's value at
+// offset 4 or 1, zeros) and the stream. False, after the message
+// "Unable to create .bmz file", when the target was not changed.
+bool WriteCompressedBitmapFile(const std::string& target, const std::string& bitmapPath,
+                               const std::string& scratchPath, uint32_t uncompressedSize);
+
+// Sets the alpha byte of every pixel of the RGBA texture at offset, where it
+// stands; no other byte changes. The block must still hold the fields of
+// `expected`. False, after "Error writing file.\nFile: %s", when nothing was written.
+bool StampAlpha(const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha,
+                const RawTextureShape& expected);
+
+// Copies the file to its backup path, replacing an older backup. Silent; false on failure.
+bool MakeBackupCopy(const std::string& path, const std::string& backupPath);
