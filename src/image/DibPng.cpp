@@ -163,9 +163,14 @@ void CDibImage::ReadPng(const std::string& path)
     m_pColorTable = reinterpret_cast<RGBQUAD*>(block + sizeof(BITMAPINFOHEADER));
     m_pBits = block + sizeof(BITMAPINFOHEADER) + m_nColorTableBytes;
 
+    // libpng leaves the unused bits of a row's last byte and the row padding
+    // as they were: clear them, so no stale memory reaches a written file.
     std::unique_ptr<png_bytep[]> rows(new png_bytep[job.height]);
-    for (uint32_t i = 0; i < job.height; ++i)
+    const size_t tailStart = job.rowBytes > 0 ? job.rowBytes - 1 : 0;
+    for (uint32_t i = 0; i < job.height; ++i) {
         rows[i] = m_pBits + uint64_t{job.height - 1 - i} * stride;
+        std::memset(rows[i] + tailStart, 0, static_cast<size_t>(stride) - tailStart);
+    }
     if (!PngReadRows(&job, rows.get()))
         Fail(kPngReadError, path);
     if (job.colorType == PNG_COLOR_TYPE_PALETTE && job.bitDepth == 2) {
