@@ -1,0 +1,96 @@
+#include "app/CommandTable.h"
+
+#include <cstring>
+
+#include "doc/CommandIds.h"
+
+namespace {
+
+constexpr int kNone = -1;
+enum Popup { kFile = 0, kEdit = 1, kView = 2, kHelp = 3 };
+
+// clang-format off
+constexpr CommandDef kCommands[] = {
+    // id                         popup  menu text                   sep    toolbar     keys                       prompt, icon, theme icon
+    {ID_FILE_OPEN,                kFile, "&Open...\tCtrl+O",         false, 0, 1,       "Ctrl+O",
+     "Open an existing .bmz, .nif, .bmp or .png image file\nOpen", "open", "document-open"},
+    {ID_FILE_SAVE_AS,             kFile, "Save &As...",              false, 0, 2,       nullptr,
+     "Save the active image to a bitmap or portable network graphics file\nSave As", "save-as", "document-save-as"},
+    {ID_FILE_PRINT,               kFile, "&Print...\tCtrl+P",        true,  1, 1,       "Ctrl+P",
+     "Print the active image\nPrint", "print", "document-print"},
+    {ID_FILE_PRINT_PREVIEW,       kFile, "Print Pre&view",           false, kNone, 0,   nullptr,
+     "Display full pages\nPrint Preview", nullptr, "document-print-preview"},
+    {ID_FILE_PRINT_SETUP,         kFile, "P&rint Setup...",          false, kNone, 0,   nullptr,
+     "Change the printer and printing options\nPrint Setup", nullptr, nullptr},
+    {ID_APP_EXIT,                 kFile, "E&xit",                    true,  kNone, 0,   nullptr,
+     "Quit the application\nExit", nullptr, "application-exit"},
+    {ID_EDIT_REPLACE_IMAGE,       kEdit, "Replace",                  false, 2, 3,       nullptr,
+     "Replace the active image with a 24-bit bitmap or 24-bit portable network graphics file\nReplace",
+     "replace", nullptr},
+    {ID_EDIT_MAKE_TRANSPARENT,    kEdit, "Make Transparent",         false, 2, 4,       nullptr,
+     "Makes an image fully transparent on the screen\nMake Transparent", "transparent", nullptr},
+    {ID_EDIT_CREATE_MAP_BITMAP,   kEdit, "Create Map Bitmap",        false, kNone, 0,   nullptr,
+     nullptr, nullptr, nullptr},
+    {ID_VIEW_TOOLBAR,             kView, "&Toolbar",                 false, kNone, 0,   nullptr,
+     "Show or hide the toolbar\nToggle ToolBar", nullptr, nullptr},
+    {ID_VIEW_STATUS_BAR,          kView, "&Status Bar",              false, kNone, 0,   nullptr,
+     "Show or hide the status bar\nToggle StatusBar", nullptr, nullptr},
+    {ID_VIEW_PREVIOUS_IMAGE,      kView, "Previous Image",           false, 2, 1,       nullptr,
+     "View previous image\nPrevious", "previous", "go-previous"},
+    {ID_VIEW_NEXT_IMAGE,          kView, "Next Image",               false, 2, 2,       nullptr,
+     "View next image\nNext", "next", "go-next"},
+    {ID_APP_ABOUT,                kHelp, "&About Tavrel...",         false, 3, 1,       nullptr,
+     "Display program information, version number and copyright\nAbout", "about", "help-about"},
+
+    // Reached only by keys. No part of the program handles Save, the clipboard,
+    // Undo or the pane keys, so those keys do nothing.
+    {ID_FILE_NEW,                 kNone, nullptr,                    false, kNone, 0,   "Ctrl+N",
+     "Create a new document\nNew", nullptr, nullptr},
+    {ID_FILE_SAVE,                kNone, nullptr,                    false, kNone, 0,   "Ctrl+S",
+     "Save the active document\nSave", nullptr, nullptr},
+    {ID_EDIT_UNDO,                kNone, nullptr,                    false, kNone, 0,   "Ctrl+Z;Alt+Backspace",
+     nullptr, nullptr, nullptr},
+    {ID_EDIT_CUT,                 kNone, nullptr,                    false, kNone, 0,   "Ctrl+X;Shift+Del",
+     nullptr, nullptr, nullptr},
+    {ID_EDIT_COPY,                kNone, nullptr,                    false, kNone, 0,   "Ctrl+C;Ctrl+Ins",
+     nullptr, nullptr, nullptr},
+    {ID_EDIT_PASTE,               kNone, nullptr,                    false, kNone, 0,   "Ctrl+V;Shift+Ins",
+     nullptr, nullptr, nullptr},
+    {ID_NEXT_PANE,                kNone, nullptr,                    false, kNone, 0,   "F6",
+     nullptr, nullptr, nullptr},
+    {ID_PREV_PANE,                kNone, nullptr,                    false, kNone, 0,   "Shift+F6",
+     nullptr, nullptr, nullptr},
+};
+// clang-format on
+
+}  // namespace
+
+std::span<const CommandDef> CommandTable()
+{
+    return kCommands;
+}
+
+const CommandDef* FindCommand(unsigned nID)
+{
+    for (const CommandDef& def : kCommands) {
+        if (def.nID == nID)
+            return &def;
+    }
+    return nullptr;
+}
+
+std::string StatusPrompt(const CommandDef& def)
+{
+    if (!def.pszPrompt)
+        return {};
+    const char* newline = std::strchr(def.pszPrompt, '\n');
+    return newline ? std::string(def.pszPrompt, newline) : std::string(def.pszPrompt);
+}
+
+std::string ToolTipText(const CommandDef& def)
+{
+    if (!def.pszPrompt)
+        return {};
+    const char* newline = std::strchr(def.pszPrompt, '\n');
+    return newline ? std::string(newline + 1) : std::string();
+}

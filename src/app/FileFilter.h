@@ -1,0 +1,11 @@
+#pragma once
+// The core's file-type filters ("Desc (*.ext)|*.ext|...||") as the name
+// filters of Qt's file dialog ("Desc (*.ext)").
+#include <QStringList>
+
+#include <string>
+
+QStringList NameFiltersFromFilter(const std::string& filter);
+// The first pattern's extension of a name filter ("bmp" for "Bitmap (*.bmp)"),
+// or an empty string when it has none.
+QString FirstExtension(const QString& nameFilter);

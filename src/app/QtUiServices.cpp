@@ -1,0 +1,160 @@
+#include "app/QtUiServices.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+
+#include "app/CommandTable.h"
+#include "app/FileFilter.h"
+#include "app/MainFrame.h"
+
+namespace {
+
+QMessageBox::Icon IconFor(unsigned style)
+{
+    switch (style & MB_ICONMASK) {
+    case MB_ICONERROR: return QMessageBox::Critical;
+    case MB_ICONQUESTION: return QMessageBox::Question;
+    case MB_ICONEXCLAMATION: return QMessageBox::Warning;
+    case MB_ICONINFORMATION: return QMessageBox::Information;
+    default:
+        // A box without an icon of its own gets the usual one for its buttons.
+        return (style & MB_TYPEMASK) == MB_YESNO ? QMessageBox::Question : QMessageBox::Warning;
+    }
+}
+
+}  // namespace
+
+void QtUiServices::SetMainFrame(CMainFrame* pFrame)
+{
+    m_pFrame = pFrame;
+}
+
+int QtUiServices::MessageBox(const std::string& text, unsigned style)
+{
+    QMessageBox box(IconFor(style), QString::fromLatin1(kAppName), QString::fromStdString(text),
+                    QMessageBox::NoButton, m_pFrame);
+    box.setTextFormat(Qt::PlainText);
+    switch (style & MB_TYPEMASK) {
+    case MB_YESNO:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case MB_OKCANCEL:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
+        break;
+    default:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    }
+    // The message may come in the middle of a wait: show the normal pointer.
+    const bool waiting = QApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int answer = box.exec();
+    if (waiting)
+        QApplication::restoreOverrideCursor();
+    switch (answer) {
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    case QMessageBox::Cancel: return IDCANCEL;
+    default: return (style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
+    }
+}
+
+std::optional<FileDialogResult> QtUiServices::FileDialog(const FileDialogRequest& request)
+{
+    QFileDialog dialog(m_pFrame);
+    dialog.setAcceptMode(request.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(request.bOpen && (request.nFlags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
+                                                                              : QFileDialog::AnyFile);
+    if (!request.strTitle.empty())
+        dialog.setWindowTitle(QString::fromStdString(request.strTitle));
+    const QStringList filters = NameFiltersFromFilter(request.strFilter);
+    dialog.setNameFilters(filters);
+    if (request.nFilterIndex >= 1 && request.nFilterIndex <= filters.size())
+        dialog.selectNameFilter(filters[request.nFilterIndex - 1]);
+    if (!request.strDefExt.empty())
+        dialog.setDefaultSuffix(QString::fromStdString(request.strDefExt));
+    if (!request.bOpen && !(request.nFlags & OFN_OVERWRITEPROMPT))
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!request.strInitialDir.empty())
+        dialog.setDirectory(QFile::decodeName(request.strInitialDir.c_str()));
+    if (!request.strInitialName.empty())
+        dialog.selectFile(QFile::decodeName(request.strInitialName.c_str()));
+    if (request.bRetypeExtension) {
+        // The typed name follows the chosen type's extension.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+            const QString extension = FirstExtension(filter);
+            const QStringList chosen = dialog.selectedFiles();
+            if (extension.isEmpty() || chosen.isEmpty())
+                return;
+            const QFileInfo info(chosen.front());
+            if (info.fileName().isEmpty())
+                return;
+            dialog.selectFile(info.completeBaseName() + '.' + extension);
+        });
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    FileDialogResult result;
+    result.strPath = QFile::encodeName(dialog.selectedFiles().front()).toStdString();
+    result.nFilterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    if (result.nFilterIndex < 1)
+        result.nFilterIndex = 1;
+    return result;
+}
+
+void QtUiServices::BeginWaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtUiServices::EndWaitCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+void QtUiServices::PumpMessages()
+{
+    QCoreApplication::processEvents();
+}
+
+void QtUiServices::RepaintMainWindow()
+{
+    if (m_pFrame)
+        m_pFrame->repaint();
+}
+
+void QtUiServices::ShowProgress(int percent)
+{
+    if (m_pFrame)
+        m_pFrame->ShowProgress(percent);
+}
+
+bool QtUiServices::RunPrintDialog(QPrinter& printer, QWidget* parent)
+{
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void QtUiServices::RunPrintPreview(QPrinter& printer, QWidget* parent,
+                                   const std::function<void(QPrinter*)>& paintPages)
+{
+    QPrintPreviewDialog dialog(&printer, parent);
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, paintPages);
+    dialog.exec();
+}
+
+bool QtUiServices::RunPageSetup(QPrinter& printer, QWidget* parent)
+{
+    QPageSetupDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
