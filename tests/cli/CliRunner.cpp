@@ -36,6 +36,15 @@ int Wait(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A sanitizer's report ends the tool with status 1, the same as a handled
+// failure: it must never pass for one.
+void ExpectNoSanitizerReport(const CliRun& run)
+{
+    for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+        EXPECT_EQ(run.err.find(mark), std::string::npos) << run.err;
+    }
+}
+
 std::string ReadText(const std::string& path)
 {
     const std::vector<uint8_t> bytes = ReadFileBytes(path);
@@ -67,6 +76,7 @@ CliRun RunCli(const std::vector<std::string>& args, const std::string& workDir)
     run.err = ReadText(errPath);
     ::unlink(outPath.c_str());
     ::unlink(errPath.c_str());
+    ExpectNoSanitizerReport(run);
     return run;
 }
 
@@ -111,5 +121,6 @@ CliRun RunCliOnTerminal(const std::vector<std::string>& args, const std::string&
     run.status = Wait(pid);
     run.out = ReadText(outPath);
     ::unlink(outPath.c_str());
+    ExpectNoSanitizerReport(run);
     return run;
 }
