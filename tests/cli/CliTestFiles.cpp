@@ -5,25 +5,14 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <initializer_list>
+
+#include "BmpBuilder.h"
+#include "NifBuilder.h"
+#include "PngFiles.h"
+#include "TempDir.h"
 
 namespace {
-
-void PutU16(std::vector<uint8_t>& out, uint32_t value)
-{
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void PutU32(std::vector<uint8_t>& out, uint32_t value)
-{
-    PutU16(out, value & 0xFFFF);
-    PutU16(out, value >> 16);
-}
-
-void PutText(std::vector<uint8_t>& out, const std::string& text)
-{
-    out.insert(out.end(), text.begin(), text.end());
-}
 
 uint32_t GetU16(const std::vector<uint8_t>& in, size_t at)
 {
@@ -50,73 +39,63 @@ Picture MakePicture(uint32_t width, uint32_t height, bool hasAlpha, uint32_t see
     return picture;
 }
 
+namespace {
+
+// The picture's pixels as rows of the given channels, top row first; order
+// names the source channel of each output byte (for example {2, 1, 0} for BGR).
+std::vector<std::vector<uint8_t>> Rows(const Picture& picture, std::initializer_list<int> order, bool bottomUp)
+{
+    std::vector<std::vector<uint8_t>> rows;
+    for (uint32_t row = 0; row < picture.height; ++row) {
+        const uint32_t y = bottomUp ? picture.height - 1 - row : row;
+        std::vector<uint8_t> bytes;
+        for (uint32_t x = 0; x < picture.width; ++x) {
+            for (int channel : order)
+                bytes.push_back(picture.At(x, y)[channel]);
+        }
+        rows.push_back(std::move(bytes));
+    }
+    return rows;
+}
+
+std::vector<uint8_t> Joined(const std::vector<std::vector<uint8_t>>& rows)
+{
+    std::vector<uint8_t> out;
+    for (const auto& row : rows)
+        out.insert(out.end(), row.begin(), row.end());
+    return out;
+}
+
+}  // namespace
+
 ModelFile BuildModelFile(const std::vector<Picture>& pictures)
 {
-    ModelFile file;
-    PutText(file.bytes, "Model file written by a test, version 1\n");
+    NifBuilder nif;
+    nif.Text("Model file written by a test, version 1\n");
     for (const Picture& picture : pictures) {
-        PutU32(file.bytes, 14);   // the name's length, as model files store it
-        PutText(file.bytes, "NiRawImageData");
-        for (int i = 0; i < 12; ++i)
-            file.bytes.push_back(static_cast<uint8_t>(0xA0 + i));
-        file.offsets.push_back(file.bytes.size());
-        PutU32(file.bytes, picture.width);
-        PutU32(file.bytes, picture.height);
-        PutU32(file.bytes, picture.hasAlpha ? 2 : 1);
-        for (size_t i = 0; i < picture.rgba.size(); ++i) {
-            if (picture.hasAlpha || i % 4 != 3)
-                file.bytes.push_back(picture.rgba[i]);
-        }
-        PutText(file.bytes, "NamedSource filler");
+        const auto rows = picture.hasAlpha ? Rows(picture, {0, 1, 2, 3}, false) : Rows(picture, {0, 1, 2}, false);
+        nif.Texture(picture.width, picture.height, picture.hasAlpha ? 2 : 1, Joined(rows));
+        nif.Text("NamedSource").Filler(9);
     }
-    return file;
+    return ModelFile{nif.Bytes(), nif.TextureOffsets()};
 }
 
 std::vector<uint8_t> BuildLinkModelFile(const std::string& linkName)
 {
-    std::vector<uint8_t> bytes;
-    PutText(bytes, "Model file written by a test, version 1\nNiImage");
-    for (int i = 0; i < 17; ++i)
-        bytes.push_back(static_cast<uint8_t>(i));
-    PutText(bytes, linkName);
-    PutText(bytes, "\x01\x02 trailing bytes");
-    return bytes;
+    NifBuilder nif;
+    nif.Text("Model file written by a test, version 1\n").Link(linkName, "\x01\x02 trailing bytes");
+    return nif.Bytes();
 }
 
 std::vector<uint8_t> BuildBmp(const Picture& picture)
 {
-    const uint32_t bits = picture.hasAlpha ? 32 : 24;
-    const uint32_t stride = (picture.width * bits + 31) / 32 * 4;
-    const uint32_t imageSize = stride * picture.height;
-    std::vector<uint8_t> out;
-    PutText(out, "BM");
-    PutU32(out, 54 + imageSize);
-    PutU32(out, 0);
-    PutU32(out, 54);
-    PutU32(out, 40);
-    PutU32(out, picture.width);
-    PutU32(out, picture.height);
-    PutU16(out, 1);
-    PutU16(out, bits);
-    PutU32(out, 0);
-    PutU32(out, imageSize);
-    PutU32(out, 2835);
-    PutU32(out, 2835);
-    PutU32(out, 0);
-    PutU32(out, 0);
-    for (uint32_t row = 0; row < picture.height; ++row) {
-        const uint32_t y = picture.height - 1 - row;
-        size_t written = 0;
-        for (uint32_t x = 0; x < picture.width; ++x) {
-            const uint8_t* p = picture.At(x, y);
-            out.insert(out.end(), {p[2], p[1], p[0]});
-            if (picture.hasAlpha)
-                out.push_back(p[3]);
-            written += bits / 8;
-        }
-        out.resize(out.size() + (stride - written), 0);
-    }
-    return out;
+    BmpSpec spec;
+    spec.width = static_cast<int32_t>(picture.width);
+    spec.height = static_cast<int32_t>(picture.height);
+    spec.bitCount = picture.hasAlpha ? 32 : 24;
+    spec.xPelsPerMeter = spec.yPelsPerMeter = 2835;
+    spec.pixels = PadRows(picture.hasAlpha ? Rows(picture, {2, 1, 0, 3}, true) : Rows(picture, {2, 1, 0}, true));
+    return BuildBmp(spec);
 }
 
 std::vector<uint8_t> BuildBmz(const Picture& picture)
@@ -126,9 +105,7 @@ std::vector<uint8_t> BuildBmz(const Picture& picture)
     std::vector<uint8_t> packed(packedSize);
     EXPECT_EQ(compress2(packed.data(), &packedSize, bmp.data(), bmp.size(), 6), Z_OK);
     packed.resize(packedSize);
-    std::vector<uint8_t> out;
-    PutU32(out, static_cast<uint32_t>(bmp.size()));
-    PutU16(out, 1);
+    std::vector<uint8_t> out{0, 0, 0, 0, 1, 0};   // the size field is not read; the u16 is 1
     out.resize(40, 0);
     out.insert(out.end(), packed.begin(), packed.end());
     return out;
@@ -136,21 +113,12 @@ std::vector<uint8_t> BuildBmz(const Picture& picture)
 
 void WritePngFile(const std::string& path, const Picture& picture)
 {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
+    PngImage image;
     image.width = picture.width;
     image.height = picture.height;
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> pixels = picture.rgba;
-    if (!picture.hasAlpha) {
-        image.format = PNG_FORMAT_RGB;
-        pixels.clear();
-        for (size_t i = 0; i < picture.rgba.size(); ++i) {
-            if (i % 4 != 3)
-                pixels.push_back(picture.rgba[i]);
-        }
-    }
-    ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << image.message;
+    image.colorType = picture.hasAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+    image.rows = picture.hasAlpha ? Rows(picture, {0, 1, 2, 3}, false) : Rows(picture, {0, 1, 2}, false);
+    WriteFileBytes(path, EncodePng(image));
 }
 
 Picture ReadBmpPicture(const std::vector<uint8_t>& bytes)
