@@ -66,6 +66,8 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
     CreateToolBar();
     CreateStatusBar();
     setAcceptDrops(true);
+    m_closeTimer.setInterval(20);
+    connect(&m_closeTimer, &QTimer::timeout, this, &CMainFrame::ClosePendingWhenIdle);
 
     m_pDoc->AddObserver(this);
     OnTitleChanged(m_pDoc->GetTitle());
@@ -221,12 +223,15 @@ void CMainFrame::UpdateCommandUI()
 
 void CMainFrame::OnIdle()
 {
-    if (m_bClosePending && !m_pDoc->IsBusy()) {
-        m_bClosePending = false;
-        close();
-        return;
-    }
     UpdateCommandUI();
+}
+
+void CMainFrame::ClosePendingWhenIdle()
+{
+    if (!m_pDoc->IsBusy()) {
+        m_closeTimer.stop();
+        close();
+    }
 }
 
 void CMainFrame::ShowProgress(int percent)
@@ -284,7 +289,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     // Closing now would delete the document under the load that runs below
     // this event; close when it has finished.
     if (m_pDoc->IsBusy()) {
-        m_bClosePending = true;
+        m_closeTimer.start();
         event->ignore();
         return;
     }

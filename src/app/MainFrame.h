@@ -3,6 +3,7 @@
 // table, the view in the middle, and the routing of every command to the
 // view, the document, the frame and the application in turn.
 #include <QMainWindow>
+#include <QTimer>
 
 #include <map>
 #include <string>
@@ -63,6 +64,7 @@ private:
     void OnBarCheck(unsigned nID);
     void OnUpdateControlBarMenu(CCmdUI* pCmdUI);
     void OnIdle();
+    void ClosePendingWhenIdle();
 
     CTavrelDoc* m_pDoc;
     CCmdTarget* m_pApp;
@@ -73,5 +75,5 @@ private:
     std::vector<std::pair<unsigned, QLabel*>> m_panes;
     std::map<unsigned, QAction*> m_actions;
     // A close asked for while the document was busy waits until it is done.
-    bool m_bClosePending = false;
+    QTimer m_closeTimer;
 };
