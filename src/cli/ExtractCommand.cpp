@@ -36,7 +36,6 @@ int ExtractOne(const CliOptions& options, const CImageSet& set, CCliUiServices& 
     CDibImage* image = entries[options.nIndex].pImage;
     if (!image)
         return kExitFailure;   // its reader has said why
-    ui.SetProgressLabel("Writing " + options.strOut);
     const bool written = WriteImage(*image, options.strOut, *FormatFromPath(options.strOut));
     return written ? kExitSuccess : kExitFailure;
 }
@@ -52,18 +51,22 @@ int ExtractAll(const CliOptions& options, const CImageSet& set, CCliUiServices& 
     }
     const std::string stem = Stem(options.strFile);
     const char* ext = FormatExtension(options.format);
+    const auto& entries = set.Entries();
     bool allWritten = true;
-    for (const ImageEntry& entry : set.Entries()) {
+    ui.SetProgressLabel("Writing " + options.strAllDir);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        ui.ShowProgress(static_cast<int>(i * 100 / entries.size()));
+        const ImageEntry& entry = entries[i];
         if (!entry.pImage) {
             allWritten = false;   // unreadable: its reader has said why; the others are still wanted
             continue;
         }
         const std::string path =
             JoinPath(options.strAllDir, FormatString("%s-%03u.%s", stem.c_str(), entry.nIndex, ext));
-        ui.SetProgressLabel("Writing " + path);
         if (!WriteImage(*entry.pImage, path, options.format))
             return kExitFailure;   // the next ones would fail the same way
     }
+    ui.ShowProgress(-1);
     return allWritten ? kExitSuccess : kExitFailure;
 }
 

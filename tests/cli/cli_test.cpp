@@ -251,4 +251,14 @@ TEST_F(CliTest, ShowsProgressOnlyOnATerminal)
     // The progress line is erased at the end, so the prompt starts clean.
     EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\033[K");
     ExpectSamePixels(ReadPngPicture(Path("quiet.png")), ReadPngPicture(Path("shown.png")), true, "same output");
+
+    // Writing many images is long work too.
+    const std::string nif = Write("model.nif", BuildModelFile(m_textures).bytes);
+    const CliRun all = RunCliOnTerminal({"extract", nif, "--all", Path("all")}, m_dir.Path());
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_NE(all.err.find("Writing " + Path("all") + ":  66%"), std::string::npos) << all.err;
+    EXPECT_EQ(all.err.substr(all.err.size() - 4), "\r\033[K");
+    const CliRun allQuiet = Run({"extract", nif, "--all", Path("all")});
+    EXPECT_EQ(allQuiet.status, 0);
+    EXPECT_EQ(allQuiet.err, "");
 }
