@@ -29,7 +29,8 @@ const char kHelpText[] =
     "\n"
     "FILE and IN are model files (.nif), compressed bitmaps (.bmz), PNG or BMP files,\n"
     "told apart by their extension in any case. A model file that only links to\n"
-    "another one is read from the linked file.\n"
+    "another one is read from the linked file. Put -- before file names that\n"
+    "start with '-'.\n"
     "\n"
     "Exit status: 0 on success; 1 when the work failed (the reason is on standard\n"
     "error); 2 when the command line was not understood.\n";
