@@ -131,6 +131,8 @@ void DrawDib(QPainter& painter, const CDibImage& dib)
         painter.fillRect(area, Qt::black);
         painter.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
     }
+    // Printers must not store the pixels lossily (as a JPEG in a PDF, say).
+    painter.setRenderHint(QPainter::LosslessImageRendering);
     painter.drawImage(QPoint(0, 0), picture.image);
     painter.restore();
 }
