@@ -32,8 +32,10 @@ bool WriteCompressedBitmapFile(const std::string& target, const std::string& bit
                                const std::string& scratchPath, uint32_t uncompressedSize);
 
 // Sets the alpha byte of every pixel of the RGBA texture at offset, where it
-// stands; no other byte changes. The block must still hold the fields of
-// `expected`. False, after "Error writing file.\nFile: %s", when nothing was written.
+// stands; no other byte changes and the file keeps its length. The block must
+// still hold the fields of `expected`. False, after "Error writing file.\nFile: %s",
+// when the file was refused (then it is unchanged) or a system-level write
+// failed part way (then only alpha bytes may have changed).
 bool StampAlpha(const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha,
                 const RawTextureShape& expected);
 
