@@ -164,3 +164,35 @@ TEST_F(CliTest, WriteFailuresExitOne)
     EXPECT_EQ(all.err.rfind("Cannot create the folder " + Path("plain") + ": ", 0), 0u) << all.err;
     EXPECT_EQ(ReadFileBytes(Path("plain")), kSentinel);
 }
+
+TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
+{
+    // The last texture's pixels run past the end of the file.
+    ModelFile model = BuildModelFile({m_textures[0], m_textures[1], MakePicture(64, 64, true, 9)});
+    model.bytes.resize(model.offsets[2] + 12 + 100);
+    const std::string nif = Write("part.nif", model.bytes);
+    const std::string message = "Error reading file.\nFile: " + nif + "\n";
+
+    const CliRun list = Run({"list", nif});
+    EXPECT_EQ(list.status, 1);
+    EXPECT_EQ(list.out, std::string(kListHeader) + "0\t" + std::to_string(model.offsets[0]) + "\t5\t3\t24\n1\t" +
+                            std::to_string(model.offsets[1]) + "\t4\t4\t32\n");
+    EXPECT_EQ(list.err, message);
+
+    const CliRun all = Run({"extract", nif, "--all", Path("all"), "--format", "bmp"});
+    EXPECT_EQ(all.status, 1);
+    EXPECT_EQ(all.err, message);
+    EXPECT_TRUE(PathExists(Path("all/part-000.bmp")));
+    EXPECT_TRUE(PathExists(Path("all/part-001.bmp")));
+    EXPECT_FALSE(PathExists(Path("all/part-002.bmp")));
+
+    // Asking for a readable image succeeds; asking for the damaged one leaves OUT alone.
+    const CliRun good = Run({"extract", nif, Path("good.bmp"), "--index", "1"});
+    EXPECT_EQ(good.status, 0);
+    ExpectSamePixels(m_textures[1], ReadBmpPicture(ReadFileBytes(Path("good.bmp"))), true, "readable texture");
+    const std::string out = Write("bad.bmp", kSentinel);
+    const CliRun bad = Run({"extract", nif, out, "--index", "2"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, message);
+    EXPECT_EQ(ReadFileBytes(out), kSentinel);
+}
