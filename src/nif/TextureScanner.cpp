@@ -113,13 +113,21 @@ constexpr size_t kLinkDotReach = 40;
 
 uint32_t ScanRawImageData(CFile& file, std::vector<uint64_t>& offsets)
 {
+    std::vector<RawTextureShape> shapes;
+    return ScanRawImageData(file, offsets, shapes);
+}
+
+uint32_t ScanRawImageData(CFile& file, std::vector<uint64_t>& offsets, std::vector<RawTextureShape>& shapes)
+{
     offsets.clear();
+    shapes.clear();
     const uint64_t length = file.GetLength();
     ScanForName(file, kRawName, [&](uint64_t end) -> std::optional<uint64_t> {
         const uint64_t offset = end + kBytesBeforeFields;
         // The block is counted even when it is cut short; reading it reports that.
         offsets.push_back(offset);
         const std::optional<RawTextureShape> shape = ReadRawTextureShape(file, offset);
+        shapes.push_back(shape.value_or(RawTextureShape{}));
         if (!shape)
             return std::nullopt;
         const uint64_t pixelsStart = offset + kRawFieldBytes;

@@ -8,6 +8,7 @@
 #include <vector>
 
 class CFile;
+struct RawTextureShape;
 
 // The name that starts an embedded texture block, and the one of a link block.
 inline constexpr char kRawImageDataName[] = "NiRawImageData";
@@ -16,6 +17,10 @@ inline constexpr char kImageLinkName[] = "NiImage";
 // Empties offsets, scans the whole open file and appends the position of the
 // width field of every embedded texture, in file order. Returns the count.
 uint32_t ScanRawImageData(CFile& file, std::vector<uint64_t>& offsets);
+// The same, also giving the width, height and format stored at each offset
+// (all 0 for a block cut off before its fields), for the writers' check that
+// a block is still the one that was read.
+uint32_t ScanRawImageData(CFile& file, std::vector<uint64_t>& offsets, std::vector<RawTextureShape>& shapes);
 // The position 17 bytes after the first link block name, or 0 when there is none.
 uint64_t ScanImageLink(CFile& file);
 // The linked file's name at a position found by ScanImageLink: the bytes up to

@@ -6,6 +6,7 @@
 
 #include "NifBuilder.h"
 #include "TempDir.h"
+#include "nif/RawTexture.h"
 #include "nif/TextureScanner.h"
 #include "platform/File.h"
 
@@ -53,6 +54,22 @@ TEST(NifScan, FindsEveryTextureInFileOrderTwelveBytesPastItsName)
     EXPECT_EQ(offsets, b.TextureOffsets());
     ASSERT_EQ(offsets.size(), 3u);
     EXPECT_EQ(offsets[0], 100u + 14 + 12);
+}
+
+TEST(NifScan, GivesTheFieldsStoredAtEachOffset)
+{
+    NifBuilder b;
+    b.Texture(4, 3, 1);
+    b.Filler(9).Texture(2, 5, 2);
+    b.Text("NiRawImageData").Filler(12).U32(7);   // fields cut by the end of the file
+    TempDir dir;
+    b.Save(dir.File("m.nif"));
+    CFile file;
+    ASSERT_TRUE(file.Open(dir.File("m.nif"), CFile::modeRead));
+    std::vector<uint64_t> offsets;
+    std::vector<RawTextureShape> shapes;
+    EXPECT_EQ(ScanRawImageData(file, offsets, shapes), 3u);
+    EXPECT_EQ(shapes, (std::vector<RawTextureShape>{{4, 3, 1}, {2, 5, 2}, {0, 0, 0}}));
 }
 
 TEST(NifScan, MatchesNamesExactlyWithoutBacktracking)
