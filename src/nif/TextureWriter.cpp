@@ -29,6 +29,8 @@ void ShowWriteError(const std::string& path)
     AfxMessageBox(FormatString(kWriteError, path.c_str()), MB_OK);
 }
 
+// A file or folder that is marked read-only is not written, even by a user
+// whom the system would let through (such as the administrator).
 bool HasWriteBits(const std::string& path)
 {
     struct stat st {};
@@ -45,13 +47,7 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : real.substr(0, slash);
 }
 
-// A file or folder that is marked read-only is not written, even by a user
-// whom the system would let through.
-bool MayWriteInPlace(const std::string& path)
-{
-    return HasWriteBits(path);
-}
-
+// Replacing a file means writing its new version into the same folder.
 bool MayReplace(const std::string& path)
 {
     return (!FileExists(path) || HasWriteBits(path)) && HasWriteBits(FolderOf(path));
@@ -110,7 +106,7 @@ bool SpliceOrThrow(const std::string& path, uint64_t offset, uint64_t oldPixelBy
 bool StampOrThrow(const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha,
                   const RawTextureShape& expected)
 {
-    if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes || !MayWriteInPlace(path))
+    if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes || !HasWriteBits(path))
         return false;
     CFile file;
     if (!file.Open(path, CFile::modeReadWrite) || !BlockStillThere(file, offset, pixelBytes, expected))
