@@ -96,7 +96,7 @@ TEST(PngRead, EveryColourTypeAndDepthInterlacedOrNotReadsToTheExactPixels)
             EXPECT_EQ(image.GetBitCount(), c.recordDepth);
             EXPECT_EQ(image.m_nPaletteEntries, c.entries);
             EXPECT_EQ(image.m_pInfoHeader->biClrUsed, c.entries);
-            EXPECT_EQ(image.m_fileHeader.bfOffBits, 54 + 4 * c.entries);
+            EXPECT_EQ(uint32_t{image.m_fileHeader.bfOffBits}, 54 + 4 * c.entries);   // a copy: the packed field is not aligned
             EXPECT_EQ(image.GetFileSize(), 54 + 4 * c.entries + c.bits.size());
             EXPECT_EQ(image.GetImageSize(), c.bits.size());
             EXPECT_EQ(Bytes(image.GetBits(), image.GetBits() + c.bits.size()), c.bits);
