@@ -268,9 +268,19 @@ bool CTavrelDoc::ScanInto(CFile& file)
 void CTavrelDoc::LoadRawImages(const std::string& path)
 {
     ReleaseRawImages();
-    m_pRawImages.reserve(m_rawImageOffsets.size());
-    for (uint64_t offset : m_rawImageOffsets)
-        m_pRawImages.push_back(std::make_unique<CDibImage>(path, kFileKindNif, m_strTempBitmapPath, offset));
+    const size_t count = m_rawImageOffsets.size();
+    m_pRawImages.reserve(count);
+    int shown = -1;
+    for (size_t i = 0; i < count; ++i) {
+        m_pRawImages.push_back(
+            std::make_unique<CDibImage>(path, kFileKindNif, m_strTempBitmapPath, m_rawImageOffsets[i]));
+        const int percent = static_cast<int>((i + 1) * 100 / count);
+        if (percent != shown) {
+            Ui().ShowProgress(percent);
+            shown = percent;
+        }
+    }
+    Ui().ShowProgress(-1);
     m_nRawImageCount = static_cast<uint32_t>(m_pRawImages.size());
     m_nCurrentImage = 0;
     m_nFileKind = kFileKindNif;
