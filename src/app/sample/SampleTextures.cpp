@@ -113,6 +113,7 @@ RawTexture Rings()
             canvas.Set(x, y, ring ? Rgba{250, 200, 40, 255} : Rgba{40, 60, 160, 255});
         }
     canvas.CornerMarks(5);
+    canvas.Fill(27, 12, 21, 27, {20, 20, 20, 255});
     canvas.Number(3, 30, 15, 3, {255, 255, 255, 255});
     return canvas.Take();
 }
