@@ -5,6 +5,8 @@
 
 #include <filesystem>
 
+#include "BmpBuilder.h"
+#include "NifBuilder.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
 #include "doc/CommandIds.h"
@@ -12,54 +14,15 @@
 
 namespace {
 
-void Put32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void PutText(std::vector<uint8_t>& out, const std::string& text)
-{
-    out.insert(out.end(), text.begin(), text.end());
-}
-
-// A texture block whose pixel bytes are all `fill`.
-void PutTexture(std::vector<uint8_t>& out, uint32_t w, uint32_t h, uint32_t format, uint8_t fill)
-{
-    PutText(out, "NiRawImageData");
-    out.insert(out.end(), 12, 0xEE);
-    Put32(out, w);
-    Put32(out, h);
-    Put32(out, format);
-    out.insert(out.end(), size_t(w) * h * (format == 1 ? 3 : 4), fill);
-    PutText(out, "filler");
-}
-
-void PutLink(std::vector<uint8_t>& out, const std::string& name)
-{
-    PutText(out, "header NiImage");
-    out.insert(out.end(), 17, 0x01);
-    PutText(out, name);
-    out.insert(out.end(), 8, 0);
-}
-
 // A 2 x 2 24-bit bitmap whose first pixel byte is `first`.
 std::vector<uint8_t> SmallBmp(uint8_t first)
 {
-    std::vector<uint8_t> out = {'B', 'M'};
-    Put32(out, 70);
-    Put32(out, 0);
-    Put32(out, 54);
-    Put32(out, 40);
-    Put32(out, 2);
-    Put32(out, 2);
-    out.push_back(1); out.push_back(0);
-    out.push_back(24); out.push_back(0);
-    for (int i = 0; i < 6; ++i)
-        Put32(out, 0);
+    BmpSpec spec;
+    spec.width = 2;
+    spec.height = 2;
     for (int i = 0; i < 16; ++i)
-        out.push_back(static_cast<uint8_t>(first + i));
-    return out;
+        spec.pixels.push_back(static_cast<uint8_t>(first + i));
+    return BuildBmp(spec);
 }
 
 std::vector<uint8_t> Bmz(const std::vector<uint8_t>& bmp)
@@ -134,18 +97,18 @@ TEST_F(DocumentTest, CancellingTheDialogChangesOnlyTheFilter)
 
 TEST_F(DocumentTest, OpensAModelFileAndStepsThroughItsTexturesWrappingAround)
 {
-    std::vector<uint8_t> bytes;
-    PutTexture(bytes, 4, 2, 1, 10);
-    PutTexture(bytes, 2, 3, 2, 20);
-    PutTexture(bytes, 8, 8, 1, 30);
+    NifBuilder nif;
+    nif.Texture(4, 2, 1);
+    nif.Filler(6);
+    nif.Texture(2, 3, 2);
+    nif.Texture(8, 8, 1);
     const std::string path = dir.File("house.nif");
-    WriteFileBytes(path, bytes);
+    nif.Save(path);
 
     Open(path);
     EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNif));
     EXPECT_EQ(doc.m_nRawImageCount, 3u);
-    ASSERT_EQ(doc.m_rawImageOffsets.size(), 3u);
-    EXPECT_EQ(doc.m_rawImageOffsets[0], 26u);
+    EXPECT_EQ(doc.m_rawImageOffsets, nif.TextureOffsets());
     EXPECT_EQ(doc.GetTitle(), "house.nif");
     EXPECT_EQ(doc.m_strBackupPath, path + ".bak");
     EXPECT_EQ(doc.m_strFileExt, "NIF");
@@ -171,9 +134,9 @@ TEST_F(DocumentTest, OpensAModelFileAndStepsThroughItsTexturesWrappingAround)
 
 TEST_F(DocumentTest, ASingleTextureCannotBeStepped)
 {
-    std::vector<uint8_t> bytes;
-    PutTexture(bytes, 2, 2, 2, 7);
-    WriteFileBytes(dir.File("one.NiF"), bytes);
+    NifBuilder one;
+    one.Texture(2, 2, 2);
+    one.Save(dir.File("one.NiF"));
     Open(dir.File("one.NiF"));
     EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNif));
     EXPECT_FALSE(Enabled(ID_VIEW_NEXT_IMAGE));
@@ -183,14 +146,11 @@ TEST_F(DocumentTest, ASingleTextureCannotBeStepped)
 
 TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
 {
-    std::vector<uint8_t> noBlocks;
-    PutText(noBlocks, "nothing here at all NiRawImageDat NNiRawImageData");
-    std::vector<uint8_t> linkOutOfReach;
-    PutLink(linkOutOfReach, std::string(40, 'a') + ".nif");
-    std::vector<uint8_t> linkToMissing;
-    PutLink(linkToMissing, "missing.nif");
-    std::vector<uint8_t> linkToEmpty;
-    PutLink(linkToEmpty, "empty.nif");
+    const std::vector<uint8_t> noBlocks = NifBuilder().Text("nothing here NiRawImageDat NNiRawImageData").Bytes();
+    NifBuilder linkOutOfReach, linkToMissing, linkToEmpty;
+    linkOutOfReach.Link(std::string(40, 'a') + ".nif");
+    linkToMissing.Link("missing.nif");
+    linkToEmpty.Link("empty.nif");
 
     const struct {
         const char* name;
@@ -202,13 +162,13 @@ TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
     } rows[] = {
         {"absent.nif", {}, false, 0, {"Error reading file: absent.nif"}, 0},
         {"plain.nif", noBlocks, true, 0, {"No image data found in file: plain.nif"}, 0},
-        {"far.nif", linkOutOfReach, true, 0, {"No image data found"}, 1},
-        {"tomissing.nif", linkToMissing, true, IDYES,
+        {"far.nif", linkOutOfReach.Bytes(), true, 0, {"No image data found"}, 1},
+        {"tomissing.nif", linkToMissing.Bytes(), true, IDYES,
          {"No image data was found in this file but there is a link to another file that does contain "
           "image data. Would you like to open this file? missing.nif",
           "Error reading file"},
          0},
-        {"toempty.nif", linkToEmpty, true, IDYES, {"", "No image data found"}, 1},
+        {"toempty.nif", linkToEmpty.Bytes(), true, IDYES, {"", "No image data found"}, 1},
     };
     WriteFileBytes(dir.File("empty.nif"), noBlocks);
     for (const auto& row : rows) {
@@ -240,13 +200,13 @@ TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
 TEST_F(DocumentTest, FollowsALinkWhenTheUserSaysYes)
 {
     std::filesystem::create_directory(dir.File("Textures"));
-    std::vector<uint8_t> target;
-    PutTexture(target, 4, 4, 1, 99);
-    WriteFileBytes(dir.File("Textures/Wall.nif"), target);
-    std::vector<uint8_t> linking;
+    NifBuilder target;
+    target.Texture(4, 4, 1);
+    target.Save(dir.File("Textures/Wall.nif"));
+    NifBuilder linking;
     // Written on another system: a backslash between folders, and another case.
-    PutLink(linking, "textures\\WALL.nif");
-    WriteFileBytes(dir.File("house.nif"), linking);
+    linking.Link("textures\\WALL.nif");
+    linking.Save(dir.File("house.nif"));
 
     ui.AnswerNext(IDYES);
     Open(dir.File("house.nif"));
@@ -263,9 +223,9 @@ TEST_F(DocumentTest, FollowsALinkWhenTheUserSaysYes)
 
 TEST_F(DocumentTest, DecliningALinkKeepsTheLinkedPath)
 {
-    std::vector<uint8_t> linking;
-    PutLink(linking, "other.nif");
-    WriteFileBytes(dir.File("house.nif"), linking);
+    NifBuilder linking;
+    linking.Link("other.nif");
+    linking.Save(dir.File("house.nif"));
     ui.AnswerNext(IDNO);
     Open(dir.File("house.nif"));
     EXPECT_EQ(doc.GetTitle(), "Untitled");
