@@ -12,164 +12,119 @@
 
 namespace {
 
-std::vector<uint64_t> ScanBytes(const std::vector<uint8_t>& bytes, uint32_t* count = nullptr)
-{
+// A file with the given bytes, open for reading.
+struct Opened {
     TempDir dir;
-    WriteFileBytes(dir.File("m.nif"), bytes);
     CFile file;
-    EXPECT_TRUE(file.Open(dir.File("m.nif"), CFile::modeRead));
+    explicit Opened(const std::vector<uint8_t>& bytes)
+    {
+        WriteFileBytes(dir.File("m.nif"), bytes);
+        EXPECT_TRUE(file.Open(dir.File("m.nif"), CFile::modeRead));
+    }
+};
+
+struct Scanned {
     std::vector<uint64_t> offsets = {12345};   // emptied by the scan
-    const uint32_t n = ScanRawImageData(file, offsets);
-    EXPECT_EQ(n, offsets.size());
-    if (count)
-        *count = n;
-    return offsets;
+    std::vector<RawTextureShape> shapes = {{1, 2, 3}};
+};
+
+Scanned Scan(const std::vector<uint8_t>& bytes)
+{
+    Opened o(bytes);
+    Scanned r;
+    const uint32_t count = ScanRawImageData(o.file, r.offsets, r.shapes);
+    EXPECT_EQ(count, r.offsets.size());
+    return r;
 }
 
-std::vector<uint8_t> Concat(std::initializer_list<std::string> parts)
+std::vector<uint8_t> Bytes(const std::string& text)
 {
-    std::vector<uint8_t> bytes;
-    for (const std::string& p : parts)
-        bytes.insert(bytes.end(), p.begin(), p.end());
-    return bytes;
-}
-
-std::string Fields(uint32_t width, uint32_t height, uint32_t format)
-{
-    NifBuilder b;
-    b.U32(width).U32(height).U32(format);
-    return std::string(b.Bytes().begin(), b.Bytes().end());
+    return {text.begin(), text.end()};
 }
 
 }  // namespace
 
-TEST(NifScan, FindsEveryTextureInFileOrderTwelveBytesPastItsName)
+TEST(NifScan, FindsEveryTextureAndItsFieldsSkippingPixels)
 {
+    // A name inside the pixels of a texture is not a texture.
+    std::vector<uint8_t> hidden(3 * 8 * 8, 0x20);
+    const std::string name = kRawImageDataName;
+    std::copy(name.begin(), name.end(), hidden.begin() + 40);
+    // A format other than 1 skips 4 bytes a pixel: skipping 3 would let the
+    // last pixel's N spoil the next name.
+    std::vector<uint8_t> odd(16, 'x');
+    odd.back() = 'N';
     NifBuilder b;
-    b.Filler(100).Texture(4, 4, 1);
-    b.Filler(7).Texture(3, 2, 2);
-    b.Texture(1, 1, 1);   // directly after the previous pixels
-    b.Filler(33);
-    const std::vector<uint64_t> offsets = ScanBytes(b.Bytes());
-    EXPECT_EQ(offsets, b.TextureOffsets());
-    ASSERT_EQ(offsets.size(), 3u);
-    EXPECT_EQ(offsets[0], 100u + 14 + 12);
-}
-
-TEST(NifScan, GivesTheFieldsStoredAtEachOffset)
-{
-    NifBuilder b;
-    b.Texture(4, 3, 1);
-    b.Filler(9).Texture(2, 5, 2);
-    b.Text("NiRawImageData").Filler(12).U32(7);   // fields cut by the end of the file
-    TempDir dir;
-    b.Save(dir.File("m.nif"));
-    CFile file;
-    ASSERT_TRUE(file.Open(dir.File("m.nif"), CFile::modeRead));
-    std::vector<uint64_t> offsets;
-    std::vector<RawTextureShape> shapes;
-    EXPECT_EQ(ScanRawImageData(file, offsets, shapes), 3u);
-    EXPECT_EQ(shapes, (std::vector<RawTextureShape>{{4, 3, 1}, {2, 5, 2}, {0, 0, 0}}));
+    b.Filler(5).Texture(8, 8, 1, hidden);
+    b.Filler(5).Texture(2, 2, 7, odd);
+    std::vector<RawTextureShape> shapes = {{8, 8, 1}, {2, 2, 7}};
+    // Many more (no limit on their number), some right after the previous pixels.
+    for (uint32_t i = 0; i < 250; ++i) {
+        shapes.push_back({2, 1 + i % 3, 1 + i % 2});
+        b.Filler(i % 5).Texture(2, 1 + i % 3, 1 + i % 2, static_cast<uint8_t>(i));
+    }
+    // Fields cut by the end of the file: the block counts with zero fields.
+    b.Text(name).Filler(12).U32(7);
+    shapes.push_back({0, 0, 0});
+    std::vector<uint64_t> offsets = b.TextureOffsets();
+    offsets.push_back(b.Bytes().size() - 4);
+    const Scanned r = Scan(b.Bytes());
+    EXPECT_EQ(r.offsets, offsets);
+    EXPECT_EQ(r.shapes, shapes);
 }
 
 TEST(NifScan, MatchesNamesExactlyWithoutBacktracking)
 {
-    const std::string tail = std::string(12, 'x') + Fields(1, 1, 1) + "abc";
     struct Case {
-        const char* what;
-        std::string before;
-        std::string name;
-        size_t found;
+        const char* text;   // followed by 12 bytes and the fields of one RGB pixel
+        bool found;
     } cases[] = {
-        {"plain", "", "NiRawImageData", 1},
-        {"any byte before the name", "Q", "NiRawImageData", 1},
-        {"a lower-case n before the name", "n", "NiRawImageData", 1},
-        {"two capital N in a row", "N", "NiRawImageData", 0},
-        {"last character replaced", "", "NiRawImageDatb", 0},
-        {"other case", "", "NiRawImagedata", 0},
+        {"NiRawImageData", true},
+        {"nNiRawImageData", true},
+        {"NNiRawImageData", false},
+        {"NiRawImageDatb", false},
+        {"NiRawImagedata", false},
         // The N that breaks the first attempt is consumed with it.
-        {"a broken name just before", "NiRaw", "NiRawImageData", 0},
-        {"a broken name and another N just before", "NiRawN", "NiRawImageData", 1},
-        {"the name cut by the end of the file", "", "NiRawImageDat", 0},
+        {"NiRawNiRawImageData", false},
+        {"NiRawNNiRawImageData", true},
+        {"NiImage NiRawImage NiRawImageDat", false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const bool cut = std::string(c.what).find("end of the file") != std::string::npos;
-        const std::vector<uint8_t> bytes = cut ? Concat({c.before, c.name}) : Concat({c.before, c.name, tail});
-        EXPECT_EQ(ScanBytes(bytes).size(), c.found);
-        if (c.found) {
-            EXPECT_EQ(ScanBytes(bytes)[0], c.before.size() + 14 + 12);
-        }
+        SCOPED_TRACE(c.text);
+        const std::string text = c.text;
+        const std::vector<uint64_t> offsets =
+            Scan(Bytes(text + std::string(12, 'x') + std::string("\1\0\0\0\1\0\0\0\1\0\0\0abc", 15))).offsets;
+        EXPECT_EQ(offsets, c.found ? std::vector<uint64_t>{text.size() + 12} : std::vector<uint64_t>{});
     }
+    EXPECT_TRUE(Scan(Bytes("xNiRawImageDat")).offsets.empty());   // cut by the end of the file
+    EXPECT_TRUE(Scan({}).offsets.empty());
 }
 
-TEST(NifScan, SkipsPixelBytesWithoutScanningThem)
-{
-    // The name inside the pixels of the first texture is not a texture.
-    std::vector<uint8_t> pixels(3 * 8 * 8, 0x20);
-    const std::string hidden = "NiRawImageData";
-    std::copy(hidden.begin(), hidden.end(), pixels.begin() + 40);
-    NifBuilder b;
-    b.Filler(5).Texture(8, 8, 1, pixels);
-    b.Filler(5).Texture(2, 2, 2);
-    EXPECT_EQ(ScanBytes(b.Bytes()), b.TextureOffsets());
-
-    // A format other than 1 skips 4 bytes a pixel.
-    NifBuilder odd;
-    odd.Texture(2, 2, 7, std::vector<uint8_t>(16, 'N'));
-    odd.Texture(1, 1, 1);
-    EXPECT_EQ(ScanBytes(odd.Bytes()), odd.TextureOffsets());
-}
-
-TEST(NifScan, CorruptSizesEndTheScanWithoutReadingTwice)
+TEST(NifScan, CorruptSizesEndTheScan)
 {
     struct Case {
         const char* what;
         uint32_t width, height, format;
-        size_t found;
     } cases[] = {
-        {"pixels running over the next block and past the end", 20, 10, 1, 1},
-        {"huge width", 0xFFFFFFFF, 1, 2, 1},
-        {"huge width and height", 0xFFFFFFFF, 0xFFFFFFFF, 2, 1},
-        {"product near 2 GB", 0x8000, 0x4000, 2, 1},
-        {"product wrapping 32 bits", 0x10000, 0x10000, 1, 1},
+        {"pixels running over the next block and past the end", 20, 10, 1},
+        {"huge width", 0xFFFFFFFF, 1, 2},
+        {"huge width and height", 0xFFFFFFFF, 0xFFFFFFFF, 2},
+        {"product near 2 GB", 0x8000, 0x4000, 2},
+        {"product wrapping 32 bits", 0x10000, 0x10000, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        // The first block's pixels would swallow everything that follows; it still counts.
         NifBuilder b;
-        // The first block's pixels would swallow everything that follows.
-        b.Texture(c.width, c.height, c.format, std::vector<uint8_t>(299, 1));
+        const uint64_t first = b.Texture(c.width, c.height, c.format, std::vector<uint8_t>(299, 1));
         b.Texture(1, 1, 1);
-        const std::vector<uint64_t> offsets = ScanBytes(b.Bytes());
-        EXPECT_EQ(offsets.size(), c.found);
-        EXPECT_EQ(offsets.front(), b.TextureOffsets().front());
+        EXPECT_EQ(Scan(b.Bytes()).offsets, std::vector<uint64_t>{first});
     }
-    // One pixel byte missing at the end: the block counts, the scan ends.
-    NifBuilder shortBlock;
-    shortBlock.Texture(10, 10, 1, std::vector<uint8_t>(299, 1));
-    EXPECT_EQ(ScanBytes(shortBlock.Bytes()), shortBlock.TextureOffsets());
-    // Pixels ending exactly at the end of the file are fine.
-    NifBuilder exact;
-    exact.Texture(10, 10, 1);
-    EXPECT_EQ(ScanBytes(exact.Bytes()), exact.TextureOffsets());
-    // Fields cut by the end of the file: the block counts, the scan ends.
-    const std::vector<uint8_t> cut = Concat({"NiRawImageData", std::string(12, 'x'), "\x04\0\0"});
-    EXPECT_EQ(ScanBytes(cut), (std::vector<uint64_t>{26}));
-}
-
-TEST(NifScan, HoldsNoLimitOnTheNumberOfTextures)
-{
-    NifBuilder b;
-    for (int i = 0; i < 250; ++i)
-        b.Filler(static_cast<size_t>(i % 5)).Texture(2, 1 + i % 3, 1 + i % 2, static_cast<uint8_t>(i));
-    uint32_t count = 0;
-    EXPECT_EQ(ScanBytes(b.Bytes(), &count), b.TextureOffsets());
-    EXPECT_EQ(count, 250u);
 }
 
 TEST(NifScan, FindsNamesAcrossLongStretchesAndReadBoundaries)
 {
-    // Names at every position around the reader's piece boundaries.
+    // Names at every position around the reader's piece boundaries, and past its largest piece.
     for (size_t gap : {size_t{4096 - 20}, size_t{4096 - 7}, size_t{4096 - 1}, size_t{4096}, size_t{12287},
                        size_t{3 * 1024 * 1024 + 5}}) {
         SCOPED_TRACE(gap);
@@ -177,81 +132,40 @@ TEST(NifScan, FindsNamesAcrossLongStretchesAndReadBoundaries)
         b.Filler(gap, 'i').Texture(3, 3, 1);
         b.Filler(gap, 'x').Texture(1, 1, 2);
         b.Filler(gap + 1);
-        EXPECT_EQ(ScanBytes(b.Bytes()), b.TextureOffsets());
+        EXPECT_EQ(Scan(b.Bytes()).offsets, b.TextureOffsets());
     }
 }
 
-TEST(NifScan, EmptyAndNameFreeFilesHoldNothing)
+TEST(NifLink, FindsTheFirstLinkAndTheNameUpToTheFirstNifInReach)
 {
-    EXPECT_TRUE(ScanBytes({}).empty());
-    EXPECT_TRUE(ScanBytes(Concat({"NiImage NiRawImage NiRawImageDat"})).empty());
-}
-
-namespace {
-
-struct LinkResult {
-    uint64_t position;
-    std::optional<std::string> name;
-};
-
-LinkResult FindLink(const std::vector<uint8_t>& bytes)
-{
-    TempDir dir;
-    WriteFileBytes(dir.File("m.nif"), bytes);
-    CFile file;
-    EXPECT_TRUE(file.Open(dir.File("m.nif"), CFile::modeRead));
-    LinkResult result{ScanImageLink(file), std::nullopt};
-    if (result.position != 0) {
-        EXPECT_EQ(file.GetPosition(), result.position);
-        result.name = ExtractLinkName(file, result.position);
-    }
-    return result;
-}
-
-}  // namespace
-
-TEST(NifLink, FindsTheFirstLinkSeventeenBytesPastItsName)
-{
-    NifBuilder b;
-    b.Filler(50);
-    const uint64_t first = b.Link("first.nif");
-    b.Link("second.nif");
-    const LinkResult r = FindLink(b.Bytes());
-    EXPECT_EQ(r.position, first);
-    EXPECT_EQ(r.position, 50u + 7 + 17);
-    EXPECT_EQ(r.name, "first.nif");
-
-    EXPECT_EQ(FindLink(Concat({"no link here, NiRawImageData NImage NNiImage"})).position, 0u);
-    EXPECT_EQ(FindLink({}).position, 0u);
-}
-
-TEST(NifLink, ExtractsTheNameUpToTheFirstNifInReach)
-{
+    // "NiImage", then 17 bytes, then the name.
+    auto link = [](const std::string& name) { return "NiImage" + std::string(17, '\x11') + name; };
     struct Case {
         const char* what;
-        std::string bytes;   // what follows the 17 bytes after "NiImage"
+        std::string file;
+        uint64_t position;
         std::optional<std::string> name;
     } cases[] = {
-        {"nine bytes", std::string("abcde.nif") + '\0' + "junk", "abcde.nif"},
-        {"bytes after .nif are ignored", "tex.nifXYZ.nif", "tex.nif"},
-        {"a relative folder", "sub/dir/tex.nif", "sub/dir/tex.nif"},
-        {"dot at byte 39", std::string(39, 'a') + ".nif", std::string(39, 'a') + ".nif"},
-        {"dot at byte 40", std::string(40, 'a') + ".nif", std::nullopt},
-        {"a second dot right before .nif", "abc..nif", std::nullopt},
-        {"a later .nif after a dot mismatch", "a.b.nif", "a.b.nif"},
-        {"case differs", "abc.NIF", std::nullopt},
-        {"the file ends inside .nif", "abc.ni", std::nullopt},
-        {"a zero byte in the name", std::string("ab") + '\0' + "c.nif", std::nullopt},
-        {"dot-n then a mismatch, then .nif", ".n.nif", std::nullopt},
+        {"the first of two", std::string(50, 'x') + link("first.nif") + link("second.nif"), 74, "first.nif"},
+        {"no link", "no link here, NiRawImageData NImage NNiImage", 0, std::nullopt},
+        {"empty file", "", 0, std::nullopt},
+        {"a name past the end of the file", "xxNiImage" + std::string(5, 'z'), 26, std::nullopt},
+        {"bytes after the first .nif are ignored", link(std::string("a/b.nif\0c.nif", 13)), 24, "a/b.nif"},
+        {"dot at byte 39", link(std::string(39, 'a') + ".nif"), 24, std::string(39, 'a') + ".nif"},
+        {"dot at byte 40", link(std::string(40, 'a') + ".nif"), 24, std::nullopt},
+        {"a later .nif after a dot mismatch", link("a.b.nif"), 24, "a.b.nif"},
+        {"dot-n then a mismatch, then .nif", link(".n.nif"), 24, std::nullopt},
+        {"case differs", link("abc.NIF"), 24, std::nullopt},
+        {"the file ends inside .nif", link("abc.ni"), 24, std::nullopt},
+        {"a zero byte in the name", link(std::string("ab\0c.nif", 8)), 24, std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        NifBuilder b;
-        b.Link(c.bytes, "");
-        const LinkResult r = FindLink(b.Bytes());
-        EXPECT_NE(r.position, 0u);
-        EXPECT_EQ(r.name, c.name);
+        Opened o(Bytes(c.file));
+        EXPECT_EQ(ScanImageLink(o.file), c.position);
+        if (c.position != 0) {
+            EXPECT_EQ(o.file.GetPosition(), c.position);
+            EXPECT_EQ(ExtractLinkName(o.file, c.position), c.name);
+        }
     }
-    // A link whose name would start past the end of the file.
-    EXPECT_EQ(FindLink(Concat({"xxNiImage", std::string(5, 'z')})).name, std::nullopt);
 }

@@ -1,53 +1,25 @@
 #include "NifBuilder.h"
 
-#include <fstream>
-
-NifBuilder& NifBuilder::Filler(size_t count, uint8_t value)
-{
-    m_bytes.insert(m_bytes.end(), count, value);
-    return *this;
-}
-
-NifBuilder& NifBuilder::Text(const std::string& text)
-{
-    m_bytes.insert(m_bytes.end(), text.begin(), text.end());
-    return *this;
-}
-
-NifBuilder& NifBuilder::Raw(const std::vector<uint8_t>& bytes)
-{
-    m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
-    return *this;
-}
+#include "TempDir.h"
 
 NifBuilder& NifBuilder::U32(uint32_t value)
 {
-    for (int i = 0; i < 4; ++i)
-        m_bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    return *this;
+    return Raw({static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+                static_cast<uint8_t>(value >> 24)});
 }
 
 uint64_t NifBuilder::Texture(uint32_t width, uint32_t height, uint32_t format, const std::vector<uint8_t>& pixels)
 {
-    Text("NiRawImageData");
     // The 12 bytes before the width are never read: make them look like fields.
-    U32(0x01020304).U32(7).U32(0xFFFFFFFF);
-    const uint64_t offset = m_bytes.size();
-    U32(width).U32(height).U32(format);
-    Raw(pixels);
-    m_offsets.push_back(offset);
-    return offset;
-}
-
-uint64_t NifBuilder::Texture(uint32_t width, uint32_t height, uint32_t format, uint8_t seed)
-{
-    return Texture(width, height, format, PatternPixels(width, height, format, seed));
+    Text("NiRawImageData").U32(0x01020304).U32(7).U32(0xFFFFFFFF);
+    m_offsets.push_back(m_bytes.size());
+    U32(width).U32(height).U32(format).Raw(pixels);
+    return m_offsets.back();
 }
 
 uint64_t NifBuilder::Link(const std::string& name, const std::string& after)
 {
-    Text("NiImage");
-    Filler(17, 0x11);
+    Text("NiImage").Filler(17, 0x11);
     const uint64_t position = m_bytes.size();
     Text(name).Text(after);
     return position;
@@ -55,15 +27,13 @@ uint64_t NifBuilder::Link(const std::string& name, const std::string& after)
 
 void NifBuilder::Save(const std::string& path) const
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(m_bytes.data()), static_cast<std::streamsize>(m_bytes.size()));
+    WriteFileBytes(path, m_bytes);
 }
 
 std::vector<uint8_t> NifBuilder::PatternPixels(uint32_t width, uint32_t height, uint32_t format, uint8_t seed)
 {
-    const size_t count = size_t{width} * height * BytesPerPixel(format);
-    std::vector<uint8_t> pixels(count);
-    for (size_t i = 0; i < count; ++i)
+    std::vector<uint8_t> pixels(size_t{width} * height * BytesPerPixel(format));
+    for (size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = static_cast<uint8_t>(i * 7 + i / 251 + seed);
     return pixels;
 }
@@ -78,12 +48,12 @@ std::vector<uint8_t> NifBuilder::BlockToDib(const std::vector<uint8_t>& pixels, 
     for (size_t row = 0; row < height; ++row) {
         const uint8_t* from = pixels.data() + row * rowBytes;
         uint8_t* to = dib.data() + (height - 1 - row) * stride;
-        for (size_t x = 0; x < width; ++x) {
-            to[x * bpp + 0] = from[x * bpp + 2];
-            to[x * bpp + 1] = from[x * bpp + 1];
-            to[x * bpp + 2] = from[x * bpp + 0];
+        for (size_t i = 0; i < rowBytes; i += bpp) {
+            to[i] = from[i + 2];
+            to[i + 1] = from[i + 1];
+            to[i + 2] = from[i];
             if (bpp == 4)
-                to[x * bpp + 3] = from[x * bpp + 3];
+                to[i + 3] = from[i + 3];
         }
     }
     return dib;

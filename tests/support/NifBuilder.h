@@ -1,31 +1,33 @@
 #pragma once
 // Builds model files byte by byte for tests: embedded texture blocks (block
 // name, 12 bytes, width, height, format, pixels), link blocks, and whatever
-// lies between them. Corrupt blocks are built by giving fields and pixels
-// that do not agree.
+// lies between them. Corrupt blocks come from fields and pixels that disagree.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 class NifBuilder {
 public:
-    // Bytes that a scan must pass over.
-    NifBuilder& Filler(size_t count, uint8_t value = 0xEE);
-    NifBuilder& Text(const std::string& text);   // the characters, no terminator
-    NifBuilder& Raw(const std::vector<uint8_t>& bytes);
+    NifBuilder& Filler(size_t count, uint8_t value = 0xEE) { return Raw(std::vector<uint8_t>(count, value)); }
+    NifBuilder& Text(const std::string& text) { return Raw({text.begin(), text.end()}); }   // no terminator
+    NifBuilder& Raw(const std::vector<uint8_t>& bytes)
+    {
+        m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+        return *this;
+    }
     NifBuilder& U32(uint32_t value);
 
-    // A texture block with the given pixels (of any length). Returns the
-    // texture offset: the position of the width field.
+    // A texture block with the given pixels (of any length), or with
+    // PatternPixels(width, height, format, seed). Returns the position of the width field.
     uint64_t Texture(uint32_t width, uint32_t height, uint32_t format, const std::vector<uint8_t>& pixels);
-    // A texture block whose pixels are PatternPixels(width, height, format, seed).
-    uint64_t Texture(uint32_t width, uint32_t height, uint32_t format, uint8_t seed = 0);
-    // A link block: "NiImage", 17 bytes, the name's bytes, then `after`.
-    // Returns the position of the name.
+    uint64_t Texture(uint32_t width, uint32_t height, uint32_t format, uint8_t seed = 0)
+    {
+        return Texture(width, height, format, PatternPixels(width, height, format, seed));
+    }
+    // A link block: "NiImage", 17 bytes, the name's bytes, then `after`. Returns the name's position.
     uint64_t Link(const std::string& name, const std::string& after = std::string(4, '\0'));
 
     const std::vector<uint8_t>& Bytes() const { return m_bytes; }
-    size_t Size() const { return m_bytes.size(); }
     // Offsets of the texture blocks added with Texture, in file order.
     const std::vector<uint64_t>& TextureOffsets() const { return m_offsets; }
     void Save(const std::string& path) const;
