@@ -74,18 +74,13 @@ TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
     Write("notbmp.bmp", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', ' ', 'n', 'o', 't', ' ', 'B', 'M'});
     Write("notpng.png", std::vector<uint8_t>(20, 'x'));
     Write("empty.nif", std::vector<uint8_t>(100, 'N'));
-    std::vector<uint8_t> broken(40, 0);
-    broken.insert(broken.end(), 64, 0x55);
+    std::vector<uint8_t> broken(40, 0);   // a header, then no zlib stream
+    broken.resize(104, 0x55);
     Write("broken.bmz", broken);
     Write("dangling.nif", ModelFile({}, nullptr, "absent.nif"));
     // Damaged model files: pixels that run past the end, and sizes whose product overflows.
-    std::vector<uint64_t> at;
-    std::vector<uint8_t> cut = ModelFile({Pattern(64, 64, true, 1)});
-    Write("cut.nif", std::vector<uint8_t>(cut.begin(), cut.end() - 1000));
-    std::vector<uint8_t> huge = ModelFile({Pattern(2, 2, false, 1)}, &at);
-    for (size_t i = 0; i < 8; ++i)
-        huge[at[0] + i] = i % 4 == 3 ? 0x7F : 0xFF;
-    Write("huge.nif", huge);
+    Write("cut.nif", ModelFile({{64, 64, 4, Pattern(64, 63, true, 1).bytes}}));
+    Write("huge.nif", ModelFile({{0x7FFFFFFF, 0x7FFFFFFF, 3, Pattern(2, 2, false, 1).bytes}}));
     const std::pair<std::string, std::string> cases[] = {
         {"missing.bmp", "Error opening bitmap file.\nFile: " + Path("missing.bmp") + "\n"},
         {"notbmp.bmp", "Not a recognised BMP format file.\nFile: " + Path("notbmp.bmp") + "\n"},
@@ -139,9 +134,8 @@ TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
 {
     // The last texture's pixels run past the end of the file.
     std::vector<uint64_t> at;
-    std::vector<uint8_t> model = ModelFile({m_textures[0], m_textures[1], Pattern(64, 64, true, 9)}, &at);
-    model.resize(at[2] + 12 + 100);
-    const std::string nif = Write("part.nif", model);
+    const std::string nif =
+        Write("part.nif", ModelFile({m_textures[0], m_textures[1], {64, 64, 4, std::vector<uint8_t>(100, 9)}}, &at));
     const std::string message = "Error reading file.\nFile: " + nif + "\n";
 
     const CliRun list = Run({"list", nif});
