@@ -1,36 +1,102 @@
 #pragma once
-// The real program, started with scripted dialogs, and the ways a test
-// drives and inspects it.
+// The real program started with scripted dialogs, the files it opens built in
+// the test, and the ways a test drives and inspects it.
 #include <QImage>
-#include <QString>
-#include <QTemporaryDir>
+#include <QLabel>
+#include <QTest>
 
-#include <string>
+#include <deque>
 
-#include "TestUi.h"
+#include "NifBuilder.h"
+#include "TempDir.h"
 #include "app/MainFrame.h"
+#include "app/PrintDialogs.h"
 #include "app/TavrelApp.h"
 #include "app/TavrelView.h"
+#include "doc/CommandIds.h"
 #include "doc/TavrelDoc.h"
+#include "platform/UiServices.h"
+
+// Records every message and file dialog, answers them and the printing
+// dialogs from a script, and fails the test at a dialog the script did not expect.
+class TestUi : public IUiServices, public IPrintDialogs {
+public:
+    using PrinterDialog = std::function<bool(QPrinter&)>;
+
+    int MessageBox(const std::string& text, unsigned style) override
+    {
+        m_messages.push_back(text);
+        if ((style & MB_TYPEMASK) != MB_OK)
+            QTest::qFail(("unexpected question: " + text).c_str(), __FILE__, __LINE__);
+        return (style & MB_TYPEMASK) == MB_OK ? IDOK : IDNO;
+    }
+    std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override
+    {
+        m_dialogs.push_back(request);
+        if (m_files.empty()) {
+            QTest::qFail("unexpected file dialog", __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        const std::optional<std::string> path = m_files.front();
+        m_files.pop_front();
+        return path ? std::optional(FileDialogResult{*path, 1}) : std::nullopt;
+    }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void PumpMessages() override {}
+    void RepaintMainWindow() override {}
+    void ShowProgress(int percent) override { if (m_onProgress) m_onProgress(percent); }
+    bool RunPrintDialog(QPrinter& printer, QWidget*) override { return Run(m_onPrint, printer); }
+    bool RunPageSetup(QPrinter& printer, QWidget*) override { return Run(m_onPageSetup, printer); }
+    void RunPrintPreview(QPrinter& printer, QWidget*, const std::function<void(QPrinter*)>& paint) override
+    {
+        if (!m_onPreview)
+            QTest::qFail("unexpected print preview", __FILE__, __LINE__);
+        else
+            m_onPreview(printer, paint);
+    }
+
+    // The next file dialogs' answers: a path, or nothing for Cancel.
+    std::deque<std::optional<std::string>> m_files;
+    std::vector<std::string> m_messages;
+    std::vector<FileDialogRequest> m_dialogs;
+    std::function<void(int)> m_onProgress;
+    PrinterDialog m_onPrint, m_onPageSetup;
+    std::function<void(QPrinter&, const std::function<void(QPrinter*)>&)> m_onPreview;
+
+private:
+    static bool Run(const PrinterDialog& dialog, QPrinter& printer)
+    {
+        if (!dialog)
+            QTest::qFail("unexpected printing dialog", __FILE__, __LINE__);
+        return dialog && dialog(printer);
+    }
+};
 
 class AppHarness {
 public:
     // Starts the program; a file given is opened as from the command line.
-    explicit AppHarness(const std::string& commandLineFile = {});
-    ~AppHarness();
+    explicit AppHarness(const std::string& commandLineFile = {}) : m_app(&m_ui, &m_ui)
+    {
+        m_app.InitInstance(commandLineFile);
+        Frame()->resize(900, 700);
+    }
 
     CMainFrame* Frame() const { return m_app.GetMainFrame(); }
     CTavrelView* View() const { return m_app.GetView(); }
     CTavrelDoc* Doc() const { return m_app.GetDocument(); }
     CTavrelApp& App() { return m_app; }
-
     // What happens when the program falls idle: the update handlers run.
     void Idle() const { Frame()->UpdateCommandUI(); }
-    // Open through the File menu's command and the scripted file dialog.
-    void Open(const QString& path);
-    QString Title() const;
-    QString PaneText(unsigned nID) const;
-    QString MessageText() const;
+    // Opens through the File menu's command and the scripted file dialog.
+    void Open(const std::string& path)
+    {
+        m_ui.m_files.push_back(path);
+        Frame()->OnCommand(ID_FILE_OPEN);
+        Idle();
+    }
+    QString Title() const { return Frame()->windowTitle(); }
+    QString PaneText(unsigned nID) const { return Frame()->GetPane(nID)->text(); }
     // The view's screen as drawn now.
     QImage RenderView() const;
 
@@ -40,9 +106,21 @@ private:
     CTavrelApp m_app;
 };
 
-// A fresh, empty settings store for the program (HOME and the XDG folders of
-// the tests point at temporary folders).
+// A texture block of NifBuilder::PatternPixels.
+struct Tex {
+    uint32_t width, height, format;
+    uint8_t seed;
+};
+// Writes a model file holding the textures; returns its path.
+std::string WriteModel(const TempDir& dir, const std::string& name, const std::vector<Tex>& textures);
+// The texture as it should look on screen: opaque, top row first.
+QImage TextureImage(const Tex& texture);
+// A 24-bit BMP file of the picture, and a compressed bitmap: 40 header bytes,
+// then the BMP file as a zlib stream.
+std::vector<uint8_t> BmpBytes(const QImage& picture);
+std::vector<uint8_t> BmzBytes(const QImage& picture);
+
+// A fresh, empty settings store (HOME and XDG folders point at the test's own).
 void ClearSettings();
-// The pixels of `actual` at its top-left that `expected` covers; an empty
-// string when they match, else where and how the first difference lies.
+// Empty when `expected` matches the top-left of `actual`, else where they first differ.
 QString CompareTopLeft(const QImage& actual, const QImage& expected);
