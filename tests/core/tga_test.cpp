@@ -1,9 +1,6 @@
 // Targa writing byte for byte: the record's own depth, unpadded rows, other depths as 24 bits.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-
 #include "BmpBuilder.h"
 #include "FileSizeLimit.h"
 #include "ScriptedUi.h"
@@ -15,15 +12,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes TgaFile(uint16_t width, uint16_t height, uint8_t depth, uint8_t descriptor, const Bytes& pixels)
+Bytes TgaFile(uint8_t width, uint8_t height, uint8_t depth, uint8_t descriptor, const Bytes& pixels)
 {
-    const uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, uint8_t(width), uint8_t(width >> 8),
-                                uint8_t(height), uint8_t(height >> 8), depth, descriptor};
     const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";   // with its closing zero: 26 bytes
-    Bytes out(sizeof header + pixels.size() + sizeof footer);
-    std::memcpy(out.data(), header, sizeof header);
-    std::copy(pixels.begin(), pixels.end(), out.begin() + sizeof header);
-    std::memcpy(out.data() + sizeof header + pixels.size(), footer, sizeof footer);
+    Bytes out = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, width, 0, height, 0, depth, descriptor};
+    out.reserve(out.size() + pixels.size() + sizeof footer);
+    out.insert(out.end(), pixels.begin(), pixels.end());
+    out.insert(out.end(), footer, footer + sizeof footer);
     return out;
 }
 
@@ -41,20 +36,15 @@ TEST(TgaWrite, EveryDepthGivesAConsistentFile)
         {"24 bits lose their row padding",
          {.width = 3, .height = 2, .pixels = PadRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}})},
          TgaFile(3, 2, 24, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19})},
-        {"32 bits as held, with 8 alpha bits",
-         {.width = 1, .height = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"32 bits as held, with 8 alpha bits", {.width = 1, .height = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}},
          TgaFile(1, 2, 32, 8, {1, 2, 3, 4, 5, 6, 7, 8})},
-        {"8 bits through the palette",
-         {.width = 3, .bitCount = 8, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{2, 0, 1}})},
+        {"8 bits through the palette", {.width = 3, .bitCount = 8, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{2, 0, 1}})},
          TgaFile(3, 1, 24, 0, {100, 110, 120, 1, 2, 3, 10, 20, 30})},
-        {"4 bits through the palette",
-         {.width = 3, .bitCount = 4, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{0x21, 0x00}})},
+        {"4 bits through the palette", {.width = 3, .bitCount = 4, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{0x21, 0x00}})},
          TgaFile(3, 1, 24, 0, {100, 110, 120, 10, 20, 30, 1, 2, 3})},
-        {"1 bit through the palette",
-         {.width = 3, .bitCount = 1, .palette = {kPalette[0], kPalette[1]}, .pixels = PadRows({{0b10100000}})},
+        {"1 bit through the palette", {.width = 3, .bitCount = 1, .palette = {kPalette[0], kPalette[1]}, .pixels = PadRows({{0b10100000}})},
          TgaFile(3, 1, 24, 0, {10, 20, 30, 1, 2, 3, 10, 20, 30})},
-        {"16 bits 5-5-5",
-         {.width = 3, .bitCount = 16, .pixels = PadRows({{0xFF, 0x7F, 0x1F, 0x00, 0x00, 0x7C}})},
+        {"16 bits 5-5-5", {.width = 3, .bitCount = 16, .pixels = PadRows({{0xFF, 0x7F, 0x1F, 0x00, 0x00, 0x7C}})},
          TgaFile(3, 1, 24, 0, {248, 248, 248, 248, 0, 0, 0, 0, 248})},
         {"16 bits 5-6-5 fields",
          {.width = 3, .bitCount = 16, .compression = BI_BITFIELDS, .masks = {0xF800, 0x7E0, 0x1F},
@@ -87,10 +77,8 @@ TEST(TgaWrite, RefusesWhatItCannotWriteAndKeepsTheOldFileOnFailure)
     ui.m_messages.clear();
     EXPECT_THROW(empty.WriteTga(out), CUserException);
     EXPECT_THROW(wide.WriteTga(out), CUserException);
-    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{
-                              "Unable to write " + out + ", no image data was found.",
-                              "Unable to write " + out + ", the image is too large for a Targa file.",
-                          }));
+    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"Unable to write " + out + ", no image data was found.",
+                                                    "Unable to write " + out + ", the image is too large for a Targa file."}));
     EXPECT_FALSE(FileExists(out));
 
     CDibImage image(300, 200, 32);

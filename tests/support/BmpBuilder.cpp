@@ -1,51 +1,40 @@
 #include "BmpBuilder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
-template <typename T>
-void Put(std::vector<uint8_t>& out, T value)
+void Append(std::vector<uint8_t>& out, const void* data, size_t size)
 {
-    uint8_t bytes[sizeof(T)];
-    std::memcpy(bytes, &value, sizeof(T));
-    out.insert(out.end(), bytes, bytes + sizeof(T));
+    const auto* p = static_cast<const uint8_t*>(data);
+    out.insert(out.end(), p, p + size);
 }
 
 }  // namespace
 
 std::vector<uint8_t> BuildBmp(const BmpSpec& s)
 {
-    const bool masksInHeader = s.headerSize >= 52;
-    const size_t tableBytes = 4 * s.palette.size() + (masksInHeader ? 0 : 4 * s.masks.size());
-    const uint32_t offBits = static_cast<uint32_t>(14 + s.headerSize + tableBytes + s.gap);
-    std::vector<uint8_t> out;
-    Put<uint16_t>(out, 0x4D42);
-    Put<uint32_t>(out, s.fileSize.value_or(static_cast<uint32_t>(offBits + s.pixels.size())));
-    Put<uint32_t>(out, 0);
-    Put<uint32_t>(out, s.offBits.value_or(offBits));
-    Put<uint32_t>(out, s.headerSize);
-    Put<int32_t>(out, s.width);
-    Put<int32_t>(out, s.height);
-    Put<uint16_t>(out, 1);
-    Put<uint16_t>(out, s.bitCount);
-    Put<uint32_t>(out, s.compression);
-    Put<uint32_t>(out, s.sizeImage);
-    Put<int32_t>(out, s.xPelsPerMeter);
-    Put<int32_t>(out, s.yPelsPerMeter);
-    Put<uint32_t>(out, s.clrUsed);
-    Put<uint32_t>(out, 0);
-    std::vector<uint8_t> extra(s.headerSize > 40 ? s.headerSize - 40 : 0, 0);
-    for (size_t i = 0; masksInHeader && i < s.masks.size() && 4 * i + 4 <= extra.size(); ++i)
-        std::memcpy(extra.data() + 4 * i, &s.masks[i], 4);
-    out.insert(out.end(), extra.begin(), extra.end());
-    for (uint32_t i = 0; !masksInHeader && i < s.masks.size(); ++i)
-        Put<uint32_t>(out, s.masks[i]);
-    for (const RGBQUAD& q : s.palette)
-        Put<RGBQUAD>(out, q);
-    out.insert(out.end(), s.gap, 0xEE);
-    out.insert(out.end(), s.pixels.begin(), s.pixels.end());
-    out.insert(out.end(), s.trailer.begin(), s.trailer.end());
+    std::vector<uint8_t> header(s.headerSize, 0);
+    const BITMAPINFOHEADER info{s.headerSize, s.width,         s.height,        1,         s.bitCount, s.compression,
+                                s.sizeImage,  s.xPelsPerMeter, s.yPelsPerMeter, s.clrUsed, 0};
+    std::memcpy(header.data(), &info, sizeof info);
+    std::vector<uint8_t> masks;
+    std::vector<uint8_t> table;
+    Append(masks, s.masks.data(), 4 * s.masks.size());
+    if (s.headerSize >= 52)
+        std::copy(masks.begin(), masks.end(), header.begin() + 40);
+    else
+        table = masks;
+    Append(table, s.palette.data(), 4 * s.palette.size());
+    table.insert(table.end(), s.gap, 0xEE);
+    const auto offBits = static_cast<uint32_t>(14 + header.size() + table.size());
+    const uint32_t fields[3] = {s.fileSize.value_or(static_cast<uint32_t>(offBits + s.pixels.size())), 0,
+                                s.offBits.value_or(offBits)};
+    std::vector<uint8_t> out = {'B', 'M'};
+    Append(out, fields, sizeof fields);
+    for (const auto& part : {header, table, s.pixels, s.trailer})
+        out.insert(out.end(), part.begin(), part.end());
     return out;
 }
 

@@ -11,7 +11,7 @@ struct BmpSpec {
     int32_t height = 1;              // negative: rows stored top row first
     uint16_t bitCount = 24;
     uint32_t compression = BI_RGB;
-    uint32_t headerSize = 40;        // longer headers carry the masks at byte 40
+    uint32_t headerSize = 40;        // at least 40; from 52 on the header carries the masks at byte 40
     uint32_t clrUsed = 0;
     uint32_t sizeImage = 0;
     int32_t xPelsPerMeter = 0;

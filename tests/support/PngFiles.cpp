@@ -3,68 +3,29 @@
 #include <gtest/gtest.h>
 
 #include <csetjmp>
-#include <cstring>
+#include <cstdio>
 
 namespace {
 
-struct ByteSource {
-    const std::vector<uint8_t>* bytes;
-    size_t position;
-};
-
-void AppendBytes(png_structp png, png_bytep data, size_t length)
+// libpng jumps back here on an error: the steps must hold no object with a destructor.
+template <typename Steps>
+bool Guarded(png_structp png, const Steps& steps)
 {
-    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    steps();
+    return true;
 }
 
-void TakeBytes(png_structp png, png_bytep data, size_t length)
+void SetText(png_structp png, png_infop info, const std::optional<PngText>& text)
 {
-    auto* source = static_cast<ByteSource*>(png_get_io_ptr(png));
-    if (source->position + length > source->bytes->size())
-        png_error(png, "Read Error");
-    std::memcpy(data, source->bytes->data() + source->position, length);
-    source->position += length;
-}
-
-void SetText(png_structp png, png_infop info, const PngText& text)
-{
+    if (!text)
+        return;
     png_text entry{};
     entry.compression = PNG_TEXT_COMPRESSION_NONE;
-    entry.key = const_cast<char*>(text.key.c_str());
-    entry.text = const_cast<char*>(text.value.c_str());
-    entry.text_length = text.value.size();
+    entry.key = const_cast<char*>(text->first.c_str());
+    entry.text = const_cast<char*>(text->second.c_str());
     png_set_text(png, info, &entry, 1);
-}
-
-// libpng jumps back here on an error; only plain pointers live in this frame.
-bool EncodeSteps(png_structp png, png_infop info, const PngImage* image, png_bytep* rows)
-{
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_set_IHDR(png, info, image->width, image->height, image->bitDepth, image->colorType,
-                 image->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    if (!image->palette.empty())
-        png_set_PLTE(png, info, image->palette.data(), static_cast<int>(image->palette.size()));
-    if (image->hasPhysicalSize)
-        png_set_pHYs(png, info, image->xPerUnit, image->yPerUnit, image->unit);
-    if (image->textBefore)
-        SetText(png, info, *image->textBefore);
-    png_write_info(png, info);
-    png_write_image(png, rows);
-    if (image->textAfter)
-        SetText(png, info, *image->textAfter);
-    png_write_end(png, info);
-    return true;
-}
-
-bool DecodeSteps(png_structp png, png_infop info)
-{
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
-    return true;
 }
 
 }  // namespace
@@ -74,11 +35,28 @@ std::vector<uint8_t> EncodePng(const PngImage& image)
     std::vector<uint8_t> out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    png_set_write_fn(png, &out, AppendBytes, nullptr);
+    png_set_write_fn(png, &out, [](png_structp p, png_bytep data, size_t length) {
+        auto* bytes = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+        bytes->insert(bytes->end(), data, data + length);
+    }, nullptr);
     std::vector<png_bytep> rows;
     for (const auto& row : image.rows)
         rows.push_back(const_cast<png_bytep>(row.data()));
-    const bool ok = EncodeSteps(png, info, &image, rows.data());
+    const bool ok = Guarded(png, [&] {
+        png_set_IHDR(png, info, image.width, image.height, image.bitDepth, image.colorType,
+                     image.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
+        if (!image.palette.empty())
+            png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(image.palette.data()),
+                         static_cast<int>(image.palette.size() / 3));
+        if (image.hasPhysicalSize)
+            png_set_pHYs(png, info, image.xPerUnit, image.yPerUnit, image.unit);
+        SetText(png, info, image.textBefore);
+        png_write_info(png, info);
+        png_write_image(png, rows.data());
+        SetText(png, info, image.textAfter);
+        png_write_end(png, info);
+    });
     png_destroy_write_struct(&png, &info);
     EXPECT_TRUE(ok) << "the test's PNG could not be made";
     return out;
@@ -86,36 +64,35 @@ std::vector<uint8_t> EncodePng(const PngImage& image)
 
 bool DecodePng(const std::vector<uint8_t>& bytes, PngImage& image)
 {
-    ByteSource source{&bytes, 0};
+    FILE* file = fmemopen(const_cast<uint8_t*>(bytes.data()), bytes.size(), "rb");
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    png_set_read_fn(png, &source, TakeBytes);
-    const bool ok = DecodeSteps(png, info);
+    png_init_io(png, file);
+    const bool ok = Guarded(png, [&] { png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr); });
     if (ok) {
         png_get_IHDR(png, info, &image.width, &image.height, &image.bitDepth, &image.colorType, nullptr, nullptr,
                      nullptr);
-        const size_t rowBytes = png_get_rowbytes(png, info);
         png_bytepp rows = png_get_rows(png, info);
-        // The unused low bits of a row's last byte hold no pixel: clear them.
+        // libpng leaves the unused low bits of a row's last byte as its buffer held them: clear them.
         const uint64_t rowBits = uint64_t{image.width} * image.bitDepth * png_get_channels(png, info);
         const uint8_t lastByteMask = rowBits % 8 ? uint8_t(0xFF << (8 - rowBits % 8)) : uint8_t(0xFF);
         image.rows.clear();
         for (uint32_t i = 0; i < image.height; ++i) {
-            image.rows.emplace_back(rows[i], rows[i] + rowBytes);
+            image.rows.emplace_back(rows[i], rows[i] + png_get_rowbytes(png, info));
             image.rows.back().back() &= lastByteMask;
         }
         png_colorp palette = nullptr;
         int count = 0;
-        image.palette.clear();
-        if (png_get_PLTE(png, info, &palette, &count))
-            image.palette.assign(palette, palette + count);
+        png_get_PLTE(png, info, &palette, &count);
+        const auto* entries = reinterpret_cast<const uint8_t*>(palette);
+        image.palette.assign(entries, entries + 3 * count);
         png_color_8p bits = nullptr;
-        image.significantBits.reset();
+        image.significantBits.clear();
         if (png_get_sBIT(png, info, &bits))
-            image.significantBits = *bits;
-        image.hasPhysicalSize =
-            png_get_pHYs(png, info, &image.xPerUnit, &image.yPerUnit, &image.unit) != 0;
+            image.significantBits = {bits->red, bits->green, bits->blue};
+        image.hasPhysicalSize = png_get_pHYs(png, info, &image.xPerUnit, &image.yPerUnit, &image.unit) != 0;
     }
     png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
     return ok;
 }

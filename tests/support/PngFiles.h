@@ -5,12 +5,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-struct PngText {
-    std::string key;
-    std::string value;
-};
+using PngText = std::pair<std::string, std::string>;   // key, value
 
 struct PngImage {
     uint32_t width = 0;
@@ -19,8 +17,8 @@ struct PngImage {
     int colorType = PNG_COLOR_TYPE_RGB;
     bool interlaced = false;
     std::vector<std::vector<uint8_t>> rows{};       // packed sample bytes, top row first
-    std::vector<png_color> palette{};
-    std::optional<png_color_8> significantBits{};
+    std::vector<uint8_t> palette{};                 // red, green, blue of each entry
+    std::vector<uint8_t> significantBits{};         // red, green, blue; empty: no sBIT chunk
     bool hasPhysicalSize = false;
     uint32_t xPerUnit = 0;
     uint32_t yPerUnit = 0;
