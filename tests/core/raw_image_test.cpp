@@ -12,22 +12,21 @@
 namespace {
 
 struct Loaded {
+    std::string path;
     std::unique_ptr<CDibImage> image;
     std::vector<std::string> messages;
     std::vector<uint8_t> bits;
 };
 
 // Loads the texture at offset; a null builder loads from a file that is not there.
-Loaded Load(const NifBuilder* b, uint64_t offset, std::string* path = nullptr)
+Loaded Load(const NifBuilder* b, uint64_t offset)
 {
     TempDir dir;
-    const std::string file = dir.File("m.nif");
+    Loaded r{dir.File("m.nif"), nullptr, {}, {}};
     if (b)
-        b->Save(file);
-    if (path)
-        *path = file;
+        b->Save(r.path);
     ScriptedUi ui;
-    Loaded r{std::make_unique<CDibImage>(file, kFileKindNif, dir.File("temp.dbp"), offset), {}, {}};
+    r.image = std::make_unique<CDibImage>(r.path, kFileKindNif, dir.File("temp.dbp"), offset);
     r.messages = ui.Texts();
     if (r.image->GetBitmapInfo())
         r.bits.assign(r.image->GetBits(), r.image->GetBits() + uint64_t{r.image->GetStride()} * r.image->GetHeight());
@@ -104,12 +103,10 @@ TEST(RawImage, RefusesBlocksThatTheFileDoesNotHold)
         NifBuilder b;
         const uint64_t offset = c.format ? b.Texture(c.width, c.height, c.format, std::vector<uint8_t>(c.pixelBytes, 7))
                                          : (b.Filler(20), 14);
-        std::string path;
-        const Loaded r = Load(&b, offset, &path);
+        const Loaded r = Load(&b, offset);
         EXPECT_EQ(r.image->GetBitmapInfo(), nullptr);
-        EXPECT_EQ(r.messages, (std::vector<std::string>{"Error reading file.\nFile: " + path}));
+        EXPECT_EQ(r.messages, (std::vector<std::string>{"Error reading file.\nFile: " + r.path}));
     }
-    std::string path;
-    const Loaded missing = Load(nullptr, 26, &path);
-    EXPECT_EQ(missing.messages, (std::vector<std::string>{"Error opening file.\nFile: " + path}));
+    const Loaded missing = Load(nullptr, 26);
+    EXPECT_EQ(missing.messages, (std::vector<std::string>{"Error opening file.\nFile: " + missing.path}));
 }
