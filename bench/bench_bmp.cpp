@@ -131,9 +131,8 @@ BENCHMARK(BM_WriteTga)->Unit(benchmark::kMillisecond)->Iterations(5);
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tavrel-bench-bmp-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
+    const std::string pattern = MakePrivateFolder("tavrel-bench-bmp-");
+    if (pattern.empty())
         return 1;
     BenchFiles files;
     files.dir = pattern;
@@ -147,6 +146,6 @@ int main(int argc, char** argv)
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::filesystem::remove_all(files.dir);
+    RemoveFolderTree(files.dir);
     return 0;
 }

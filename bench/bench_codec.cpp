@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/File.h"
 #include "image/ZlibFileCodec.h"
 #include "platform/BitmapTypes.h"
 
@@ -130,9 +131,8 @@ BENCHMARK(BM_CodecDecompressFile)->Unit(benchmark::kMillisecond)->Iterations(10)
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tavrel-bench-codec-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
+    const std::string pattern = MakePrivateFolder("tavrel-bench-codec-");
+    if (pattern.empty())
         return 1;
     Files files;
     files.dir = pattern;
@@ -156,6 +156,6 @@ int main(int argc, char** argv)
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::filesystem::remove_all(files.dir);
+    RemoveFolderTree(files.dir);
     return 0;
 }

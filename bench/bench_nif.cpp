@@ -134,9 +134,8 @@ BENCHMARK(BM_OpenModelFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    const char* tmp = std::getenv("TMPDIR");
-    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/tavrel-bench-nif-XXXXXX";
-    if (!::mkdtemp(dir.data()))
+    const std::string dir = MakePrivateFolder("tavrel-bench-nif-");
+    if (dir.empty())
         return 1;
     g_scanFile = dir + "/scan.nif";
     g_openFile = dir + "/open.nif";
@@ -144,6 +143,6 @@ int main(int argc, char** argv)
     g_openFileSize = WriteModelFile(g_openFile, 256ull * 1024 * 1024, 1);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::filesystem::remove_all(dir);
+    RemoveFolderTree(dir);
     return 0;
 }

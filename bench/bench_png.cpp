@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/File.h"
 #include "image/DibImage.h"
 
 namespace {
@@ -91,9 +92,8 @@ BENCHMARK(BM_WritePng24)->Unit(benchmark::kMillisecond)->Iterations(3);
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tavrel-bench-png-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
+    const std::string pattern = MakePrivateFolder("tavrel-bench-png-");
+    if (pattern.empty())
         return 1;
     BenchFiles files;
     files.dir = pattern;
@@ -105,6 +105,6 @@ int main(int argc, char** argv)
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::filesystem::remove_all(files.dir);
+    RemoveFolderTree(files.dir);
     return 0;
 }

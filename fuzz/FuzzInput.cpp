@@ -1,17 +1,17 @@
 #include "FuzzInput.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+
+#include "platform/File.h"
 
 std::string WriteFuzzInput(const uint8_t* data, size_t size, const char* name)
 {
     static const std::string dir = [] {
-        std::string pattern = "/tmp/tavrel-fuzz-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
+        const std::string folder = MakePrivateFolder("tavrel-fuzz-");
+        if (folder.empty())
             std::abort();
-        return pattern + "/";
+        return folder + "/";
     }();
     const std::string path = dir + name;
     FILE* f = std::fopen(path.c_str(), "wb");

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
-#include <cstdlib>
 
 #include "doc/CommandIds.h"
 #include "doc/PathUtil.h"
@@ -34,26 +33,16 @@ std::string ModuleDirectory()
     return DirectoryPart(buffer);
 }
 
-// A folder of the process's own for the temporary files, so that two running
-// copies never share them and an installed program's folder is never written.
-std::string MakePrivateTempDir()
-{
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tavrel-XXXXXX";
-    if (!::mkdtemp(pattern.data())) {
-        pattern = "/tmp/tavrel-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            return {};
-    }
-    return pattern + "/";
-}
-
 }  // namespace
 
 CTavrelDoc::CTavrelDoc()
 {
     m_strModuleDir = ModuleDirectory();
-    m_strTempDir = MakePrivateTempDir();
+    // The temporary files go to a folder of the process's own, so that two
+    // running copies never share them and an installed program's folder is never written.
+    m_strTempDir = MakePrivateFolder("tavrel-");
+    if (!m_strTempDir.empty())
+        m_strTempDir += '/';
     m_strLastDir = GetCurrentDir();
     m_strTempBitmapPath = m_strTempDir + "temp.dbp";
     m_strTempCompressedPath = m_strTempDir + "temp.dbz";

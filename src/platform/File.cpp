@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -291,4 +293,21 @@ bool CopyFile(const std::string& source, const std::string& destination)
     } catch (const CFileException&) {
         return false;
     }
+}
+
+std::string MakePrivateFolder(const std::string& prefix)
+{
+    const char* base = std::getenv("TMPDIR");
+    for (const char* root : {base && *base ? base : "/tmp", "/tmp"}) {
+        std::string pattern = std::string(root) + "/" + prefix + "XXXXXX";
+        if (::mkdtemp(pattern.data()))
+            return pattern;
+    }
+    return {};
+}
+
+void RemoveFolderTree(const std::string& path)
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
 }

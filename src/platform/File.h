@@ -87,3 +87,10 @@ bool FileExists(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Copies a file, replacing an existing destination whole; false on any failure.
 bool CopyFile(const std::string& source, const std::string& destination);
+
+// Makes a new folder that only this process uses, under $TMPDIR (else /tmp),
+// named prefix followed by random characters. Its path without a trailing
+// '/', or empty when no folder could be made.
+std::string MakePrivateFolder(const std::string& prefix);
+// Removes a folder and everything in it; errors are ignored.
+void RemoveFolderTree(const std::string& path);

@@ -1,19 +1,18 @@
 #include "TempDir.h"
 
+#include "platform/File.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 TempDir::TempDir()
 {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tavrel-test-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
+    m_path = MakePrivateFolder("tavrel-test-");
+    if (m_path.empty())
         ADD_FAILURE() << "cannot make a temporary folder";
-    m_path = pattern;
 }
 
 TempDir::~TempDir()
@@ -22,7 +21,7 @@ TempDir::~TempDir()
     // Give back write permission that a test may have taken away, then remove all.
     std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(m_path, ec);
+    RemoveFolderTree(m_path);
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path)
