@@ -1,24 +1,211 @@
-// The tool's work done right: listings, extraction, conversion, links, progress.
+// Runs the built tavrel-cli as a user would, in a fresh folder, and checks what it writes:
+// listings, extraction, conversion, links, progress, and its failures with their exit statuses.
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <tuple>
 
-#include "CliTestBase.h"
+#include "BmpBuilder.h"
+#include "NifBuilder.h"
+#include "PngFiles.h"
+#include "TempDir.h"
 
 namespace {
 
-using Row = std::array<uint64_t, 5>;   // index, offset, width, height, bits
+struct CliRun {
+    int status = -1;   // -1 when the tool did not exit normally
+    std::string out, err;
+};
 
-std::string Table(const std::vector<Row>& rows)
+// Pixels as a model file's texture block holds them: top row first, R, G, B (, A).
+struct Pixels {
+    uint32_t width = 0, height = 0, bytesPerPixel = 0;
+    std::vector<uint8_t> bytes;
+    bool operator==(const Pixels&) const = default;
+};
+
+Pixels Pattern(uint32_t width, uint32_t height, bool alpha, uint8_t seed)
 {
-    std::string table = kListHeader;
-    for (const Row& r : rows)
-        table += std::to_string(r[0]) + "\t" + std::to_string(r[1]) + "\t" + std::to_string(r[2]) + "\t" +
-                 std::to_string(r[3]) + "\t" + std::to_string(r[4]) + "\n";
-    return table;
+    return {width, height, alpha ? 4u : 3u, NifBuilder::PatternPixels(width, height, alpha ? 2 : 1, seed)};
 }
 
+Pixels WithoutAlpha(const Pixels& pixels)
+{
+    Pixels out{pixels.width, pixels.height, 3, {}};
+    for (size_t i = 0; i < pixels.bytes.size(); i += pixels.bytesPerPixel)
+        out.bytes.insert(out.bytes.end(), &pixels.bytes[i], &pixels.bytes[i] + 3);
+    return out;
+}
+
+std::vector<uint8_t> BmpFile(const Pixels& p)
+{
+    return BuildBmp({.width = int32_t(p.width), .height = int32_t(p.height), .bitCount = uint16_t(p.bytesPerPixel * 8),
+                     .pixels = NifBuilder::BlockToDib(p.bytes, p.width, p.height, p.bytesPerPixel / 2)});
+}
+
+std::vector<uint8_t> BmzFile(const Pixels& pixels)
+{
+    const std::vector<uint8_t> bmp = BmpFile(pixels);
+    uLongf packedSize = compressBound(bmp.size());
+    std::vector<uint8_t> out(40 + packedSize, 0);
+    out[4] = 1;   // a 40-byte header whose only field read is this u16
+    EXPECT_EQ(compress2(&out[40], &packedSize, bmp.data(), bmp.size(), 6), Z_OK);
+    out.resize(40 + packedSize);
+    return out;
+}
+
+std::vector<uint8_t> PngFile(const Pixels& p)
+{
+    PngImage png{.width = p.width, .height = p.height,
+                 .colorType = p.bytesPerPixel == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB};
+    for (auto row = p.bytes.begin(); row != p.bytes.end(); row += p.width * p.bytesPerPixel)
+        png.rows.emplace_back(row, row + p.width * p.bytesPerPixel);
+    return EncodePng(png);
+}
+
+// The textures, then a link block when a name is given; offsets receives the textures' offsets.
+std::vector<uint8_t> ModelFile(const std::vector<Pixels>& textures, std::vector<uint64_t>* offsets = nullptr,
+                               const std::string& link = "")
+{
+    NifBuilder nif;
+    nif.Text("Model file written by a test, version 1\n");
+    for (const Pixels& texture : textures) {
+        nif.Texture(texture.width, texture.height, texture.bytesPerPixel / 2, texture.bytes);
+        nif.Text("NamedSource").Filler(9);
+    }
+    if (!link.empty())
+        nif.Link(link, "\x01\x02 trailing bytes");
+    if (offsets)
+        *offsets = nif.TextureOffsets();
+    return nif.Bytes();
+}
+
+// Reads an image the tool wrote, by its extension (.bmp, .png, .tga); empty when not understood.
+Pixels ReadImage(const std::string& path)
+{
+    const std::vector<uint8_t> in = ReadFileBytes(path);
+    const char kind = static_cast<char>(std::tolower(static_cast<unsigned char>(path[path.size() - 3])));
+    if (kind == 'p') {
+        PngImage png;
+        if (!DecodePng(in, png))
+            return {};   // other depths and colour types show as wrong bytes
+        Pixels pixels{png.width, png.height, png.colorType == PNG_COLOR_TYPE_RGB ? 3u : 4u, {}};
+        for (const auto& row : png.rows)
+            pixels.bytes.insert(pixels.bytes.end(), row.begin(), row.end());
+        return pixels;
+    }
+    // BMP and TGA as the tool writes them: B, G, R (, A), bottom row first; BMP rows padded to 4 bytes.
+    const bool bmp = kind == 'b';
+    const auto u16 = [&](size_t at) { return uint32_t(in[at] | in[at + 1] << 8); };
+    const auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    if (in.size() < (bmp ? 54u : 18u) || (bmp ? in[0] != 'B' || in[1] != 'M' || u32(30) != 0 : in[2] != 2))
+        return {};
+    Pixels pixels{bmp ? u32(18) : u16(12), bmp ? u32(22) : u16(14), (bmp ? u16(28) : in[16]) / 8u, {}};
+    const size_t start = bmp ? u32(10) : 18u + in[0];
+    const size_t rowBytes = size_t(pixels.width) * pixels.bytesPerPixel;
+    const size_t stride = bmp ? (rowBytes + 3) / 4 * 4 : rowBytes;
+    if ((pixels.bytesPerPixel != 3 && pixels.bytesPerPixel != 4) || in.size() < start + stride * pixels.height)
+        return {};
+    for (uint32_t y = pixels.height; y-- > 0;) {
+        for (const uint8_t* p = &in[start + stride * y]; p < &in[start + stride * y + rowBytes]; p += pixels.bytesPerPixel) {
+            pixels.bytes.insert(pixels.bytes.end(), {p[2], p[1], p[0]});
+            if (pixels.bytesPerPixel == 4)
+                pixels.bytes.push_back(p[3]);
+        }
+    }
+    return pixels;
+}
+
+std::string Text(const std::string& path)
+{
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+const std::vector<uint8_t> kSentinel{'k', 'e', 'e', 'p', ' ', 'm', 'e'};
+constexpr char kListHeader[] = "index\toffset\twidth\theight\tbits\n";
+
+class CliTest : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return m_dir.File(name); }
+    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const
+    {
+        WriteFileBytes(Path(name), bytes);
+        return Path(name);
+    }
+    static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+    // Standard input is /dev/null; standard error is a pseudo-terminal when asked.
+    CliRun Run(const std::vector<std::string>& args, bool terminal = false) const
+    {
+        int master = -1, slave = -1;
+        EXPECT_TRUE(!terminal || ::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0) << "no pseudo-terminal";
+        const std::string outPath = Path(".stdout"), errPath = Path(".stderr");
+        std::vector<char*> argv{const_cast<char*>(TAVREL_CLI_PATH)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(::open("/dev/null", O_RDONLY), 0);
+            ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            ::dup2(terminal ? slave : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        CliRun run;
+        if (terminal) {
+            ::close(slave);
+            // Read until the child's exit closes the terminal (EIO on Linux).
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
+                run.err.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+            ::close(master);
+        }
+        int status = -1;
+        while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = Text(outPath);
+        if (!terminal)
+            run.err = Text(errPath);
+        // A sanitizer's report ends the tool with status 1, like a handled failure: never let it pass for one.
+        for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
+            EXPECT_EQ(run.err.find(mark), std::string::npos) << run.err;
+        return run;
+    }
+
+    // An odd-width RGB texture (rows need padding), an RGBA one and a single pixel.
+    const std::vector<Pixels> m_textures{Pattern(5, 3, false, 1), Pattern(4, 4, true, 2), Pattern(1, 1, false, 3)};
+    TempDir m_dir;
+};
+
 }  // namespace
+
+using Row = std::array<uint64_t, 5>;   // index, offset, width, height, bits
+
+// The listing of these rows: the table, or with a file (as JSON text) and a kind, the JSON object.
+std::string Listing(const std::vector<Row>& rows, const std::string& jsonFile = "", const std::string& kind = "")
+{
+    std::string table = kListHeader, json = "{\"file\": " + jsonFile + ", \"kind\": \"" + kind + "\", \"images\": [";
+    for (const Row& r : rows) {
+        const auto n = [&](size_t i) { return std::to_string(r[i]); };
+        table += n(0) + "\t" + n(1) + "\t" + n(2) + "\t" + n(3) + "\t" + n(4) + "\n";
+        json += (&r == &rows[0] ? "{\"index\": " : ", {\"index\": ") + n(0) + ", \"offset\": " + n(1) +
+                ", \"width\": " + n(2) + ", \"height\": " + n(3) + ", \"bits\": " + n(4) + "}";
+    }
+    return jsonFile.empty() ? table : json + "]}\n";
+}
 
 TEST_F(CliTest, ListsEveryKindAsATableAndAsJson)
 {
@@ -30,39 +217,25 @@ TEST_F(CliTest, ListsEveryKindAsATableAndAsJson)
     Write("textures/target.nif", ModelFile({m_textures[1], m_textures[0]}, &at));
     // JSON escapes quotes, backslashes and control characters in the name; a byte that is
     // not UTF-8 becomes U+FFFD, while real UTF-8 passes through.
-    const std::string oddName = "we\"ird\\na\tme \xC3\xBC\x01\xFF.bmp";
-    const std::string oddShown = "we\"ird\\na\tme \xC3\xBC\x01\xEF\xBF\xBD.bmp";
+    const std::string odd = Write("we\"ird\\na\tme \xC3\xBC\x01\xFF.bmp", BmpFile(Pattern(3, 2, false, 6)));
+    const std::string oddShown = "\"" + m_dir.Path() + "/we\\\"ird\\\\na\\tme \xC3\xBC\\u0001\\ufffd.bmp\"";
     // File, kind, rows, standard error.
     const std::tuple<std::string, std::string, std::vector<Row>, std::string> cases[] = {
         {Write("model.nif", model), "nif", modelRows, ""},
-        {Write("Mixed.NiF", model), "nif", modelRows, ""},   // the extension in any case
         {Write("link.nif", ModelFile({}, nullptr, "textures/target.nif")), "nif",
          {{0, at[0], 4, 4, 32}, {1, at[1], 5, 3, 24}},
          "No image data was found in this file but there is a link to another file that does contain image data. "
          "Would you like to open this file? textures/target.nif\n(answered Yes)\n"},
-        {Write(oddName, BmpFile(Pattern(3, 2, false, 6))), "bmp", {{0, 0, 3, 2, 24}}, ""},
-        {Write("argb.BMP", BmpFile(Pattern(2, 2, true, 7))), "bmp", {{0, 0, 2, 2, 32}}, ""},
-        {Write("rgb.png", PngFile(Pattern(7, 5, false, 4))), "png", {{0, 0, 7, 5, 24}}, ""},
+        {odd, "bmp", {{0, 0, 3, 2, 24}}, ""},
+        {Write("argb.BMP", BmpFile(Pattern(2, 2, true, 7))), "bmp", {{0, 0, 2, 2, 32}}, ""},   // extension in any case
         {Write("rgba.png", PngFile(Pattern(3, 9, true, 5))), "png", {{0, 0, 3, 9, 24}}, ""},   // PNG alpha is not kept
         {Write("packed.bmz", BmzFile(Pattern(6, 4, false, 8))), "bmz", {{0, 0, 6, 4, 24}}, ""},
-        {Write("argb.bmz", BmzFile(Pattern(2, 3, true, 9))), "bmz", {{0, 0, 2, 3, 32}}, ""},
     };
     for (const auto& [file, kind, rows, err] : cases) {
-        const CliRun run = Run({"list", file});
-        EXPECT_EQ(run.status, 0) << file << ": " << run.err;
-        EXPECT_EQ(run.out, Table(rows)) << file;
-        EXPECT_EQ(run.err, err) << file;
-
-        std::string json = "{\"file\": \"\", \"kind\": \"" + kind + "\", \"images\": [";
-        for (const Row& r : rows)
-            json += (&r == &rows[0] ? "{\"index\": " : ", {\"index\": ") + std::to_string(r[0]) + ", \"offset\": " +
-                    std::to_string(r[1]) + ", \"width\": " + std::to_string(r[2]) + ", \"height\": " +
-                    std::to_string(r[3]) + ", \"bits\": " + std::to_string(r[4]) + "}";
-        std::optional<std::vector<std::string>> tokens = JsonTokens(json + "]}");
-        (*tokens)[3] = '"' + (file == Path(oddName) ? Path(oddShown) : file) + '"';
-        const CliRun asJson = Run({"list", "--json", file});
-        EXPECT_EQ(asJson.status, 0) << asJson.err;
-        EXPECT_EQ(JsonTokens(asJson.out), tokens) << asJson.out;
+        const CliRun run = Run({"list", file}), asJson = Run({"list", "--json", file});
+        EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(0, Listing(rows), err)) << file;
+        EXPECT_EQ(std::tie(asJson.status, asJson.out, asJson.err),
+                  std::tuple(0, Listing(rows, file == odd ? oddShown : '"' + file + '"', kind), err)) << file;
     }
 }
 
@@ -99,22 +272,17 @@ TEST_F(CliTest, ExtractsOrConvertsOneImageToTheFormatOfItsName)
 {
     const Pixels rgb = Pattern(13, 7, false, 21);   // 13 × 3 bytes: rows need padding in a BMP
     const Pixels rgba = Pattern(6, 5, true, 22);
-    const std::string nif = Write("model.nif", ModelFile(m_textures));
-    const std::string png = Write("in.png", PngFile(rgb));
-    const std::string bmp = Write("in.bmp", BmpFile(rgb));
-    const std::string bmp32 = Write("in32.bmp", BmpFile(rgba));
-    const std::string bmz = Write("in.bmz", BmzFile(rgb));
+    const std::string nif = Write("model.nif", ModelFile(m_textures)), png = Write("in.png", PngFile(rgb));
+    const std::string bmp = Write("in.bmp", BmpFile(rgb)), bmp32 = Write("in32.bmp", BmpFile(rgba));
     const std::pair<std::vector<std::string>, Pixels> cases[] = {
         {{"extract", nif, Path("first.tga")}, m_textures[0]},
         {{"extract", nif, Path("second.bmp"), "--index", "1"}, m_textures[1]},
         {{"extract", nif, Path("SECOND.PNG"), "--index", "1"}, WithoutAlpha(m_textures[1])},
-        {{"extract", nif, Path("third.png"), "--index", "2"}, m_textures[2]},
         {{"convert", png, Path("png.bmp")}, rgb},
-        {{"convert", bmp, Path("bmp.png")}, rgb},
         {{"convert", bmp, Path("bmp.tga")}, rgb},
         {{"convert", bmp32, Path("bmp32.tga")}, rgba},
         {{"convert", bmp32, Path("bmp32.png")}, WithoutAlpha(rgba)},
-        {{"convert", bmz, Path("bmz.png")}, rgb},
+        {{"convert", Write("in.bmz", BmzFile(rgb)), Path("bmz.png")}, rgb},
         {{"convert", nif, Path("nif.bmp")}, m_textures[0]},
     };
     for (const auto& [args, expected] : cases) {
@@ -135,14 +303,139 @@ TEST_F(CliTest, ShowsProgressOnlyOnATerminal)
         {{"extract", nif, "--all", Path("all")}, "Writing " + Path("all") + ":  66%"},
     };
     for (const auto& [args, shown] : cases) {
-        const CliRun quiet = Run(args);
-        EXPECT_EQ(quiet.status, 0);
-        EXPECT_EQ(quiet.err, "");
-        const CliRun onTerminal = Run(args, true);
+        const CliRun quiet = Run(args), onTerminal = Run(args, true);
+        EXPECT_EQ(std::tie(quiet.status, quiet.err), std::tuple(0, "")) << quiet.err;
         EXPECT_EQ(onTerminal.status, 0) << onTerminal.err;
         EXPECT_NE(onTerminal.err.find(shown), std::string::npos) << onTerminal.err;
         // The progress line is erased at the end, so the prompt starts clean.
         EXPECT_TRUE(onTerminal.err.ends_with("\r\033[K")) << onTerminal.err;
     }
     EXPECT_EQ(ReadImage(Path("big.png")), Pattern(512, 512, false, 3));
+}
+
+TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
+{
+    for (const std::string word : {"--help", "-h", "--version"}) {
+        const CliRun run = Run({word});
+        EXPECT_EQ(std::tie(run.status, run.err), std::tuple(0, "")) << word;
+        // Help shows the usage; the version line starts with the tool's name.
+        const size_t at = run.out.find(word == "--version" ? "tavrel-cli " : "\n  tavrel-cli extract FILE --all DIR [");
+        EXPECT_TRUE(word == "--version" ? at == 0 : at != std::string::npos) << run.out;
+    }
+}
+
+TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
+{
+    const std::string nif = "a.nif", png = "o.png", dir = Path("d");
+    const std::string badOut = ": the output must end in .bmp, .png or .tga", badIndex = "--index needs a number from 0 up";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, "no command given"},
+        {{"frobnicate"}, "unknown command frobnicate"},
+        {{"list"}, "list takes one FILE"},
+        {{"list", "a.tga"}, "a.tga: not a file kind the tool opens (.nif, .bmz, .png or .bmp)"},
+        {{"list", nif, "--index", "1"}, "list takes no option but --json"},
+        {{"list", nif, "--bogus"}, "unknown option --bogus"},
+        {{"extract", nif}, "extract takes FILE and OUT"},
+        {{"extract", nif, "out"}, "out" + badOut},
+        {{"extract", nif, png, "--json"}, "extract does not take --json"},
+        {{"extract", nif, png, "--index"}, "--index needs a value"},
+        {{"extract", nif, png, "--index", "1x"}, badIndex},
+        {{"extract", nif, png, "--index", "4294967296"}, badIndex},
+        {{"extract", nif, png, "--index", "1", "--index", "2"}, "--index is given twice"},
+        {{"extract", nif, png, "--format", "bmp"}, "--format goes with --all; otherwise OUT's extension chooses the format"},
+        {{"extract", nif, "--all", dir, "--format", "gif"}, "--format must be bmp, png or tga"},
+        {{"extract", nif, "--all", dir, "--index", "0"}, "--index and --all cannot be given together"},
+        {{"extract", nif, "--all", dir, png}, "extract --all takes one FILE and the folder DIR"},
+        {{"convert", "a.png"}, "convert takes IN and OUT"},
+        {{"convert", "a.png", "b.gif"}, "b.gif" + badOut},
+        {{"convert", "a.png", "b.bmp", "--index", "0"}, "convert takes no options"},
+    };
+    for (const auto& [args, reason] : cases) {
+        const CliRun run = Run(args);
+        EXPECT_EQ(std::tie(run.status, run.out, run.err),
+                  std::tuple(2, "", "tavrel-cli: " + reason + "\nUsage:\n  tavrel-cli list FILE [--json]\n"
+                                    "  tavrel-cli extract FILE OUT [--index N]\n"
+                                    "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga]\n"
+                                    "  tavrel-cli convert IN OUT\n  tavrel-cli --help | --version\n"));
+    }
+    EXPECT_FALSE(Exists(dir)) << "a refused command made its folder";
+}
+
+TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
+{
+    std::vector<uint8_t> broken(104, 0x55);   // a 40-byte header, then no zlib stream
+    std::fill_n(broken.begin(), 40, 0);
+    // File (absent when it has no bytes), message.
+    const std::tuple<std::string, std::vector<uint8_t>, std::string> cases[] = {
+        {"missing.bmp", {}, "Error opening bitmap file.\nFile: " + Path("missing.bmp") + "\n"},
+        {"notbmp.bmp", std::vector<uint8_t>(18, 'x'), "Not a recognised BMP format file.\nFile: " + Path("notbmp.bmp") + "\n"},
+        {"missing.png", {}, "Error opening png file.\nFile: " + Path("missing.png") + "\n"},
+        {"notpng.png", std::vector<uint8_t>(20, 'x'), "Not a recognised PNG format file.\nFile: " + Path("notpng.png") + "\n"},
+        {"missing.nif", {}, "Error reading file: missing.nif\n"},
+        {"empty.nif", std::vector<uint8_t>(100, 'N'), "No image data found in file: empty.nif\n"},
+        {"broken.bmz", broken, "Error decompressing file\n"},
+        {"dangling.nif", ModelFile({}, nullptr, "absent.nif"), "No image data was found in this file but there is a link to another file that does "
+                         "contain image data. Would you like to open this file? absent.nif\n(answered Yes)\n"
+                         "Error reading file\n"},
+        // A damaged model file whose sizes' product overflows (pixels running past the end: see below).
+        {"huge.nif", ModelFile({{0x7FFFFFFF, 0x7FFFFFFF, 3, Pattern(2, 2, false, 1).bytes}}), "Error reading file.\nFile: " + Path("huge.nif") + "\n"},
+    };
+    const std::string outs[] = {Write("out.png", kSentinel), Write("out.bmp", kSentinel), Write("out.tga", kSentinel)};
+    for (const auto& [name, bytes, message] : cases) {
+        if (!bytes.empty())
+            Write(name, bytes);
+        const std::vector<std::string> runs[] = {{"list", Path(name)}, {"extract", Path(name), "--all", Path("all")},
+                                                 {"extract", Path(name), outs[0]}, {"convert", Path(name), outs[1]},
+                                                 {"extract", Path(name), outs[2], "--index", "0"}};
+        for (const auto& args : runs) {
+            const CliRun run = Run(args);
+            EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, "", message)) << args[0] << " " << name;
+        }
+        for (const std::string& out : outs)
+            EXPECT_EQ(ReadFileBytes(out), kSentinel) << name << " changed " << out;
+        EXPECT_FALSE(Exists(Path("all"))) << "folder made for " << name;
+    }
+}
+
+TEST_F(CliTest, WriteFailuresExitOneAndNameTheFile)
+{
+    const std::string bmp = Write("in.bmp", BmpFile(Pattern(4, 4, false, 1)));
+    for (const char* out : {"nodir/out.png", "nodir/out.bmp", "nodir/out.tga"}) {
+        const CliRun run = Run({"convert", bmp, Path(out)});
+        EXPECT_EQ(std::tie(run.status, run.out), std::tuple(1, "")) << out;
+        EXPECT_NE(run.err.find(Path(out)), std::string::npos) << out << ": " << run.err;
+    }
+    EXPECT_FALSE(Exists(Path("nodir")));
+    // --all into a folder that cannot be made, because a file has its name.
+    const CliRun all = Run({"extract", bmp, "--all", Write("plain", kSentinel)});
+    EXPECT_EQ(all.status, 1);
+    EXPECT_EQ(all.err.rfind("Cannot create the folder " + Path("plain") + ": ", 0), 0u) << all.err;
+    EXPECT_EQ(ReadFileBytes(Path("plain")), kSentinel);
+}
+
+TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
+{
+    // The last texture's pixels run past the end of the file.
+    std::vector<uint64_t> at;
+    const std::string nif =
+        Write("part.nif", ModelFile({m_textures[0], m_textures[1], {64, 64, 4, std::vector<uint8_t>(100, 9)}}, &at));
+    const std::string message = "Error reading file.\nFile: " + nif + "\n";
+    const CliRun list = Run({"list", nif});
+    EXPECT_EQ(std::tie(list.status, list.out, list.err),
+              std::tuple(1, Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}}), message));
+    const CliRun all = Run({"extract", nif, "--all", Path("all"), "--format", "bmp"});
+    EXPECT_EQ(std::tie(all.status, all.err), std::tuple(1, message));
+    EXPECT_EQ(ReadImage(Path("all/part-000.bmp")), m_textures[0]);
+    EXPECT_EQ(ReadImage(Path("all/part-001.bmp")), m_textures[1]);
+    EXPECT_FALSE(Exists(Path("all/part-002.bmp")));
+    // Asking for a readable image succeeds; asking for the damaged one leaves OUT alone.
+    EXPECT_EQ(Run({"extract", nif, Path("good.bmp"), "--index", "1"}).status, 0);
+    EXPECT_EQ(ReadImage(Path("good.bmp")), m_textures[1]);
+    const std::string out = Write("bad.bmp", kSentinel);
+    for (const std::string index : {"2", "3"}) {
+        const CliRun run = Run({"extract", nif, out, "--index", index});
+        const std::string extra = index == "3" ? "There is no image 3 in " + nif + ": it holds 3 images.\n" : "";
+        EXPECT_EQ(std::tie(run.status, run.err), std::tuple(1, message + extra)) << index;
+        EXPECT_EQ(ReadFileBytes(out), kSentinel);
+    }
 }
