@@ -1,6 +1,5 @@
 // The image view: the drawn pixels of every depth against the record's own,
-// stepping through textures, the scroll area, the status panes, records that
-// are gone or damaged, and printing: a PDF page holding the image, the preview.
+// stepping through textures, records that are gone or damaged, and printing.
 #include <QFile>
 #include <QPainter>
 #include <QPrintPreviewWidget>
@@ -12,7 +11,6 @@
 
 #include <bit>
 #include <cstring>
-#include <memory>
 
 #include "AppHarness.h"
 #include "app/DibPainter.h"
@@ -32,7 +30,7 @@ struct RecordSpec {
 };
 
 // A record laid out as the readers leave one: header, colour table or masks,
-// bottom-up rows; the colours and pixel bytes are random.
+// bottom-up rows; the colours (reserved byte 0) and pixel bytes are random.
 std::unique_ptr<CDibImage> MakeRecord(const RecordSpec& spec)
 {
     auto dib = std::make_unique<CDibImage>(0, 0, uint16_t(24));
@@ -42,62 +40,48 @@ std::unique_ptr<CDibImage> MakeRecord(const RecordSpec& spec)
     const BITMAPINFOHEADER header{40, spec.width, spec.height, 1, spec.bitCount, spec.compression,
                                   uint32_t(bytes), 0, 0, spec.paletteEntries, 0};
     std::memcpy(block, &header, 40);
-    if (spec.compression == BI_BITFIELDS)
-        std::memcpy(block + 40, spec.masks, 12);
+    std::memcpy(block + 40, spec.masks, spec.compression == BI_BITFIELDS ? 12 : 0);
     QRandomGenerator random(1234);
-    for (uint32_t i = 0; i < spec.paletteEntries; ++i) {
-        const uint32_t colour = random.generate() & 0x00FFFFFF;   // reserved byte 0
-        std::memcpy(block + 40 + 4 * i, &colour, 4);
-    }
-    for (uint64_t i = 0; i < bytes; ++i)
-        block[40 + table + i] = uint8_t(random.generate());
+    for (uint64_t i = spec.compression == BI_BITFIELDS ? table : 0; i < table + bytes; ++i)
+        block[40 + i] = i < table && i % 4 == 3 ? 0 : uint8_t(random.generate());
     dib->DeriveLayout(table, spec.paletteEntries);
     return dib;
 }
 
 uint8_t Field(uint32_t pixel, uint32_t mask, bool replicate)
 {
-    const int shift = std::countr_zero(mask);
     const int bits = std::popcount(mask);
-    const uint32_t value = (pixel & mask) >> shift;
-    if (bits >= 8)
-        return uint8_t(value >> (bits - 8));
-    const uint32_t up = value << (8 - bits);
-    return uint8_t(replicate ? up | (up >> bits) : up);
+    const uint32_t value = (pixel & mask) >> std::countr_zero(mask);
+    const uint32_t up = value << (8 - std::min(bits, 8));
+    return uint8_t(bits >= 8 ? value >> (bits - 8) : replicate ? up | (up >> bits) : up);
 }
 
 // What the screen must show for a record, worked out from its bytes alone.
 QImage Expected(const RecordSpec& spec, const CDibImage& dib)
 {
-    QImage image(spec.width, spec.height, QImage::Format_RGB32);
+    QImage image(spec.width, spec.height, QImage::Format_ARGB32);
     const auto* colours = reinterpret_cast<const uint8_t*>(dib.GetColorTable());
-    const uint32_t* m = spec.masks;
+    const unsigned bits = spec.bitCount;
     for (int y = 0; y < spec.height; ++y) {
         const uint8_t* row = dib.GetBits() + uint64_t(dib.GetStride()) * uint64_t(spec.height - 1 - y);
         for (int x = 0; x < spec.width; ++x) {
-            const unsigned bits = spec.bitCount;
             uint32_t v = 0;
             std::memcpy(&v, row + x * bits / 8, bits < 8 ? 1 : bits / 8);
+            const auto field = [&](int i) { return Field(v, spec.masks[i], spec.replicate); };
+            const unsigned index = bits < 8 ? v >> (8 - bits * (x % (8 / bits) + 1)) & ((1u << bits) - 1) : v;
             if (bits == 24)
                 image.setPixel(x, y, qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]));
             else if (bits >= 16)
-                image.setPixel(x, y, qRgb(Field(v, m[0], spec.replicate), Field(v, m[1], spec.replicate),
-                                          Field(v, m[2], spec.replicate)));
-            else {
-                // Indices past the record's colour table are black.
-                const unsigned index = v >> (8 - bits * (x % (8 / bits) + 1)) & ((1u << bits) - 1);
-                const uint8_t* c = colours + 4 * index;
-                image.setPixel(x, y, index < spec.paletteEntries ? qRgb(c[2], c[1], c[0]) : qRgb(0, 0, 0));
-            }
+                image.setPixel(x, y, qRgb(field(0), field(1), field(2)));
+            else   // indices past the record's colour table are black
+                image.setPixel(x, y, index < spec.paletteEntries ? qRgb(colours[4 * index + 2], colours[4 * index + 1],
+                                                                        colours[4 * index]) : qRgb(0, 0, 0));
         }
     }
     return image;
 }
 
-QRgb Background(const QImage& screen)
-{
-    return screen.pixel(screen.width() - 1, screen.height() - 1);
-}
+QRgb Background(const QImage& screen) { return screen.pixel(screen.width() - 1, screen.height() - 1); }
 
 }  // namespace
 
@@ -135,7 +119,7 @@ private slots:
         AppHarness app;
         for (const RecordSpec& spec : specs) {
             std::unique_ptr<CDibImage> dib = MakeRecord(spec);
-            const QImage expected = Expected(spec, *dib).convertToFormat(QImage::Format_ARGB32);
+            const QImage expected = Expected(spec, *dib);
             QVERIFY2((WrapDib(*dib).image.constBits() == dib->GetBits()) == spec.inPlace, spec.name);
             // Printers and previews paint on surfaces with alpha: the image stays opaque there.
             for (QImage::Format format : {QImage::Format_ARGB32_Premultiplied, QImage::Format_ARGB32}) {
@@ -150,12 +134,9 @@ private slots:
             }
             Show(app, std::move(dib));
             const QImage screen = app.RenderView();
-            const QString diff = CompareTopLeft(screen, expected);
-            QVERIFY2(diff.isEmpty(), qPrintable(spec.name + (": " + diff)));
+            QVERIFY2(CompareTopLeft(screen, expected).isEmpty(), spec.name);
             QCOMPARE(screen.pixel(spec.width, 0), Background(screen));
             QCOMPARE(screen.pixel(0, spec.height), Background(screen));
-            QCOMPARE(app.PaneText(ID_INDICATOR_DIMENSIONS),
-                     QStringLiteral("Dimensions: %1 * %2").arg(spec.width).arg(spec.height));
         }
         // A damaged record draws nothing.
         std::unique_ptr<CDibImage> dib = MakeRecord({"damaged", 16, 16, 24, BI_RGB, {}, 0, true, true});
@@ -168,28 +149,30 @@ private slots:
 
     void commandLineFileShowsAtOnceAndNextAndPreviousStepThroughIt()
     {
-        // Rows that need padding in the record, RGBA, and a single row.
-        const std::vector<Tex> textures = {{75, 50, 1, 1}, {64, 33, 2, 2}, {9, 1, 1, 3}};
+        // Larger than the window, rows that need padding in the record, RGBA, and a single row.
+        const std::vector<Tex> textures = {{1000, 800, 1, 1}, {64, 33, 2, 2}, {9, 1, 1, 3}};
         AppHarness app(WriteModel(m_dir, "house.nif", textures));
         QCOMPARE(app.Title(), QStringLiteral("house.nif - Tavrel"));
         // Next three times wraps round to the first; Previous from the first goes to the last.
-        const std::pair<unsigned, unsigned> steps[] = {{0, 0},
-                                                       {ID_VIEW_NEXT_IMAGE, 1},     {ID_VIEW_NEXT_IMAGE, 2},
-                                                       {ID_VIEW_NEXT_IMAGE, 0},     {ID_VIEW_PREVIOUS_IMAGE, 2},
-                                                       {ID_VIEW_PREVIOUS_IMAGE, 1}};
-        for (const auto& [command, index] : steps) {
+        for (const auto& [command, index] : {std::pair<unsigned, unsigned>{0, 0}, {ID_VIEW_NEXT_IMAGE, 1},
+                                             {ID_VIEW_NEXT_IMAGE, 2}, {ID_VIEW_NEXT_IMAGE, 0},
+                                             {ID_VIEW_PREVIOUS_IMAGE, 2}, {ID_VIEW_PREVIOUS_IMAGE, 1}}) {
             QVERIFY(!command || app.Frame()->OnCommand(command));
             const Tex& t = textures[index];
-            QCOMPARE(app.Doc()->m_nCurrentImage, index);
-            QCOMPARE(app.PaneText(ID_INDICATOR_IMAGE_INDEX), QStringLiteral("Image Index: %1").arg(index));
-            QCOMPARE(app.PaneText(ID_INDICATOR_DIMENSIONS),
-                     QStringLiteral("Dimensions: %1 * %2").arg(t.width).arg(t.height));
+            QCOMPARE(app.PaneText(ID_INDICATOR_IMAGE_INDEX) + ' ' + app.PaneText(ID_INDICATOR_DIMENSIONS),
+                     QStringLiteral("Image Index: %1 Dimensions: %2 * %3").arg(index).arg(t.width).arg(t.height));
             QCOMPARE(app.View()->GetTotalSize(), QSize(int(t.width), int(t.height)));
-            const QImage screen = app.RenderView();
-            QCOMPARE(CompareTopLeft(screen, TextureImage(t)), QString());
-            // Nothing of a larger texture before it is left on the screen.
-            QCOMPARE(screen.pixel(int(t.width), 0), Background(screen));
-            QCOMPARE(screen.pixel(0, int(t.height)), Background(screen));
+            const QSize page = app.View()->viewport()->size();
+            QTRY_COMPARE(app.View()->horizontalScrollBar()->maximum(), std::max(0, int(t.width) - page.width()));
+            QCOMPARE(app.View()->verticalScrollBar()->maximum(), std::max(0, int(t.height) - page.height()));
+            if (index == 0) {   // scrolled, the view shows the part scrolled to
+                app.View()->horizontalScrollBar()->setValue(50);
+                app.View()->verticalScrollBar()->setValue(30);
+                QCOMPARE(CompareTopLeft(app.RenderView(), TextureImage(t).copy(50, 30, page.width(), page.height())),
+                         QString());
+            } else {
+                QCOMPARE(ShowsTexture(app, t), QString());
+            }
         }
         // A command releases the records; a repaint that comes before its update draws nothing.
         app.Doc()->ReleaseRawImages();
@@ -199,35 +182,15 @@ private slots:
         WriteFileBytes(m_dir.File("broken.bmp"), {'B', 'M', 1, 2, 3});
         app.Open(m_dir.File("broken.bmp"));
         QCOMPARE(app.m_ui.m_messages.size(), size_t(1));   // the reader's own message
-        QCOMPARE(app.Title(), QStringLiteral("broken.bmp - Tavrel"));
-        QCOMPARE(app.PaneText(ID_INDICATOR_IMAGE_INDEX), QStringLiteral("Image Index: 1"));
-        QCOMPARE(app.PaneText(ID_INDICATOR_DIMENSIONS), QStringLiteral("Dimensions: 64 * 33"));
+        QCOMPARE(app.PaneText(ID_INDICATOR_IMAGE_INDEX) + ' ' + app.PaneText(ID_INDICATOR_DIMENSIONS),
+                 QStringLiteral("Image Index: 1 Dimensions: 64 * 33"));
         screen = app.RenderView();
         QImage background(64, 33, screen.format());
         background.fill(Background(screen));
         QCOMPARE(screen.copy(0, 0, 64, 33), background);
     }
 
-    void scrollBarsAppearWhenTheWindowIsSmaller()
-    {
-        const Tex texture{600, 400, 1, 5};
-        AppHarness app;
-        app.Open(WriteModel(m_dir, "wide.nif", {texture}));
-        app.Frame()->resize(320, 260);
-        QTRY_VERIFY(app.View()->horizontalScrollBar()->isVisible());
-        QVERIFY(app.View()->verticalScrollBar()->isVisible());
-        const QSize page = app.View()->viewport()->size();
-        QCOMPARE(app.View()->horizontalScrollBar()->maximum(), 600 - page.width());
-        QCOMPARE(app.View()->verticalScrollBar()->maximum(), 400 - page.height());
-        app.View()->horizontalScrollBar()->setValue(50);
-        app.View()->verticalScrollBar()->setValue(30);
-        QCOMPARE(CompareTopLeft(app.RenderView(), TextureImage(texture).copy(50, 30, page.width(), page.height())),
-                 QString());
-        app.Frame()->resize(900, 700);
-        QTRY_VERIFY(!app.View()->horizontalScrollBar()->isVisible());
-    }
-
-    void printWritesOnePageHoldingTheImage()
+    void printWritesOnePageHoldingTheImageAndPreviewShowsIt()
     {
         const Tex texture{64, 48, 1, 7};
         AppHarness app(WriteModel(m_dir, "print.nif", {texture}));
@@ -241,55 +204,35 @@ private slots:
         // The page setup's choices reach the next print.
         app.m_ui.m_onPageSetup = [](QPrinter& printer) { return printer.setPageOrientation(QPageLayout::Landscape); };
         QVERIFY(app.Frame()->OnCommand(ID_FILE_PRINT_SETUP));
-        app.m_ui.m_onPrint = [&](QPrinter& printer) {
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setOutputFileName(pdfPath);
-            return true;
-        };
+        app.m_ui.m_onPrint = [](QPrinter&) { return true; };
         QVERIFY(app.Frame()->OnCommand(ID_FILE_PRINT));
-
         QFile file(pdfPath);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray pdf = file.readAll();
-        const QString text = QString::fromLatin1(pdf);
-        QCOMPARE(text.count(QRegularExpression("/Type\\s*/Page(?!s)")), 1);
+        QCOMPARE(QString::fromLatin1(pdf).count(QRegularExpression("/Type\\s*/Page(?!s)")), 1);
         const QRegularExpressionMatch box =
-            QRegularExpression("/MediaBox\\s*\\[\\s*0\\s+0\\s+([0-9.]+)\\s+([0-9.]+)").match(text);
-        QVERIFY(box.hasMatch());
+            QRegularExpression("/MediaBox\\s*\\[\\s*0\\s+0\\s+([0-9.]+)\\s+([0-9.]+)").match(QString::fromLatin1(pdf));
         QVERIFY2(box.captured(1).toDouble() > box.captured(2).toDouble(), qPrintable(box.captured(0)));
         // One image at the texture's size, stored losslessly, holding its pixels.
         const qsizetype at = pdf.indexOf("/Subtype /Image");
         const qsizetype begin = pdf.indexOf("stream\n", at) + 7;
         const QByteArray dictionary = pdf.mid(pdf.lastIndexOf("<<", at), begin - pdf.lastIndexOf("<<", at));
         QVERIFY2(at >= 0 && dictionary.contains("/Width 64") && dictionary.contains("/Height 48")
-                     && dictionary.contains("/FlateDecode"),
-                 dictionary.constData());
-        const int rowBytes = 64 * 3;
-        QByteArray packed = pdf.mid(begin, pdf.indexOf("endstream", begin) - begin);
-        // qUncompress wants the length in front.
-        packed.prepend(QByteArray::fromHex(QByteArray::number(rowBytes * 48, 16).rightJustified(8, '0')));
-        const QByteArray stored = qUncompress(packed);
-        const std::vector<uint8_t> pixels = NifBuilder::PatternPixels(64, 48, 1, 7);
-        const QByteArray topDown(reinterpret_cast<const char*>(pixels.data()), qsizetype(pixels.size()));
-        QByteArray bottomUp;
-        for (int row = 47; row >= 0; --row)
-            bottomUp += topDown.mid(row * rowBytes, rowBytes);
+                     && dictionary.contains("/FlateDecode"), dictionary.constData());
+        // qUncompress wants the length, 64 * 48 * 3, in front.
+        const QByteArray stored = qUncompress(QByteArray::fromHex("00002400") + pdf.mid(begin, pdf.indexOf("endstream", begin) - begin));
+        QCOMPARE(stored.size(), 64 * 48 * 3);
+        const QImage image(reinterpret_cast<const uchar*>(stored.constData()), 64, 48, 64 * 3, QImage::Format_RGB888);
         // The rows may be stored bottom row first and mirrored into place by the page.
-        QVERIFY(stored == topDown || stored == bottomUp);
-    }
+        QVERIFY(CompareTopLeft(image, TextureImage(texture)).isEmpty()
+                || CompareTopLeft(image.mirrored(), TextureImage(texture)).isEmpty());
 
-    void previewShowsOnePage()
-    {
-        AppHarness app(WriteModel(m_dir, "preview.nif", {{30, 20, 1, 3}}));
-        int previewPages = -1;
+        // The preview command reaches the program's own preview dialog, which paints one page.
+        int previewPages = -1, painted = 0;
         QTimer::singleShot(0, [&] {
-            QWidget* dialog = QApplication::activeModalWidget();
-            QVERIFY(dialog);
-            previewPages = dialog->findChild<QPrintPreviewWidget*>()->pageCount();
-            dialog->close();
+            previewPages = QApplication::activeModalWidget()->findChild<QPrintPreviewWidget*>()->pageCount();
+            QApplication::activeModalWidget()->close();
         });
-        // The command reaches the program's own preview dialog.
-        int painted = 0;
         app.m_ui.m_onPreview = [&](QPrinter& printer, const std::function<void(QPrinter*)>& paint) {
             QtUiServices().RunPrintPreview(printer, app.Frame(), [&](QPrinter* page) { ++painted, paint(page); });
         };

@@ -1,13 +1,7 @@
 #include "AppHarness.h"
 
+#include <QBuffer>
 #include <QSettings>
-
-#include "BmpBuilder.h"
-
-QImage AppHarness::RenderView() const
-{
-    return View()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 std::string WriteModel(const TempDir& dir, const std::string& name, const std::vector<Tex>& textures)
 {
@@ -28,22 +22,16 @@ QImage TextureImage(const Tex& t)
     return image;
 }
 
-std::vector<uint8_t> BmpBytes(const QImage& picture)
-{
-    const QImage bgr = picture.convertToFormat(QImage::Format_BGR888);
-    std::vector<std::vector<uint8_t>> rows;
-    for (int y = bgr.height() - 1; y >= 0; --y)   // bottom row first
-        rows.emplace_back(bgr.constScanLine(y), bgr.constScanLine(y) + 3 * bgr.width());
-    return BuildBmp({.width = bgr.width(), .height = bgr.height(), .pixels = PadRows(rows)});
-}
-
 std::vector<uint8_t> BmzBytes(const QImage& picture)
 {
-    const std::vector<uint8_t> bmp = BmpBytes(picture);
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    picture.convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP");
     // qCompress puts the length in 4 bytes before the zlib stream.
-    const QByteArray packed = qCompress(bmp.data(), qsizetype(bmp.size())).mid(4);
-    std::vector<uint8_t> out(40 + size_t(packed.size()), 0);
-    std::copy(packed.begin(), packed.end(), out.begin() + 40);
+    const QByteArray packed = qCompress(bmp).mid(4);
+    std::vector<uint8_t> out(40, 0);
+    out.insert(out.end(), packed.begin(), packed.end());
     return out;
 }
 
@@ -60,4 +48,13 @@ QString CompareTopLeft(const QImage& actual, const QImage& expected)
             if (!actual.valid(x, y) || (actual.pixel(x, y) | 0xFF000000u) != (expected.pixel(x, y) | 0xFF000000u))
                 return QStringLiteral("pixel (%1, %2) of %3x%4 differs").arg(x).arg(y).arg(actual.width()).arg(actual.height());
     return {};
+}
+
+QString ShowsTexture(const AppHarness& app, const Tex& t)
+{
+    const QImage screen = app.RenderView();
+    const QRgb background = screen.pixel(screen.width() - 1, screen.height() - 1);
+    if (screen.pixel(int(t.width), 0) != background || screen.pixel(0, int(t.height)) != background)
+        return QStringLiteral("drawn past the texture");
+    return CompareTopLeft(screen, TextureImage(t));
 }

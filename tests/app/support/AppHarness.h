@@ -21,22 +21,16 @@
 // dialogs from a script, and fails the test at a dialog the script did not expect.
 class TestUi : public IUiServices, public IPrintDialogs {
 public:
-    using PrinterDialog = std::function<bool(QPrinter&)>;
-
     int MessageBox(const std::string& text, unsigned style) override
     {
         m_messages.push_back(text);
-        if ((style & MB_TYPEMASK) != MB_OK)
-            QTest::qFail(("unexpected question: " + text).c_str(), __FILE__, __LINE__);
-        return (style & MB_TYPEMASK) == MB_OK ? IDOK : IDNO;
+        return (style & MB_TYPEMASK) == MB_OK ? IDOK : (Fail("unexpected question: " + text), IDNO);
     }
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override
     {
         m_dialogs.push_back(request);
-        if (m_files.empty()) {
-            QTest::qFail("unexpected file dialog", __FILE__, __LINE__);
-            return std::nullopt;
-        }
+        if (m_files.empty())
+            return Fail("unexpected file dialog"), std::nullopt;
         const std::optional<std::string> path = m_files.front();
         m_files.pop_front();
         return path ? std::optional(FileDialogResult{*path, 1}) : std::nullopt;
@@ -45,32 +39,26 @@ public:
     void EndWaitCursor() override {}
     void PumpMessages() override {}
     void RepaintMainWindow() override {}
-    void ShowProgress(int percent) override { if (m_onProgress) m_onProgress(percent); }
-    bool RunPrintDialog(QPrinter& printer, QWidget*) override { return Run(m_onPrint, printer); }
-    bool RunPageSetup(QPrinter& printer, QWidget*) override { return Run(m_onPageSetup, printer); }
+    void ShowProgress(int percent) override { m_onProgress(percent); }
+    bool RunPrintDialog(QPrinter& printer, QWidget*) override { return m_onPrint(printer); }
+    bool RunPageSetup(QPrinter& printer, QWidget*) override { return m_onPageSetup(printer); }
     void RunPrintPreview(QPrinter& printer, QWidget*, const std::function<void(QPrinter*)>& paint) override
     {
-        if (!m_onPreview)
-            QTest::qFail("unexpected print preview", __FILE__, __LINE__);
-        else
-            m_onPreview(printer, paint);
+        m_onPreview(printer, paint);
     }
+    static void Fail(const std::string& what) { QTest::qFail(what.c_str(), __FILE__, __LINE__); }
 
     // The next file dialogs' answers: a path, or nothing for Cancel.
     std::deque<std::optional<std::string>> m_files;
     std::vector<std::string> m_messages;
     std::vector<FileDialogRequest> m_dialogs;
-    std::function<void(int)> m_onProgress;
-    PrinterDialog m_onPrint, m_onPageSetup;
-    std::function<void(QPrinter&, const std::function<void(QPrinter*)>&)> m_onPreview;
+    std::function<void(int)> m_onProgress = [](int) {};
+    std::function<bool(QPrinter&)> m_onPrint = Unexpected, m_onPageSetup = Unexpected;
+    std::function<void(QPrinter&, const std::function<void(QPrinter*)>&)> m_onPreview =
+        [](QPrinter& printer, auto&&) { Unexpected(printer); };
 
 private:
-    static bool Run(const PrinterDialog& dialog, QPrinter& printer)
-    {
-        if (!dialog)
-            QTest::qFail("unexpected printing dialog", __FILE__, __LINE__);
-        return dialog && dialog(printer);
-    }
+    static bool Unexpected(QPrinter&) { return Fail("unexpected printing dialog"), false; }
 };
 
 class AppHarness {
@@ -98,7 +86,7 @@ public:
     QString Title() const { return Frame()->windowTitle(); }
     QString PaneText(unsigned nID) const { return Frame()->GetPane(nID)->text(); }
     // The view's screen as drawn now.
-    QImage RenderView() const;
+    QImage RenderView() const { return View()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
     TestUi m_ui;
 
@@ -115,12 +103,11 @@ struct Tex {
 std::string WriteModel(const TempDir& dir, const std::string& name, const std::vector<Tex>& textures);
 // The texture as it should look on screen: opaque, top row first.
 QImage TextureImage(const Tex& texture);
-// A 24-bit BMP file of the picture, and a compressed bitmap: 40 header bytes,
-// then the BMP file as a zlib stream.
-std::vector<uint8_t> BmpBytes(const QImage& picture);
+// A compressed bitmap of the picture: 40 header bytes, then a 24-bit BMP file as a zlib stream.
 std::vector<uint8_t> BmzBytes(const QImage& picture);
-
 // A fresh, empty settings store (HOME and XDG folders point at the test's own).
 void ClearSettings();
 // Empty when `expected` matches the top-left of `actual`, else where they first differ.
 QString CompareTopLeft(const QImage& actual, const QImage& expected);
+// Empty when the view shows the texture at its top-left and background beside and below it.
+QString ShowsTexture(const AppHarness& app, const Tex& texture);
