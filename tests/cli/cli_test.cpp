@@ -31,7 +31,6 @@ struct CliRun {
 struct Pixels {
     uint32_t width = 0, height = 0, bytesPerPixel = 0;
     std::vector<uint8_t> bytes;
-    bool operator==(const Pixels&) const = default;
 };
 
 Pixels Pattern(uint32_t width, uint32_t height, bool alpha, uint8_t seed)
@@ -49,8 +48,9 @@ Pixels WithoutAlpha(const Pixels& pixels)
 
 std::vector<uint8_t> BmpFile(const Pixels& p)
 {
+    const std::vector<uint8_t> dib = NifBuilder::BlockToDib(p.bytes, p.width, p.height, p.bytesPerPixel / 2);
     return BuildBmp({.width = int32_t(p.width), .height = int32_t(p.height), .bitCount = uint16_t(p.bytesPerPixel * 8),
-                     .pixels = NifBuilder::BlockToDib(p.bytes, p.width, p.height, p.bytesPerPixel / 2)});
+                     .sizeImage = uint32_t(dib.size()), .pixels = dib});
 }
 
 std::vector<uint8_t> BmzFile(const Pixels& pixels)
@@ -90,50 +90,35 @@ std::vector<uint8_t> ModelFile(const std::vector<Pixels>& textures, std::vector<
     return nif.Bytes();
 }
 
-// Reads an image the tool wrote, by its extension (.bmp, .png, .tga); empty when not understood.
-Pixels ReadImage(const std::string& path)
+// The file the tool should write for these pixels, by path's extension: BMP as BmpFile makes it, TGA with the
+// same rows unpadded and a footer, PNG as the test's encoder makes it.
+std::vector<uint8_t> Expected(const std::string& path, const Pixels& p)
 {
-    const std::vector<uint8_t> in = ReadFileBytes(path);
-    const char kind = static_cast<char>(std::tolower(static_cast<unsigned char>(path[path.size() - 3])));
-    if (kind == 'p') {
-        PngImage png;
-        if (!DecodePng(in, png))
-            return {};   // other depths and colour types show as wrong bytes
-        Pixels pixels{png.width, png.height, png.colorType == PNG_COLOR_TYPE_RGB ? 3u : 4u, {}};
-        for (const auto& row : png.rows)
-            pixels.bytes.insert(pixels.bytes.end(), row.begin(), row.end());
-        return pixels;
-    }
-    // BMP and TGA as the tool writes them: B, G, R (, A), bottom row first; BMP rows padded to 4 bytes.
-    const bool bmp = kind == 'b';
-    const auto u16 = [&](size_t at) { return uint32_t(in[at] | in[at + 1] << 8); };
-    const auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
-    if (in.size() < (bmp ? 54u : 18u) || (bmp ? in[0] != 'B' || in[1] != 'M' || u32(30) != 0 : in[2] != 2))
-        return {};
-    Pixels pixels{bmp ? u32(18) : u16(12), bmp ? u32(22) : u16(14), (bmp ? u16(28) : in[16]) / 8u, {}};
-    const size_t start = bmp ? u32(10) : 18u + in[0];
-    const size_t rowBytes = size_t(pixels.width) * pixels.bytesPerPixel;
-    const size_t stride = bmp ? (rowBytes + 3) / 4 * 4 : rowBytes;
-    if ((pixels.bytesPerPixel != 3 && pixels.bytesPerPixel != 4) || in.size() < start + stride * pixels.height)
-        return {};
-    for (uint32_t y = pixels.height; y-- > 0;) {
-        for (const uint8_t* p = &in[start + stride * y]; p < &in[start + stride * y + rowBytes]; p += pixels.bytesPerPixel) {
-            pixels.bytes.insert(pixels.bytes.end(), {p[2], p[1], p[0]});
-            if (pixels.bytesPerPixel == 4)
-                pixels.bytes.push_back(p[3]);
-        }
-    }
-    return pixels;
+    const int kind = std::tolower(static_cast<unsigned char>(path[path.size() - 3]));
+    if (kind != 't')
+        return kind == 'b' ? BmpFile(p) : PngFile(p);
+    const uint8_t bits = uint8_t(p.bytesPerPixel * 8);
+    std::vector<uint8_t> out{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, uint8_t(p.width), uint8_t(p.width >> 8),
+                             uint8_t(p.height), uint8_t(p.height >> 8), bits, uint8_t(bits == 32 ? 8 : 0)};
+    const std::vector<uint8_t> dib = NifBuilder::BlockToDib(p.bytes, p.width, p.height, p.bytesPerPixel / 2);
+    const size_t row = p.width * p.bytesPerPixel;
+    for (size_t at = 0; at < dib.size(); at += (row + 3) / 4 * 4)
+        out.insert(out.end(), dib.begin() + long(at), dib.begin() + long(at + row));
+    const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
+    out.insert(out.end(), footer, footer + sizeof footer);
+    return out;
 }
 
-std::string Text(const std::string& path)
+// The file the tool wrote; a PNG decoded and encoded again, so that what it holds counts, not how it is packed.
+std::vector<uint8_t> Written(const std::string& path)
 {
     const std::vector<uint8_t> bytes = ReadFileBytes(path);
-    return {bytes.begin(), bytes.end()};
+    PngImage png;
+    return std::tolower(static_cast<unsigned char>(path[path.size() - 3])) == 'p' && DecodePng(bytes, png)
+               ? EncodePng(png) : bytes;
 }
 
 const std::vector<uint8_t> kSentinel{'k', 'e', 'e', 'p', ' ', 'm', 'e'};
-constexpr char kListHeader[] = "index\toffset\twidth\theight\tbits\n";
 
 class CliTest : public ::testing::Test {
 protected:
@@ -143,7 +128,6 @@ protected:
         WriteFileBytes(Path(name), bytes);
         return Path(name);
     }
-    static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
     // Standard input is /dev/null; standard error is a pseudo-terminal when asked.
     CliRun Run(const std::vector<std::string>& args, bool terminal = false) const
@@ -176,9 +160,9 @@ protected:
         while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = Text(outPath);
-        if (!terminal)
-            run.err = Text(errPath);
+        const std::vector<uint8_t> out = ReadFileBytes(outPath), err = ReadFileBytes(errPath);
+        run.out.assign(out.begin(), out.end());
+        run.err += terminal ? "" : std::string(err.begin(), err.end());
         // A sanitizer's report ends the tool with status 1, like a handled failure: never let it pass for one.
         for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
             EXPECT_EQ(run.err.find(mark), std::string::npos) << run.err;
@@ -197,7 +181,8 @@ using Row = std::array<uint64_t, 5>;   // index, offset, width, height, bits
 // The listing of these rows: the table, or with a file (as JSON text) and a kind, the JSON object.
 std::string Listing(const std::vector<Row>& rows, const std::string& jsonFile = "", const std::string& kind = "")
 {
-    std::string table = kListHeader, json = "{\"file\": " + jsonFile + ", \"kind\": \"" + kind + "\", \"images\": [";
+    std::string table = "index\toffset\twidth\theight\tbits\n";
+    std::string json = "{\"file\": " + jsonFile + ", \"kind\": \"" + kind + "\", \"images\": [";
     for (const Row& r : rows) {
         const auto n = [&](size_t i) { return std::to_string(r[i]); };
         table += n(0) + "\t" + n(1) + "\t" + n(2) + "\t" + n(3) + "\t" + n(4) + "\n";
@@ -262,7 +247,8 @@ TEST_F(CliTest, ExtractAllWritesEveryTextureInEachFormat)
             char name[32];
             std::snprintf(name, sizeof name, "/model-%03zu.%s", i, ext.c_str());
             // A PNG of a 32-bit image has no alpha.
-            ASSERT_EQ(ReadImage(dir + name), ext == "png" ? WithoutAlpha(textures[i]) : textures[i]) << name;
+            ASSERT_EQ(Written(dir + name), Expected(name, ext == "png" ? WithoutAlpha(textures[i]) : textures[i]))
+                << name;
         }
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), long(textures.size()));
     }
@@ -289,7 +275,7 @@ TEST_F(CliTest, ExtractsOrConvertsOneImageToTheFormatOfItsName)
         const CliRun run = Run(args);
         ASSERT_EQ(run.status, 0) << args[2] << ": " << run.err;
         EXPECT_EQ(run.out + run.err, "") << args[2];   // no progress when standard error is not a terminal
-        EXPECT_EQ(ReadImage(args[2]), expected) << args[2];
+        EXPECT_EQ(Written(args[2]), Expected(args[2], expected)) << args[2];
     }
 }
 
@@ -310,7 +296,7 @@ TEST_F(CliTest, ShowsProgressOnlyOnATerminal)
         // The progress line is erased at the end, so the prompt starts clean.
         EXPECT_TRUE(onTerminal.err.ends_with("\r\033[K")) << onTerminal.err;
     }
-    EXPECT_EQ(ReadImage(Path("big.png")), Pattern(512, 512, false, 3));
+    EXPECT_EQ(Written(Path("big.png")), Expected("big.png", Pattern(512, 512, false, 3)));
 }
 
 TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
@@ -358,32 +344,33 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
                                     "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga]\n"
                                     "  tavrel-cli convert IN OUT\n  tavrel-cli --help | --version\n"));
     }
-    EXPECT_FALSE(Exists(dir)) << "a refused command made its folder";
+    EXPECT_FALSE(std::filesystem::exists(dir)) << "a refused command made its folder";
 }
 
 TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
 {
     std::vector<uint8_t> broken(104, 0x55);   // a 40-byte header, then no zlib stream
     std::fill_n(broken.begin(), 40, 0);
-    // File (absent when it has no bytes), message.
+    // File (absent when it has no bytes), message (ending "File: " when the full path follows).
     const std::tuple<std::string, std::vector<uint8_t>, std::string> cases[] = {
-        {"missing.bmp", {}, "Error opening bitmap file.\nFile: " + Path("missing.bmp") + "\n"},
-        {"notbmp.bmp", std::vector<uint8_t>(18, 'x'), "Not a recognised BMP format file.\nFile: " + Path("notbmp.bmp") + "\n"},
-        {"missing.png", {}, "Error opening png file.\nFile: " + Path("missing.png") + "\n"},
-        {"notpng.png", std::vector<uint8_t>(20, 'x'), "Not a recognised PNG format file.\nFile: " + Path("notpng.png") + "\n"},
+        {"missing.bmp", {}, "Error opening bitmap file.\nFile: "},
+        {"notbmp.bmp", std::vector<uint8_t>(18, 'x'), "Not a recognised BMP format file.\nFile: "},
+        {"missing.png", {}, "Error opening png file.\nFile: "},
+        {"notpng.png", std::vector<uint8_t>(20, 'x'), "Not a recognised PNG format file.\nFile: "},
         {"missing.nif", {}, "Error reading file: missing.nif\n"},
         {"empty.nif", std::vector<uint8_t>(100, 'N'), "No image data found in file: empty.nif\n"},
         {"broken.bmz", broken, "Error decompressing file\n"},
-        {"dangling.nif", ModelFile({}, nullptr, "absent.nif"), "No image data was found in this file but there is a link to another file that does "
-                         "contain image data. Would you like to open this file? absent.nif\n(answered Yes)\n"
-                         "Error reading file\n"},
+        {"dangling.nif", ModelFile({}, nullptr, "absent.nif"),
+         "No image data was found in this file but there is a link to another file that does contain image data. "
+         "Would you like to open this file? absent.nif\n(answered Yes)\nError reading file\n"},
         // A damaged model file whose sizes' product overflows (pixels running past the end: see below).
-        {"huge.nif", ModelFile({{0x7FFFFFFF, 0x7FFFFFFF, 3, Pattern(2, 2, false, 1).bytes}}), "Error reading file.\nFile: " + Path("huge.nif") + "\n"},
+        {"huge.nif", ModelFile({{0x7FFFFFFF, 0x7FFFFFFF, 3, Pattern(2, 2, false, 1).bytes}}), "Error reading file.\nFile: "},
     };
     const std::string outs[] = {Write("out.png", kSentinel), Write("out.bmp", kSentinel), Write("out.tga", kSentinel)};
-    for (const auto& [name, bytes, message] : cases) {
+    for (const auto& [name, bytes, shown] : cases) {
         if (!bytes.empty())
             Write(name, bytes);
+        const std::string message = shown.ends_with("File: ") ? shown + Path(name) + "\n" : shown;
         const std::vector<std::string> runs[] = {{"list", Path(name)}, {"extract", Path(name), "--all", Path("all")},
                                                  {"extract", Path(name), outs[0]}, {"convert", Path(name), outs[1]},
                                                  {"extract", Path(name), outs[2], "--index", "0"}};
@@ -393,7 +380,7 @@ TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
         }
         for (const std::string& out : outs)
             EXPECT_EQ(ReadFileBytes(out), kSentinel) << name << " changed " << out;
-        EXPECT_FALSE(Exists(Path("all"))) << "folder made for " << name;
+        EXPECT_FALSE(std::filesystem::exists(Path("all"))) << "folder made for " << name;
     }
 }
 
@@ -405,7 +392,7 @@ TEST_F(CliTest, WriteFailuresExitOneAndNameTheFile)
         EXPECT_EQ(std::tie(run.status, run.out), std::tuple(1, "")) << out;
         EXPECT_NE(run.err.find(Path(out)), std::string::npos) << out << ": " << run.err;
     }
-    EXPECT_FALSE(Exists(Path("nodir")));
+    EXPECT_FALSE(std::filesystem::exists(Path("nodir")));
     // --all into a folder that cannot be made, because a file has its name.
     const CliRun all = Run({"extract", bmp, "--all", Write("plain", kSentinel)});
     EXPECT_EQ(all.status, 1);
@@ -425,12 +412,12 @@ TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
               std::tuple(1, Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}}), message));
     const CliRun all = Run({"extract", nif, "--all", Path("all"), "--format", "bmp"});
     EXPECT_EQ(std::tie(all.status, all.err), std::tuple(1, message));
-    EXPECT_EQ(ReadImage(Path("all/part-000.bmp")), m_textures[0]);
-    EXPECT_EQ(ReadImage(Path("all/part-001.bmp")), m_textures[1]);
-    EXPECT_FALSE(Exists(Path("all/part-002.bmp")));
+    EXPECT_EQ(Written(Path("all/part-000.bmp")), BmpFile(m_textures[0]));
+    EXPECT_EQ(Written(Path("all/part-001.bmp")), BmpFile(m_textures[1]));
+    EXPECT_FALSE(std::filesystem::exists(Path("all/part-002.bmp")));
     // Asking for a readable image succeeds; asking for the damaged one leaves OUT alone.
     EXPECT_EQ(Run({"extract", nif, Path("good.bmp"), "--index", "1"}).status, 0);
-    EXPECT_EQ(ReadImage(Path("good.bmp")), m_textures[1]);
+    EXPECT_EQ(Written(Path("good.bmp")), BmpFile(m_textures[1]));
     const std::string out = Write("bad.bmp", kSentinel);
     for (const std::string index : {"2", "3"}) {
         const CliRun run = Run({"extract", nif, out, "--index", index});
