@@ -15,11 +15,9 @@ std::string WriteModel(const TempDir& dir, const std::string& name, const std::v
 QImage TextureImage(const Tex& t)
 {
     const std::vector<uint8_t> pixels = NifBuilder::PatternPixels(t.width, t.height, t.format, t.seed);
-    const size_t bpp = NifBuilder::BytesPerPixel(t.format);
-    QImage image(int(t.width), int(t.height), QImage::Format_RGB32);
-    for (size_t i = 0; i < size_t{t.width} * t.height; ++i)
-        image.setPixel(int(i % t.width), int(i / t.width), qRgb(pixels[i * bpp], pixels[i * bpp + 1], pixels[i * bpp + 2]));
-    return image;
+    return QImage(pixels.data(), int(t.width), int(t.height), int(t.width * NifBuilder::BytesPerPixel(t.format)),
+                  t.format == 1 ? QImage::Format_RGB888 : QImage::Format_RGBA8888)
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 std::vector<uint8_t> BmzBytes(const QImage& picture)
@@ -29,10 +27,8 @@ std::vector<uint8_t> BmzBytes(const QImage& picture)
     buffer.open(QIODevice::WriteOnly);
     picture.convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP");
     // qCompress puts the length in 4 bytes before the zlib stream.
-    const QByteArray packed = qCompress(bmp).mid(4);
-    std::vector<uint8_t> out(40, 0);
-    out.insert(out.end(), packed.begin(), packed.end());
-    return out;
+    const QByteArray bmz = QByteArray(40, '\0') + qCompress(bmp).mid(4);
+    return {bmz.begin(), bmz.end()};
 }
 
 void ClearSettings()
