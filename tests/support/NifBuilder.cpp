@@ -1,5 +1,7 @@
 #include "NifBuilder.h"
 
+#include <algorithm>
+
 #include "TempDir.h"
 
 NifBuilder& NifBuilder::U32(uint32_t value)
@@ -48,13 +50,9 @@ std::vector<uint8_t> NifBuilder::BlockToDib(const std::vector<uint8_t>& pixels, 
     for (size_t row = 0; row < height; ++row) {
         const uint8_t* from = pixels.data() + row * rowBytes;
         uint8_t* to = dib.data() + (height - 1 - row) * stride;
-        for (size_t i = 0; i < rowBytes; i += bpp) {
-            to[i] = from[i + 2];
-            to[i + 1] = from[i + 1];
-            to[i + 2] = from[i];
-            if (bpp == 4)
-                to[i + 3] = from[i + 3];
-        }
+        std::copy(from, from + rowBytes, to);
+        for (size_t i = 0; i < rowBytes; i += bpp)
+            std::swap(to[i], to[i + 2]);
     }
     return dib;
 }
