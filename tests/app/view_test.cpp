@@ -18,7 +18,7 @@
 
 namespace {
 
-struct RecordSpec {
+struct RecordLayout {
     const char* name;
     int width, height;
     uint16_t bitCount;
@@ -31,20 +31,20 @@ struct RecordSpec {
 
 // A record laid out as the readers leave one: header, colour table or masks,
 // bottom-up rows; the colours (reserved byte 0) and pixel bytes are random.
-std::unique_ptr<CDibImage> MakeRecord(const RecordSpec& spec)
+std::unique_ptr<CDibImage> MakeRecord(const RecordLayout& layout)
 {
     auto dib = std::make_unique<CDibImage>(0, 0, uint16_t(24));
-    const uint32_t table = spec.compression == BI_BITFIELDS ? 12 : 4 * spec.paletteEntries;
-    const uint64_t bytes = DibStride(uint64_t(spec.width), spec.bitCount) * uint64_t(spec.height);
+    const uint32_t table = layout.compression == BI_BITFIELDS ? 12 : 4 * layout.paletteEntries;
+    const uint64_t bytes = DibStride(uint64_t(layout.width), layout.bitCount) * uint64_t(layout.height);
     uint8_t* block = dib->AllocateBlock(40 + table + bytes);
-    const BITMAPINFOHEADER header{40, spec.width, spec.height, 1, spec.bitCount, spec.compression,
-                                  uint32_t(bytes), 0, 0, spec.paletteEntries, 0};
+    const BITMAPINFOHEADER header{40, layout.width, layout.height, 1, layout.bitCount, layout.compression,
+                                  uint32_t(bytes), 0, 0, layout.paletteEntries, 0};
     std::memcpy(block, &header, 40);
-    std::memcpy(block + 40, spec.masks, spec.compression == BI_BITFIELDS ? 12 : 0);
+    std::memcpy(block + 40, layout.masks, layout.compression == BI_BITFIELDS ? 12 : 0);
     QRandomGenerator random(1234);
-    for (uint64_t i = spec.compression == BI_BITFIELDS ? table : 0; i < table + bytes; ++i)
+    for (uint64_t i = layout.compression == BI_BITFIELDS ? table : 0; i < table + bytes; ++i)
         block[40 + i] = i < table && i % 4 == 3 ? 0 : uint8_t(random.generate());
-    dib->DeriveLayout(table, spec.paletteEntries);
+    dib->DeriveLayout(table, layout.paletteEntries);
     return dib;
 }
 
@@ -57,22 +57,22 @@ uint8_t Field(uint32_t pixel, uint32_t mask, bool replicate)
 }
 
 // What the screen must show for a record, worked out from its bytes alone.
-QImage Expected(const RecordSpec& spec, const CDibImage& dib)
+QImage Expected(const RecordLayout& layout, const CDibImage& dib)
 {
-    QImage image(spec.width, spec.height, QImage::Format_ARGB32);
+    QImage image(layout.width, layout.height, QImage::Format_ARGB32);
     const auto* colours = reinterpret_cast<const uint8_t*>(dib.GetColorTable());
-    const unsigned bits = spec.bitCount;
-    for (int y = 0; y < spec.height; ++y) {
-        const uint8_t* row = dib.GetBits() + uint64_t(dib.GetStride()) * uint64_t(spec.height - 1 - y);
-        for (int x = 0; x < spec.width; ++x) {
+    const unsigned bits = layout.bitCount;
+    for (int y = 0; y < layout.height; ++y) {
+        const uint8_t* row = dib.GetBits() + uint64_t(dib.GetStride()) * uint64_t(layout.height - 1 - y);
+        for (int x = 0; x < layout.width; ++x) {
             uint32_t v = 0;
             std::memcpy(&v, row + x * bits / 8, bits < 8 ? 1 : bits / 8);
-            const auto field = [&](int i) { return Field(v, spec.masks[i], spec.replicate); };
+            const auto field = [&](int i) { return Field(v, layout.masks[i], layout.replicate); };
             const unsigned index = bits < 8 ? v >> (8 - bits * (x % (8 / bits) + 1)) & ((1u << bits) - 1) : v;
             if (bits >= 16)
                 image.setPixel(x, y, qRgb(field(0), field(1), field(2)));
             else   // indices past the record's colour table are black
-                image.setPixel(x, y, index < spec.paletteEntries ? qRgb(colours[4 * index + 2], colours[4 * index + 1],
+                image.setPixel(x, y, index < layout.paletteEntries ? qRgb(colours[4 * index + 2], colours[4 * index + 1],
                                                                         colours[4 * index]) : qRgb(0, 0, 0));
         }
     }
@@ -92,7 +92,7 @@ private slots:
 
     void drawsEveryDepthPixelForPixel()
     {
-        const RecordSpec specs[] = {
+        const RecordLayout layouts[] = {
             {"1-bit palette", 37, 11, 1, BI_RGB, {}, 2, true, true},
             {"4-bit palette", 35, 12, 4, BI_RGB, {}, 16, false, true},
             {"8-bit palette", 33, 14, 8, BI_RGB, {}, 256, true, true},
@@ -105,20 +105,20 @@ private slots:
             {"32-bit standard fields", 19, 7, 32, BI_BITFIELDS, {0xFF0000, 0xFF00, 0xFF}, 0, true, true},
             {"32-bit swapped fields", 17, 6, 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, 0, false, true},
         };
-        for (const RecordSpec& spec : specs) {
-            std::unique_ptr<CDibImage> dib = MakeRecord(spec);
-            QVERIFY2((WrapDib(*dib).image.constBits() == dib->GetBits()) == spec.inPlace, spec.name);
+        for (const RecordLayout& layout : layouts) {
+            std::unique_ptr<CDibImage> dib = MakeRecord(layout);
+            QVERIFY2((WrapDib(*dib).image.constBits() == dib->GetBits()) == layout.inPlace, layout.name);
             // The screen, and the surfaces with alpha that printers and previews paint on: the image stays opaque.
             for (QImage::Format format :
                  {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_ARGB32}) {
-                QImage surface(spec.width + 1, spec.height + 1, format);
+                QImage surface(layout.width + 1, layout.height + 1, format);
                 surface.fill(Qt::white);
                 QPainter painter(&surface);
                 DrawDib(painter, *dib);
                 painter.end();
-                QVERIFY2(surface.copy(0, 0, spec.width, spec.height).convertToFormat(QImage::Format_ARGB32)
-                             == Expected(spec, *dib), spec.name);
-                QCOMPARE(surface.pixel(spec.width, 0) & surface.pixel(0, spec.height), qRgb(255, 255, 255));
+                QVERIFY2(surface.copy(0, 0, layout.width, layout.height).convertToFormat(QImage::Format_ARGB32)
+                             == Expected(layout, *dib), layout.name);
+                QCOMPARE(surface.pixel(layout.width, 0) & surface.pixel(0, layout.height), qRgb(255, 255, 255));
             }
         }
         // A damaged record in the document draws nothing.
