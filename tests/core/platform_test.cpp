@@ -1,6 +1,7 @@
 // The platform layer: file object, safe replacement of files, formatting.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -57,6 +58,12 @@ TEST(SafeFileWriter, ReplacesWholeOrNotAtAllAndKeepsPermissions)
         writer.Commit();
     }
     EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{'a', 'b', 'c', 'd'}));
+    // A copy replaces an older one whole; a missing source leaves it alone.
+    WriteFileBytes(dir.File("f.bak"), std::vector<uint8_t>(100, 7));
+    EXPECT_TRUE(CopyFile(path, dir.File("f.bak")));
+    EXPECT_FALSE(CopyFile(dir.File("missing"), dir.File("f.bak")));
+    EXPECT_EQ(ReadFileBytes(dir.File("f.bak")), ReadFileBytes(path));
+    ::unlink(dir.File("f.bak").c_str());
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
