@@ -17,17 +17,6 @@ bool Guarded(png_structp png, const Steps& steps)
     return true;
 }
 
-void SetText(png_structp png, png_infop info, const std::optional<PngText>& text)
-{
-    if (!text)
-        return;
-    png_text entry{};
-    entry.compression = PNG_TEXT_COMPRESSION_NONE;
-    entry.key = const_cast<char*>(text->first.c_str());
-    entry.text = const_cast<char*>(text->second.c_str());
-    png_set_text(png, info, &entry, 1);
-}
-
 }  // namespace
 
 std::vector<uint8_t> EncodePng(const PngImage& image)
@@ -51,11 +40,8 @@ std::vector<uint8_t> EncodePng(const PngImage& image)
                          static_cast<int>(image.palette.size() / 3));
         if (image.hasPhysicalSize)
             png_set_pHYs(png, info, image.xPerUnit, image.yPerUnit, image.unit);
-        SetText(png, info, image.textBefore);
-        png_write_info(png, info);
-        png_write_image(png, rows.data());
-        SetText(png, info, image.textAfter);
-        png_write_end(png, info);
+        png_set_rows(png, info, rows.data());
+        png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
     });
     png_destroy_write_struct(&png, &info);
     EXPECT_TRUE(ok) << "the test's PNG could not be made";
@@ -70,13 +56,11 @@ bool DecodePng(const std::vector<uint8_t>& bytes, PngImage& image)
     png_init_io(png, file);
     const bool ok = Guarded(png, [&] { png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr); });
     if (ok) {
-        png_get_IHDR(png, info, &image.width, &image.height, &image.bitDepth, &image.colorType, nullptr, nullptr,
-                     nullptr);
+        png_get_IHDR(png, info, &image.width, &image.height, &image.bitDepth, &image.colorType, nullptr, nullptr, nullptr);
         png_bytepp rows = png_get_rows(png, info);
         // libpng leaves the unused low bits of a row's last byte as its buffer held them: clear them.
         const uint64_t rowBits = uint64_t{image.width} * image.bitDepth * png_get_channels(png, info);
         const uint8_t lastByteMask = rowBits % 8 ? uint8_t(0xFF << (8 - rowBits % 8)) : uint8_t(0xFF);
-        image.rows.clear();
         for (uint32_t i = 0; i < image.height; ++i) {
             image.rows.emplace_back(rows[i], rows[i] + png_get_rowbytes(png, info));
             image.rows.back().back() &= lastByteMask;
@@ -87,7 +71,6 @@ bool DecodePng(const std::vector<uint8_t>& bytes, PngImage& image)
         const auto* entries = reinterpret_cast<const uint8_t*>(palette);
         image.palette.assign(entries, entries + 3 * count);
         png_color_8p bits = nullptr;
-        image.significantBits.clear();
         if (png_get_sBIT(png, info, &bits))
             image.significantBits = {bits->red, bits->green, bits->blue};
         image.hasPhysicalSize = png_get_pHYs(png, info, &image.xPerUnit, &image.yPerUnit, &image.unit) != 0;
