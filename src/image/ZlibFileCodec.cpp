@@ -69,13 +69,15 @@ int CZlibFileCodec::Run(Direction direction, const std::string& source, const st
         // The output of a failing step is still written before leaving.
         if (WriteOutput() == 0 && m_nResult == kShortWrite)
             writeFailed = true;
+        if (!compress && total_out > m_nOutputLimit)
+            m_nResult = Z_DATA_ERROR;
         if (m_nResult != Z_OK)
             break;
         Report(ProgressPercent());
     }
     // After a complete stream the first finishing call writes nothing and
     // keeps the end result; after a cut or damaged stream it gives the error.
-    while (!m_bUserAbort && !writeFailed && !m_bReadFailed) {
+    while (!m_bUserAbort && !writeFailed && !m_bReadFailed && m_nResult != Z_DATA_ERROR) {
         m_nResult = step(Z_FINISH);
         if (WriteOutput() == 0) {
             writeFailed = m_nResult == kShortWrite;

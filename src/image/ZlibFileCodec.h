@@ -33,6 +33,10 @@ public:
     // Called once at the end with "Success", "Zlib Error" or "User Abort".
     virtual void OnStatus(const char* text);
 
+    // Decompression stops with -3 (damaged data) once it has written more than
+    // this: no bitmap file is larger, and a tiny file could otherwise fill the disk.
+    uint64_t m_nOutputLimit = 0xFFFFFFFFull;
+
     int m_bUserAbort = 0;
     FILE* m_pInFile = nullptr;
     FILE* m_pOutFile = nullptr;

@@ -129,6 +129,17 @@ TEST(ZlibCodec, CutOrDamagedStreamsAbortAndFilesThatCannotBeOpenedOrWrittenGiveT
         EXPECT_EQ(codec.DecompressFile(f.bmz, f.output), result) << file.size();
         EXPECT_EQ(codec.m_status, Texts{"Zlib Error"});
     }
+    // A small file that would expand past any bitmap's size is refused as damaged.
+    {
+        WriteFileBytes(f.source, std::vector<uint8_t>(3 * CZlibFileCodec::kStep, 0));
+        CZlibFileCodec packer;
+        ASSERT_EQ(packer.CompressFile(f.source, f.stream, 6), 0);
+        WriteFileBytes(f.bmz, WithHeader(ReadFileBytes(f.stream)));
+        RecordingCodec bomb;
+        bomb.m_nOutputLimit = CZlibFileCodec::kStep;
+        EXPECT_EQ(bomb.DecompressFile(f.bmz, f.output), Z_DATA_ERROR);
+        EXPECT_LE(ReadFileBytes(f.output).size(), 2 * CZlibFileCodec::kStep);
+    }
     WriteFileBytes(f.source, SomeBytes(3 * CZlibFileCodec::kStep));
     RecordingCodec codec;
     codec.m_nAbortAfter = 2;
