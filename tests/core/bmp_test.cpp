@@ -22,7 +22,7 @@ Bytes Patched(Bytes bytes, size_t at, uint32_t value, size_t width = 4)
 }
 
 // entries: the record's palette length; bits: its rows, bottom row first.
-struct ReadCase { const char* name; BmpSpec spec; uint32_t entries; Bytes bits; };
+struct ReadCase { const char* name; BmpFileParts parts; uint32_t entries; Bytes bits; };
 
 const std::vector<RGBQUAD> kTwo = {{1, 2, 3, 0x77}, {4, 5, 6, 0x77}};   // reserved bytes set on disk
 const Bytes k24Rows = PadRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {10, 11, 12, 13, 14, 15, 16, 17, 18}});
@@ -53,9 +53,9 @@ const ReadCase kReadCases[] = {
 // sRGB instead of pointing at a profile that is not written.
 Bytes ExpectedWrittenFile(const ReadCase& c)
 {
-    BmpSpec w{.width = c.spec.width, .height = std::abs(c.spec.height), .bitCount = c.spec.bitCount, .compression = c.spec.compression,
-              .headerSize = c.spec.headerSize, .clrUsed = c.entries, .sizeImage = static_cast<uint32_t>(c.bits.size()),
-              .masks = c.spec.masks, .palette = {{1, 2, 3, 0}, {4, 5, 6, 0}}, .pixels = c.bits};
+    BmpFileParts w{.width = c.parts.width, .height = std::abs(c.parts.height), .bitCount = c.parts.bitCount, .compression = c.parts.compression,
+              .headerSize = c.parts.headerSize, .clrUsed = c.entries, .sizeImage = static_cast<uint32_t>(c.bits.size()),
+              .masks = c.parts.masks, .palette = {{1, 2, 3, 0}, {4, 5, 6, 0}}, .pixels = c.bits};
     w.palette.resize(w.headerSize >= 52 ? w.masks.size() : c.entries);
     if (w.headerSize >= 52 && !w.masks.empty())
         std::memcpy(w.palette.data(), w.masks.data(), 12);
@@ -71,8 +71,8 @@ TEST(BmpRead, EachDepthAndLayoutReadsToTheExactRecordAndWritesBackCanonically)
         SCOPED_TRACE(c.name);
         ScriptedUi ui;
         // The V5 header links a colour profile: 'LINK', the profile's offset and size.
-        const Bytes file = BuildBmp(c.spec);
-        WriteFileBytes(dir.File("in.bmp"), c.spec.headerSize < 124 ? file : Patched(Patched(Patched(file, 70, 0x4C494E4B), 126, 140), 130, 16));
+        const Bytes file = BuildBmp(c.parts);
+        WriteFileBytes(dir.File("in.bmp"), c.parts.headerSize < 124 ? file : Patched(Patched(Patched(file, 70, 0x4C494E4B), 126, 140), 130, 16));
         // The written block is the record itself: header, table and rows.
         CDibImage(dir.File("in.bmp"), kFileKindBmp).WriteBmp(dir.File("out.bmp"));
         EXPECT_EQ(ReadFileBytes(dir.File("out.bmp")), ExpectedWrittenFile(c));

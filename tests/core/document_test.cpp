@@ -17,12 +17,12 @@ namespace {
 // A 2 x 2 24-bit bitmap whose first pixel byte is `first`.
 std::vector<uint8_t> SmallBmp(uint8_t first)
 {
-    BmpSpec spec;
-    spec.width = 2;
-    spec.height = 2;
+    BmpFileParts parts;
+    parts.width = 2;
+    parts.height = 2;
     for (int i = 0; i < 16; ++i)
-        spec.pixels.push_back(static_cast<uint8_t>(first + i));
-    return BuildBmp(spec);
+        parts.pixels.push_back(static_cast<uint8_t>(first + i));
+    return BuildBmp(parts);
 }
 
 std::vector<uint8_t> Bmz(const std::vector<uint8_t>& bmp)

@@ -35,7 +35,7 @@ const ReadCase kReadCases[] = {
 // palette padded with black) and the rows.
 Bytes ExpectedBmp(const ReadCase& c, int32_t pelsPerMeter)
 {
-    BmpSpec bmp{.width = 3, .height = 2, .bitCount = c.recordDepth, .clrUsed = c.recordDepth <= 8 ? 1u << c.recordDepth : 0u,
+    BmpFileParts bmp{.width = 3, .height = 2, .bitCount = c.recordDepth, .clrUsed = c.recordDepth <= 8 ? 1u << c.recordDepth : 0u,
                 .sizeImage = uint32_t(c.bits.size()), .xPelsPerMeter = pelsPerMeter, .yPelsPerMeter = pelsPerMeter, .pixels = c.bits};
     for (uint32_t i = 0; i < bmp.clrUsed; ++i) {
         bmp.palette.push_back(c.colorType != PNG_COLOR_TYPE_PALETTE ? RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0}

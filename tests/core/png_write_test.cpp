@@ -18,9 +18,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // A record read from a BMP file built by hand.
-std::unique_ptr<CDibImage> Record(const TempDir& dir, const BmpSpec& spec)
+std::unique_ptr<CDibImage> Record(const TempDir& dir, const BmpFileParts& parts)
 {
-    WriteFileBytes(dir.File("in.bmp"), BuildBmp(spec));
+    WriteFileBytes(dir.File("in.bmp"), BuildBmp(parts));
     return std::make_unique<CDibImage>(dir.File("in.bmp"), kFileKindBmp);
 }
 

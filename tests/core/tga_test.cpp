@@ -26,7 +26,7 @@ Bytes TgaFile(uint8_t width, uint8_t height, uint8_t depth, uint8_t descriptor, 
 TEST(TgaWrite, EveryDepthGivesAConsistentFile)
 {
     const std::vector<RGBQUAD> kPalette = {{1, 2, 3, 0}, {10, 20, 30, 0}, {100, 110, 120, 0}};
-    const struct { const char* name; BmpSpec spec; Bytes expected; } cases[] = {
+    const struct { const char* name; BmpFileParts parts; Bytes expected; } cases[] = {
         {"24 bits lose their row padding", {.width = 3, .height = 2, .pixels = PadRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}})},
          TgaFile(3, 2, 24, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19})},
         {"32 bits as held, with 8 alpha bits", {.width = 1, .height = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}},
@@ -44,7 +44,7 @@ TEST(TgaWrite, EveryDepthGivesAConsistentFile)
     ScriptedUi ui;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        WriteFileBytes(dir.File("in.bmp"), BuildBmp(c.spec));
+        WriteFileBytes(dir.File("in.bmp"), BuildBmp(c.parts));
         CDibImage(dir.File("in.bmp"), kFileKindBmp).WriteTga(dir.File("out.tga"));
         EXPECT_EQ(ReadFileBytes(dir.File("out.tga")), c.expected);
     }

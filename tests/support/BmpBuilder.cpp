@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-std::vector<uint8_t> BuildBmp(const BmpSpec& s)
+std::vector<uint8_t> BuildBmp(const BmpFileParts& s)
 {
     std::vector<uint8_t> header(s.headerSize, 0), table;
     const BITMAPINFOHEADER info{s.headerSize, s.width,         s.height,        1,         s.bitCount, s.compression,

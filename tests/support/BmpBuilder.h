@@ -6,7 +6,7 @@
 
 #include "platform/BitmapTypes.h"
 
-struct BmpSpec {
+struct BmpFileParts {
     int32_t width = 1, height = 1;   // negative height: rows stored top row first
     uint16_t bitCount = 24;
     uint32_t compression = BI_RGB;
@@ -21,7 +21,7 @@ struct BmpSpec {
     std::vector<uint8_t> trailer{};    // bytes after the pixels
 };
 
-std::vector<uint8_t> BuildBmp(const BmpSpec& spec);
+std::vector<uint8_t> BuildBmp(const BmpFileParts& parts);
 
 // Rows given unpadded, each padded with zeros to a multiple of 4 bytes and joined.
 std::vector<uint8_t> PadRows(const std::vector<std::vector<uint8_t>>& rows);
