@@ -122,15 +122,14 @@ TEST_F(DocumentTest, OpensAModelFileAndStepsThroughItsTexturesWrappingAround)
         EXPECT_EQ(doc.GetActiveImage()->GetWidth(), step.width);
     }
     EXPECT_EQ(observer.updates, 6);
-}
 
-TEST_F(DocumentTest, ASingleTextureCannotBeStepped)
-{
+    // One texture, and an extension in mixed case: nothing to step through.
     NifBuilder one;
     one.Texture(2, 2, 2);
     one.Save(dir.File("one.NiF"));
     Open(dir.File("one.NiF"));
     EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNif));
+    EXPECT_EQ(doc.m_nCurrentImage, 0u);
     EXPECT_FALSE(Enabled(ID_VIEW_NEXT_IMAGE));
     RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
     EXPECT_EQ(doc.m_nCurrentImage, 0u);
@@ -189,7 +188,7 @@ TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
     }
 }
 
-TEST_F(DocumentTest, FollowsALinkWhenTheUserSaysYes)
+TEST_F(DocumentTest, FollowsALinkOnlyWhenTheUserSaysYes)
 {
     std::filesystem::create_directory(dir.File("Textures"));
     NifBuilder target;
@@ -200,10 +199,18 @@ TEST_F(DocumentTest, FollowsALinkWhenTheUserSaysYes)
     linking.Link("textures\\WALL.nif");
     linking.Save(dir.File("house.nif"));
 
+    // Declined: nothing is loaded, but the linked path is kept.
+    ui.AnswerNext(IDNO);
+    Open(dir.File("house.nif"));
+    EXPECT_EQ(doc.GetTitle(), "Untitled");
+    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNone));
+    EXPECT_EQ(doc.m_strFilePath, dir.File("Textures/Wall.nif"));
+    EXPECT_EQ(observer.updates, 0);
+
     ui.AnswerNext(IDYES);
     Open(dir.File("house.nif"));
-    ASSERT_EQ(ui.m_messages.size(), 1u);
-    EXPECT_EQ(ui.m_messages[0].style, MB_YESNO | MB_ICONQUESTION);
+    ASSERT_EQ(ui.m_messages.size(), 2u);
+    EXPECT_EQ(ui.m_messages[1].style, MB_YESNO | MB_ICONQUESTION);
     EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNif));
     EXPECT_EQ(doc.m_nRawImageCount, 1u);
     EXPECT_EQ(doc.GetTitle(), "textures\\WALL.nif");
@@ -211,19 +218,6 @@ TEST_F(DocumentTest, FollowsALinkWhenTheUserSaysYes)
     EXPECT_EQ(doc.m_strBackupPath, dir.File("house.nif") + ".bak");
     ASSERT_NE(doc.GetActiveImage(), nullptr);
     EXPECT_EQ(doc.GetActiveImage()->GetWidth(), 4);
-}
-
-TEST_F(DocumentTest, DecliningALinkKeepsTheLinkedPath)
-{
-    NifBuilder linking;
-    linking.Link("other.nif");
-    linking.Save(dir.File("house.nif"));
-    ui.AnswerNext(IDNO);
-    Open(dir.File("house.nif"));
-    EXPECT_EQ(doc.GetTitle(), "Untitled");
-    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNone));
-    EXPECT_EQ(doc.m_strFilePath, dir.File("other.nif"));
-    EXPECT_EQ(observer.updates, 0);
 }
 
 TEST_F(DocumentTest, ALargeModelFileIsMarkedEvenWithoutTextures)
