@@ -5,16 +5,12 @@
 
 std::vector<uint8_t> BuildBmp(const BmpFileParts& s)
 {
-    std::vector<uint8_t> header(s.headerSize, 0), table;
+    std::vector<uint8_t> header(s.headerSize, 0), table(s.headerSize >= 52 ? 0 : 4 * s.masks.size());
     const BITMAPINFOHEADER info{s.headerSize, s.width,         s.height,        1,         s.bitCount, s.compression,
                                 s.sizeImage,  s.xPelsPerMeter, s.yPelsPerMeter, s.clrUsed, 0};
     std::memcpy(header.data(), &info, sizeof info);
-    const auto* masks = reinterpret_cast<const uint8_t*>(s.masks.data());
+    std::copy_n(reinterpret_cast<const uint8_t*>(s.masks.data()), 4 * s.masks.size(), s.headerSize >= 52 ? header.begin() + 40 : table.begin());
     const auto* palette = reinterpret_cast<const uint8_t*>(s.palette.data());
-    if (s.headerSize >= 52)
-        std::copy(masks, masks + 4 * s.masks.size(), header.begin() + 40);
-    else
-        table.assign(masks, masks + 4 * s.masks.size());
     table.insert(table.end(), palette, palette + 4 * s.palette.size());
     table.insert(table.end(), s.gap, 0xEE);
     const auto offBits = static_cast<uint32_t>(14 + header.size() + table.size());

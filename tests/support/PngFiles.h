@@ -16,6 +16,7 @@ struct PngImage {
     bool hasPhysicalSize = false;
     uint32_t xPerUnit = 0, yPerUnit = 0;
     int unit = 0;
+    bool operator==(const PngImage&) const = default;
 };
 
 // Encodes the image; the rows must hold the bytes that its header implies.
