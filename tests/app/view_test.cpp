@@ -1,20 +1,17 @@
 // The image view: the drawn pixels of every depth against the record's own,
 // stepping through textures, records that are gone or damaged, and printing.
-#include <QFile>
 #include <QPainter>
-#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScrollBar>
-#include <QTimer>
 
 #include <bit>
 #include <cstring>
+#include <filesystem>
 
 #include "AppHarness.h"
 #include "app/DibPainter.h"
-#include "app/QtUiServices.h"
 
 namespace {
 
@@ -25,7 +22,6 @@ struct RecordLayout {
     uint32_t compression;
     uint32_t masks[3];
     uint32_t paletteEntries;
-    bool inPlace;     // Qt has the layout: drawn from the record's own memory
     bool replicate;   // Qt widens 5 and 6-bit fields by repeating their high bits; converted layouts shift
 };
 
@@ -48,29 +44,25 @@ std::unique_ptr<CDibImage> MakeRecord(const RecordLayout& layout)
     return dib;
 }
 
-uint8_t Field(uint32_t pixel, uint32_t mask, bool replicate)
-{
-    const int bits = std::popcount(mask);
-    const uint32_t value = (pixel & mask) >> std::countr_zero(mask);
-    const uint32_t up = value << (8 - std::min(bits, 8));
-    return uint8_t(bits >= 8 ? value >> (bits - 8) : replicate ? up | (up >> bits) : up);
-}
-
 // What the screen must show for a record, worked out from its bytes alone.
 QImage Expected(const RecordLayout& layout, const CDibImage& dib)
 {
     QImage image(layout.width, layout.height, QImage::Format_ARGB32);
     const auto* colours = reinterpret_cast<const uint8_t*>(dib.GetColorTable());
     const unsigned bits = layout.bitCount;
+    const auto field = [&](uint32_t pixel, uint32_t mask) {   // widened to 8 bits, or the top 8 kept
+        const int n = std::popcount(mask);
+        const uint32_t value = (pixel & mask) >> std::countr_zero(mask), up = value << (8 - std::min(n, 8));
+        return int(n >= 8 ? value >> (n - 8) : layout.replicate ? up | (up >> n) : up);
+    };
     for (int y = 0; y < layout.height; ++y) {
         const uint8_t* row = dib.GetBits() + uint64_t(dib.GetStride()) * uint64_t(layout.height - 1 - y);
         for (int x = 0; x < layout.width; ++x) {
             uint32_t v = 0;
             std::memcpy(&v, row + x * bits / 8, bits < 8 ? 1 : bits / 8);
-            const auto field = [&](int i) { return Field(v, layout.masks[i], layout.replicate); };
             const unsigned index = bits < 8 ? v >> (8 - bits * (x % (8 / bits) + 1)) & ((1u << bits) - 1) : v;
             if (bits >= 16)
-                image.setPixel(x, y, qRgb(field(0), field(1), field(2)));
+                image.setPixel(x, y, qRgb(field(v, layout.masks[0]), field(v, layout.masks[1]), field(v, layout.masks[2])));
             else   // indices past the record's colour table are black
                 image.setPixel(x, y, index < layout.paletteEntries ? qRgb(colours[4 * index + 2], colours[4 * index + 1],
                                                                         colours[4 * index]) : qRgb(0, 0, 0));
@@ -79,8 +71,6 @@ QImage Expected(const RecordLayout& layout, const CDibImage& dib)
     return image;
 }
 
-QRgb Background(const QImage& screen) { return screen.pixel(screen.width() - 1, screen.height() - 1); }
-
 }  // namespace
 
 class ViewTest : public QObject {
@@ -88,26 +78,23 @@ class ViewTest : public QObject {
     TempDir m_dir;
 
 private slots:
-    void init() { ClearSettings(); }
-
     void drawsEveryDepthPixelForPixel()
     {
         const RecordLayout layouts[] = {
-            {"1-bit palette", 37, 11, 1, BI_RGB, {}, 2, true, true},
-            {"4-bit palette", 35, 12, 4, BI_RGB, {}, 16, false, true},
-            {"8-bit palette", 33, 14, 8, BI_RGB, {}, 256, true, true},
-            {"8-bit short palette", 31, 9, 8, BI_RGB, {}, 10, true, true},
-            {"16-bit 5-5-5", 29, 13, 16, BI_RGB, {0x7C00, 0x03E0, 0x001F}, 0, true, true},
-            {"16-bit 5-6-5 fields", 27, 8, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, 0, true, true},
-            {"16-bit 4-4-4 fields", 25, 10, 16, BI_BITFIELDS, {0x0F00, 0x00F0, 0x000F}, 0, false, false},
-            {"24-bit, odd width", 23, 15, 24, BI_RGB, {0xFF0000, 0xFF00, 0xFF}, 0, true, true},
-            {"32-bit, any fourth byte", 21, 16, 32, BI_RGB, {0xFF0000, 0xFF00, 0xFF}, 0, true, true},
-            {"32-bit standard fields", 19, 7, 32, BI_BITFIELDS, {0xFF0000, 0xFF00, 0xFF}, 0, true, true},
-            {"32-bit swapped fields", 17, 6, 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, 0, false, true},
+            {"1-bit palette", 37, 11, 1, BI_RGB, {}, 2, true},
+            {"4-bit palette", 35, 12, 4, BI_RGB, {}, 16, true},
+            {"8-bit palette", 33, 14, 8, BI_RGB, {}, 256, true},
+            {"8-bit short palette", 31, 9, 8, BI_RGB, {}, 10, true},
+            {"16-bit 5-5-5", 29, 13, 16, BI_RGB, {0x7C00, 0x03E0, 0x001F}, 0, true},
+            {"16-bit 5-6-5 fields", 27, 8, 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, 0, true},
+            {"16-bit 4-4-4 fields", 25, 10, 16, BI_BITFIELDS, {0x0F00, 0x00F0, 0x000F}, 0, false},
+            {"24-bit, odd width", 23, 15, 24, BI_RGB, {0xFF0000, 0xFF00, 0xFF}, 0, true},
+            {"32-bit, any fourth byte", 21, 16, 32, BI_RGB, {0xFF0000, 0xFF00, 0xFF}, 0, true},
+            {"32-bit standard fields", 19, 7, 32, BI_BITFIELDS, {0xFF0000, 0xFF00, 0xFF}, 0, true},
+            {"32-bit swapped fields", 17, 6, 32, BI_BITFIELDS, {0xFF, 0xFF00, 0xFF0000}, 0, true},
         };
         for (const RecordLayout& layout : layouts) {
             std::unique_ptr<CDibImage> dib = MakeRecord(layout);
-            QVERIFY2((WrapDib(*dib).image.constBits() == dib->GetBits()) == layout.inPlace, layout.name);
             // The screen, and the surfaces with alpha that printers and previews paint on: the image stays opaque.
             for (QImage::Format format :
                  {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_ARGB32}) {
@@ -123,13 +110,11 @@ private slots:
         }
         // A damaged record in the document draws nothing.
         AppHarness app;
-        app.Doc()->m_pBmpImage = MakeRecord({"damaged", 16, 16, 24, BI_RGB, {}, 0, true, true});
+        app.Doc()->m_pBmpImage = MakeRecord({"damaged", 16, 16, 24, BI_RGB, {}, 0, true});
         app.Doc()->m_pBmpImage->m_pInfoHeader->biHeight = 5000;   // more rows than the block holds
         app.Doc()->m_nFileKind = kFileKindBmp;
-        QVERIFY(WrapDib(*app.Doc()->m_pBmpImage).image.isNull());
         app.Doc()->UpdateAllViews();
-        const QImage screen = app.RenderView();
-        QCOMPARE(screen.pixel(3, 3), Background(screen));
+        QCOMPARE(Shows(app), QString());
     }
 
     void commandLineFileShowsAtOnceAndNextAndPreviousStepThroughIt()
@@ -153,75 +138,53 @@ private slots:
             if (index == 0) {   // scrolled, the view shows the part scrolled to
                 app.View()->horizontalScrollBar()->setValue(50);
                 app.View()->verticalScrollBar()->setValue(30);
-                QCOMPARE(CompareTopLeft(app.RenderView(), TextureImage(t).copy(50, 30, page.width(), page.height())),
-                         QString());
+                QCOMPARE(Shows(app, TextureImage(t).copy(50, 30, page.width(), page.height())), QString());
             } else {
-                QCOMPARE(ShowsTexture(app, t), QString());
+                QCOMPARE(Shows(app, TextureImage(t)), QString());
             }
         }
         // A command releases the records; a repaint that comes before its update draws nothing.
         app.Doc()->ReleaseRawImages();
-        QImage screen = app.RenderView();
-        QCOMPARE(screen.pixel(5, 5), Background(screen));
+        QCOMPARE(Shows(app), QString());
         // A file that shows no image leaves the panes as they were, and nothing drawn.
         WriteFileBytes(m_dir.File("broken.bmp"), {'B', 'M', 1, 2, 3});
         app.Open(m_dir.File("broken.bmp"));
         QCOMPARE(app.m_ui.m_messages.size(), size_t(1));   // the reader's own message
         QCOMPARE(app.PaneText(ID_INDICATOR_IMAGE_INDEX) + ' ' + app.PaneText(ID_INDICATOR_DIMENSIONS),
                  QStringLiteral("Image Index: 1 Dimensions: 64 * 33"));
-        screen = app.RenderView();
-        QImage background(64, 33, screen.format());
-        background.fill(Background(screen));
-        QCOMPARE(screen.copy(0, 0, 64, 33), background);
+        QCOMPARE(Shows(app), QString());
     }
 
-    void printWritesOnePageHoldingTheImageAndPreviewShowsIt()
+    void printWritesOnePageHoldingTheImage()
     {
         const Tex texture{64, 48, 1, 7};
         AppHarness app(WriteModel(m_dir, "print.nif", {texture}));
-        const QString pdfPath = QString::fromStdString(m_dir.File("page.pdf"));
-        // A cancelled print dialog prints nothing, not even to the last target.
         app.App().GetPrinter().setOutputFormat(QPrinter::PdfFormat);
-        app.App().GetPrinter().setOutputFileName(pdfPath);
+        app.App().GetPrinter().setOutputFileName(QString::fromStdString(m_dir.File("page.pdf")));
+        // A cancelled print dialog prints nothing, not even to the last target.
         app.m_ui.m_onPrint = [](QPrinter&) { return false; };
         app.Frame()->OnCommand(ID_FILE_PRINT);
-        QVERIFY(!QFile::exists(pdfPath));
+        QVERIFY(!std::filesystem::exists(m_dir.File("page.pdf")));
         // The page setup's choices reach the next print.
         app.m_ui.m_onPageSetup = [](QPrinter& printer) { return printer.setPageOrientation(QPageLayout::Landscape); };
         QVERIFY(app.Frame()->OnCommand(ID_FILE_PRINT_SETUP));
         app.m_ui.m_onPrint = [](QPrinter&) { return true; };
         QVERIFY(app.Frame()->OnCommand(ID_FILE_PRINT));
-        QFile file(pdfPath);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray pdf = file.readAll();
+        const std::vector<uint8_t> bytes = ReadFileBytes(m_dir.File("page.pdf"));
+        const QByteArray pdf(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
         QCOMPARE(QString::fromLatin1(pdf).count(QRegularExpression("/Type\\s*/Page(?!s)")), 1);
         const QRegularExpressionMatch box =
             QRegularExpression("/MediaBox\\s*\\[\\s*0\\s+0\\s+([0-9.]+)\\s+([0-9.]+)").match(QString::fromLatin1(pdf));
         QVERIFY2(box.captured(1).toDouble() > box.captured(2).toDouble(), qPrintable(box.captured(0)));
         // One image, stored losslessly at the texture's size, holding its pixels.
-        const qsizetype at = pdf.indexOf("/Subtype /Image");
-        QVERIFY(at >= 0);
-        const qsizetype begin = pdf.indexOf("stream\n", at) + 7;
+        const qsizetype begin = pdf.indexOf("stream\n", pdf.indexOf("/Subtype /Image")) + 7;
         // qUncompress wants the length, 64 * 48 * 3, in front.
         const QByteArray stored = qUncompress(QByteArray::fromHex("00002400") + pdf.mid(begin, pdf.indexOf("endstream", begin) - begin));
         QCOMPARE(stored.size(), 64 * 48 * 3);
         const QImage image(reinterpret_cast<const uchar*>(stored.constData()), 64, 48, 64 * 3, QImage::Format_RGB888);
         // The rows may be stored bottom row first and mirrored into place by the page.
-        QVERIFY(CompareTopLeft(image, TextureImage(texture)).isEmpty()
-                || CompareTopLeft(image.mirrored(), TextureImage(texture)).isEmpty());
-
-        // The preview command reaches the program's own preview dialog, which paints one page.
-        int previewPages = -1, painted = 0;
-        QTimer::singleShot(0, [&] {
-            previewPages = QApplication::activeModalWidget()->findChild<QPrintPreviewWidget*>()->pageCount();
-            QApplication::activeModalWidget()->close();
-        });
-        app.m_ui.m_onPreview = [&](QPrinter& printer, const std::function<void(QPrinter*)>& paint) {
-            QtUiServices().RunPrintPreview(printer, app.Frame(), [&](QPrinter* page) { ++painted, paint(page); });
-        };
-        QVERIFY(app.Frame()->OnCommand(ID_FILE_PRINT_PREVIEW));
-        QVERIFY(painted >= 1);
-        QCOMPARE(previewPages, 1);
+        QVERIFY(image.convertToFormat(QImage::Format_RGB32) == TextureImage(texture)
+                || image.mirrored().convertToFormat(QImage::Format_RGB32) == TextureImage(texture));
     }
 };
 

@@ -1,23 +1,19 @@
 // The main window as a user first meets it: title, status bar, menus, toolbar,
-// keys, the bars' toggles, the About box and the command line; the recent files
-// it keeps in its settings; which commands are offered in each state of the
-// document; the progress and hold-off while a compressed bitmap loads; dropping a file.
+// keys, the bars' toggles, the About box and the command line; which commands
+// are offered in each state of the document; the progress and hold-off while a
+// compressed bitmap loads; dropping a file.
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
 #include "AppHarness.h"
-#include "app/AboutDlg.h"
 #include "app/FileFilter.h"
-#include "app/RecentFileList.h"
 
 // What a menu or the toolbar shows: each item's command and text, "-" for separators.
 static QStringList Items(const QList<QAction*>& actions, bool toolTips)
@@ -35,8 +31,6 @@ class WindowTest : public QObject {
     TempDir m_dir;
 
 private slots:
-    void init() { ClearSettings(); }
-
     void startUpStateMenusToolbarAndBars()
     {
         AppHarness app;
@@ -47,13 +41,8 @@ private slots:
             panes << pane->text();
         QCOMPARE(panes, (QStringList{"Ready", "Image Index: None           ", "Dimensions: None             "}));
         QCOMPARE(app.View()->GetTotalSize(), QSize(100, 100));
-        QVERIFY(!app.View()->horizontalScrollBar()->isVisible());
-        // An empty view is the background only.
-        const QImage screen = app.RenderView();
-        QImage background(screen.size(), screen.format());
-        background.fill(screen.pixel(0, 0));
-        QCOMPARE(screen, background);
-        // The menus and the toolbar hold their items in order; each button has an icon.
+        QCOMPARE(Shows(app), QString());
+        // The menus and the toolbar hold their items in order.
         QStringList menus;
         for (const QAction* popup : app.Frame()->menuBar()->actions())
             menus << popup->text() + ": " + Items(popup->menu()->actions(), false).join(", ");
@@ -65,8 +54,6 @@ private slots:
         QCOMPARE(Items(app.Frame()->GetToolBar()->actions(), true),
                  (QStringList{"57601 Open", "57604 Save As", "-", "57607 Print", "-", "32772 Previous", "32771 Next",
                               "32773 Replace", "32775 Make Transparent", "-", "57664 About"}));
-        for (const QAction* action : app.Frame()->GetToolBar()->actions())
-            QVERIFY(action->isSeparator() || !action->icon().isNull());
         // The bars toggle, with their check marks.
         app.Idle();
         for (auto [id, bar] : {std::pair<unsigned, QWidget*>{ID_VIEW_TOOLBAR, app.Frame()->GetToolBar()},
@@ -106,111 +93,72 @@ private slots:
         // Ctrl+N: a fresh title; the image the document still holds stays whole.
         QTest::keySequence(app.Frame(), QKeySequence("Ctrl+N"));
         QCOMPARE(app.Title(), QStringLiteral("Untitled - Tavrel"));
-        QCOMPARE(app.View()->GetTotalSize(), QSize(300, 200));
-        QCOMPARE(CompareTopLeft(app.RenderView(), TextureImage(texture)), QString());
+        QCOMPARE(Shows(app, TextureImage(texture)), QString());
     }
 
-    void aboutBoxShowsNameVersionIconAndOk()
+    void aboutBoxShowsNameVersionAndOk()
     {
         AppHarness app;
         QString seen;
         QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            auto* version = dialog->findChild<QLabel*>("AboutVersion");
+            QWidget* dialog = QApplication::activeModalWidget();
             auto* ok = dialog->findChild<QPushButton*>("AboutOk");
-            seen = dialog->windowTitle() + '|' + version->text() + '|' + ok->text();
-            QVERIFY(!dialog->findChild<QLabel*>("AboutIcon")->pixmap().isNull() && ok->isDefault());
+            seen = dialog->windowTitle() + '|' + dialog->findChild<QLabel*>("AboutVersion")->text() + '|' + ok->text();
             ok->click();
         });
         app.Frame()->OnCommand(ID_APP_ABOUT);
         QCOMPARE(seen, QStringLiteral("About Tavrel|Tavrel Version 1.0|OK"));
-        QVERIFY(!QApplication::activeModalWidget());
     }
 
-    void commandLineAnswersOnTheConsoleOrNamesAFile()
+    void commandLineAnswersOnTheConsole()
     {
-        // Standard output (its start), exit code, and a line of standard error.
-        const std::tuple<QStringList, QString, int, QString> runs[] = {
-            {{"--help"}, "Usage: tavrel [options] [file]\n", 0, ""},
-            {{"--version"}, "tavrel 1.0\n", 0, ""},
-            {{"x.nif", "-v"}, "tavrel 1.0\n", 0, ""},
-            {{"--frobnicate"}, "", 2, "tavrel: unknown option '--frobnicate'\n"},
-            {{"a.nif", "b.nif"}, "", 2, "tavrel: only one file can be opened at a time\n"},
+        // Exit code, then the start of standard output or what standard error must hold.
+        const std::tuple<QStringList, int, QString> runs[] = {
+            {{"--help"}, 0, "Usage: tavrel [options] [file]\n"},
+            {{"--version"}, 0, "tavrel 1.0\n"},
+            {{"--frobnicate"}, 2, "tavrel: unknown option '--frobnicate'\nTry 'tavrel --help'"},
+            {{"a.nif", "b.nif"}, 2, "tavrel: only one file can be opened at a time\nTry 'tavrel --help'"},
         };
-        for (const auto& [args, out, exitCode, err] : runs) {
+        for (const auto& [args, exitCode, text] : runs) {
             QProcess process;
             process.start(QStringLiteral(TAVREL_EXE), args);
             QVERIFY(process.waitForFinished(20000));
-            QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(process.exitCode(), exitCode);
+            QCOMPARE(process.exitCode(), exitCode);   // a crash's code is its signal
             const QString stdOut = process.readAllStandardOutput(), stdErr = process.readAllStandardError();
-            QVERIFY2(exitCode == 0 ? stdOut.startsWith(out) && stdErr.isEmpty()
-                                   : stdOut.isEmpty() && stdErr.contains(err) && stdErr.contains("Try 'tavrel --help'"),
+            QVERIFY2(exitCode == 0 ? stdOut.startsWith(text) && stdErr.isEmpty() : stdOut.isEmpty() && stdErr.contains(text),
                      qPrintable(stdOut + stdErr));
         }
     }
 
-    void recentFilesKeepTheLastFourNewestFirst()
-    {
-        AppHarness app;
-        QVERIFY2(QSettings().fileName().endsWith("/Local AppWizard-Generated Applications/Tavrel.conf"),
-                 qPrintable(QSettings().fileName()));
-        QStringList paths;
-        for (int i = 0; i < 5; ++i) {
-            paths << QString::fromStdString(WriteModel(m_dir, "recent" + std::to_string(i) + ".nif", {{4, 4, 1, 1}}));
-            app.Open(paths.back().toStdString());
-        }
-        app.Open(paths[2].toStdString());   // opened again: moves to the top, not listed twice
-        // A file that shows no image is not remembered.
-        WriteFileBytes(m_dir.File("broken.png"), {0x89, 'P', 'N', 'G', 0});
-        app.Open(m_dir.File("broken.png"));
-        CRecentFileList reread(4);
-        reread.ReadList();
-        QCOMPARE(reread.Files(), (QStringList{paths[2], paths[4], paths[3], paths[1]}));
-    }
-
-    void enabledStateOfEachCommand_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<IdList>("alsoEnabled");
-        const IdList navigation = {ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE};
-        for (const char* kind : {"", "bmp", "png", "bmz", "nif one"})
-            QTest::newRow(*kind ? kind : "none") << kind << IdList{};
-        QTest::newRow("nif three") << "nif three" << navigation;
-        QTest::newRow("nif large") << "nif large" << navigation + IdList{ID_EDIT_CREATE_MAP_BITMAP};
-    }
-
     void enabledStateOfEachCommand()
     {
-        QFETCH(QString, kind);
-        QFETCH(IdList, alsoEnabled);
         const QImage picture = TextureImage({20, 10, 1, 1});
-        const std::string path = m_dir.File("state." + kind.left(3).toStdString());
-        if (kind == "bmp" || kind == "png")
-            picture.save(QString::fromStdString(path), kind == "bmp" ? "BMP" : "PNG");
-        else if (kind == "bmz")
-            WriteFileBytes(path, BmzBytes(picture));
-        else if (kind.startsWith("nif"))   // the large one is longer than 3,000,000 bytes
-            WriteModel(m_dir, "state.nif", kind == "nif one"     ? std::vector<Tex>{{16, 16, 1, 1}}
-                                           : kind == "nif three" ? std::vector<Tex>{{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}}
-                                                                 : std::vector<Tex>{{1024, 1024, 1, 1}, {256, 256, 1, 2}});
-        AppHarness app;
-        if (!kind.isEmpty()) {
-            app.Open(path);
-            QCOMPARE(app.m_ui.m_messages, std::vector<std::string>{});
-            QVERIFY(app.Doc()->GetActiveImage() && app.Doc()->GetActiveImage()->GetBitmapInfo());
-        }
-        app.Idle();
-        const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP,
-                                      ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_APP_ABOUT, ID_FILE_NEW}
-                               + alsoEnabled;
-        for (unsigned id : enabled + IdList{ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE, ID_EDIT_CREATE_MAP_BITMAP,
-                                            ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE,
-                                            ID_NEXT_PANE, ID_PREV_PANE}) {
-            QVERIFY2(app.Frame()->GetAction(id)->isEnabled() == enabled.contains(id), qPrintable(QString::number(id)));
-            // A disabled command does not run, even when called past its item.
-            QVERIFY2(enabled.contains(id) || !app.Frame()->OnCommand(id), qPrintable(QString::number(id)));
+        picture.save(QString::fromStdString(m_dir.File("state.bmp")), "BMP");
+        picture.save(QString::fromStdString(m_dir.File("state.png")), "PNG");
+        WriteFileBytes(m_dir.File("state.bmz"), BmzBytes(picture));
+        WriteModel(m_dir, "one.nif", {{16, 16, 1, 1}});
+        WriteModel(m_dir, "three.nif", {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}});
+        WriteModel(m_dir, "large.nif", {{1024, 1024, 1, 1}, {256, 256, 1, 2}});   // longer than 3,000,000 bytes
+        const IdList steps = {ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE};
+        const std::pair<std::string, IdList> states[] = {{"", {}}, {"state.bmp", {}}, {"state.png", {}}, {"state.bmz", {}},
+            {"one.nif", {}}, {"three.nif", steps}, {"large.nif", steps + IdList{ID_EDIT_CREATE_MAP_BITMAP}}};
+        for (const auto& [file, alsoEnabled] : states) {
+            AppHarness app;
+            if (!file.empty())
+                app.Open(m_dir.File(file));
+            QVERIFY2(app.m_ui.m_messages.empty() && (file.empty() || app.Doc()->GetActiveImage()), file.c_str());
+            app.Idle();
+            const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP,
+                                          ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_APP_ABOUT, ID_FILE_NEW}
+                                   + alsoEnabled;
+            for (unsigned id : enabled + IdList{ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE, ID_EDIT_CREATE_MAP_BITMAP,
+                                                ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE,
+                                                ID_NEXT_PANE, ID_PREV_PANE}) {
+                const QString where = QString::fromStdString(file) + ' ' + QString::number(id);
+                QVERIFY2(app.Frame()->GetAction(id)->isEnabled() == enabled.contains(id), qPrintable(where));
+                // A disabled command does not run, even when called past its item.
+                QVERIFY2(enabled.contains(id) || !app.Frame()->OnCommand(id), qPrintable(where));
+            }
         }
     }
 
@@ -235,7 +183,7 @@ private slots:
         QVERIFY(reports.size() >= 3 && reports.back() == -1);
         // Done: the commands are back and the image shows.
         QVERIFY(app.Frame()->isVisible() && app.Frame()->GetAction(ID_FILE_OPEN)->isEnabled());
-        QCOMPARE(CompareTopLeft(app.RenderView(), picture.copy(0, 0, 400, 300)), QString());
+        QCOMPARE(Shows(app, picture), QString());
         // The program goes idle: now it closes.
         QTRY_VERIFY(!app.Frame()->isVisible());
     }
@@ -252,9 +200,8 @@ private slots:
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPoint(200, 200), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(app.Frame(), &drop);
-        QVERIFY(drop.isAccepted());
         QTRY_COMPARE(app.Title(), QStringLiteral("dropped.nif - Tavrel"));
-        QCOMPARE(ShowsTexture(app, texture), QString());
+        QCOMPARE(Shows(app, TextureImage(texture)), QString());
     }
 };
 

@@ -3,6 +3,7 @@
 // the test, and the ways a test drives and inspects it.
 #include <QImage>
 #include <QLabel>
+#include <QSettings>
 #include <QTest>
 
 #include <deque>
@@ -42,10 +43,7 @@ public:
     void ShowProgress(int percent) override { m_onProgress(percent); }
     bool RunPrintDialog(QPrinter& printer, QWidget*) override { return m_onPrint(printer); }
     bool RunPageSetup(QPrinter& printer, QWidget*) override { return m_onPageSetup(printer); }
-    void RunPrintPreview(QPrinter& printer, QWidget*, const std::function<void(QPrinter*)>& paint) override
-    {
-        m_onPreview(printer, paint);
-    }
+    void RunPrintPreview(QPrinter&, QWidget*, const std::function<void(QPrinter*)>&) override { Fail("unexpected preview"); }
     static void Fail(const std::string& what) { QTest::qFail(what.c_str(), __FILE__, __LINE__); }
 
     // The next file dialogs' answers: a path, or nothing for Cancel.
@@ -54,8 +52,6 @@ public:
     std::vector<FileDialogRequest> m_dialogs;
     std::function<void(int)> m_onProgress = [](int) {};
     std::function<bool(QPrinter&)> m_onPrint = Unexpected, m_onPageSetup = Unexpected;
-    std::function<void(QPrinter&, const std::function<void(QPrinter*)>&)> m_onPreview =
-        [](QPrinter& printer, auto&&) { Unexpected(printer); };
 
 private:
     static bool Unexpected(QPrinter&) { return Fail("unexpected printing dialog"), false; }
@@ -63,9 +59,12 @@ private:
 
 class AppHarness {
 public:
-    // Starts the program; a file given is opened as from the command line.
+    // Starts the program with fresh settings (HOME and XDG folders point at the
+    // test's own); a file given is opened as from the command line.
     explicit AppHarness(const std::string& commandLineFile = {}) : m_app(&m_ui, &m_ui)
     {
+        CTavrelApp::SetRegistryKey();
+        QSettings().clear();
         m_app.InitInstance(commandLineFile);
         Frame()->resize(900, 700);
     }
@@ -105,9 +104,6 @@ std::string WriteModel(const TempDir& dir, const std::string& name, const std::v
 QImage TextureImage(const Tex& texture);
 // A compressed bitmap of the picture: 40 header bytes, then a 24-bit BMP file as a zlib stream.
 std::vector<uint8_t> BmzBytes(const QImage& picture);
-// A fresh, empty settings store (HOME and XDG folders point at the test's own).
-void ClearSettings();
-// Empty when `expected` matches the top-left of `actual`, else where they first differ.
-QString CompareTopLeft(const QImage& actual, const QImage& expected);
-// Empty when the view shows the texture at its top-left and background beside and below it.
-QString ShowsTexture(const AppHarness& app, const Tex& texture);
+// Empty when the view shows `expected` at its top-left and one background colour
+// (its bottom-right pixel's) elsewhere, else where they first differ.
+QString Shows(const AppHarness& app, const QImage& expected = {});
