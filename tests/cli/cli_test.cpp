@@ -1,18 +1,15 @@
 // Runs the built tavrel-cli as a user would, in a fresh folder, and checks what it writes:
-// listings, extraction, conversion, links, progress, and its failures with their exit statuses.
-#include <fcntl.h>
-#include <pty.h>
+// listings, extraction, conversion, links, and its failures with their exit statuses.
 #include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <tuple>
 
 #include "BmpBuilder.h"
@@ -22,28 +19,14 @@
 
 namespace {
 
-struct CliRun {
-    int status = -1;   // -1 when the tool did not exit normally
-    std::string out, err;
-};
+struct CliRun { int status; std::string out, err; };   // a crash shows as a status above 128
 
 // Pixels as a model file's texture block holds them: top row first, R, G, B (, A).
-struct Pixels {
-    uint32_t width = 0, height = 0, bytesPerPixel = 0;
-    std::vector<uint8_t> bytes;
-};
+struct Pixels { uint32_t width = 0, height = 0, bytesPerPixel = 0; std::vector<uint8_t> bytes; };
 
 Pixels Pattern(uint32_t width, uint32_t height, bool alpha, uint8_t seed)
 {
     return {width, height, alpha ? 4u : 3u, NifBuilder::PatternPixels(width, height, alpha ? 2 : 1, seed)};
-}
-
-Pixels WithoutAlpha(const Pixels& pixels)
-{
-    Pixels out{pixels.width, pixels.height, 3, {}};
-    for (size_t i = 0; i < pixels.bytes.size(); i += pixels.bytesPerPixel)
-        out.bytes.insert(out.bytes.end(), &pixels.bytes[i], &pixels.bytes[i] + 3);
-    return out;
 }
 
 std::vector<uint8_t> BmpFile(const Pixels& p)
@@ -64,12 +47,14 @@ std::vector<uint8_t> BmzFile(const Pixels& pixels)
     return out;
 }
 
-std::vector<uint8_t> PngFile(const Pixels& p)
+// Without alpha when asked: the tool's PNG of a 32-bit image has none.
+std::vector<uint8_t> PngFile(const Pixels& p, bool alpha = true)
 {
-    PngImage png{.width = p.width, .height = p.height,
-                 .colorType = p.bytesPerPixel == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB};
-    for (auto row = p.bytes.begin(); row != p.bytes.end(); row += p.width * p.bytesPerPixel)
-        png.rows.emplace_back(row, row + p.width * p.bytesPerPixel);
+    PngImage png{.width = p.width, .height = p.height, .colorType = alpha && p.bytesPerPixel == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB};
+    png.rows.resize(p.height);
+    for (size_t i = 0; i < p.bytes.size(); ++i)
+        if (i % p.bytesPerPixel < 3 || png.colorType == PNG_COLOR_TYPE_RGB_ALPHA)
+            png.rows[i / (p.width * p.bytesPerPixel)].push_back(p.bytes[i]);
     return EncodePng(png);
 }
 
@@ -91,18 +76,17 @@ std::vector<uint8_t> ModelFile(const std::vector<Pixels>& textures, std::vector<
 }
 
 // The file the tool should write for these pixels, by path's extension: BMP as BmpFile makes it, TGA with the
-// same rows unpadded and a footer, PNG as the test's encoder makes it.
+// same rows unpadded and a footer, PNG as the test's encoder makes it, without alpha.
 std::vector<uint8_t> Expected(const std::string& path, const Pixels& p)
 {
     const int kind = std::tolower(static_cast<unsigned char>(path[path.size() - 3]));
     if (kind != 't')
-        return kind == 'b' ? BmpFile(p) : PngFile(p);
+        return kind == 'b' ? BmpFile(p) : PngFile(p, false);
     const uint8_t bits = uint8_t(p.bytesPerPixel * 8);
     std::vector<uint8_t> out{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, uint8_t(p.width), uint8_t(p.width >> 8),
                              uint8_t(p.height), uint8_t(p.height >> 8), bits, uint8_t(bits == 32 ? 8 : 0)};
     const std::vector<uint8_t> dib = NifBuilder::BlockToDib(p.bytes, p.width, p.height, p.bytesPerPixel / 2);
-    const size_t row = p.width * p.bytesPerPixel;
-    for (size_t at = 0; at < dib.size(); at += (row + 3) / 4 * 4)
+    for (size_t at = 0, row = p.width * p.bytesPerPixel; at < dib.size(); at += (row + 3) / 4 * 4)
         out.insert(out.end(), dib.begin() + long(at), dib.begin() + long(at + row));
     const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
     out.insert(out.end(), footer, footer + sizeof footer);
@@ -129,40 +113,16 @@ protected:
         return Path(name);
     }
 
-    // Standard input is /dev/null; standard error is a pseudo-terminal when asked.
-    CliRun Run(const std::vector<std::string>& args, bool terminal = false) const
+    // Through the shell, each argument quoted; standard input is /dev/null.
+    CliRun Run(const std::vector<std::string>& args) const
     {
-        int master = -1, slave = -1;
-        EXPECT_TRUE(!terminal || ::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0) << "no pseudo-terminal";
-        const std::string outPath = Path(".stdout"), errPath = Path(".stderr");
-        std::vector<char*> argv{const_cast<char*>(TAVREL_CLI_PATH)};
+        const auto quoted = [](const std::string& text) { return " '" + std::regex_replace(text, std::regex("'"), "'\\''") + "'"; };
+        std::string command = quoted(TAVREL_CLI_PATH) + " </dev/null >" + quoted(Path(".stdout")) + " 2>" + quoted(Path(".stderr"));
         for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::dup2(::open("/dev/null", O_RDONLY), 0);
-            ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-            ::dup2(terminal ? slave : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        CliRun run;
-        if (terminal) {
-            ::close(slave);
-            // Read until the child's exit closes the terminal (EIO on Linux).
-            char buffer[4096];
-            for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
-                run.err.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-            ::close(master);
-        }
-        int status = -1;
-        while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        const std::vector<uint8_t> out = ReadFileBytes(outPath), err = ReadFileBytes(errPath);
-        run.out.assign(out.begin(), out.end());
-        run.err += terminal ? "" : std::string(err.begin(), err.end());
+            command += quoted(arg);
+        const int status = std::system(command.c_str());
+        const std::vector<uint8_t> out = ReadFileBytes(Path(".stdout")), err = ReadFileBytes(Path(".stderr"));
+        const CliRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {out.begin(), out.end()}, {err.begin(), err.end()}};
         // A sanitizer's report ends the tool with status 1, like a handled failure: never let it pass for one.
         for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
             EXPECT_EQ(run.err.find(mark), std::string::npos) << run.err;
@@ -194,21 +154,19 @@ std::string Listing(const std::vector<Row>& rows, const std::string& jsonFile = 
 
 TEST_F(CliTest, ListsEveryKindAsATableAndAsJson)
 {
-    std::vector<uint64_t> at;
-    const std::vector<uint8_t> model = ModelFile(m_textures, &at);
-    const std::vector<Row> modelRows{{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 1, 1, 24}};
+    std::vector<uint64_t> at, linked;
+    const std::string model = Write("model.nif", ModelFile(m_textures, &at));
     // A model file that holds no texture but links to another one is read from that one.
     std::filesystem::create_directory(Path("textures"));
-    Write("textures/target.nif", ModelFile({m_textures[1], m_textures[0]}, &at));
+    Write("textures/target.nif", ModelFile({m_textures[1], m_textures[0]}, &linked));
     // JSON escapes quotes, backslashes and control characters in the name; a byte that is
     // not UTF-8 becomes U+FFFD, while real UTF-8 passes through.
     const std::string odd = Write("we\"ird\\na\tme \xC3\xBC\x01\xFF.bmp", BmpFile(Pattern(3, 2, false, 6)));
     const std::string oddShown = "\"" + m_dir.Path() + "/we\\\"ird\\\\na\\tme \xC3\xBC\\u0001\\ufffd.bmp\"";
     // File, kind, rows, standard error.
     const std::tuple<std::string, std::string, std::vector<Row>, std::string> cases[] = {
-        {Write("model.nif", model), "nif", modelRows, ""},
-        {Write("link.nif", ModelFile({}, nullptr, "textures/target.nif")), "nif",
-         {{0, at[0], 4, 4, 32}, {1, at[1], 5, 3, 24}},
+        {model, "nif", {{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 1, 1, 24}}, ""},
+        {Write("link.nif", ModelFile({}, nullptr, "textures/target.nif")), "nif", {{0, linked[0], 4, 4, 32}, {1, linked[1], 5, 3, 24}},
          "No image data was found in this file but there is a link to another file that does contain image data. "
          "Would you like to open this file? textures/target.nif\n(answered Yes)\n"},
         {odd, "bmp", {{0, 0, 3, 2, 24}}, ""},
@@ -224,89 +182,55 @@ TEST_F(CliTest, ListsEveryKindAsATableAndAsJson)
     }
 }
 
-TEST_F(CliTest, ExtractAllWritesEveryTextureInEachFormat)
+TEST_F(CliTest, ExtractsOrConvertsToTheFormatOfTheNameOrAllImagesToAFolder)
 {
     // Indexes have three digits, more past 999.
     std::vector<Pixels> many = m_textures;
     for (uint32_t i = 3; i <= 1000; ++i)
         many.push_back(Pattern(1, 1, false, static_cast<uint8_t>(i)));
-    const std::string few = Write("model.nif", ModelFile(m_textures));
-    const std::string manyNif = Write("model.NIF", ModelFile(many));
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{}, "png"}, {{"--format", "png"}, "png"}, {{"--format", "bmp"}, "bmp"}, {{"--format", "tga"}, "tga"}};
-    for (const auto& [formatArgs, ext] : cases) {
-        const std::vector<Pixels>& textures = ext == "bmp" ? many : m_textures;
-        // Made by the tool; a trailing slash changes nothing.
-        const std::string dir = Path(ext + std::to_string(formatArgs.size())) + (ext == "bmp" ? "/" : "");
-        std::vector<std::string> args{"extract", ext == "bmp" ? manyNif : few, "--all", dir};
-        args.insert(args.end(), formatArgs.begin(), formatArgs.end());
-        const CliRun run = Run(args);
-        ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out + run.err, "");
-        for (size_t i = 0; i < textures.size(); ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "/model-%03zu.%s", i, ext.c_str());
-            // A PNG of a 32-bit image has no alpha.
-            ASSERT_EQ(Written(dir + name), Expected(name, ext == "png" ? WithoutAlpha(textures[i]) : textures[i]))
-                << name;
-        }
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), long(textures.size()));
-    }
-}
-
-TEST_F(CliTest, ExtractsOrConvertsOneImageToTheFormatOfItsName)
-{
-    const Pixels rgb = Pattern(13, 7, false, 21);   // 13 × 3 bytes: rows need padding in a BMP
-    const Pixels rgba = Pattern(6, 5, true, 22);
-    const std::string nif = Write("model.nif", ModelFile(m_textures)), png = Write("in.png", PngFile(rgb));
-    const std::string bmp = Write("in.bmp", BmpFile(rgb)), bmp32 = Write("in32.bmp", BmpFile(rgba));
-    const std::pair<std::vector<std::string>, Pixels> cases[] = {
-        {{"extract", nif, Path("first.tga")}, m_textures[0]},
-        {{"extract", nif, Path("second.bmp"), "--index", "1"}, m_textures[1]},
-        {{"extract", nif, Path("SECOND.PNG"), "--index", "1"}, WithoutAlpha(m_textures[1])},
-        {{"convert", png, Path("png.bmp")}, rgb},
-        {{"convert", bmp, Path("bmp.tga")}, rgb},
-        {{"convert", bmp32, Path("bmp32.tga")}, rgba},
-        {{"convert", bmp32, Path("bmp32.png")}, WithoutAlpha(rgba)},
-        {{"convert", Write("in.bmz", BmzFile(rgb)), Path("bmz.png")}, rgb},
-        {{"convert", nif, Path("nif.bmp")}, m_textures[0]},
+    // 13 × 3 bytes: rows need padding in a BMP. A large .bmz is long work: still nothing on standard error.
+    const Pixels rgb = Pattern(13, 7, false, 21), rgba = Pattern(6, 5, true, 22), big = Pattern(512, 512, false, 3);
+    const std::string nif = Write("model.nif", ModelFile(m_textures)), manyNif = Write("model.NIF", ModelFile(many));
+    const std::string bmp32 = Write("in32.bmp", BmpFile(rgba));
+    // Arguments, then the pixels of OUT or of every file in DIR, which the tool makes.
+    const std::pair<std::vector<std::string>, std::vector<Pixels>> cases[] = {
+        {{"extract", nif, Path("first.tga")}, {m_textures[0]}},
+        {{"extract", nif, Path("second.bmp"), "--index", "1"}, {m_textures[1]}},
+        {{"extract", nif, Path("SECOND.PNG"), "--index", "1"}, {m_textures[1]}},
+        {{"convert", Write("in.png", PngFile(rgb)), Path("png.bmp")}, {rgb}},
+        {{"convert", bmp32, Path("bmp32.tga")}, {rgba}},
+        {{"convert", bmp32, Path("bmp32.png")}, {rgba}},
+        {{"convert", Write("in.bmz", BmzFile(big)), Path("bmz.png")}, {big}},
+        {{"convert", nif, Path("nif.bmp")}, {m_textures[0]}},
+        {{"extract", nif, "--all", Path("default")}, m_textures},
+        {{"extract", nif, "--all", Path("png"), "--format", "png"}, m_textures},
+        {{"extract", manyNif, "--all", Path("bmp") + "/", "--format", "bmp"}, many},   // a trailing slash changes nothing
+        {{"extract", nif, "--all", Path("tga"), "--format", "tga"}, m_textures},
     };
-    for (const auto& [args, expected] : cases) {
+    for (const auto& [args, images] : cases) {
         const CliRun run = Run(args);
         ASSERT_EQ(run.status, 0) << args[2] << ": " << run.err;
         EXPECT_EQ(run.out + run.err, "") << args[2];   // no progress when standard error is not a terminal
-        EXPECT_EQ(Written(args[2]), Expected(args[2], expected)) << args[2];
+        if (args[2] != "--all") {
+            EXPECT_EQ(Written(args[2]), Expected(args[2], images[0])) << args[2];
+            continue;
+        }
+        for (size_t i = 0; i < images.size(); ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/model-%03zu.%s", i, args.size() > 4 ? args[5].c_str() : "png");
+            ASSERT_EQ(Written(args[3] + name), Expected(name, images[i])) << name;
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(args[3]), {}), long(images.size()));
     }
-}
-
-TEST_F(CliTest, ShowsProgressOnlyOnATerminal)
-{
-    const std::string bmz = Write("big.bmz", BmzFile(Pattern(512, 512, false, 3)));
-    const std::string nif = Write("model.nif", ModelFile(m_textures));
-    // Reading a large file and writing many images are both long work.
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"convert", bmz, Path("big.png")}, "Reading " + bmz + ": 100%"},
-        {{"extract", nif, "--all", Path("all")}, "Writing " + Path("all") + ":  66%"},
-    };
-    for (const auto& [args, shown] : cases) {
-        const CliRun quiet = Run(args), onTerminal = Run(args, true);
-        EXPECT_EQ(std::tie(quiet.status, quiet.err), std::tuple(0, "")) << quiet.err;
-        EXPECT_EQ(onTerminal.status, 0) << onTerminal.err;
-        EXPECT_NE(onTerminal.err.find(shown), std::string::npos) << onTerminal.err;
-        // The progress line is erased at the end, so the prompt starts clean.
-        EXPECT_TRUE(onTerminal.err.ends_with("\r\033[K")) << onTerminal.err;
-    }
-    EXPECT_EQ(Written(Path("big.png")), Expected("big.png", Pattern(512, 512, false, 3)));
 }
 
 TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
 {
     for (const std::string word : {"--help", "-h", "--version"}) {
         const CliRun run = Run({word});
-        EXPECT_EQ(std::tie(run.status, run.err), std::tuple(0, "")) << word;
         // Help shows the usage; the version line starts with the tool's name.
         const size_t at = run.out.find(word == "--version" ? "tavrel-cli " : "\n  tavrel-cli extract FILE --all DIR [");
-        EXPECT_TRUE(word == "--version" ? at == 0 : at != std::string::npos) << run.out;
+        EXPECT_EQ(std::tuple(run.status, run.err, word == "--version" ? at == 0 : at != std::string::npos), std::tuple(0, "", true)) << run.out;
     }
 }
 
@@ -319,22 +243,18 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
         {{"frobnicate"}, "unknown command frobnicate"},
         {{"list"}, "list takes one FILE"},
         {{"list", "a.tga"}, "a.tga: not a file kind the tool opens (.nif, .bmz, .png or .bmp)"},
-        {{"list", nif, "--index", "1"}, "list takes no option but --json"},
         {{"list", nif, "--bogus"}, "unknown option --bogus"},
         {{"extract", nif}, "extract takes FILE and OUT"},
         {{"extract", nif, "out"}, "out" + badOut},
-        {{"extract", nif, png, "--json"}, "extract does not take --json"},
         {{"extract", nif, png, "--index"}, "--index needs a value"},
         {{"extract", nif, png, "--index", "1x"}, badIndex},
         {{"extract", nif, png, "--index", "4294967296"}, badIndex},
-        {{"extract", nif, png, "--index", "1", "--index", "2"}, "--index is given twice"},
         {{"extract", nif, png, "--format", "bmp"}, "--format goes with --all; otherwise OUT's extension chooses the format"},
         {{"extract", nif, "--all", dir, "--format", "gif"}, "--format must be bmp, png or tga"},
         {{"extract", nif, "--all", dir, "--index", "0"}, "--index and --all cannot be given together"},
         {{"extract", nif, "--all", dir, png}, "extract --all takes one FILE and the folder DIR"},
         {{"convert", "a.png"}, "convert takes IN and OUT"},
         {{"convert", "a.png", "b.gif"}, "b.gif" + badOut},
-        {{"convert", "a.png", "b.bmp", "--index", "0"}, "convert takes no options"},
     };
     for (const auto& [args, reason] : cases) {
         const CliRun run = Run(args);
@@ -354,8 +274,6 @@ TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
     // File (absent when it has no bytes), message (ending "File: " when the full path follows).
     const std::tuple<std::string, std::vector<uint8_t>, std::string> cases[] = {
         {"missing.bmp", {}, "Error opening bitmap file.\nFile: "},
-        {"notbmp.bmp", std::vector<uint8_t>(18, 'x'), "Not a recognised BMP format file.\nFile: "},
-        {"missing.png", {}, "Error opening png file.\nFile: "},
         {"notpng.png", std::vector<uint8_t>(20, 'x'), "Not a recognised PNG format file.\nFile: "},
         {"missing.nif", {}, "Error reading file: missing.nif\n"},
         {"empty.nif", std::vector<uint8_t>(100, 'N'), "No image data found in file: empty.nif\n"},
