@@ -1,11 +1,12 @@
-// Any bytes given to the PNG reader: no crash, no access outside a buffer.
+// Any bytes given to the BMP or PNG reader (chosen when built): no crash, no
+// access outside a buffer, and every pixel row of a loaded image readable.
 #include "FuzzInput.h"
 #include "image/DibImage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = WriteFuzzInput(data, size, "input.png");
-    CDibImage image(path, kFileKindPng);
+    const std::string path = WriteFuzzInput(data, size, FUZZ_INPUT_NAME);
+    CDibImage image(path, FUZZ_FILE_KIND);
     if (image.GetBitmapInfo()) {
         volatile uint8_t sink = 0;
         const uint64_t bytes = uint64_t(image.GetStride()) * uint64_t(image.GetHeight());
