@@ -35,7 +35,7 @@ constexpr TextureKind kKinds[] = {{256, 256, 1}, {256, 256, 2}, {1024, 1024, 1},
 uint64_t WriteModelFile(const std::string& path, uint64_t target, uint64_t fillerPerHundredPixelBytes)
 {
     FILE* f = std::fopen(path.c_str(), "wb");
-    const std::string structure = "NodeRecord\x04\0\0\0NamedMesh\x10\0\0\0NestedProperty\x01\0\0\0NamedSource";
+    const std::string structure = "NodeRecord\x04\0\0\0NamedMesh\x10\0\0\0NestedProperty\x01\0\0\0NoteOfSource";
     std::vector<uint8_t> pixels(1024 * 1024 * 4);
     for (size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = static_cast<uint8_t>((i * 13) ^ (i >> 11));
