@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/ViewerCommandIds.h"
 #include "doc/CommandIds.h"
 
 namespace {
@@ -16,13 +17,15 @@ constexpr CommandDef kCommands[] = {
      "Open an existing .bmz, .nif, .bmp or .png image file\nOpen", "open", "document-open"},
     {ID_FILE_SAVE_AS,             kFile, "Save &As...",              false, 0, 2,       nullptr,
      "Save the active image to a bitmap or portable network graphics file\nSave As", "save-as", "document-save-as"},
+    {ID_FILE_EXPORT_ALL,          kFile, "&Export All Textures...",  false, kNone, 0,   nullptr,
+     "Save every image of the open file into a folder\nExport All", nullptr, nullptr},
     {ID_FILE_PRINT,               kFile, "&Print...\tCtrl+P",        true,  1, 1,       "Ctrl+P",
      "Print the active image\nPrint", "print", "document-print"},
     {ID_FILE_PRINT_PREVIEW,       kFile, "Print Pre&view",           false, kNone, 0,   nullptr,
      "Display full pages\nPrint Preview", nullptr, "document-print-preview"},
     {ID_FILE_PRINT_SETUP,         kFile, "P&rint Setup...",          false, kNone, 0,   nullptr,
      "Change the printer and printing options\nPrint Setup", nullptr, nullptr},
-    {ID_APP_EXIT,                 kFile, "E&xit",                    true,  kNone, 0,   nullptr,
+    {ID_APP_EXIT,                 kFile, "E&xit\tCtrl+Q",            true,  kNone, 0,   "Ctrl+Q",
      "Quit the application\nExit", nullptr, "application-exit"},
     {ID_EDIT_REPLACE_IMAGE,       kEdit, "Replace",                  false, 2, 3,       nullptr,
      "Replace the active image with a 24-bit bitmap or 24-bit portable network graphics file\nReplace",
@@ -35,15 +38,33 @@ constexpr CommandDef kCommands[] = {
      "Show or hide the toolbar\nToggle ToolBar", nullptr, nullptr},
     {ID_VIEW_STATUS_BAR,          kView, "&Status Bar",              false, kNone, 0,   nullptr,
      "Show or hide the status bar\nToggle StatusBar", nullptr, nullptr},
-    {ID_VIEW_PREVIOUS_IMAGE,      kView, "Previous Image",           false, 2, 1,       nullptr,
+    {ID_VIEW_PREVIOUS_IMAGE,      kView, "Previous Image",           false, 2, 1,       "PgUp;Backspace",
      "View previous image\nPrevious", "previous", "go-previous"},
-    {ID_VIEW_NEXT_IMAGE,          kView, "Next Image",               false, 2, 2,       nullptr,
+    {ID_VIEW_NEXT_IMAGE,          kView, "Next Image",               false, 2, 2,       "PgDown;Space",
      "View next image\nNext", "next", "go-next"},
+    {ID_VIEW_ZOOM_IN,             kView, "Zoom &In\tCtrl++",         true,  kNone, 0,   "Ctrl++;Ctrl+=",
+     "Show the image larger\nZoom In", nullptr, "zoom-in"},
+    {ID_VIEW_ZOOM_OUT,            kView, "Zoom &Out\tCtrl+-",        false, kNone, 0,   "Ctrl+-",
+     "Show the image smaller\nZoom Out", nullptr, "zoom-out"},
+    {ID_VIEW_ACTUAL_SIZE,         kView, "&Actual Size\tCtrl+0",     false, kNone, 0,   "Ctrl+0",
+     "Show one image pixel per screen pixel\nActual Size", nullptr, "zoom-original"},
+    {ID_VIEW_FIT_TO_WINDOW,       kView, "&Fit to Window",           false, kNone, 0,   nullptr,
+     "Show the whole image in the window\nFit to Window", nullptr, "zoom-fit-best"},
+    {ID_VIEW_SHOW_TRANSPARENCY,   kView, "Show Transparenc&y",       true,  kNone, 0,   nullptr,
+     "Draw transparent pixels over a checkerboard\nShow Transparency", nullptr, nullptr},
+    {ID_VIEW_ALPHA_CHANNEL,       kView, "Alp&ha Channel",           false, kNone, 0,   nullptr,
+     "Show the alpha channel as grey\nAlpha Channel", nullptr, nullptr},
+    {ID_VIEW_TEXTURE_LIST,        kView, "Te&xtures",                true,  kNone, 0,   nullptr,
+     "Show or hide the list of textures\nTextures", nullptr, nullptr},
     {ID_APP_ABOUT,                kHelp, "&About Tavrel...",         false, 3, 1,       nullptr,
      "Display program information, version number and copyright\nAbout", "about", "help-about"},
 
-    // Reached only by keys. No part of the program handles Save, the clipboard,
+    // Reached only by keys. No part of the program handles Save, Cut, Paste,
     // Undo or the pane keys, so those keys do nothing.
+    {ID_VIEW_FIRST_IMAGE,         kNone, nullptr,                    false, kNone, 0,   "Home",
+     "View the first image\nFirst", nullptr, nullptr},
+    {ID_VIEW_LAST_IMAGE,          kNone, nullptr,                    false, kNone, 0,   "End",
+     "View the last image\nLast", nullptr, nullptr},
     {ID_FILE_NEW,                 kNone, nullptr,                    false, kNone, 0,   "Ctrl+N",
      "Create a new document\nNew", nullptr, nullptr},
     {ID_FILE_SAVE,                kNone, nullptr,                    false, kNone, 0,   "Ctrl+S",

@@ -1,32 +1,57 @@
 #include "app/MainFrame.h"
 
-#include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QCoreApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QListView>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
 
 #include <algorithm>
 
 #include "app/AppIcons.h"
 #include "app/CommandTable.h"
+#include "app/ExportAll.h"
+#include "app/RecentFileList.h"
 #include "app/TavrelView.h"
+#include "app/TextureList.h"
+#include "app/ViewerCommandIds.h"
 #include "doc/CommandIds.h"
 #include "doc/TavrelDoc.h"
+#include "platform/Format.h"
+#include "platform/UiServices.h"
 
 namespace {
 
 constexpr char kGeometryKey[] = "MainFrame/Geometry";
 constexpr char kStateKey[] = "MainFrame/State";
+constexpr char kStatusBarKey[] = "MainFrame/StatusBar";
+// The widest text of the pixel pane, which sizes it.
+constexpr char kWidestPixelText[] = "00000, 00000: RGBA 000, 000, 000, 000";
+// A start whose window is never painted (minimised, say) still loads its file.
+constexpr int kPaintWaitMs = 1000;
+
+// Commands whose item carries a check mark and acts as it is checked or cleared.
+constexpr unsigned kToggles[] = {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_SHOW_TRANSPARENCY,
+                                 ID_VIEW_ALPHA_CHANNEL, ID_VIEW_TEXTURE_LIST};
+
+bool IsToggle(unsigned nID)
+{
+    return std::find(std::begin(kToggles), std::end(kToggles), nID) != std::end(kToggles);
+}
 
 QString FromStd(const std::string& text)
 {
@@ -45,6 +70,34 @@ QString DroppedFile(const QMimeData* data)
     return {};
 }
 
+// Gives every item of the menu that has no access key the first letter of
+// its text that no other item of the menu uses.
+void AssignAccessKeys(QMenu* menu)
+{
+    QString used;
+    const QList<QAction*> actions = menu->actions();
+    for (const QAction* action : actions) {
+        const QString text = action->text();
+        const qsizetype amp = text.indexOf('&');
+        if (amp >= 0 && amp + 1 < text.size())
+            used += text[amp + 1].toLower();
+    }
+    for (QAction* action : actions) {
+        QString text = action->text();
+        if (action->isSeparator() || text.isEmpty() || text.contains('&'))
+            continue;
+        const qsizetype end = text.contains('\t') ? text.indexOf('\t') : text.size();
+        for (qsizetype i = 0; i < end; ++i) {
+            if (text[i].isLetterOrNumber() && !used.contains(text[i].toLower())) {
+                used += text[i].toLower();
+                text.insert(i, '&');
+                action->setText(text);
+                break;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrintDialogs, QPrinter* pPrinter)
@@ -54,27 +107,34 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
     m_pView = new CTavrelView(pDoc, pPrintDialogs, pPrinter, this);
     setCentralWidget(m_pView);
     resize(800, 600);
+    m_pToolBar = new QToolBar(QStringLiteral("Toolbar"), this);
 
-    MapCommand(ID_VIEW_TOOLBAR, [this] { OnBarCheck(ID_VIEW_TOOLBAR); },
-               [this](CCmdUI* ui) { OnUpdateControlBarMenu(ui); });
-    MapCommand(ID_VIEW_STATUS_BAR, [this] { OnBarCheck(ID_VIEW_STATUS_BAR); },
-               [this](CCmdUI* ui) { OnUpdateControlBarMenu(ui); });
+    for (unsigned nID : kToggles)
+        MapCommand(nID, [this, nID] { m_actions[nID]->trigger(); }, [this](CCmdUI* ui) { ui->SetCheck(IsChecked(ui->m_nID)); });
     MapCommand(ID_APP_EXIT, [this] { close(); });
+    const auto steps = [this](CCmdUI* ui) {
+        ui->Enable(!m_pDoc->IsBusy() && m_pDoc->m_nFileKind == kFileKindNif && m_pDoc->m_nRawImageCount >= 2);
+    };
+    MapCommand(ID_VIEW_FIRST_IMAGE, [this] { m_pDoc->SelectImage(0); }, steps);
+    MapCommand(ID_VIEW_LAST_IMAGE, [this] { m_pDoc->SelectImage(m_pDoc->m_nRawImageCount - 1); }, steps);
+    MapCommand(ID_FILE_EXPORT_ALL, [this] { ExportAllImages(*m_pDoc); },
+               [this](CCmdUI* ui) { ui->Enable(CanExportAllImages(*m_pDoc)); });
 
     CreateActions();
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
+    CreateTextureDock();
     setAcceptDrops(true);
-    m_closeTimer.setInterval(20);
-    connect(&m_closeTimer, &QTimer::timeout, this, &CMainFrame::ClosePendingWhenIdle);
+
+    connect(m_pView, &CTavrelView::DisplayChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(m_pView, &CTavrelView::PixelTextChanged, this,
+            [this](const QString& text) { GetPane(ID_INDICATOR_PIXEL)->setText(text); });
+    // The arrow keys scroll the image from the start.
+    m_pView->setFocus();
 
     m_pDoc->AddObserver(this);
     OnTitleChanged(m_pDoc->GetTitle());
-    // Update handlers run whenever the event loop is about to wait: the
-    // program's idle time.
-    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
-            &CMainFrame::OnIdle);
 }
 
 CMainFrame::~CMainFrame()
@@ -85,8 +145,9 @@ CMainFrame::~CMainFrame()
 void CMainFrame::CreateActions()
 {
     for (const CommandDef& def : CommandTable()) {
-        auto* action = new QAction(this);
         const unsigned nID = def.nID;
+        // The toolbar's own action shows and hides it and keeps its mark.
+        QAction* action = nID == ID_VIEW_TOOLBAR ? m_pToolBar->toggleViewAction() : new QAction(this);
         action->setObjectName(QStringLiteral("Command%1").arg(nID));
         if (def.pszMenuText)
             action->setText(QString::fromLatin1(def.pszMenuText));
@@ -99,8 +160,13 @@ void CMainFrame::CreateActions()
         action->setStatusTip(FromStd(StatusPrompt(def)));
         action->setToolTip(FromStd(ToolTipText(def)));
         action->setIcon(CommandIcon(def));
-        action->setCheckable(nID == ID_VIEW_TOOLBAR || nID == ID_VIEW_STATUS_BAR);
-        connect(action, &QAction::triggered, this, [this, nID] { OnCommand(nID); });
+        if (IsToggle(nID)) {
+            action->setCheckable(true);
+            action->setChecked(IsChecked(nID));
+            connect(action, &QAction::toggled, this, [this, nID](bool on) { OnToggle(nID, on); });
+        } else {
+            connect(action, &QAction::triggered, this, [this, nID] { OnCommand(nID); });
+        }
         // Commands without a menu item still answer their keys.
         if (def.nPopup < 0)
             addAction(action);
@@ -119,13 +185,23 @@ void CMainFrame::CreateMenus()
                 menu->addSeparator();
             menu->addAction(m_actions[def.nID]);
         }
+        if (QAction* exit = m_actions[ID_APP_EXIT]; menu->actions().contains(exit)) {
+            // File > Recent Files, in its own group before Exit.
+            const QList<QAction*> items = menu->actions();
+            QAction* before = items[items.indexOf(exit) - 1];   // the separator above Exit
+            m_pRecentMenu = new QMenu(QStringLiteral("Recent &Files"), menu);
+            m_pRecentMenu->setObjectName("RecentFilesMenu");
+            menu->insertSeparator(menu->insertMenu(before, m_pRecentMenu));
+            connect(m_pRecentMenu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentFilesMenu);
+            connect(menu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentFilesMenu);
+        }
+        AssignAccessKeys(menu);
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     }
 }
 
 void CMainFrame::CreateToolBar()
 {
-    m_pToolBar = new QToolBar(QStringLiteral("Toolbar"), this);
     m_pToolBar->setObjectName("ToolBar");
     m_pToolBar->setIconSize(QSize(16, 16));
     std::vector<const CommandDef*> buttons;
@@ -160,6 +236,7 @@ void CMainFrame::CreateStatusBar()
     bar->addWidget(m_pProgress);
 
     const std::pair<unsigned, const char*> panes[] = {
+        {ID_INDICATOR_PIXEL, kWidestPixelText},
         {ID_INDICATOR_IMAGE_INDEX, kImageIndexNone},
         {ID_INDICATOR_DIMENSIONS, kDimensionsNone},
     };
@@ -173,6 +250,52 @@ void CMainFrame::CreateStatusBar()
         bar->addPermanentWidget(pane);
         m_panes.emplace_back(nID, pane);
     }
+    GetPane(ID_INDICATOR_PIXEL)->clear();
+}
+
+void CMainFrame::CreateTextureDock()
+{
+    m_pTextureModel = new CTextureListModel(m_pDoc, this);
+    m_pTextureDock = new QDockWidget(QStringLiteral("Textures"), this);
+    m_pTextureDock->setObjectName("TextureDock");
+    // View > Textures shows and hides it.
+    m_pTextureDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    m_pTextureList = CreateTextureListView(m_pDoc, m_pTextureModel, m_pTextureDock);
+    m_pTextureDock->setWidget(m_pTextureList);
+    addDockWidget(Qt::LeftDockWidgetArea, m_pTextureDock);
+    m_pTextureDock->hide();
+}
+
+void CMainFrame::UpdateTextureDock()
+{
+    const bool textures = m_pDoc->m_nFileKind == kFileKindNif && m_pDoc->m_nRawImageCount > 0;
+    m_pTextureDock->setVisible(m_bTextureListWanted && textures);
+}
+
+void CMainFrame::FillRecentFilesMenu()
+{
+    m_pRecentMenu->clear();
+    const QStringList files = m_pRecentFiles ? m_pRecentFiles->Files() : QStringList();
+    for (int i = 0; i < files.size(); ++i) {
+        QAction* item = m_pRecentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(files[i]));
+        connect(item, &QAction::triggered, this, [this, i] { OpenRecentFile(i); });
+    }
+    m_pRecentMenu->setEnabled(!files.isEmpty() && !m_pDoc->IsBusy());
+}
+
+void CMainFrame::OpenRecentFile(int index)
+{
+    if (!m_pRecentFiles || index < 0 || index >= m_pRecentFiles->Files().size() || m_pDoc->IsBusy())
+        return;
+    const QString path = m_pRecentFiles->Files()[index];
+    if (!QFileInfo(path).isFile()) {
+        m_pRecentFiles->Remove(path);
+        AfxMessageBox(FormatString("%s no longer exists. It has been removed from the Recent Files list.",
+                                   QFile::encodeName(path).constData()),
+                      MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    m_pDoc->LoadFile(QFile::encodeName(path).toStdString());
 }
 
 QAction* CMainFrame::GetAction(unsigned nID) const
@@ -209,10 +332,14 @@ void CMainFrame::UpdateCommandUI()
         CCmdUI state(nID);
         RouteCommandUI({m_pView, m_pDoc, this, m_pApp}, &state);
         action->setEnabled(state.m_bEnabled);
-        if (action->isCheckable())
+        if (action->isCheckable()) {
+            const QSignalBlocker quiet(action);
             action->setChecked(state.m_nCheck != 0);
+        }
     }
     for (const auto& [nID, pane] : m_panes) {
+        if (nID == ID_INDICATOR_PIXEL)
+            continue;   // the view sets it as the pointer moves
         CCmdUI state(nID);
         RouteCommandUI({m_pView, m_pDoc, this, m_pApp}, &state);
         pane->setEnabled(state.m_bEnabled);
@@ -221,29 +348,19 @@ void CMainFrame::UpdateCommandUI()
     }
 }
 
-void CMainFrame::OnIdle()
-{
-    UpdateCommandUI();
-}
-
-void CMainFrame::ClosePendingWhenIdle()
-{
-    if (!m_pDoc->IsBusy()) {
-        m_closeTimer.stop();
-        close();
-    }
-}
-
 void CMainFrame::ShowProgress(int percent)
 {
     if (percent < 0) {
         m_pProgress->hide();
-    } else {
-        m_pProgress->setValue(std::min(percent, 100));
-        m_pProgress->show();
+        return;
     }
-    // The document is busy while its codec reports: hold its commands off.
-    UpdateCommandUI();
+    m_pProgress->setValue(std::min(percent, 100));
+    if (m_pProgress->isHidden()) {
+        m_pProgress->show();
+        // Lay the bar out now: a load that runs without the event loop still shows it.
+        QCoreApplication::sendPostedEvents(statusBar(), QEvent::LayoutRequest);
+    }
+    statusBar()->repaint();
 }
 
 void CMainFrame::SetMessageText(const QString& text)
@@ -251,21 +368,54 @@ void CMainFrame::SetMessageText(const QString& text)
     m_pMessagePane->setText(text.isEmpty() ? QString::fromLatin1(kIdleMessage) : text);
 }
 
-void CMainFrame::OnBarCheck(unsigned nID)
+bool CMainFrame::IsChecked(unsigned nID) const
 {
-    QWidget* bar = nID == ID_VIEW_TOOLBAR ? static_cast<QWidget*>(m_pToolBar) : statusBar();
-    bar->setVisible(bar->isHidden());
+    switch (nID) {
+    case ID_VIEW_TOOLBAR: return !m_pToolBar->isHidden();
+    case ID_VIEW_STATUS_BAR: return !statusBar()->isHidden();
+    case ID_VIEW_SHOW_TRANSPARENCY: return m_pView->IsShowingTransparency();
+    case ID_VIEW_ALPHA_CHANNEL: return m_pView->IsShowingAlphaChannel();
+    case ID_VIEW_TEXTURE_LIST: return m_bTextureListWanted;
+    default: return false;
+    }
 }
 
-void CMainFrame::OnUpdateControlBarMenu(CCmdUI* pCmdUI)
+void CMainFrame::OnToggle(unsigned nID, bool bOn)
 {
-    const QWidget* bar = pCmdUI->m_nID == ID_VIEW_TOOLBAR ? static_cast<QWidget*>(m_pToolBar) : statusBar();
-    pCmdUI->SetCheck(bar->isHidden() ? 0 : 1);
+    switch (nID) {
+    case ID_VIEW_STATUS_BAR: statusBar()->setVisible(bOn); break;
+    case ID_VIEW_SHOW_TRANSPARENCY: m_pView->SetShowTransparency(bOn); break;
+    case ID_VIEW_ALPHA_CHANNEL: m_pView->SetShowAlphaChannel(bOn); break;
+    case ID_VIEW_TEXTURE_LIST:
+        m_bTextureListWanted = bOn;
+        UpdateTextureDock();
+        break;
+    default: break;   // the toolbar's own action has shown or hidden it
+    }
+    UpdateCommandUI();
 }
 
 void CMainFrame::OnUpdate(void*, long, void*)
 {
+    m_pTextureModel->Refresh();
+    if (!m_pDoc->IsBusy())
+        SelectShownTexture(m_pTextureList, *m_pDoc);
+    UpdateTextureDock();
     UpdateCommandUI();
+}
+
+void CMainFrame::OnBusyChanged(bool bBusy)
+{
+    // While the document works the list lets go of its records; afterwards it
+    // reads them again, as new ones may sit where old ones were.
+    m_pTextureModel->Refresh(!bBusy);
+    if (!bBusy)
+        SelectShownTexture(m_pTextureList, *m_pDoc);
+    UpdateCommandUI();
+    if (!bBusy && m_bClosePending) {
+        m_bClosePending = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
 }
 
 void CMainFrame::OnTitleChanged(const std::string& title)
@@ -276,7 +426,7 @@ void CMainFrame::OnTitleChanged(const std::string& title)
 bool CMainFrame::event(QEvent* event)
 {
     // Prompts of the hovered menu item or button go to the message pane,
-    // which the two indicator panes share the bar with.
+    // which the indicator panes share the bar with.
     if (event->type() == QEvent::StatusTip) {
         SetMessageText(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
@@ -284,18 +434,45 @@ bool CMainFrame::event(QEvent* event)
     return QMainWindow::event(event);
 }
 
+void CMainFrame::CallWhenPainted(std::function<void()> then)
+{
+    m_afterPaint.push_back(std::move(then));
+    if (m_afterPaint.size() > 1)
+        return;
+    m_pView->viewport()->installEventFilter(this);
+    QTimer::singleShot(kPaintWaitMs, this, [this] {
+        QEvent paint(QEvent::Paint);
+        eventFilter(m_pView->viewport(), &paint);
+    });
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_pView->viewport() && event->type() == QEvent::Paint && !m_afterPaint.empty()) {
+        m_pView->viewport()->removeEventFilter(this);
+        // After this paint has reached the screen.
+        QTimer::singleShot(0, this, [this, calls = std::move(m_afterPaint)] {
+            for (const auto& call : calls)
+                call();
+        });
+        m_afterPaint.clear();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     // Closing now would delete the document under the load that runs below
     // this event; close when it has finished.
     if (m_pDoc->IsBusy()) {
-        m_closeTimer.start();
+        m_bClosePending = true;
         event->ignore();
         return;
     }
     QSettings settings;
     settings.setValue(kGeometryKey, saveGeometry());
     settings.setValue(kStateKey, saveState());
+    settings.setValue(kStatusBarKey, !statusBar()->isHidden());
     event->accept();
 }
 
@@ -304,6 +481,9 @@ void CMainFrame::RestoreWindowSettings()
     QSettings settings;
     restoreGeometry(settings.value(kGeometryKey).toByteArray());
     restoreState(settings.value(kStateKey).toByteArray());
+    statusBar()->setVisible(settings.value(kStatusBarKey, true).toBool());
+    UpdateTextureDock();
+    UpdateCommandUI();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
@@ -323,10 +503,8 @@ void CMainFrame::dropEvent(QDropEvent* event)
     QMetaObject::invokeMethod(
         this,
         [this, path] {
-            if (m_pDoc->IsBusy())
-                return;
-            m_pDoc->LoadFile(QFile::encodeName(path).toStdString());
-            UpdateCommandUI();
+            if (!m_pDoc->IsBusy())
+                m_pDoc->LoadFile(QFile::encodeName(path).toStdString());
         },
         Qt::QueuedConnection);
 }

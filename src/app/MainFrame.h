@@ -1,10 +1,10 @@
 #pragma once
 // The main window: menu bar, toolbar and status bar built from the command
-// table, the view in the middle, and the routing of every command to the
-// view, the document, the frame and the application in turn.
+// table, the view in the middle, the texture list beside it, and the routing
+// of every command to the view, the document, the frame and the application in turn.
 #include <QMainWindow>
-#include <QTimer>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,11 +12,16 @@
 #include "doc/CmdTarget.h"
 #include "doc/DocObserver.h"
 
+class CRecentFileList;
 class CTavrelDoc;
 class CTavrelView;
+class CTextureListModel;
 class IPrintDialogs;
 class QAction;
+class QDockWidget;
 class QLabel;
+class QListView;
+class QMenu;
 class QPrinter;
 class QProgressBar;
 class QToolBar;
@@ -31,7 +36,7 @@ public:
     // Sends a command along the chain, as a menu item, button or key does.
     bool OnCommand(unsigned nID);
     // Asks the update handlers for the state of every menu item, button and
-    // status pane. Runs whenever the program falls idle and when a menu opens.
+    // status pane. Runs whenever the document, the view or the busy state changes.
     void UpdateCommandUI();
     // Progress of long file work in the status bar, 0 to 100; -1 hides it.
     void ShowProgress(int percent);
@@ -42,15 +47,25 @@ public:
     // The status pane with the given indicator id.
     QLabel* GetPane(unsigned nID) const;
     QProgressBar* GetProgressBar() const { return m_pProgress; }
+    QDockWidget* GetTextureDock() const { return m_pTextureDock; }
+    QListView* GetTextureList() const { return m_pTextureList; }
+    QMenu* GetRecentFilesMenu() const { return m_pRecentMenu; }
 
+    // The list File > Recent Files shows and opens from.
+    void SetRecentFileList(CRecentFileList* pList) { m_pRecentFiles = pList; }
+    void OpenRecentFile(int index);
     void RestoreWindowSettings();
+    // Runs `then` once the window has been painted on the screen.
+    void CallWhenPainted(std::function<void()> then);
 
     // IDocObserver
     void OnUpdate(void* pSender, long lHint, void* pHint) override;
     void OnTitleChanged(const std::string& title) override;
+    void OnBusyChanged(bool bBusy) override;
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -60,11 +75,13 @@ private:
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
+    void CreateTextureDock();
+    void FillRecentFilesMenu();
     void SetMessageText(const QString& text);
-    void OnBarCheck(unsigned nID);
-    void OnUpdateControlBarMenu(CCmdUI* pCmdUI);
-    void OnIdle();
-    void ClosePendingWhenIdle();
+    // A checkable command's item was checked or cleared.
+    void OnToggle(unsigned nID, bool bOn);
+    bool IsChecked(unsigned nID) const;
+    void UpdateTextureDock();
 
     CTavrelDoc* m_pDoc;
     CCmdTarget* m_pApp;
@@ -72,8 +89,15 @@ private:
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_pMessagePane = nullptr;
     QProgressBar* m_pProgress = nullptr;
+    QDockWidget* m_pTextureDock = nullptr;
+    QListView* m_pTextureList = nullptr;
+    CTextureListModel* m_pTextureModel = nullptr;
+    QMenu* m_pRecentMenu = nullptr;
+    CRecentFileList* m_pRecentFiles = nullptr;
     std::vector<std::pair<unsigned, QLabel*>> m_panes;
     std::map<unsigned, QAction*> m_actions;
-    // A close asked for while the document was busy waits until it is done.
-    QTimer m_closeTimer;
+    bool m_bTextureListWanted = true;
+    // A close asked for while the document was busy happens when it is done.
+    bool m_bClosePending = false;
+    std::vector<std::function<void()>> m_afterPaint;
 };

@@ -129,8 +129,13 @@ void QtUiServices::PumpMessages()
 
 void QtUiServices::RepaintMainWindow()
 {
-    if (m_pFrame)
-        m_pFrame->repaint();
+    if (!m_pFrame)
+        return;
+    // Let the window system take the closed dialog away and ask for the
+    // uncovered part, then paint it all before the long work starts. The
+    // document is busy by now, so no command can run in between.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_pFrame->repaint();
 }
 
 void QtUiServices::ShowProgress(int percent)

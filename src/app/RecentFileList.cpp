@@ -49,3 +49,9 @@ void CRecentFileList::Add(const QString& path)
         m_files.pop_back();
     WriteList();
 }
+
+void CRecentFileList::Remove(const QString& path)
+{
+    if (m_files.removeAll(path) > 0)
+        WriteList();
+}

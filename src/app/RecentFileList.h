@@ -10,6 +10,8 @@ public:
     void WriteList() const;
     // Puts the path first; an entry for the same file moves up, the oldest drops off.
     void Add(const QString& path);
+    // Takes a path off the list (one that no longer exists, say).
+    void Remove(const QString& path);
     const QStringList& Files() const { return m_files; }
 
 private:

@@ -10,8 +10,10 @@
 #include "app/MainFrame.h"
 #include "app/QtUiServices.h"
 #include "app/TavrelView.h"
+#include "app/ViewerCommandIds.h"
 #include "doc/CommandIds.h"
 #include "doc/TavrelDoc.h"
+#include "platform/UiServices.h"
 
 // The icons live in a resource of the static library; this reference links it in.
 static void InitResources()
@@ -37,8 +39,6 @@ CTavrelApp::~CTavrelApp()
         m_pDoc->RemoveObserver(this);
     m_pMainFrame.reset();
     m_pDoc.reset();
-    if (m_bUiInstalled)
-        SetUiServices(m_pPreviousUi);
 }
 
 void CTavrelApp::SetRegistryKey()
@@ -52,8 +52,7 @@ bool CTavrelApp::InitInstance(const std::string& strFileName)
     InitResources();
     SetRegistryKey();
     QApplication::setWindowIcon(ApplicationIcon());
-    m_pPreviousUi = SetUiServices(m_pUi);
-    m_bUiInstalled = true;
+    m_pUiScope = std::make_unique<CUiServicesScope>(m_pUi);
     m_recentFiles.ReadList();
 
     m_pPrinter = std::make_unique<QPrinter>();
@@ -61,15 +60,22 @@ bool CTavrelApp::InitInstance(const std::string& strFileName)
     m_pMainFrame = std::make_unique<CMainFrame>(m_pDoc.get(), this, m_pPrintDialogs, m_pPrinter.get());
     if (m_pOwnUi)
         m_pOwnUi->SetMainFrame(m_pMainFrame.get());
+    m_pMainFrame->SetRecentFileList(&m_recentFiles);
     m_pDoc->AddObserver(this);
     OnFileNew();
 
     m_pMainFrame->RestoreWindowSettings();
     m_pMainFrame->show();
-    // A file from the command line opens the way Open and a drop do, so it shows at once.
-    if (!strFileName.empty())
-        m_pDoc->LoadFile(strFileName);
-    m_pMainFrame->UpdateCommandUI();
+    // A file from the command line opens the way Open and a drop do, once the
+    // window stands painted, so its progress shows in it.
+    m_strPendingFile = strFileName;
+    if (!strFileName.empty()) {
+        m_pMainFrame->CallWhenPainted([this] {
+            if (!m_pDoc->IsBusy())
+                m_pDoc->LoadFile(m_strPendingFile);
+            m_strPendingFile.clear();
+        });
+    }
     return true;
 }
 

@@ -15,6 +15,7 @@ class IPrintDialogs;
 class IUiServices;
 class QPrinter;
 class QtUiServices;
+class CUiServicesScope;
 
 class CTavrelApp : public CCmdTarget, public IDocObserver {
 public:
@@ -24,9 +25,12 @@ public:
     CTavrelApp(const CTavrelApp&) = delete;
     CTavrelApp& operator=(const CTavrelApp&) = delete;
 
-    // Creates the document, the main frame and the view, shows the window and
-    // opens the file named on the command line, if any. False ends the program.
+    // Creates the document, the main frame and the view, shows the window and,
+    // once it has been painted, opens the file named on the command line, if
+    // any. False ends the program.
     bool InitInstance(const std::string& strFileName = {});
+    // True until the file named on the command line has been opened.
+    bool IsLoadPending() const { return !m_strPendingFile.empty(); }
 
     void OnAppAbout();
     // The new-document processing: a fresh title and the view's initial update.
@@ -49,8 +53,8 @@ private:
     std::unique_ptr<QtUiServices> m_pOwnUi;
     IUiServices* m_pUi;
     IPrintDialogs* m_pPrintDialogs;
-    IUiServices* m_pPreviousUi = nullptr;
-    bool m_bUiInstalled = false;
+    std::unique_ptr<CUiServicesScope> m_pUiScope;
+    std::string m_strPendingFile;
     std::unique_ptr<QPrinter> m_pPrinter;
     CRecentFileList m_recentFiles{4};
     // The frame observes the document: it goes first.

@@ -1,14 +1,23 @@
 #include "app/TavrelView.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QSettings>
+#include <QWheelEvent>
 
+#include <cmath>
 #include <cstdlib>
 
+#include "app/CommandTable.h"
+#include "app/DibDisplay.h"
 #include "app/DibPainter.h"
 #include "app/PrintDialogs.h"
+#include "app/ViewerCommandIds.h"
 #include "doc/CommandIds.h"
 #include "doc/TavrelDoc.h"
 #include "platform/Format.h"
@@ -16,8 +25,15 @@
 
 namespace {
 
-// The scroll area before any image was shown.
+// The scroll area when no image is shown.
 constexpr int kInitialSize = 100;
+
+constexpr char kTransparencyKey[] = "View/ShowTransparency";
+constexpr char kAlphaChannelKey[] = "View/AlphaChannel";
+
+// The zoom levels that Zoom In and Zoom Out step through.
+constexpr double kZoomSteps[] = {1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6, 1.0 / 4, 1.0 / 3, 1.0 / 2, 2.0 / 3, 1,
+                                 1.5,      2,        3,       4,       6,       8,       12,      16,      24, 32};
 
 }  // namespace
 
@@ -26,11 +42,22 @@ CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinte
 {
     setObjectName("TavrelView");
     setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setMouseTracking(true);
     m_pDoc->AddObserver(this);
+    const QSettings settings;
+    m_bShowTransparency = settings.value(kTransparencyKey, false).toBool();
+    m_bShowAlphaChannel = settings.value(kAlphaChannelKey, false).toBool();
 
-    MapCommand(ID_FILE_PRINT, [this] { OnFilePrint(); });
-    MapCommand(ID_FILE_PRINT_DIRECT, [this] { PrintPage(m_pPrinter); });
-    MapCommand(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); });
+    const auto state = [this](CCmdUI* ui) { UpdateCommandUIState(ui->m_nID, ui); };
+    MapCommand(ID_FILE_PRINT, [this] { OnFilePrint(); }, state);
+    MapCommand(ID_FILE_PRINT_DIRECT, [this] { PrintPage(m_pPrinter); }, state);
+    MapCommand(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); }, state);
+    MapCommand(ID_EDIT_COPY, [this] { OnEditCopy(); }, state);
+    MapCommand(ID_VIEW_ZOOM_IN, [this] { OnZoomIn(); }, state);
+    MapCommand(ID_VIEW_ZOOM_OUT, [this] { OnZoomOut(); }, state);
+    MapCommand(ID_VIEW_ACTUAL_SIZE, [this] { SetZoom(1); }, state);
+    MapCommand(ID_VIEW_FIT_TO_WINDOW, [this] { OnFitToWindow(); }, state);
     MapUpdate(ID_EDIT_CREATE_MAP_BITMAP, [this](CCmdUI* ui) { OnUpdateCreateMapBitmap(ui); });
     MapUpdate(ID_INDICATOR_DIMENSIONS, [this](CCmdUI* ui) { OnUpdateDimensions(ui); });
     MapUpdate(ID_INDICATOR_IMAGE_INDEX, [this](CCmdUI* ui) { OnUpdateImageIndex(ui); });
@@ -43,37 +70,74 @@ CTavrelView::~CTavrelView()
 
 void CTavrelView::OnInitialUpdate()
 {
-    // The first size, replaced at once by the image's when the document holds one.
-    m_nDibWidth = kInitialSize;
-    m_nDibHeight = kInitialSize;
     SetScrollSizes(QSize(kInitialSize, kInitialSize));
     OnUpdate(nullptr, 0, nullptr);
+}
+
+void CTavrelView::OnBusyChanged(bool bBusy)
+{
+    // A load or a write is under way: what it leaves opens at actual size.
+    if (bBusy)
+        m_bNewLoad = true;
 }
 
 void CTavrelView::OnUpdate(void*, long, void*)
 {
     m_pDibInfo = nullptr;
     m_pDibBits = nullptr;
+    m_alphaImage = QImage();
+    m_bHasAlpha = false;
+    if (m_bNewLoad) {
+        m_dZoom = 1;
+        m_bNewLoad = false;
+    }
     const CDibImage* dib = m_pDoc->GetActiveImage();
     if (dib && dib->GetBitmapInfo()) {
         m_nDibWidth = dib->GetWidth();
-        m_nDibHeight = dib->GetHeight();
+        m_nDibHeight = std::abs(dib->GetHeight());
         m_pDibInfo = dib->GetBitmapInfo();
         m_pDibBits = dib->GetBits();
-        SetScrollSizes(QSize(m_nDibWidth, std::abs(m_nDibHeight)));
+        m_bHasAlpha = DibHasAlpha(*dib);
     }
-    if (m_pDibInfo && m_pDibBits) {
-        m_strDimensions = FormatString("Dimensions: %u * %u", static_cast<unsigned>(m_nDibWidth),
-                                       static_cast<unsigned>(std::abs(m_nDibHeight)));
+    // The panes always describe what is shown: numbers only for an image.
+    m_strImageIndex = kImageIndexNone;
+    m_strDimensions = kDimensionsNone;
+    if (HasImage()) {
+        m_strDimensions = FormatString("Dimensions: %u * %u", unsigned(m_nDibWidth), unsigned(m_nDibHeight));
+        UpdateScrollSize();
+    } else {
+        SetScrollSizes(QSize(kInitialSize, kInitialSize));
+    }
+    // A model file's texture keeps its index even when it could not be read.
+    if (HasImage() || (m_pDoc->m_nFileKind == kFileKindNif && m_pDoc->m_nRawImageCount > 0))
         m_strImageIndex = FormatString("Image Index: %u", m_pDoc->m_nCurrentImage);
-    }
     viewport()->update();
+    emit PixelTextChanged(PixelTextAt(m_lastPointer));
+    emit DisplayChanged();
+}
+
+const CDibImage* CTavrelView::SteadyImage() const
+{
+    if (m_pDoc->IsBusy() || !HasImage())
+        return nullptr;
+    const CDibImage* dib = m_pDoc->GetActiveImage();
+    return dib && dib->GetBitmapInfo() == m_pDibInfo ? dib : nullptr;
 }
 
 void CTavrelView::OnDraw(QPainter& painter) const
 {
-    if (const CDibImage* dib = m_pDoc->GetActiveImage())
+    const CDibImage* dib = m_pDoc->GetActiveImage();
+    if (!dib)
+        return;
+    if (m_bShowAlphaChannel && SteadyImage()) {
+        if (m_alphaImage.isNull())
+            m_alphaImage = DibAlphaImage(*dib, m_bHasAlpha);
+        painter.drawImage(QPointF(0, 0), m_alphaImage);
+    } else if (m_bShowTransparency && m_bHasAlpha && SteadyImage()) {
+        DrawDibOverCheckerboard(painter, *dib);
+    } else {
         DrawDib(painter, *dib);
+    }
 }
 
 void CTavrelView::OnFilePrint()
@@ -95,22 +159,130 @@ void CTavrelView::PrintPage(QPrinter* printer) const
         AfxMessageBox("Could not start print job.", MB_OK);
         return;
     }
+    // An image larger than the printable area is scaled down to fit it whole.
+    if (HasImage() && m_nDibWidth > 0 && m_nDibHeight > 0) {
+        const double fit = std::min(double(printer->width()) / m_nDibWidth, double(printer->height()) / m_nDibHeight);
+        if (fit < 1) {
+            painter.scale(fit, fit);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        }
+    }
     OnDraw(painter);
     painter.end();
+}
+
+void CTavrelView::OnEditCopy()
+{
+    const CDibImage* dib = SteadyImage();
+    if (!dib)
+        return;
+    const QImage image = DibToImage(*dib, m_bHasAlpha);
+    if (!image.isNull())
+        QGuiApplication::clipboard()->setImage(image);
+}
+
+double CTavrelView::Scale() const
+{
+    // Actual size is one image pixel per device pixel, on high-density screens too.
+    return m_dZoom / devicePixelRatioF();
+}
+
+void CTavrelView::SetZoom(double zoom, QPointF anchor)
+{
+    zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    if (anchor.x() < 0 || anchor.y() < 0)
+        anchor = QPointF(viewport()->width() / 2.0, viewport()->height() / 2.0);
+    const QPointF imagePoint = (anchor + QPointF(GetScrollPosition())) / Scale();
+    m_dZoom = zoom;
+    m_alphaImage = QImage();
+    UpdateScrollSize();
+    const QPointF scroll = imagePoint * Scale() - anchor;
+    horizontalScrollBar()->setValue(int(std::lround(scroll.x())));
+    verticalScrollBar()->setValue(int(std::lround(scroll.y())));
+    viewport()->update();
+    emit PixelTextChanged(PixelTextAt(m_lastPointer));
+    emit DisplayChanged();
+}
+
+void CTavrelView::OnZoomIn()
+{
+    for (double step : kZoomSteps) {
+        if (step > m_dZoom * 1.001) {
+            SetZoom(step);
+            return;
+        }
+    }
+}
+
+void CTavrelView::OnZoomOut()
+{
+    for (auto it = std::rbegin(kZoomSteps); it != std::rend(kZoomSteps); ++it) {
+        if (*it < m_dZoom * 0.999) {
+            SetZoom(*it);
+            return;
+        }
+    }
+}
+
+void CTavrelView::OnFitToWindow()
+{
+    if (!HasImage())
+        return;
+    const QSize room = maximumViewportSize();
+    const double fit = std::min(double(room.width()) / m_nDibWidth, double(room.height()) / m_nDibHeight);
+    SetZoom(fit * devicePixelRatioF(), QPointF(0, 0));
+}
+
+void CTavrelView::SetShowTransparency(bool bShow)
+{
+    m_bShowTransparency = bShow;
+    QSettings().setValue(kTransparencyKey, bShow);
+    viewport()->update();
+    emit DisplayChanged();
+}
+
+void CTavrelView::SetShowAlphaChannel(bool bShow)
+{
+    m_bShowAlphaChannel = bShow;
+    QSettings().setValue(kAlphaChannelKey, bShow);
+    viewport()->update();
+    emit DisplayChanged();
+}
+
+QString CTavrelView::PixelTextAt(QPointF viewportPos) const
+{
+    const CDibImage* dib = SteadyImage();
+    if (!dib || viewportPos.x() < 0 || viewportPos.y() < 0)
+        return {};
+    const QPointF point = (viewportPos + QPointF(GetScrollPosition())) / Scale();
+    const int x = int(std::floor(point.x())), y = int(std::floor(point.y()));
+    QColor color;
+    if (!DibPixel(*dib, x, y, m_bHasAlpha, &color))
+        return {};
+    return QStringLiteral("%1, %2: RGBA %3, %4, %5, %6")
+        .arg(x).arg(y).arg(color.red()).arg(color.green()).arg(color.blue()).arg(color.alpha());
+}
+
+void CTavrelView::UpdateCommandUIState(unsigned nID, CCmdUI* pCmdUI)
+{
+    const bool shown = HasImage() && !m_pDoc->IsBusy();
+    switch (nID) {
+    case ID_VIEW_ZOOM_IN: pCmdUI->Enable(shown && m_dZoom < kMaxZoom * 0.999); break;
+    case ID_VIEW_ZOOM_OUT: pCmdUI->Enable(shown && m_dZoom > kMinZoom * 1.001); break;
+    default: pCmdUI->Enable(shown); break;
+    }
 }
 
 void CTavrelView::OnUpdateDimensions(CCmdUI* pCmdUI)
 {
     pCmdUI->Enable(true);
-    if (m_pDibInfo && m_pDibBits)
-        pCmdUI->SetText(m_strDimensions);
+    pCmdUI->SetText(m_strDimensions);
 }
 
 void CTavrelView::OnUpdateImageIndex(CCmdUI* pCmdUI)
 {
     pCmdUI->Enable(true);
-    if (m_pDibInfo && m_pDibBits)
-        pCmdUI->SetText(m_strImageIndex);
+    pCmdUI->SetText(m_strImageIndex);
 }
 
 void CTavrelView::OnUpdateCreateMapBitmap(CCmdUI* pCmdUI)
@@ -127,6 +299,9 @@ void CTavrelView::paintEvent(QPaintEvent*)
 {
     QPainter painter(viewport());
     painter.translate(-GetScrollPosition());
+    painter.scale(Scale(), Scale());
+    // Magnified texels stay sharp squares; reduced images are smoothed.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, m_dZoom < 1);
     OnDraw(painter);
 }
 
@@ -139,6 +314,41 @@ void CTavrelView::resizeEvent(QResizeEvent* event)
 void CTavrelView::scrollContentsBy(int dx, int dy)
 {
     viewport()->scroll(dx, dy);
+    emit PixelTextChanged(PixelTextAt(m_lastPointer));
+}
+
+void CTavrelView::wheelEvent(QWheelEvent* event)
+{
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    event->accept();
+    const int steps = event->angleDelta().y() / 120;
+    if (steps == 0 || !HasImage())
+        return;
+    // Zoom about the pointer: the pixel under it stays under it.
+    const double factor = std::pow(2.0, steps / 2.0);
+    SetZoom(m_dZoom * factor, event->position());
+}
+
+void CTavrelView::mouseMoveEvent(QMouseEvent* event)
+{
+    m_lastPointer = event->position();
+    emit PixelTextChanged(PixelTextAt(m_lastPointer));
+    QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+void CTavrelView::leaveEvent(QEvent* event)
+{
+    m_lastPointer = QPointF(-1, -1);
+    emit PixelTextChanged(QString());
+    QAbstractScrollArea::leaveEvent(event);
+}
+
+void CTavrelView::UpdateScrollSize()
+{
+    SetScrollSizes(QSize(int(std::ceil(m_nDibWidth * Scale())), int(std::ceil(m_nDibHeight * Scale()))));
 }
 
 void CTavrelView::SetScrollSizes(QSize total)

@@ -1,7 +1,10 @@
 #pragma once
-// The one view of the document: the active image, unscaled, at the top-left
-// of a scrolling area; its printing; and the texts of the two status panes.
+// The one view of the document: the active image at the top-left of a
+// scrolling area, at actual size or zoomed, optionally over a checkerboard or
+// as its alpha channel; its printing and copying; and the texts of the status
+// panes, the pixel under the pointer among them.
 #include <QAbstractScrollArea>
+#include <QImage>
 
 #include <string>
 
@@ -9,6 +12,7 @@
 #include "doc/DocObserver.h"
 #include "platform/BitmapTypes.h"
 
+class CDibImage;
 class CTavrelDoc;
 class IPrintDialogs;
 class QPrinter;
@@ -23,13 +27,35 @@ public:
 
     void OnInitialUpdate();
     void OnUpdate(void* pSender, long lHint, void* pHint) override;
-    // Draws the active image at the painter's origin: screen, printer and preview.
+    void OnBusyChanged(bool bBusy) override;
+    // Draws the active image at the painter's origin, one unit per image
+    // pixel: screen, printer and preview.
     void OnDraw(QPainter& painter) const;
 
     void OnFilePrint();
     void OnFilePrintPreview();
-    // Prints one page: the image at the top-left of the printable area.
+    // Prints one page: the image at the top-left of the printable area, scaled
+    // down to fit when it is larger.
     void PrintPage(QPrinter* printer) const;
+    // Copies the shown image, with its alpha, to the clipboard.
+    void OnEditCopy();
+
+    // Zoom: device pixels per image pixel (1 is actual size).
+    double GetZoom() const { return m_dZoom; }
+    // Keeps the image point under `anchor` (a viewport point) in place; the
+    // viewport's centre when none is given.
+    void SetZoom(double zoom, QPointF anchor = QPointF(-1, -1));
+    void OnZoomIn();
+    void OnZoomOut();
+    void OnFitToWindow();
+    bool IsShowingTransparency() const { return m_bShowTransparency; }
+    bool IsShowingAlphaChannel() const { return m_bShowAlphaChannel; }
+    // Both are remembered between runs.
+    void SetShowTransparency(bool bShow);
+    void SetShowAlphaChannel(bool bShow);
+
+    // "x, y: RGBA r, g, b, a" for the image pixel under a viewport point; empty outside it.
+    QString PixelTextAt(QPointF viewportPos) const;
 
     void OnUpdateDimensions(CCmdUI* pCmdUI);
     void OnUpdateImageIndex(CCmdUI* pCmdUI);
@@ -39,6 +65,39 @@ public:
     QSize GetTotalSize() const { return m_totalSize; }
     // The part of the area at the viewport's top-left.
     QPoint GetScrollPosition() const;
+
+    static constexpr double kMinZoom = 1.0 / 16;
+    static constexpr double kMaxZoom = 32;
+
+signals:
+    // The text of the pixel pane changed.
+    void PixelTextChanged(const QString& text);
+    // The zoom or a display mode changed: the commands' states may have.
+    void DisplayChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    bool HasImage() const { return m_pDibInfo && m_pDibBits; }
+    // Logical pixels per image pixel.
+    double Scale() const;
+    void UpdateScrollSize();
+    void SetScrollSizes(QSize total);
+    void UpdateScrollBars();
+    void UpdateCommandUIState(unsigned nID, CCmdUI* pCmdUI);
+    // The active record, unless the document is in the middle of a command.
+    const CDibImage* SteadyImage() const;
+
+    CTavrelDoc* m_pDoc;
+    IPrintDialogs* m_pPrintDialogs;
+    QPrinter* m_pPrinter;
+    QSize m_totalSize;
 
     // Pointers into the active record, kept to know whether an image is shown;
     // drawing fetches the record from the document each time, so a record
@@ -50,17 +109,11 @@ public:
     std::string m_strDimensions;
     std::string m_strImageIndex;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void scrollContentsBy(int dx, int dy) override;
-
-private:
-    void SetScrollSizes(QSize total);
-    void UpdateScrollBars();
-
-    CTavrelDoc* m_pDoc;
-    IPrintDialogs* m_pPrintDialogs;
-    QPrinter* m_pPrinter;
-    QSize m_totalSize;
+    double m_dZoom = 1;
+    bool m_bNewLoad = false;          // the next update shows a newly loaded file
+    bool m_bShowTransparency = false;
+    bool m_bShowAlphaChannel = false;
+    bool m_bHasAlpha = false;         // the shown record carries opacity
+    mutable QImage m_alphaImage;      // the shown record's alpha as grey, made when first drawn
+    QPointF m_lastPointer{-1, -1};
 };

@@ -9,4 +9,6 @@ public:
     virtual void OnUpdate(void* pSender, long lHint, void* pHint) = 0;
     // The document's title changed.
     virtual void OnTitleChanged(const std::string& title) { (void)title; }
+    // The document became busy (a load or a write started) or is done.
+    virtual void OnBusyChanged(bool bBusy) { (void)bBusy; }
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 std::string DirectoryPart(const std::string& path)
 {
@@ -27,6 +28,17 @@ std::string UpperExtension(const std::string& fileName)
     std::string ext = fileName.substr(dot + 1);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
     return ext;
+}
+
+std::string NumberedImageName(const std::string& path, uint32_t index, const std::string& extension)
+{
+    std::string stem = FileNamePart(path);
+    const size_t dot = stem.find_last_of('.');
+    if (dot != std::string::npos && dot != 0)
+        stem.erase(dot);
+    char number[16];
+    std::snprintf(number, sizeof number, "-%03u.", index);
+    return stem + number + extension;
 }
 
 namespace {

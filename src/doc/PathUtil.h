@@ -1,5 +1,6 @@
 #pragma once
 // Splitting the paths of chosen files, and finding the file a model file links to.
+#include <cstdint>
 #include <string>
 
 // The folder of a path, ending in '/'; "./" for a bare name.
@@ -8,6 +9,10 @@ std::string DirectoryPart(const std::string& path);
 std::string FileNamePart(const std::string& path);
 // The extension of a file name without the dot, upper-cased; empty when it has none.
 std::string UpperExtension(const std::string& fileName);
+// The name under which image `index` of a file is exported: the file's name
+// without its last extension, the index in three digits, the extension
+// ("house.nif", 7, "png" gives "house-007.png").
+std::string NumberedImageName(const std::string& path, uint32_t index, const std::string& extension);
 // The path of a linked file named relative to a model file's folder. Links
 // written on another system may use '\' between folders and differ in case
 // from the names on disk: the name on disk is taken when there is one.

@@ -17,7 +17,10 @@ namespace {
 
 constexpr char kOpenFilter[] =
     "Varn Raw Image Data (*.nif)|*.nif|Varn Compressed Bitmap (*.bmz)|*.bmz|"
-    "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp||";
+    "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|"
+    "All supported files (*.nif;*.bmz;*.png;*.bmp)|*.nif;*.bmz;*.png;*.bmp||";
+constexpr char kUnsupportedKind[] =
+    "%s cannot be opened: only model files (.nif), compressed bitmaps (.bmz), PNG and BMP files can be.";
 constexpr char kFollowLinkQuestion[] =
     "No image data was found in this file but there is a link to another file that does contain "
     "image data. Would you like to open this file? ";
@@ -88,8 +91,44 @@ void CTavrelDoc::SetTitle(const std::string& title)
 
 bool CTavrelDoc::OnNewDocument()
 {
+    if (IsBusy())
+        return false;
+    ReleaseRawImages();
+    ReleaseBmpImage();
+    ReleaseBmzImage();
+    ReleasePngImage();
+    ReleaseTgaImage();
+    m_rawImageOffsets.clear();
+    m_nRawImageCount = 0;
+    m_nCurrentImage = 0;
+    m_nFileKind = kFileKindNone;
+    m_bLargeFile = false;
+    m_strFilePath.clear();
+    m_strBackupPath.clear();
+    m_strFileName.clear();
+    m_strFileExt.clear();
     SetTitle(kUntitled);
+    UpdateAllViews();
     return true;
+}
+
+bool CTavrelDoc::SelectImage(uint32_t index)
+{
+    if (IsBusy() || m_nFileKind != kFileKindNif || index >= m_nRawImageCount)
+        return false;
+    m_nCurrentImage = index;
+    UpdateAllViews();
+    return true;
+}
+
+void CTavrelDoc::ChangeBusy(int delta)
+{
+    const bool wasBusy = IsBusy();
+    m_nBusy += delta;
+    if (wasBusy != IsBusy()) {
+        for (IDocObserver* observer : std::vector<IDocObserver*>(m_observers))
+            observer->OnBusyChanged(IsBusy());
+    }
 }
 
 CDibImage* CTavrelDoc::GetActiveImage() const
@@ -119,9 +158,11 @@ void CTavrelDoc::OnFileOpen()
     request.strFilter = m_strFilter;
     request.strInitialDir = m_strLastDir;
     request.nFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+    request.nFilterIndex = m_nOpenFilterIndex;
     const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
     if (!chosen || chosen->strPath.empty())
         return;
+    m_nOpenFilterIndex = chosen->nFilterIndex;
     LoadFile(chosen->strPath);
 }
 
@@ -129,6 +170,13 @@ void CTavrelDoc::LoadFile(const std::string& path)
 {
     if (IsBusy())
         return;
+    // A kind that cannot be shown is refused before anything changes, so the
+    // title never names a file the view does not show.
+    const std::string ext = UpperExtension(FileNamePart(path));
+    if (ext != "BMP" && ext != "PNG" && ext != "BMZ" && ext != "NIF") {
+        ShowMessage(FormatString(kUnsupportedKind, FileNamePart(path).c_str()));
+        return;
+    }
     CBusyScope busy(*this);
 
     m_strLastDir = DirectoryPart(path);
@@ -158,15 +206,21 @@ void CTavrelDoc::LoadFile(const std::string& path)
         m_nFileKind = kFileKindBmz;
         ReleaseBmzImage();
         m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, m_strTempBitmapPath, 0);
-    } else if (m_strFileExt == "TGA") {
-        m_nFileKind = kFileKindTga;
-        ReleaseTgaImage();
-        m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindTga, m_strTempBitmapPath, 0);
-    } else if (m_strFileExt == "NIF") {
-        if (!LoadModelFile())
-            return;   // stopped early: the views keep what they show
     } else {
-        return;
+        LoadModelFile();
+    }
+    FinishLoad();
+}
+
+void CTavrelDoc::FinishLoad()
+{
+    // A model file's textures stay even when one of them is unreadable.
+    const bool texturesHeld = m_nFileKind == kFileKindNif && m_nRawImageCount > 0;
+    const CDibImage* image = GetActiveImage();
+    if (!texturesHeld && (!image || !image->GetBitmapInfo())) {
+        m_nFileKind = kFileKindNone;
+        m_nCurrentImage = 0;
+        SetTitle(kUntitled);
     }
     UpdateAllViews();
 }

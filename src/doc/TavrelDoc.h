@@ -26,7 +26,7 @@ public:
     void UpdateAllViews(void* pSender = nullptr, long lHint = 0, void* pHint = nullptr);
     void SetTitle(const std::string& title);
     const std::string& GetTitle() const { return m_strTitle; }
-    // The framework's new-document processing: a fresh title, nothing else.
+    // The new-document processing: the document is emptied and gets a fresh title.
     bool OnNewDocument();
 
     // Open: the file dialog, then LoadFile.
@@ -38,6 +38,9 @@ public:
     void OnPreviousImage();
     void OnUpdateNextPrevImage(CCmdUI* pCmdUI);
     void OnUpdateFileOpen(CCmdUI* pCmdUI);
+    // Shows texture `index` of the open model file (the first, the last, one
+    // chosen from a list); false when there is no such texture or the document is busy.
+    bool SelectImage(uint32_t index);
 
     // The record that the view shows and the commands work on, or null.
     CDibImage* GetActiveImage() const;
@@ -83,6 +86,7 @@ public:
     uint32_t m_nReplaceFileSize = 0;
     std::string m_strLastDir;
     uint32_t m_nFileKind = kFileKindNone;
+    int m_nOpenFilterIndex = 1;             // the Open dialog's last chosen type, kept for the run
 
     // A model file longer than this enables Create Map Bitmap.
     static constexpr uint64_t kLargeFileSize = 3000000;
@@ -91,8 +95,8 @@ protected:
     // Marks the document busy for its lifetime.
     class CBusyScope {
     public:
-        explicit CBusyScope(CTavrelDoc& doc) : m_doc(doc) { ++m_doc.m_nBusy; }
-        ~CBusyScope() { --m_doc.m_nBusy; }
+        explicit CBusyScope(CTavrelDoc& doc) : m_doc(doc) { m_doc.ChangeBusy(+1); }
+        ~CBusyScope() { m_doc.ChangeBusy(-1); }
         CBusyScope(const CBusyScope&) = delete;
         CBusyScope& operator=(const CBusyScope&) = delete;
     private:
@@ -100,12 +104,16 @@ protected:
     };
 
 private:
-    // False when the load stopped early, before the views are to be told.
+    // False when the load stopped early.
     bool LoadModelFile();
     // Scans for texture blocks; a file error is reported and leaves no textures.
     bool ScanInto(CFile& file);
     void LoadRawImages(const std::string& path);
     void ShowMessage(const std::string& text);
+    // Ends every load that got past the kind check: a load that shows no image
+    // leaves an empty document under "Untitled"; the views are always told.
+    void FinishLoad();
+    void ChangeBusy(int delta);
 
     std::string m_strTitle;
     std::vector<IDocObserver*> m_observers;

@@ -79,3 +79,15 @@ public:
     CWaitCursor(const CWaitCursor&) = delete;
     CWaitCursor& operator=(const CWaitCursor&) = delete;
 };
+
+// Installs services for its lifetime and puts the previous ones back.
+class CUiServicesScope {
+public:
+    explicit CUiServicesScope(IUiServices* services) : m_pPrevious(SetUiServices(services)) {}
+    ~CUiServicesScope() { SetUiServices(m_pPrevious); }
+    CUiServicesScope(const CUiServicesScope&) = delete;
+    CUiServicesScope& operator=(const CUiServicesScope&) = delete;
+
+private:
+    IUiServices* m_pPrevious;
+};

@@ -1,0 +1,11 @@
+#pragma once
+// File > Export All Textures: every image of the open file written into one
+// chosen folder as PNG, BMP or Targa, named as the command-line tool's
+// `extract --all` names them.
+class CTavrelDoc;
+
+// Asks for the folder (through a Save dialog whose name is the files' stem)
+// and the type, then writes; a failure is shown and stops the export.
+void ExportAllImages(CTavrelDoc& doc);
+// True when the document holds at least one image to export.
+bool CanExportAllImages(const CTavrelDoc& doc);

@@ -1,0 +1,17 @@
+#pragma once
+// Ids of the window's own viewing commands and panes, beside the document's
+// in doc/CommandIds.h.
+
+inline constexpr unsigned ID_VIEW_FIRST_IMAGE = 33001;
+inline constexpr unsigned ID_VIEW_LAST_IMAGE = 33002;
+inline constexpr unsigned ID_VIEW_ZOOM_IN = 33003;
+inline constexpr unsigned ID_VIEW_ZOOM_OUT = 33004;
+inline constexpr unsigned ID_VIEW_ACTUAL_SIZE = 33005;
+inline constexpr unsigned ID_VIEW_FIT_TO_WINDOW = 33006;
+inline constexpr unsigned ID_VIEW_SHOW_TRANSPARENCY = 33007;
+inline constexpr unsigned ID_VIEW_ALPHA_CHANNEL = 33008;
+inline constexpr unsigned ID_VIEW_TEXTURE_LIST = 33009;
+inline constexpr unsigned ID_FILE_EXPORT_ALL = 33010;
+
+// The pane with the pixel under the pointer.
+inline constexpr unsigned ID_INDICATOR_PIXEL = 103;
