@@ -19,12 +19,13 @@ configure: $(BUILD_DIR)/build.ninja
 build: deps configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
-	@if [ -x $(BUILD_DIR)/src/app/tavrel ]; then \
-	  $(BUILD_DIR)/src/app/tavrel $(BUILD_DIR)/sample/sample.nif; \
-	else \
-	  $(BUILD_DIR)/tavrel-cli --help; \
+# Builds only the window, the command-line tool and the sample, not the tests.
+run: deps configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavrel-cli
+	@if ninja -C $(BUILD_DIR) -t query tavrel >/dev/null 2>&1; then \
+	  cmake --build $(BUILD_DIR) -j $(JOBS) --target tavrel tavrel-sample; \
 	fi
+	@./scripts/run-window.sh $(BUILD_DIR)
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)

@@ -38,9 +38,19 @@ CommandLineInfo ParseCommandLine(const std::vector<std::string>& args)
     if (info.nAction != CommandLineInfo::Run)
         return info;
     bool optionsEnded = false;
-    for (const std::string& arg : args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && arg == "--render-to") {
+            if (i + 1 == args.size()) {
+                info.nAction = CommandLineInfo::Error;
+                info.strError = "--render-to needs a file name";
+                return info;
+            }
+            info.strRenderTo = args[++i];
             continue;
         }
         if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
@@ -67,6 +77,9 @@ std::string HelpText()
            "Options:\n"
            "  -h, --help     Show this help and exit.\n"
            "  -v, --version  Show the version and exit.\n"
+           "  --render-to FILE\n"
+           "                 Draw the window with the file opened into FILE (PNG) and exit;\n"
+           "                 with -platform offscreen this needs no display.\n"
            "\n"
            "The toolkit's own options, such as -platform and -style, are accepted too.\n";
 }

@@ -8,6 +8,7 @@ struct CommandLineInfo {
     Action nAction = Run;
     std::string strFileName;   // the file to open, or empty
     std::string strError;      // for Error: what was wrong
+    std::string strRenderTo;   // --render-to: draw the window into this PNG file and exit
 };
 
 // Looks only for --help and --version, before the toolkit takes its own

@@ -1,13 +1,17 @@
 // The window program: answers --help and --version, else shows the main
 // window with the file named on the command line.
 #include <QApplication>
+#include <QFile>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/MainFrame.h"
 #include "app/TavrelApp.h"
+#include "doc/TavrelDoc.h"
+#include "platform/UiServices.h"
 
 namespace {
 
@@ -34,6 +38,41 @@ int AnswerInfo(const CommandLineInfo& info)
     }
 }
 
+// Messages go to standard error and questions are answered No, so that
+// drawing the window offscreen never waits for a click.
+class ConsoleUi : public IUiServices {
+public:
+    int MessageBox(const std::string& text, unsigned style) override
+    {
+        std::fprintf(stderr, "tavrel: %s\n", text.c_str());
+        return (style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
+    }
+    std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void PumpMessages() override {}
+    void RepaintMainWindow() override {}
+};
+
+// Opens the file, draws the window into a picture and saves it: what the
+// program shows, for a machine without a display.
+int RenderWindow(const CommandLineInfo& info)
+{
+    ConsoleUi ui;
+    CTavrelApp app(&ui);
+    if (!app.InitInstance())
+        return 1;
+    if (!info.strFileName.empty())
+        app.GetDocument()->LoadFile(info.strFileName);
+    QCoreApplication::processEvents();
+    const QString path = QFile::decodeName(info.strRenderTo.c_str());
+    if (!app.GetMainFrame()->grab().save(path, "PNG")) {
+        std::fprintf(stderr, "tavrel: cannot write %s\n", info.strRenderTo.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -47,6 +86,8 @@ int main(int argc, char** argv)
     if (const int code = AnswerInfo(info); code >= 0)
         return code;
 
+    if (!info.strRenderTo.empty())
+        return RenderWindow(info);
     CTavrelApp app;
     if (!app.InitInstance(info.strFileName))
         return 1;
