@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include <zlib.h>
+
 #include "AppHarness.h"
 #include "app/DibPainter.h"
 
@@ -69,6 +71,34 @@ QImage Expected(const RecordLayout& layout, const CDibImage& dib)
         }
     }
     return image;
+}
+
+QByteArray ReadPdf(const std::string& path)
+{
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+// The size in points that the page's one image is painted at: the product of
+// the scales of the matrices that the page's drawing sets before it.
+QSizeF PaintedSize(const QByteArray& pdf)
+{
+    for (qsizetype at = pdf.indexOf("stream\n"); at >= 0; at = pdf.indexOf("stream\n", at + 1)) {
+        const qsizetype begin = at + 7, end = pdf.indexOf("endstream", begin);
+        std::vector<uint8_t> text(1 << 20);
+        uLongf size = text.size();
+        if (uncompress(text.data(), &size, reinterpret_cast<const Bytef*>(pdf.constData() + begin), uLong(end - begin)) != Z_OK)
+            continue;
+        const QString content = QString::fromLatin1(reinterpret_cast<const char*>(text.data()), qsizetype(size));
+        if (!content.contains(" Do"))
+            continue;
+        QSizeF scale(1, 1);
+        static const QRegularExpression matrix("([-0-9.]+) 0 0 ([-0-9.]+) [-0-9.]+ [-0-9.]+ cm");
+        for (const QRegularExpressionMatch& m : matrix.globalMatch(content.left(content.indexOf(" Do"))))
+            scale = QSizeF(scale.width() * std::abs(m.captured(1).toDouble()), scale.height() * std::abs(m.captured(2).toDouble()));
+        return scale;
+    }
+    return {};
 }
 
 }  // namespace
@@ -146,21 +176,21 @@ private slots:
         // A command releases the records; a repaint that comes before its update draws nothing.
         app.Doc()->ReleaseRawImages();
         QCOMPARE(Shows(app), QString());
-        // A file that shows no image leaves the panes as they were, and nothing drawn.
+        // A file that shows no image leaves nothing drawn, no numbers and no name.
         WriteFileBytes(m_dir.File("broken.bmp"), {'B', 'M', 1, 2, 3});
         app.Open(m_dir.File("broken.bmp"));
         QCOMPARE(app.m_ui.m_messages.size(), size_t(1));   // the reader's own message
-        QCOMPARE(app.PaneText(ID_INDICATOR_IMAGE_INDEX) + ' ' + app.PaneText(ID_INDICATOR_DIMENSIONS),
-                 QStringLiteral("Image Index: 1 Dimensions: 64 * 33"));
+        QCOMPARE(app.Title() + " | " + app.Panes(), QStringLiteral("Untitled - Tavrel | Image Index: None | Dimensions: None"));
         QCOMPARE(Shows(app), QString());
     }
 
-    void printWritesOnePageHoldingTheImage()
+    void printWritesOnePageHoldingTheImageFittedToIt()
     {
         const Tex texture{64, 48, 1, 7};
-        AppHarness app(WriteModel(m_dir, "print.nif", {texture}));
-        app.App().GetPrinter().setOutputFormat(QPrinter::PdfFormat);
-        app.App().GetPrinter().setOutputFileName(QString::fromStdString(m_dir.File("page.pdf")));
+        AppHarness app(WriteModel(m_dir, "print.nif", {texture, {3000, 2000, 1, 8}}));
+        QPrinter& printer = app.App().GetPrinter();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(m_dir.File("page.pdf")));
         // A cancelled print dialog prints nothing, not even to the last target.
         app.m_ui.m_onPrint = [](QPrinter&) { return false; };
         app.Frame()->OnCommand(ID_FILE_PRINT);
@@ -170,13 +200,12 @@ private slots:
         QVERIFY(app.Frame()->OnCommand(ID_FILE_PRINT_SETUP));
         app.m_ui.m_onPrint = [](QPrinter&) { return true; };
         QVERIFY(app.Frame()->OnCommand(ID_FILE_PRINT));
-        const std::vector<uint8_t> bytes = ReadFileBytes(m_dir.File("page.pdf"));
-        const QByteArray pdf(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        QByteArray pdf = ReadPdf(m_dir.File("page.pdf"));
         QCOMPARE(QString::fromLatin1(pdf).count(QRegularExpression("/Type\\s*/Page(?!s)")), 1);
         const QRegularExpressionMatch box =
             QRegularExpression("/MediaBox\\s*\\[\\s*0\\s+0\\s+([0-9.]+)\\s+([0-9.]+)").match(QString::fromLatin1(pdf));
         QVERIFY2(box.captured(1).toDouble() > box.captured(2).toDouble(), qPrintable(box.captured(0)));
-        // One image, stored losslessly at the texture's size, holding its pixels.
+        // One image, stored losslessly at the texture's size, holding its pixels, printed 1:1.
         const qsizetype begin = pdf.indexOf("stream\n", pdf.indexOf("/Subtype /Image")) + 7;
         // qUncompress wants the length, 64 * 48 * 3, in front.
         const QByteArray stored = qUncompress(QByteArray::fromHex("00002400") + pdf.mid(begin, pdf.indexOf("endstream", begin) - begin));
@@ -185,6 +214,21 @@ private slots:
         // The rows may be stored bottom row first and mirrored into place by the page.
         QVERIFY(image.convertToFormat(QImage::Format_RGB32) == TextureImage(texture)
                 || image.mirrored().convertToFormat(QImage::Format_RGB32) == TextureImage(texture));
+        const double pointsPerPixel = 72.0 / printer.resolution();
+        QCOMPARE(PaintedSize(pdf), QSizeF(64, 48) * pointsPerPixel);
+
+        // An image larger than the printable area is scaled down to fill its width, aspect kept.
+        QVERIFY(app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE));
+        QVERIFY(app.Frame()->OnCommand(ID_FILE_PRINT));
+        pdf = ReadPdf(m_dir.File("page.pdf"));
+        const QSizeF painted = PaintedSize(pdf), printable = printer.pageLayout().paintRect(QPageLayout::Point).size();
+        QVERIFY2(std::abs(painted.width() - printer.width() * pointsPerPixel) < 0.5 && painted.height() <= printable.height()
+                     && std::abs(painted.width() / painted.height() - 1.5) < 0.001,
+                 qPrintable(QStringLiteral("%1 x %2").arg(painted.width()).arg(painted.height())));
+
+        // Nothing to print without an image.
+        app.Frame()->OnCommand(ID_FILE_NEW);
+        QVERIFY(!app.Frame()->GetAction(ID_FILE_PRINT)->isEnabled() && !app.Frame()->OnCommand(ID_FILE_PRINT));
     }
 };
 

@@ -81,7 +81,8 @@ TEST_F(DocumentTest, StartsEmptyAndCancellingOpenChangesOnlyTheFilter)
     ASSERT_EQ(ui.m_dialogs.size(), 1u);
     EXPECT_EQ(ui.m_dialogs[0].strFilter,
               "Varn Raw Image Data (*.nif)|*.nif|Varn Compressed Bitmap (*.bmz)|*.bmz|"
-              "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp||");
+              "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|"
+              "All supported files (*.nif;*.bmz;*.png;*.bmp)|*.nif;*.bmz;*.png;*.bmp||");
     EXPECT_EQ(doc.m_strFilter, ui.m_dialogs[0].strFilter);
     EXPECT_EQ(doc.GetTitle(), "Untitled");
     EXPECT_TRUE(doc.m_strFilePath.empty());
@@ -151,14 +152,14 @@ TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
         std::vector<std::string> texts;
         int updates;
     } rows[] = {
-        {"absent.nif", {}, false, 0, {"Error reading file: absent.nif"}, 0},
-        {"plain.nif", noBlocks, true, 0, {"No image data found in file: plain.nif"}, 0},
+        {"absent.nif", {}, false, 0, {"Error reading file: absent.nif"}, 1},
+        {"plain.nif", noBlocks, true, 0, {"No image data found in file: plain.nif"}, 1},
         {"far.nif", linkOutOfReach.Bytes(), true, 0, {"No image data found"}, 1},
         {"tomissing.nif", linkToMissing.Bytes(), true, IDYES,
          {"No image data was found in this file but there is a link to another file that does contain "
           "image data. Would you like to open this file? missing.nif",
           "Error reading file"},
-         0},
+         1},
         {"toempty.nif", linkToEmpty.Bytes(), true, IDYES, {"", "No image data found"}, 1},
     };
     WriteFileBytes(dir.File("empty.nif"), noBlocks);
@@ -199,13 +200,14 @@ TEST_F(DocumentTest, FollowsALinkOnlyWhenTheUserSaysYes)
     linking.Link("textures\\WALL.nif");
     linking.Save(dir.File("house.nif"));
 
-    // Declined: nothing is loaded, but the linked path is kept.
+    // Declined: nothing is loaded, but the linked path is kept; the views are
+    // told, so they no longer show the file opened before.
     ui.AnswerNext(IDNO);
     Open(dir.File("house.nif"));
     EXPECT_EQ(doc.GetTitle(), "Untitled");
     EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNone));
     EXPECT_EQ(doc.m_strFilePath, dir.File("Textures/Wall.nif"));
-    EXPECT_EQ(observer.updates, 0);
+    EXPECT_EQ(observer.updates, 1);
 
     ui.AnswerNext(IDYES);
     Open(dir.File("house.nif"));
@@ -256,28 +258,48 @@ TEST_F(DocumentTest, OtherSlotsSurviveAndAReopenedSlotIsReplaced)
     EXPECT_TRUE(ui.Texts().empty());
 }
 
-TEST_F(DocumentTest, UnknownOrMissingExtensionsAreIgnoredAfterTheDialog)
+TEST_F(DocumentTest, UnsupportedKindsAreRefusedBeforeAnythingChanges)
 {
-    for (const char* name : {"notes.txt", "README"}) {
+    WriteFileBytes(dir.File("a.bmp"), SmallBmp(1));
+    ui.ChooseFile(dir.File("a.bmp"), 5);   // through "All supported files"
+    RouteCommand({&doc}, ID_FILE_OPEN);
+    const CDibImage* shown = doc.GetActiveImage();
+    for (const char* name : {"notes.txt", "README", "picture.tga"}) {
         WriteFileBytes(dir.File(name), {1, 2, 3});
         Open(dir.File(name));
-        EXPECT_EQ(doc.GetTitle(), name);
-        EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNone));
+        EXPECT_EQ(ui.Texts().back(), std::string(name) + " cannot be opened: only model files (.nif), compressed "
+                                                          "bitmaps (.bmz), PNG and BMP files can be.");
+        EXPECT_EQ(doc.GetTitle(), "a.bmp");
+        EXPECT_EQ(doc.GetActiveImage(), shown);
+        EXPECT_EQ(doc.m_strFilePath, dir.File("a.bmp"));
     }
-    EXPECT_EQ(observer.updates, 0);
-    EXPECT_TRUE(ui.Texts().empty());
+    EXPECT_EQ(observer.updates, 1);
+    // The Open dialog comes back with the type chosen last.
+    EXPECT_EQ(ui.m_dialogs[1].nFilterIndex, 5);
 }
 
-TEST_F(DocumentTest, AFailedBitmapLeavesItsKindWithAnEmptyRecord)
+TEST_F(DocumentTest, AFailedBitmapLeavesAnEmptyUntitledDocumentAndNewEmptiesIt)
 {
+    WriteFileBytes(dir.File("a.bmp"), SmallBmp(1));
     WriteFileBytes(dir.File("bad.bmz"), std::vector<uint8_t>(40, 0));
+    Open(dir.File("a.bmp"));
     Open(dir.File("bad.bmz"));
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Error decompressing file"});
-    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindBmz));
+    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNone));
+    EXPECT_EQ(doc.GetActiveImage(), nullptr);
+    EXPECT_EQ(doc.GetTitle(), "Untitled");
+    EXPECT_EQ(observer.updates, 2);
+
+    Open(dir.File("a.bmp"));
     ASSERT_NE(doc.GetActiveImage(), nullptr);
-    EXPECT_EQ(doc.GetActiveImage()->GetBitmapInfo(), nullptr);
-    EXPECT_EQ(doc.GetTitle(), "bad.bmz");
-    EXPECT_EQ(observer.updates, 1);
+    EXPECT_TRUE(doc.OnNewDocument());
+    EXPECT_EQ(doc.GetActiveImage(), nullptr);
+    EXPECT_EQ(doc.m_pBmpImage, nullptr);
+    EXPECT_EQ(doc.m_pBmzImage, nullptr);
+    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNone));
+    EXPECT_TRUE(doc.m_strFilePath.empty());
+    EXPECT_EQ(doc.GetTitle(), "Untitled");
+    EXPECT_EQ(observer.updates, 4);
 }
 
 // Questions and messages shown during a load let the user interface run: the

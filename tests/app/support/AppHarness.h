@@ -25,7 +25,13 @@ public:
     int MessageBox(const std::string& text, unsigned style) override
     {
         m_messages.push_back(text);
-        return (style & MB_TYPEMASK) == MB_OK ? IDOK : (Fail("unexpected question: " + text), IDNO);
+        if ((style & MB_TYPEMASK) == MB_OK)
+            return IDOK;
+        if (m_answers.empty())
+            return Fail("unexpected question: " + text), IDNO;
+        const int answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
     }
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override
     {
@@ -34,7 +40,7 @@ public:
             return Fail("unexpected file dialog"), std::nullopt;
         const std::optional<std::string> path = m_files.front();
         m_files.pop_front();
-        return path ? std::optional(FileDialogResult{*path, 1}) : std::nullopt;
+        return path ? std::optional(FileDialogResult{*path, m_nFilterIndex}) : std::nullopt;
     }
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
@@ -48,6 +54,8 @@ public:
 
     // The next file dialogs' answers: a path, or nothing for Cancel.
     std::deque<std::optional<std::string>> m_files;
+    int m_nFilterIndex = 1;         // the type chosen in them
+    std::deque<int> m_answers;      // IDYES or IDNO for the next questions
     std::vector<std::string> m_messages;
     std::vector<FileDialogRequest> m_dialogs;
     std::function<void(int)> m_onProgress = [](int) {};
@@ -60,13 +68,20 @@ private:
 class AppHarness {
 public:
     // Starts the program with fresh settings (HOME and XDG folders point at the
-    // test's own); a file given is opened as from the command line.
-    explicit AppHarness(const std::string& commandLineFile = {}) : m_app(&m_ui, &m_ui)
+    // test's own) unless told to keep those of the last run; a file given is
+    // opened as from the command line, after `script` has prepared the dialogs.
+    explicit AppHarness(const std::string& commandLineFile = {}, const std::function<void(AppHarness&)>& script = {},
+                        bool freshSettings = true)
+        : m_app(&m_ui, &m_ui)
     {
         CTavrelApp::SetRegistryKey();
-        QSettings().clear();
+        if (freshSettings)
+            QSettings().clear();
+        if (script)
+            script(*this);
         m_app.InitInstance(commandLineFile);
         Frame()->resize(900, 700);
+        QVERIFY(QTest::qWaitFor([this] { return !m_app.IsLoadPending(); }, 10000));
     }
 
     CMainFrame* Frame() const { return m_app.GetMainFrame(); }
@@ -84,6 +99,11 @@ public:
     }
     QString Title() const { return Frame()->windowTitle(); }
     QString PaneText(unsigned nID) const { return Frame()->GetPane(nID)->text(); }
+    // The index and dimensions panes, trailing spaces dropped.
+    QString Panes() const
+    {
+        return (PaneText(ID_INDICATOR_IMAGE_INDEX) + " | " + PaneText(ID_INDICATOR_DIMENSIONS)).simplified();
+    }
     // The view's screen as drawn now.
     QImage RenderView() const { return View()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
