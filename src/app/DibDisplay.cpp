@@ -2,8 +2,6 @@
 
 #include <QPainter>
 
-#include <cstring>
-
 #include "app/DibPainter.h"
 #include "image/DibBlockCheck.h"
 #include "image/DibImage.h"
@@ -76,25 +74,6 @@ QImage DibToImage(const CDibImage& dib, bool withAlpha)
     return Render(dib, picture.image.size(), false);
 }
 
-QImage DibAlphaImage(const CDibImage& dib, bool withAlpha)
-{
-    const QImage image = withAlpha ? WrapWithAlpha(dib) : QImage();
-    if (image.isNull()) {
-        QImage opaque(dib.GetWidth(), dib.GetHeight(), QImage::Format_Grayscale8);
-        opaque.fill(255);
-        return dib.GetBitmapInfo() ? opaque : QImage();
-    }
-    const int height = image.height();
-    QImage grey(image.width(), height, QImage::Format_Grayscale8);
-    for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(height - 1 - y));
-        uchar* out = grey.scanLine(y);
-        for (int x = 0; x < image.width(); ++x)
-            out[x] = uchar(qAlpha(row[x]));
-    }
-    return grey;
-}
-
 QImage DibThumbnail(const CDibImage& dib, int edge)
 {
     const DibPicture picture = WrapDib(dib);
@@ -104,21 +83,15 @@ QImage DibThumbnail(const CDibImage& dib, int edge)
     return Render(dib, size, true);
 }
 
-bool DibPixel(const CDibImage& dib, int x, int y, bool withAlpha, QColor* color)
+bool DibPixel(const CDibImage& dib, int x, int y, QColor* color)
 {
     const DibPicture picture = WrapDib(dib);
     const QImage& image = picture.image;
     if (image.isNull() || x < 0 || y < 0 || x >= image.width() || y >= image.height())
         return false;
     const int row = picture.bBottomUp ? image.height() - 1 - y : y;
-    QRgb value = image.pixel(x, row);
-    int alpha = 255;
-    if (withAlpha && picture.bIgnoreFourthByte) {
-        uint32_t raw = 0;
-        std::memcpy(&raw, image.constScanLine(row) + 4 * x, 4);
-        alpha = int(raw >> 24);
-    }
-    *color = QColor(qRed(value), qGreen(value), qBlue(value), alpha);
+    const QRgb value = image.pixel(x, row);
+    *color = QColor(qRed(value), qGreen(value), qBlue(value));
     return true;
 }
 
@@ -136,21 +109,5 @@ void DrawCheckerboard(QPainter& painter, const QRectF& area)
     painter.resetTransform();
     painter.setBrushOrigin(device.topLeft());
     painter.fillRect(device, QBrush(tile));
-    painter.restore();
-}
-
-void DrawDibOverCheckerboard(QPainter& painter, const CDibImage& dib)
-{
-    const QImage image = WrapWithAlpha(dib);
-    if (image.isNull()) {
-        DrawDib(painter, dib);
-        return;
-    }
-    const QRectF area(0, 0, image.width(), image.height());
-    DrawCheckerboard(painter, area);
-    painter.save();
-    // Row 0 of the memory is the bottom row: mirror it into place.
-    painter.setTransform(QTransform(1, 0, 0, -1, 0, area.height()), true);
-    painter.drawImage(QPointF(0, 0), image);
     painter.restore();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // What the viewer derives from an image record beyond the plain drawing: its
 // alpha channel, a copy for the clipboard, thumbnails, the value of one pixel,
-// and the drawing over a checkerboard or of the alpha as grey.
+// and the checkerboard that transparent pixels are drawn over.
 #include <QColor>
 #include <QImage>
 
@@ -17,18 +17,11 @@ bool DibHasAlpha(const CDibImage& dib);
 // when it has one (withAlpha), else opaque RGB32. Null for an empty record.
 QImage DibToImage(const CDibImage& dib, bool withAlpha);
 
-// The alpha channel as grey (white where opaque), top-down.
-QImage DibAlphaImage(const CDibImage& dib, bool withAlpha);
-
 // A small picture of the record, at most `edge` pixels on its longer side.
 QImage DibThumbnail(const CDibImage& dib, int edge);
 
-// The colour at image column x, row y counted from the top; alpha is 255
-// unless the record has an alpha channel (withAlpha). False outside the image.
-bool DibPixel(const CDibImage& dib, int x, int y, bool withAlpha, QColor* color);
+// The colour at image column x, row y counted from the top, opaque. False outside the image.
+bool DibPixel(const CDibImage& dib, int x, int y, QColor* color);
 
-// Draws the record at (0, 0) with its transparent pixels over a checkerboard
-// whose squares keep their size on the device, whatever the painter's scale.
-void DrawDibOverCheckerboard(QPainter& painter, const CDibImage& dib);
 // Fills the device rectangle that image area `area` covers with the checkerboard.
 void DrawCheckerboard(QPainter& painter, const QRectF& area);

@@ -1,6 +1,8 @@
 #include "app/TavrelView.h"
 
 #include <QClipboard>
+#include <QFile>
+#include <QImageReader>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -34,6 +36,25 @@ constexpr char kAlphaChannelKey[] = "View/AlphaChannel";
 // The zoom levels that Zoom In and Zoom Out step through.
 constexpr double kZoomSteps[] = {1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6, 1.0 / 4, 1.0 / 3, 1.0 / 2, 2.0 / 3, 1,
                                  1.5,      2,        3,       4,       6,       8,       12,      16,      24, 32};
+
+// The PNG reader keeps colour only; the alpha of a PNG file comes from the
+// file itself. True when the open PNG file has an alpha channel.
+bool FileHasAlpha(const CTavrelDoc& doc)
+{
+    if (doc.m_nFileKind != kFileKindPng)
+        return false;
+    QImageReader reader(QFile::decodeName(doc.m_strFilePath.c_str()), "png");
+    return reader.canRead() && QImage(1, 1, reader.imageFormat()).hasAlphaChannel();
+}
+
+// The open PNG file read whole with its alpha, if it still matches the record.
+QImage FileImageWithAlpha(const CTavrelDoc& doc, const CDibImage& dib)
+{
+    QImageReader reader(QFile::decodeName(doc.m_strFilePath.c_str()), "png");
+    if (reader.size() != QSize(dib.GetWidth(), std::abs(dib.GetHeight())))
+        return {};
+    return reader.read().convertToFormat(QImage::Format_ARGB32);
+}
 
 }  // namespace
 
@@ -86,6 +107,7 @@ void CTavrelView::OnUpdate(void*, long, void*)
     m_pDibInfo = nullptr;
     m_pDibBits = nullptr;
     m_alphaImage = QImage();
+    m_alphaGrey = QImage();
     m_bHasAlpha = false;
     if (m_bNewLoad) {
         m_dZoom = 1;
@@ -97,7 +119,7 @@ void CTavrelView::OnUpdate(void*, long, void*)
         m_nDibHeight = std::abs(dib->GetHeight());
         m_pDibInfo = dib->GetBitmapInfo();
         m_pDibBits = dib->GetBits();
-        m_bHasAlpha = DibHasAlpha(*dib);
+        m_bHasAlpha = DibHasAlpha(*dib) || FileHasAlpha(*m_pDoc);
     }
     // The panes always describe what is shown: numbers only for an image.
     m_strImageIndex = kImageIndexNone;
@@ -130,11 +152,10 @@ void CTavrelView::OnDraw(QPainter& painter) const
     if (!dib)
         return;
     if (m_bShowAlphaChannel && SteadyImage()) {
-        if (m_alphaImage.isNull())
-            m_alphaImage = DibAlphaImage(*dib, m_bHasAlpha);
-        painter.drawImage(QPointF(0, 0), m_alphaImage);
-    } else if (m_bShowTransparency && m_bHasAlpha && SteadyImage()) {
-        DrawDibOverCheckerboard(painter, *dib);
+        painter.drawImage(QPointF(0, 0), AlphaGrey());
+    } else if (m_bShowTransparency && SteadyImage() && !AlphaImage().isNull()) {
+        DrawCheckerboard(painter, QRectF(QPointF(0, 0), QSizeF(AlphaImage().size())));
+        painter.drawImage(QPointF(0, 0), AlphaImage());
     } else {
         DrawDib(painter, *dib);
     }
@@ -176,9 +197,36 @@ void CTavrelView::OnEditCopy()
     const CDibImage* dib = SteadyImage();
     if (!dib)
         return;
-    const QImage image = DibToImage(*dib, m_bHasAlpha);
+    const QImage image = AlphaImage().isNull() ? DibToImage(*dib, false) : AlphaImage();
     if (!image.isNull())
         QGuiApplication::clipboard()->setImage(image);
+}
+
+const QImage& CTavrelView::AlphaImage() const
+{
+    const CDibImage* dib = SteadyImage();
+    if (m_alphaImage.isNull() && m_bHasAlpha && dib) {
+        m_alphaImage = DibHasAlpha(*dib) ? DibToImage(*dib, true) : FileImageWithAlpha(*m_pDoc, *dib);
+        if (m_alphaImage.size() != QSize(m_nDibWidth, m_nDibHeight))
+            m_alphaImage = QImage();
+    }
+    return m_alphaImage;
+}
+
+const QImage& CTavrelView::AlphaGrey() const
+{
+    if (m_alphaGrey.isNull() && HasImage()) {
+        m_alphaGrey = QImage(m_nDibWidth, m_nDibHeight, QImage::Format_Grayscale8);
+        m_alphaGrey.fill(255);
+        const QImage& image = AlphaImage();
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            uchar* out = m_alphaGrey.scanLine(y);
+            for (int x = 0; x < image.width(); ++x)
+                out[x] = uchar(qAlpha(row[x]));
+        }
+    }
+    return m_alphaGrey;
 }
 
 double CTavrelView::Scale() const
@@ -194,7 +242,6 @@ void CTavrelView::SetZoom(double zoom, QPointF anchor)
         anchor = QPointF(viewport()->width() / 2.0, viewport()->height() / 2.0);
     const QPointF imagePoint = (anchor + QPointF(GetScrollPosition())) / Scale();
     m_dZoom = zoom;
-    m_alphaImage = QImage();
     UpdateScrollSize();
     const QPointF scroll = imagePoint * Scale() - anchor;
     horizontalScrollBar()->setValue(int(std::lround(scroll.x())));
@@ -257,8 +304,10 @@ QString CTavrelView::PixelTextAt(QPointF viewportPos) const
     const QPointF point = (viewportPos + QPointF(GetScrollPosition())) / Scale();
     const int x = int(std::floor(point.x())), y = int(std::floor(point.y()));
     QColor color;
-    if (!DibPixel(*dib, x, y, m_bHasAlpha, &color))
+    if (!DibPixel(*dib, x, y, &color))
         return {};
+    if (!AlphaImage().isNull())
+        color.setAlpha(qAlpha(AlphaImage().pixel(x, y)));
     return QStringLiteral("%1, %2: RGBA %3, %4, %5, %6")
         .arg(x).arg(y).arg(color.red()).arg(color.green()).arg(color.blue()).arg(color.alpha());
 }

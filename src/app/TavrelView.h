@@ -93,6 +93,11 @@ private:
     void UpdateCommandUIState(unsigned nID, CCmdUI* pCmdUI);
     // The active record, unless the document is in the middle of a command.
     const CDibImage* SteadyImage() const;
+    // The shown image with its alpha, top row first; made when first needed.
+    // Null when it has no alpha.
+    const QImage& AlphaImage() const;
+    // The alpha as grey, white where opaque; made when first needed.
+    const QImage& AlphaGrey() const;
 
     CTavrelDoc* m_pDoc;
     IPrintDialogs* m_pPrintDialogs;
@@ -113,7 +118,8 @@ private:
     bool m_bNewLoad = false;          // the next update shows a newly loaded file
     bool m_bShowTransparency = false;
     bool m_bShowAlphaChannel = false;
-    bool m_bHasAlpha = false;         // the shown record carries opacity
-    mutable QImage m_alphaImage;      // the shown record's alpha as grey, made when first drawn
+    bool m_bHasAlpha = false;         // the shown image carries opacity
+    mutable QImage m_alphaImage;      // the shown image with its alpha
+    mutable QImage m_alphaGrey;       // its alpha as grey
     QPointF m_lastPointer{-1, -1};
 };

@@ -1,6 +1,9 @@
 // The image view: the drawn pixels of every depth against the record's own,
 // stepping through textures, records that are gone or damaged, and printing.
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QWheelEvent>
 #include <QPrinter>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -14,6 +17,7 @@
 
 #include "AppHarness.h"
 #include "app/DibPainter.h"
+#include "app/ViewerCommandIds.h"
 
 namespace {
 
@@ -182,6 +186,115 @@ private slots:
         QCOMPARE(app.m_ui.m_messages.size(), size_t(1));   // the reader's own message
         QCOMPARE(app.Title() + " | " + app.Panes(), QStringLiteral("Untitled - Tavrel | Image Index: None | Dimensions: None"));
         QCOMPARE(Shows(app), QString());
+    }
+
+    void zoomKeepsTexelsSharpWhenMagnifiedSmoothWhenReducedAndReadsThePixelUnderThePointer()
+    {
+        // Columns of black and white: reduced to half, smoothing gives grey; magnified, squares.
+        QImage stripes(400, 300, QImage::Format_RGB32);
+        for (int x = 0; x < 400; ++x)
+            for (int y = 0; y < 300; ++y)
+                stripes.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(y % 256, 0, x % 256));
+        stripes.save(QString::fromStdString(m_dir.File("stripes.png")), "PNG");
+        AppHarness app;
+        app.Open(m_dir.File("stripes.png"));
+        CTavrelView* view = app.View();
+        QVERIFY(QTest::qWaitForWindowActive(app.Frame()));
+        const std::pair<const char*, double> steps[] = {{"Ctrl++", 1.5}, {"Ctrl++", 2}, {"Ctrl+=", 3}, {"Ctrl++", 4},
+                                                       {"Ctrl+0", 1}, {"Ctrl+-", 2.0 / 3}, {"Ctrl+-", 0.5}};
+        for (const auto& [key, zoom] : steps) {
+            QTest::keySequence(app.Frame(), QKeySequence(key));
+            QCOMPARE(view->GetZoom(), zoom);
+            QCOMPARE(view->GetTotalSize(), QSize(int(std::ceil(400 * zoom)), int(std::ceil(300 * zoom))));
+            if (zoom == 4) {
+                view->horizontalScrollBar()->setValue(0);   // zoomed about the middle; back to the corner
+                view->verticalScrollBar()->setValue(0);
+                QCOMPARE(Shows(app, stripes.scaled(1600, 1200)), QString());   // nearest: 4 x 4 squares
+                // The pixel pane names the texel under the pointer.
+                for (const QPoint texel : {QPoint(0, 0), QPoint(7, 3), QPoint(39, 29)}) {
+                    QTest::mouseMove(view->viewport(), texel * 4 + QPoint(3, 2));
+                    const QColor c = stripes.pixelColor(texel);
+                    QCOMPARE(app.PaneText(ID_INDICATOR_PIXEL), QStringLiteral("%1, %2: RGBA %3, %4, %5, 255")
+                                 .arg(texel.x()).arg(texel.y()).arg(c.red()).arg(c.green()).arg(c.blue()));
+                }
+            }
+            if (zoom == 1) {
+                QCOMPARE(Shows(app, stripes), QString());
+                QTest::mouseMove(view->viewport(), QPoint(420, 20));   // past the image
+                QCOMPARE(app.PaneText(ID_INDICATOR_PIXEL), QString());
+            }
+        }
+        // Halved smoothly, a white column and its neighbour meet in between.
+        const QImage half = app.RenderView();
+        for (int x = 0; x < 200; ++x)
+            QVERIFY2(qGreen(half.pixel(x, 5)) > 60 && qGreen(half.pixel(x, 5)) < 200, qPrintable(QString::number(x)));
+        // Ctrl+wheel zooms about the pointer: the texel under it stays there.
+        for (const char* key : {"Ctrl+0", "Ctrl++", "Ctrl++"})
+            QTest::keySequence(app.Frame(), QKeySequence(key));
+        const QPoint pointer(33, 21);
+        QTest::mouseMove(view->viewport(), pointer);
+        const QString before = app.PaneText(ID_INDICATOR_PIXEL);
+        QWheelEvent wheel(pointer, view->viewport()->mapToGlobal(pointer), {}, QPoint(0, 240), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view->viewport(), &wheel);
+        QCOMPARE(view->GetZoom(), 4.0);
+        QCOMPARE(view->PixelTextAt(pointer), before);
+        // Fit to Window shows the whole image as large as the window allows; a new file opens at actual size.
+        app.Frame()->OnCommand(ID_VIEW_FIT_TO_WINDOW);
+        const QSize room = view->maximumViewportSize();
+        QVERIFY(view->GetTotalSize().width() <= room.width() && view->GetTotalSize().height() == room.height());
+        app.Open(m_dir.File("stripes.png"));
+        QCOMPARE(view->GetZoom(), 1.0);
+    }
+
+    void transparencyAlphaChannelAndCopyKeepTheAlpha()
+    {
+        // Opaque, half and wholly transparent columns.
+        QImage picture(24, 10, QImage::Format_ARGB32);
+        for (int x = 0; x < 24; ++x)
+            for (int y = 0; y < 10; ++y)
+                picture.setPixel(x, y, qRgba(200, x * 10, y * 20, x < 8 ? 255 : x < 16 ? 128 : 0));
+        picture.save(QString::fromStdString(m_dir.File("alpha.png")), "PNG");
+        const Tex opaque{12, 6, 1, 3};
+        WriteModel(m_dir, "opaque.nif", {opaque});
+        for (bool secondRun : {false, true}) {
+            AppHarness app({}, {}, !secondRun);
+            QVERIFY(QTest::qWaitForWindowActive(app.Frame()));
+            app.Open(m_dir.File("alpha.png"));
+            // Off at first, so the image draws as it always did; remembered from the first run.
+            QCOMPARE(app.View()->IsShowingTransparency(), secondRun);
+            if (!secondRun) {
+                QCOMPARE(Shows(app, picture.convertToFormat(QImage::Format_RGB32)), QString());
+                app.Frame()->GetAction(ID_VIEW_SHOW_TRANSPARENCY)->trigger();
+            }
+            const QImage screen = app.RenderView();
+            for (int x = 0; x < 24; ++x)
+                for (int y = 0; y < 10; ++y) {
+                    const QRgb want = picture.pixel(x, y), got = screen.pixel(x, y);
+                    const bool checker = got == qRgb(255, 255, 255) || got == qRgb(204, 204, 204);
+                    QVERIFY2(qAlpha(want) == 255 ? (got | 0xFF000000) == want : qAlpha(want) == 0 ? checker : !checker && got != (want | 0xFF000000),
+                             qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+                }
+            // Ctrl+C: the image with its alpha.
+            QTest::keySequence(app.Frame(), QKeySequence("Ctrl+C"));
+            QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_ARGB32), picture);
+            if (secondRun)
+                break;
+            app.Frame()->GetAction(ID_VIEW_ALPHA_CHANNEL)->trigger();
+            QImage grey(24, 10, QImage::Format_RGB32);
+            for (int x = 0; x < 24; ++x)
+                grey.setPixel(x, 0, qRgb(qAlpha(picture.pixel(x, 0)), qAlpha(picture.pixel(x, 0)), qAlpha(picture.pixel(x, 0))));
+            for (int y = 1; y < 10; ++y)
+                std::memcpy(grey.scanLine(y), grey.scanLine(0), 24 * 4);
+            QCOMPARE(Shows(app, grey), QString());
+            app.Frame()->GetAction(ID_VIEW_ALPHA_CHANNEL)->trigger();
+            // An opaque texture: no checkerboard, and an opaque copy.
+            app.Open(m_dir.File("opaque.nif"));
+            QCOMPARE(Shows(app, TextureImage(opaque)), QString());
+            QTest::keySequence(app.Frame(), QKeySequence("Ctrl+C"));
+            QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), TextureImage(opaque));
+            app.Frame()->close();   // the settings are written
+        }
     }
 
     void printWritesOnePageHoldingTheImageFittedToIt()
