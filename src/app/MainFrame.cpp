@@ -163,7 +163,7 @@ void CMainFrame::CreateActions()
         if (IsToggle(nID)) {
             action->setCheckable(true);
             action->setChecked(IsChecked(nID));
-            connect(action, &QAction::toggled, this, [this, nID](bool on) { OnToggle(nID, on); });
+            connect(action, &QAction::triggered, this, [this, nID](bool on) { OnToggle(nID, on); });
         } else {
             connect(action, &QAction::triggered, this, [this, nID] { OnCommand(nID); });
         }

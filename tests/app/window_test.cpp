@@ -11,9 +11,11 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <QWindow>
 
 #include "AppHarness.h"
 #include "app/FileFilter.h"
+#include "app/ViewerCommandIds.h"
 
 // What a menu or the toolbar shows: each item's command and text, "-" for separators.
 static QStringList Items(const QList<QAction*>& actions, bool toolTips)
@@ -39,17 +41,21 @@ private slots:
         QStringList panes;
         for (const QLabel* pane : app.Frame()->statusBar()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
             panes << pane->text();
-        QCOMPARE(panes, (QStringList{"Ready", "Image Index: None           ", "Dimensions: None             "}));
+        QCOMPARE(panes, (QStringList{"Ready", "", "Image Index: None           ", "Dimensions: None             "}));
         QCOMPARE(app.View()->GetTotalSize(), QSize(100, 100));
         QCOMPARE(Shows(app), QString());
         // The menus and the toolbar hold their items in order.
         QStringList menus;
         for (const QAction* popup : app.Frame()->menuBar()->actions())
             menus << popup->text() + ": " + Items(popup->menu()->actions(), false).join(", ");
-        QCOMPARE(menus, (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., -, 57607 &Print...\tCtrl+P, "
-                                     "57609 Print Pre&view, 57606 P&rint Setup..., -, 57665 E&xit",
-                                     "&Edit: 32773 Replace, 32775 Make Transparent, 32777 Create Map Bitmap",
-                                     "&View: 59392 &Toolbar, 59393 &Status Bar, 32772 Previous Image, 32771 Next Image",
+        // Every item has an access key; Recent Files is a submenu of its own.
+        QCOMPARE(menus, (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., 33010 &Export All Textures..., -, "
+                                     "57607 &Print...\tCtrl+P, 57609 Print Pre&view, 57606 P&rint Setup..., -,  Recent &Files, -, "
+                                     "57665 E&xit\tCtrl+Q",
+                                     "&Edit: 32773 &Replace, 32775 &Make Transparent, 32777 &Create Map Bitmap",
+                                     "&View: 59392 &Toolbar, 59393 &Status Bar, 32772 &Previous Image, 32771 &Next Image, -, "
+                                     "33003 Zoom &In\tCtrl++, 33004 Zoom &Out\tCtrl+-, 33005 &Actual Size\tCtrl+0, "
+                                     "33006 &Fit to Window, -, 33007 Show Transparenc&y, 33008 Alp&ha Channel, -, 33009 Te&xtures",
                                      "&Help: 57664 &About Tavrel..."}));
         QCOMPARE(Items(app.Frame()->GetToolBar()->actions(), true),
                  (QStringList{"57601 Open", "57604 Save As", "-", "57607 Print", "-", "32772 Previous", "32771 Next",
@@ -64,21 +70,37 @@ private slots:
                 app.Frame()->GetAction(id)->trigger();
                 app.Idle();
             }
+        // Both bars are hidden now, and stay so in the next run.
+        app.Frame()->close();
+        AppHarness next({}, {}, false);
+        QVERIFY(next.Frame()->GetToolBar()->isHidden() && next.Frame()->statusBar()->isHidden());
+        QVERIFY(!next.Frame()->GetAction(ID_VIEW_TOOLBAR)->isChecked() && !next.Frame()->GetAction(ID_VIEW_STATUS_BAR)->isChecked());
     }
 
-    void keysReachTheirCommandsOrDoNothing()
+    void keysStepScrollOpenEmptyAndQuit()
     {
-        const Tex texture{300, 200, 2, 4};
-        AppHarness app(WriteModel(m_dir, "keys.nif", {texture, {4, 4, 1, 2}}));
+        const std::vector<Tex> textures = {{1200, 900, 1, 1}, {16, 16, 2, 2}, {8, 4, 1, 3}};
+        AppHarness app(WriteModel(m_dir, "keys.nif", textures));
         QVERIFY(QTest::qWaitForWindowActive(app.Frame()));
         const QImage before = app.RenderView();
         // Keys bound to commands that nothing handles change nothing.
-        for (const char* key : {"Ctrl+Z", "Ctrl+X", "Ctrl+C", "Ctrl+V", "Alt+Backspace", "Shift+Del", "Ctrl+Ins",
-                                "Shift+Ins", "F6", "Shift+F6", "Ctrl+S"})
+        for (const char* key : {"Ctrl+Z", "Ctrl+X", "Ctrl+V", "Alt+Backspace", "Shift+Del", "Shift+Ins", "F6", "Shift+F6", "Ctrl+S"})
             QTest::keySequence(app.Frame(), QKeySequence(key));
         QCOMPARE(app.Title(), QStringLiteral("keys.nif - Tavrel"));
         QCOMPARE(app.RenderView(), before);
         QVERIFY(app.m_ui.m_messages.empty());
+        // The arrow keys scroll an image larger than the window, a line at a time.
+        QTest::keyClick(app.View(), Qt::Key_Right);
+        QTest::keyClick(app.View(), Qt::Key_Down);
+        QCOMPARE(app.View()->GetScrollPosition(), QPoint(12, 9));
+        // Page Down, Space, Page Up and Backspace step, wrapping round; Home and End go to the ends.
+        const std::pair<const char*, unsigned> steps[] = {{"PgDown", 1}, {"Space", 2}, {"Space", 0}, {"PgUp", 2},
+                                                          {"Backspace", 1}, {"Home", 0}, {"End", 2}};
+        for (const auto& [key, index] : steps) {
+            QTest::keySequence(app.Frame(), QKeySequence(key));
+            QCOMPARE(app.Panes(), QStringLiteral("Image Index: %1 | Dimensions: %2 * %3")
+                                      .arg(index).arg(textures[index].width).arg(textures[index].height));
+        }
         // Ctrl+O and File > Open ask for the same file.
         app.m_ui.m_files = {std::nullopt, std::nullopt};
         QTest::keySequence(app.Frame(), QKeySequence("Ctrl+O"));
@@ -86,14 +108,59 @@ private slots:
         QCOMPARE(app.m_ui.m_dialogs.size(), size_t(2));
         QVERIFY(app.m_ui.m_dialogs[0].bOpen && app.m_ui.m_dialogs[1].bOpen);
         QCOMPARE(app.m_ui.m_dialogs[0].strFilter, app.m_ui.m_dialogs[1].strFilter);
-        // The file dialog offers the four kinds as Qt name filters.
-        QCOMPARE(NameFiltersFromFilter(app.m_ui.m_dialogs[0].strFilter),
-                 (QStringList{"Varn Raw Image Data (*.nif)", "Varn Compressed Bitmap (*.bmz)",
-                              "Portable Network Graphics (*.png)", "Windows Bitmap (*.bmp)"}));
-        // Ctrl+N: a fresh title; the image the document still holds stays whole.
+        // Ctrl+N empties the document: no name, no image, no numbers.
         QTest::keySequence(app.Frame(), QKeySequence("Ctrl+N"));
-        QCOMPARE(app.Title(), QStringLiteral("Untitled - Tavrel"));
-        QCOMPARE(Shows(app, TextureImage(texture)), QString());
+        QCOMPARE(app.Title() + " | " + app.Panes(), QStringLiteral("Untitled - Tavrel | Image Index: None | Dimensions: None"));
+        QCOMPARE(Shows(app), QString());
+        QTest::keySequence(app.Frame(), QKeySequence("Ctrl+Q"));
+        QVERIFY(!app.Frame()->isVisible());
+    }
+
+    void failedOpensLeaveTitleViewAndPanesAgreeing()
+    {
+        const Tex shown{20, 10, 1, 1};
+        const std::string good = WriteModel(m_dir, "good.nif", {{8, 8, 1, 2}, shown});
+        NifBuilder link, none;
+        link.Link("good.nif");
+        link.Save(m_dir.File("link.nif"));
+        none.Text("no textures here").Save(m_dir.File("none.nif"));
+        WriteFileBytes(m_dir.File("photo.jpg"), {0xFF, 0xD8, 0xFF});
+        WriteFileBytes(m_dir.File("broken.bmp"), {'B', 'M', 1, 2, 3});
+        const QString empty = "Untitled - Tavrel | Image Index: None | Dimensions: None";
+        const struct {
+            const char* file;
+            int answer;
+            QString state;   // title and panes afterwards; the view shows texture 1 exactly when they name it
+        } rows[] = {
+            {"photo.jpg", 0, "good.nif - Tavrel | Image Index: 1 | Dimensions: 20 * 10"},   // refused, nothing changes
+            {"link.nif", IDNO, empty},
+            {"none.nif", 0, empty},
+            {"broken.bmp", 0, empty},
+        };
+        for (const auto& row : rows) {
+            AppHarness app(good);
+            app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
+            if (row.answer)
+                app.m_ui.m_answers.push_back(row.answer);
+            app.Open(m_dir.File(row.file));
+            QCOMPARE(app.m_ui.m_messages.size(), size_t(1));
+            QCOMPARE(app.Title() + " | " + app.Panes(), row.state);
+            QCOMPARE(Shows(app, row.state == empty ? QImage() : TextureImage(shown)), QString());
+        }
+    }
+
+    void commandLineFileLoadsInAPaintedWindowWithProgress()
+    {
+        std::vector<bool> paintedWithBar;
+        AppHarness app(WriteModel(m_dir, "start.nif", {{64, 64, 1, 1}, {32, 32, 2, 2}}), [&](AppHarness& harness) {
+            harness.m_ui.m_onProgress = [&](int percent) {
+                harness.Frame()->ShowProgress(percent);
+                paintedWithBar.push_back(harness.Frame()->windowHandle()->isExposed()
+                                         && harness.Frame()->GetProgressBar()->isVisible() == (percent >= 0));
+            };
+        });
+        QCOMPARE(paintedWithBar, std::vector<bool>({true, true, true}));   // 50 %, 100 %, done
+        QCOMPARE(app.Title(), QStringLiteral("start.nif - Tavrel"));
     }
 
     void aboutBoxShowsNameVersionAndOk()
@@ -139,19 +206,22 @@ private slots:
         WriteModel(m_dir, "one.nif", {{16, 16, 1, 1}});
         WriteModel(m_dir, "three.nif", {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}});
         WriteModel(m_dir, "large.nif", {{1024, 1024, 1, 1}, {256, 256, 1, 2}});   // longer than 3,000,000 bytes
-        const IdList steps = {ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE};
+        const IdList steps = {ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE, ID_VIEW_FIRST_IMAGE, ID_VIEW_LAST_IMAGE};
         const std::pair<std::string, IdList> states[] = {{"", {}}, {"state.bmp", {}}, {"state.png", {}}, {"state.bmz", {}},
             {"one.nif", {}}, {"three.nif", steps}, {"large.nif", steps + IdList{ID_EDIT_CREATE_MAP_BITMAP}}};
+        const IdList withImage = {ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_EDIT_COPY, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT,
+                                  ID_VIEW_ACTUAL_SIZE, ID_VIEW_FIT_TO_WINDOW, ID_FILE_EXPORT_ALL};
         for (const auto& [file, alsoEnabled] : states) {
             AppHarness app;
             if (!file.empty())
                 app.Open(m_dir.File(file));
             QVERIFY2(app.m_ui.m_messages.empty() && (file.empty() || app.Doc()->GetActiveImage()), file.c_str());
             app.Idle();
-            const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP,
-                                          ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_APP_ABOUT, ID_FILE_NEW}
-                                   + alsoEnabled;
-            for (unsigned id : enabled + IdList{ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE, ID_EDIT_CREATE_MAP_BITMAP,
+            const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_PRINT_SETUP, ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR,
+                                          ID_APP_ABOUT, ID_FILE_NEW, ID_VIEW_SHOW_TRANSPARENCY, ID_VIEW_ALPHA_CHANNEL,
+                                          ID_VIEW_TEXTURE_LIST}
+                                   + alsoEnabled + (file.empty() ? IdList{} : withImage);
+            for (unsigned id : enabled + withImage + steps + IdList{ID_EDIT_CREATE_MAP_BITMAP,
                                                 ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE,
                                                 ID_NEXT_PANE, ID_PREV_PANE}) {
                 const QString where = QString::fromStdString(file) + ' ' + QString::number(id);
