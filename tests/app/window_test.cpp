@@ -2,6 +2,10 @@
 // keys, the bars' toggles, the About box and the command line; which commands
 // are offered in each state of the document; the progress and hold-off while a
 // compressed bitmap loads; dropping a file.
+#include <QDir>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QListView>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
@@ -15,6 +19,7 @@
 
 #include "AppHarness.h"
 #include "app/FileFilter.h"
+#include "app/QtUiServices.h"
 #include "app/ViewerCommandIds.h"
 
 // What a menu or the toolbar shows: each item's command and text, "-" for separators.
@@ -161,6 +166,125 @@ private slots:
         });
         QCOMPARE(paintedWithBar, std::vector<bool>({true, true, true}));   // 50 %, 100 %, done
         QCOMPARE(app.Title(), QStringLiteral("start.nif - Tavrel"));
+    }
+
+    void textureListFollowsTheFileAndShowsTheTextureClicked()
+    {
+        const std::vector<Tex> textures = {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}};
+        AppHarness app(WriteModel(m_dir, "list.nif", textures));
+        QListView* list = app.Frame()->GetTextureList();
+        QVERIFY(app.Frame()->GetTextureDock()->isVisible());
+        QStringList rows;
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            rows << list->model()->index(row, 0).data().toString();
+        QCOMPARE(rows, (QStringList{"0: 16 * 16, 24 bits", "1: 8 * 4, 32 bits", "2: 5 * 3, 24 bits"}));
+        // A click shows the texture; Next moves the list along, wrapping.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(2, 0)).center());
+        QCOMPARE(app.Panes(), QStringLiteral("Image Index: 2 | Dimensions: 5 * 3"));
+        QCOMPARE(Shows(app, TextureImage(textures[2])), QString());
+        app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
+        QCOMPARE(list->currentIndex().row(), 0);
+        // Another kind of file has no list; View > Textures hides it for model files too.
+        TextureImage(textures[0]).save(QString::fromStdString(m_dir.File("list.png")));
+        app.Open(m_dir.File("list.png"));
+        QVERIFY(!app.Frame()->GetTextureDock()->isVisible() && list->model()->rowCount() == 0);
+        app.Frame()->GetAction(ID_VIEW_TEXTURE_LIST)->trigger();
+        app.Open(m_dir.File("list.nif"));
+        QVERIFY(!app.Frame()->GetTextureDock()->isVisible() && list->model()->rowCount() == 3);
+    }
+
+    void exportAllWritesWhatTheToolWrites()
+    {
+        const std::string model = WriteModel(m_dir, "export.nif", {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}});
+        AppHarness app(model);
+        for (const auto& [type, format] : {std::pair<int, QString>{1, "png"}, {2, "bmp"}, {3, "tga"}}) {
+            const QDir window(QString::fromStdString(m_dir.File("window-" + format.toStdString())));
+            const QDir tool(QString::fromStdString(m_dir.File("tool-" + format.toStdString())));
+            QVERIFY(window.mkpath(".") && tool.mkpath("."));
+            QProcess cli;
+            cli.start(TAVREL_CLI, {"extract", QString::fromStdString(model), "--all", tool.path(), "--format", format});
+            QVERIFY(cli.waitForFinished(20000) && cli.exitCode() == 0);
+            // The name field holds the stem the dialog offered, as it came.
+            app.m_ui.m_files.push_back(window.filePath("export").toStdString());
+            app.m_ui.m_nFilterIndex = type;
+            QVERIFY(app.Frame()->OnCommand(ID_FILE_EXPORT_ALL));
+            QCOMPARE(app.m_ui.m_dialogs.back().strInitialName, std::string("export"));
+            const QStringList names = tool.entryList(QDir::Files);
+            QCOMPARE(window.entryList(QDir::Files), names);
+            QCOMPARE(names.size(), 3);
+            for (const QString& name : names)
+                QVERIFY2(ReadFileBytes(window.filePath(name).toStdString()) == ReadFileBytes(tool.filePath(name).toStdString()),
+                         qPrintable(name));
+        }
+        // A folder that cannot be written: the writer's message, and the export stops.
+        app.m_ui.m_files.push_back(m_dir.File("absent/export"));
+        app.m_ui.m_nFilterIndex = 2;
+        app.Frame()->OnCommand(ID_FILE_EXPORT_ALL);
+        QCOMPARE(app.m_ui.m_messages.size(), size_t(1));
+    }
+
+    void recentFilesNewestFirstFourAtMostAndMissingOnesRemoved()
+    {
+        AppHarness app;
+        for (const char* name : {"r1.nif", "r2.nif", "r3.nif", "r4.nif", "r5.nif", "r3.nif"})
+            app.Open(WriteModel(m_dir, name, {{4, 4, 1, 1}}));
+        QMenu* menu = app.Frame()->GetRecentFilesMenu();
+        const auto entries = [&] {
+            emit menu->aboutToShow();
+            QStringList texts;
+            for (const QAction* a : menu->actions())
+                texts << QFileInfo(a->text()).fileName() + (a->text().startsWith('&' + QString::number(texts.size() + 1)) ? "" : "?");
+            return texts;
+        };
+        QCOMPARE(entries(), (QStringList{"r3.nif", "r5.nif", "r4.nif", "r2.nif"}));
+        QFile::remove(QString::fromStdString(m_dir.File("r5.nif")));
+        menu->actions()[1]->trigger();
+        QCOMPARE(app.m_ui.m_messages.back(), m_dir.File("r5.nif") + " no longer exists. It has been removed from the Recent Files list.");
+        QCOMPARE(entries(), (QStringList{"r3.nif", "r4.nif", "r2.nif"}));
+        menu->actions()[2]->trigger();
+        QCOMPARE(app.Title(), QStringLiteral("r2.nif - Tavrel"));
+        QCOMPARE(entries(), (QStringList{"r2.nif", "r3.nif", "r4.nif"}));
+        QCOMPARE(app.m_ui.m_messages.size(), size_t(1));
+    }
+
+    void qtFileDialogGetsTheRequestAndReturnsTheChosenType()
+    {
+        WriteModel(m_dir, "pick.nif", {{4, 4, 1, 1}});
+        const QString dir = QString::fromStdString(m_dir.Path());
+        const struct {
+            FileDialogRequest request;
+            QFileDialog::FileMode mode;
+            QString chosenFilter;
+            int chosenIndex;
+        } rows[] = {
+            {{true, "", "Varn Raw Image Data (*.nif)|*.nif|Windows Bitmap (*.bmp)|*.bmp|All (*.nif;*.bmp)|*.nif;*.bmp||", "",
+              m_dir.Path(), "", OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST, 3, false},
+             QFileDialog::ExistingFile, "Varn Raw Image Data (*.nif)", 1},
+            {{false, "Export", "PNG (*.png)|*.png|Targa (*.tga)|*.tga||", "png", m_dir.Path(), "pick", 0, 2, true},
+             QFileDialog::AnyFile, "PNG (*.png)", 1},
+        };
+        for (const auto& row : rows) {
+            QtUiServices ui;
+            QStringList seen;
+            QTimer::singleShot(0, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                seen << QString::number(dialog->fileMode()) << QString::number(dialog->acceptMode())
+                     << dialog->nameFilters().join(';') << dialog->selectedNameFilter() << dialog->directory().path()
+                     << QString::number(dialog->testOption(QFileDialog::DontConfirmOverwrite))
+                     << (row.request.strTitle.empty() ? QString() : dialog->windowTitle());
+                dialog->selectNameFilter(row.chosenFilter);
+                dialog->selectFile(dir + "/pick.nif");
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+            const std::optional<FileDialogResult> result = ui.FileDialog(row.request);
+            const QStringList filters = NameFiltersFromFilter(row.request.strFilter);
+            QCOMPARE(seen, (QStringList{QString::number(row.mode), QString::number(row.request.bOpen ? 0 : 1), filters.join(';'),
+                                        filters[row.request.nFilterIndex - 1], dir, QString::number(!row.request.bOpen),
+                                        QString::fromStdString(row.request.strTitle)}));
+            QVERIFY(result && result->nFilterIndex == row.chosenIndex);
+            QCOMPARE(QString::fromStdString(result->strPath), dir + "/pick.nif");
+        }
     }
 
     void aboutBoxShowsNameVersionAndOk()
