@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DibBuilder.h"
 #include "doc/MapMaker.h"
 #include "image/DibImage.h"
 #include "platform/File.h"
@@ -92,7 +93,7 @@ int main(int argc, char** argv)
     if (data.dir.empty())
         return 1;
     for (int n = 0; n < kMapCellCount; ++n) {
-        auto tile = std::make_unique<CDibImage>(kMapTileSize, kMapTileSize, uint16_t(n % 2 ? 32 : 24));
+        auto tile = DibBuilder::Blank(kMapTileSize, kMapTileSize, uint16_t(n % 2 ? 32 : 24));
         const uint64_t bytes = uint64_t{tile->GetStride()} * kMapTileSize;
         for (uint64_t i = 0; i < bytes; ++i)
             tile->GetBits()[i] = static_cast<uint8_t>(i * 7 + n * 31);

@@ -1,7 +1,6 @@
 #include "doc/MapMaker.h"
 
 #include <cstring>
-#include <new>
 
 #include "doc/TavrelDoc.h"
 #include "image/DibBlockCheck.h"
@@ -124,9 +123,7 @@ bool CopyTileRows(const CDibImage& tile, uint8_t* topRow, ptrdiff_t rowStep)
 
 std::unique_ptr<CDibImage> ComposeMap(const CMapCells& cells)
 {
-    auto map = std::make_unique<CDibImage>(kMapSize, kMapSize, uint16_t{24});
-    if (!map->GetBitmapInfo())
-        AfxThrowMemoryException();
+    std::unique_ptr<CDibImage> map = CDibImage::CreateBlank24(kMapSize, kMapSize);
     const size_t stride = map->GetStride();
     for (int n = 0; n < kMapCellCount; ++n) {
         const CDibImage* tile = cells.GetCellImage(n);
@@ -143,15 +140,5 @@ std::unique_ptr<CDibImage> ComposeMap(const CMapCells& cells)
 
 bool SaveMapBitmap(const CMapCells& cells, const std::string& path)
 {
-    try {
-        ComposeMap(cells)->WriteBmp(path);
-        return true;
-    } catch (const CUserException&) {
-        // The writer has shown its message.
-    } catch (const CException& e) {
-        e.ReportError();
-    } catch (const std::bad_alloc&) {
-        CMemoryException().ReportError();
-    }
-    return false;
+    return RunReportingFailure([&] { ComposeMap(cells)->WriteBmp(path); });
 }
