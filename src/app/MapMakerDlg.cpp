@@ -147,7 +147,7 @@ void CMapMakerDlg::PaintPreview(QPainter& painter) const
 
 void RunMapMaker(CTavrelDoc& doc, QWidget* parent)
 {
-    if (!doc.m_bLargeFile || doc.IsBusy())
+    if (!doc.IsLargeFile() || doc.IsBusy())
         return;
     std::vector<const CDibImage*> candidates = CollectMapCandidates(doc);
     if (candidates.empty()) {
@@ -162,7 +162,7 @@ void RunMapMaker(CTavrelDoc& doc, QWidget* parent)
     FileDialogRequest request;
     request.bOpen = false;
     request.strFilter = kMapFilter;
-    request.strInitialDir = DirectoryPart(doc.m_strFilePath);
+    request.strInitialDir = DirectoryPart(doc.GetFilePath());
     request.nFlags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
     const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
     if (!chosen || chosen->strPath.empty())

@@ -33,11 +33,11 @@ std::vector<const CDibImage*> CollectMapCandidates(const std::vector<const CDibI
 
 std::vector<const CDibImage*> CollectMapCandidates(const CTavrelDoc& doc)
 {
-    if (doc.m_nFileKind != kFileKindNif)
+    if (doc.GetFileKind() != kFileKindNif)
         return {};
     std::vector<const CDibImage*> images;
-    for (const std::unique_ptr<CDibImage>& image : doc.m_pRawImages)
-        images.push_back(image.get());
+    for (uint32_t i = 0; i < doc.ImageCount(); ++i)
+        images.push_back(doc.ImageAt(i));
     return CollectMapCandidates(images);
 }
 

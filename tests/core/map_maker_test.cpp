@@ -76,12 +76,12 @@ std::vector<uint8_t> ExpectedMapFile(const MapModel& model, const std::vector<in
 TEST(MapMaker, OffersTheFirstSixteenTilesInFileOrderAndCyclesEachCell)
 {
     MapModel model;
-    ASSERT_EQ(model.doc.m_pRawImages.size(), 24u);
+    ASSERT_EQ(model.doc.ImageCount(), 24u);
     ASSERT_EQ(model.ui.Texts(), (std::vector<std::string>{"Error reading file.\nFile: " + model.dir.File("map.nif")}));
     const std::vector<const CDibImage*> candidates = CollectMapCandidates(model.doc);
     ASSERT_EQ(candidates.size(), 16u);
     for (size_t i = 0; i < 16; ++i)
-        EXPECT_EQ(candidates[i], model.doc.m_pRawImages[model.tileIndex[i]].get()) << i;
+        EXPECT_EQ(candidates[i], model.doc.ImageAt(uint32_t(model.tileIndex[i]))) << i;
 
     // Sixteen candidates: each cell steps to the next, after the last back to the first.
     CMapCells cells(candidates);
