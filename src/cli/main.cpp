@@ -22,6 +22,7 @@ int RunVerb(const CliOptions& options, CCliUiServices& ui)
         case CliVerb::List: return RunList(options, ui);
         case CliVerb::Extract:
         case CliVerb::Convert: return RunExtract(options, ui);
+        case CliVerb::Import: return RunImport(options, ui);
         case CliVerb::Help:
         case CliVerb::Version: break;
         }
