@@ -38,6 +38,9 @@ public:
     void OnPreviousImage();
     void OnUpdateNextPrevImage(CCmdUI* pCmdUI);
     void OnUpdateFileOpen(CCmdUI* pCmdUI);
+    // Import Textures: a folder of edited textures back into the open model file.
+    void OnFileImportTextures();
+    void OnUpdateFileImportTextures(CCmdUI* pCmdUI);
 
     // The record that the view shows and the commands work on, or null.
     CDibImage* GetActiveImage() const;
@@ -105,6 +108,8 @@ private:
     // Scans for texture blocks; a file error is reported and leaves no textures.
     bool ScanInto(CFile& file);
     void LoadRawImages(const std::string& path);
+    // Scans the open model file again and reloads its textures, showing the same index.
+    void ReloadModelFile();
     void ShowMessage(const std::string& text);
 
     std::string m_strTitle;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
+#include "doc/CommandIds.h"
+#include "doc/TavrelDoc.h"
 #include "doc/TextureImport.h"
 #include "image/DibImage.h"
 
@@ -208,4 +211,40 @@ TEST(ImportTextures, OneRefusedFileMeansNothingIsWritten)
         EXPECT_NE(std::find(lines.begin(), lines.end(), "1 rock-001.bmp replaced"), lines.end());
         EXPECT_TRUE(trip.ui.m_messages.empty());
     }
+}
+
+TEST(ImportTextures, TheDocumentCommandAsksOnceWritesAndShowsTheSameTexture)
+{
+    RoundTrip trip;
+    const std::vector<uint8_t> colours = NifBuilder::PatternPixels(6, 2, 1, 70);
+    std::remove(trip.Name(3, "png").c_str());
+    WriteFileBytes(trip.Name(3, "bmp"), BmpOfRgb(6, 2, colours));
+    // A 24-bit file of another size over an RGBA texture: the depth question.
+    std::remove(trip.Name(2, "png").c_str());
+    WriteFileBytes(trip.Name(2, "bmp"), BmpOfRgb(3, 3, NifBuilder::PatternPixels(3, 3, 1, 71)));
+    CTavrelDoc doc;
+    trip.ui.ChooseFile(trip.model);
+    RouteCommand({&doc}, ID_FILE_OPEN);
+    RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
+    RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
+    RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
+    trip.ui.m_messages.clear();
+
+    trip.ui.ChooseFile(trip.folder);
+    trip.ui.AnswerNext(IDYES);   // the depth question
+    trip.ui.AnswerNext(IDNO);    // no backup
+    RouteCommand({&doc}, ID_FILE_IMPORT_TEXTURES);
+    EXPECT_EQ(trip.ui.m_dialogs.back().strInitialDir, trip.dir.Path() + "/");
+    EXPECT_EQ(trip.ui.Texts(), (std::vector<std::string>{
+                                   "The bit depths of these two images differ, do you wish to continue?",
+                                   "Would you like to make a backup of rock?",
+                                   "0 rock-000.png unchanged\n1 rock-001.png unchanged\n2 rock-002.bmp replaced\n"
+                                   "3 rock-003.bmp replaced\n4 rock-004.png unchanged\n"}));
+    EXPECT_FALSE(std::filesystem::exists(trip.model + ".bak"));
+    // The texture shown before is shown again, read back from the file.
+    const CDibImage* shown = doc.GetActiveImage();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(std::make_pair(shown->GetWidth(), shown->GetHeight()), std::make_pair(6, 2));
+    const uint8_t* top = shown->GetBits() + shown->GetStride();
+    EXPECT_EQ(std::vector<uint8_t>(top, top + 3), (std::vector<uint8_t>{colours[2], colours[1], colours[0]}));
 }
