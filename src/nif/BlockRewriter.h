@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 
 class CFile;
 class CSafeFileWriter;
