@@ -13,7 +13,7 @@ inline constexpr int kExitUsage = 2;     // the command line was not understood
 // The file formats the tool writes.
 enum class OutputFormat { Bmp, Png, Tga };
 
-enum class CliVerb { Help, Version, List, Extract, Convert, Map };
+enum class CliVerb { Help, Version, List, Extract, Convert, Import, Map };
 
 struct CliOptions {
     CliVerb verb = CliVerb::Help;
@@ -24,6 +24,10 @@ struct CliOptions {
     OutputFormat format = OutputFormat::Png;   // --format, for --all
     bool bJson = false;                   // list --json
     std::vector<uint32_t> cells;          // map --cells: the tile of each cell; empty: cell n shows tile n
+    std::string strImportDir;             // DIR of import
+    bool bBackup = false;                 // import --backup
+    bool bYes = false;                    // import --yes
+    bool bDryRun = false;                 // import --dry-run
 
     bool ExtractsAll() const { return !strAllDir.empty(); }
 };

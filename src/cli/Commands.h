@@ -10,3 +10,5 @@ int RunList(const CliOptions& options, CCliUiServices& ui);
 int RunExtract(const CliOptions& options, CCliUiServices& ui);
 // map FILE OUT [--cells C0,...,C15]
 int RunMap(const CliOptions& options, CCliUiServices& ui);
+// import FILE DIR [--backup] [--yes] [--dry-run]
+int RunImport(const CliOptions& options, CCliUiServices& ui);
