@@ -19,6 +19,8 @@ constexpr CommandDef kCommands[] = {
      "Save the active image to a bitmap or portable network graphics file\nSave As", "save-as", "document-save-as"},
     {ID_FILE_EXPORT_ALL,          kFile, "&Export All Textures...",  false, kNone, 0,   nullptr,
      "Save every image of the open file into a folder\nExport All", nullptr, nullptr},
+    {ID_FILE_IMPORT_TEXTURES,     kFile, "&Import Textures...",      true,  kNone, 0,   nullptr,
+     "Put a folder of edited textures back into the open model file\nImport Textures", nullptr, nullptr},
     {ID_FILE_PRINT,               kFile, "&Print...\tCtrl+P",        true,  1, 1,       "Ctrl+P",
      "Print the active image\nPrint", "print", "document-print"},
     {ID_FILE_PRINT_PREVIEW,       kFile, "Print Pre&view",           false, kNone, 0,   nullptr,

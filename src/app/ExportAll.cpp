@@ -19,9 +19,9 @@ constexpr const char* kExtensions[] = {"png", "bmp", "tga"};
 std::vector<CDibImage*> ImagesOf(const CTavrelDoc& doc)
 {
     std::vector<CDibImage*> images;
-    if (doc.m_nFileKind == kFileKindNif) {
-        for (size_t i = 0; i < doc.m_pRawImages.size() && i < doc.m_nRawImageCount; ++i) {
-            CDibImage* dib = doc.m_pRawImages[i].get();
+    if (doc.GetFileKind() == kFileKindNif) {
+        for (uint32_t i = 0; i < doc.ImageCount(); ++i) {
+            CDibImage* dib = doc.ImageAt(uint32_t(i));
             images.push_back(dib && dib->GetBitmapInfo() ? dib : nullptr);
         }
     } else if (CDibImage* dib = doc.GetActiveImage(); dib && dib->GetBitmapInfo()) {
@@ -52,11 +52,11 @@ bool WriteImage(CDibImage& image, const std::string& path, int type)
 // The file the user chose in Open: a followed link does not rename the export.
 std::string OpenedPath(const CTavrelDoc& doc)
 {
-    const std::string& backup = doc.m_strBackupPath;
+    const std::string& backup = doc.GetBackupPath();
     const std::string suffix = ".bak";
     if (backup.size() > suffix.size() && backup.compare(backup.size() - suffix.size(), suffix.size(), suffix) == 0)
         return backup.substr(0, backup.size() - suffix.size());
-    return doc.m_strFilePath;
+    return doc.GetFilePath();
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ void ExportAllImages(CTavrelDoc& doc)
     request.bOpen = false;
     request.strTitle = "Export All Textures";
     request.strFilter = kExportFilter;
-    request.strInitialDir = doc.m_strLastDir;
+    request.strInitialDir = doc.GetLastDir();
     // The name field holds the files' stem; the numbers and the type's extension follow it.
     const std::string sample = NumberedImageName(opened, 0, "");
     request.strInitialName = sample.substr(0, sample.size() - 5);

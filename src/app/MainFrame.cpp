@@ -113,10 +113,10 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
         MapCommand(nID, [this, nID] { m_actions[nID]->trigger(); }, [this](CCmdUI* ui) { ui->SetCheck(IsChecked(ui->m_nID)); });
     MapCommand(ID_APP_EXIT, [this] { close(); });
     const auto steps = [this](CCmdUI* ui) {
-        ui->Enable(!m_pDoc->IsBusy() && m_pDoc->m_nFileKind == kFileKindNif && m_pDoc->m_nRawImageCount >= 2);
+        ui->Enable(!m_pDoc->IsBusy() && m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() >= 2);
     };
     MapCommand(ID_VIEW_FIRST_IMAGE, [this] { m_pDoc->SelectImage(0); }, steps);
-    MapCommand(ID_VIEW_LAST_IMAGE, [this] { m_pDoc->SelectImage(m_pDoc->m_nRawImageCount - 1); }, steps);
+    MapCommand(ID_VIEW_LAST_IMAGE, [this] { m_pDoc->SelectImage(m_pDoc->ImageCount() - 1); }, steps);
     MapCommand(ID_FILE_EXPORT_ALL, [this] { ExportAllImages(*m_pDoc); },
                [this](CCmdUI* ui) { ui->Enable(CanExportAllImages(*m_pDoc)); });
 
@@ -268,7 +268,7 @@ void CMainFrame::CreateTextureDock()
 
 void CMainFrame::UpdateTextureDock()
 {
-    const bool textures = m_pDoc->m_nFileKind == kFileKindNif && m_pDoc->m_nRawImageCount > 0;
+    const bool textures = m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() > 0;
     m_pTextureDock->setVisible(m_bTextureListWanted && textures);
 }
 

@@ -18,6 +18,7 @@
 #include "app/CommandTable.h"
 #include "app/DibDisplay.h"
 #include "app/DibPainter.h"
+#include "app/MapMakerDlg.h"
 #include "app/PrintDialogs.h"
 #include "app/ViewerCommandIds.h"
 #include "doc/CommandIds.h"
@@ -41,16 +42,16 @@ constexpr double kZoomSteps[] = {1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6, 1.0 / 4, 
 // file itself. True when the open PNG file has an alpha channel.
 bool FileHasAlpha(const CTavrelDoc& doc)
 {
-    if (doc.m_nFileKind != kFileKindPng)
+    if (doc.GetFileKind() != kFileKindPng)
         return false;
-    QImageReader reader(QFile::decodeName(doc.m_strFilePath.c_str()), "png");
+    QImageReader reader(QFile::decodeName(doc.GetFilePath().c_str()), "png");
     return reader.canRead() && QImage(1, 1, reader.imageFormat()).hasAlphaChannel();
 }
 
 // The open PNG file read whole with its alpha, if it still matches the record.
 QImage FileImageWithAlpha(const CTavrelDoc& doc, const CDibImage& dib)
 {
-    QImageReader reader(QFile::decodeName(doc.m_strFilePath.c_str()), "png");
+    QImageReader reader(QFile::decodeName(doc.GetFilePath().c_str()), "png");
     if (reader.size() != QSize(dib.GetWidth(), std::abs(dib.GetHeight())))
         return {};
     return reader.read().convertToFormat(QImage::Format_ARGB32);
@@ -79,7 +80,8 @@ CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinte
     MapCommand(ID_VIEW_ZOOM_OUT, [this] { OnZoomOut(); }, state);
     MapCommand(ID_VIEW_ACTUAL_SIZE, [this] { SetZoom(1); }, state);
     MapCommand(ID_VIEW_FIT_TO_WINDOW, [this] { OnFitToWindow(); }, state);
-    MapUpdate(ID_EDIT_CREATE_MAP_BITMAP, [this](CCmdUI* ui) { OnUpdateCreateMapBitmap(ui); });
+    MapCommand(ID_EDIT_CREATE_MAP_BITMAP, [this] { OnCreateMapBitmap(); },
+               [this](CCmdUI* ui) { OnUpdateCreateMapBitmap(ui); });
     MapUpdate(ID_INDICATOR_DIMENSIONS, [this](CCmdUI* ui) { OnUpdateDimensions(ui); });
     MapUpdate(ID_INDICATOR_IMAGE_INDEX, [this](CCmdUI* ui) { OnUpdateImageIndex(ui); });
 }
@@ -131,8 +133,8 @@ void CTavrelView::OnUpdate(void*, long, void*)
         SetScrollSizes(QSize(kInitialSize, kInitialSize));
     }
     // A model file's texture keeps its index even when it could not be read.
-    if (HasImage() || (m_pDoc->m_nFileKind == kFileKindNif && m_pDoc->m_nRawImageCount > 0))
-        m_strImageIndex = FormatString("Image Index: %u", m_pDoc->m_nCurrentImage);
+    if (HasImage() || (m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() > 0))
+        m_strImageIndex = FormatString("Image Index: %u", m_pDoc->GetCurrentIndex());
     viewport()->update();
     emit PixelTextChanged(PixelTextAt(m_lastPointer));
     emit DisplayChanged();
@@ -334,9 +336,14 @@ void CTavrelView::OnUpdateImageIndex(CCmdUI* pCmdUI)
     pCmdUI->SetText(m_strImageIndex);
 }
 
+void CTavrelView::OnCreateMapBitmap()
+{
+    RunMapMaker(*m_pDoc, window());
+}
+
 void CTavrelView::OnUpdateCreateMapBitmap(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(m_pDoc->m_bLargeFile && !m_pDoc->IsBusy());
+    pCmdUI->Enable(m_pDoc->IsLargeFile() && !m_pDoc->IsBusy());
 }
 
 QPoint CTavrelView::GetScrollPosition() const

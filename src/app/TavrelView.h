@@ -59,6 +59,7 @@ public:
 
     void OnUpdateDimensions(CCmdUI* pCmdUI);
     void OnUpdateImageIndex(CCmdUI* pCmdUI);
+    void OnCreateMapBitmap();
     void OnUpdateCreateMapBitmap(CCmdUI* pCmdUI);
 
     // The size of the scrolled area.

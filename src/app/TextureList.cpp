@@ -14,11 +14,11 @@ CTextureListModel::CTextureListModel(CTavrelDoc* pDoc, QObject* parent)
 std::vector<const CDibImage*> CTextureListModel::Records() const
 {
     std::vector<const CDibImage*> records;
-    if (m_pDoc->m_nFileKind != kFileKindNif || m_pDoc->IsBusy())
+    if (m_pDoc->GetFileKind() != kFileKindNif || m_pDoc->IsBusy())
         return records;
-    const size_t count = std::min<size_t>(m_pDoc->m_nRawImageCount, m_pDoc->m_pRawImages.size());
+    const uint32_t count = m_pDoc->ImageCount();
     for (size_t i = 0; i < count; ++i)
-        records.push_back(m_pDoc->m_pRawImages[i].get());
+        records.push_back(m_pDoc->ImageAt(uint32_t(i)));
     return records;
 }
 
@@ -83,7 +83,7 @@ QListView* CreateTextureListView(CTavrelDoc* pDoc, CTextureListModel* pModel, QW
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     QObject::connect(list->selectionModel(), &QItemSelectionModel::currentChanged, list,
                      [pDoc](const QModelIndex& current) {
-                         if (current.isValid() && uint32_t(current.row()) != pDoc->m_nCurrentImage)
+                         if (current.isValid() && uint32_t(current.row()) != pDoc->GetCurrentIndex())
                              pDoc->SelectImage(uint32_t(current.row()));
                      });
     return list;
@@ -91,7 +91,7 @@ QListView* CreateTextureListView(CTavrelDoc* pDoc, CTextureListModel* pModel, QW
 
 void SelectShownTexture(QListView* pList, const CTavrelDoc& doc)
 {
-    const QModelIndex index = pList->model()->index(int(doc.m_nCurrentImage), 0);
+    const QModelIndex index = pList->model()->index(int(doc.GetCurrentIndex()), 0);
     if (index.isValid() && pList->currentIndex() != index) {
         pList->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
         pList->scrollTo(index);

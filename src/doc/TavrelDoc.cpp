@@ -55,6 +55,8 @@ CTavrelDoc::CTavrelDoc()
     MapCommand(ID_VIEW_NEXT_IMAGE, [this] { OnNextImage(); }, [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
     MapCommand(ID_VIEW_PREVIOUS_IMAGE, [this] { OnPreviousImage(); },
                [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
+    MapCommand(ID_FILE_IMPORT_TEXTURES, [this] { OnFileImportTextures(); },
+               [this](CCmdUI* ui) { OnUpdateFileImportTextures(ui); });
 }
 
 CTavrelDoc::~CTavrelDoc()
@@ -133,12 +135,36 @@ void CTavrelDoc::ChangeBusy(int delta)
 
 CDibImage* CTavrelDoc::GetActiveImage() const
 {
+    return ImageAt(m_nFileKind == kFileKindNif ? m_nCurrentImage : 0);
+}
+
+uint32_t CTavrelDoc::ImageCount() const
+{
     switch (m_nFileKind) {
+    case kFileKindNif: return static_cast<uint32_t>(m_pRawImages.size());
+    case kFileKindBmp:
+    case kFileKindBmz:
+    case kFileKindPng: return 1;
+    default: return 0;
+    }
+}
+
+CDibImage* CTavrelDoc::ImageAt(uint32_t index) const
+{
+    if (m_nFileKind == kFileKindNif)
+        return index < m_pRawImages.size() ? m_pRawImages[index].get() : nullptr;
+    if (index != 0 || m_nFileKind == kFileKindTga)
+        return nullptr;
+    return GetSlotImage(static_cast<int>(m_nFileKind));
+}
+
+CDibImage* CTavrelDoc::GetSlotImage(int nKind) const
+{
+    switch (nKind) {
     case kFileKindBmp: return m_pBmpImage.get();
     case kFileKindBmz: return m_pBmzImage.get();
     case kFileKindPng: return m_pPngImage.get();
-    case kFileKindNif:
-        return m_nCurrentImage < m_pRawImages.size() ? m_pRawImages[m_nCurrentImage].get() : nullptr;
+    case kFileKindTga: return m_pTgaImage.get();
     default: return nullptr;
     }
 }
@@ -166,16 +192,16 @@ void CTavrelDoc::OnFileOpen()
     LoadFile(chosen->strPath);
 }
 
-void CTavrelDoc::LoadFile(const std::string& path)
+LoadResult CTavrelDoc::LoadFile(const std::string& path)
 {
     if (IsBusy())
-        return;
+        return LoadResult::kFailedSilently;
     // A kind that cannot be shown is refused before anything changes, so the
     // title never names a file the view does not show.
     const std::string ext = UpperExtension(FileNamePart(path));
     if (ext != "BMP" && ext != "PNG" && ext != "BMZ" && ext != "NIF") {
         ShowMessage(FormatString(kUnsupportedKind, FileNamePart(path).c_str()));
-        return;
+        return LoadResult::kFailedAndReported;
     }
     CBusyScope busy(*this);
 
@@ -207,9 +233,13 @@ void CTavrelDoc::LoadFile(const std::string& path)
         ReleaseBmzImage();
         m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, m_strTempBitmapPath, 0);
     } else {
-        LoadModelFile();
+        const LoadResult result = LoadModelFile();
+        FinishLoad();
+        return result;
     }
     FinishLoad();
+    const CDibImage* image = GetActiveImage();
+    return image && image->GetBitmapInfo() ? LoadResult::kLoaded : LoadResult::kFailedAndReported;
 }
 
 void CTavrelDoc::FinishLoad()
@@ -225,25 +255,23 @@ void CTavrelDoc::FinishLoad()
     UpdateAllViews();
 }
 
-bool CTavrelDoc::LoadModelFile()
+LoadResult CTavrelDoc::LoadModelFile()
 {
     CFile file;
-    if (!file.Open(m_strFilePath, CFile::modeRead)) {
-        ShowMessage(FormatString("Error reading file: %s", m_strFileName.c_str()));
-        SetTitle(kUntitled);
-        return false;
-    }
+    if (!file.Open(m_strFilePath, CFile::modeRead))
+        return StopLoad(FormatString("Error reading file: %s", m_strFileName.c_str()));
     if (!ScanInto(file))
-        return false;
+        return LoadResult::kFailedAndReported;
     if (file.GetLength() > kLargeFileSize)
         m_bLargeFile = true;
+    if (m_nRawImageCount == 0)
+        return FollowImageLink(file);
+    file.Close();
+    return ShowRawImages(m_strFilePath);
+}
 
-    if (m_nRawImageCount > 0) {
-        file.Close();
-        LoadRawImages(m_strFilePath);
-        return true;
-    }
-
+LoadResult CTavrelDoc::FollowImageLink(CFile& file)
+{
     uint64_t position = 0;
     std::optional<std::string> linkName;
     try {
@@ -253,43 +281,58 @@ bool CTavrelDoc::LoadModelFile()
     } catch (const CFileException& e) {
         e.ReportError();
         SetTitle(kUntitled);
-        return false;
+        return LoadResult::kFailedAndReported;
     }
     file.Close();
-    if (position == 0) {
-        ShowMessage(FormatString("No image data found in file: %s", m_strFileName.c_str()));
-        SetTitle(kUntitled);
-        return false;
-    }
-    if (!linkName) {
-        ShowMessage("No image data found");
-        SetTitle(kUntitled);
-        return true;
-    }
+    if (position == 0)
+        return StopLoad(FormatString("No image data found in file: %s", m_strFileName.c_str()));
+    if (!linkName)
+        return ShowNoImageData();
 
     m_strFilePath = ResolveLinkedPath(DirectoryPart(m_strFilePath), *linkName);
     if (AfxMessageBox(kFollowLinkQuestion + *linkName, MB_YESNO | MB_ICONQUESTION) != IDYES) {
         SetTitle(kUntitled);
-        return false;
+        return LoadResult::kFailedSilently;
     }
+    return LoadLinkedFile(*linkName);
+}
 
+LoadResult CTavrelDoc::LoadLinkedFile(const std::string& linkName)
+{
     CFile linked;
-    if (!linked.Open(m_strFilePath, CFile::modeRead)) {
-        ShowMessage("Error reading file");
-        SetTitle(kUntitled);
-        return false;
-    }
+    if (!linked.Open(m_strFilePath, CFile::modeRead))
+        return StopLoad("Error reading file");
     if (!ScanInto(linked))
-        return false;
-    SetTitle(*linkName);
+        return LoadResult::kFailedAndReported;
+    SetTitle(linkName);
     linked.Close();
-    if (m_nRawImageCount > 0) {
-        LoadRawImages(m_strFilePath);
-    } else {
-        ShowMessage("No image data found");
-        SetTitle(kUntitled);
+    if (m_nRawImageCount == 0)
+        return ShowNoImageData();
+    return ShowRawImages(m_strFilePath);
+}
+
+LoadResult CTavrelDoc::ShowRawImages(const std::string& path)
+{
+    LoadRawImages(path);
+    for (const std::unique_ptr<CDibImage>& image : m_pRawImages) {
+        if (image && image->GetBitmapInfo())
+            return LoadResult::kLoaded;
     }
-    return true;
+    return LoadResult::kFailedAndReported;   // each record has said why
+}
+
+LoadResult CTavrelDoc::StopLoad(const std::string& text)
+{
+    ShowMessage(text);
+    SetTitle(kUntitled);
+    return LoadResult::kFailedAndReported;
+}
+
+LoadResult CTavrelDoc::ShowNoImageData()
+{
+    ShowMessage("No image data found");
+    SetTitle(kUntitled);
+    return LoadResult::kFailedAndReported;
 }
 
 bool CTavrelDoc::ScanInto(CFile& file)

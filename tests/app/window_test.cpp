@@ -55,7 +55,7 @@ private slots:
             menus << popup->text() + ": " + Items(popup->menu()->actions(), false).join(", ");
         // Every item has an access key; Recent Files is a submenu of its own.
         QCOMPARE(menus, (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., 33010 &Export All Textures..., -, "
-                                     "57607 &Print...\tCtrl+P, 57609 Print Pre&view, 57606 P&rint Setup..., -,  Recent &Files, -, "
+                                     "32800 &Import Textures..., -, 57607 &Print...\tCtrl+P, 57609 Print Pre&view, 57606 P&rint Setup..., -,  Recent &Files, -, "
                                      "57665 E&xit\tCtrl+Q",
                                      "&Edit: 32773 &Replace, 32775 &Make Transparent, 32777 &Create Map Bitmap",
                                      "&View: 59392 &Toolbar, 59393 &Status Bar, 32772 &Previous Image, 32771 &Next Image, -, "
