@@ -96,6 +96,10 @@ private slots:
                          + dialog->findChild<QLabel*>("MapHint")->text() + '|' + ButtonText(dialog, "MapSave") + '|'
                          + ButtonText(dialog, "MapCancel"),
                      QStringLiteral("Map Maker|Toggle->|Toggle to find correct image.|Save Map|Cancel"));
+            // Enter toggles while "Toggle->" has the focus, as it has at first, and saves from the number box.
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            QVERIFY(dialog->findChild<QPushButton*>("MapToggle")->hasFocus());
+            spin->setFocus();
             QVERIFY(dialog->findChild<QPushButton*>("MapSave")->isDefault());
             QCOMPARE(QList<int>({spin->minimum(), spin->maximum(), spin->value()}), QList<int>({0, 15, 0}));
             QCOMPARE(Preview(dialog), model.Picture(kStart, 128));
