@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -11,6 +10,7 @@
 #include <QPrinter>
 
 #include "app/CommandTable.h"
+#include "app/FileExportDialog.h"
 #include "app/FileFilter.h"
 #include "app/MainFrame.h"
 
@@ -71,6 +71,9 @@ int QtUiServices::MessageBox(const std::string& text, unsigned style)
 
 std::optional<FileDialogResult> QtUiServices::FileDialog(const FileDialogRequest& request)
 {
+    // A save dialog whose name follows the chosen type is the export dialog.
+    if (!request.bOpen && request.bRetypeExtension)
+        return CFileExportDialog::Run(request, m_pFrame);
     QFileDialog dialog(m_pFrame);
     dialog.setAcceptMode(request.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(request.bOpen && (request.nFlags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
@@ -89,19 +92,6 @@ std::optional<FileDialogResult> QtUiServices::FileDialog(const FileDialogRequest
         dialog.setDirectory(QFile::decodeName(request.strInitialDir.c_str()));
     if (!request.strInitialName.empty())
         dialog.selectFile(QFile::decodeName(request.strInitialName.c_str()));
-    if (request.bRetypeExtension) {
-        // The typed name follows the chosen type's extension.
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-            const QString extension = FirstExtension(filter);
-            const QStringList chosen = dialog.selectedFiles();
-            if (extension.isEmpty() || chosen.isEmpty())
-                return;
-            const QFileInfo info(chosen.front());
-            if (info.fileName().isEmpty())
-                return;
-            dialog.selectFile(info.completeBaseName() + '.' + extension);
-        });
-    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     FileDialogResult result;

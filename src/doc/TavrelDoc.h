@@ -38,6 +38,12 @@ public:
     void OnPreviousImage();
     void OnUpdateNextPrevImage(CCmdUI* pCmdUI);
     void OnUpdateFileOpen(CCmdUI* pCmdUI);
+    // Save As: writes the shown image as a BMP, PNG or Targa file.
+    void OnFileSaveAs();
+    void OnUpdateFileSaveAs(CCmdUI* pCmdUI);
+    // The folder the Save As dialog opens in: the one last saved to in this
+    // run, else the shown file's.
+    std::string GetSaveAsDir() const;
 
     // The record that the view shows and the commands work on, or null.
     CDibImage* GetActiveImage() const;
@@ -110,4 +116,5 @@ private:
     std::string m_strTitle;
     std::vector<IDocObserver*> m_observers;
     int m_nBusy = 0;
+    std::string m_strSaveAsDir;   // the folder last saved to; empty until then
 };
