@@ -58,6 +58,18 @@ int CFileExportDialog::GetTypeIndex() const
     return index < 0 ? 1 : int(index) + 1;
 }
 
+void CFileExportDialog::accept()
+{
+    QLineEdit* nameBox = GetNameBox();
+    const QString name = nameBox ? QFileInfo(nameBox->text()).fileName() : QString();
+    if (name.contains('*') || name.contains('?')) {
+        nameBox->setFocus();
+        nameBox->selectAll();
+        return;
+    }
+    QFileDialog::accept();
+}
+
 QLineEdit* CFileExportDialog::GetNameBox() const
 {
     return findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));

@@ -31,6 +31,10 @@ public:
     QLineEdit* GetNameBox() const;
     QComboBox* GetTypeBox() const;
 
+public slots:
+    // Refuses a name that is a pattern, such as the "*.bmp" the name box starts with.
+    void accept() override;
+
 private:
     void OnTypeChange(const QString& typeText);
 

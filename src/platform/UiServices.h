@@ -36,8 +36,8 @@ struct FileDialogRequest {
     std::string strInitialName;
     unsigned nFlags = 0;
     int nFilterIndex = 1;          // 1-based
-    // Save dialogs: the export dialog, whose name takes the extension of the
-    // type the user picks (by RetypeFileName).
+    // Save dialogs: the export dialog, whose name box takes the extension of
+    // each type the user picks.
     bool bRetypeExtension = false;
 };
 
