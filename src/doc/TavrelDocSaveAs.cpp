@@ -1,6 +1,5 @@
 // Save As: the shown image written to a new file as a BMP, PNG or Targa file,
 // the type chosen in the export dialog.
-#include <new>
 #include <optional>
 
 #include "doc/ExportTypes.h"
@@ -17,17 +16,14 @@ bool HoldsPixels(const CDibImage* image)
 }
 
 // The writer is chosen by the type alone, whatever extension the name has.
-// Throws on failure; a CUserException's message has been shown already.
-void WriteExportFile(CDibImage& image, const std::string& path, int nTypeIndex)
+// A failure leaves by an exception.
+void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex)
 {
     switch (nTypeIndex) {
     case kExportBmp: image.WriteBmp(path); break;
-    case kExportPng:
-        if (!image.WritePng(path))
-            AfxThrowUserException();   // reported by the writer
-        break;
+    case kExportPng: image.WritePngFile(path); break;
     case kExportTga: image.WriteTga(path); break;
-    default: AfxThrowUserException();  // no such type: nothing is written
+    default: AfxThrowUserException();   // no such type: nothing is written
     }
 }
 
@@ -70,18 +66,13 @@ void CTavrelDoc::OnFileSaveAs()
         return;
 
     Ui().RepaintMainWindow();
-    try {
+    // The wait cursor ends before a failure is shown.
+    const bool written = RunReportingFailure([&] {
         CWaitCursor wait;
         WriteExportFile(*image, chosen->strPath, chosen->nFilterIndex);
-    } catch (const CUserException&) {
+    });
+    if (!written)
         return;
-    } catch (const CException& e) {
-        e.ReportError();
-        return;
-    } catch (const std::bad_alloc&) {
-        CMemoryException().ReportError();
-        return;
-    }
     // Only a file that was written counts: its name and folder are remembered.
     m_strFileName = FileNamePart(chosen->strPath);
     m_strSaveAsDir = DirectoryPart(chosen->strPath);
