@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "AppHarness.h"
+#include "BmpBuilder.h"
 #include "DibBuilder.h"
 #include "app/DibPainter.h"
 
@@ -111,9 +112,9 @@ private slots:
         }
         // A damaged record in the document draws nothing.
         AppHarness app;
-        app.Doc()->m_pBmpImage = MakeRecord({"damaged", 16, 16, 24, BI_RGB, {}, 0, true});
-        app.Doc()->m_pBmpImage->GetBitmapInfo()->bmiHeader.biHeight = 5000;   // more rows than the block holds
-        app.Doc()->m_nFileKind = kFileKindBmp;
+        WriteFileBytes(m_dir.File("damaged.bmp"), BuildBmp({.width = 16, .height = 16, .pixels = std::vector<uint8_t>(16 * 48, 7)}));
+        app.Open(m_dir.File("damaged.bmp"));
+        app.Doc()->GetActiveImage()->GetBitmapInfo()->bmiHeader.biHeight = 5000;   // more rows than the block holds
         app.Doc()->UpdateAllViews();
         QCOMPARE(Shows(app), QString());
     }
