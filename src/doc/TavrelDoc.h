@@ -67,6 +67,8 @@ public:
     // The open file; after a link was followed, the linked file.
     const std::string& GetFilePath() const { return m_strFilePath; }
     const std::string& GetBackupPath() const { return m_strBackupPath; }
+    // The name of the file chosen in Open, or of the file Save As wrote last.
+    const std::string& GetFileName() const { return m_strFileName; }
     uint32_t GetCurrentIndex() const { return m_nCurrentImage; }
     // The texture offsets of the open model file, in file order.
     const std::vector<uint64_t>& GetRawImageOffsets() const { return m_rawImageOffsets; }

@@ -144,7 +144,7 @@ TEST_F(SaveAsTest, EachTypeWritesExactlyWhatItsWriterMakes)
         EXPECT_EQ(ui.m_dialogs.back().strInitialDir, type == 1 ? dir.Path() + "/" : folder + "/");
         write(shown, dir.File("alone"));
         EXPECT_EQ(ReadFileBytes(folder + "/" + name), ReadFileBytes(dir.File("alone")));
-        EXPECT_EQ(doc.m_strFileName, name);
+        EXPECT_EQ(doc.GetFileName(), name);
         EXPECT_EQ(doc.GetTitle(), "two.nif");
         EXPECT_EQ(observer.updates, updates + type);
     }
@@ -198,7 +198,7 @@ TEST_F(SaveAsTest, AFailedWriteLeavesNoFileAndOnlyTheWritersReport)
         EXPECT_EQ(Listing(dir.Path()), (Strings{"keep.x", "shown.bmp"}));
         // Nothing that looks like success.
         EXPECT_EQ(observer.updates, updates);
-        EXPECT_EQ(doc.m_strFileName, "shown.bmp");
+        EXPECT_EQ(doc.GetFileName(), "shown.bmp");
         EXPECT_EQ(ui.m_dialogs.back().strInitialDir, dir.Path() + "/");
     }
     EXPECT_TRUE(SaveAsEnabled());
