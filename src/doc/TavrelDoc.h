@@ -51,6 +51,9 @@ public:
     // The folder the Save As dialog opens in: the one last saved to in this
     // run, else the shown file's.
     std::string GetSaveAsDir() const;
+    // Import Textures: a folder of edited textures back into the open model file.
+    void OnFileImportTextures();
+    void OnUpdateFileImportTextures(CCmdUI* pCmdUI);
 
     // The record that the view shows and the commands work on, or null.
     CDibImage* GetActiveImage() const;
@@ -125,6 +128,8 @@ private:
     // Scans for texture blocks; a file error is reported and leaves no textures.
     bool ScanInto(CFile& file);
     void LoadRawImages(const std::string& path);
+    // Scans the open model file again and reloads its textures, showing the same index.
+    void ReloadModelFile();
     // Loads the textures at the offsets and shows them.
     LoadResult ShowRawImages(const std::string& path);
     // Shows the text, the title back to "Untitled"; the views keep what they show.
