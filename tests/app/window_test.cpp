@@ -344,8 +344,8 @@ private slots:
             const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_PRINT_SETUP, ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR,
                                           ID_APP_ABOUT, ID_FILE_NEW, ID_VIEW_SHOW_TRANSPARENCY, ID_VIEW_ALPHA_CHANNEL,
                                           ID_VIEW_TEXTURE_LIST}
-                                   + alsoEnabled + (file.empty() ? IdList{} : withImage);
-            for (unsigned id : enabled + withImage + steps + IdList{ID_EDIT_CREATE_MAP_BITMAP,
+                                   + alsoEnabled + (file.empty() ? IdList{} : withImage + IdList{ID_FILE_SAVE_AS});
+            for (unsigned id : enabled + withImage + steps + IdList{ID_EDIT_CREATE_MAP_BITMAP, ID_FILE_SAVE_AS,
                                                 ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE,
                                                 ID_NEXT_PANE, ID_PREV_PANE}) {
                 const QString where = QString::fromStdString(file) + ' ' + QString::number(id);
