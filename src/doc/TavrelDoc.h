@@ -45,6 +45,9 @@ public:
     void OnPreviousImage();
     void OnUpdateNextPrevImage(CCmdUI* pCmdUI);
     void OnUpdateFileOpen(CCmdUI* pCmdUI);
+    // Import Textures: a folder of edited textures back into the open model file.
+    void OnFileImportTextures();
+    void OnUpdateFileImportTextures(CCmdUI* pCmdUI);
 
     // The record that the view shows and the commands work on, or null.
     CDibImage* GetActiveImage() const;
@@ -117,6 +120,8 @@ private:
     // Scans for texture blocks; a file error is reported and leaves no textures.
     bool ScanInto(CFile& file);
     void LoadRawImages(const std::string& path);
+    // Scans the open model file again and reloads its textures, showing the same index.
+    void ReloadModelFile();
     // Loads the textures at the offsets and shows them.
     LoadResult ShowRawImages(const std::string& path);
     // Shows the text, the title back to "Untitled"; the views keep what they show.
