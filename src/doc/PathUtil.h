@@ -1,14 +1,10 @@
 #pragma once
-// Splitting the paths of chosen files, and finding the file a model file links to.
+// Naming the files images are exported to, and finding the file a model file links to.
 #include <cstdint>
 #include <string>
 
-// The folder of a path, ending in '/'; "./" for a bare name.
-std::string DirectoryPart(const std::string& path);
-// The file-name part of a path.
-std::string FileNamePart(const std::string& path);
-// The extension of a file name without the dot, upper-cased; empty when it has none.
-std::string UpperExtension(const std::string& fileName);
+#include "platform/PathParts.h"
+
 // The name under which image `index` of a file is exported: the file's name
 // without its last extension, the index in three digits, the extension
 // ("house.nif", 7, "png" gives "house-007.png").
