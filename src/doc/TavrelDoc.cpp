@@ -52,6 +52,10 @@ CTavrelDoc::CTavrelDoc()
     MapCommand(ID_VIEW_NEXT_IMAGE, [this] { OnNextImage(); }, [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
     MapCommand(ID_VIEW_PREVIOUS_IMAGE, [this] { OnPreviousImage(); },
                [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
+    MapCommand(ID_EDIT_REPLACE_IMAGE, [this] { OnEditReplaceImage(); },
+               [this](CCmdUI* ui) { OnUpdateEditReplaceImage(ui); });
+    MapCommand(ID_EDIT_MAKE_TRANSPARENT, [this] { OnEditMakeTransparent(); },
+               [this](CCmdUI* ui) { OnUpdateEditMakeTransparent(ui); });
 }
 
 CTavrelDoc::~CTavrelDoc()
@@ -98,6 +102,7 @@ CDibImage* CTavrelDoc::GetActiveImage() const
     case kFileKindBmp: return m_pBmpImage.get();
     case kFileKindBmz: return m_pBmzImage.get();
     case kFileKindPng: return m_pPngImage.get();
+    case kFileKindTga: return m_pTgaImage.get();
     case kFileKindNif:
         return m_nCurrentImage < m_pRawImages.size() ? m_pRawImages[m_nCurrentImage].get() : nullptr;
     default: return nullptr;
@@ -295,6 +300,15 @@ void CTavrelDoc::OnPreviousImage()
         return;
     m_nCurrentImage = m_nCurrentImage == 0 ? m_nRawImageCount - 1 : m_nCurrentImage - 1;
     UpdateAllViews();
+}
+
+bool CTavrelDoc::SelectImage(uint32_t index)
+{
+    if (IsBusy() || m_nFileKind != kFileKindNif || index >= m_nRawImageCount)
+        return false;
+    m_nCurrentImage = index;
+    UpdateAllViews();
+    return true;
 }
 
 void CTavrelDoc::OnUpdateNextPrevImage(CCmdUI* pCmdUI)

@@ -12,6 +12,7 @@
 #include "image/DibImage.h"
 
 class CFile;
+struct RawTextureShape;
 
 class CTavrelDoc : public CCmdTarget {
 public:
@@ -38,6 +39,25 @@ public:
     void OnPreviousImage();
     void OnUpdateNextPrevImage(CCmdUI* pCmdUI);
     void OnUpdateFileOpen(CCmdUI* pCmdUI);
+    // Shows texture index of the open model file; false when there is none such.
+    bool SelectImage(uint32_t index);
+
+    // Replace: the pixels of a BMP, PNG or Targa file go into the shown texture
+    // of a model file, or become the whole image of a compressed bitmap, in place.
+    void OnEditReplaceImage();
+    void OnUpdateEditReplaceImage(CCmdUI* pCmdUI);
+    // The command's work; true when the file was written (and read back).
+    bool ReplaceImage();
+    bool ChooseReplacement();
+    bool ReplaceInCompressedBitmap();
+    bool ReplaceRawImageFromBitmap();
+    bool ReplaceRawImageFromTarga();
+
+    // Make Transparent: one alpha value for every pixel of the shown RGBA texture.
+    void OnEditMakeTransparent();
+    void OnUpdateEditMakeTransparent(CCmdUI* pCmdUI);
+    // The command's work; true when the file was written (and read back).
+    bool MakeTransparent();
 
     // The record that the view shows and the commands work on, or null.
     CDibImage* GetActiveImage() const;
@@ -107,7 +127,20 @@ private:
     void LoadRawImages(const std::string& path);
     void ShowMessage(const std::string& text);
 
+    // The record of the shown texture when it holds an image, else null.
+    CDibImage* CurrentRawImage() const;
+    // Writes the replacement's pixels into the shown texture (Replace, after its checks).
+    bool WriteReplacement();
+    // Before a write: true when a fresh scan finds the textures where they were
+    // read from and the shown one with the fields of its record, which it gives
+    // in `current`. Otherwise says "Error writing file.\nFile: %s".
+    bool CheckTexturesUnchanged(RawTextureShape& current);
+    // After a write: scans the file again and reads back what changed, keeping
+    // the shown index. The textures after the shown one have moved by `shift` bytes.
+    void ReloadAfterWrite(int64_t shift);
+
     std::string m_strTitle;
     std::vector<IDocObserver*> m_observers;
     int m_nBusy = 0;
+    CDibImage* m_pReplacement = nullptr;    // the record that the replacement fields point into
 };

@@ -41,6 +41,8 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind)
             ReadPng(pszPath);
             BuildDibFromPng();
         });
+    } else if (nKind == kFileKindTga) {
+        GuardedLoad(*this, [&] { ReadTga(pszPath); });
     }
 }
 
@@ -59,6 +61,8 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind, const std::string& p
             GuardedLoad(*this, [&] { ReadBmp(pszTempPath); });
         else
             AfxMessageBox("Error decompressing file", MB_OK);
+    } else if (nKind == kFileKindTga) {
+        GuardedLoad(*this, [&] { ReadTga(pszPath); });
     }
 }
 

@@ -47,10 +47,11 @@ static_assert(sizeof(TgaFooter) == 26);
 
 class CDibImage {
 public:
-    // Loads a BMP (kind 0) or PNG (kind 3) file; any other kind loads nothing.
+    // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind loads nothing.
     CDibImage(const std::string& pszPath, int nKind);
     // Loads the texture at dwOffset of a model file (kind 2), or decompresses a
-    // compressed bitmap (kind 1) into pszTempPath and reads it from there.
+    // compressed bitmap (kind 1) into pszTempPath and reads it from there, or
+    // loads a Targa file (kind 5).
     CDibImage(const std::string& pszPath, int nKind, const std::string& pszTempPath, uint64_t dwOffset);
     // An empty record of the given size and depth, rows zeroed (for images built in memory).
     CDibImage(int32_t width, int32_t height, uint16_t bitCount);
@@ -73,6 +74,8 @@ public:
     void ReadBmp(const std::string& path);
     void WriteBmp(const std::string& path);
     void WriteTga(const std::string& path);
+    // Uncompressed and run-length true-colour Targa files of 24 and 32 bits.
+    void ReadTga(const std::string& path);
     // PNG.
     void ReadPng(const std::string& path);
     void BuildDibFromPng();
