@@ -17,6 +17,8 @@ struct RawOptions {
     std::optional<std::string> format;
     bool json = false;
     bool help = false;
+    bool backup = false;
+    bool yes = false;
     std::vector<std::string> positional;
 };
 
@@ -44,6 +46,11 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (raw.json)
                 return "--json is given twice";
             raw.json = true;
+        } else if (word == "--backup" || word == "--yes") {
+            bool& flag = word == "--backup" ? raw.backup : raw.yes;
+            if (flag)
+                return std::string(word) + " is given twice";
+            flag = true;
         } else if (word == "--index" || word == "--all" || word == "--format") {
             std::optional<std::string>& slot =
                 word == "--index" ? raw.index : word == "--all" ? raw.all : raw.format;
@@ -87,7 +94,7 @@ std::optional<std::string> CheckOutput(const std::string& path)
 
 ParseResult ParseList(const RawOptions& raw)
 {
-    if (raw.index || raw.all || raw.format)
+    if (raw.index || raw.all || raw.format || raw.backup || raw.yes)
         return Refuse("list takes no option but --json");
     if (raw.positional.size() != 1)
         return Refuse("list takes one FILE");
@@ -104,6 +111,8 @@ ParseResult ParseExtract(const RawOptions& raw)
 {
     if (raw.json)
         return Refuse("extract does not take --json");
+    if (raw.backup || raw.yes)
+        return Refuse("extract does not write FILE: it takes neither --backup nor --yes");
     CliOptions options;
     options.verb = CliVerb::Extract;
     if (raw.all) {
@@ -143,7 +152,7 @@ ParseResult ParseExtract(const RawOptions& raw)
 
 ParseResult ParseConvert(const RawOptions& raw)
 {
-    if (raw.json || raw.index || raw.all || raw.format)
+    if (raw.json || raw.index || raw.all || raw.format || raw.backup || raw.yes)
         return Refuse("convert takes no options");
     if (raw.positional.size() != 2)
         return Refuse("convert takes IN and OUT");
@@ -155,6 +164,60 @@ ParseResult ParseConvert(const RawOptions& raw)
     options.verb = CliVerb::Convert;
     options.strFile = raw.positional[0];
     options.strOut = raw.positional[1];
+    return ParseResult{options, {}};
+}
+
+// The options that replace and alpha share; `what` names the verb in refusals.
+std::optional<std::string> ParseEditOptions(const RawOptions& raw, const char* what, CliOptions& options)
+{
+    if (raw.json || raw.all || raw.format)
+        return std::string(what) + " takes only --index, --backup" + (options.verb == CliVerb::Replace ? " and --yes" : "");
+    if (raw.index) {
+        const std::optional<uint32_t> index = ParseIndex(*raw.index);
+        if (!index)
+            return std::string("--index needs a number from 0 up");
+        options.nIndex = *index;
+    }
+    options.bBackup = raw.backup;
+    options.bYes = raw.yes;
+    return std::nullopt;
+}
+
+ParseResult ParseReplace(const RawOptions& raw)
+{
+    CliOptions options;
+    options.verb = CliVerb::Replace;
+    if (auto error = ParseEditOptions(raw, "replace", options))
+        return Refuse(*error);
+    if (raw.positional.size() != 2)
+        return Refuse("replace takes FILE and IMAGE");
+    const std::string fileKind = UpperExtension(FileNamePart(raw.positional[0]));
+    if (fileKind != "NIF" && fileKind != "BMZ")
+        return Refuse(raw.positional[0] + ": replace writes into a model file (.nif) or a compressed bitmap (.bmz)");
+    if (!FormatFromPath(raw.positional[1]))
+        return Refuse(raw.positional[1] + ": the image must end in .bmp, .png or .tga");
+    options.strFile = raw.positional[0];
+    options.strImage = raw.positional[1];
+    return ParseResult{options, {}};
+}
+
+ParseResult ParseAlpha(const RawOptions& raw)
+{
+    CliOptions options;
+    options.verb = CliVerb::Alpha;
+    if (raw.yes)
+        return Refuse("alpha asks no bit-depth question: it does not take --yes");
+    if (auto error = ParseEditOptions(raw, "alpha", options))
+        return Refuse(*error);
+    if (raw.positional.size() != 2)
+        return Refuse("alpha takes FILE and LEVEL");
+    if (UpperExtension(FileNamePart(raw.positional[0])) != "NIF")
+        return Refuse(raw.positional[0] + ": alpha writes into a model file (.nif)");
+    const std::optional<uint32_t> level = ParseIndex(raw.positional[1]);
+    if (!level || *level > 255)
+        return Refuse("LEVEL must be a number from 0 (fully transparent) to 255 (opaque)");
+    options.strFile = raw.positional[0];
+    options.nAlpha = static_cast<uint8_t>(*level);
     return ParseResult{options, {}};
 }
 
@@ -174,7 +237,7 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         options.verb = CliVerb::Version;
         return ParseResult{options, {}};
     }
-    if (verb != "list" && verb != "extract" && verb != "convert")
+    if (verb != "list" && verb != "extract" && verb != "convert" && verb != "replace" && verb != "alpha")
         return Refuse("unknown command " + std::string(verb));
 
     RawOptions raw;
@@ -186,6 +249,10 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         return ParseList(raw);
     if (verb == "extract")
         return ParseExtract(raw);
+    if (verb == "replace")
+        return ParseReplace(raw);
+    if (verb == "alpha")
+        return ParseAlpha(raw);
     return ParseConvert(raw);
 }
 

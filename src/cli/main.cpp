@@ -22,6 +22,8 @@ int RunVerb(const CliOptions& options, CCliUiServices& ui)
         case CliVerb::List: return RunList(options, ui);
         case CliVerb::Extract:
         case CliVerb::Convert: return RunExtract(options, ui);
+        case CliVerb::Replace: return RunReplace(options, ui);
+        case CliVerb::Alpha: return RunAlpha(options, ui);
         case CliVerb::Help:
         case CliVerb::Version: break;
         }
