@@ -20,6 +20,7 @@ public:
     void PumpMessages() override;
     void RepaintMainWindow() override;
     void ShowProgress(int percent) override;
+    std::optional<uint8_t> AskTransparencyLevel() override;
 
     bool RunPrintDialog(QPrinter& printer, QWidget* parent) override;
     void RunPrintPreview(QPrinter& printer, QWidget* parent,
