@@ -14,7 +14,6 @@ CCliUiServices::~CCliUiServices()
 int CCliUiServices::MessageBox(const std::string& text, unsigned style)
 {
     EndProgressLine();
-    ++m_nMessages;
     if ((style & MB_TYPEMASK) == MB_YESNO && m_answerer)
         return m_answerer(text);
     if ((style & MB_TYPEMASK) == MB_YESNO) {

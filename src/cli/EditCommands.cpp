@@ -20,14 +20,11 @@ bool StartsWith(const std::string& text, const char* start)
 // Opens FILE and shows texture N; false, after a message, when there is none such.
 bool OpenAt(CTavrelDoc& doc, const CliOptions& options, CCliUiServices& ui)
 {
-    const int messagesBefore = ui.MessageCount();
     ui.SetProgressLabel("Reading " + options.strFile);
-    doc.LoadFile(options.strFile);
-    const uint32_t count = doc.m_nFileKind == kFileKindNif ? doc.m_nRawImageCount
-                           : doc.m_nFileKind == kFileKindBmz && doc.GetActiveImage() && doc.GetActiveImage()->GetBitmapInfo() ? 1
-                                                                                                                          : 0;
+    const LoadResult result = doc.LoadFile(options.strFile);
+    const uint32_t count = doc.ImageCount();
     if (count == 0) {
-        if (ui.MessageCount() == messagesBefore)
+        if (result != LoadResult::kFailedAndReported)
             ui.Report("No image could be read from " + options.strFile);
         return false;
     }
@@ -36,7 +33,10 @@ bool OpenAt(CTavrelDoc& doc, const CliOptions& options, CCliUiServices& ui)
                                options.strFile.c_str(), count, count == 1 ? "" : "s"));
         return false;
     }
-    return doc.m_nFileKind != kFileKindNif || doc.SelectImage(options.nIndex);
+    const CDibImage* image = doc.ImageAt(options.nIndex);
+    if (!image || !image->GetBitmapInfo())
+        return false;   // its reader has said why
+    return doc.GetFileKind() != kFileKindNif || doc.SelectImage(options.nIndex);
 }
 
 // The backup question gets --backup's answer; any other question No, said on standard error.

@@ -4,7 +4,7 @@
 
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 #include "nif/TextureWriter.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"

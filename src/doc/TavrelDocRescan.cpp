@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "doc/TavrelDoc.h"
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 #include "nif/TextureScanner.h"
 #include "platform/File.h"
 #include "platform/Format.h"

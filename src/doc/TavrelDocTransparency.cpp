@@ -2,7 +2,7 @@
 // shown RGBA texture, written into the model file in place.
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 #include "nif/TextureWriter.h"
 #include "platform/Format.h"
 #include "platform/UiServices.h"

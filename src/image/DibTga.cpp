@@ -151,7 +151,7 @@ void CDibImage::ReadTga(const std::string& path)
     CFile file;
     if (!file.Open(path, CFile::modeRead))
         Fail(kOpenError, path);
-    m_nFileSize = file.GetLength();
+    const uint64_t fileSize = file.GetLength();
     TgaHeader header{};
     if (file.Read(&header, sizeof header) != sizeof header)
         Fail(kReadError, path);
@@ -168,9 +168,9 @@ void CDibImage::ReadTga(const std::string& path)
         mapBytes = entries * ((header.colorMapSpec[4] + 7u) / 8u);
     }
     const uint64_t dataStart = sizeof header + header.idLength + mapBytes;
-    if (dataStart > m_nFileSize)
+    if (dataStart > fileSize)
         Fail(kReadError, path);
-    const uint64_t available = m_nFileSize - dataStart;
+    const uint64_t available = fileSize - dataStart;
 
     const uint64_t width = header.width;
     const uint64_t height = header.height;
@@ -193,11 +193,8 @@ void CDibImage::ReadTga(const std::string& path)
     CBufferedReader reader(file);
     CPixelPlacer placer(bits, stride, width, height, bytesPerPixel, header.imageDescriptor);
     const bool complete = runLength ? DecodeRunLength(reader, placer, bytesPerPixel) : placer.PlaceRead(reader, pixels);
-    if (!complete) {
-        m_hDib.reset();
-        m_nDibSize = 0;
+    if (!complete)
         Fail(kReadError, path);
-    }
     file.Close();
 
     auto* info = reinterpret_cast<BITMAPINFOHEADER*>(block);

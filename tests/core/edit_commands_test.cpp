@@ -158,7 +158,7 @@ TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
         EXPECT_EQ(ui.m_dialogs[0].strFilter,
                   "Windows Bitmap (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png|Truevision Targa (*.tga)|*.tga||");
         // The file's texture, read back, is shown at the same index.
-        EXPECT_EQ(doc.m_nCurrentImage, c.index);
+        EXPECT_EQ(doc.GetCurrentIndex(), c.index);
         EXPECT_EQ(Rows(doc.GetActiveImage()), NifBuilder::BlockToDib(c.written.pixels, c.written.width, c.written.height, c.written.format));
     }
     EXPECT_EQ(ui.m_nWaitDepth, 0);
@@ -175,9 +175,9 @@ TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterWritesStillHitTheirBytes)
     EXPECT_EQ(ReadFileBytes(path), expected);
     EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
     const int64_t shift = int64_t(larger.pixels.size()) - int64_t(PixelBytes(0));
-    ASSERT_EQ(doc.m_rawImageOffsets.size(), 4u);
+    ASSERT_EQ(doc.GetRawImageOffsets().size(), 4u);
     for (size_t i = 1; i < 4; ++i) {
-        EXPECT_EQ(doc.m_rawImageOffsets[i], Offset(i) + shift);
+        EXPECT_EQ(doc.GetRawImageOffsets()[i], Offset(i) + shift);
         ASSERT_TRUE(doc.SelectImage(uint32_t(i)));
         EXPECT_EQ(Rows(doc.GetActiveImage()), NifBuilder::BlockToDib(textures[i].pixels, textures[i].width, textures[i].height, textures[i].format));
     }
@@ -292,7 +292,7 @@ TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
         EXPECT_EQ(ui.Texts(), c.texts);
         EXPECT_EQ(ReadFileBytes(path), before);
         EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
-        EXPECT_EQ(doc.m_nCurrentImage, c.index);
+        EXPECT_EQ(doc.GetCurrentIndex(), c.index);
     }
     // A cancelled dialog changes nothing and shows nothing.
     ui.m_messages.clear();
