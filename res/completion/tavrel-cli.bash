@@ -4,7 +4,7 @@
 # into _tavrel_cli_verbs and _tavrel_cli_options below, and its kinds of file
 # into _tavrel_cli.
 
-_tavrel_cli_verbs='list extract convert replace alpha'
+_tavrel_cli_verbs='list extract convert import replace alpha'
 
 # The options of a verb, as its usage lines in --help show them.
 _tavrel_cli_options()
@@ -13,6 +13,7 @@ _tavrel_cli_options()
         list) echo --json ;;
         extract) echo --index --all --format ;;
         convert) ;;
+        import) echo --backup --yes --dry-run ;;
         replace) echo --index --backup --yes ;;
         alpha) echo --index --backup ;;
     esac
@@ -57,6 +58,10 @@ _tavrel_cli()
 
     if [[ -z $ended && $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$(_tavrel_cli_options "$verb")" -- "$cur"))
+        return
+    fi
+    if [[ $verb == import ]]; then
+        if ((files == 0)); then _filedir '[nN][iI][fF]'; elif ((files == 1)); then _filedir -d; fi
         return
     fi
     # replace writes into a model file or a compressed bitmap, alpha into a model file.

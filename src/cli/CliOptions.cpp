@@ -19,8 +19,15 @@ struct RawOptions {
     bool help = false;
     bool backup = false;
     bool yes = false;
+    bool dryRun = false;
     std::vector<std::string> positional;
 };
+
+// The options that only the verbs that change a file take.
+bool HasEditOptions(const RawOptions& raw)
+{
+    return raw.backup || raw.yes || raw.dryRun;
+}
 
 ParseResult Refuse(std::string reason)
 {
@@ -46,8 +53,8 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (raw.json)
                 return "--json is given twice";
             raw.json = true;
-        } else if (word == "--backup" || word == "--yes") {
-            bool& flag = word == "--backup" ? raw.backup : raw.yes;
+        } else if (word == "--backup" || word == "--yes" || word == "--dry-run") {
+            bool& flag = word == "--backup" ? raw.backup : word == "--yes" ? raw.yes : raw.dryRun;
             if (flag)
                 return std::string(word) + " is given twice";
             flag = true;
@@ -94,7 +101,7 @@ std::optional<std::string> CheckOutput(const std::string& path)
 
 ParseResult ParseList(const RawOptions& raw)
 {
-    if (raw.index || raw.all || raw.format || raw.backup || raw.yes)
+    if (raw.index || raw.all || raw.format || HasEditOptions(raw))
         return Refuse("list takes no option but --json");
     if (raw.positional.size() != 1)
         return Refuse("list takes one FILE");
@@ -109,10 +116,8 @@ ParseResult ParseList(const RawOptions& raw)
 
 ParseResult ParseExtract(const RawOptions& raw)
 {
-    if (raw.json)
-        return Refuse("extract does not take --json");
-    if (raw.backup || raw.yes)
-        return Refuse("extract does not write FILE: it takes neither --backup nor --yes");
+    if (raw.json || HasEditOptions(raw))
+        return Refuse("extract takes no option but --index, --all and --format");
     CliOptions options;
     options.verb = CliVerb::Extract;
     if (raw.all) {
@@ -152,7 +157,7 @@ ParseResult ParseExtract(const RawOptions& raw)
 
 ParseResult ParseConvert(const RawOptions& raw)
 {
-    if (raw.json || raw.index || raw.all || raw.format || raw.backup || raw.yes)
+    if (raw.json || raw.index || raw.all || raw.format || HasEditOptions(raw))
         return Refuse("convert takes no options");
     if (raw.positional.size() != 2)
         return Refuse("convert takes IN and OUT");
@@ -170,7 +175,7 @@ ParseResult ParseConvert(const RawOptions& raw)
 // The options that replace and alpha share; `what` names the verb in refusals.
 std::optional<std::string> ParseEditOptions(const RawOptions& raw, const char* what, CliOptions& options)
 {
-    if (raw.json || raw.all || raw.format)
+    if (raw.json || raw.all || raw.format || raw.dryRun)
         return std::string(what) + " takes only --index, --backup" + (options.verb == CliVerb::Replace ? " and --yes" : "");
     if (raw.index) {
         const std::optional<uint32_t> index = ParseIndex(*raw.index);
@@ -221,6 +226,26 @@ ParseResult ParseAlpha(const RawOptions& raw)
     return ParseResult{options, {}};
 }
 
+ParseResult ParseImport(const RawOptions& raw)
+{
+    if (raw.json || raw.index || raw.all || raw.format)
+        return Refuse("import takes no options but --backup, --yes and --dry-run");
+    if (raw.positional.size() != 2)
+        return Refuse("import takes FILE and DIR");
+    if (UpperExtension(FileNamePart(raw.positional[0])) != "NIF")
+        return Refuse(raw.positional[0] + ": import puts textures into a model file (.nif)");
+    if (raw.positional[1].empty())
+        return Refuse("the folder name is empty");
+    CliOptions options;
+    options.verb = CliVerb::Import;
+    options.strFile = raw.positional[0];
+    options.strImportDir = raw.positional[1];
+    options.bBackup = raw.backup;
+    options.bYes = raw.yes;
+    options.bDryRun = raw.dryRun;
+    return ParseResult{options, {}};
+}
+
 }  // namespace
 
 ParseResult ParseArguments(int argc, const char* const* argv)
@@ -237,7 +262,8 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         options.verb = CliVerb::Version;
         return ParseResult{options, {}};
     }
-    if (verb != "list" && verb != "extract" && verb != "convert" && verb != "replace" && verb != "alpha")
+    if (verb != "list" && verb != "extract" && verb != "convert" && verb != "import" && verb != "replace"
+        && verb != "alpha")
         return Refuse("unknown command " + std::string(verb));
 
     RawOptions raw;
@@ -253,6 +279,8 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         return ParseReplace(raw);
     if (verb == "alpha")
         return ParseAlpha(raw);
+    if (verb == "import")
+        return ParseImport(raw);
     return ParseConvert(raw);
 }
 

@@ -12,7 +12,7 @@ inline constexpr int kExitUsage = 2;     // the command line was not understood
 // The file formats the tool writes.
 enum class OutputFormat { Bmp, Png, Tga };
 
-enum class CliVerb { Help, Version, List, Extract, Convert, Replace, Alpha };
+enum class CliVerb { Help, Version, List, Extract, Convert, Import, Replace, Alpha };
 
 struct CliOptions {
     CliVerb verb = CliVerb::Help;
@@ -22,10 +22,12 @@ struct CliOptions {
     uint32_t nIndex = 0;                  // --index N
     OutputFormat format = OutputFormat::Png;   // --format, for --all
     bool bJson = false;                   // list --json
+    std::string strImportDir;             // DIR of import
     std::string strImage;                 // IMAGE of replace
     uint8_t nAlpha = 255;                 // LEVEL of alpha
     bool bBackup = false;                 // --backup: Yes to the backup question
     bool bYes = false;                    // --yes: Yes to the bit-depth question
+    bool bDryRun = false;                 // import --dry-run
 
     bool ExtractsAll() const { return !strAllDir.empty(); }
 };

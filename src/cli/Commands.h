@@ -12,3 +12,5 @@ int RunExtract(const CliOptions& options, CCliUiServices& ui);
 int RunReplace(const CliOptions& options, CCliUiServices& ui);
 // alpha FILE LEVEL [--index N] [--backup]
 int RunAlpha(const CliOptions& options, CCliUiServices& ui);
+// import FILE DIR [--backup] [--yes] [--dry-run]
+int RunImport(const CliOptions& options, CCliUiServices& ui);

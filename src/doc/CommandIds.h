@@ -7,6 +7,7 @@ inline constexpr unsigned ID_VIEW_PREVIOUS_IMAGE = 32772;
 inline constexpr unsigned ID_EDIT_REPLACE_IMAGE = 32773;
 inline constexpr unsigned ID_EDIT_MAKE_TRANSPARENT = 32775;
 inline constexpr unsigned ID_EDIT_CREATE_MAP_BITMAP = 32777;
+inline constexpr unsigned ID_FILE_IMPORT_TEXTURES = 32800;
 
 // Status bar panes.
 inline constexpr unsigned ID_INDICATOR_DIMENSIONS = 101;

@@ -65,6 +65,9 @@ public:
     void OnUpdateEditMakeTransparent(CCmdUI* pCmdUI);
     // The command's work; true when the file was written (and read back).
     bool MakeTransparent();
+    // Import Textures: a folder of edited textures back into the open model file.
+    void OnFileImportTextures();
+    void OnUpdateFileImportTextures(CCmdUI* pCmdUI);
 
     // The record that the view shows and the commands work on, or null.
     CDibImage* GetActiveImage() const;
@@ -137,6 +140,8 @@ private:
     // Scans for texture blocks; a file error is reported and leaves no textures.
     bool ScanInto(CFile& file);
     void LoadRawImages(const std::string& path);
+    // Scans the open model file again and reloads its textures, showing the same index.
+    void ReloadModelFile();
     // Loads the textures at the offsets and shows them.
     LoadResult ShowRawImages(const std::string& path);
     // Shows the text, the title back to "Untitled"; the views keep what they show.

@@ -65,6 +65,19 @@ public:
     // Asks how transparent the shown texture is to be made: the alpha value
     // chosen (255 opaque, 0 fully transparent), or nothing when cancelled.
     virtual std::optional<uint8_t> AskTransparencyLevel() { return std::nullopt; }
+    // Chooses a folder, starting in initialDir; nothing when the user cancelled.
+    virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initialDir)
+    {
+        (void)title;
+        (void)initialDir;
+        return std::nullopt;
+    }
+    // Shows a long text, such as a report of many lines, under a title.
+    virtual void ShowReport(const std::string& title, const std::string& text)
+    {
+        (void)title;
+        MessageBox(text, MB_OK | MB_ICONINFORMATION);
+    }
 };
 
 // The services in force. Until one is installed, a silent implementation

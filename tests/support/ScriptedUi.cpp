@@ -64,6 +64,15 @@ std::optional<uint8_t> ScriptedUi::AskTransparencyLevel()
     return alpha;
 }
 
+std::optional<std::string> ScriptedUi::ChooseFolder(const std::string& title, const std::string& initialDir)
+{
+    FileDialogRequest request;
+    request.strTitle = title;
+    request.strInitialDir = initialDir;
+    const std::optional<FileDialogResult> chosen = FileDialog(request);
+    return chosen ? std::optional<std::string>(chosen->strPath) : std::nullopt;
+}
+
 std::vector<std::string> ScriptedUi::Texts() const
 {
     std::vector<std::string> texts;
