@@ -4,7 +4,7 @@
 # into _tavrel_cli_verbs and _tavrel_cli_options below, and its kinds of file
 # into _tavrel_cli.
 
-_tavrel_cli_verbs='list extract convert import replace alpha'
+_tavrel_cli_verbs='list extract convert import map replace alpha'
 
 # The options of a verb, as its usage lines in --help show them.
 _tavrel_cli_options()
@@ -13,6 +13,7 @@ _tavrel_cli_options()
         list) echo --json ;;
         extract) echo --index --all --format ;;
         convert) ;;
+        map) echo --cells ;;
         import) echo --backup --yes --dry-run ;;
         replace) echo --index --backup --yes ;;
         alpha) echo --index --backup ;;
@@ -37,7 +38,7 @@ _tavrel_cli()
     [[ " $_tavrel_cli_verbs " == *" $verb "* ]] || return
 
     case $prev in
-        --index) return ;;
+        --index | --cells) return ;;
         --all) _filedir -d; return ;;
         --format) COMPREPLY=($(compgen -W 'bmp png tga' -- "$cur")); return ;;
     esac
@@ -49,7 +50,7 @@ _tavrel_cli()
             case ${words[i]} in
                 --) ended=1; continue ;;
                 --all) all=1; ((i++)); continue ;;
-                --index | --format) ((i++)); continue ;;
+                --index | --format | --cells) ((i++)); continue ;;
                 -?*) continue ;;
             esac
         fi
@@ -64,10 +65,11 @@ _tavrel_cli()
         if ((files == 0)); then _filedir '[nN][iI][fF]'; elif ((files == 1)); then _filedir -d; fi
         return
     fi
-    # replace writes into a model file or a compressed bitmap, alpha into a model file.
+    # replace writes into a model file or a compressed bitmap; alpha writes into,
+    # and a map comes from, a model file.
     case $verb in
         replace) inputs='[nN][iI][fF]|[bB][mM][zZ]' ;;
-        alpha) inputs='[nN][iI][fF]' ;;
+        alpha | map) inputs='[nN][iI][fF]' ;;
     esac
     if ((files == 0)); then
         _filedir "$inputs"

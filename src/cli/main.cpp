@@ -23,6 +23,7 @@ int RunVerb(const CliOptions& options, CCliUiServices& ui)
             case CliVerb::List: status = RunList(options, ui); break;
             case CliVerb::Extract:
             case CliVerb::Convert: status = RunExtract(options, ui); break;
+            case CliVerb::Map: status = RunMap(options, ui); break;
             case CliVerb::Replace: status = RunReplace(options, ui); break;
             case CliVerb::Alpha: status = RunAlpha(options, ui); break;
             case CliVerb::Import: status = RunImport(options, ui); break;
