@@ -56,6 +56,7 @@ CTavrelDoc::CTavrelDoc()
                [this](CCmdUI* ui) { OnUpdateEditReplaceImage(ui); });
     MapCommand(ID_EDIT_MAKE_TRANSPARENT, [this] { OnEditMakeTransparent(); },
                [this](CCmdUI* ui) { OnUpdateEditMakeTransparent(ui); });
+    MapCommand(ID_FILE_SAVE_AS, [this] { OnFileSaveAs(); }, [this](CCmdUI* ui) { OnUpdateFileSaveAs(ui); });
     MapCommand(ID_FILE_IMPORT_TEXTURES, [this] { OnFileImportTextures(); },
                [this](CCmdUI* ui) { OnUpdateFileImportTextures(ui); });
 }
