@@ -84,9 +84,7 @@ bool IsPlainBgra(const CDibImage& image)
 {
     if (image.GetBitCount() != 32)
         return false;
-    uint32_t masks[3];
-    CDibRowConverter::GetMasks(image, masks);
-    return masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF;
+    return CDibRowConverter::MasksAre(image, 0xFF0000, 0xFF00, 0xFF);
 }
 
 // What a BMP file's headers describe, checked against the file's length.
