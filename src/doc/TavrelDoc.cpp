@@ -20,7 +20,7 @@ constexpr char kOpenFilter[] =
     "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|"
     "All supported files (*.nif;*.bmz;*.png;*.bmp)|*.nif;*.bmz;*.png;*.bmp||";
 constexpr char kUnsupportedKind[] =
-    "%s cannot be opened: only model files (.nif), compressed bitmaps (.bmz), PNG and BMP files can be.";
+    "%s cannot be opened: only model files (.nif), compressed bitmaps (.bmz), PNG, BMP and Targa files can be.";
 constexpr char kFollowLinkQuestion[] =
     "No image data was found in this file but there is a link to another file that does contain "
     "image data. Would you like to open this file? ";
@@ -55,6 +55,10 @@ CTavrelDoc::CTavrelDoc()
     MapCommand(ID_VIEW_NEXT_IMAGE, [this] { OnNextImage(); }, [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
     MapCommand(ID_VIEW_PREVIOUS_IMAGE, [this] { OnPreviousImage(); },
                [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
+    MapCommand(ID_EDIT_REPLACE_IMAGE, [this] { OnEditReplaceImage(); },
+               [this](CCmdUI* ui) { OnUpdateEditReplaceImage(ui); });
+    MapCommand(ID_EDIT_MAKE_TRANSPARENT, [this] { OnEditMakeTransparent(); },
+               [this](CCmdUI* ui) { OnUpdateEditMakeTransparent(ui); });
     MapCommand(ID_FILE_SAVE_AS, [this] { OnFileSaveAs(); }, [this](CCmdUI* ui) { OnUpdateFileSaveAs(ui); });
     MapCommand(ID_FILE_IMPORT_TEXTURES, [this] { OnFileImportTextures(); },
                [this](CCmdUI* ui) { OnUpdateFileImportTextures(ui); });
@@ -115,15 +119,6 @@ bool CTavrelDoc::OnNewDocument()
     return true;
 }
 
-bool CTavrelDoc::SelectImage(uint32_t index)
-{
-    if (IsBusy() || m_nFileKind != kFileKindNif || index >= m_nRawImageCount)
-        return false;
-    m_nCurrentImage = index;
-    UpdateAllViews();
-    return true;
-}
-
 void CTavrelDoc::ChangeBusy(int delta)
 {
     const bool wasBusy = IsBusy();
@@ -145,7 +140,8 @@ uint32_t CTavrelDoc::ImageCount() const
     case kFileKindNif: return static_cast<uint32_t>(m_pRawImages.size());
     case kFileKindBmp:
     case kFileKindBmz:
-    case kFileKindPng: return 1;
+    case kFileKindPng:
+    case kFileKindTga: return 1;
     default: return 0;
     }
 }
@@ -154,7 +150,7 @@ CDibImage* CTavrelDoc::ImageAt(uint32_t index) const
 {
     if (m_nFileKind == kFileKindNif)
         return index < m_pRawImages.size() ? m_pRawImages[index].get() : nullptr;
-    if (index != 0 || m_nFileKind == kFileKindTga)
+    if (index != 0)
         return nullptr;
     return GetSlotImage(static_cast<int>(m_nFileKind));
 }
@@ -200,7 +196,7 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
     // A kind that cannot be shown is refused before anything changes, so the
     // title never names a file the view does not show.
     const std::string ext = UpperExtension(FileNamePart(path));
-    if (ext != "BMP" && ext != "PNG" && ext != "BMZ" && ext != "NIF") {
+    if (ext != "BMP" && ext != "PNG" && ext != "BMZ" && ext != "NIF" && ext != "TGA") {
         ShowMessage(FormatString(kUnsupportedKind, FileNamePart(path).c_str()));
         return LoadResult::kFailedAndReported;
     }
@@ -233,6 +229,10 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
         m_nFileKind = kFileKindBmz;
         ReleaseBmzImage();
         m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, m_strTempBitmapPath, 0);
+    } else if (m_strFileExt == "TGA") {
+        m_nFileKind = kFileKindTga;
+        ReleaseTgaImage();
+        m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindTga, m_strTempBitmapPath, 0);
     } else {
         const LoadResult result = LoadModelFile();
         FinishLoad();
@@ -393,6 +393,15 @@ void CTavrelDoc::OnPreviousImage()
         return;
     m_nCurrentImage = m_nCurrentImage == 0 ? m_nRawImageCount - 1 : m_nCurrentImage - 1;
     UpdateAllViews();
+}
+
+bool CTavrelDoc::SelectImage(uint32_t index)
+{
+    if (IsBusy() || m_nFileKind != kFileKindNif || index >= m_nRawImageCount)
+        return false;
+    m_nCurrentImage = index;
+    UpdateAllViews();
+    return true;
 }
 
 void CTavrelDoc::OnUpdateNextPrevImage(CCmdUI* pCmdUI)

@@ -297,11 +297,11 @@ TEST_F(DocumentTest, UnsupportedKindsAreRefusedBeforeAnythingChanges)
     ui.ChooseFile(dir.File("a.bmp"), 5);   // through "All supported files"
     RouteCommand({&doc}, ID_FILE_OPEN);
     const CDibImage* shown = doc.GetActiveImage();
-    for (const char* name : {"notes.txt", "README", "picture.tga"}) {
+    for (const char* name : {"notes.txt", "README", "picture.jpg"}) {
         WriteFileBytes(dir.File(name), {1, 2, 3});
         Open(dir.File(name));
         EXPECT_EQ(ui.Texts().back(), std::string(name) + " cannot be opened: only model files (.nif), compressed "
-                                                          "bitmaps (.bmz), PNG and BMP files can be.");
+                                                          "bitmaps (.bmz), PNG, BMP and Targa files can be.");
         EXPECT_EQ(doc.GetTitle(), "a.bmp");
         EXPECT_EQ(doc.GetActiveImage(), shown);
         EXPECT_EQ(doc.GetFilePath(), dir.File("a.bmp"));
