@@ -15,10 +15,14 @@ struct RawOptions {
     std::optional<std::string> index;
     std::optional<std::string> all;
     std::optional<std::string> format;
+    std::optional<std::string> jobs;
     bool json = false;
     bool help = false;
     std::vector<std::string> positional;
 };
+
+// More threads than this only cost memory.
+constexpr uint32_t kMaxJobs = 256;
 
 ParseResult Refuse(std::string reason)
 {
@@ -44,9 +48,9 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (raw.json)
                 return "--json is given twice";
             raw.json = true;
-        } else if (word == "--index" || word == "--all" || word == "--format") {
+        } else if (word == "--index" || word == "--all" || word == "--format" || word == "--jobs") {
             std::optional<std::string>& slot =
-                word == "--index" ? raw.index : word == "--all" ? raw.all : raw.format;
+                word == "--index" ? raw.index : word == "--all" ? raw.all : word == "--jobs" ? raw.jobs : raw.format;
             if (slot)
                 return std::string(word) + " is given twice";
             if (i + 1 >= argc)
@@ -87,7 +91,7 @@ std::optional<std::string> CheckOutput(const std::string& path)
 
 ParseResult ParseList(const RawOptions& raw)
 {
-    if (raw.index || raw.all || raw.format)
+    if (raw.index || raw.all || raw.format || raw.jobs)
         return Refuse("list takes no option but --json");
     if (raw.positional.size() != 1)
         return Refuse("list takes one FILE");
@@ -120,7 +124,15 @@ ParseResult ParseExtract(const RawOptions& raw)
                 return Refuse("--format must be bmp, png or tga");
             options.format = *format;
         }
+        if (raw.jobs) {
+            const std::optional<uint32_t> jobs = ParseIndex(*raw.jobs);
+            if (!jobs || *jobs == 0 || *jobs > kMaxJobs)
+                return Refuse("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
+            options.nJobs = *jobs;
+        }
     } else {
+        if (raw.jobs)
+            return Refuse("--jobs goes with --all");
         if (raw.format)
             return Refuse("--format goes with --all; otherwise OUT's extension chooses the format");
         if (raw.positional.size() != 2)
@@ -143,7 +155,7 @@ ParseResult ParseExtract(const RawOptions& raw)
 
 ParseResult ParseConvert(const RawOptions& raw)
 {
-    if (raw.json || raw.index || raw.all || raw.format)
+    if (raw.json || raw.index || raw.all || raw.format || raw.jobs)
         return Refuse("convert takes no options");
     if (raw.positional.size() != 2)
         return Refuse("convert takes IN and OUT");

@@ -21,6 +21,7 @@ struct CliOptions {
     std::string strAllDir;                // DIR of extract --all; empty otherwise
     uint32_t nIndex = 0;                  // --index N
     OutputFormat format = OutputFormat::Png;   // --format, for --all
+    uint32_t nJobs = 0;                   // --jobs N, for --all; 0: one per processor
     bool bJson = false;                   // list --json
 
     bool ExtractsAll() const { return !strAllDir.empty(); }

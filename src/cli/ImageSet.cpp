@@ -12,10 +12,17 @@ CDibImage* Readable(const std::unique_ptr<CDibImage>& record)
 
 }  // namespace
 
-void CImageSet::Open(const std::string& path)
+void CImageSet::Open(const std::string& path, bool readTextures)
 {
     m_entries.clear();
+    m_doc.SetReadTexturesOnDemand(!readTextures);
     m_doc.LoadFile(path);
+    m_bOnDemand = !readTextures && m_doc.m_nFileKind == kFileKindNif;
+    if (m_bOnDemand) {
+        for (size_t i = 0; i < m_doc.m_rawImageOffsets.size(); ++i)
+            m_entries.push_back({static_cast<uint32_t>(i), m_doc.m_rawImageOffsets[i], nullptr});
+        return;
+    }
     switch (m_doc.m_nFileKind) {
     case kFileKindNif:
         for (size_t i = 0; i < m_doc.m_pRawImages.size() && i < m_doc.m_rawImageOffsets.size(); ++i)
@@ -39,6 +46,19 @@ const char* CImageSet::KindName() const
     }
 }
 
+bool CImageSet::TexturesOnDemand() const
+{
+    return m_bOnDemand;
+}
+
+std::unique_ptr<CDibImage> CImageSet::ReadTexture(const ImageEntry& entry) const
+{
+    auto image = std::make_unique<CDibImage>(m_doc.m_strFilePath, kFileKindNif, std::string(), entry.nOffset);
+    if (!image->GetBitmapInfo())
+        image.reset();
+    return image;
+}
+
 bool CImageSet::AnyRead() const
 {
     for (const ImageEntry& entry : m_entries) {
@@ -59,12 +79,12 @@ bool CImageSet::AllRead() const
     return true;
 }
 
-bool OpenImages(CImageSet& set, const std::string& path, CCliUiServices& ui)
+bool OpenImages(CImageSet& set, const std::string& path, CCliUiServices& ui, bool readTextures)
 {
     const int messagesBefore = ui.MessageCount();
     ui.SetProgressLabel("Reading " + path);
-    set.Open(path);
-    if (set.AnyRead())
+    set.Open(path, readTextures);
+    if (set.AnyRead() || (set.TexturesOnDemand() && !set.Entries().empty()))
         return true;
     // The document has said why, except where the window would show nothing at all.
     if (ui.MessageCount() == messagesBefore)

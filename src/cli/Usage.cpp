@@ -8,7 +8,7 @@ const char kUsageText[] =
     "Usage:\n"
     "  tavrel-cli list FILE [--json]\n"
     "  tavrel-cli extract FILE OUT [--index N]\n"
-    "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga]\n"
+    "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga] [--jobs N]\n"
     "  tavrel-cli convert IN OUT\n"
     "  tavrel-cli --help | --version\n";
 
@@ -21,8 +21,10 @@ const char kHelpText[] =
     "  tavrel-cli extract FILE OUT [--index N]\n"
     "      Writes image N (default 0) to OUT; OUT's extension (.bmp, .png or .tga)\n"
     "      chooses the format.\n"
-    "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga]\n"
-    "      Writes every image to DIR as <name>-<index>.<ext> (PNG by default).\n"
+    "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga] [--jobs N]\n"
+    "      Writes every image to DIR as <name>-<index>.<ext> (PNG by default),\n"
+    "      N at a time (default: one per processor). The files are the same\n"
+    "      whatever N is.\n"
     "  tavrel-cli convert IN OUT\n"
     "      The same as extract IN OUT --index 0.\n"
     "  tavrel-cli --help | --version\n"

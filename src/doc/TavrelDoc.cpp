@@ -258,6 +258,12 @@ void CTavrelDoc::LoadRawImages(const std::string& path)
 {
     ReleaseRawImages();
     const size_t count = m_rawImageOffsets.size();
+    if (m_bTexturesOnDemand) {
+        m_nRawImageCount = static_cast<uint32_t>(count);
+        m_nCurrentImage = 0;
+        m_nFileKind = kFileKindNif;
+        return;
+    }
     m_pRawImages.reserve(count);
     int shown = -1;
     for (size_t i = 0; i < count; ++i) {

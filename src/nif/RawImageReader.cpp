@@ -35,24 +35,18 @@ void CDibImage::ReadRawImage(const std::string& pszPath, uint64_t dwOffset)
     if (!shape)
         Fail(kReadError, pszPath);
 
+    // Every size comes from the file: the pixels must all be there, and the
+    // record's padded rows must fit the bitmap header's 32-bit sizes.
+    if (!RawTextureReadable(*shape, dwOffset, file.GetLength()))
+        Fail(kReadError, pszPath);
     const uint64_t width = shape->width;
     const uint64_t height = shape->height;
     const bool knownFormat = shape->format == 1 || shape->format == 2;
-    const uint16_t bitCount = shape->format == 1 ? 24 : 32;
+    const uint16_t bitCount = RawRecordBitCount(shape->format);
     const uint64_t bytesPerPixel = shape->BytesPerPixel();
-    const uint64_t pixelsStart = dwOffset + kRawFieldBytes;
-    const uint64_t length = file.GetLength();
-    const std::optional<uint64_t> pixelBytes = shape->PixelBytes();
-    // Every size comes from the file: the pixels must all be there, and the
-    // record's padded rows must fit the bitmap header's 32-bit sizes.
-    if (!pixelBytes || length < pixelsStart || *pixelBytes > length - pixelsStart)
-        Fail(kReadError, pszPath);
-    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX)
-        Fail(kReadError, pszPath);
+    const uint64_t pixelBytes = *shape->PixelBytes();
     const uint64_t stride = DibStride(width, bitCount);
     const uint64_t imageBytes = stride * height;
-    if (imageBytes > UINT32_MAX - sizeof(BITMAPFILEHEADER) - sizeof(BITMAPINFOHEADER))
-        Fail(kReadError, pszPath);
 
     uint8_t* block = AllocateBlock(sizeof(BITMAPINFOHEADER) + imageBytes);
     uint8_t* bits = block + sizeof(BITMAPINFOHEADER);
@@ -60,7 +54,7 @@ void CDibImage::ReadRawImage(const std::string& pszPath, uint64_t dwOffset)
 
     if (!knownFormat) {
         // Kept as the file has it: rows of 4-byte pixels need no padding.
-        if (!ReadAll(file, bits, *pixelBytes))
+        if (!ReadAll(file, bits, pixelBytes))
             Fail(kReadError, pszPath);
     } else if (rowBytes > kGroupBytes) {
         // Rows too long to group: each goes straight to its bottom-up place.
