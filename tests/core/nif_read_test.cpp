@@ -10,7 +10,7 @@
 #include "ScriptedUi.h"
 #include "TempDir.h"
 #include "image/DibImage.h"
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 #include "nif/TextureScanner.h"
 #include "nif/TextureWriter.h"
 #include "platform/File.h"
