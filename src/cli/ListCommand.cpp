@@ -7,7 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/ImageSet.h"
 #include "cli/Json.h"
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 #include "platform/File.h"
 #include "platform/Format.h"
 
