@@ -6,6 +6,7 @@
 #include "image/ZlibFileCodec.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
+#include "platform/HugePages.h"
 #include "platform/UiServices.h"
 
 namespace {
@@ -72,9 +73,11 @@ CDibImage::CDibImage(int32_t width, int32_t height, uint16_t bitCount)
     const uint64_t bytes = sizeof(BITMAPINFOHEADER) + 4ull * entries + stride * static_cast<uint64_t>(height);
     if (stride * static_cast<uint64_t>(height) > 0xFFFFFFFFull - 2048)
         return;
-    uint8_t* block = new (std::nothrow) uint8_t[bytes]();
+    uint8_t* block = new (std::nothrow) uint8_t[bytes];
     if (!block)
         return;
+    AdviseHugePages(block, bytes);
+    std::memset(block, 0, bytes);
     m_hDib.reset(block);
     m_nDibSize = bytes;
     auto* header = reinterpret_cast<BITMAPINFOHEADER*>(block);
@@ -109,6 +112,7 @@ uint8_t* CDibImage::AllocateBlock(uint64_t bytes)
     uint8_t* block = new (std::nothrow) uint8_t[static_cast<size_t>(bytes)];
     if (!block)
         AfxThrowMemoryException();
+    AdviseHugePages(block, static_cast<size_t>(bytes));
     m_hDib.reset(block);
     m_nDibSize = bytes;
     return block;

@@ -8,6 +8,7 @@
 
 #include "image/PngRowFilter.h"
 #include "platform/Exceptions.h"
+#include "platform/HugePages.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ std::unique_ptr<T[]> Allocate(size_t count)
     std::unique_ptr<T[]> p(new (std::nothrow) T[count]);
     if (!p)
         AfxThrowMemoryException();
+    AdviseHugePages(p.get(), count * sizeof(T));
     return p;
 }
 
