@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,8 @@ std::string g_grainy;
 // noise in every pixel, as a photograph from a noisy sensor.
 void WriteBmp(const std::string& path, bool grainy)
 {
-    CDibImage image(kSide, kSide, 24);
+    const std::unique_ptr<CDibImage> blank = CDibImage::CreateBlank24(kSide, kSide);
+    CDibImage& image = *blank;
     uint32_t n = 7;
     for (int32_t y = 0; y < kSide; ++y) {
         uint8_t* p = image.GetBits() + size_t(y) * image.GetStride();

@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -157,4 +161,31 @@ bool QtUiServices::RunPageSetup(QPrinter& printer, QWidget* parent)
 {
     QPageSetupDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<std::string> QtUiServices::ChooseFolder(const std::string& title, const std::string& initialDir)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(m_pFrame, QString::fromStdString(title),
+                                                             QFile::decodeName(initialDir.c_str()));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(chosen).toStdString();
+}
+
+void QtUiServices::ShowReport(const std::string& title, const std::string& text)
+{
+    // A report may hold a line for every texture: it scrolls, and can be copied.
+    QDialog dialog(m_pFrame);
+    dialog.setWindowTitle(QString::fromStdString(title));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* view = new QPlainTextEdit(QString::fromStdString(text), &dialog);
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(view);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    layout->addWidget(buttons);
+    dialog.resize(560, 360);
+    dialog.exec();
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "app/DibPainter.h"
+#include "app/MapMakerDlg.h"
 #include "app/PrintDialogs.h"
 #include "doc/CommandIds.h"
 #include "doc/TavrelDoc.h"
@@ -31,7 +32,8 @@ CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinte
     MapCommand(ID_FILE_PRINT, [this] { OnFilePrint(); });
     MapCommand(ID_FILE_PRINT_DIRECT, [this] { PrintPage(m_pPrinter); });
     MapCommand(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); });
-    MapUpdate(ID_EDIT_CREATE_MAP_BITMAP, [this](CCmdUI* ui) { OnUpdateCreateMapBitmap(ui); });
+    MapCommand(ID_EDIT_CREATE_MAP_BITMAP, [this] { OnCreateMapBitmap(); },
+               [this](CCmdUI* ui) { OnUpdateCreateMapBitmap(ui); });
     MapUpdate(ID_INDICATOR_DIMENSIONS, [this](CCmdUI* ui) { OnUpdateDimensions(ui); });
     MapUpdate(ID_INDICATOR_IMAGE_INDEX, [this](CCmdUI* ui) { OnUpdateImageIndex(ui); });
 }
@@ -65,7 +67,7 @@ void CTavrelView::OnUpdate(void*, long, void*)
     if (m_pDibInfo && m_pDibBits) {
         m_strDimensions = FormatString("Dimensions: %u * %u", static_cast<unsigned>(m_nDibWidth),
                                        static_cast<unsigned>(std::abs(m_nDibHeight)));
-        m_strImageIndex = FormatString("Image Index: %u", m_pDoc->m_nCurrentImage);
+        m_strImageIndex = FormatString("Image Index: %u", m_pDoc->GetCurrentIndex());
     }
     viewport()->update();
 }
@@ -113,9 +115,14 @@ void CTavrelView::OnUpdateImageIndex(CCmdUI* pCmdUI)
         pCmdUI->SetText(m_strImageIndex);
 }
 
+void CTavrelView::OnCreateMapBitmap()
+{
+    RunMapMaker(*m_pDoc, window());
+}
+
 void CTavrelView::OnUpdateCreateMapBitmap(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(m_pDoc->m_bLargeFile && !m_pDoc->IsBusy());
+    pCmdUI->Enable(m_pDoc->IsLargeFile() && !m_pDoc->IsBusy());
 }
 
 QPoint CTavrelView::GetScrollPosition() const

@@ -34,21 +34,13 @@ public:
     void OnUpdateDimensions(CCmdUI* pCmdUI);
     void OnUpdateImageIndex(CCmdUI* pCmdUI);
     void OnUpdateCreateMapBitmap(CCmdUI* pCmdUI);
+    // Create Map Bitmap: the Map Maker dialog, then the map saved as a bitmap file.
+    void OnCreateMapBitmap();
 
     // The size of the scrolled area.
     QSize GetTotalSize() const { return m_totalSize; }
     // The part of the area at the viewport's top-left.
     QPoint GetScrollPosition() const;
-
-    // Pointers into the active record, kept to know whether an image is shown;
-    // drawing fetches the record from the document each time, so a record
-    // released in the middle of a command is never drawn.
-    const BITMAPINFO* m_pDibInfo = nullptr;
-    const uint8_t* m_pDibBits = nullptr;
-    int m_nDibWidth = 0;
-    int m_nDibHeight = 0;
-    std::string m_strDimensions;
-    std::string m_strImageIndex;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,4 +55,14 @@ private:
     IPrintDialogs* m_pPrintDialogs;
     QPrinter* m_pPrinter;
     QSize m_totalSize;
+
+    // Pointers into the active record, kept to know whether an image is shown;
+    // drawing fetches the record from the document each time, so a record
+    // released in the middle of a command is never drawn.
+    const BITMAPINFO* m_pDibInfo = nullptr;
+    const uint8_t* m_pDibBits = nullptr;
+    int m_nDibWidth = 0;
+    int m_nDibHeight = 0;
+    std::string m_strDimensions;
+    std::string m_strImageIndex;
 };

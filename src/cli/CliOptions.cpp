@@ -18,11 +18,20 @@ struct RawOptions {
     std::optional<std::string> jobs;
     bool json = false;
     bool help = false;
+    bool backup = false;
+    bool yes = false;
+    bool dryRun = false;
     std::vector<std::string> positional;
 };
 
 // More threads than this only cost memory.
 constexpr uint32_t kMaxJobs = 256;
+
+// The options that only the verbs that change a file take.
+bool HasEditOptions(const RawOptions& raw)
+{
+    return raw.backup || raw.yes || raw.dryRun;
+}
 
 ParseResult Refuse(std::string reason)
 {
@@ -48,6 +57,11 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (raw.json)
                 return "--json is given twice";
             raw.json = true;
+        } else if (word == "--backup" || word == "--yes" || word == "--dry-run") {
+            bool& flag = word == "--backup" ? raw.backup : word == "--yes" ? raw.yes : raw.dryRun;
+            if (flag)
+                return std::string(word) + " is given twice";
+            flag = true;
         } else if (word == "--index" || word == "--all" || word == "--format" || word == "--jobs") {
             std::optional<std::string>& slot =
                 word == "--index" ? raw.index : word == "--all" ? raw.all : word == "--jobs" ? raw.jobs : raw.format;
@@ -91,7 +105,7 @@ std::optional<std::string> CheckOutput(const std::string& path)
 
 ParseResult ParseList(const RawOptions& raw)
 {
-    if (raw.index || raw.all || raw.format || raw.jobs)
+    if (raw.index || raw.all || raw.format || raw.jobs || HasEditOptions(raw))
         return Refuse("list takes no option but --json");
     if (raw.positional.size() != 1)
         return Refuse("list takes one FILE");
@@ -106,8 +120,8 @@ ParseResult ParseList(const RawOptions& raw)
 
 ParseResult ParseExtract(const RawOptions& raw)
 {
-    if (raw.json)
-        return Refuse("extract does not take --json");
+    if (raw.json || HasEditOptions(raw))
+        return Refuse("extract takes no option but --index, --all, --format and --jobs");
     CliOptions options;
     options.verb = CliVerb::Extract;
     if (raw.all) {
@@ -155,7 +169,7 @@ ParseResult ParseExtract(const RawOptions& raw)
 
 ParseResult ParseConvert(const RawOptions& raw)
 {
-    if (raw.json || raw.index || raw.all || raw.format || raw.jobs)
+    if (raw.json || raw.index || raw.all || raw.format || raw.jobs || HasEditOptions(raw))
         return Refuse("convert takes no options");
     if (raw.positional.size() != 2)
         return Refuse("convert takes IN and OUT");
@@ -167,6 +181,26 @@ ParseResult ParseConvert(const RawOptions& raw)
     options.verb = CliVerb::Convert;
     options.strFile = raw.positional[0];
     options.strOut = raw.positional[1];
+    return ParseResult{options, {}};
+}
+
+ParseResult ParseImport(const RawOptions& raw)
+{
+    if (raw.json || raw.index || raw.all || raw.format || raw.jobs)
+        return Refuse("import takes no options but --backup, --yes and --dry-run");
+    if (raw.positional.size() != 2)
+        return Refuse("import takes FILE and DIR");
+    if (UpperExtension(FileNamePart(raw.positional[0])) != "NIF")
+        return Refuse(raw.positional[0] + ": import puts textures into a model file (.nif)");
+    if (raw.positional[1].empty())
+        return Refuse("the folder name is empty");
+    CliOptions options;
+    options.verb = CliVerb::Import;
+    options.strFile = raw.positional[0];
+    options.strImportDir = raw.positional[1];
+    options.bBackup = raw.backup;
+    options.bYes = raw.yes;
+    options.bDryRun = raw.dryRun;
     return ParseResult{options, {}};
 }
 
@@ -186,7 +220,9 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         options.verb = CliVerb::Version;
         return ParseResult{options, {}};
     }
-    if (verb != "list" && verb != "extract" && verb != "convert")
+    if (verb == "map")
+        return ParseMapArguments(argc, argv);
+    if (verb != "list" && verb != "extract" && verb != "convert" && verb != "import")
         return Refuse("unknown command " + std::string(verb));
 
     RawOptions raw;
@@ -198,6 +234,8 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         return ParseList(raw);
     if (verb == "extract")
         return ParseExtract(raw);
+    if (verb == "import")
+        return ParseImport(raw);
     return ParseConvert(raw);
 }
 

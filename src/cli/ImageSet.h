@@ -22,11 +22,11 @@ public:
     // Loads the file; the document shows its own messages for what fails.
     // Without readTextures, a model file's textures are only found: entries
     // then hold no record, and ReadTexture reads one when it is wanted.
-    void Open(const std::string& path, bool readTextures = true);
+    LoadResult Open(const std::string& path, bool readTextures = true);
     // True when the textures of a model file were found but not read.
     bool TexturesOnDemand() const;
     // The model file the textures are read from (the linked one, when followed).
-    const std::string& TextureFile() const { return m_doc.m_strFilePath; }
+    const std::string& TextureFile() const { return m_doc.GetFilePath(); }
     // Reads a model file's texture into a new record; null after its reader's message.
     // Safe on several threads at once.
     std::unique_ptr<CDibImage> ReadTexture(const ImageEntry& entry) const;

@@ -46,7 +46,8 @@ private slots:
         QStringList menus;
         for (const QAction* popup : app.Frame()->menuBar()->actions())
             menus << popup->text() + ": " + Items(popup->menu()->actions(), false).join(", ");
-        QCOMPARE(menus, (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., -, 57607 &Print...\tCtrl+P, "
+        QCOMPARE(menus, (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., -, 32800 &Import Textures..., -, "
+                                     "57607 &Print...\tCtrl+P, "
                                      "57609 Print Pre&view, 57606 P&rint Setup..., -, 57665 E&xit",
                                      "&Edit: 32773 Replace, 32775 Make Transparent, 32777 Create Map Bitmap",
                                      "&View: 59392 &Toolbar, 59393 &Status Bar, 32772 Previous Image, 32771 Next Image",
