@@ -84,7 +84,6 @@ CMapMakerDlg::CMapMakerDlg(std::vector<const CDibImage*> candidates, QWidget* pa
 
     auto* toggle = new QPushButton(QStringLiteral("Toggle->"), this);
     toggle->setObjectName("MapToggle");
-    toggle->setAutoDefault(false);
     connect(toggle, &QPushButton::clicked, this, &CMapMakerDlg::OnToggle);
 
     m_spinCell = new QSpinBox(this);
@@ -117,7 +116,8 @@ CMapMakerDlg::CMapMakerDlg(std::vector<const CDibImage*> candidates, QWidget* pa
     layout->addWidget(m_pPreview, 0, Qt::AlignLeft | Qt::AlignTop);
     layout->addLayout(controls);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    m_spinCell->setFocus();
+    // The focus starts on "Toggle->", so Enter toggles until another control takes it.
+    toggle->setFocus();
 }
 
 void CMapMakerDlg::OnToggle()

@@ -5,7 +5,6 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDatabase>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -15,6 +14,7 @@
 #include <QPrinter>
 
 #include "app/CommandTable.h"
+#include "app/FileExportDialog.h"
 #include "app/FileFilter.h"
 #include "app/MainFrame.h"
 
@@ -75,6 +75,9 @@ int QtUiServices::MessageBox(const std::string& text, unsigned style)
 
 std::optional<FileDialogResult> QtUiServices::FileDialog(const FileDialogRequest& request)
 {
+    // A save dialog whose name follows the chosen type is the export dialog.
+    if (!request.bOpen && request.bRetypeExtension)
+        return CFileExportDialog::Run(request, m_pFrame);
     QFileDialog dialog(m_pFrame);
     dialog.setAcceptMode(request.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(request.bOpen && (request.nFlags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
@@ -93,19 +96,6 @@ std::optional<FileDialogResult> QtUiServices::FileDialog(const FileDialogRequest
         dialog.setDirectory(QFile::decodeName(request.strInitialDir.c_str()));
     if (!request.strInitialName.empty())
         dialog.selectFile(QFile::decodeName(request.strInitialName.c_str()));
-    if (request.bRetypeExtension) {
-        // The typed name follows the chosen type's extension.
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-            const QString extension = FirstExtension(filter);
-            const QStringList chosen = dialog.selectedFiles();
-            if (extension.isEmpty() || chosen.isEmpty())
-                return;
-            const QFileInfo info(chosen.front());
-            if (info.fileName().isEmpty())
-                return;
-            dialog.selectFile(info.completeBaseName() + '.' + extension);
-        });
-    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     FileDialogResult result;
