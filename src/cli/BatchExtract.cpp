@@ -14,10 +14,10 @@
 #include "cli/CliUiServices.h"
 #include "cli/ImageSet.h"
 #include "cli/ImageWriter.h"
-#include "doc/PathUtil.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
 #include "platform/Format.h"
+#include "platform/PathParts.h"
 
 namespace {
 
@@ -51,14 +51,6 @@ struct Outcome {
     std::vector<Message> messages;
 };
 
-// The file name without its last extension.
-std::string Stem(const std::string& path)
-{
-    const std::string name = FileNamePart(path);
-    const size_t dot = name.find_last_of('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 std::string JoinPath(const std::string& dir, const std::string& name)
 {
     return dir.back() == '/' ? dir + name : dir + "/" + name;
@@ -67,7 +59,7 @@ std::string JoinPath(const std::string& dir, const std::string& name)
 class CBatch {
 public:
     CBatch(const CliOptions& options, const CImageSet& set)
-        : m_options(options), m_set(set), m_outcomes(set.Entries().size()), m_strStem(Stem(options.strFile))
+        : m_options(options), m_set(set), m_outcomes(set.Entries().size()), m_strStem(StemPart(options.strFile))
     {
     }
 

@@ -5,7 +5,6 @@
 
 #include "image/ZlibFileCodec.h"
 #include "platform/Exceptions.h"
-#include "platform/Format.h"
 #include "platform/HugePages.h"
 #include "platform/UiServices.h"
 
@@ -111,5 +110,5 @@ void CDibImage::DeriveLayout(uint32_t colorTableBytes, uint32_t paletteEntries)
 
 void CDibImage::Fail(const char* text, const std::string& path)
 {
-    AfxThrowUserException(std::strstr(text, "%s") ? FormatString(text, path.c_str()) : std::string(text));
+    ThrowRefusal(text, path);
 }
