@@ -27,6 +27,8 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind)
         LoadReporting([&] { ReadBmp(pszPath); });
     else if (nKind == kFileKindPng)
         LoadReporting([&] { ReadPng(pszPath); });
+    else if (nKind == kFileKindTga)
+        LoadReporting([&] { ReadTga(pszPath); });
 }
 
 CDibImage::CDibImage(const std::string& pszPath, int nKind, const std::string& pszTempPath, uint64_t dwOffset)
@@ -44,6 +46,8 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind, const std::string& p
             LoadReporting([&] { ReadBmp(pszTempPath); });
         else
             AfxMessageBox("Error decompressing file", MB_OK);
+    } else if (nKind == kFileKindTga) {
+        LoadReporting([&] { ReadTga(pszPath); });
     }
 }
 
