@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -45,6 +46,8 @@ void WriteAll(int fd, const void* buffer, size_t count, const std::string& path)
         count -= static_cast<size_t>(n);
     }
 }
+
+std::atomic<bool> g_bDeferNewFileSync{false};
 
 void SyncDirectory(const std::string& dir)
 {
@@ -200,6 +203,8 @@ bool CSafeFileWriter::Open(const std::string& targetPath, CFileException* pError
     }
     m_fd = fd;
     m_strTemp = buffer.data();
+    struct stat existing {};
+    m_bNewFile = ::lstat(m_strResolved.c_str(), &existing) != 0 && errno == ENOENT;
     // The new version takes the old file's permissions, or the usual ones for a new file.
     struct stat st {};
     mode_t mode;
@@ -225,7 +230,8 @@ void CSafeFileWriter::Commit()
 {
     if (m_fd < 0)
         throw CFileException(CFileException::genericException, EBADF, m_strTarget);
-    if (::fsync(m_fd) != 0) {
+    const bool deferSync = m_bNewFile && g_bDeferNewFileSync.load(std::memory_order_relaxed);
+    if (!deferSync && ::fsync(m_fd) != 0) {
         const int err = errno;
         Discard();
         throw CFileException::FromErrno(err, m_strTarget);
@@ -246,7 +252,23 @@ void CSafeFileWriter::Commit()
         throw CFileException::FromErrno(err, m_strTarget);
     }
     m_strTemp.clear();
-    SyncDirectory(DirectoryOf(target));
+    if (!deferSync)
+        SyncDirectory(DirectoryOf(target));
+}
+
+void CSafeFileWriter::SetDeferNewFileSync(bool bDefer)
+{
+    g_bDeferNewFileSync.store(bDefer, std::memory_order_relaxed);
+}
+
+int SyncFileSystemOf(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int err = ::syncfs(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return err;
 }
 
 void CSafeFileWriter::Discard()

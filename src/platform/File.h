@@ -74,12 +74,23 @@ public:
     int GetHandle() const { return m_fd; }
     const std::string& GetTargetPath() const { return m_strTarget; }
 
+    // Batch work that syncs its whole output once at the end (SyncFileSystemOf)
+    // may leave out the per-file sync of files that did not exist before: a
+    // crash can lose only such a new file, never a user's old one. Replaced
+    // files keep the full guarantee. Process-wide; off by default.
+    static void SetDeferNewFileSync(bool bDefer);
+
 private:
     int m_fd = -1;
+    bool m_bNewFile = false;   // the target did not exist when the new version was begun
     std::string m_strTarget;
     std::string m_strResolved;
     std::string m_strTemp;
 };
+
+// Writes everything of the file system that holds the folder through to the
+// disk (after batch work with deferred syncs). 0, or the errno of the failure.
+int SyncFileSystemOf(const std::string& folder);
 
 // True when the file exists (and is not a folder).
 bool FileExists(const std::string& path);
