@@ -160,8 +160,9 @@ TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
     EXPECT_EQ(ui.m_nWaitDepth, 0);
 }
 
-TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterWritesStillHitTheirBytes)
+TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterReplacementsAndStampsStillHitTheirBytes)
 {
+    EXPECT_TRUE(Enabled(ID_EDIT_MAKE_TRANSPARENT) && Enabled(ID_EDIT_REPLACE_IMAGE));
     const Picture larger = Pattern(9, 7, 2, 60), later = Pattern(5, 3, 1, 61);
     const Bytes old = ReadFileBytes(path);
     // An RGBA picture for an RGB texture: the depth question, answered Yes.
@@ -182,38 +183,19 @@ TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterWritesStillHitTheirBytes)
     expected = Spliced(expected, Offset(2) + shift, PixelBytes(2), later);
     EXPECT_EQ(ReadFileBytes(path), expected);
 
+    const Bytes beforeStamp = expected;
     ui.m_messages.clear();
-    Stamp(3, 0x40, {IDNO});
+    Stamp(3, 0x40, {IDYES});
     EXPECT_EQ(ui.Texts(), (Texts{"(transparency level)", "Would you like to make a backup of house.nif?"}));
     for (uint64_t i = 15; i < 12 + PixelBytes(3); i += 4)
         expected[Offset(3) + shift + i] = 0x40;
     EXPECT_EQ(ReadFileBytes(path), expected);
-}
-
-TEST_F(EditTest, MakeTransparentStampsExactlyTheAlphaBytesAndReadsThemBack)
-{
-    EXPECT_TRUE(Enabled(ID_EDIT_MAKE_TRANSPARENT));
-    EXPECT_TRUE(Enabled(ID_EDIT_REPLACE_IMAGE));
-    const Bytes old = ReadFileBytes(path);
-    Stamp(3, 128, {IDYES});
-    Bytes expected = old;
-    for (uint64_t at : {15, 19, 23, 27})
-        expected[Offset(3) + at] = 128;
-    EXPECT_EQ(ReadFileBytes(path), expected);
-    EXPECT_EQ(ReadFileBytes(path + ".bak"), old);
+    EXPECT_EQ(ReadFileBytes(path + ".bak"), beforeStamp);
     // The record holds the new alpha, so Save As would write it.
     const Bytes rows = Rows(doc.GetActiveImage());
     ASSERT_EQ(rows.size(), 16u);
     for (size_t i = 3; i < rows.size(); i += 4)
-        EXPECT_EQ(rows[i], 128);
-    EXPECT_EQ(ui.Texts(), (Texts{"(transparency level)", "Would you like to make a backup of house.nif?"}));
-
-    // An RGB texture learns only after the level was chosen that it takes none; cancelling does nothing.
-    ui.m_messages.clear();
-    Stamp(0, 0, {});
-    Stamp(3, std::nullopt, {});
-    EXPECT_EQ(ui.Texts(), (Texts{"(transparency level)", "Error: This image cannot be made transparent", "(transparency level)"}));
-    EXPECT_EQ(ReadFileBytes(path), expected);
+        EXPECT_EQ(rows[i], 0x40);
 }
 
 TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
@@ -252,6 +234,8 @@ TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
          [&] { ::chmod(dir.Path().c_str(), 0555); }},
         {"the file changed since it was read", "p.bmp", AsBmp(Pattern(3, 3, 2, 73)), {IDNO}, {kBackupHouse, writeError},
          grownElsewhere, 1},
+        // An RGB texture learns only after the level was chosen that it takes none.
+        {"stamp: an RGB texture", "", {}, {}, {"(transparency level)", "Error: This image cannot be made transparent"}, {}, 0, true},
         {"stamp: the file changed since it was read", "", {}, {IDNO},
          {"(transparency level)", "Would you like to make a backup of house.nif?", writeError}, grownElsewhere, 1, true},
     };
@@ -280,11 +264,14 @@ TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
         EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
         EXPECT_EQ(doc.GetCurrentIndex(), c.index);
     }
-    // A cancelled dialog changes nothing and shows nothing.
+    // A cancelled dialog or transparency question changes nothing and shows nothing more.
+    const Bytes before = ReadFileBytes(path);
     ui.m_messages.clear();
     ui.CancelNextDialog();
     EXPECT_FALSE(doc.ReplaceImage());
-    EXPECT_TRUE(ui.Texts().empty());
+    Stamp(3, std::nullopt, {});
+    EXPECT_EQ(ui.Texts(), Texts{"(transparency level)"});
+    EXPECT_EQ(ReadFileBytes(path), before);
 }
 
 TEST_F(EditTest, ACompressedBitmapTakesATargasPixelsAndNoCommandRunsMeanwhile)
