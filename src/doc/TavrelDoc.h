@@ -54,6 +54,10 @@ public:
 
     static std::string GetCurrentDir();
 
+    // False, after saying why, when the document has no private folder for its
+    // temporary files (then it loads nothing).
+    bool CheckPrivateFolder();
+
     // True while a load or a write is under way (the user interface may run
     // in between); commands that change the document are held off meanwhile.
     bool IsBusy() const { return m_nBusy > 0; }
@@ -108,6 +112,7 @@ private:
     void ShowMessage(const std::string& text);
 
     std::string m_strTitle;
+    std::string m_strTempDirError;   // why there is no private folder, or empty
     std::vector<IDocObserver*> m_observers;
     int m_nBusy = 0;
 };

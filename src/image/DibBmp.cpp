@@ -9,6 +9,7 @@
 #include "image/DibRowConverter.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
+#include "platform/ImageLimits.h"
 
 namespace {
 
@@ -125,6 +126,8 @@ void CDibImage::ReadBmp(const std::string& path)
     const uint64_t height = topDown ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(info.biHeight))
                                     : static_cast<uint64_t>(info.biHeight);
     const uint64_t stride = DibStride(static_cast<uint64_t>(info.biWidth), info.biBitCount);
+    if (!ImageWithinLimits(static_cast<uint64_t>(info.biWidth), height, info.biBitCount))
+        Fail(kImageTooLarge, path);
     if (height > kMaxBmpFileBytes / stride)
         Fail(kReadError, path);
     const uint64_t pixelBytes = stride * height;

@@ -10,6 +10,7 @@
 #include "image/PngStages.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
+#include "platform/ImageLimits.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ void CDibImage::ReadPng(const std::string& path)
 {
     PngReadJob job;
     PngReadCleanup cleanup(job, *this);
-    job.file = std::fopen(path.c_str(), "rb");
+    job.file = OpenReadStream(path);
     if (!job.file)
         Fail(kPngOpenError, path);
     uint8_t signature[kSignatureBytes];
@@ -119,7 +120,7 @@ void CDibImage::ReadPng(const std::string& path)
     const long fileBytes = std::ftell(job.file);
     std::fseek(job.file, static_cast<long>(kSignatureBytes), SEEK_SET);
 
-    job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    job.png = PngCreateReader(&job);
     if (!job.png)
         AfxThrowMemoryException();
     job.info = png_create_info_struct(job.png);
@@ -131,7 +132,7 @@ void CDibImage::ReadPng(const std::string& path)
     m_pPngEndInfo = job.endInfo;
 
     if (!PngReadHeader(&job))
-        Fail(kPngReadError, path);
+        Fail(PngErrorWasLimit(&job) ? kImageTooLarge : kPngReadError, path);
     m_nPngWidth = job.width;
     m_nPngHeight = job.height;
     m_nPngColorType = job.colorType;
@@ -153,6 +154,8 @@ void CDibImage::ReadPng(const std::string& path)
     const uint64_t stride = ((uint64_t{job.width} * depth + 31) & ~uint64_t{31}) / 8;
     const uint64_t pixelBytes = stride * job.height;
     const uint64_t blockBytes = pixelBytes + m_nColorTableBytes + sizeof(BITMAPINFOHEADER);
+    if (!ImageWithinLimits(job.width, job.height, depth))
+        Fail(kImageTooLarge, path);
     if (job.width == 0 || job.height == 0 || job.rowBytes > stride || blockBytes > kMaxBlockBytes
         || fileBytes <= 0 || pixelBytes / kMaxBytesPerFileByte > static_cast<uint64_t>(fileBytes))
         Fail(kPngReadError, path);

@@ -6,6 +6,7 @@
 #include "nif/PixelOrder.h"
 #include "nif/RawTexture.h"
 #include "platform/File.h"
+#include "platform/ImageLimits.h"
 #include "platform/UiServices.h"
 
 namespace {
@@ -49,6 +50,8 @@ void CDibImage::ReadRawImage(const std::string& pszPath, uint64_t dwOffset)
         Fail(kReadError, pszPath);
     if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX)
         Fail(kReadError, pszPath);
+    if (!ImageWithinLimits(width, height, bitCount))
+        Fail(kImageTooLarge, pszPath);
     const uint64_t stride = DibStride(width, bitCount);
     const uint64_t imageBytes = stride * height;
     if (imageBytes > UINT32_MAX - sizeof(BITMAPFILEHEADER) - sizeof(BITMAPINFOHEADER))

@@ -1,5 +1,6 @@
 #include "nif/TextureWriter.h"
 
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -85,14 +86,20 @@ bool SpliceOrThrow(const std::string& path, uint64_t offset, uint64_t oldPixelBy
     if (expected.PixelBytes() != oldPixelBytes || !MayReplace(path))
         return false;
     CFile in;
-    if (!in.Open(path, CFile::modeRead) || !BlockStillThere(in, offset, oldPixelBytes, expected))
+    if (!in.Open(path, CFile::modeRead))
         return false;
-    const uint64_t length = in.GetLength();
+    // The new version is made of this version's bytes: it replaces the file
+    // only if nobody has changed the file meanwhile.
+    const FileIdentity identity = in.GetIdentity();
+    if (!BlockStillThere(in, offset, oldPixelBytes, expected))
+        return false;
+    const uint64_t length = identity.nSize;
     const uint64_t tail = offset + kRawFieldBytes + oldPixelBytes;
 
     CSafeFileWriter out;
     if (!out.Open(path))
         return false;
+    out.ExpectIdentity(identity);
     std::vector<uint8_t> buffer(kCopyChunk);
     CopyRange(in, 0, offset, out, buffer);
     const uint32_t fields[3] = {shape.width, shape.height, shape.format};
@@ -109,7 +116,10 @@ bool StampOrThrow(const std::string& path, uint64_t offset, uint64_t pixelBytes,
     if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes || !HasWriteBits(path))
         return false;
     CFile file;
-    if (!file.Open(path, CFile::modeReadWrite) || !BlockStillThere(file, offset, pixelBytes, expected))
+    if (!file.Open(path, CFile::modeReadWrite))
+        return false;
+    // Another program that writes the file under the same kind of lock waits for this one.
+    if (::flock(file.GetHandle(), LOCK_EX | LOCK_NB) != 0 || !BlockStillThere(file, offset, pixelBytes, expected))
         return false;
     std::vector<uint8_t> buffer(kCopyChunk);
     uint64_t position = offset + kRawFieldBytes;
@@ -140,9 +150,12 @@ bool WriteBmzOrThrow(const std::string& target, const std::string& bitmapPath, c
     }
     // The value at offset 4 is the old file's own, read before it is replaced.
     uint16_t carried = 1;
+    FileIdentity identity;
     {
         CFile old;
-        if (old.Open(target, CFile::modeRead) && old.GetLength() > kBmzHeaderSize) {
+        if (old.Open(target, CFile::modeRead))
+            identity = old.GetIdentity();
+        if (old.IsOpen() && old.GetLength() > kBmzHeaderSize) {
             uint8_t bytes[2];
             old.Seek(4, CFile::begin);
             if (old.Read(bytes, 2) == 2)
@@ -157,6 +170,8 @@ bool WriteBmzOrThrow(const std::string& target, const std::string& bitmapPath, c
     CSafeFileWriter out;
     if (!out.Open(target))
         return false;
+    if (identity.bValid)
+        out.ExpectIdentity(identity);
     uint8_t header[kBmzHeaderSize] = {};
     std::memcpy(header, &uncompressedSize, 4);
     std::memcpy(header + 4, &carried, 2);
