@@ -11,6 +11,11 @@ packages=(
   fonts-dejavu-core
 )
 
+# The fuzz targets (make fuzz) need clang and its libFuzzer runtime.
+if [ "${TAVREL_FUZZ:-0}" = 1 ]; then
+  packages+=(clang libclang-rt-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -19,6 +19,7 @@
 
 #include "BmpBuilder.h"
 #include "NifBuilder.h"
+#include "PngFiles.h"
 #include "TempDir.h"
 
 namespace {
@@ -147,6 +148,11 @@ TEST_F(ProcessTest, SpecialFilesAndAFileSizeLimitAreFailuresWithTheirReasons)
         {"FIFO as model file", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"list", "@.nif"}, "Error reading file"},
         {"FIFO as compressed bitmap", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"list", "@.bmz"}, "not a regular file"},
         {"file-size limit", nullptr, {"convert", Path("a.bmp"), "@.bmp"}, "File too large", 64 * 1024},
+        // libpng's own report stays unprinted: the tool's message says it all.
+        {"PNG cut short", [](const std::string& p) {
+             const Bytes png = EncodePng({.width = 64, .height = 64, .rows = std::vector<Bytes>(64, Bytes(192, 1))});
+             WriteFileBytes(p, Bytes(png.begin(), png.end() - 20));
+         }, {"list", "@.png"}, "Error reading png file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -165,6 +171,7 @@ TEST_F(ProcessTest, SpecialFilesAndAFileSizeLimitAreFailuresWithTheirReasons)
         ASSERT_TRUE(WIFEXITED(status)) << status;
         EXPECT_EQ(WEXITSTATUS(status), 1);
         EXPECT_NE(Err().find(c.reason), std::string::npos) << Err();
+        EXPECT_EQ(Err().find("libpng"), std::string::npos) << Err();
         struct stat after {};
         EXPECT_EQ(::lstat(special.c_str(), &after) == 0, c.make != nullptr);
         EXPECT_EQ(after.st_mode, before.st_mode);
