@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (!FirstTexture(path, offset, shape) || !shape.PixelBytes())
         return 0;
-    if (StampAlpha(path, offset, *shape.PixelBytes(), kStamp, shape)) {
+    const bool readable = CDibImage(path, kFileKindNif, "", offset).GetBitmapInfo() != nullptr;
+    if (StampAlpha(path, offset, *shape.PixelBytes(), kStamp, shape) && readable) {
         CDibImage back(path, kFileKindNif, "", offset);
         if (!back.GetBitmapInfo() || back.GetBitCount() != 32)
             std::abort();
