@@ -1,10 +1,11 @@
-# Quick start: `make run` opens the program, `make test` runs every test.
-# Both install what is missing and configure the build in build/.
+# Quick start: `make run` opens the program, `make test` runs every test,
+# `make deb` builds the Debian package. Each installs what is missing and
+# configures the build in build/.
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test sanitize fuzz bench clean
+.PHONY: all deps configure build run test deb sanitize fuzz bench clean
 
 all: build
 
@@ -28,6 +29,10 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# build/tavrel_<version>_<arch>.deb, of both programs.
+deb: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:

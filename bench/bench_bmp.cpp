@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "DibBuilder.h"
 #include "image/DibImage.h"
 #include "platform/File.h"
 
@@ -31,7 +32,8 @@ BenchFiles* g_files = nullptr;
 // A picture-like 24-bit bitmap: gradients with a little noise.
 void WriteBitmap(const std::string& path, bool topDown)
 {
-    CDibImage image(kSide, kSide, 24);
+    const std::unique_ptr<CDibImage> blank = DibBuilder::Blank(kSide, kSide, 24);
+    CDibImage& image = *blank;
     uint32_t n = 1;
     for (int32_t y = 0; y < kSide; ++y) {
         uint8_t* row = image.GetBits() + uint64_t(y) * image.GetStride();
@@ -94,8 +96,8 @@ void BM_PlainWriteOfTheFile(benchmark::State& state)
     CDibImage image(g_files->bmp, kFileKindBmp);
     for (auto _ : state) {
         const int fd = ::open(g_files->out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ssize_t ok = ::write(fd, &image.m_fileHeader, sizeof image.m_fileHeader);
-        ok += ::write(fd, image.m_hDib.get(), image.GetFileSize() - sizeof image.m_fileHeader);
+        ssize_t ok = ::write(fd, &image.GetFileHeader(), sizeof(BITMAPFILEHEADER));
+        ok += ::write(fd, image.GetBitmapInfo(), image.GetFileSize() - sizeof(BITMAPFILEHEADER));
         ::fsync(fd);
         ::close(fd);
         if (ok != static_cast<ssize_t>(g_files->bytes))

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests and `make run` need,
-# and only those that are missing.
+# Installs the Debian packages that the build, the tests, `make run` and
+# `make deb` need, and only those that are missing.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-dejavu-core
+  man-db bash-completion dpkg-dev file
 )
 
 # The fuzz targets (make fuzz) need clang and its libFuzzer runtime.

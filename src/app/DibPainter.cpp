@@ -21,14 +21,14 @@ namespace {
 QList<QRgb> FullPalette(const CDibImage& dib, unsigned bits)
 {
     QList<QRgb> table(qsizetype{1} << bits, qRgb(0, 0, 0));
-    const uint8_t* block = dib.m_hDib.get();
-    const auto* colors = reinterpret_cast<const uint8_t*>(dib.m_pColorTable);
+    const auto* block = reinterpret_cast<const uint8_t*>(dib.GetBitmapInfo());
+    const auto* colors = reinterpret_cast<const uint8_t*>(dib.GetColorTable());
     if (!colors || colors < block)
         return table;
-    const uint64_t available = (dib.m_nDibSize - static_cast<uint64_t>(colors - block)) / sizeof(RGBQUAD);
-    const uint64_t entries = std::min<uint64_t>({dib.m_nPaletteEntries, available, uint64_t(table.size())});
+    const uint64_t available = (dib.GetBlockSize() - static_cast<uint64_t>(colors - block)) / sizeof(RGBQUAD);
+    const uint64_t entries = std::min<uint64_t>({dib.GetPaletteEntries(), available, uint64_t(table.size())});
     for (uint64_t i = 0; i < entries; ++i) {
-        const RGBQUAD& c = dib.m_pColorTable[i];
+        const RGBQUAD& c = dib.GetColorTable()[i];
         table[qsizetype(i)] = qRgb(c.rgbRed, c.rgbGreen, c.rgbBlue);
     }
     return table;
@@ -44,7 +44,7 @@ bool MasksAre(const CDibImage& dib, uint32_t red, uint32_t green, uint32_t blue)
 // The layouts that Qt has, or Format_Invalid.
 QImage::Format MatchingFormat(const CDibImage& dib)
 {
-    const BITMAPINFOHEADER& h = *dib.m_pInfoHeader;
+    const BITMAPINFOHEADER& h = dib.GetBitmapInfo()->bmiHeader;
     const bool plain = h.biCompression == BI_RGB;
     const bool fields = h.biCompression == BI_BITFIELDS;
     switch (h.biBitCount) {
@@ -69,7 +69,8 @@ QImage::Format MatchingFormat(const CDibImage& dib)
 QImage ConvertDib(const CDibImage& dib)
 {
     CDibRowConverter converter;
-    if (dib.m_pInfoHeader->biCompression != BI_RGB && dib.m_pInfoHeader->biCompression != BI_BITFIELDS)
+    const uint32_t compression = dib.GetBitmapInfo()->bmiHeader.biCompression;
+    if (compression != BI_RGB && compression != BI_BITFIELDS)
         return {};
     if (!converter.Init(dib))
         return {};

@@ -101,5 +101,5 @@ void CTavrelApp::OnUpdate(void*, long, void*)
 {
     const CDibImage* image = m_pDoc->GetActiveImage();
     if (image && image->GetBitmapInfo())
-        m_recentFiles.Add(QFile::decodeName(m_pDoc->m_strFilePath.c_str()));
+        m_recentFiles.Add(QFile::decodeName(m_pDoc->GetFilePath().c_str()));
 }

@@ -65,7 +65,7 @@ void CTavrelView::OnUpdate(void*, long, void*)
     if (m_pDibInfo && m_pDibBits) {
         m_strDimensions = FormatString("Dimensions: %u * %u", static_cast<unsigned>(m_nDibWidth),
                                        static_cast<unsigned>(std::abs(m_nDibHeight)));
-        m_strImageIndex = FormatString("Image Index: %u", m_pDoc->m_nCurrentImage);
+        m_strImageIndex = FormatString("Image Index: %u", m_pDoc->GetCurrentIndex());
     }
     viewport()->update();
 }
@@ -115,7 +115,7 @@ void CTavrelView::OnUpdateImageIndex(CCmdUI* pCmdUI)
 
 void CTavrelView::OnUpdateCreateMapBitmap(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(m_pDoc->m_bLargeFile && !m_pDoc->IsBusy());
+    pCmdUI->Enable(m_pDoc->IsLargeFile() && !m_pDoc->IsBusy());
 }
 
 QPoint CTavrelView::GetScrollPosition() const

@@ -40,16 +40,6 @@ public:
     // The part of the area at the viewport's top-left.
     QPoint GetScrollPosition() const;
 
-    // Pointers into the active record, kept to know whether an image is shown;
-    // drawing fetches the record from the document each time, so a record
-    // released in the middle of a command is never drawn.
-    const BITMAPINFO* m_pDibInfo = nullptr;
-    const uint8_t* m_pDibBits = nullptr;
-    int m_nDibWidth = 0;
-    int m_nDibHeight = 0;
-    std::string m_strDimensions;
-    std::string m_strImageIndex;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -63,4 +53,14 @@ private:
     IPrintDialogs* m_pPrintDialogs;
     QPrinter* m_pPrinter;
     QSize m_totalSize;
+
+    // Pointers into the active record, kept to know whether an image is shown;
+    // drawing fetches the record from the document each time, so a record
+    // released in the middle of a command is never drawn.
+    const BITMAPINFO* m_pDibInfo = nullptr;
+    const uint8_t* m_pDibBits = nullptr;
+    int m_nDibWidth = 0;
+    int m_nDibHeight = 0;
+    std::string m_strDimensions;
+    std::string m_strImageIndex;
 };

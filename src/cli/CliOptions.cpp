@@ -17,8 +17,17 @@ struct RawOptions {
     std::optional<std::string> format;
     bool json = false;
     bool help = false;
+    bool backup = false;
+    bool yes = false;
+    bool dryRun = false;
     std::vector<std::string> positional;
 };
+
+// The options that only the verbs that change a file take.
+bool HasEditOptions(const RawOptions& raw)
+{
+    return raw.backup || raw.yes || raw.dryRun;
+}
 
 ParseResult Refuse(std::string reason)
 {
@@ -44,6 +53,11 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (raw.json)
                 return "--json is given twice";
             raw.json = true;
+        } else if (word == "--backup" || word == "--yes" || word == "--dry-run") {
+            bool& flag = word == "--backup" ? raw.backup : word == "--yes" ? raw.yes : raw.dryRun;
+            if (flag)
+                return std::string(word) + " is given twice";
+            flag = true;
         } else if (word == "--index" || word == "--all" || word == "--format") {
             std::optional<std::string>& slot =
                 word == "--index" ? raw.index : word == "--all" ? raw.all : raw.format;
@@ -87,7 +101,7 @@ std::optional<std::string> CheckOutput(const std::string& path)
 
 ParseResult ParseList(const RawOptions& raw)
 {
-    if (raw.index || raw.all || raw.format)
+    if (raw.index || raw.all || raw.format || HasEditOptions(raw))
         return Refuse("list takes no option but --json");
     if (raw.positional.size() != 1)
         return Refuse("list takes one FILE");
@@ -102,8 +116,8 @@ ParseResult ParseList(const RawOptions& raw)
 
 ParseResult ParseExtract(const RawOptions& raw)
 {
-    if (raw.json)
-        return Refuse("extract does not take --json");
+    if (raw.json || HasEditOptions(raw))
+        return Refuse("extract takes no option but --index, --all and --format");
     CliOptions options;
     options.verb = CliVerb::Extract;
     if (raw.all) {
@@ -143,7 +157,7 @@ ParseResult ParseExtract(const RawOptions& raw)
 
 ParseResult ParseConvert(const RawOptions& raw)
 {
-    if (raw.json || raw.index || raw.all || raw.format)
+    if (raw.json || raw.index || raw.all || raw.format || HasEditOptions(raw))
         return Refuse("convert takes no options");
     if (raw.positional.size() != 2)
         return Refuse("convert takes IN and OUT");
@@ -155,6 +169,26 @@ ParseResult ParseConvert(const RawOptions& raw)
     options.verb = CliVerb::Convert;
     options.strFile = raw.positional[0];
     options.strOut = raw.positional[1];
+    return ParseResult{options, {}};
+}
+
+ParseResult ParseImport(const RawOptions& raw)
+{
+    if (raw.json || raw.index || raw.all || raw.format)
+        return Refuse("import takes no options but --backup, --yes and --dry-run");
+    if (raw.positional.size() != 2)
+        return Refuse("import takes FILE and DIR");
+    if (UpperExtension(FileNamePart(raw.positional[0])) != "NIF")
+        return Refuse(raw.positional[0] + ": import puts textures into a model file (.nif)");
+    if (raw.positional[1].empty())
+        return Refuse("the folder name is empty");
+    CliOptions options;
+    options.verb = CliVerb::Import;
+    options.strFile = raw.positional[0];
+    options.strImportDir = raw.positional[1];
+    options.bBackup = raw.backup;
+    options.bYes = raw.yes;
+    options.bDryRun = raw.dryRun;
     return ParseResult{options, {}};
 }
 
@@ -174,7 +208,7 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         options.verb = CliVerb::Version;
         return ParseResult{options, {}};
     }
-    if (verb != "list" && verb != "extract" && verb != "convert")
+    if (verb != "list" && verb != "extract" && verb != "convert" && verb != "import")
         return Refuse("unknown command " + std::string(verb));
 
     RawOptions raw;
@@ -186,6 +220,8 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         return ParseList(raw);
     if (verb == "extract")
         return ParseExtract(raw);
+    if (verb == "import")
+        return ParseImport(raw);
     return ParseConvert(raw);
 }
 

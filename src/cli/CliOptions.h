@@ -12,7 +12,7 @@ inline constexpr int kExitUsage = 2;     // the command line was not understood
 // The file formats the tool writes.
 enum class OutputFormat { Bmp, Png, Tga };
 
-enum class CliVerb { Help, Version, List, Extract, Convert };
+enum class CliVerb { Help, Version, List, Extract, Convert, Import };
 
 struct CliOptions {
     CliVerb verb = CliVerb::Help;
@@ -22,6 +22,10 @@ struct CliOptions {
     uint32_t nIndex = 0;                  // --index N
     OutputFormat format = OutputFormat::Png;   // --format, for --all
     bool bJson = false;                   // list --json
+    std::string strImportDir;             // DIR of import
+    bool bBackup = false;                 // import --backup
+    bool bYes = false;                    // import --yes
+    bool bDryRun = false;                 // import --dry-run
 
     bool ExtractsAll() const { return !strAllDir.empty(); }
 };

@@ -12,7 +12,6 @@ CCliUiServices::~CCliUiServices()
 int CCliUiServices::MessageBox(const std::string& text, unsigned style)
 {
     EndProgressLine();
-    ++m_nMessages;
     if ((style & MB_TYPEMASK) == MB_YESNO) {
         // Nobody is there to answer; say what was decided on the user's behalf.
         std::fprintf(m_pErr, "%s\n(answered Yes)\n", text.c_str());

@@ -28,8 +28,6 @@ public:
     void Report(const std::string& text);
     // Names the work that progress is shown for ("Reading a.bmz").
     void SetProgressLabel(std::string label) { m_strProgressLabel = std::move(label); }
-    // The number of messages and questions shown so far.
-    int MessageCount() const { return m_nMessages; }
 
 private:
     void EndProgressLine();
@@ -38,6 +36,5 @@ private:
     bool m_bShowProgress;
     bool m_bProgressShown = false;
     int m_nLastPercent = -1;
-    int m_nMessages = 0;
     std::string m_strProgressLabel = "Working";
 };

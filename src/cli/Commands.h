@@ -8,3 +8,5 @@ class CCliUiServices;
 int RunList(const CliOptions& options, CCliUiServices& ui);
 // extract FILE OUT [--index N], extract FILE --all DIR [--format F], and convert IN OUT.
 int RunExtract(const CliOptions& options, CCliUiServices& ui);
+// import FILE DIR [--backup] [--yes] [--dry-run]
+int RunImport(const CliOptions& options, CCliUiServices& ui);

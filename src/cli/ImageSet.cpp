@@ -5,32 +5,27 @@
 namespace {
 
 // A slot counts only when its record holds an image.
-CDibImage* Readable(const std::unique_ptr<CDibImage>& record)
+CDibImage* Readable(CDibImage* record)
 {
-    return record && record->GetBitmapInfo() ? record.get() : nullptr;
+    return record && record->GetBitmapInfo() ? record : nullptr;
 }
 
 }  // namespace
 
-void CImageSet::Open(const std::string& path)
+LoadResult CImageSet::Open(const std::string& path)
 {
     m_entries.clear();
-    m_doc.LoadFile(path);
-    switch (m_doc.m_nFileKind) {
-    case kFileKindNif:
-        for (size_t i = 0; i < m_doc.m_pRawImages.size() && i < m_doc.m_rawImageOffsets.size(); ++i)
-            m_entries.push_back({static_cast<uint32_t>(i), m_doc.m_rawImageOffsets[i], Readable(m_doc.m_pRawImages[i])});
-        break;
-    case kFileKindBmp: m_entries.push_back({0, 0, Readable(m_doc.m_pBmpImage)}); break;
-    case kFileKindBmz: m_entries.push_back({0, 0, Readable(m_doc.m_pBmzImage)}); break;
-    case kFileKindPng: m_entries.push_back({0, 0, Readable(m_doc.m_pPngImage)}); break;
-    default: break;
-    }
+    const LoadResult result = m_doc.LoadFile(path);
+    const std::vector<uint64_t>& offsets = m_doc.GetRawImageOffsets();
+    const bool model = m_doc.GetFileKind() == kFileKindNif;
+    for (uint32_t i = 0; i < m_doc.ImageCount(); ++i)
+        m_entries.push_back({i, model && i < offsets.size() ? offsets[i] : 0, Readable(m_doc.ImageAt(i))});
+    return result;
 }
 
 const char* CImageSet::KindName() const
 {
-    switch (m_doc.m_nFileKind) {
+    switch (m_doc.GetFileKind()) {
     case kFileKindNif: return "nif";
     case kFileKindBmz: return "bmz";
     case kFileKindPng: return "png";
@@ -61,13 +56,12 @@ bool CImageSet::AllRead() const
 
 bool OpenImages(CImageSet& set, const std::string& path, CCliUiServices& ui)
 {
-    const int messagesBefore = ui.MessageCount();
     ui.SetProgressLabel("Reading " + path);
-    set.Open(path);
+    const LoadResult result = set.Open(path);
     if (set.AnyRead())
         return true;
     // The document has said why, except where the window would show nothing at all.
-    if (ui.MessageCount() == messagesBefore)
+    if (result != LoadResult::kFailedAndReported)
         ui.Report("No image could be read from " + path);
     return false;
 }

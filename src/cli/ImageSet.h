@@ -20,7 +20,7 @@ public:
     CImageSet& operator=(const CImageSet&) = delete;
 
     // Loads the file; the document shows its own messages for what fails.
-    void Open(const std::string& path);
+    LoadResult Open(const std::string& path);
 
     // "nif", "bmz", "png" or "bmp"; empty when nothing was opened.
     const char* KindName() const;

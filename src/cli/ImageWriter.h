@@ -8,4 +8,4 @@ class CDibImage;
 
 // True when the file was written; false after the failure has been reported
 // through the platform services.
-bool WriteImage(CDibImage& image, const std::string& path, OutputFormat format);
+bool WriteImage(const CDibImage& image, const std::string& path, OutputFormat format);

@@ -10,6 +10,7 @@ const char kUsageText[] =
     "  tavrel-cli extract FILE OUT [--index N]\n"
     "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga]\n"
     "  tavrel-cli convert IN OUT\n"
+    "  tavrel-cli import FILE DIR [--backup] [--yes] [--dry-run]\n"
     "  tavrel-cli --help | --version\n";
 
 const char kHelpText[] =
@@ -25,6 +26,13 @@ const char kHelpText[] =
     "      Writes every image to DIR as <name>-<index>.<ext> (PNG by default).\n"
     "  tavrel-cli convert IN OUT\n"
     "      The same as extract IN OUT --index 0.\n"
+    "  tavrel-cli import FILE DIR [--backup] [--yes] [--dry-run]\n"
+    "      Puts the edited textures of DIR, named as extract --all names them, back\n"
+    "      into the model file FILE in one pass; files equal to their texture are\n"
+    "      left out. If any file is refused nothing is written. --backup copies FILE\n"
+    "      to FILE.bak first; --yes accepts a change of bit depth; --dry-run only\n"
+    "      reports. One line per file of DIR: index, name, and replaced, unchanged,\n"
+    "      ignored or refused with the reason.\n"
     "  tavrel-cli --help | --version\n"
     "\n"
     "FILE and IN are model files (.nif), compressed bitmaps (.bmz), PNG or BMP files,\n"

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <new>
 
 #include "cli/CliOptions.h"
 #include "cli/CliUiServices.h"
@@ -18,24 +17,23 @@ namespace {
 
 int RunVerb(const CliOptions& options, CCliUiServices& ui)
 {
+    int status = kExitFailure;
     try {
-        switch (options.verb) {
-        case CliVerb::List: return RunList(options, ui);
-        case CliVerb::Extract:
-        case CliVerb::Convert: return RunExtract(options, ui);
-        case CliVerb::Help:
-        case CliVerb::Version: break;
-        }
-    } catch (const CUserException&) {
-        // Already reported by whoever threw it.
-    } catch (const CException& e) {
-        e.ReportError();
-    } catch (const std::bad_alloc&) {
-        CMemoryException().ReportError();
+        RunReportingFailure([&] {
+            switch (options.verb) {
+            case CliVerb::List: status = RunList(options, ui); break;
+            case CliVerb::Extract:
+            case CliVerb::Convert: status = RunExtract(options, ui); break;
+            case CliVerb::Import: status = RunImport(options, ui); break;
+            case CliVerb::Help:
+            case CliVerb::Version: break;
+            }
+        });
     } catch (const std::exception& e) {
         ui.Report(std::string("tavrel-cli: ") + e.what());
+        status = kExitFailure;
     }
-    return kExitFailure;
+    return status;
 }
 
 // Standard output may be a full disk or a closed pipe: a listing cut short is a failure.

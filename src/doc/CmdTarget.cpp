@@ -21,12 +21,6 @@ bool CCmdTarget::OnCmdUIMsg(CCmdUI* pCmdUI)
     return true;
 }
 
-bool CCmdTarget::HandlesCommand(unsigned nID) const
-{
-    const Entry* entry = Find(nID);
-    return entry && entry->handler;
-}
-
 void CCmdTarget::MapCommand(unsigned nID, Handler handler, UpdateHandler update)
 {
     m_commandMap.push_back({nID, std::move(handler), std::move(update)});

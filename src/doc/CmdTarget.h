@@ -31,7 +31,6 @@ public:
     virtual bool OnCmdMsg(unsigned nID);
     // Lets this target set the command's state; true when it handles the command.
     virtual bool OnCmdUIMsg(CCmdUI* pCmdUI);
-    bool HandlesCommand(unsigned nID) const;
 
 protected:
     using Handler = std::function<void()>;

@@ -7,15 +7,11 @@ inline constexpr unsigned ID_VIEW_PREVIOUS_IMAGE = 32772;
 inline constexpr unsigned ID_EDIT_REPLACE_IMAGE = 32773;
 inline constexpr unsigned ID_EDIT_MAKE_TRANSPARENT = 32775;
 inline constexpr unsigned ID_EDIT_CREATE_MAP_BITMAP = 32777;
+inline constexpr unsigned ID_FILE_IMPORT_TEXTURES = 32800;
 
 // Status bar panes.
-inline constexpr unsigned ID_SEPARATOR = 0;
 inline constexpr unsigned ID_INDICATOR_DIMENSIONS = 101;
 inline constexpr unsigned ID_INDICATOR_IMAGE_INDEX = 102;
-
-// Resources.
-inline constexpr unsigned IDD_ABOUTBOX = 100;
-inline constexpr unsigned IDR_MAINFRAME = 128;
 
 // The framework's standard commands.
 inline constexpr unsigned ID_FILE_NEW = 57600;
@@ -36,5 +32,3 @@ inline constexpr unsigned ID_NEXT_PANE = 57680;
 inline constexpr unsigned ID_PREV_PANE = 57681;
 inline constexpr unsigned ID_VIEW_TOOLBAR = 59392;
 inline constexpr unsigned ID_VIEW_STATUS_BAR = 59393;
-inline constexpr unsigned AFX_IDS_IDLEMESSAGE = 57345;
-inline constexpr unsigned AFX_IDS_PREVIEW_CLOSE = 61445;

@@ -67,6 +67,8 @@ CTavrelDoc::CTavrelDoc()
     MapCommand(ID_VIEW_NEXT_IMAGE, [this] { OnNextImage(); }, [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
     MapCommand(ID_VIEW_PREVIOUS_IMAGE, [this] { OnPreviousImage(); },
                [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
+    MapCommand(ID_FILE_IMPORT_TEXTURES, [this] { OnFileImportTextures(); },
+               [this](CCmdUI* ui) { OnUpdateFileImportTextures(ui); });
 }
 
 CTavrelDoc::~CTavrelDoc()
@@ -113,12 +115,36 @@ bool CTavrelDoc::OnNewDocument()
 
 CDibImage* CTavrelDoc::GetActiveImage() const
 {
+    return ImageAt(m_nFileKind == kFileKindNif ? m_nCurrentImage : 0);
+}
+
+uint32_t CTavrelDoc::ImageCount() const
+{
     switch (m_nFileKind) {
+    case kFileKindNif: return static_cast<uint32_t>(m_pRawImages.size());
+    case kFileKindBmp:
+    case kFileKindBmz:
+    case kFileKindPng: return 1;
+    default: return 0;
+    }
+}
+
+CDibImage* CTavrelDoc::ImageAt(uint32_t index) const
+{
+    if (m_nFileKind == kFileKindNif)
+        return index < m_pRawImages.size() ? m_pRawImages[index].get() : nullptr;
+    if (index != 0 || m_nFileKind == kFileKindTga)
+        return nullptr;
+    return GetSlotImage(static_cast<int>(m_nFileKind));
+}
+
+CDibImage* CTavrelDoc::GetSlotImage(int nKind) const
+{
+    switch (nKind) {
     case kFileKindBmp: return m_pBmpImage.get();
     case kFileKindBmz: return m_pBmzImage.get();
     case kFileKindPng: return m_pPngImage.get();
-    case kFileKindNif:
-        return m_nCurrentImage < m_pRawImages.size() ? m_pRawImages[m_nCurrentImage].get() : nullptr;
+    case kFileKindTga: return m_pTgaImage.get();
     default: return nullptr;
     }
 }
@@ -144,10 +170,12 @@ void CTavrelDoc::OnFileOpen()
     LoadFile(chosen->strPath);
 }
 
-void CTavrelDoc::LoadFile(const std::string& path)
+LoadResult CTavrelDoc::LoadFile(const std::string& path)
 {
-    if (IsBusy() || !CheckPrivateFolder())
-        return;
+    if (IsBusy())
+        return LoadResult::kFailedSilently;
+    if (!CheckPrivateFolder())
+        return LoadResult::kFailedAndReported;
     CBusyScope busy(*this);
 
     m_strLastDir = DirectoryPart(path);
@@ -182,33 +210,34 @@ void CTavrelDoc::LoadFile(const std::string& path)
         ReleaseTgaImage();
         m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindTga, m_strTempBitmapPath, 0);
     } else if (m_strFileExt == "NIF") {
-        if (!LoadModelFile())
-            return;   // stopped early: the views keep what they show
+        return LoadModelFile();
     } else {
-        return;
+        return LoadResult::kFailedSilently;
     }
     UpdateAllViews();
+    if (m_nFileKind == kFileKindTga)
+        return LoadResult::kFailedSilently;   // nothing reads a Targa file as the open file
+    const CDibImage* image = GetActiveImage();
+    return image && image->GetBitmapInfo() ? LoadResult::kLoaded : LoadResult::kFailedAndReported;
 }
 
-bool CTavrelDoc::LoadModelFile()
+LoadResult CTavrelDoc::LoadModelFile()
 {
     CFile file;
-    if (!file.Open(m_strFilePath, CFile::modeRead)) {
-        ShowMessage(FormatString("Error reading file: %s", m_strFileName.c_str()));
-        SetTitle(kUntitled);
-        return false;
-    }
+    if (!file.Open(m_strFilePath, CFile::modeRead))
+        return StopLoad(FormatString("Error reading file: %s", m_strFileName.c_str()));
     if (!ScanInto(file))
-        return false;
+        return LoadResult::kFailedAndReported;
     if (file.GetLength() > kLargeFileSize)
         m_bLargeFile = true;
+    if (m_nRawImageCount == 0)
+        return FollowImageLink(file);
+    file.Close();
+    return ShowRawImages(m_strFilePath);
+}
 
-    if (m_nRawImageCount > 0) {
-        file.Close();
-        LoadRawImages(m_strFilePath);
-        return true;
-    }
-
+LoadResult CTavrelDoc::FollowImageLink(CFile& file)
+{
     uint64_t position = 0;
     std::optional<std::string> linkName;
     try {
@@ -218,43 +247,60 @@ bool CTavrelDoc::LoadModelFile()
     } catch (const CFileException& e) {
         e.ReportError();
         SetTitle(kUntitled);
-        return false;
+        return LoadResult::kFailedAndReported;
     }
     file.Close();
-    if (position == 0) {
-        ShowMessage(FormatString("No image data found in file: %s", m_strFileName.c_str()));
-        SetTitle(kUntitled);
-        return false;
-    }
-    if (!linkName) {
-        ShowMessage("No image data found");
-        SetTitle(kUntitled);
-        return true;
-    }
+    if (position == 0)
+        return StopLoad(FormatString("No image data found in file: %s", m_strFileName.c_str()));
+    if (!linkName)
+        return ShowNoImageData();
 
     m_strFilePath = ResolveLinkedPath(DirectoryPart(m_strFilePath), *linkName);
     if (AfxMessageBox(kFollowLinkQuestion + *linkName, MB_YESNO | MB_ICONQUESTION) != IDYES) {
         SetTitle(kUntitled);
-        return false;
+        return LoadResult::kFailedSilently;
     }
+    return LoadLinkedFile(*linkName);
+}
 
+LoadResult CTavrelDoc::LoadLinkedFile(const std::string& linkName)
+{
     CFile linked;
-    if (!linked.Open(m_strFilePath, CFile::modeRead)) {
-        ShowMessage("Error reading file");
-        SetTitle(kUntitled);
-        return false;
-    }
+    if (!linked.Open(m_strFilePath, CFile::modeRead))
+        return StopLoad("Error reading file");
     if (!ScanInto(linked))
-        return false;
-    SetTitle(*linkName);
+        return LoadResult::kFailedAndReported;
+    SetTitle(linkName);
     linked.Close();
-    if (m_nRawImageCount > 0) {
-        LoadRawImages(m_strFilePath);
-    } else {
-        ShowMessage("No image data found");
-        SetTitle(kUntitled);
+    if (m_nRawImageCount == 0)
+        return ShowNoImageData();
+    return ShowRawImages(m_strFilePath);
+}
+
+LoadResult CTavrelDoc::ShowRawImages(const std::string& path)
+{
+    LoadRawImages(path);
+    UpdateAllViews();
+    for (const std::unique_ptr<CDibImage>& image : m_pRawImages) {
+        if (image && image->GetBitmapInfo())
+            return LoadResult::kLoaded;
     }
-    return true;
+    return LoadResult::kFailedAndReported;   // each record has said why
+}
+
+LoadResult CTavrelDoc::StopLoad(const std::string& text)
+{
+    ShowMessage(text);
+    SetTitle(kUntitled);
+    return LoadResult::kFailedAndReported;
+}
+
+LoadResult CTavrelDoc::ShowNoImageData()
+{
+    ShowMessage("No image data found");
+    SetTitle(kUntitled);
+    UpdateAllViews();
+    return LoadResult::kFailedAndReported;
 }
 
 bool CTavrelDoc::ScanInto(CFile& file)

@@ -13,6 +13,13 @@
 
 class CFile;
 
+// How a load ended, for callers that report what the window would leave unsaid.
+enum class LoadResult {
+    kLoaded,              // at least one image can be shown
+    kFailedAndReported,   // nothing to show, and a message has said why
+    kFailedSilently,      // nothing to show and nothing said (unknown or Targa file, declined link, busy)
+};
+
 class CTavrelDoc : public CCmdTarget {
 public:
     CTavrelDoc();
@@ -33,14 +40,40 @@ public:
     void OnFileOpen();
     // Loads a chosen file by its extension, as Open does after its dialog.
     // Used by the command line, drag and drop and the command-line tool.
-    void LoadFile(const std::string& path);
+    LoadResult LoadFile(const std::string& path);
     void OnNextImage();
     void OnPreviousImage();
     void OnUpdateNextPrevImage(CCmdUI* pCmdUI);
     void OnUpdateFileOpen(CCmdUI* pCmdUI);
+    // Import Textures: a folder of edited textures back into the open model file.
+    void OnFileImportTextures();
+    void OnUpdateFileImportTextures(CCmdUI* pCmdUI);
 
     // The record that the view shows and the commands work on, or null.
     CDibImage* GetActiveImage() const;
+    // The images of the open file: a model file's textures in file order, or
+    // the one image of a bitmap, compressed bitmap or PNG file. A record may be
+    // empty (its read failed) or null.
+    uint32_t ImageCount() const;
+    CDibImage* ImageAt(uint32_t index) const;
+    // The record last loaded for a kind of single-image file (BMP, BMZ, PNG,
+    // TGA), whatever is open now; null when there is none.
+    CDibImage* GetSlotImage(int nKind) const;
+
+    uint32_t GetFileKind() const { return m_nFileKind; }
+    // The open file; after a link was followed, the linked file.
+    const std::string& GetFilePath() const { return m_strFilePath; }
+    const std::string& GetBackupPath() const { return m_strBackupPath; }
+    uint32_t GetCurrentIndex() const { return m_nCurrentImage; }
+    // The texture offsets of the open model file, in file order.
+    const std::vector<uint64_t>& GetRawImageOffsets() const { return m_rawImageOffsets; }
+    bool IsLargeFile() const { return m_bLargeFile; }
+    const std::string& GetLastDir() const { return m_strLastDir; }
+    const std::string& GetFilter() const { return m_strFilter; }
+    const std::string& GetModuleDir() const { return m_strModuleDir; }
+    const std::string& GetTempDir() const { return m_strTempDir; }
+    const std::string& GetTempBitmapPath() const { return m_strTempBitmapPath; }
+    const std::string& GetTempCompressedPath() const { return m_strTempCompressedPath; }
 
     uint32_t FindRawImageData(CFile* pFile);
     uint64_t FindImageLink(CFile* pFile);
@@ -62,32 +95,6 @@ public:
     // in between); commands that change the document are held off meanwhile.
     bool IsBusy() const { return m_nBusy > 0; }
 
-    // Fields, public in the framework's manner.
-    std::string m_strModuleDir;             // the program's own folder, ending in '/'
-    std::string m_strTempDir;               // private folder for the temporary files, ending in '/'
-    std::string m_strFilePath;
-    std::string m_strTempBitmapPath;
-    std::string m_strTempCompressedPath;
-    std::string m_strBackupPath;
-    std::string m_strFileName;
-    std::string m_strFileExt;
-    std::string m_strFilter;
-    std::string m_strMessage;
-    std::vector<uint64_t> m_rawImageOffsets;
-    BITMAPINFO* m_pReplaceInfo = nullptr;
-    bool m_bLargeFile = false;
-    uint8_t* m_pReplaceBits = nullptr;
-    std::vector<std::unique_ptr<CDibImage>> m_pRawImages;   // one per texture, no fixed limit
-    std::unique_ptr<CDibImage> m_pBmpImage;
-    std::unique_ptr<CDibImage> m_pBmzImage;
-    std::unique_ptr<CDibImage> m_pPngImage;
-    std::unique_ptr<CDibImage> m_pTgaImage;
-    uint32_t m_nRawImageCount = 0;
-    uint32_t m_nCurrentImage = 0;
-    uint32_t m_nReplaceFileSize = 0;
-    std::string m_strLastDir;
-    uint32_t m_nFileKind = kFileKindNone;
-
     // A model file longer than this enables Create Map Bitmap.
     static constexpr uint64_t kLargeFileSize = 3000000;
 
@@ -103,13 +110,51 @@ protected:
         CTavrelDoc& m_doc;
     };
 
+    // The replacement image that Replace writes into the open file.
+    BITMAPINFO* m_pReplaceInfo = nullptr;
+    uint8_t* m_pReplaceBits = nullptr;
+    uint32_t m_nReplaceFileSize = 0;
+
 private:
-    // False when the load stopped early, before the views are to be told.
-    bool LoadModelFile();
+    // The steps of opening a model file: its textures, or the file its link
+    // names. Each ending tells the views when the load's outcome is to be shown.
+    LoadResult LoadModelFile();
+    LoadResult FollowImageLink(CFile& file);
+    LoadResult LoadLinkedFile(const std::string& linkName);
     // Scans for texture blocks; a file error is reported and leaves no textures.
     bool ScanInto(CFile& file);
     void LoadRawImages(const std::string& path);
+    // Scans the open model file again and reloads its textures, showing the same index.
+    void ReloadModelFile();
+    // Loads the textures at the offsets and shows them.
+    LoadResult ShowRawImages(const std::string& path);
+    // Shows the text, the title back to "Untitled"; the views keep what they show.
+    LoadResult StopLoad(const std::string& text);
+    // Shows "No image data found", the title back to "Untitled", and tells the views.
+    LoadResult ShowNoImageData();
     void ShowMessage(const std::string& text);
+
+    std::string m_strModuleDir;             // the program's own folder, ending in '/'
+    std::string m_strTempDir;               // private folder for the temporary files, ending in '/'
+    std::string m_strFilePath;
+    std::string m_strTempBitmapPath;
+    std::string m_strTempCompressedPath;
+    std::string m_strBackupPath;
+    std::string m_strFileName;
+    std::string m_strFileExt;
+    std::string m_strFilter;
+    std::string m_strMessage;
+    std::vector<uint64_t> m_rawImageOffsets;
+    bool m_bLargeFile = false;
+    std::vector<std::unique_ptr<CDibImage>> m_pRawImages;   // one per texture, no fixed limit
+    std::unique_ptr<CDibImage> m_pBmpImage;
+    std::unique_ptr<CDibImage> m_pBmzImage;
+    std::unique_ptr<CDibImage> m_pPngImage;
+    std::unique_ptr<CDibImage> m_pTgaImage;
+    uint32_t m_nRawImageCount = 0;
+    uint32_t m_nCurrentImage = 0;
+    std::string m_strLastDir;
+    uint32_t m_nFileKind = kFileKindNone;
 
     std::string m_strTitle;
     std::string m_strTempDirError;   // why there is no private folder, or empty

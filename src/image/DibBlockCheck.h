@@ -5,18 +5,20 @@
 
 #include "image/DibImage.h"
 
-// True when the record holds an image whose rows (m_nStride × biHeight bytes
-// from m_pBits, bottom-up) lie inside its block.
+// True when the record holds an image whose rows (stride × biHeight bytes
+// from GetBits(), bottom-up) lie inside its block.
 inline bool DibRowsInsideBlock(const CDibImage& image)
 {
-    const BITMAPINFOHEADER* header = image.m_pInfoHeader;
-    const uint8_t* block = image.m_hDib.get();
-    if (!block || !header || !image.m_pBits || header->biWidth <= 0 || header->biHeight <= 0)
+    const BITMAPINFO* info = image.GetBitmapInfo();
+    const auto* block = reinterpret_cast<const uint8_t*>(info);
+    const uint8_t* bits = image.GetBits();
+    if (!block || !bits || info->bmiHeader.biWidth <= 0 || info->bmiHeader.biHeight <= 0)
         return false;
-    if (image.m_pBits < block || image.m_pBits > block + image.m_nDibSize)
+    if (bits < block || bits > block + image.GetBlockSize())
         return false;
-    if (image.m_nStride < DibStride(static_cast<uint64_t>(header->biWidth), header->biBitCount))
+    if (image.GetStride() < DibStride(static_cast<uint64_t>(info->bmiHeader.biWidth), info->bmiHeader.biBitCount))
         return false;
-    const uint64_t offset = static_cast<uint64_t>(image.m_pBits - block);
-    return offset + uint64_t{image.m_nStride} * static_cast<uint64_t>(header->biHeight) <= image.m_nDibSize;
+    const uint64_t offset = static_cast<uint64_t>(bits - block);
+    return offset + uint64_t{image.GetStride()} * static_cast<uint64_t>(info->bmiHeader.biHeight)
+           <= image.GetBlockSize();
 }

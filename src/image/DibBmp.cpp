@@ -97,16 +97,17 @@ void CDibImage::ReadBmp(const std::string& path)
     CFile file;
     if (!file.Open(path, CFile::modeRead))
         Fail(kOpenError, path);
-    if (file.Read(&m_fileHeader, sizeof m_fileHeader) != sizeof m_fileHeader)
+    BITMAPFILEHEADER fileHeader;
+    if (file.Read(&fileHeader, sizeof fileHeader) != sizeof fileHeader)
         Fail(kShortHeader, path);
-    if (m_fileHeader.bfType != kBitmapSignature || m_fileHeader.bfReserved1 != 0 || m_fileHeader.bfReserved2 != 0)
+    if (fileHeader.bfType != kBitmapSignature || fileHeader.bfReserved1 != 0 || fileHeader.bfReserved2 != 0)
         Fail(kNotBmp, path);
-    m_nFileSize = file.GetLength();
+    const uint64_t fileSize = file.GetLength();
 
     // The info header, whatever its size, as far as the file holds it.
     uint32_t headerSize = 0;
     if (file.Read(&headerSize, 4) != 4 || headerSize < kInfoHeaderSize
-        || sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} > m_nFileSize)
+        || sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} > fileSize)
         Fail(kReadError, path);
     std::vector<uint8_t> header(headerSize);
     StoreU32(header.data(), headerSize);
@@ -149,17 +150,12 @@ void CDibImage::ReadBmp(const std::string& path)
     const uint64_t tableEnd = sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} + fileTableBytes;
     // Pixels after a gap are where bfOffBits says, if they fit there.
     uint64_t pixelOffset = tableEnd;
-    if (m_fileHeader.bfOffBits > tableEnd && m_fileHeader.bfOffBits + pixelBytes <= m_nFileSize)
-        pixelOffset = m_fileHeader.bfOffBits;
-    if (pixelOffset + pixelBytes > m_nFileSize)
+    if (fileHeader.bfOffBits > tableEnd && fileHeader.bfOffBits + pixelBytes <= fileSize)
+        pixelOffset = fileHeader.bfOffBits;
+    if (pixelOffset + pixelBytes > fileSize)
         Fail(kReadError, path);
 
     uint8_t* block = AllocateBlock(blockBytes);
-    const auto failReleasingBlock = [&] {
-        m_hDib.reset();
-        m_nDibSize = 0;
-        Fail(kReadError, path);
-    };
     std::memcpy(block, header.data(), headerSize);
     uint8_t* table = block + headerSize;
     uint8_t* bits = table + tableBytes;
@@ -168,7 +164,7 @@ void CDibImage::ReadBmp(const std::string& path)
     } else {
         const size_t readBytes = static_cast<size_t>(std::min<uint64_t>(fileTableBytes, tableBytes));
         if (file.Read(table, readBytes) != readBytes)
-            failReleasingBlock();
+            Fail(kReadError, path);
         std::memset(table + readBytes, 0, tableBytes - readBytes);   // missing entries are black
         for (uint32_t i = 0; i < entries; ++i)
             table[4 * i + 3] = 0;
@@ -176,7 +172,7 @@ void CDibImage::ReadBmp(const std::string& path)
     if (file.GetPosition() != pixelOffset)
         file.Seek(static_cast<int64_t>(pixelOffset), CFile::begin);
     if (file.Read(bits, static_cast<size_t>(pixelBytes)) != pixelBytes)
-        failReleasingBlock();
+        Fail(kReadError, path);
     file.Close();
 
     auto* blockHeader = reinterpret_cast<BITMAPINFOHEADER*>(block);
@@ -191,7 +187,7 @@ void CDibImage::ReadBmp(const std::string& path)
     DeriveLayout(tableBytes, entries);
 }
 
-void CDibImage::WriteBmp(const std::string& path)
+void CDibImage::WriteBmp(const std::string& path) const
 {
     if (!m_hDib || !m_pInfoHeader || !DibRowsInsideBlock(*this))
         Fail(kNoImage, path);
@@ -209,7 +205,7 @@ void CDibImage::WriteBmp(const std::string& path)
     out.Commit();
 }
 
-void CDibImage::WriteTga(const std::string& path)
+void CDibImage::WriteTga(const std::string& path) const
 {
     if (!m_hDib || !m_pInfoHeader || !DibRowsInsideBlock(*this))
         Fail(kNoImage, path);
@@ -226,16 +222,17 @@ void CDibImage::WriteTga(const std::string& path)
     if (!asHeld && !converter.Init(*this))
         Fail(kNoImage, path);
 
-    m_tgaHeader.width = static_cast<uint16_t>(width);
-    m_tgaHeader.height = static_cast<uint16_t>(height);
-    m_tgaHeader.pixelDepth = static_cast<uint8_t>(depth);
-    m_tgaHeader.imageDescriptor = depth == 32 ? 8 : 0;   // alpha bits; origin bottom left
+    TgaHeader header = m_tgaHeader;
+    header.width = static_cast<uint16_t>(width);
+    header.height = static_cast<uint16_t>(height);
+    header.pixelDepth = static_cast<uint8_t>(depth);
+    header.imageDescriptor = depth == 32 ? 8 : 0;   // alpha bits; origin bottom left
 
     CSafeFileWriter out;
     CFileException error;
     if (!out.Open(path, &error))
         throw error;
-    out.Write(&m_tgaHeader, sizeof m_tgaHeader);
+    out.Write(&header, sizeof header);
     const size_t rowBytes = static_cast<size_t>(width) * (depth / 8);
     if (asHeld && rowBytes == m_nStride) {
         out.Write(m_pBits, rowBytes * height);

@@ -10,9 +10,6 @@
 
 #include "platform/BitmapTypes.h"
 
-struct png_struct_def;
-struct png_info_def;
-
 // File kinds, as the document numbers them.
 enum FileKind : int {
     kFileKindBmp = 0,
@@ -52,13 +49,13 @@ public:
     // Loads the texture at dwOffset of a model file (kind 2), or decompresses a
     // compressed bitmap (kind 1) into pszTempPath and reads it from there.
     CDibImage(const std::string& pszPath, int nKind, const std::string& pszTempPath, uint64_t dwOffset);
-    // An empty record of the given size and depth, rows zeroed (for images built in memory).
-    CDibImage(int32_t width, int32_t height, uint16_t bitCount);
     ~CDibImage();
     CDibImage(const CDibImage&) = delete;
     CDibImage& operator=(const CDibImage&) = delete;
 
     // Queries; all but GetBitmapInfo are meaningful only when it is not null.
+    // GetBitmapInfo is also the start of the block; the commands change pixels
+    // in place through GetBits and never reallocate the block.
     BITMAPINFO* GetBitmapInfo() const { return m_pBitmapInfo; }
     uint8_t* GetBits() const { return m_pBits; }
     int32_t GetWidth() const { return m_pInfoHeader ? m_pInfoHeader->biWidth : 0; }
@@ -68,21 +65,52 @@ public:
     uint32_t GetFileSize() const { return m_fileHeader.bfSize; }
     uint32_t GetStride() const { return m_nStride; }
     const RGBQUAD* GetColorTable() const { return m_pColorTable; }
+    const BITMAPFILEHEADER& GetFileHeader() const { return m_fileHeader; }
+    // Bytes in the block (header, colour table, rows); 0 when there is none.
+    uint64_t GetBlockSize() const { return m_hDib ? m_nDibSize : 0; }
+    uint32_t GetPaletteEntries() const { return m_nPaletteEntries; }
+    // Bytes between the info header and the rows: the palette, or three masks.
+    uint32_t GetColorTableBytes() const { return m_nColorTableBytes; }
+    // The Targa header template, as a Targa reader fills it.
+    const TgaHeader& GetTgaHeader() const { return m_tgaHeader; }
+    // The first text entry after a PNG file's image data; empty when none.
+    const std::string& GetTextKey() const { return m_strTextKey; }
+    const char* GetTextValue() const { return m_pTextValue ? m_pTextValue.get() : ""; }
 
-    // BMP and Targa.
+    // Writers: refusals and failed writes leave by an exception (a
+    // CUserException with the text to show, or a CFileException).
+    void WriteBmp(const std::string& path) const;
+    void WriteTga(const std::string& path) const;
+    void WritePngFile(const std::string& path) const;
+    // WritePngFile with its failure reported: false once it has been shown.
+    bool WritePng(const std::string& path) const;
+
+private:
+    friend class DibBuilder;   // the tests' records built in memory
+
+    CDibImage();
+    void SetDefaults();
+    // Back to the defaults, block released: what a failed read leaves.
+    void Clear();
+    // Runs a reader; a failure is reported and leaves the record wholly empty.
+    template <typename Reader>
+    void LoadReporting(Reader&& reader);
+
+    // Readers, run by the constructors on an empty record. Each throws a
+    // CUserException with its text on a refusal.
     void ReadBmp(const std::string& path);
-    void WriteBmp(const std::string& path);
-    void WriteTga(const std::string& path);
-    // PNG.
     void ReadPng(const std::string& path);
-    void BuildDibFromPng();
-    void LoadPngPalette();
-    bool WritePng(const std::string& path);
-    void WritePngFile(const std::string& path);
-    // A raw texture of a model file.
+    void BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCount, bool grey);
     void ReadRawImage(const std::string& pszPath, uint64_t dwOffset);
 
-    // Fields, public in the framework's manner: the commands and the tests read them.
+    // Allocates a block of the given size as m_hDib; throws CMemoryException.
+    uint8_t* AllocateBlock(uint64_t bytes);
+    // Sets the pointers, stride and file header from the block's info header,
+    // with the colour table of colorTableBytes right after it.
+    void DeriveLayout(uint32_t colorTableBytes, uint32_t paletteEntries);
+    // Throws a CUserException with the text, the path put in where it has "%s".
+    [[noreturn]] static void Fail(const char* text, const std::string& path);
+
     BITMAPFILEHEADER m_fileHeader{};
     BITMAPINFO* m_pBitmapInfo = nullptr;        // null: no image
     BITMAPINFOHEADER* m_pInfoHeader = nullptr;
@@ -94,31 +122,7 @@ public:
     uint32_t m_nColorTableBytes = 0;
     std::string m_strTextKey;
     std::unique_ptr<char[]> m_pTextValue;
-    png_struct_def* m_pPng = nullptr;
-    png_info_def* m_pPngInfo = nullptr;
-    png_info_def* m_pPngEndInfo = nullptr;
-    const void* m_pPngPalette = nullptr;        // png_color entries during a read
-    uint32_t m_nPngWidth = 0;
-    uint32_t m_nPngHeight = 0;
-    int32_t m_nWriteFormat = 0;
-    int32_t m_nPngBitDepth = 0;
-    int32_t m_nPngColorType = 0;
-    int32_t m_nPngInterlace = 0;
     uint32_t m_nStride = 0;
-    const RGBQUAD* m_pWriteColorTable = nullptr;
-    std::string m_strMessage;
-    uint64_t m_nFileSize = 0;
     TgaHeader m_tgaHeader{};
     TgaFooter m_tgaFooter{};
-
-    // Allocates a zeroed block of the given size as m_hDib; throws CMemoryException.
-    uint8_t* AllocateBlock(uint64_t bytes);
-    // Sets the pointers, stride and file header from the block's info header,
-    // with the colour table of colorTableBytes right after it.
-    void DeriveLayout(uint32_t colorTableBytes, uint32_t paletteEntries);
-
-private:
-    void SetDefaults();
-    // Shows the message with the path (if the text has "%s") and throws CUserException.
-    [[noreturn]] void Fail(const char* text, const std::string& path);
 };

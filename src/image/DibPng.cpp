@@ -44,51 +44,49 @@ enum WriteFormat : int32_t {
 // Ends a read's libpng structures and file on every way out of ReadPng.
 class PngReadCleanup {
 public:
-    PngReadCleanup(PngReadJob& job, CDibImage& image) : m_job(job), m_image(image) {}
-    // Keeps the block: without this, leaving releases it.
-    void Succeeded() { m_bSucceeded = true; }
+    explicit PngReadCleanup(PngReadJob& job) : m_job(job) {}
     ~PngReadCleanup()
     {
-        if (!m_bSucceeded) {
-            m_image.m_hDib.reset();
-            m_image.m_nDibSize = 0;
-        }
         if (m_job.png)
             png_destroy_read_struct(&m_job.png, m_job.info ? &m_job.info : nullptr,
                                     m_job.endInfo ? &m_job.endInfo : nullptr);
         if (m_job.file)
             std::fclose(m_job.file);
-        m_image.m_pPng = nullptr;
-        m_image.m_pPngInfo = nullptr;
-        m_image.m_pPngEndInfo = nullptr;
-        m_image.m_pPngPalette = nullptr;
     }
     PngReadCleanup(const PngReadCleanup&) = delete;
     PngReadCleanup& operator=(const PngReadCleanup&) = delete;
 
 private:
     PngReadJob& m_job;
-    CDibImage& m_image;
-    bool m_bSucceeded = false;
 };
 
 class PngWriteCleanup {
 public:
-    PngWriteCleanup(PngWriteJob& job, CDibImage& image) : m_job(job), m_image(image) {}
+    explicit PngWriteCleanup(PngWriteJob& job) : m_job(job) {}
     ~PngWriteCleanup()
     {
         if (m_job.png)
             png_destroy_write_struct(&m_job.png, m_job.info ? &m_job.info : nullptr);
-        m_image.m_pPng = nullptr;
-        m_image.m_pPngInfo = nullptr;
     }
     PngWriteCleanup(const PngWriteCleanup&) = delete;
     PngWriteCleanup& operator=(const PngWriteCleanup&) = delete;
 
 private:
     PngWriteJob& m_job;
-    CDibImage& m_image;
 };
+
+// Copies the PNG's palette, still held by libpng, into the record's table;
+// entries past the PNG's palette are black.
+void LoadPngPalette(const PngReadJob& job, RGBQUAD* table, uint32_t entries)
+{
+    png_colorp palette = nullptr;
+    int count = 0;
+    if (!png_get_PLTE(job.png, job.info, &palette, &count) || !palette)
+        count = 0;
+    const uint32_t used = std::min(static_cast<uint32_t>(std::max(count, 0)), entries);
+    for (uint32_t i = 0; i < entries; ++i)
+        table[i] = i < used ? RGBQUAD{palette[i].blue, palette[i].green, palette[i].red, 0} : RGBQUAD{0, 0, 0, 0};
+}
 
 // Spreads 2-bit indices to 4 bits each, in place: the row's 2-bit data sits
 // at its start and the row is wide enough for the 4-bit form.
@@ -107,7 +105,7 @@ void Widen2To4(uint8_t* row, uint32_t width, uint8_t* scratch, size_t packedByte
 void CDibImage::ReadPng(const std::string& path)
 {
     PngReadJob job;
-    PngReadCleanup cleanup(job, *this);
+    PngReadCleanup cleanup(job);
     job.file = OpenReadStream(path);
     if (!job.file)
         Fail(kPngOpenError, path);
@@ -127,51 +125,43 @@ void CDibImage::ReadPng(const std::string& path)
     job.endInfo = png_create_info_struct(job.png);
     if (!job.info || !job.endInfo)
         AfxThrowMemoryException();
-    m_pPng = job.png;
-    m_pPngInfo = job.info;
-    m_pPngEndInfo = job.endInfo;
 
     if (!PngReadHeader(&job))
         Fail(PngErrorWasLimit(&job) ? kImageTooLarge : kPngReadError, path);
-    m_nPngWidth = job.width;
-    m_nPngHeight = job.height;
-    m_nPngColorType = job.colorType;
-    m_nPngInterlace = job.interlace;
     // The depth the record holds: grey is 8 bits with a grey ramp, colour 24,
     // palette its own depth, except 2 bits, which bitmaps do not have.
+    uint32_t depth = 0;
     if (job.colorType == PNG_COLOR_TYPE_RGB)
-        m_nPngBitDepth = 24;
+        depth = 24;
     else if (job.colorType == PNG_COLOR_TYPE_GRAY)
-        m_nPngBitDepth = 8;
+        depth = 8;
     else if (job.colorType == PNG_COLOR_TYPE_PALETTE)
-        m_nPngBitDepth = job.bitDepth == 2 ? 4 : job.bitDepth;
+        depth = job.bitDepth == 2 ? 4 : static_cast<uint32_t>(job.bitDepth);
     else
         Fail(kPngReadError, path);
 
-    const uint32_t depth = static_cast<uint32_t>(m_nPngBitDepth);
-    m_nPaletteEntries = depth == 24 ? 0u : 1u << depth;
-    m_nColorTableBytes = 4 * m_nPaletteEntries;
-    const uint64_t stride = ((uint64_t{job.width} * depth + 31) & ~uint64_t{31}) / 8;
+    const uint32_t entries = depth == 24 ? 0u : 1u << depth;
+    const uint32_t tableBytes = 4 * entries;
+    const uint64_t stride = DibStride(job.width, depth);
     const uint64_t pixelBytes = stride * job.height;
-    const uint64_t blockBytes = pixelBytes + m_nColorTableBytes + sizeof(BITMAPINFOHEADER);
+    const uint64_t blockBytes = pixelBytes + tableBytes + sizeof(BITMAPINFOHEADER);
     if (!ImageWithinLimits(job.width, job.height, depth))
         Fail(kImageTooLarge, path);
     if (job.width == 0 || job.height == 0 || job.rowBytes > stride || blockBytes > kMaxBlockBytes
         || fileBytes <= 0 || pixelBytes / kMaxBytesPerFileByte > static_cast<uint64_t>(fileBytes))
         Fail(kPngReadError, path);
-    m_nStride = static_cast<uint32_t>(stride);
 
     uint8_t* block = AllocateBlock(blockBytes);
-    std::memset(block, 0, sizeof(BITMAPINFOHEADER) + m_nColorTableBytes);
-    m_pColorTable = reinterpret_cast<RGBQUAD*>(block + sizeof(BITMAPINFOHEADER));
-    m_pBits = block + sizeof(BITMAPINFOHEADER) + m_nColorTableBytes;
+    std::memset(block, 0, sizeof(BITMAPINFOHEADER) + tableBytes);
+    auto* table = reinterpret_cast<RGBQUAD*>(block + sizeof(BITMAPINFOHEADER));
+    uint8_t* bits = block + sizeof(BITMAPINFOHEADER) + tableBytes;
 
     // libpng leaves the unused bits of a row's last byte and the row padding
     // as they were: clear them, so no stale memory reaches a written file.
     std::unique_ptr<png_bytep[]> rows(new png_bytep[job.height]);
     const size_t tailStart = job.rowBytes > 0 ? job.rowBytes - 1 : 0;
     for (uint32_t i = 0; i < job.height; ++i) {
-        rows[i] = m_pBits + uint64_t{job.height - 1 - i} * stride;
+        rows[i] = bits + uint64_t{job.height - 1 - i} * stride;
         std::memset(rows[i] + tailStart, 0, static_cast<size_t>(stride) - tailStart);
     }
     if (!PngReadRows(&job, rows.get()))
@@ -182,7 +172,7 @@ void CDibImage::ReadPng(const std::string& path)
             Widen2To4(rows[i], job.width, scratch.get(), job.rowBytes);
     }
     if (job.colorType == PNG_COLOR_TYPE_PALETTE)
-        LoadPngPalette();
+        LoadPngPalette(job, table, entries);
 
     // The physical size goes straight into the header: the libpng structures
     // are gone when the header is built.
@@ -206,67 +196,37 @@ void CDibImage::ReadPng(const std::string& path)
         if (m_pTextValue)
             std::memcpy(m_pTextValue.get(), value, length + 1);
     }
-    cleanup.Succeeded();
+    BuildDibFromPng(job.width, job.height, static_cast<uint16_t>(depth), job.colorType == PNG_COLOR_TYPE_GRAY);
 }
 
-void CDibImage::BuildDibFromPng()
+void CDibImage::BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCount, bool grey)
 {
-    if (!m_hDib || m_nPngWidth == 0)
-        return;
+    const uint32_t entries = bitCount == 24 ? 0u : 1u << bitCount;
     auto* header = reinterpret_cast<BITMAPINFOHEADER*>(m_hDib.get());
     header->biSize = sizeof(BITMAPINFOHEADER);
-    header->biWidth = static_cast<int32_t>(m_nPngWidth);
-    header->biHeight = static_cast<int32_t>(m_nPngHeight);
+    header->biWidth = static_cast<int32_t>(width);
+    header->biHeight = static_cast<int32_t>(height);
     header->biPlanes = 1;
-    header->biBitCount = static_cast<uint16_t>(m_nPngBitDepth);
+    header->biBitCount = bitCount;
     header->biCompression = BI_RGB;
-    header->biSizeImage = m_nPngHeight * m_nStride;
-    header->biClrUsed = m_nPaletteEntries;
+    header->biSizeImage = static_cast<uint32_t>(height * DibStride(width, bitCount));
+    header->biClrUsed = entries;
     header->biClrImportant = 0;
-    if (m_nPngColorType == PNG_COLOR_TYPE_GRAY) {
-        for (uint32_t i = 0; i < m_nPaletteEntries; ++i) {
-            const auto level = static_cast<uint8_t>(i * 255 / (m_nPaletteEntries - 1));
+    DeriveLayout(4 * entries, entries);
+    if (grey) {
+        for (uint32_t i = 0; i < entries; ++i) {
+            const auto level = static_cast<uint8_t>(i * 255 / (entries - 1));
             m_pColorTable[i] = RGBQUAD{level, level, level, 0};
         }
     }
-    DeriveLayout(m_nColorTableBytes, m_nPaletteEntries);
 }
 
-void CDibImage::LoadPngPalette()
+bool CDibImage::WritePng(const std::string& path) const
 {
-    // Called by ReadPng while the PNG's palette is still held by libpng.
-    if (!m_pPng || !m_pPngInfo || !m_pColorTable)
-        return;
-    png_colorp palette = nullptr;
-    int count = 0;
-    if (!png_get_PLTE(m_pPng, m_pPngInfo, &palette, &count) || !palette)
-        count = 0;
-    m_pPngPalette = palette;
-    const uint32_t used = std::min(static_cast<uint32_t>(std::max(count, 0)), m_nPaletteEntries);
-    for (uint32_t i = 0; i < m_nPaletteEntries; ++i) {
-        // Entries past the PNG's palette are black.
-        m_pColorTable[i] = i < used ? RGBQUAD{palette[i].blue, palette[i].green, palette[i].red, 0}
-                                    : RGBQUAD{0, 0, 0, 0};
-    }
+    return RunReportingFailure([&] { WritePngFile(path); });
 }
 
-bool CDibImage::WritePng(const std::string& path)
-{
-    try {
-        WritePngFile(path);
-        return true;
-    } catch (const CUserException&) {
-        return false;
-    } catch (const CException& e) {
-        e.ReportError();
-        return false;
-    } catch (const std::bad_alloc&) {
-        CMemoryException().ReportError();
-        return false;
-    }
-}
-
-void CDibImage::WritePngFile(const std::string& path)
+void CDibImage::WritePngFile(const std::string& path) const
 {
     if (!m_hDib || !m_pInfoHeader)
         Fail(kNoImage, path);
@@ -274,8 +234,7 @@ void CDibImage::WritePngFile(const std::string& path)
     const int32_t width = header.biWidth;
     const int32_t height = header.biHeight;
     const unsigned bitCount = header.biBitCount;
-    m_pWriteColorTable = m_pColorTable;
-    m_nWriteFormat = kWriteAsHeld;
+    int32_t writeFormat = kWriteAsHeld;
     if (height < 1 || height > kMaxPngSide || width < 1 || width > kMaxPngSide)
         Fail(kBadSize, path);
     if (header.biCompression == BI_RLE8 || header.biCompression == BI_RLE4)
@@ -290,7 +249,7 @@ void CDibImage::WritePngFile(const std::string& path)
 
     // 16 and 32-bit records: the default layouts or the three known bit-field layouts.
     if (bitCount == 16 || bitCount == 32) {
-        m_nWriteFormat = bitCount == 16 ? kWrite555 : kWrite32;
+        writeFormat = bitCount == 16 ? kWrite555 : kWrite32;
         if (header.biCompression == BI_BITFIELDS) {
             uint32_t masks[3];
             CDibRowConverter::GetMasks(*this, masks);
@@ -298,26 +257,24 @@ void CDibImage::WritePngFile(const std::string& path)
                 return masks[0] == r && masks[1] == g && masks[2] == b;
             };
             if (bitCount == 16 && is(0x7C00, 0x3E0, 0x1F))
-                m_nWriteFormat = kWrite555Masks;
+                writeFormat = kWrite555Masks;
             else if (bitCount == 16 && is(0xF800, 0x7E0, 0x1F))
-                m_nWriteFormat = kWrite565Masks;
+                writeFormat = kWrite565Masks;
             else if (bitCount == 32 && is(0xFF0000, 0xFF00, 0xFF))
-                m_nWriteFormat = kWrite888Masks;
+                writeFormat = kWrite888Masks;
             else
                 Fail(kUnsupported, path);
         }
     }
 
     auto job = std::make_unique<PngWriteJob>();
-    PngWriteCleanup cleanup(*job, *this);
+    PngWriteCleanup cleanup(*job);
     job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!job->png)
         AfxThrowMemoryException();
     job->info = png_create_info_struct(job->png);
     if (!job->info)
         AfxThrowMemoryException();
-    m_pPng = job->png;
-    m_pPngInfo = job->info;
 
     job->width = static_cast<png_uint_32>(width);
     job->height = static_cast<png_uint_32>(height);
@@ -326,7 +283,7 @@ void CDibImage::WritePngFile(const std::string& path)
     if (bitCount == 16) {
         job->hasSignificantBits = true;
         job->significantBits.red = 5;
-        job->significantBits.green = m_nWriteFormat == kWrite565Masks ? 6 : 5;
+        job->significantBits.green = writeFormat == kWrite565Masks ? 6 : 5;
         job->significantBits.blue = 5;
     }
     if (static_cast<uint32_t>(header.biXPelsPerMeter) != 0 && static_cast<uint32_t>(header.biYPelsPerMeter) != 0) {
@@ -334,11 +291,11 @@ void CDibImage::WritePngFile(const std::string& path)
         job->xPixelsPerMetre = static_cast<uint32_t>(header.biXPelsPerMeter);
         job->yPixelsPerMetre = static_cast<uint32_t>(header.biYPelsPerMeter);
     }
-    if (bitCount <= 8 && m_pWriteColorTable) {
+    if (bitCount <= 8 && m_pColorTable) {
         // A palette longer than the depth allows would be refused by libpng.
         job->paletteEntries = static_cast<int>(std::min(m_nPaletteEntries, 1u << bitCount));
         for (int i = 0; i < job->paletteEntries; ++i) {
-            const RGBQUAD& c = m_pWriteColorTable[i];
+            const RGBQUAD& c = m_pColorTable[i];
             job->palette[i] = png_color{c.rgbRed, c.rgbGreen, c.rgbBlue};
         }
     }

@@ -7,7 +7,8 @@
 
 bool CDibRowConverter::Init(const CDibImage& image)
 {
-    const BITMAPINFOHEADER* header = image.m_pInfoHeader;
+    const BITMAPINFO* info = image.GetBitmapInfo();
+    const BITMAPINFOHEADER* header = info ? &info->bmiHeader : nullptr;
     if (!header || header->biWidth <= 0)
         return false;
     m_nBitCount = header->biBitCount;
@@ -17,8 +18,8 @@ bool CDibRowConverter::Init(const CDibImage& image)
     case 2:
     case 4:
     case 8:
-        m_pPalette = image.m_pColorTable;
-        m_nPaletteEntries = image.m_nPaletteEntries;
+        m_pPalette = image.GetColorTable();
+        m_nPaletteEntries = image.GetPaletteEntries();
         return true;
     case 16:
     case 32: {
@@ -38,9 +39,9 @@ bool CDibRowConverter::Init(const CDibImage& image)
 
 void CDibRowConverter::GetMasks(const CDibImage& image, uint32_t masks[3])
 {
-    const BITMAPINFOHEADER* header = image.m_pInfoHeader;
-    if (header->biCompression == BI_BITFIELDS && image.m_nColorTableBytes >= 12) {
-        std::memcpy(masks, image.m_pColorTable, 12);
+    const BITMAPINFOHEADER* header = &image.GetBitmapInfo()->bmiHeader;
+    if (header->biCompression == BI_BITFIELDS && image.GetColorTableBytes() >= 12) {
+        std::memcpy(masks, image.GetColorTable(), 12);
     } else if (header->biBitCount == 16) {
         masks[0] = 0x7C00;
         masks[1] = 0x03E0;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 #include "platform/File.h"
 
 namespace {

@@ -27,6 +27,3 @@ uint64_t ScanImageLink(CFile& file);
 // and including the first ".nif" that starts within 40 bytes. Nothing when
 // there is no such name.
 std::optional<std::string> ExtractLinkName(CFile& file, uint64_t position);
-
-// Bytes per pixel of a texture format: 3 for RGB (1), 4 for every other value.
-inline constexpr uint64_t RawBytesPerPixel(uint32_t format) { return format == 1 ? 3 : 4; }

@@ -10,8 +10,8 @@
 #include <new>
 #include <vector>
 
+#include "image/PixelOrder.h"
 #include "image/ZlibFileCodec.h"
-#include "nif/PixelOrder.h"
 #include "platform/BitmapTypes.h"
 #include "platform/File.h"
 #include "platform/Format.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 
 // Turns an image record's bottom-up BGR(A) rows, each padded to 4 bytes, into a
 // texture block's top-down RGB(A) rows without padding, in place. Returns the

@@ -15,6 +15,12 @@ std::string CException::GetErrorMessage() const
     return "An unknown error has occurred.";
 }
 
+void CUserException::ReportError() const
+{
+    if (!m_strMessage.empty())
+        AfxMessageBox(m_strMessage, MB_OK);
+}
+
 std::string CMemoryException::GetErrorMessage() const
 {
     return "Out of memory.";
@@ -72,9 +78,9 @@ std::string CFileException::GetErrorMessage() const
     return "An error occurred while accessing " + name + ": " + GetReason() + ".";
 }
 
-void AfxThrowUserException()
+void AfxThrowUserException(std::string message)
 {
-    throw CUserException();
+    throw CUserException(std::move(message));
 }
 
 void AfxThrowMemoryException()

@@ -1,7 +1,10 @@
 #pragma once
-// The exceptions that readers, writers and file objects throw. A reader shows
-// its own message first and then throws CUserException, which carries no report.
+// The exceptions that readers, writers and file objects throw, and the one
+// boundary that shows them. A refusal throws a CUserException holding the text
+// for the user; nothing is shown until RunReportingFailure catches it.
+#include <new>
 #include <string>
+#include <utility>
 
 class CException {
 public:
@@ -11,10 +14,17 @@ public:
     virtual std::string GetErrorMessage() const;
 };
 
+// A refusal, with the text to show (MB_OK). Without a text, its thrower has
+// shown its message already and the report shows nothing.
 class CUserException : public CException {
 public:
-    void ReportError() const override {}
-    std::string GetErrorMessage() const override { return {}; }
+    CUserException() = default;
+    explicit CUserException(std::string message) : m_strMessage(std::move(message)) {}
+    void ReportError() const override;
+    std::string GetErrorMessage() const override { return m_strMessage; }
+
+private:
+    std::string m_strMessage;
 };
 
 class CMemoryException : public CException {
@@ -59,6 +69,24 @@ public:
     std::string m_strReason;   // when set, said instead of the system's text
 };
 
-[[noreturn]] void AfxThrowUserException();
+[[noreturn]] void AfxThrowUserException(std::string message = {});
 [[noreturn]] void AfxThrowMemoryException();
 [[noreturn]] void AfxThrowFileException(int cause, int osError = 0, const std::string& fileName = {});
+
+// The boundary where a failure is shown: runs work; an exception that leaves
+// it (the core's own, or a failed allocation) is reported through the platform
+// services and ends here. True when work ran to its end, false once the
+// failure has been reported.
+template <typename Work>
+bool RunReportingFailure(Work&& work)
+{
+    try {
+        work();
+        return true;
+    } catch (const CException& e) {
+        e.ReportError();
+    } catch (const std::bad_alloc&) {
+        CMemoryException().ReportError();
+    }
+    return false;
+}

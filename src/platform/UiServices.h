@@ -61,6 +61,19 @@ public:
     virtual void RepaintMainWindow() = 0;
     // Progress of long file work, 0 to 100; -1 when it has ended.
     virtual void ShowProgress(int percent) { (void)percent; }
+    // Chooses a folder, starting in initialDir; nothing when the user cancelled.
+    virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initialDir)
+    {
+        (void)title;
+        (void)initialDir;
+        return std::nullopt;
+    }
+    // Shows a long text, such as a report of many lines, under a title.
+    virtual void ShowReport(const std::string& title, const std::string& text)
+    {
+        (void)title;
+        MessageBox(text, MB_OK | MB_ICONINFORMATION);
+    }
 };
 
 // The services in force. Until one is installed, a silent implementation

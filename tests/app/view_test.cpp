@@ -11,6 +11,8 @@
 #include <filesystem>
 
 #include "AppHarness.h"
+#include "BmpBuilder.h"
+#include "DibBuilder.h"
 #include "app/DibPainter.h"
 
 namespace {
@@ -29,19 +31,19 @@ struct RecordLayout {
 // bottom-up rows; the colours (reserved byte 0) and pixel bytes are random.
 std::unique_ptr<CDibImage> MakeRecord(const RecordLayout& layout)
 {
-    auto dib = std::make_unique<CDibImage>(0, 0, uint16_t(24));
     const uint32_t table = layout.compression == BI_BITFIELDS ? 12 : 4 * layout.paletteEntries;
     const uint64_t bytes = DibStride(uint64_t(layout.width), layout.bitCount) * uint64_t(layout.height);
-    uint8_t* block = dib->AllocateBlock(40 + table + bytes);
     const BITMAPINFOHEADER header{40, layout.width, layout.height, 1, layout.bitCount, layout.compression,
                                   uint32_t(bytes), 0, 0, layout.paletteEntries, 0};
-    std::memcpy(block, &header, 40);
-    std::memcpy(block + 40, layout.masks, layout.compression == BI_BITFIELDS ? 12 : 0);
+    std::vector<uint8_t> colours(table), rows(bytes);
+    if (layout.compression == BI_BITFIELDS)
+        std::memcpy(colours.data(), layout.masks, 12);
     QRandomGenerator random(1234);
-    for (uint64_t i = layout.compression == BI_BITFIELDS ? table : 0; i < table + bytes; ++i)
-        block[40 + i] = i < table && i % 4 == 3 ? 0 : uint8_t(random.generate());
-    dib->DeriveLayout(table, layout.paletteEntries);
-    return dib;
+    for (uint64_t i = layout.compression == BI_BITFIELDS ? table : 0; i < table + bytes; ++i) {
+        const uint8_t value = i < table && i % 4 == 3 ? 0 : uint8_t(random.generate());
+        (i < table ? colours[i] : rows[i - table]) = value;
+    }
+    return DibBuilder::FromParts(header, colours, layout.paletteEntries, rows);
 }
 
 // What the screen must show for a record, worked out from its bytes alone.
@@ -110,9 +112,9 @@ private slots:
         }
         // A damaged record in the document draws nothing.
         AppHarness app;
-        app.Doc()->m_pBmpImage = MakeRecord({"damaged", 16, 16, 24, BI_RGB, {}, 0, true});
-        app.Doc()->m_pBmpImage->m_pInfoHeader->biHeight = 5000;   // more rows than the block holds
-        app.Doc()->m_nFileKind = kFileKindBmp;
+        WriteFileBytes(m_dir.File("damaged.bmp"), BuildBmp({.width = 16, .height = 16, .pixels = std::vector<uint8_t>(16 * 48, 7)}));
+        app.Open(m_dir.File("damaged.bmp"));
+        app.Doc()->GetActiveImage()->GetBitmapInfo()->bmiHeader.biHeight = 5000;   // more rows than the block holds
         app.Doc()->UpdateAllViews();
         QCOMPARE(Shows(app), QString());
     }

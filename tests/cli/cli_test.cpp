@@ -255,14 +255,18 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
         {{"extract", nif, "--all", dir, png}, "extract --all takes one FILE and the folder DIR"},
         {{"convert", "a.png"}, "convert takes IN and OUT"},
         {{"convert", "a.png", "b.gif"}, "b.gif" + badOut},
+        {{"import", nif}, "import takes FILE and DIR"},
+        {{"import", "a.bmz", dir}, "a.bmz: import puts textures into a model file (.nif)"},
+        {{"list", nif, "--dry-run"}, "list takes no option but --json"},
     };
+    // The usage text is the synopsis of --help.
+    const std::string help = Run({"--help"}).out;
+    std::string usage = "Usage:\n";
+    for (size_t at = help.find("\n  tavrel-cli "); at != std::string::npos; at = help.find("\n  tavrel-cli ", at + 1))
+        usage += help.substr(at + 1, help.find('\n', at + 1) - at);
     for (const auto& [args, reason] : cases) {
         const CliRun run = Run(args);
-        EXPECT_EQ(std::tie(run.status, run.out, run.err),
-                  std::tuple(2, "", "tavrel-cli: " + reason + "\nUsage:\n  tavrel-cli list FILE [--json]\n"
-                                    "  tavrel-cli extract FILE OUT [--index N]\n"
-                                    "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga]\n"
-                                    "  tavrel-cli convert IN OUT\n  tavrel-cli --help | --version\n"));
+        EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(2, "", "tavrel-cli: " + reason + "\n" + usage));
     }
     EXPECT_FALSE(std::filesystem::exists(dir)) << "a refused command made its folder";
 }
@@ -343,4 +347,40 @@ TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
         EXPECT_EQ(std::tie(run.status, run.err), std::tuple(1, message + extra)) << index;
         EXPECT_EQ(ReadFileBytes(out), kSentinel);
     }
+}
+
+TEST_F(CliTest, ImportPutsAnExtractedFolderBackAndReportsEachFile)
+{
+    std::vector<uint64_t> offsets;
+    const std::string nif = Write("model.nif", ModelFile(m_textures, &offsets));
+    ASSERT_EQ(Run({"extract", nif, "--all", Path("out")}).status, 0);
+    const Pixels edited = Pattern(5, 3, false, 40);
+    std::filesystem::remove(Path("out/model-000.png"));
+    Write("out/model-000.bmp", BmpFile(edited));
+    Write("out/readme.txt", kSentinel);
+    const std::vector<uint8_t> before = ReadFileBytes(nif);
+    const std::string report = "0 model-000.bmp replaced\n1 model-001.png unchanged\n2 model-002.png unchanged\n"
+                               "- readme.txt ignored\n";
+
+    const CliRun dry = Run({"import", nif, Path("out"), "--dry-run"});
+    EXPECT_EQ(std::tie(dry.status, dry.out, dry.err), std::make_tuple(0, report, std::string()));
+    EXPECT_EQ(ReadFileBytes(nif), before);
+    const CliRun run = Run({"import", nif, Path("out"), "--backup"});
+    EXPECT_EQ(std::tie(run.status, run.out, run.err), std::make_tuple(0, report, std::string()));
+    std::vector<Pixels> expected = m_textures;
+    expected[0] = edited;
+    EXPECT_EQ(ReadFileBytes(nif), ModelFile(expected));
+    EXPECT_EQ(ReadFileBytes(nif + ".bak"), before);
+
+    // A depth change is refused without --yes: nothing written, exit 1, the question on standard error.
+    Write("out/model-002.bmp", BmpFile(Pattern(1, 1, true, 9)));
+    std::filesystem::remove(Path("out/model-002.png"));
+    const CliRun refused = Run({"import", nif, Path("out")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("2 model-002.bmp refused: The bit depths of these two images differ"), std::string::npos);
+    EXPECT_EQ(refused.err, "Nothing was written: a file was refused.\n");
+    EXPECT_EQ(ReadFileBytes(nif), ModelFile(expected));
+    EXPECT_EQ(Run({"import", nif, Path("out"), "--yes"}).status, 0);
+    expected[2] = Pattern(1, 1, true, 9);
+    EXPECT_EQ(ReadFileBytes(nif), ModelFile(expected));
 }

@@ -73,9 +73,9 @@ TEST_F(DocumentTest, StartsEmptyAndCancellingOpenChangesOnlyTheFilter)
     EXPECT_FALSE(Enabled(ID_VIEW_NEXT_IMAGE));
     EXPECT_FALSE(Enabled(ID_VIEW_PREVIOUS_IMAGE));
     // Temporary files go to a folder of the process's own, not the program's.
-    EXPECT_TRUE(std::filesystem::is_directory(doc.m_strTempDir));
-    EXPECT_NE(doc.m_strTempDir, doc.m_strModuleDir);
-    EXPECT_EQ(doc.m_strLastDir, CTavrelDoc::GetCurrentDir());
+    EXPECT_TRUE(std::filesystem::is_directory(doc.GetTempDir()));
+    EXPECT_NE(doc.GetTempDir(), doc.GetModuleDir());
+    EXPECT_EQ(doc.GetLastDir(), CTavrelDoc::GetCurrentDir());
 
     ui.CancelNextDialog();
     RouteCommand({&doc}, ID_FILE_OPEN);
@@ -83,9 +83,9 @@ TEST_F(DocumentTest, StartsEmptyAndCancellingOpenChangesOnlyTheFilter)
     EXPECT_EQ(ui.m_dialogs[0].strFilter,
               "Varn Raw Image Data (*.nif)|*.nif|Varn Compressed Bitmap (*.bmz)|*.bmz|"
               "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp||");
-    EXPECT_EQ(doc.m_strFilter, ui.m_dialogs[0].strFilter);
+    EXPECT_EQ(doc.GetFilter(), ui.m_dialogs[0].strFilter);
     EXPECT_EQ(doc.GetTitle(), "Untitled");
-    EXPECT_TRUE(doc.m_strFilePath.empty());
+    EXPECT_TRUE(doc.GetFilePath().empty());
     EXPECT_EQ(observer.updates, 0);
 }
 
@@ -100,12 +100,12 @@ TEST_F(DocumentTest, OpensAModelFileAndStepsThroughItsTexturesWrappingAround)
     nif.Save(path);
 
     Open(path);
-    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNif));
-    EXPECT_EQ(doc.m_nRawImageCount, 3u);
-    EXPECT_EQ(doc.m_rawImageOffsets, nif.TextureOffsets());
+    EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindNif));
+    EXPECT_EQ(doc.ImageCount(), 3u);
+    EXPECT_EQ(doc.GetRawImageOffsets(), nif.TextureOffsets());
     EXPECT_EQ(doc.GetTitle(), "house.nif");
-    EXPECT_EQ(doc.m_strBackupPath, path + ".bak");
-    EXPECT_EQ(doc.m_strLastDir, dir.Path() + "/");
+    EXPECT_EQ(doc.GetBackupPath(), path + ".bak");
+    EXPECT_EQ(doc.GetLastDir(), dir.Path() + "/");
     EXPECT_EQ(observer.updates, 1);
     EXPECT_EQ(ui.m_nRepaints, 1);
     EXPECT_TRUE(ui.Texts().empty());
@@ -117,7 +117,7 @@ TEST_F(DocumentTest, OpensAModelFileAndStepsThroughItsTexturesWrappingAround)
     };
     for (const auto& step : steps) {
         RouteCommand({&doc}, step.command);
-        EXPECT_EQ(doc.m_nCurrentImage, step.index);
+        EXPECT_EQ(doc.GetCurrentIndex(), step.index);
         ASSERT_NE(doc.GetActiveImage(), nullptr);
         ASSERT_NE(doc.GetActiveImage()->GetBitmapInfo(), nullptr);
         EXPECT_EQ(doc.GetActiveImage()->GetWidth(), step.width);
@@ -129,11 +129,11 @@ TEST_F(DocumentTest, OpensAModelFileAndStepsThroughItsTexturesWrappingAround)
     one.Texture(2, 2, 2);
     one.Save(dir.File("one.NiF"));
     Open(dir.File("one.NiF"));
-    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNif));
-    EXPECT_EQ(doc.m_nCurrentImage, 0u);
+    EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindNif));
+    EXPECT_EQ(doc.GetCurrentIndex(), 0u);
     EXPECT_FALSE(Enabled(ID_VIEW_NEXT_IMAGE));
     RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
-    EXPECT_EQ(doc.m_nCurrentImage, 0u);
+    EXPECT_EQ(doc.GetCurrentIndex(), 0u);
 }
 
 TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
@@ -182,7 +182,7 @@ TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
             }
         }
         EXPECT_EQ(rowDoc.GetTitle(), "Untitled");
-        EXPECT_EQ(rowDoc.m_nFileKind, unsigned(kFileKindNone));
+        EXPECT_EQ(rowDoc.GetFileKind(), unsigned(kFileKindNone));
         EXPECT_EQ(rowDoc.GetActiveImage(), nullptr);
         EXPECT_EQ(rowObserver.updates, row.updates);
         EXPECT_EQ(rowUi.m_nWaitDepth, 0);
@@ -204,19 +204,19 @@ TEST_F(DocumentTest, FollowsALinkOnlyWhenTheUserSaysYes)
     ui.AnswerNext(IDNO);
     Open(dir.File("house.nif"));
     EXPECT_EQ(doc.GetTitle(), "Untitled");
-    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNone));
-    EXPECT_EQ(doc.m_strFilePath, dir.File("Textures/Wall.nif"));
+    EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindNone));
+    EXPECT_EQ(doc.GetFilePath(), dir.File("Textures/Wall.nif"));
     EXPECT_EQ(observer.updates, 0);
 
     ui.AnswerNext(IDYES);
     Open(dir.File("house.nif"));
     ASSERT_EQ(ui.m_messages.size(), 2u);
     EXPECT_EQ(ui.m_messages[1].style, MB_YESNO | MB_ICONQUESTION);
-    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNif));
-    EXPECT_EQ(doc.m_nRawImageCount, 1u);
+    EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindNif));
+    EXPECT_EQ(doc.ImageCount(), 1u);
     EXPECT_EQ(doc.GetTitle(), "textures\\WALL.nif");
-    EXPECT_EQ(doc.m_strFilePath, dir.File("Textures/Wall.nif"));
-    EXPECT_EQ(doc.m_strBackupPath, dir.File("house.nif") + ".bak");
+    EXPECT_EQ(doc.GetFilePath(), dir.File("Textures/Wall.nif"));
+    EXPECT_EQ(doc.GetBackupPath(), dir.File("house.nif") + ".bak");
     ASSERT_NE(doc.GetActiveImage(), nullptr);
     EXPECT_EQ(doc.GetActiveImage()->GetWidth(), 4);
 }
@@ -226,7 +226,7 @@ TEST_F(DocumentTest, ALargeModelFileIsMarkedEvenWithoutTextures)
     std::vector<uint8_t> bytes(CTavrelDoc::kLargeFileSize + 1, 0);
     WriteFileBytes(dir.File("big.nif"), bytes);
     Open(dir.File("big.nif"));
-    EXPECT_TRUE(doc.m_bLargeFile);
+    EXPECT_TRUE(doc.IsLargeFile());
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{"No image data found in file: big.nif"});
 }
 
@@ -239,21 +239,21 @@ TEST_F(DocumentTest, OtherSlotsSurviveAndAReopenedSlotIsReplaced)
     Open(dir.File("a.bmp"));
     ASSERT_NE(doc.GetActiveImage(), nullptr);
     ASSERT_NE(doc.GetActiveImage()->GetBitmapInfo(), nullptr);
-    CDibImage* first = doc.m_pBmpImage.get();
+    CDibImage* first = doc.GetSlotImage(kFileKindBmp);
 
     Open(dir.File("c.bmz"));
-    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindBmz));
-    EXPECT_EQ(doc.m_pBmpImage.get(), first);
+    EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindBmz));
+    EXPECT_EQ(doc.GetSlotImage(kFileKindBmp), first);
     ASSERT_NE(doc.GetActiveImage(), nullptr);
     ASSERT_NE(doc.GetActiveImage()->GetBitmapInfo(), nullptr);
     EXPECT_EQ(doc.GetActiveImage()->GetBits()[0], 100);
-    EXPECT_TRUE(std::filesystem::exists(doc.m_strTempBitmapPath));
+    EXPECT_TRUE(std::filesystem::exists(doc.GetTempBitmapPath()));
 
     Open(dir.File("b.BMP"));
-    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindBmp));
+    EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindBmp));
     ASSERT_NE(doc.GetActiveImage(), nullptr);
     EXPECT_EQ(doc.GetActiveImage()->GetBits()[0], 50);
-    EXPECT_NE(doc.m_pBmzImage, nullptr);
+    EXPECT_NE(doc.GetSlotImage(kFileKindBmz), nullptr);
     EXPECT_TRUE(ui.Texts().empty());
 }
 
@@ -263,7 +263,7 @@ TEST_F(DocumentTest, UnknownOrMissingExtensionsAreIgnoredAfterTheDialog)
         WriteFileBytes(dir.File(name), {1, 2, 3});
         Open(dir.File(name));
         EXPECT_EQ(doc.GetTitle(), name);
-        EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindNone));
+        EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindNone));
     }
     EXPECT_EQ(observer.updates, 0);
     EXPECT_TRUE(ui.Texts().empty());
@@ -274,7 +274,7 @@ TEST_F(DocumentTest, AFailedBitmapLeavesItsKindWithAnEmptyRecord)
     WriteFileBytes(dir.File("bad.bmz"), std::vector<uint8_t>(40, 0));
     Open(dir.File("bad.bmz"));
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Error decompressing file"});
-    EXPECT_EQ(doc.m_nFileKind, unsigned(kFileKindBmz));
+    EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindBmz));
     ASSERT_NE(doc.GetActiveImage(), nullptr);
     EXPECT_EQ(doc.GetActiveImage()->GetBitmapInfo(), nullptr);
     EXPECT_EQ(doc.GetTitle(), "bad.bmz");
@@ -327,11 +327,11 @@ TEST(DocumentLifetime, TemporaryFilesAndTheirFolderGoWithTheDocument)
     std::string tempDir;
     {
         CTavrelDoc doc;
-        tempDir = doc.m_strTempDir;
+        tempDir = doc.GetTempDir();
         WriteFileBytes(dir.File("c.bmz"), Bmz(SmallBmp(3)));
         doc.LoadFile(dir.File("c.bmz"));
-        WriteFileBytes(doc.m_strTempCompressedPath, {1});
-        EXPECT_TRUE(std::filesystem::exists(doc.m_strTempBitmapPath));
+        WriteFileBytes(doc.GetTempCompressedPath(), {1});
+        EXPECT_TRUE(std::filesystem::exists(doc.GetTempBitmapPath()));
     }
     EXPECT_FALSE(std::filesystem::exists(tempDir));
 

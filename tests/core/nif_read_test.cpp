@@ -10,7 +10,7 @@
 #include "ScriptedUi.h"
 #include "TempDir.h"
 #include "image/DibImage.h"
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 #include "nif/TextureScanner.h"
 #include "nif/TextureWriter.h"
 #include "platform/File.h"
@@ -158,9 +158,9 @@ TEST(RawImage, TurnsTopDownRgbRowsIntoBottomUpBgrAndBackForEveryShape)
         ASSERT_NE(r.image->GetBitmapInfo(), nullptr);
         EXPECT_TRUE(r.messages.empty());
         const uint32_t bitCount = format == 1 ? 24 : 32;
-        const BITMAPINFOHEADER& h = *r.image->m_pInfoHeader;
+        const BITMAPINFOHEADER& h = r.image->GetBitmapInfo()->bmiHeader;
         EXPECT_EQ((std::vector<int64_t>{h.biSize, h.biWidth, h.biHeight, h.biPlanes, h.biBitCount, h.biCompression,
-                                        h.biSizeImage, r.image->m_fileHeader.bfOffBits}),
+                                        h.biSizeImage, r.image->GetFileHeader().bfOffBits}),
                   (std::vector<int64_t>{40, width, height, 1, bitCount, BI_RGB, int64_t(r.bits.size()), 54}));
         const std::vector<uint8_t> block = NifBuilder::PatternPixels(width, height, format, 9);
         EXPECT_EQ(r.bits, NifBuilder::BlockToDib(block, width, height, format));

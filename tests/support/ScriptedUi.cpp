@@ -51,6 +51,15 @@ std::optional<FileDialogResult> ScriptedUi::FileDialog(const FileDialogRequest& 
     return result;
 }
 
+std::optional<std::string> ScriptedUi::ChooseFolder(const std::string& title, const std::string& initialDir)
+{
+    FileDialogRequest request;
+    request.strTitle = title;
+    request.strInitialDir = initialDir;
+    const std::optional<FileDialogResult> chosen = FileDialog(request);
+    return chosen ? std::optional<std::string>(chosen->strPath) : std::nullopt;
+}
+
 std::vector<std::string> ScriptedUi::Texts() const
 {
     std::vector<std::string> texts;

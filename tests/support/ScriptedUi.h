@@ -27,6 +27,8 @@ public:
 
     int MessageBox(const std::string& text, unsigned style) override;
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override;
+    // Answered from the same script as file dialogs; recorded as a request with its title and folder.
+    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initialDir) override;
     void BeginWaitCursor() override { ++m_nWaitDepth; ++m_nWaitBegins; }
     void EndWaitCursor() override { --m_nWaitDepth; }
     void PumpMessages() override { ++m_nPumps; }

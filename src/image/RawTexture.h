@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "nif/TextureScanner.h"
-
 class CFile;
+
+// Bytes per pixel of a texture format: 3 for RGB (1), 4 for every other value.
+inline constexpr uint64_t RawBytesPerPixel(uint32_t format) { return format == 1 ? 3 : 4; }
 
 struct RawTextureShape {
     uint32_t width = 0;

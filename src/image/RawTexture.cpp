@@ -1,4 +1,4 @@
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 
 #include <cstring>
 

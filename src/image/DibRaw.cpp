@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "image/DibImage.h"
-#include "nif/PixelOrder.h"
-#include "nif/RawTexture.h"
+#include "image/PixelOrder.h"
+#include "image/RawTexture.h"
 #include "platform/File.h"
 #include "platform/ImageLimits.h"
 #include "platform/UiServices.h"

@@ -1,4 +1,4 @@
-#include "nif/PixelOrder.h"
+#include "image/PixelOrder.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

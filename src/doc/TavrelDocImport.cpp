@@ -1,0 +1,114 @@
+// Import Textures: a folder of edited textures back into the open model file.
+#include <algorithm>
+
+#include "doc/PathUtil.h"
+#include "doc/TavrelDoc.h"
+#include "doc/TextureImport.h"
+#include "platform/File.h"
+#include "platform/Format.h"
+#include "platform/UiServices.h"
+
+namespace {
+
+constexpr char kImportTitle[] = "Import Textures";
+constexpr char kBackupQuestion[] = "Would you like to make a backup of %s?";
+constexpr char kDepthQuestion[] = "The bit depths of these two images differ, do you wish to continue?";
+
+std::string ReportText(const ImportReport& report)
+{
+    std::string text;
+    for (const ImportLine& line : report.lines)
+        text += FormatImportLine(line) + "\n";
+    if (report.lines.empty())
+        text = "The folder holds no files.\n";
+    if (!report.Succeeded())
+        text += "\n" + report.strError + "\n";
+    return text;
+}
+
+bool OnlyDepthRefusals(const ImportReport& report)
+{
+    bool any = false;
+    for (const ImportLine& line : report.lines) {
+        if (line.status != ImportStatus::Refused)
+            continue;
+        if (line.strReason != kDepthQuestion)
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+std::string TitleWithoutExtension(const std::string& path)
+{
+    const std::string name = FileNamePart(path);
+    const size_t dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+void CTavrelDoc::OnUpdateFileImportTextures(CCmdUI* pCmdUI)
+{
+    pCmdUI->Enable(!IsBusy() && m_nFileKind == kFileKindNif && m_nRawImageCount > 0);
+}
+
+void CTavrelDoc::OnFileImportTextures()
+{
+    if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
+        return;
+    const std::optional<std::string> folder = Ui().ChooseFolder(kImportTitle, DirectoryPart(m_strFilePath));
+    if (!folder || folder->empty())
+        return;
+    CBusyScope busy(*this);
+    Ui().RepaintMainWindow();
+
+    // Checked first, so that the questions come before anything is written.
+    ImportOptions options;
+    options.bDryRun = true;
+    ImportReport report;
+    {
+        CWaitCursor wait;
+        report = ImportTextures(m_strFilePath, *folder, options);
+    }
+    if (OnlyDepthRefusals(report) &&
+        AfxMessageBox(kDepthQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        options.bAcceptDepthChange = true;
+        CWaitCursor wait;
+        report = ImportTextures(m_strFilePath, *folder, options);
+    }
+    const bool anyToWrite = std::any_of(report.lines.begin(), report.lines.end(), [](const ImportLine& line) {
+        return line.status == ImportStatus::Replaced;
+    });
+    if (!report.Succeeded() || !anyToWrite) {
+        Ui().ShowReport(kImportTitle, ReportText(report));
+        return;
+    }
+
+    m_strMessage = FormatString(kBackupQuestion, TitleWithoutExtension(m_strFilePath).c_str());
+    options.bBackup = AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    options.bDryRun = false;
+    {
+        CWaitCursor wait;
+        report = ImportTextures(m_strFilePath, *folder, options);
+        if (report.bWritten)
+            ReloadModelFile();
+    }
+    Ui().ShowReport(kImportTitle, ReportText(report));
+}
+
+void CTavrelDoc::ReloadModelFile()
+{
+    const uint32_t shown = m_nCurrentImage;
+    CFile file;
+    if (!file.Open(m_strFilePath, CFile::modeRead)) {
+        ShowMessage(FormatString("Error reading file: %s", m_strFileName.c_str()));
+        return;
+    }
+    if (!ScanInto(file))
+        return;
+    file.Close();
+    LoadRawImages(m_strFilePath);
+    m_nCurrentImage = shown < m_nRawImageCount ? shown : 0;
+    UpdateAllViews();
+}

@@ -1,0 +1,491 @@
+#include "doc/TextureImport.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+
+#include "doc/PathUtil.h"
+#include "image/DibImage.h"
+#include "nif/BlockRewriter.h"
+#include "image/PixelOrder.h"
+#include "image/RawTexture.h"
+#include "nif/TextureScanner.h"
+#include "nif/TextureWriter.h"
+#include "platform/File.h"
+#include "platform/Format.h"
+#include "platform/UiServices.h"
+
+namespace {
+
+constexpr char kLowDepth[] = "Only 24-bit and 32-bit images are supported";
+constexpr char kDepthQuestion[] = "The bit depths of these two images differ, do you wish to continue?";
+constexpr char kTargaSize[] = "Error: The replacement image's dimensions are different from the original!";
+constexpr size_t kChunkPixels = 256 * 1024;
+
+// Collects what a reader would show, so that it becomes the reason of a refusal.
+class CMessageCapture : public IUiServices {
+public:
+    CMessageCapture() : m_previous(SetUiServices(this)) {}
+    ~CMessageCapture() override { SetUiServices(m_previous); }
+    CMessageCapture(const CMessageCapture&) = delete;
+    CMessageCapture& operator=(const CMessageCapture&) = delete;
+
+    int MessageBox(const std::string& text, unsigned) override
+    {
+        if (m_strText.empty())
+            m_strText = text;
+        return IDNO;
+    }
+    std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void PumpMessages() override { m_previous->PumpMessages(); }
+    void RepaintMainWindow() override {}
+
+    // The first message, on one line.
+    std::string Text() const
+    {
+        std::string text = m_strText;
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        return text.empty() ? std::string("the file cannot be read") : text;
+    }
+
+private:
+    IUiServices* m_previous;
+    std::string m_strText;
+};
+
+std::string Stem(const std::string& path)
+{
+    const std::string name = FileNamePart(path);
+    const size_t dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+int KindOfExtension(const std::string& upperExt)
+{
+    if (upperExt == "PNG")
+        return kFileKindPng;
+    if (upperExt == "BMP")
+        return kFileKindBmp;
+    return kFileKindTga;
+}
+
+// The regular files of a folder, sorted by name.
+std::vector<std::string> FilesIn(const std::string& folder, std::string& error)
+{
+    std::vector<std::string> names;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) {
+        error = FormatString("Cannot read the folder %s: %s.", folder.c_str(), std::strerror(errno));
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        struct stat st {};
+        const std::string path = folder + "/" + entry->d_name;
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            names.emplace_back(entry->d_name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A record's rows as a texture block holds them: top to bottom, red first, unpadded.
+std::vector<uint8_t> BlockPixelsOf(const CDibImage& image)
+{
+    const uint64_t width = static_cast<uint64_t>(image.GetWidth());
+    const int64_t signedHeight = image.GetHeight();
+    const uint64_t height = static_cast<uint64_t>(signedHeight < 0 ? -signedHeight : signedHeight);
+    const uint32_t bytesPerPixel = image.GetBitCount() / 8;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width * height * bytesPerPixel));
+    for (uint64_t r = 0; r < height; ++r) {
+        const uint64_t source = signedHeight < 0 ? r : height - 1 - r;
+        CopySwappingRedBlue(image.GetBits() + source * image.GetStride(), pixels.data() + r * width * bytesPerPixel,
+                            width, bytesPerPixel);
+    }
+    return pixels;
+}
+
+// A texture as the scan found it, with its block's pixel bytes when they all lie in the file.
+struct Texture {
+    uint64_t offset = 0;
+    RawTextureShape shape;
+    std::optional<uint64_t> pixelBytes;
+};
+
+std::vector<Texture> ScanTextures(const std::string& path, uint64_t& length)
+{
+    CFile file;
+    CFileException error;
+    if (!file.Open(path, CFile::modeRead, &error))
+        throw error;
+    std::vector<uint64_t> offsets;
+    std::vector<RawTextureShape> shapes;
+    ScanRawImageData(file, offsets, shapes);
+    length = file.GetLength();
+    std::vector<Texture> textures;
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        Texture texture{offsets[i], shapes[i], shapes[i].PixelBytes()};
+        const uint64_t start = offsets[i] + kRawFieldBytes;
+        if (texture.pixelBytes && (start > length || length - start < *texture.pixelBytes))
+            texture.pixelBytes.reset();
+        textures.push_back(texture);
+    }
+    return textures;
+}
+
+// True when the block's stored pixels equal the given ones; with keepAlpha,
+// `pixels` holds three bytes a pixel and the block four, and alpha is not compared.
+bool BlockEquals(CFile& file, uint64_t start, const uint8_t* pixels, uint64_t pixelCount, bool keepAlpha,
+                 uint32_t bytesPerPixel)
+{
+    std::vector<uint8_t> chunk(kChunkPixels * bytesPerPixel);
+    file.Seek(static_cast<int64_t>(start), CFile::begin);
+    for (uint64_t done = 0; done < pixelCount;) {
+        const uint64_t count = std::min<uint64_t>(kChunkPixels, pixelCount - done);
+        const size_t bytes = static_cast<size_t>(count * bytesPerPixel);
+        if (file.Read(chunk.data(), bytes) != bytes)
+            return false;
+        if (keepAlpha) {
+            for (uint64_t p = 0; p < count; ++p) {
+                if (std::memcmp(chunk.data() + p * 4, pixels + (done + p) * 3, 3) != 0)
+                    return false;
+            }
+        } else if (std::memcmp(chunk.data(), pixels + done * bytesPerPixel, bytes) != 0) {
+            return false;
+        }
+        done += count;
+    }
+    return true;
+}
+
+// The converted pixels of every accepted file wait in an unnamed scratch file,
+// so that memory holds one texture at a time and each file is decoded once.
+class CScratch {
+public:
+    CScratch() : m_file(std::tmpfile()) {}
+    ~CScratch()
+    {
+        if (m_file)
+            std::fclose(m_file);
+    }
+    CScratch(const CScratch&) = delete;
+    CScratch& operator=(const CScratch&) = delete;
+
+    uint64_t Append(const std::vector<uint8_t>& bytes)
+    {
+        if (!m_file)
+            throw CFileException::FromErrno(errno, "a scratch file");
+        const uint64_t at = m_nSize;
+        if (std::fseek(m_file, static_cast<long>(at), SEEK_SET) != 0 ||
+            std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
+            throw CFileException::FromErrno(errno, "a scratch file");
+        m_nSize += bytes.size();
+        return at;
+    }
+    void Read(uint64_t at, uint8_t* target, size_t bytes)
+    {
+        if (std::fflush(m_file) != 0 || std::fseek(m_file, static_cast<long>(at), SEEK_SET) != 0 ||
+            std::fread(target, 1, bytes, m_file) != bytes)
+            throw CFileException(CFileException::endOfFile, errno, "a scratch file");
+    }
+
+private:
+    std::FILE* m_file;
+    uint64_t m_nSize = 0;
+};
+
+// One accepted replacement.
+struct Planned {
+    size_t nLine = 0;
+    uint32_t nIndex = 0;
+    RawTextureShape replacement;
+    bool bKeepAlpha = false;       // a 24-bit file over an RGBA texture of its size
+    uint64_t nScratchAt = 0;
+    uint64_t nScratchBytes = 0;
+};
+
+class CImport {
+public:
+    CImport(const std::string& modelPath, const std::string& folder, const ImportOptions& options)
+        : m_strModel(modelPath), m_strFolder(folder), m_options(options)
+    {
+    }
+
+    ImportReport Run();
+    // What the import found before it stopped.
+    ImportReport& Report() { return m_report; }
+
+private:
+    void CollectLines(const std::vector<std::string>& names);
+    void Check(ImportLine& line, size_t lineIndex, CFile& model);
+    void Refuse(ImportLine& line, const std::string& reason)
+    {
+        line.status = ImportStatus::Refused;
+        line.strReason = reason;
+    }
+    void Write();
+    void WritePixels(const Planned& planned, CFile& in, uint64_t oldPixels, CSafeFileWriter& out);
+    void VerifyReadBack();
+
+    std::string m_strModel;
+    std::string m_strFolder;
+    ImportOptions m_options;
+    ImportReport m_report;
+    std::vector<Texture> m_textures;
+    uint64_t m_nLength = 0;
+    std::vector<Planned> m_planned;
+    CScratch m_scratch;
+};
+
+void CImport::CollectLines(const std::vector<std::string>& names)
+{
+    const std::string stem = Stem(m_strModel);
+    std::vector<ImportLine> named;
+    std::vector<ImportLine> ignored;
+    for (const std::string& name : names) {
+        ImportLine line;
+        line.strFileName = name;
+        line.nIndex = ImportIndexFromName(name, stem);
+        (line.nIndex ? named : ignored).push_back(line);
+    }
+    std::stable_sort(named.begin(), named.end(),
+                     [](const ImportLine& a, const ImportLine& b) { return *a.nIndex < *b.nIndex; });
+    // Two files for one texture: which one is meant cannot be told.
+    for (size_t i = 0; i < named.size(); ++i) {
+        const bool twin = (i > 0 && named[i - 1].nIndex == named[i].nIndex) ||
+                          (i + 1 < named.size() && named[i + 1].nIndex == named[i].nIndex);
+        if (twin)
+            Refuse(named[i], FormatString("more than one file for image %u", *named[i].nIndex));
+    }
+    m_report.lines = std::move(named);
+    m_report.lines.insert(m_report.lines.end(), ignored.begin(), ignored.end());
+}
+
+void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
+{
+    const uint32_t index = *line.nIndex;
+    if (index >= m_textures.size()) {
+        Refuse(line, FormatString("there is no image %u: the file holds %zu images", index, m_textures.size()));
+        return;
+    }
+    const Texture& texture = m_textures[index];
+    if (!texture.pixelBytes || texture.shape.width == 0 || texture.shape.height == 0) {
+        Refuse(line, FormatString("image %u of the file cannot be read", index));
+        return;
+    }
+    const std::string path = m_strFolder + "/" + line.strFileName;
+    const int kind = KindOfExtension(UpperExtension(line.strFileName));
+    CMessageCapture capture;
+    const CDibImage source(path, kind);
+    if (!source.GetBitmapInfo()) {
+        Refuse(line, capture.Text());
+        return;
+    }
+    const unsigned bits = source.GetBitCount();
+    if (bits < 24) {
+        Refuse(line, kLowDepth);
+        return;
+    }
+    const uint32_t width = static_cast<uint32_t>(source.GetWidth());
+    const int32_t signedHeight = source.GetHeight();
+    const uint32_t height = static_cast<uint32_t>(signedHeight < 0 ? -int64_t{signedHeight} : signedHeight);
+    const bool sameSize = width == texture.shape.width && height == texture.shape.height;
+    if (kind == kFileKindTga && !sameSize) {
+        Refuse(line, kTargaSize);
+        return;
+    }
+    const unsigned textureBits = texture.shape.BytesPerPixel() == 3 ? 24 : 32;
+    // PNG files come without alpha: over an RGBA texture of their size they
+    // bring the colours and keep the texture's own alpha.
+    const bool keepAlpha = bits == 24 && textureBits == 32 && sameSize;
+    if (bits != textureBits && !keepAlpha && !m_options.bAcceptDepthChange) {
+        Refuse(line, kDepthQuestion);
+        return;
+    }
+    if (bits != 24 && bits != 32) {
+        Refuse(line, "Hmmm, somethin' ain't right!");
+        return;
+    }
+    const std::vector<uint8_t> pixels = BlockPixelsOf(source);
+    const uint64_t pixelCount = uint64_t{width} * height;
+    if (keepAlpha || (sameSize && bits == textureBits)) {
+        const bool same = BlockEquals(model, texture.offset + kRawFieldBytes, pixels.data(), pixelCount, keepAlpha,
+                                      static_cast<uint32_t>(texture.shape.BytesPerPixel()));
+        if (same) {
+            line.status = ImportStatus::Unchanged;
+            return;
+        }
+    }
+    Planned planned;
+    planned.nLine = lineIndex;
+    planned.nIndex = index;
+    planned.bKeepAlpha = keepAlpha;
+    planned.replacement = RawTextureShape{width, height, keepAlpha || bits == 32 ? 2u : 1u};
+    planned.nScratchAt = m_scratch.Append(pixels);
+    planned.nScratchBytes = pixels.size();
+    m_planned.push_back(planned);
+    line.status = ImportStatus::Replaced;
+}
+
+void CImport::WritePixels(const Planned& planned, CFile& in, uint64_t oldPixels, CSafeFileWriter& out)
+{
+    const uint32_t sourceBytes = planned.bKeepAlpha ? 3 : static_cast<uint32_t>(planned.replacement.BytesPerPixel());
+    std::vector<uint8_t> source(kChunkPixels * sourceBytes);
+    std::vector<uint8_t> merged(kChunkPixels * 4);
+    const uint64_t pixelCount = planned.replacement.PixelCount();
+    in.Seek(static_cast<int64_t>(oldPixels), CFile::begin);
+    for (uint64_t done = 0; done < pixelCount;) {
+        const uint64_t count = std::min<uint64_t>(kChunkPixels, pixelCount - done);
+        m_scratch.Read(planned.nScratchAt + done * sourceBytes, source.data(), static_cast<size_t>(count * sourceBytes));
+        if (!planned.bKeepAlpha) {
+            out.Write(source.data(), static_cast<size_t>(count * sourceBytes));
+        } else {
+            if (in.Read(merged.data(), static_cast<size_t>(count * 4)) != count * 4)
+                throw CFileException(CFileException::endOfFile, 0, in.GetFilePath());
+            for (uint64_t p = 0; p < count; ++p)
+                std::memcpy(merged.data() + p * 4, source.data() + p * 3, 3);
+            out.Write(merged.data(), static_cast<size_t>(count * 4));
+        }
+        done += count;
+    }
+}
+
+void CImport::Write()
+{
+    if (m_options.bBackup && !MakeBackupCopy(m_strModel, m_strModel + ".bak")) {
+        m_report.strError = FormatString("Cannot make the backup copy %s.bak.", m_strModel.c_str());
+        return;
+    }
+    std::vector<BlockRewrite> blocks;
+    for (const Planned& planned : m_planned) {
+        const Texture& texture = m_textures[planned.nIndex];
+        blocks.push_back(BlockRewrite{texture.offset, texture.shape, planned.replacement});
+    }
+    const bool written = RewriteRawImageBlocks(
+        m_strModel, blocks, [this](size_t i, CFile& in, uint64_t oldPixels, CSafeFileWriter& out) {
+            Ui().ShowProgress(static_cast<int>(50 + i * 50 / m_planned.size()));
+            WritePixels(m_planned[i], in, oldPixels, out);
+        });
+    if (!written) {
+        m_report.strError = FormatString("Error writing file.\nFile: %s", m_strModel.c_str());
+        return;
+    }
+    m_report.bWritten = true;
+    VerifyReadBack();
+}
+
+// What was written is read back from the file as it now is.
+void CImport::VerifyReadBack()
+{
+    uint64_t length = 0;
+    const std::vector<Texture> now = ScanTextures(m_strModel, length);
+    CFile file;
+    if (now.size() != m_textures.size() || !file.Open(m_strModel, CFile::modeRead)) {
+        m_report.strError = FormatString("%s no longer holds %zu images after the import.", m_strModel.c_str(),
+                                         m_textures.size());
+        return;
+    }
+    for (const Planned& planned : m_planned) {
+        const Texture& texture = now[planned.nIndex];
+        std::vector<uint8_t> expected(static_cast<size_t>(planned.nScratchBytes));
+        m_scratch.Read(planned.nScratchAt, expected.data(), expected.size());
+        const bool same = texture.shape == planned.replacement && texture.pixelBytes &&
+                          BlockEquals(file, texture.offset + kRawFieldBytes, expected.data(),
+                                      planned.replacement.PixelCount(), planned.bKeepAlpha,
+                                      static_cast<uint32_t>(planned.replacement.BytesPerPixel()));
+        if (!same) {
+            m_report.strError = FormatString("Image %u of %s does not read back as %s.", planned.nIndex,
+                                             m_strModel.c_str(),
+                                             m_report.lines[planned.nLine].strFileName.c_str());
+            return;
+        }
+    }
+}
+
+ImportReport CImport::Run()
+{
+    std::string error;
+    const std::vector<std::string> names = FilesIn(m_strFolder, error);
+    if (!error.empty()) {
+        m_report.strError = error;
+        return m_report;
+    }
+    m_textures = ScanTextures(m_strModel, m_nLength);
+    if (m_textures.empty()) {
+        m_report.strError = FormatString("%s holds no textures.", m_strModel.c_str());
+        return m_report;
+    }
+    CollectLines(names);
+    {
+        CFile model;
+        CFileException openError;
+        if (!model.Open(m_strModel, CFile::modeRead, &openError))
+            throw openError;
+        for (size_t i = 0; i < m_report.lines.size(); ++i) {
+            ImportLine& line = m_report.lines[i];
+            Ui().ShowProgress(static_cast<int>(i * 50 / m_report.lines.size()));
+            if (line.nIndex && line.status != ImportStatus::Refused)
+                Check(line, i, model);
+        }
+    }
+    const bool refused = std::any_of(m_report.lines.begin(), m_report.lines.end(),
+                                     [](const ImportLine& line) { return line.status == ImportStatus::Refused; });
+    if (refused)
+        m_report.strError = "Nothing was written: a file was refused.";
+    else if (!m_options.bDryRun && !m_planned.empty())
+        Write();
+    Ui().ShowProgress(-1);
+    return m_report;
+}
+
+}  // namespace
+
+std::optional<uint32_t> ImportIndexFromName(const std::string& fileName, const std::string& stem)
+{
+    const std::string ext = UpperExtension(fileName);
+    if (ext != "PNG" && ext != "BMP" && ext != "TGA")
+        return std::nullopt;
+    const size_t dot = fileName.size() - ext.size() - 1;
+    if (fileName.size() < stem.size() + 3 || fileName.compare(0, stem.size(), stem) != 0 ||
+        fileName[stem.size()] != '-')
+        return std::nullopt;
+    const std::string digits = fileName.substr(stem.size() + 1, dot - stem.size() - 1);
+    if (digits.empty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return static_cast<uint32_t>(std::stoul(digits));
+}
+
+std::string FormatImportLine(const ImportLine& line)
+{
+    const std::string index = line.nIndex ? std::to_string(*line.nIndex) : std::string("-");
+    const char* status = "ignored";
+    switch (line.status) {
+    case ImportStatus::Replaced: status = "replaced"; break;
+    case ImportStatus::Unchanged: status = "unchanged"; break;
+    case ImportStatus::Ignored: status = "ignored"; break;
+    case ImportStatus::Refused: return index + " " + line.strFileName + " refused: " + line.strReason;
+    }
+    return index + " " + line.strFileName + " " + status;
+}
+
+ImportReport ImportTextures(const std::string& modelPath, const std::string& folder, const ImportOptions& options)
+{
+    CImport import(modelPath, folder, options);
+    try {
+        return import.Run();
+    } catch (const CException& e) {
+        import.Report().strError = e.GetErrorMessage();
+    } catch (const std::bad_alloc&) {
+        import.Report().strError = "There is not enough memory for the import.";
+    }
+    Ui().ShowProgress(-1);
+    return import.Report();
+}

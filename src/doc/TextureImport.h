@@ -1,0 +1,41 @@
+#pragma once
+// Putting a folder of edited textures back into a model file in one pass. The
+// files are named as exporting every texture names them, <stem>-<index>.<ext>
+// (ext png, bmp or tga in any case; the stem is the model file's). Each one is
+// checked as Replace checks a replacement; if any is refused nothing is
+// written. Files whose pixels equal the texture's are left out, so a round
+// trip without edits leaves the model file untouched.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class ImportStatus { Replaced, Unchanged, Ignored, Refused };
+
+struct ImportLine {
+    std::string strFileName;          // as found in the folder
+    std::optional<uint32_t> nIndex;   // the texture it names; none for an ignored file
+    ImportStatus status = ImportStatus::Ignored;
+    std::string strReason;            // why it was refused
+};
+
+struct ImportOptions {
+    bool bBackup = false;             // copy the model file to <file>.bak before writing
+    bool bAcceptDepthChange = false;  // the answer to the bit-depth question
+    bool bDryRun = false;             // check and report, write nothing
+};
+
+struct ImportReport {
+    std::vector<ImportLine> lines;    // by texture index, then the ignored files by name
+    bool bWritten = false;            // the model file was rewritten
+    std::string strError;             // empty when the import did all it was asked
+
+    bool Succeeded() const { return strError.empty(); }
+};
+
+ImportReport ImportTextures(const std::string& modelPath, const std::string& folder, const ImportOptions& options);
+
+// The texture index named by a file name for a model file of this stem, or nothing.
+std::optional<uint32_t> ImportIndexFromName(const std::string& fileName, const std::string& stem);
+// "<index> <file name> <status>", the index "-" for an ignored file.
+std::string FormatImportLine(const ImportLine& line);

@@ -1,0 +1,250 @@
+// Putting a folder of edited textures back into a model file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "BmpBuilder.h"
+#include "NifBuilder.h"
+#include "ScriptedUi.h"
+#include "TempDir.h"
+#include "doc/CommandIds.h"
+#include "doc/TavrelDoc.h"
+#include "doc/TextureImport.h"
+#include "image/DibImage.h"
+
+namespace {
+
+struct Shape {
+    uint32_t width, height, format;
+};
+// An RGB texture, one of odd width, two RGBA ones and a small RGB one.
+const Shape kShapes[] = {{8, 8, 1}, {5, 3, 1}, {4, 4, 2}, {6, 2, 2}, {2, 2, 1}};
+
+// A 24-bit BMP of the given block pixels (RGB rows top to bottom), stored top-down.
+std::vector<uint8_t> BmpOfRgb(uint32_t width, uint32_t height, const std::vector<uint8_t>& rgb)
+{
+    std::vector<std::vector<uint8_t>> rows;
+    for (uint32_t y = 0; y < height; ++y) {
+        std::vector<uint8_t> row;
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* p = &rgb[(y * width + x) * 3];
+            row.insert(row.end(), {p[2], p[1], p[0]});
+        }
+        rows.push_back(row);
+    }
+    BmpFileParts parts;
+    parts.width = static_cast<int32_t>(width);
+    parts.height = -static_cast<int32_t>(height);
+    parts.pixels = PadRows(rows);
+    return BuildBmp(parts);
+}
+
+// A model file of the shapes, and the folder its textures were exported to as PNG files.
+struct RoundTrip {
+    TempDir dir;
+    std::string model = dir.File("rock.nif");
+    std::string folder = dir.File("out");
+    NifBuilder builder;
+    ScriptedUi ui;
+
+    RoundTrip()
+    {
+        builder.Filler(40);
+        uint8_t seed = 1;
+        for (const Shape& s : kShapes)
+            builder.Filler(9).Texture(s.width, s.height, s.format, seed++);
+        builder.Filler(33);
+        builder.Save(model);
+        ::mkdir(folder.c_str(), 0755);
+        for (size_t i = 0; i < std::size(kShapes); ++i) {
+            CDibImage texture(model, kFileKindNif, dir.File("scratch.bmp"), builder.TextureOffsets()[i]);
+            EXPECT_TRUE(texture.WritePng(Name(i, "png")));
+        }
+    }
+    std::string Name(size_t index, const char* ext) const
+    {
+        char name[32];
+        std::snprintf(name, sizeof name, "/rock-%03zu.%s", index, ext);
+        return folder + name;
+    }
+    std::vector<std::string> Lines(const ImportReport& report) const
+    {
+        std::vector<std::string> lines;
+        for (const ImportLine& line : report.lines)
+            lines.push_back(FormatImportLine(line));
+        return lines;
+    }
+};
+
+struct stat StatOf(const std::string& path)
+{
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st;
+}
+
+}  // namespace
+
+TEST(ImportTextures, RoundTripWithoutEditsWritesNothingAndOtherNamesAreIgnored)
+{
+    RoundTrip trip;
+    WriteFileBytes(trip.folder + "/notes.txt", {1});
+    WriteFileBytes(trip.folder + "/stone-001.png", {1});
+    WriteFileBytes(trip.folder + "/rock-002.jpg", {1});
+    const std::vector<uint8_t> before = ReadFileBytes(trip.model);
+    const struct stat statBefore = StatOf(trip.model);
+
+    const ImportReport report = ImportTextures(trip.model, trip.folder, {});
+    EXPECT_TRUE(report.Succeeded()) << report.strError;
+    EXPECT_FALSE(report.bWritten);
+    EXPECT_EQ(trip.Lines(report),
+              (std::vector<std::string>{"0 rock-000.png unchanged", "1 rock-001.png unchanged",
+                                        "2 rock-002.png unchanged", "3 rock-003.png unchanged",
+                                        "4 rock-004.png unchanged", "- notes.txt ignored",
+                                        "- rock-002.jpg ignored", "- stone-001.png ignored"}));
+    EXPECT_EQ(ReadFileBytes(trip.model), before);
+    EXPECT_EQ(StatOf(trip.model).st_mtim.tv_nsec, statBefore.st_mtim.tv_nsec);
+    EXPECT_EQ(StatOf(trip.model).st_mtim.tv_sec, statBefore.st_mtim.tv_sec);
+}
+
+TEST(ImportTextures, EditedTexturesChangeExactlyTheirBlocksInOnePass)
+{
+    RoundTrip trip;
+    // Texture 0 grows to 10 x 6; texture 1 (odd width) gets new colours; RGBA
+    // texture 3 gets new colours from a 24-bit file and keeps its alpha.
+    const std::vector<uint8_t> grown = NifBuilder::PatternPixels(10, 6, 1, 90);
+    const std::vector<uint8_t> odd = NifBuilder::PatternPixels(5, 3, 1, 91);
+    const std::vector<uint8_t> colours = NifBuilder::PatternPixels(6, 2, 1, 92);
+    WriteFileBytes(trip.Name(0, "bmp"), BmpOfRgb(10, 6, grown));
+    std::remove(trip.Name(0, "png").c_str());
+    WriteFileBytes(trip.Name(1, "BMP"), BmpOfRgb(5, 3, odd));
+    std::remove(trip.Name(1, "png").c_str());
+    WriteFileBytes(trip.Name(3, "bmp"), BmpOfRgb(6, 2, colours));
+    std::remove(trip.Name(3, "png").c_str());
+
+    ImportOptions options;
+    options.bBackup = true;
+    ImportReport dry = ImportTextures(trip.model, trip.folder, ImportOptions{.bDryRun = true});
+    const std::vector<uint8_t> before = ReadFileBytes(trip.model);
+    EXPECT_EQ(ReadFileBytes(trip.model), before);
+    const ImportReport report = ImportTextures(trip.model, trip.folder, options);
+    ASSERT_TRUE(report.Succeeded()) << report.strError;
+    EXPECT_TRUE(report.bWritten);
+    EXPECT_EQ(trip.Lines(report), trip.Lines(dry));
+    EXPECT_EQ(trip.Lines(report),
+              (std::vector<std::string>{"0 rock-000.bmp replaced", "1 rock-001.BMP replaced",
+                                        "2 rock-002.png unchanged", "3 rock-003.bmp replaced",
+                                        "4 rock-004.png unchanged"}));
+    EXPECT_EQ(ReadFileBytes(trip.model + ".bak"), before);
+
+    // The whole file as it must now be: the same builder with the new blocks.
+    std::vector<uint8_t> alphaKept = NifBuilder::PatternPixels(6, 2, 2, 4);
+    for (size_t p = 0; p < 12; ++p)
+        std::copy_n(colours.begin() + p * 3, 3, alphaKept.begin() + p * 4);
+    NifBuilder expected;
+    expected.Filler(40);
+    expected.Filler(9).Texture(10, 6, 1, grown);
+    expected.Filler(9).Texture(5, 3, 1, odd);
+    expected.Filler(9).Texture(4, 4, 2, 3);
+    expected.Filler(9).Texture(6, 2, 2, alphaKept);
+    expected.Filler(9).Texture(2, 2, 1, 5);
+    expected.Filler(33);
+    EXPECT_EQ(ReadFileBytes(trip.model), expected.Bytes());
+
+    // A second import of the same folder finds nothing left to do.
+    const ImportReport again = ImportTextures(trip.model, trip.folder, {});
+    EXPECT_FALSE(again.bWritten);
+    EXPECT_TRUE(again.Succeeded()) << again.strError;
+}
+
+TEST(ImportTextures, OneRefusedFileMeansNothingIsWritten)
+{
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+        const char* name;
+        ImportOptions options;
+        const char* line;
+    };
+    BmpFileParts eightBit;
+    eightBit.width = 2;
+    eightBit.height = 2;
+    eightBit.bitCount = 8;
+    eightBit.palette = std::vector<RGBQUAD>(2);
+    eightBit.clrUsed = 2;
+    eightBit.pixels = PadRows({{0, 1}, {1, 0}});
+    const std::vector<uint8_t> rgbFor32 = BmpOfRgb(3, 3, NifBuilder::PatternPixels(3, 3, 1, 7));
+    const Case cases[] = {
+        {"below 24 bits", BuildBmp(eightBit), "rock-004.bmp", {},
+         "4 rock-004.bmp refused: Only 24-bit and 32-bit images are supported"},
+        {"depth change without its answer", rgbFor32, "rock-002.bmp", {},
+         "2 rock-002.bmp refused: The bit depths of these two images differ, do you wish to continue?"},
+        {"unreadable", {'B', 'M', 1, 2}, "rock-003.bmp", {.bAcceptDepthChange = true}, "3 rock-003.bmp refused: "},
+        {"past the last texture", rgbFor32, "rock-009.bmp", {.bAcceptDepthChange = true},
+         "9 rock-009.bmp refused: there is no image 9: the file holds 5 images"},
+        {"two files for one texture", rgbFor32, "rock-000.BMP", {.bAcceptDepthChange = true},
+         "0 rock-000.BMP refused: more than one file for image 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RoundTrip trip;
+        // An edit that would be written if nothing were refused.
+        std::remove(trip.Name(1, "png").c_str());
+        WriteFileBytes(trip.Name(1, "bmp"), BmpOfRgb(5, 3, NifBuilder::PatternPixels(5, 3, 1, 60)));
+        const std::string name = c.name;
+        if (name != "rock-000.BMP")
+            std::remove((trip.folder + "/" + name.substr(0, name.size() - 3) + "png").c_str());
+        WriteFileBytes(trip.folder + "/" + name, c.file);
+        const std::vector<uint8_t> before = ReadFileBytes(trip.model);
+
+        const ImportReport report = ImportTextures(trip.model, trip.folder, c.options);
+        EXPECT_FALSE(report.Succeeded());
+        EXPECT_FALSE(report.bWritten);
+        EXPECT_EQ(ReadFileBytes(trip.model), before);
+        const std::vector<std::string> lines = trip.Lines(report);
+        const auto found = std::find_if(lines.begin(), lines.end(),
+                                        [&](const std::string& line) { return line.rfind(c.line, 0) == 0; });
+        EXPECT_NE(found, lines.end()) << ::testing::PrintToString(lines);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "1 rock-001.bmp replaced"), lines.end());
+        EXPECT_TRUE(trip.ui.m_messages.empty());
+    }
+}
+
+TEST(ImportTextures, TheDocumentCommandAsksOnceWritesAndShowsTheSameTexture)
+{
+    RoundTrip trip;
+    const std::vector<uint8_t> colours = NifBuilder::PatternPixels(6, 2, 1, 70);
+    std::remove(trip.Name(3, "png").c_str());
+    WriteFileBytes(trip.Name(3, "bmp"), BmpOfRgb(6, 2, colours));
+    // A 24-bit file of another size over an RGBA texture: the depth question.
+    std::remove(trip.Name(2, "png").c_str());
+    WriteFileBytes(trip.Name(2, "bmp"), BmpOfRgb(3, 3, NifBuilder::PatternPixels(3, 3, 1, 71)));
+    CTavrelDoc doc;
+    trip.ui.ChooseFile(trip.model);
+    RouteCommand({&doc}, ID_FILE_OPEN);
+    RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
+    RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
+    RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
+    trip.ui.m_messages.clear();
+
+    trip.ui.ChooseFile(trip.folder);
+    trip.ui.AnswerNext(IDYES);   // the depth question
+    trip.ui.AnswerNext(IDNO);    // no backup
+    RouteCommand({&doc}, ID_FILE_IMPORT_TEXTURES);
+    EXPECT_EQ(trip.ui.m_dialogs.back().strInitialDir, trip.dir.Path() + "/");
+    EXPECT_EQ(trip.ui.Texts(), (std::vector<std::string>{
+                                   "The bit depths of these two images differ, do you wish to continue?",
+                                   "Would you like to make a backup of rock?",
+                                   "0 rock-000.png unchanged\n1 rock-001.png unchanged\n2 rock-002.bmp replaced\n"
+                                   "3 rock-003.bmp replaced\n4 rock-004.png unchanged\n"}));
+    EXPECT_FALSE(std::filesystem::exists(trip.model + ".bak"));
+    // The texture shown before is shown again, read back from the file.
+    const CDibImage* shown = doc.GetActiveImage();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(std::make_pair(shown->GetWidth(), shown->GetHeight()), std::make_pair(6, 2));
+    const uint8_t* top = shown->GetBits() + shown->GetStride();
+    EXPECT_EQ(std::vector<uint8_t>(top, top + 3), (std::vector<uint8_t>{colours[2], colours[1], colours[0]}));
+}
