@@ -9,7 +9,7 @@
 
 #include "FuzzInput.h"
 #include "image/DibImage.h"
-#include "nif/RawTexture.h"
+#include "image/RawTexture.h"
 #include "nif/TextureScanner.h"
 #include "nif/TextureWriter.h"
 #include "platform/File.h"
