@@ -4,7 +4,7 @@
 # into _tavrel_cli_verbs and _tavrel_cli_options below, and its kinds of file
 # into _tavrel_cli.
 
-_tavrel_cli_verbs='list extract convert import'
+_tavrel_cli_verbs='list extract convert import map'
 
 # The options of a verb, as its usage lines in --help show them.
 _tavrel_cli_options()
@@ -13,6 +13,7 @@ _tavrel_cli_options()
         list) echo --json ;;
         extract) echo --index --all --format ;;
         convert) ;;
+        map) echo --cells ;;
         import) echo --backup --yes --dry-run ;;
     esac
 }
@@ -35,7 +36,7 @@ _tavrel_cli()
     [[ " $_tavrel_cli_verbs " == *" $verb "* ]] || return
 
     case $prev in
-        --index) return ;;
+        --index | --cells) return ;;
         --all) _filedir -d; return ;;
         --format) COMPREPLY=($(compgen -W 'bmp png tga' -- "$cur")); return ;;
     esac
@@ -47,7 +48,7 @@ _tavrel_cli()
             case ${words[i]} in
                 --) ended=1; continue ;;
                 --all) all=1; ((i++)); continue ;;
-                --index | --format) ((i++)); continue ;;
+                --index | --format | --cells) ((i++)); continue ;;
                 -?*) continue ;;
             esac
         fi
@@ -63,6 +64,7 @@ _tavrel_cli()
         return
     fi
     if ((files == 0)); then
+        [[ $verb == map ]] && inputs='[nN][iI][fF]'   # a map comes from a model file
         _filedir "$inputs"
     elif ((files == 1)) && [[ $verb != list && -z $all ]]; then
         _filedir "$outputs"

@@ -16,6 +16,8 @@ constexpr CommandDef kCommands[] = {
      "Open an existing .bmz, .nif, .bmp or .png image file\nOpen", "open", "document-open"},
     {ID_FILE_SAVE_AS,             kFile, "Save &As...",              false, 0, 2,       nullptr,
      "Save the active image to a bitmap or portable network graphics file\nSave As", "save-as", "document-save-as"},
+    {ID_FILE_IMPORT_TEXTURES,     kFile, "&Import Textures...",      true,  kNone, 0,   nullptr,
+     "Put a folder of edited textures back into the open model file\nImport Textures", nullptr, nullptr},
     {ID_FILE_PRINT,               kFile, "&Print...\tCtrl+P",        true,  1, 1,       "Ctrl+P",
      "Print the active image\nPrint", "print", "document-print"},
     {ID_FILE_PRINT_PREVIEW,       kFile, "Print Pre&view",           false, kNone, 0,   nullptr,

@@ -21,10 +21,3 @@ QStringList NameFiltersFromFilter(const std::string& filter)
     }
     return filters;
 }
-
-QString FirstExtension(const QString& nameFilter)
-{
-    static const QRegularExpression pattern(QStringLiteral("\\(\\*\\.([A-Za-z0-9_]+)"));
-    const QRegularExpressionMatch match = pattern.match(nameFilter);
-    return match.hasMatch() ? match.captured(1) : QString();
-}

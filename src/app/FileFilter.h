@@ -6,6 +6,3 @@
 #include <string>
 
 QStringList NameFiltersFromFilter(const std::string& filter);
-// The first pattern's extension of a name filter ("bmp" for "Bitmap (*.bmp)"),
-// or an empty string when it has none.
-QString FirstExtension(const QString& nameFilter);

@@ -2,15 +2,19 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QFileInfo>
+#include <QFontDatabase>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
 #include "app/CommandTable.h"
+#include "app/FileExportDialog.h"
 #include "app/FileFilter.h"
 #include "app/MainFrame.h"
 
@@ -71,6 +75,9 @@ int QtUiServices::MessageBox(const std::string& text, unsigned style)
 
 std::optional<FileDialogResult> QtUiServices::FileDialog(const FileDialogRequest& request)
 {
+    // A save dialog whose name follows the chosen type is the export dialog.
+    if (!request.bOpen && request.bRetypeExtension)
+        return CFileExportDialog::Run(request, m_pFrame);
     QFileDialog dialog(m_pFrame);
     dialog.setAcceptMode(request.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(request.bOpen && (request.nFlags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
@@ -89,19 +96,6 @@ std::optional<FileDialogResult> QtUiServices::FileDialog(const FileDialogRequest
         dialog.setDirectory(QFile::decodeName(request.strInitialDir.c_str()));
     if (!request.strInitialName.empty())
         dialog.selectFile(QFile::decodeName(request.strInitialName.c_str()));
-    if (request.bRetypeExtension) {
-        // The typed name follows the chosen type's extension.
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-            const QString extension = FirstExtension(filter);
-            const QStringList chosen = dialog.selectedFiles();
-            if (extension.isEmpty() || chosen.isEmpty())
-                return;
-            const QFileInfo info(chosen.front());
-            if (info.fileName().isEmpty())
-                return;
-            dialog.selectFile(info.completeBaseName() + '.' + extension);
-        });
-    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     FileDialogResult result;
@@ -157,4 +151,31 @@ bool QtUiServices::RunPageSetup(QPrinter& printer, QWidget* parent)
 {
     QPageSetupDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<std::string> QtUiServices::ChooseFolder(const std::string& title, const std::string& initialDir)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(m_pFrame, QString::fromStdString(title),
+                                                             QFile::decodeName(initialDir.c_str()));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(chosen).toStdString();
+}
+
+void QtUiServices::ShowReport(const std::string& title, const std::string& text)
+{
+    // A report may hold a line for every texture: it scrolls, and can be copied.
+    QDialog dialog(m_pFrame);
+    dialog.setWindowTitle(QString::fromStdString(title));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* view = new QPlainTextEdit(QString::fromStdString(text), &dialog);
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(view);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    layout->addWidget(buttons);
+    dialog.resize(560, 360);
+    dialog.exec();
 }

@@ -20,6 +20,8 @@ public:
     void PumpMessages() override;
     void RepaintMainWindow() override;
     void ShowProgress(int percent) override;
+    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initialDir) override;
+    void ShowReport(const std::string& title, const std::string& text) override;
 
     bool RunPrintDialog(QPrinter& printer, QWidget* parent) override;
     void RunPrintPreview(QPrinter& printer, QWidget* parent,

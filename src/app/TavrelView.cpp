@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "app/DibPainter.h"
+#include "app/MapMakerDlg.h"
 #include "app/PrintDialogs.h"
 #include "doc/CommandIds.h"
 #include "doc/TavrelDoc.h"
@@ -31,7 +32,8 @@ CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinte
     MapCommand(ID_FILE_PRINT, [this] { OnFilePrint(); });
     MapCommand(ID_FILE_PRINT_DIRECT, [this] { PrintPage(m_pPrinter); });
     MapCommand(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); });
-    MapUpdate(ID_EDIT_CREATE_MAP_BITMAP, [this](CCmdUI* ui) { OnUpdateCreateMapBitmap(ui); });
+    MapCommand(ID_EDIT_CREATE_MAP_BITMAP, [this] { OnCreateMapBitmap(); },
+               [this](CCmdUI* ui) { OnUpdateCreateMapBitmap(ui); });
     MapUpdate(ID_INDICATOR_DIMENSIONS, [this](CCmdUI* ui) { OnUpdateDimensions(ui); });
     MapUpdate(ID_INDICATOR_IMAGE_INDEX, [this](CCmdUI* ui) { OnUpdateImageIndex(ui); });
 }
@@ -111,6 +113,11 @@ void CTavrelView::OnUpdateImageIndex(CCmdUI* pCmdUI)
     pCmdUI->Enable(true);
     if (m_pDibInfo && m_pDibBits)
         pCmdUI->SetText(m_strImageIndex);
+}
+
+void CTavrelView::OnCreateMapBitmap()
+{
+    RunMapMaker(*m_pDoc, window());
 }
 
 void CTavrelView::OnUpdateCreateMapBitmap(CCmdUI* pCmdUI)

@@ -34,6 +34,8 @@ public:
     void OnUpdateDimensions(CCmdUI* pCmdUI);
     void OnUpdateImageIndex(CCmdUI* pCmdUI);
     void OnUpdateCreateMapBitmap(CCmdUI* pCmdUI);
+    // Create Map Bitmap: the Map Maker dialog, then the map saved as a bitmap file.
+    void OnCreateMapBitmap();
 
     // The size of the scrolled area.
     QSize GetTotalSize() const { return m_totalSize; }

@@ -208,6 +208,8 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         options.verb = CliVerb::Version;
         return ParseResult{options, {}};
     }
+    if (verb == "map")
+        return ParseMapArguments(argc, argv);
     if (verb != "list" && verb != "extract" && verb != "convert" && verb != "import")
         return Refuse("unknown command " + std::string(verb));
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Exit status of the tool.
 inline constexpr int kExitSuccess = 0;
@@ -12,7 +13,7 @@ inline constexpr int kExitUsage = 2;     // the command line was not understood
 // The file formats the tool writes.
 enum class OutputFormat { Bmp, Png, Tga };
 
-enum class CliVerb { Help, Version, List, Extract, Convert, Import };
+enum class CliVerb { Help, Version, List, Extract, Convert, Import, Map };
 
 struct CliOptions {
     CliVerb verb = CliVerb::Help;
@@ -22,6 +23,7 @@ struct CliOptions {
     uint32_t nIndex = 0;                  // --index N
     OutputFormat format = OutputFormat::Png;   // --format, for --all
     bool bJson = false;                   // list --json
+    std::vector<uint32_t> cells;          // map --cells: the tile of each cell; empty: cell n shows tile n
     std::string strImportDir;             // DIR of import
     bool bBackup = false;                 // import --backup
     bool bYes = false;                    // import --yes
@@ -37,6 +39,8 @@ struct ParseResult {
 };
 
 ParseResult ParseArguments(int argc, const char* const* argv);
+// The words of the map verb (argv[1] is "map").
+ParseResult ParseMapArguments(int argc, const char* const* argv);
 
 // The output format named by a path's extension (any case), or nothing.
 std::optional<OutputFormat> FormatFromPath(const std::string& path);

@@ -8,5 +8,7 @@ class CCliUiServices;
 int RunList(const CliOptions& options, CCliUiServices& ui);
 // extract FILE OUT [--index N], extract FILE --all DIR [--format F], and convert IN OUT.
 int RunExtract(const CliOptions& options, CCliUiServices& ui);
+// map FILE OUT [--cells C0,...,C15]
+int RunMap(const CliOptions& options, CCliUiServices& ui);
 // import FILE DIR [--backup] [--yes] [--dry-run]
 int RunImport(const CliOptions& options, CCliUiServices& ui);

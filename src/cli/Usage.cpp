@@ -10,6 +10,7 @@ const char kUsageText[] =
     "  tavrel-cli extract FILE OUT [--index N]\n"
     "  tavrel-cli extract FILE --all DIR [--format bmp|png|tga]\n"
     "  tavrel-cli convert IN OUT\n"
+    "  tavrel-cli map FILE OUT [--cells C0,C1,...,C15]\n"
     "  tavrel-cli import FILE DIR [--backup] [--yes] [--dry-run]\n"
     "  tavrel-cli --help | --version\n";
 
@@ -26,6 +27,12 @@ const char kHelpText[] =
     "      Writes every image to DIR as <name>-<index>.<ext> (PNG by default).\n"
     "  tavrel-cli convert IN OUT\n"
     "      The same as extract IN OUT --index 0.\n"
+    "  tavrel-cli map FILE OUT [--cells C0,C1,...,C15]\n"
+    "      Composes a 1024 x 1024 map of 4 x 4 cells from the first 16 images of\n"
+    "      256 x 256 in the model file FILE and writes it to OUT (.bmp, .png or\n"
+    "      .tga). Cell 0 is the top-left one, cell 15 the bottom-right one. Cn picks\n"
+    "      the image of cell n among those 16 (0 is the first); by default cell n\n"
+    "      shows image n.\n"
     "  tavrel-cli import FILE DIR [--backup] [--yes] [--dry-run]\n"
     "      Puts the edited textures of DIR, named as extract --all names them, back\n"
     "      into the model file FILE in one pass; files equal to their texture are\n"

@@ -24,6 +24,7 @@ int RunVerb(const CliOptions& options, CCliUiServices& ui)
             case CliVerb::List: status = RunList(options, ui); break;
             case CliVerb::Extract:
             case CliVerb::Convert: status = RunExtract(options, ui); break;
+            case CliVerb::Map: status = RunMap(options, ui); break;
             case CliVerb::Import: status = RunImport(options, ui); break;
             case CliVerb::Help:
             case CliVerb::Version: break;

@@ -67,6 +67,7 @@ CTavrelDoc::CTavrelDoc()
     MapCommand(ID_VIEW_NEXT_IMAGE, [this] { OnNextImage(); }, [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
     MapCommand(ID_VIEW_PREVIOUS_IMAGE, [this] { OnPreviousImage(); },
                [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
+    MapCommand(ID_FILE_SAVE_AS, [this] { OnFileSaveAs(); }, [this](CCmdUI* ui) { OnUpdateFileSaveAs(ui); });
     MapCommand(ID_FILE_IMPORT_TEXTURES, [this] { OnFileImportTextures(); },
                [this](CCmdUI* ui) { OnUpdateFileImportTextures(ui); });
 }

@@ -45,6 +45,12 @@ public:
     void OnPreviousImage();
     void OnUpdateNextPrevImage(CCmdUI* pCmdUI);
     void OnUpdateFileOpen(CCmdUI* pCmdUI);
+    // Save As: writes the shown image as a BMP, PNG or Targa file.
+    void OnFileSaveAs();
+    void OnUpdateFileSaveAs(CCmdUI* pCmdUI);
+    // The folder the Save As dialog opens in: the one last saved to in this
+    // run, else the shown file's.
+    std::string GetSaveAsDir() const;
     // Import Textures: a folder of edited textures back into the open model file.
     void OnFileImportTextures();
     void OnUpdateFileImportTextures(CCmdUI* pCmdUI);
@@ -64,6 +70,8 @@ public:
     // The open file; after a link was followed, the linked file.
     const std::string& GetFilePath() const { return m_strFilePath; }
     const std::string& GetBackupPath() const { return m_strBackupPath; }
+    // The name of the file chosen in Open, or of the file Save As wrote last.
+    const std::string& GetFileName() const { return m_strFileName; }
     uint32_t GetCurrentIndex() const { return m_nCurrentImage; }
     // The texture offsets of the open model file, in file order.
     const std::vector<uint64_t>& GetRawImageOffsets() const { return m_rawImageOffsets; }
@@ -160,4 +168,5 @@ private:
     std::string m_strTempDirError;   // why there is no private folder, or empty
     std::vector<IDocObserver*> m_observers;
     int m_nBusy = 0;
+    std::string m_strSaveAsDir;   // the folder last saved to; empty until then
 };

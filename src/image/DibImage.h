@@ -77,6 +77,10 @@ public:
     const std::string& GetTextKey() const { return m_strTextKey; }
     const char* GetTextValue() const { return m_pTextValue ? m_pTextValue.get() : ""; }
 
+    // A record made in memory rather than read: 24 bits per pixel, every row
+    // black. Throws CMemoryException.
+    static std::unique_ptr<CDibImage> CreateBlank24(int32_t width, int32_t height);
+
     // Writers: refusals and failed writes leave by an exception (a
     // CUserException with the text to show, or a CFileException).
     void WriteBmp(const std::string& path) const;

@@ -36,7 +36,8 @@ struct FileDialogRequest {
     std::string strInitialName;
     unsigned nFlags = 0;
     int nFilterIndex = 1;          // 1-based
-    // Save dialogs: rewrite the name's extension when the user picks another type.
+    // Save dialogs: the export dialog, whose name box takes the extension of
+    // each type the user picks.
     bool bRetypeExtension = false;
 };
 

@@ -46,7 +46,8 @@ private slots:
         QStringList menus;
         for (const QAction* popup : app.Frame()->menuBar()->actions())
             menus << popup->text() + ": " + Items(popup->menu()->actions(), false).join(", ");
-        QCOMPARE(menus, (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., -, 57607 &Print...\tCtrl+P, "
+        QCOMPARE(menus, (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., -, 32800 &Import Textures..., -, "
+                                     "57607 &Print...\tCtrl+P, "
                                      "57609 Print Pre&view, 57606 P&rint Setup..., -, 57665 E&xit",
                                      "&Edit: 32773 Replace, 32775 Make Transparent, 32777 Create Map Bitmap",
                                      "&View: 59392 &Toolbar, 59393 &Status Bar, 32772 Previous Image, 32771 Next Image",
@@ -150,10 +151,10 @@ private slots:
             app.Idle();
             const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP,
                                           ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_APP_ABOUT, ID_FILE_NEW}
-                                   + alsoEnabled;
+                                   + alsoEnabled + (file.empty() ? IdList{} : IdList{ID_FILE_SAVE_AS});
             for (unsigned id : enabled + IdList{ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE, ID_EDIT_CREATE_MAP_BITMAP,
-                                                ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE,
-                                                ID_NEXT_PANE, ID_PREV_PANE}) {
+                                                ID_FILE_SAVE_AS, ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY,
+                                                ID_EDIT_PASTE, ID_NEXT_PANE, ID_PREV_PANE}) {
                 const QString where = QString::fromStdString(file) + ' ' + QString::number(id);
                 QVERIFY2(app.Frame()->GetAction(id)->isEnabled() == enabled.contains(id), qPrintable(where));
                 // A disabled command does not run, even when called past its item.

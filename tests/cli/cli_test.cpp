@@ -255,6 +255,11 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
         {{"extract", nif, "--all", dir, png}, "extract --all takes one FILE and the folder DIR"},
         {{"convert", "a.png"}, "convert takes IN and OUT"},
         {{"convert", "a.png", "b.gif"}, "b.gif" + badOut},
+        {{"map", nif}, "map takes FILE and OUT"},
+        {{"map", "a.png", png}, "a.png: map reads a model file (.nif)"},
+        {{"map", nif, "o.gif"}, "o.gif" + badOut},
+        {{"map", nif, png, "--cells", "0,1,2"}, "--cells needs 16 numbers divided by commas"},
+        {{"map", nif, png, "--index", "0"}, "unknown option --index"},
         {{"import", nif}, "import takes FILE and DIR"},
         {{"import", "a.bmz", dir}, "a.bmz: import puts textures into a model file (.nif)"},
         {{"list", nif, "--dry-run"}, "list takes no option but --json"},
@@ -345,6 +350,56 @@ TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
         const CliRun run = Run({"extract", nif, out, "--index", index});
         const std::string extra = index == "3" ? "There is no image 3 in " + nif + ": it holds 3 images.\n" : "";
         EXPECT_EQ(std::tie(run.status, run.err), std::tuple(1, message + extra)) << index;
+        EXPECT_EQ(ReadFileBytes(out), kSentinel);
+    }
+}
+
+TEST_F(CliTest, MapComposesSixteenTilesInTheChosenCellsOrRefusesLeavingOutAlone)
+{
+    // 17 tiles, RGB and RGBA, among images of other sizes.
+    std::vector<Pixels> textures = {Pattern(256, 128, false, 1)}, tiles;
+    for (int i = 0; i < 17; ++i) {
+        tiles.push_back(Pattern(256, 256, i % 2 == 1, uint8_t(30 + 11 * i)));
+        textures.push_back(tiles.back());
+        if (i == 4)
+            textures.push_back(Pattern(512, 4, false, 2));
+    }
+    const std::string nif = Write("tiles.nif", ModelFile(textures));
+    // The map's pixels: cell n (row n / 4, column n % 4) shows tiles[cells[n]], without alpha.
+    const auto map = [&](const std::array<int, 16>& cells) {
+        Pixels out{1024, 1024, 3, std::vector<uint8_t>(1024 * 1024 * 3)};
+        for (size_t y = 0; y < 1024; ++y)
+            for (size_t x = 0; x < 1024; ++x) {
+                const Pixels& tile = tiles[size_t(cells[y / 256 * 4 + x / 256])];
+                std::copy_n(&tile.bytes[((y % 256) * 256 + x % 256) * tile.bytesPerPixel], 3, &out.bytes[(y * 1024 + x) * 3]);
+            }
+        return out;
+    };
+    const std::array<int, 16> inOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    const std::array<int, 16> chosen = {15, 3, 3, 0, 7, 6, 5, 4, 11, 10, 9, 8, 1, 1, 2, 12};
+    const std::string cells = "15,3,3,0,7,6,5,4,11,10,9,8,1,1,2,12";
+    const std::tuple<std::string, std::vector<std::string>, std::array<int, 16>> cases[] = {
+        {Path("map.bmp"), {"map", nif, Path("map.bmp")}, inOrder},
+        {Path("map.png"), {"map", nif, Path("map.png"), "--cells", cells}, chosen},
+        {Path("map.TGA"), {"map", "--cells", cells, nif, Path("map.TGA")}, chosen},
+    };
+    for (const auto& [out, args, arrangement] : cases) {
+        const CliRun run = Run(args);
+        ASSERT_EQ(std::tie(run.status, run.out, run.err), std::tuple(0, "", "")) << out;
+        EXPECT_EQ(Written(out), Expected(out, map(arrangement))) << out;
+    }
+
+    // Too few tiles, or a cell past them: the message names the count, OUT stays as it was.
+    const std::string few = Write("few.nif", ModelFile({tiles[0], Pattern(128, 256, false, 1), tiles[1]}));
+    const std::string out = Write("kept.bmp", kSentinel);
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"map", few, out}, few + " holds 2 images of 256 * 256; a map needs 16.\n"},
+        {{"map", nif, out, "--cells", "0,1,2,16,4,5,6,7,8,9,10,11,12,13,14,15"},
+         "Cell 3 asks for image 16, but there are 16 images of 256 * 256 to choose from (0 to 15).\n"},
+    };
+    for (const auto& [args, message] : refusals) {
+        const CliRun run = Run(args);
+        EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, "", message));
         EXPECT_EQ(ReadFileBytes(out), kSentinel);
     }
 }

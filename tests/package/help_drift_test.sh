@@ -18,7 +18,8 @@ options_in() {
 }
 # A manual page as plain ASCII text, wide enough that no synopsis line wraps.
 render() { LC_ALL=C MANWIDTH=250 man -l "$1" 2>/dev/null; }
-synopsis() { awk '/^SYNOPSIS/ { on = 1; next } /^[A-Z]/ { on = 0 } on'; }
+section() { awk -v name="$1" '$0 == name { on = 1; next } /^[A-Z]/ { on = 0 } on'; }
+synopsis() { section SYNOPSIS; }
 # The usage lines of one verb ("" for the lines without a verb); read from standard input.
 usage_of() {
   if [[ -z $1 ]]; then grep -E '^ *tavrel-cli -'; else grep -E "^ *tavrel-cli $1( |\$)"; fi
@@ -40,10 +41,13 @@ for verb in "" $verbs; do
 done
 same "tavrel-cli(1) options" "$(options_in <<<"$help")" "$(options_in <<<"$page")"
 
-# tavrel(1) names the options of tavrel --help.
+# tavrel(1) names the options of tavrel --help in its SYNOPSIS and OPTIONS
+# (elsewhere it may quote those of tavrel-cli).
 if [[ -n $gui ]]; then
   gui_help=$("$gui" --help) || fail "tavrel --help"
-  same "tavrel(1) options" "$(options_in <<<"$gui_help")" "$(options_in <<<"$(render "$source_dir/res/man/tavrel.1")")"
+  gui_page=$(render "$source_dir/res/man/tavrel.1")
+  same "tavrel(1) options" "$(options_in <<<"$gui_help")" \
+       "$({ section SYNOPSIS <<<"$gui_page"; section OPTIONS <<<"$gui_page"; } | options_in)"
 fi
 
 # The completion, run as bash runs it on Tab, in a folder of files of every kind.

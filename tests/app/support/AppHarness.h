@@ -30,6 +30,8 @@ public:
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override
     {
         m_dialogs.push_back(request);
+        if (m_onFileDialog)
+            return m_onFileDialog(request);
         if (m_files.empty())
             return Fail("unexpected file dialog"), std::nullopt;
         const std::optional<std::string> path = m_files.front();
@@ -50,6 +52,8 @@ public:
     std::deque<std::optional<std::string>> m_files;
     std::vector<std::string> m_messages;
     std::vector<FileDialogRequest> m_dialogs;
+    // When set, answers the file dialogs instead of m_files (a test may run the real ones).
+    std::function<std::optional<FileDialogResult>(const FileDialogRequest&)> m_onFileDialog;
     std::function<void(int)> m_onProgress = [](int) {};
     std::function<bool(QPrinter&)> m_onPrint = Unexpected, m_onPageSetup = Unexpected;
 

@@ -1,0 +1,45 @@
+#pragma once
+// The file types that Save As offers, and the rules of its dialog: the filter
+// list built from the type names, the type preselected by an initial file
+// name, and the rewrite of the name's extension when the user picks another type.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The types, numbered from 1 in this order; each name ends in its pattern.
+inline constexpr char kExportTypeNames[] =
+    "Windows Bitmap (*.bmp)|Portable Network Graphics (*.png)|Truevision Targa (*.tga)";
+inline constexpr char kExportDialogTitle[] = "Save As Type";
+
+enum ExportType : int { kExportBmp = 1, kExportPng = 2, kExportTga = 3 };
+
+struct ExportTypeDef {
+    std::string strName;        // "Windows Bitmap (*.bmp)"
+    std::string strPattern;     // "*.bmp": between the first '(' and the next ')'
+    std::string strExtension;   // ".bmp": the pattern without its first character
+};
+
+// Splits text at the separator, skipping runs of separators, at most
+// maxTokens tokens; the last allowed token runs on to the end of the text.
+// A token that starts with a double quote or an apostrophe runs to the same
+// quote (which is dropped, as is the one character that follows it).
+std::vector<std::string> SplitTokens(std::string_view text, char separator, size_t maxTokens);
+
+// The types of a '|'-separated list of names such as kExportTypeNames.
+std::vector<ExportTypeDef> ParseExportTypes(std::string_view typeNames);
+// The file dialog's filter: "Name|Pattern|...||".
+std::string ExportFilter(const std::vector<ExportTypeDef>& types);
+// The text the name box starts with: the name, or "*" and the first type's extension.
+std::string InitialExportName(const std::vector<ExportTypeDef>& types, const std::string& fileName);
+// The 1-based type whose extension equals, case for case, the name's text
+// from its first '.'; 1 when none does.
+int PreselectedExportType(const std::vector<ExportTypeDef>& types, const std::string& fileName);
+// The extension with its dot in a type's text, between its first '*' and the
+// next ')' (".png" for "Portable Network Graphics (*.png)"); empty when it has none.
+std::string ExtensionOfTypeText(std::string_view typeText);
+// The name box's text after a change to a type with this extension: "*" and
+// the extension for an empty name, the extension appended to a name without
+// '.', else the name up to its first '.' followed by the extension. Folders
+// typed before the name are kept and not searched for a '.'.
+std::string RetypeFileName(const std::string& name, const std::string& extension);

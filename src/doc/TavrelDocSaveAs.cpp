@@ -1,0 +1,80 @@
+// Save As: the shown image written to a new file as a BMP, PNG or Targa file,
+// the type chosen in the export dialog.
+#include <optional>
+
+#include "doc/ExportTypes.h"
+#include "doc/PathUtil.h"
+#include "doc/TavrelDoc.h"
+#include "platform/Exceptions.h"
+#include "platform/UiServices.h"
+
+namespace {
+
+bool HoldsPixels(const CDibImage* image)
+{
+    return image && image->GetBitmapInfo() && image->GetBits();
+}
+
+// The writer is chosen by the type alone, whatever extension the name has.
+// A failure leaves by an exception.
+void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex)
+{
+    switch (nTypeIndex) {
+    case kExportBmp: image.WriteBmp(path); break;
+    case kExportPng: image.WritePngFile(path); break;
+    case kExportTga: image.WriteTga(path); break;
+    default: AfxThrowUserException();   // no such type: nothing is written
+    }
+}
+
+}  // namespace
+
+void CTavrelDoc::OnUpdateFileSaveAs(CCmdUI* pCmdUI)
+{
+    pCmdUI->Enable(!IsBusy() && HoldsPixels(GetActiveImage()));
+}
+
+std::string CTavrelDoc::GetSaveAsDir() const
+{
+    return m_strSaveAsDir.empty() ? DirectoryPart(m_strFilePath) : m_strSaveAsDir;
+}
+
+void CTavrelDoc::OnFileSaveAs()
+{
+    if (IsBusy())
+        return;
+    CDibImage* image = GetActiveImage();
+    if (!HoldsPixels(image))
+        return;
+    // Busy through the dialog and the write: no load may replace the record
+    // meanwhile, and no second Save As may start.
+    CBusyScope busy(*this);
+
+    m_strFilter = kExportTypeNames;
+    const std::vector<ExportTypeDef> types = ParseExportTypes(m_strFilter);
+    FileDialogRequest request;
+    request.bOpen = false;
+    request.strTitle = kExportDialogTitle;
+    request.strFilter = ExportFilter(types);
+    request.strInitialDir = GetSaveAsDir();
+    request.strInitialName = InitialExportName(types, {});
+    request.nFilterIndex = PreselectedExportType(types, {});
+    request.nFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    request.bRetypeExtension = true;
+    const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
+    if (!chosen || chosen->strPath.empty())
+        return;
+
+    Ui().RepaintMainWindow();
+    // The wait cursor ends before a failure is shown.
+    const bool written = RunReportingFailure([&] {
+        CWaitCursor wait;
+        WriteExportFile(*image, chosen->strPath, chosen->nFilterIndex);
+    });
+    if (!written)
+        return;
+    // Only a file that was written counts: its name and folder are remembered.
+    m_strFileName = FileNamePart(chosen->strPath);
+    m_strSaveAsDir = DirectoryPart(chosen->strPath);
+    UpdateAllViews();
+}

@@ -1,0 +1,160 @@
+// Create Map Bitmap: the Map Maker dialog driven through its controls, the
+// save dialog it asks for, and the map file as a picture.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <array>
+#include <filesystem>
+#include <functional>
+
+#include "AppHarness.h"
+#include "app/MapMakerDlg.h"
+
+namespace {
+
+using Cells = std::array<int, 16>;   // the tile each cell shows, -1 for none
+constexpr Cells kStart = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+
+// The textures of a model file: anything first, then the tiles.
+struct Model {
+    std::vector<Tex> textures;
+    int firstTile;
+
+    QImage Tile(int i) const { return TextureImage(textures[size_t(firstTile + i)]); }
+    // The cells at the given scale: 256 pixels a tile for the map, 128 for the preview.
+    QImage Picture(const Cells& cells, int tile) const
+    {
+        QImage picture(4 * tile, 4 * tile, QImage::Format_RGB32);
+        picture.fill(Qt::black);
+        QPainter painter(&picture);
+        for (int n = 0; n < 16; ++n)
+            if (cells[size_t(n)] >= 0)
+                painter.drawImage(tile * (n % 4), tile * (n / 4),
+                                  Tile(cells[size_t(n)]).scaled(tile, tile, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        return picture;
+    }
+};
+
+Model Tiles(int count, std::vector<Tex> before)
+{
+    Model model{std::move(before), 0};
+    model.firstTile = int(model.textures.size());
+    for (int i = 0; i < count; ++i)
+        model.textures.push_back({256, 256, i % 3 ? 1u : 2u, uint8_t(10 + 9 * i)});
+    return model;
+}
+
+// Runs the command; `drive` gets the dialog when one opens, and whatever it
+// leaves open is cancelled, so a failed check never leaves a modal loop waiting.
+bool RunCommand(AppHarness& app, const std::function<void(CMapMakerDlg*)>& drive)
+{
+    bool opened = false;
+    QTimer timer;   // gone with this call: it fires only inside the dialog's loop
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<CMapMakerDlg*>(QApplication::activeModalWidget());
+        opened = dialog != nullptr;
+        if (!dialog)
+            return;
+        drive(dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    timer.start(0);
+    app.Frame()->OnCommand(ID_EDIT_CREATE_MAP_BITMAP);
+    return opened;
+}
+
+QImage Preview(CMapMakerDlg* dialog)
+{
+    return dialog->findChild<QWidget*>("MapPreview")->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QString ButtonText(CMapMakerDlg* dialog, const char* name)
+{
+    return dialog->findChild<QPushButton*>(name)->text();
+}
+
+}  // namespace
+
+class MapMakerTest : public QObject {
+    Q_OBJECT
+    TempDir m_dir;
+
+private slots:
+    void dialogShowsTheCellsTogglesThemAndCancelsWithoutWriting()
+    {
+        const Model model = Tiles(17, {{512, 512, 1, 1}});
+        AppHarness app(WriteModel(m_dir, "tiles.nif", model.textures));
+        const bool opened = RunCommand(app, [&](CMapMakerDlg* dialog) {
+            auto* spin = dialog->findChild<QSpinBox*>("MapCellNumber");
+            QCOMPARE(dialog->windowTitle() + '|' + ButtonText(dialog, "MapToggle") + '|'
+                         + dialog->findChild<QLabel*>("MapHint")->text() + '|' + ButtonText(dialog, "MapSave") + '|'
+                         + ButtonText(dialog, "MapCancel"),
+                     QStringLiteral("Map Maker|Toggle->|Toggle to find correct image.|Save Map|Cancel"));
+            // Enter toggles while "Toggle->" has the focus, as it has at first, and saves from the number box.
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            QVERIFY(dialog->findChild<QPushButton*>("MapToggle")->hasFocus());
+            spin->setFocus();
+            QVERIFY(dialog->findChild<QPushButton*>("MapSave")->isDefault());
+            QCOMPARE(QList<int>({spin->minimum(), spin->maximum(), spin->value()}), QList<int>({0, 15, 0}));
+            QCOMPARE(Preview(dialog), model.Picture(kStart, 128));
+
+            // Cell 5 is row 1, column 1; the text "abc" counts as 0; -1 and 16 change nothing.
+            Cells cells = kStart;
+            for (const auto& [text, cell] : {std::pair<QString, int>{"5", 5}, {"abc", 0}, {"-1", -1}, {"16", -1}}) {
+                spin->findChild<QLineEdit*>()->setText(text);
+                dialog->findChild<QPushButton*>("MapToggle")->click();
+                if (cell >= 0)
+                    ++cells[size_t(cell)];
+                QVERIFY2(Preview(dialog) == model.Picture(cells, 128), qPrintable(text));
+            }
+            // A click on a tile puts its cell in the box.
+            QTest::mouseClick(dialog->findChild<QWidget*>("MapPreview"), Qt::LeftButton, {}, QPoint(300, 400));
+            QCOMPARE(spin->value(), 14);
+            dialog->findChild<QPushButton*>("MapCancel")->click();
+        });
+        QVERIFY(opened);
+        QVERIFY(app.m_ui.m_dialogs.empty() && app.m_ui.m_messages.empty());
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 1);
+    }
+
+    void saveMapWritesTheCellsAsOnePictureWhereTheUserChose()
+    {
+        const Model model = Tiles(16, {});
+        const std::string path = WriteModel(m_dir, "save.nif", model.textures);
+        AppHarness app(path);
+        const std::string out = m_dir.File("chosen.bmp");
+        app.m_ui.m_files.push_back(out);
+        const bool opened = RunCommand(app, [](CMapMakerDlg* dialog) {
+            dialog->findChild<QSpinBox*>("MapCellNumber")->setValue(15);
+            dialog->findChild<QPushButton*>("MapToggle")->click();
+            dialog->findChild<QPushButton*>("MapSave")->click();
+        });
+        QVERIFY(opened);
+        QCOMPARE(app.m_ui.m_dialogs.size(), size_t(1));
+        const FileDialogRequest& request = app.m_ui.m_dialogs[0];
+        QVERIFY(!request.bOpen && (request.nFlags & OFN_OVERWRITEPROMPT));
+        QCOMPARE(request.strFilter, std::string("Bitmap File (*.bmp)|*.bmp||"));
+        QCOMPARE(request.strInitialDir, m_dir.Path() + '/');
+        Cells cells = kStart;
+        cells[15] = 0;
+        QCOMPARE(std::filesystem::file_size(out), uintmax_t(14 + 40 + 1024 * 3072));
+        QCOMPARE(QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32), model.Picture(cells, 256));
+        QVERIFY(app.m_ui.m_messages.empty());
+    }
+
+    void aFileWithoutTilesShowsAMessageAndNoDialog()
+    {
+        AppHarness app(WriteModel(m_dir, "none.nif", {{1024, 1024, 1, 1}, {256, 128, 1, 2}}));
+        QVERIFY(!RunCommand(app, [](CMapMakerDlg*) {}));
+        QCOMPARE(app.m_ui.m_messages, std::vector<std::string>{"This file holds no 256 * 256 images."});
+    }
+};
+
+QTEST_MAIN(MapMakerTest)
+#include "map_maker_test.moc"

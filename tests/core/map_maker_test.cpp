@@ -1,0 +1,144 @@
+// The map of a large model file: which textures are offered, the toggle
+// cycle of a cell, and the written bitmap compared with the tiles byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "FileSizeLimit.h"
+#include "NifBuilder.h"
+#include "ScriptedUi.h"
+#include "TempDir.h"
+#include "doc/MapMaker.h"
+#include "doc/TavrelDoc.h"
+
+namespace {
+
+// A model file of 20 tiles (RGB and RGBA, each its own pattern) among
+// textures of other sizes, opened in a document.
+struct MapModel {
+    TempDir dir;
+    ScriptedUi ui;
+    CTavrelDoc doc;
+    std::vector<std::vector<uint8_t>> tilePixels;   // block order: top row first, RGB(A)
+    std::vector<uint32_t> tileFormats;
+    std::vector<size_t> tileIndex;                  // image index of each tile
+
+    MapModel()
+    {
+        NifBuilder nif;
+        const auto tile = [&](uint32_t format) {
+            tileIndex.push_back(nif.TextureOffsets().size());
+            tilePixels.push_back(NifBuilder::PatternPixels(256, 256, format, uint8_t(40 + 13 * tilePixels.size())));
+            tileFormats.push_back(format);
+            nif.Filler(5).Texture(256, 256, format, tilePixels.back());
+        };
+        nif.Texture(256, 128, 1, 1);
+        for (int i = 0; i < 5; ++i)
+            tile(i % 2 ? 2 : 1);
+        nif.Filler(3).Texture(512, 512, 1, 2);
+        nif.Texture(128, 256, 2, 3);
+        for (int i = 5; i < 20; ++i)
+            tile(i % 3 ? 1 : 2);
+        // Height -256 as a file would store it: the reader refuses it.
+        nif.Filler(7).Texture(256, 0xFFFFFF00u, 1, std::vector<uint8_t>(256 * 3, 9));
+        nif.Save(dir.File("map.nif"));
+        doc.LoadFile(dir.File("map.nif"));
+    }
+};
+
+// The map file that the cells must give, worked out from the block pixels.
+std::vector<uint8_t> ExpectedMapFile(const MapModel& model, const std::vector<int>& cellTiles)
+{
+    std::vector<uint8_t> file(54 + 1024 * 3072, 0);
+    const uint32_t header[] = {3145782, 0, 54, 40, 1024, 1024, 0x180001, 0, 3145728, 0, 0, 0, 0};
+    file[0] = 'B';
+    file[1] = 'M';
+    std::memcpy(&file[2], header, sizeof header);
+    for (int y = 0; y < 1024; ++y) {
+        uint8_t* row = &file[54 + size_t(1023 - y) * 3072];   // bottom-up
+        for (int x = 0; x < 1024; ++x) {
+            const int tile = cellTiles[size_t(y / 256 * 4 + x / 256)];
+            if (tile < 0)
+                continue;
+            const size_t bpp = model.tileFormats[size_t(tile)] == 1 ? 3 : 4;
+            const uint8_t* rgb = &model.tilePixels[size_t(tile)][(size_t(y % 256) * 256 + size_t(x % 256)) * bpp];
+            row[x * 3] = rgb[2];
+            row[x * 3 + 1] = rgb[1];
+            row[x * 3 + 2] = rgb[0];
+        }
+    }
+    return file;
+}
+
+}  // namespace
+
+TEST(MapMaker, OffersTheFirstSixteenTilesInFileOrderAndCyclesEachCell)
+{
+    MapModel model;
+    ASSERT_EQ(model.doc.ImageCount(), 24u);
+    ASSERT_EQ(model.ui.Texts(), (std::vector<std::string>{"Error reading file.\nFile: " + model.dir.File("map.nif")}));
+    const std::vector<const CDibImage*> candidates = CollectMapCandidates(model.doc);
+    ASSERT_EQ(candidates.size(), 16u);
+    for (size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(candidates[i], model.doc.ImageAt(uint32_t(model.tileIndex[i]))) << i;
+
+    // Sixteen candidates: each cell steps to the next, after the last back to the first.
+    CMapCells cells(candidates);
+    for (int step = 1; step <= 16; ++step) {
+        ASSERT_TRUE(cells.Toggle(5));
+        EXPECT_EQ(cells.GetCell(5), (5 + step) % 16);
+    }
+    EXPECT_FALSE(cells.Toggle(-1));
+    EXPECT_FALSE(cells.Toggle(16));
+    for (int n = 0; n < 16; ++n)
+        EXPECT_EQ(cells.GetCellImage(n), candidates[size_t(n)]);
+
+    // Fewer: the cells past the candidates start empty, and empty joins the cycle.
+    CMapCells few({candidates[0], candidates[1], candidates[2]});
+    std::vector<int> seen;
+    for (int step = 0; step < 5; ++step, few.Toggle(1))
+        seen.push_back(few.GetCell(1));
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, CMapCells::kEmpty, 0, 1}));
+    EXPECT_EQ(few.GetCell(3), CMapCells::kEmpty);
+    EXPECT_EQ(few.GetCellImage(3), nullptr);
+    few.Toggle(3);
+    EXPECT_EQ(few.GetCell(3), 0);
+    EXPECT_FALSE(few.SetCell(4, 3));
+    CMapCells none({});
+    none.Toggle(0);
+    EXPECT_EQ(none.GetCell(0), CMapCells::kEmpty);
+
+    // A model file that is not open offers nothing.
+    EXPECT_TRUE(CollectMapCandidates(CTavrelDoc()).empty());
+}
+
+TEST(MapMaker, WrittenBitmapHoldsTheTilesOfEveryCellOrLeavesTheOldFile)
+{
+    MapModel model;
+    const std::vector<const CDibImage*> candidates = CollectMapCandidates(model.doc);
+    const std::string out = model.dir.File("out.bmp");
+
+    CMapCells cells(candidates);
+    cells.Toggle(5);
+    cells.SetCell(15, 0);
+    std::vector<int> tiles = {0, 1, 2, 3, 4, 6, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0};
+    ASSERT_TRUE(SaveMapBitmap(cells, out));
+    EXPECT_EQ(std::filesystem::file_size(out), 14u + 40 + 1024 * 3072);
+    EXPECT_EQ(ReadFileBytes(out), ExpectedMapFile(model, tiles));
+
+    // Empty cells are black; a failed write leaves the earlier map whole and says why.
+    CMapCells few({candidates[4], candidates[0]});
+    {
+        FileSizeLimit diskFull(1 << 20);
+        EXPECT_FALSE(SaveMapBitmap(few, out));
+    }
+    EXPECT_EQ(ReadFileBytes(out), ExpectedMapFile(model, tiles));
+    EXPECT_EQ(model.ui.m_messages.size(), 2u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(model.dir.Path()), {}), 2);
+    ASSERT_TRUE(SaveMapBitmap(few, out));
+    tiles.assign(16, -1);
+    tiles[0] = 4;
+    tiles[1] = 0;
+    EXPECT_EQ(ReadFileBytes(out), ExpectedMapFile(model, tiles));
+}

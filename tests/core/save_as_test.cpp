@@ -1,0 +1,207 @@
+// Save As: the export dialog's rules (filter, preselected type, the name's
+// rewrite on a type change), the file each type writes, and failed writes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "BmpBuilder.h"
+#include "FileSizeLimit.h"
+#include "NifBuilder.h"
+#include "ScriptedUi.h"
+#include "TempDir.h"
+#include "doc/CommandIds.h"
+#include "doc/ExportTypes.h"
+#include "doc/TavrelDoc.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(ExportTypes, FilterPreselectionRewriteAndTokens)
+{
+    const std::vector<ExportTypeDef> types = ParseExportTypes(kExportTypeNames);
+    EXPECT_EQ(ExportFilter(types), "Windows Bitmap (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png|"
+                                   "Truevision Targa (*.tga)|*.tga||");
+
+    // Initial name: the name box's text and the type selected.
+    const struct { const char* name; const char* shown; int type; } initial[] = {
+        {"", "*.bmp", 1}, {"pic.png", "pic.png", 2}, {"pic.tga", "pic.tga", 3},
+        // From the first '.', case for case.
+        {"pic.PNG", "pic.PNG", 1}, {"my.pic.png", "my.pic.png", 1}, {"pic", "pic", 1},
+    };
+    for (const auto& row : initial) {
+        EXPECT_EQ(InitialExportName(types, row.name), row.shown) << row.name;
+        EXPECT_EQ(PreselectedExportType(types, row.name), row.type) << row.name;
+    }
+
+    // A type change: the name box's text, the type picked, the new text.
+    const struct { const char* name; int type; const char* becomes; } retype[] = {
+        {"house", 2, "house.png"}, {"house.bmp", 3, "house.tga"}, {"my.house.bmp", 2, "my.png"},
+        {"", 3, "*.tga"}, {"*.bmp", 2, "*.png"},
+        // A folder typed before the name keeps its dots.
+        {"../out.d/house", 2, "../out.d/house.png"},
+    };
+    for (const auto& row : retype) {
+        const std::string extension = ExtensionOfTypeText(types[row.type - 1].strName);
+        EXPECT_EQ(RetypeFileName(row.name, extension), row.becomes) << row.name;
+    }
+    EXPECT_EQ(RetypeFileName("house.bmp", ExtensionOfTypeText("No pattern")), "house.bmp");
+
+    const struct { const char* text; char separator; size_t max; Strings tokens; } splits[] = {
+        {"a||b", '|', 20, {"a", "b"}},
+        {"a(b(c", '(', 2, {"a", "b(c"}},
+        {"", '|', 20, {}},
+        {"\"x|y\"|z", '|', 20, {"x|y", "z"}},
+        {"'", '|', 20, {""}},
+    };
+    for (const auto& row : splits)
+        EXPECT_EQ(SplitTokens(row.text, row.separator, row.max), row.tokens) << row.text;
+}
+
+class CountingObserver : public IDocObserver {
+public:
+    void OnUpdate(void*, long, void*) override { ++updates; }
+    int updates = 0;
+};
+
+class SaveAsTest : public ::testing::Test {
+protected:
+    SaveAsTest() { doc.AddObserver(&observer); }
+
+    void Open(const std::string& path)
+    {
+        ui.ChooseFile(path);
+        RouteCommand({&doc}, ID_FILE_OPEN);
+    }
+    bool SaveAsEnabled()
+    {
+        CCmdUI state(ID_FILE_SAVE_AS);
+        RouteCommandUI({&doc}, &state);
+        return state.m_bEnabled;
+    }
+    Strings Listing(const std::string& folder)
+    {
+        Strings names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir;
+    ScriptedUi ui;
+    CTavrelDoc doc;
+    CountingObserver observer;
+};
+
+TEST_F(SaveAsTest, EachTypeWritesExactlyWhatItsWriterMakes)
+{
+    // Nothing shown: nothing offered, no dialog.
+    EXPECT_FALSE(SaveAsEnabled());
+    RouteCommand({&doc}, ID_FILE_SAVE_AS);
+
+    NifBuilder nif;
+    nif.Texture(5, 3, 1, 1);
+    nif.Texture(3, 4, 2, 2);
+    nif.Save(dir.File("two.nif"));
+    Open(dir.File("two.nif"));
+    RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
+    ASSERT_TRUE(SaveAsEnabled());
+    CDibImage& shown = *doc.GetActiveImage();
+    const int updates = observer.updates;
+
+    // Cancelled: nothing written, nothing changed.
+    ui.CancelNextDialog();
+    RouteCommand({&doc}, ID_FILE_SAVE_AS);
+    ASSERT_EQ(ui.m_dialogs.size(), 2u);
+    const FileDialogRequest& request = ui.m_dialogs[1];
+    EXPECT_TRUE(!request.bOpen && request.bRetypeExtension && request.nFilterIndex == 1);
+    EXPECT_EQ(request.strTitle + '|' + request.strInitialName, "Save As Type|*.bmp");
+    EXPECT_EQ(request.strFilter, ExportFilter(ParseExportTypes(kExportTypeNames)));
+    EXPECT_EQ(request.nFlags, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+    EXPECT_EQ(request.strInitialDir, dir.Path() + "/");   // the shown file's folder
+    EXPECT_EQ(Listing(dir.Path()), Strings{"two.nif"});
+    EXPECT_EQ(observer.updates, updates);
+
+    // A folder whose path is longer than 256 bytes; names ending in ".png"
+    // whatever the type, as the type alone chooses the writer.
+    std::string folder = dir.Path();
+    while (folder.size() < 300)
+        folder += "/folder-of-a-long-path";
+    std::filesystem::create_directories(folder);
+    const std::pair<int, void (*)(CDibImage&, const std::string&)> writers[] = {
+        {1, [](CDibImage& image, const std::string& path) { image.WriteBmp(path); }},
+        {2, [](CDibImage& image, const std::string& path) { ASSERT_TRUE(image.WritePng(path)); }},
+        {3, [](CDibImage& image, const std::string& path) { image.WriteTga(path); }},
+    };
+    for (const auto& [type, write] : writers) {
+        SCOPED_TRACE(type);
+        const std::string name = "out" + std::to_string(type) + ".png";
+        ui.ChooseFile(folder + "/" + name, type);
+        RouteCommand({&doc}, ID_FILE_SAVE_AS);
+        // After a save the dialog opens in the folder saved to.
+        EXPECT_EQ(ui.m_dialogs.back().strInitialDir, type == 1 ? dir.Path() + "/" : folder + "/");
+        write(shown, dir.File("alone"));
+        EXPECT_EQ(ReadFileBytes(folder + "/" + name), ReadFileBytes(dir.File("alone")));
+        EXPECT_EQ(doc.GetFileName(), name);
+        EXPECT_EQ(doc.GetTitle(), "two.nif");
+        EXPECT_EQ(observer.updates, updates + type);
+    }
+    EXPECT_EQ(ui.m_nWaitBegins, 4);   // the open and three saves
+    EXPECT_TRUE(ui.Texts().empty());
+}
+
+TEST_F(SaveAsTest, AFailedWriteLeavesNoFileAndOnlyTheWritersReport)
+{
+    BmpFileParts parts;
+    parts.width = parts.height = 64;
+    // Noise, so that even the PNG is far larger than the room left on the disk.
+    std::mt19937 noise(8);
+    for (int i = 0; i < 64 * 64 * 3; ++i)
+        parts.pixels.push_back(static_cast<uint8_t>(noise()));
+    // A record whose load failed holds nothing to write: nothing offered, no dialog.
+    WriteFileBytes(dir.File("empty.bmz"), std::vector<uint8_t>(40, 0));
+    Open(dir.File("empty.bmz"));
+    EXPECT_FALSE(SaveAsEnabled());
+    RouteCommand({&doc}, ID_FILE_SAVE_AS);
+    std::filesystem::remove(dir.File("empty.bmz"));
+
+    WriteFileBytes(dir.File("shown.bmp"), BuildBmp(parts));
+    WriteFileBytes(dir.File("keep.x"), {1, 2, 3});
+    Open(dir.File("shown.bmp"));
+    ASSERT_TRUE(SaveAsEnabled());
+    const int updates = observer.updates;
+
+    const std::string missing = dir.File("missing/out.bmp"), keep = dir.File("keep.x");
+    const struct { int type; const std::string& path; bool diskFull; std::string message; } rows[] = {
+        {1, missing, false, "An error occurred while accessing " + missing + ": No such file or directory."},
+        {1, keep, true, "An error occurred while accessing " + keep + ": File too large."},
+        {2, keep, true, "Error writing png file.\nFile: " + keep},
+        {3, keep, true, "An error occurred while accessing " + keep + ": File too large."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.message);
+        ui.m_messages.clear();
+        ui.ChooseFile(row.path, row.type);
+        {
+            // Writes past 4096 bytes fail, as on a full disk.
+            std::optional<FileSizeLimit> full;
+            if (row.diskFull)
+                full.emplace(4096);
+            RouteCommand({&doc}, ID_FILE_SAVE_AS);
+        }
+        EXPECT_EQ(ui.Texts(), Strings{row.message});
+        EXPECT_EQ(ui.m_nWaitDepth, 0);
+        // The old file stays whole and no part of the new one is left.
+        EXPECT_EQ(ReadFileBytes(keep), (std::vector<uint8_t>{1, 2, 3}));
+        EXPECT_EQ(Listing(dir.Path()), (Strings{"keep.x", "shown.bmp"}));
+        // Nothing that looks like success.
+        EXPECT_EQ(observer.updates, updates);
+        EXPECT_EQ(doc.GetFileName(), "shown.bmp");
+        EXPECT_EQ(ui.m_dialogs.back().strInitialDir, dir.Path() + "/");
+    }
+    EXPECT_TRUE(SaveAsEnabled());
+}
+
+}  // namespace
