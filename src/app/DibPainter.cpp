@@ -34,13 +34,6 @@ QList<QRgb> FullPalette(const CDibImage& dib, unsigned bits)
     return table;
 }
 
-bool MasksAre(const CDibImage& dib, uint32_t red, uint32_t green, uint32_t blue)
-{
-    uint32_t masks[3];
-    CDibRowConverter::GetMasks(dib, masks);
-    return masks[0] == red && masks[1] == green && masks[2] == blue;
-}
-
 // The layouts that Qt has, or Format_Invalid.
 QImage::Format MatchingFormat(const CDibImage& dib)
 {
@@ -52,13 +45,13 @@ QImage::Format MatchingFormat(const CDibImage& dib)
     case 8: return plain ? QImage::Format_Indexed8 : QImage::Format_Invalid;
     case 24: return plain ? QImage::Format_BGR888 : QImage::Format_Invalid;
     case 16:
-        if (plain || (fields && MasksAre(dib, 0x7C00, 0x03E0, 0x001F)))
+        if (plain || (fields && CDibRowConverter::MasksAre(dib, 0x7C00, 0x03E0, 0x001F)))
             return QImage::Format_RGB555;
-        if (fields && MasksAre(dib, 0xF800, 0x07E0, 0x001F))
+        if (fields && CDibRowConverter::MasksAre(dib, 0xF800, 0x07E0, 0x001F))
             return QImage::Format_RGB16;
         return QImage::Format_Invalid;
     case 32:
-        if (plain || (fields && MasksAre(dib, 0xFF0000, 0x00FF00, 0x0000FF)))
+        if (plain || (fields && CDibRowConverter::MasksAre(dib, 0xFF0000, 0x00FF00, 0x0000FF)))
             return QImage::Format_RGB32;
         return QImage::Format_Invalid;
     default: return QImage::Format_Invalid;

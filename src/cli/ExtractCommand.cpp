@@ -12,14 +12,6 @@
 
 namespace {
 
-// The file name without its last extension.
-std::string Stem(const std::string& path)
-{
-    const std::string name = FileNamePart(path);
-    const size_t dot = name.find_last_of('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 std::string JoinPath(const std::string& dir, const std::string& name)
 {
     return dir.back() == '/' ? dir + name : dir + "/" + name;
@@ -49,7 +41,7 @@ int ExtractAll(const CliOptions& options, const CImageSet& set, CCliUiServices& 
                                error.message().c_str()));
         return kExitFailure;
     }
-    const std::string stem = Stem(options.strFile);
+    const std::string stem = StemPart(options.strFile);
     const char* ext = FormatExtension(options.format);
     const auto& entries = set.Entries();
     bool allWritten = true;

@@ -5,29 +5,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
-
-std::string DirectoryPart(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
-std::string FileNamePart(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string UpperExtension(const std::string& fileName)
-{
-    const size_t dot = fileName.find_last_of('.');
-    if (dot == std::string::npos)
-        return {};
-    std::string ext = fileName.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
-    return ext;
-}
 
 namespace {
 

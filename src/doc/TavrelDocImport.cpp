@@ -39,13 +39,6 @@ bool OnlyDepthRefusals(const ImportReport& report)
     return any;
 }
 
-std::string TitleWithoutExtension(const std::string& path)
-{
-    const std::string name = FileNamePart(path);
-    const size_t dot = name.find_last_of('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 }  // namespace
 
 void CTavrelDoc::OnUpdateFileImportTextures(CCmdUI* pCmdUI)
@@ -85,7 +78,7 @@ void CTavrelDoc::OnFileImportTextures()
         return;
     }
 
-    m_strMessage = FormatString(kBackupQuestion, TitleWithoutExtension(m_strFilePath).c_str());
+    m_strMessage = FormatString(kBackupQuestion, StemPart(m_strFilePath).c_str());
     options.bBackup = AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES;
     options.bDryRun = false;
     {

@@ -61,13 +61,6 @@ private:
     std::string m_strText;
 };
 
-std::string Stem(const std::string& path)
-{
-    const std::string name = FileNamePart(path);
-    const size_t dot = name.find_last_of('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 int KindOfExtension(const std::string& upperExt)
 {
     if (upperExt == "PNG")
@@ -246,7 +239,7 @@ private:
 
 void CImport::CollectLines(const std::vector<std::string>& names)
 {
-    const std::string stem = Stem(m_strModel);
+    const std::string stem = StemPart(m_strModel);
     std::vector<ImportLine> named;
     std::vector<ImportLine> ignored;
     for (const std::string& name : names) {

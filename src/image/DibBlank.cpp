@@ -15,14 +15,7 @@ std::unique_ptr<CDibImage> CDibImage::CreateBlank24(int32_t width, int32_t heigh
     std::unique_ptr<CDibImage> image(new CDibImage());
     uint8_t* block = image->AllocateBlock(sizeof(BITMAPINFOHEADER) + rows);
     std::memset(block, 0, static_cast<size_t>(image->m_nDibSize));
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = static_cast<uint32_t>(rows);
+    const BITMAPINFOHEADER header = MakeInfoHeader(width, height, 24, 0);
     std::memcpy(block, &header, sizeof header);
     image->DeriveLayout(0, 0);
     return image;

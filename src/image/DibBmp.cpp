@@ -85,9 +85,103 @@ bool IsPlainBgra(const CDibImage& image)
 {
     if (image.GetBitCount() != 32)
         return false;
-    uint32_t masks[3];
-    CDibRowConverter::GetMasks(image, masks);
-    return masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF;
+    return CDibRowConverter::MasksAre(image, 0xFF0000, 0xFF00, 0xFF);
+}
+
+// What a BMP file's headers describe, checked against the file's length.
+struct BmpLayout {
+    bool topDown = false;
+    uint64_t height = 0;
+    uint64_t stride = 0;
+    uint64_t pixelBytes = 0;
+    uint32_t entries = 0;          // the record's palette: the full table of its depth
+    uint32_t tableBytes = 0;       // the record's palette or masks
+    bool hasMasks = false;
+    uint64_t fileTableBytes = 0;   // what the file stores between the header and the pixels
+    uint64_t pixelOffset = 0;
+    uint64_t blockBytes = 0;
+};
+
+// Reads and checks the file header, then the info header, whatever its size,
+// as far as the file holds it; returns the info header's bytes.
+std::vector<uint8_t> ReadBmpHeaders(CFile& file, BITMAPFILEHEADER& fileHeader, const std::string& path)
+{
+    if (file.Read(&fileHeader, sizeof fileHeader) != sizeof fileHeader)
+        ThrowRefusal(kShortHeader, path);
+    if (fileHeader.bfType != kBitmapSignature || fileHeader.bfReserved1 != 0 || fileHeader.bfReserved2 != 0)
+        ThrowRefusal(kNotBmp, path);
+    uint32_t headerSize = 0;
+    if (file.Read(&headerSize, 4) != 4 || headerSize < kInfoHeaderSize
+        || sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} > file.GetLength())
+        ThrowRefusal(kReadError, path);
+    std::vector<uint8_t> header(headerSize);
+    StoreU32(header.data(), headerSize);
+    if (file.Read(header.data() + 4, headerSize - 4) != headerSize - 4)
+        ThrowRefusal(kReadError, path);
+    return header;
+}
+
+BmpLayout MeasureBmp(const BITMAPFILEHEADER& fileHeader, const std::vector<uint8_t>& header, uint64_t fileSize,
+                     const std::string& path)
+{
+    BITMAPINFOHEADER info;
+    std::memcpy(&info, header.data(), sizeof info);
+    if (info.biCompression != BI_RGB && info.biCompression != BI_BITFIELDS)
+        ThrowRefusal(kCompressed, path);
+    if (!IsBmpBitCount(info.biBitCount))
+        ThrowRefusal(kNotBmp, path);
+    if (info.biWidth <= 0 || info.biHeight == 0)
+        ThrowRefusal(kReadError, path);
+
+    BmpLayout l;
+    l.topDown = info.biHeight < 0;
+    l.height = l.topDown ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(info.biHeight))
+                         : static_cast<uint64_t>(info.biHeight);
+    l.stride = DibStride(static_cast<uint64_t>(info.biWidth), info.biBitCount);
+    if (!ImageWithinLimits(static_cast<uint64_t>(info.biWidth), l.height, info.biBitCount))
+        ThrowRefusal(kImageTooLarge, path);
+    if (l.height > kMaxBmpFileBytes / l.stride)
+        ThrowRefusal(kReadError, path);
+    l.pixelBytes = l.stride * l.height;
+    l.entries = info.biBitCount <= 8 ? (1u << info.biBitCount) : 0u;
+    l.hasMasks = info.biCompression == BI_BITFIELDS && (info.biBitCount == 16 || info.biBitCount == 32);
+    l.tableBytes = l.hasMasks ? 12u : 4u * l.entries;
+    l.blockBytes = uint64_t{header.size()} + l.tableBytes + l.pixelBytes;
+    if (sizeof(BITMAPFILEHEADER) + l.blockBytes > kMaxBmpFileBytes)
+        ThrowRefusal(kReadError, path);
+
+    // A palette may be shorter than the depth allows; long headers carry the masks themselves.
+    uint32_t fileEntries = l.entries;
+    if (info.biClrUsed > 0 && info.biClrUsed < l.entries)
+        fileEntries = info.biClrUsed;
+    l.fileTableBytes = 4ull * fileEntries;
+    if (l.hasMasks)
+        l.fileTableBytes = header.size() >= kMasksInHeaderSize ? 0 : 12;
+    // Pixels after a gap are where bfOffBits says, if they fit there.
+    const uint64_t tableEnd = sizeof(BITMAPFILEHEADER) + uint64_t{header.size()} + l.fileTableBytes;
+    l.pixelOffset = tableEnd;
+    if (fileHeader.bfOffBits > tableEnd && fileHeader.bfOffBits + l.pixelBytes <= fileSize)
+        l.pixelOffset = fileHeader.bfOffBits;
+    if (l.pixelOffset + l.pixelBytes > fileSize)
+        ThrowRefusal(kReadError, path);
+    return l;
+}
+
+// Fills the record's colour table: the masks, or the palette with black for
+// entries the file leaves out and every reserved byte cleared.
+void ReadBmpTable(CFile& file, const BmpLayout& layout, const std::vector<uint8_t>& header, uint8_t* table,
+                  const std::string& path)
+{
+    if (layout.hasMasks && layout.fileTableBytes == 0) {
+        std::memcpy(table, header.data() + kHeaderMasksOffset, 12);
+        return;
+    }
+    const size_t readBytes = static_cast<size_t>(std::min<uint64_t>(layout.fileTableBytes, layout.tableBytes));
+    if (file.Read(table, readBytes) != readBytes)
+        ThrowRefusal(kReadError, path);
+    std::memset(table + readBytes, 0, layout.tableBytes - readBytes);
+    for (uint32_t i = 0; i < layout.entries; ++i)
+        table[4 * i + 3] = 0;
 }
 
 }  // namespace
@@ -98,93 +192,30 @@ void CDibImage::ReadBmp(const std::string& path)
     if (!file.Open(path, CFile::modeRead))
         Fail(kOpenError, path);
     BITMAPFILEHEADER fileHeader;
-    if (file.Read(&fileHeader, sizeof fileHeader) != sizeof fileHeader)
-        Fail(kShortHeader, path);
-    if (fileHeader.bfType != kBitmapSignature || fileHeader.bfReserved1 != 0 || fileHeader.bfReserved2 != 0)
-        Fail(kNotBmp, path);
-    const uint64_t fileSize = file.GetLength();
+    const std::vector<uint8_t> header = ReadBmpHeaders(file, fileHeader, path);
+    const BmpLayout layout = MeasureBmp(fileHeader, header, file.GetLength(), path);
 
-    // The info header, whatever its size, as far as the file holds it.
-    uint32_t headerSize = 0;
-    if (file.Read(&headerSize, 4) != 4 || headerSize < kInfoHeaderSize
-        || sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} > fileSize)
-        Fail(kReadError, path);
-    std::vector<uint8_t> header(headerSize);
-    StoreU32(header.data(), headerSize);
-    if (file.Read(header.data() + 4, headerSize - 4) != headerSize - 4)
-        Fail(kReadError, path);
-    BITMAPINFOHEADER info;
-    std::memcpy(&info, header.data(), sizeof info);
-
-    if (info.biCompression != BI_RGB && info.biCompression != BI_BITFIELDS)
-        Fail(kCompressed, path);
-    if (!IsBmpBitCount(info.biBitCount))
-        Fail(kNotBmp, path);
-    if (info.biWidth <= 0 || info.biHeight == 0)
-        Fail(kReadError, path);
-
-    const bool topDown = info.biHeight < 0;
-    const uint64_t height = topDown ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(info.biHeight))
-                                    : static_cast<uint64_t>(info.biHeight);
-    const uint64_t stride = DibStride(static_cast<uint64_t>(info.biWidth), info.biBitCount);
-    if (!ImageWithinLimits(static_cast<uint64_t>(info.biWidth), height, info.biBitCount))
-        Fail(kImageTooLarge, path);
-    if (height > kMaxBmpFileBytes / stride)
-        Fail(kReadError, path);
-    const uint64_t pixelBytes = stride * height;
-    const uint32_t entries = info.biBitCount <= 8 ? (1u << info.biBitCount) : 0u;
-    const bool hasMasks = info.biCompression == BI_BITFIELDS && (info.biBitCount == 16 || info.biBitCount == 32);
-    const uint32_t tableBytes = hasMasks ? 12u : 4u * entries;
-    const uint64_t blockBytes = uint64_t{headerSize} + tableBytes + pixelBytes;
-    if (sizeof(BITMAPFILEHEADER) + blockBytes > kMaxBmpFileBytes)
-        Fail(kReadError, path);
-
-    // What the file stores between the header and the pixels: a palette may
-    // be shorter than the depth allows; long headers carry the masks themselves.
-    uint32_t fileEntries = entries;
-    if (info.biClrUsed > 0 && info.biClrUsed < entries)
-        fileEntries = info.biClrUsed;
-    uint64_t fileTableBytes = 4ull * fileEntries;
-    if (hasMasks)
-        fileTableBytes = headerSize >= kMasksInHeaderSize ? 0 : 12;
-    const uint64_t tableEnd = sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} + fileTableBytes;
-    // Pixels after a gap are where bfOffBits says, if they fit there.
-    uint64_t pixelOffset = tableEnd;
-    if (fileHeader.bfOffBits > tableEnd && fileHeader.bfOffBits + pixelBytes <= fileSize)
-        pixelOffset = fileHeader.bfOffBits;
-    if (pixelOffset + pixelBytes > fileSize)
-        Fail(kReadError, path);
-
-    uint8_t* block = AllocateBlock(blockBytes);
-    std::memcpy(block, header.data(), headerSize);
-    uint8_t* table = block + headerSize;
-    uint8_t* bits = table + tableBytes;
-    if (hasMasks && fileTableBytes == 0) {
-        std::memcpy(table, header.data() + kHeaderMasksOffset, 12);
-    } else {
-        const size_t readBytes = static_cast<size_t>(std::min<uint64_t>(fileTableBytes, tableBytes));
-        if (file.Read(table, readBytes) != readBytes)
-            Fail(kReadError, path);
-        std::memset(table + readBytes, 0, tableBytes - readBytes);   // missing entries are black
-        for (uint32_t i = 0; i < entries; ++i)
-            table[4 * i + 3] = 0;
-    }
-    if (file.GetPosition() != pixelOffset)
-        file.Seek(static_cast<int64_t>(pixelOffset), CFile::begin);
-    if (file.Read(bits, static_cast<size_t>(pixelBytes)) != pixelBytes)
+    uint8_t* block = AllocateBlock(layout.blockBytes);
+    std::memcpy(block, header.data(), header.size());
+    uint8_t* table = block + header.size();
+    uint8_t* bits = table + layout.tableBytes;
+    ReadBmpTable(file, layout, header, table, path);
+    if (file.GetPosition() != layout.pixelOffset)
+        file.Seek(static_cast<int64_t>(layout.pixelOffset), CFile::begin);
+    if (file.Read(bits, static_cast<size_t>(layout.pixelBytes)) != layout.pixelBytes)
         Fail(kReadError, path);
     file.Close();
 
     auto* blockHeader = reinterpret_cast<BITMAPINFOHEADER*>(block);
-    if (topDown) {
-        FlipRows(bits, stride, height);
-        blockHeader->biHeight = static_cast<int32_t>(height);
+    if (layout.topDown) {
+        FlipRows(bits, layout.stride, layout.height);
+        blockHeader->biHeight = static_cast<int32_t>(layout.height);
     }
-    DropProfileReference(block, headerSize);
-    blockHeader->biClrUsed = entries;
+    DropProfileReference(block, static_cast<uint32_t>(header.size()));
+    blockHeader->biClrUsed = layout.entries;
     // The file's own value is not trusted: it is derived like bfSize.
-    blockHeader->biSizeImage = static_cast<uint32_t>(pixelBytes);
-    DeriveLayout(tableBytes, entries);
+    blockHeader->biSizeImage = static_cast<uint32_t>(layout.pixelBytes);
+    DeriveLayout(layout.tableBytes, layout.entries);
 }
 
 void CDibImage::WriteBmp(const std::string& path) const

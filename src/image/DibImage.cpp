@@ -115,5 +115,5 @@ void CDibImage::DeriveLayout(uint32_t colorTableBytes, uint32_t paletteEntries)
 
 void CDibImage::Fail(const char* text, const std::string& path)
 {
-    AfxThrowUserException(std::strstr(text, "%s") ? FormatString(text, path.c_str()) : std::string(text));
+    ThrowRefusal(text, path);
 }

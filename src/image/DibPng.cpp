@@ -100,23 +100,23 @@ void Widen2To4(uint8_t* row, uint32_t width, uint8_t* scratch, size_t packedByte
     }
 }
 
-}  // namespace
-
-void CDibImage::ReadPng(const std::string& path)
+// Opens the file, checks the signature and reads the header with the
+// transformations asked for. Returns the file's length.
+uint64_t OpenPng(PngReadJob& job, const std::string& path)
 {
-    PngReadJob job;
-    PngReadCleanup cleanup(job);
     job.file = OpenReadStream(path);
     if (!job.file)
-        Fail(kPngOpenError, path);
+        ThrowRefusal(kPngOpenError, path);
     uint8_t signature[kSignatureBytes];
     if (std::fread(signature, 1, kSignatureBytes, job.file) != kSignatureBytes)
-        Fail(kPngReadError, path);
+        ThrowRefusal(kPngReadError, path);
     if (png_sig_cmp(signature, 0, kSignatureBytes) != 0)
-        Fail(kNotPng, path);
+        ThrowRefusal(kNotPng, path);
     std::fseek(job.file, 0, SEEK_END);
     const long fileBytes = std::ftell(job.file);
     std::fseek(job.file, static_cast<long>(kSignatureBytes), SEEK_SET);
+    if (fileBytes <= 0)
+        ThrowRefusal(kPngReadError, path);
 
     job.png = PngCreateReader(&job);
     if (!job.png)
@@ -125,37 +125,27 @@ void CDibImage::ReadPng(const std::string& path)
     job.endInfo = png_create_info_struct(job.png);
     if (!job.info || !job.endInfo)
         AfxThrowMemoryException();
-
     if (!PngReadHeader(&job))
-        Fail(PngErrorWasLimit(&job) ? kImageTooLarge : kPngReadError, path);
-    // The depth the record holds: grey is 8 bits with a grey ramp, colour 24,
-    // palette its own depth, except 2 bits, which bitmaps do not have.
-    uint32_t depth = 0;
+        ThrowRefusal(PngErrorWasLimit(&job) ? kImageTooLarge : kPngReadError, path);
+    return static_cast<uint64_t>(fileBytes);
+}
+
+// The depth the record holds: grey is 8 bits with a grey ramp, colour 24,
+// palette its own depth, except 2 bits, which bitmaps do not have.
+uint16_t RecordDepth(const PngReadJob& job, const std::string& path)
+{
     if (job.colorType == PNG_COLOR_TYPE_RGB)
-        depth = 24;
-    else if (job.colorType == PNG_COLOR_TYPE_GRAY)
-        depth = 8;
-    else if (job.colorType == PNG_COLOR_TYPE_PALETTE)
-        depth = job.bitDepth == 2 ? 4 : static_cast<uint32_t>(job.bitDepth);
-    else
-        Fail(kPngReadError, path);
+        return 24;
+    if (job.colorType == PNG_COLOR_TYPE_GRAY)
+        return 8;
+    if (job.colorType != PNG_COLOR_TYPE_PALETTE)
+        ThrowRefusal(kPngReadError, path);
+    return static_cast<uint16_t>(job.bitDepth == 2 ? 4 : job.bitDepth);
+}
 
-    const uint32_t entries = depth == 24 ? 0u : 1u << depth;
-    const uint32_t tableBytes = 4 * entries;
-    const uint64_t stride = DibStride(job.width, depth);
-    const uint64_t pixelBytes = stride * job.height;
-    const uint64_t blockBytes = pixelBytes + tableBytes + sizeof(BITMAPINFOHEADER);
-    if (!ImageWithinLimits(job.width, job.height, depth))
-        Fail(kImageTooLarge, path);
-    if (job.width == 0 || job.height == 0 || job.rowBytes > stride || blockBytes > kMaxBlockBytes
-        || fileBytes <= 0 || pixelBytes / kMaxBytesPerFileByte > static_cast<uint64_t>(fileBytes))
-        Fail(kPngReadError, path);
-
-    uint8_t* block = AllocateBlock(blockBytes);
-    std::memset(block, 0, sizeof(BITMAPINFOHEADER) + tableBytes);
-    auto* table = reinterpret_cast<RGBQUAD*>(block + sizeof(BITMAPINFOHEADER));
-    uint8_t* bits = block + sizeof(BITMAPINFOHEADER) + tableBytes;
-
+// Reads every row into its bottom-up place at bits, 2-bit indices widened to 4.
+void ReadPngRows(PngReadJob& job, uint8_t* bits, uint64_t stride, const std::string& path)
+{
     // libpng leaves the unused bits of a row's last byte and the row padding
     // as they were: clear them, so no stale memory reaches a written file.
     std::unique_ptr<png_bytep[]> rows(new png_bytep[job.height]);
@@ -165,53 +155,77 @@ void CDibImage::ReadPng(const std::string& path)
         std::memset(rows[i] + tailStart, 0, static_cast<size_t>(stride) - tailStart);
     }
     if (!PngReadRows(&job, rows.get()))
-        Fail(kPngReadError, path);
+        ThrowRefusal(kPngReadError, path);
     if (job.colorType == PNG_COLOR_TYPE_PALETTE && job.bitDepth == 2) {
         std::unique_ptr<uint8_t[]> scratch(new uint8_t[job.rowBytes]);
         for (uint32_t i = 0; i < job.height; ++i)
             Widen2To4(rows[i], job.width, scratch.get(), job.rowBytes);
     }
-    if (job.colorType == PNG_COLOR_TYPE_PALETTE)
-        LoadPngPalette(job, table, entries);
+}
 
-    // The physical size goes straight into the header: the libpng structures
-    // are gone when the header is built.
+// A physical size in metres goes into the header; in no known unit, it stays 0.
+void ReadPhysicalSize(const PngReadJob& job, BITMAPINFOHEADER& header)
+{
     png_uint_32 xPerUnit = 0;
     png_uint_32 yPerUnit = 0;
     int unit = 0;
     if (png_get_valid(job.png, job.info, PNG_INFO_pHYs)
         && png_get_pHYs(job.png, job.info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {
-        auto* header = reinterpret_cast<BITMAPINFOHEADER*>(block);
-        header->biXPelsPerMeter = static_cast<int32_t>(std::min<png_uint_32>(xPerUnit, INT32_MAX));
-        header->biYPelsPerMeter = static_cast<int32_t>(std::min<png_uint_32>(yPerUnit, INT32_MAX));
+        header.biXPelsPerMeter = static_cast<int32_t>(std::min<png_uint_32>(xPerUnit, INT32_MAX));
+        header.biYPelsPerMeter = static_cast<int32_t>(std::min<png_uint_32>(yPerUnit, INT32_MAX));
     }
+}
 
+// The first text entry after the image data; a value that cannot be stored is left out.
+void ReadFirstText(const PngReadJob& job, std::string& key, std::unique_ptr<char[]>& value)
+{
     png_textp text = nullptr;
-    int textCount = 0;
-    if (png_get_text(job.png, job.endInfo, &text, &textCount) > 0 && textCount > 0 && text) {
-        m_strTextKey = text[0].key ? text[0].key : "";
-        const char* value = text[0].text ? text[0].text : "";
-        const size_t length = std::strlen(value);
-        m_pTextValue.reset(new (std::nothrow) char[length + 1]);
-        if (m_pTextValue)
-            std::memcpy(m_pTextValue.get(), value, length + 1);
-    }
-    BuildDibFromPng(job.width, job.height, static_cast<uint16_t>(depth), job.colorType == PNG_COLOR_TYPE_GRAY);
+    int count = 0;
+    if (png_get_text(job.png, job.endInfo, &text, &count) <= 0 || count <= 0 || !text)
+        return;
+    key = text[0].key ? text[0].key : "";
+    const char* source = text[0].text ? text[0].text : "";
+    const size_t length = std::strlen(source);
+    value.reset(new (std::nothrow) char[length + 1]);
+    if (value)
+        std::memcpy(value.get(), source, length + 1);
+}
+
+}  // namespace
+
+void CDibImage::ReadPng(const std::string& path)
+{
+    PngReadJob job;
+    PngReadCleanup cleanup(job);
+    const uint64_t fileBytes = OpenPng(job, path);
+    const uint16_t depth = RecordDepth(job, path);
+    const uint32_t entries = depth == 24 ? 0u : 1u << depth;
+    const uint64_t stride = DibStride(job.width, depth);
+    const uint64_t pixelBytes = stride * job.height;
+    const uint64_t blockBytes = pixelBytes + 4 * entries + sizeof(BITMAPINFOHEADER);
+    if (!ImageWithinLimits(job.width, job.height, depth))
+        Fail(kImageTooLarge, path);
+    if (job.width == 0 || job.height == 0 || job.rowBytes > stride || blockBytes > kMaxBlockBytes
+        || pixelBytes / kMaxBytesPerFileByte > fileBytes)
+        Fail(kPngReadError, path);
+
+    uint8_t* block = AllocateBlock(blockBytes);
+    auto* table = reinterpret_cast<RGBQUAD*>(block + sizeof(BITMAPINFOHEADER));
+    std::memset(table, 0, 4 * entries);
+    ReadPngRows(job, reinterpret_cast<uint8_t*>(table + entries), stride, path);
+    if (job.colorType == PNG_COLOR_TYPE_PALETTE)
+        LoadPngPalette(job, table, entries);
+    BuildDibFromPng(job.width, job.height, depth, job.colorType == PNG_COLOR_TYPE_GRAY);
+    ReadPhysicalSize(job, *m_pInfoHeader);
+    ReadFirstText(job, m_strTextKey, m_pTextValue);
 }
 
 void CDibImage::BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCount, bool grey)
 {
     const uint32_t entries = bitCount == 24 ? 0u : 1u << bitCount;
-    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(m_hDib.get());
-    header->biSize = sizeof(BITMAPINFOHEADER);
-    header->biWidth = static_cast<int32_t>(width);
-    header->biHeight = static_cast<int32_t>(height);
-    header->biPlanes = 1;
-    header->biBitCount = bitCount;
-    header->biCompression = BI_RGB;
-    header->biSizeImage = static_cast<uint32_t>(height * DibStride(width, bitCount));
-    header->biClrUsed = entries;
-    header->biClrImportant = 0;
+    const BITMAPINFOHEADER header =
+        MakeInfoHeader(static_cast<int32_t>(width), static_cast<int32_t>(height), bitCount, entries);
+    std::memcpy(m_hDib.get(), &header, sizeof header);
     DeriveLayout(4 * entries, entries);
     if (grey) {
         for (uint32_t i = 0; i < entries; ++i) {

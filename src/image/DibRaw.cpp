@@ -5,6 +5,7 @@
 #include "image/DibImage.h"
 #include "image/PixelOrder.h"
 #include "image/RawTexture.h"
+#include "platform/Exceptions.h"
 #include "platform/File.h"
 #include "platform/ImageLimits.h"
 #include "platform/UiServices.h"
@@ -19,10 +20,82 @@ constexpr char kUnknownFormat[] = "Hmmm, somethin' ain't right!";
 // group is still in the processor's cache.
 constexpr uint64_t kGroupBytes = 256 * 1024;
 
-// Reads exactly count bytes or reports that the file holds fewer.
-bool ReadAll(CFile& file, uint8_t* target, uint64_t count)
+// Where a texture's pixels go in the record: bottom-up rows of stride bytes.
+struct RawLayout {
+    uint64_t width = 0;
+    uint64_t height = 0;
+    uint64_t bytesPerPixel = 0;
+    uint64_t pixelBytes = 0;   // in the file
+    uint64_t stride = 0;       // in the record
+    uint16_t bitCount = 0;
+    bool knownFormat = false;
+};
+
+// Reads the texture's fields and checks every size against the file: the
+// pixels must all be there, and the record's padded rows must fit the bitmap
+// header's 32-bit sizes.
+RawLayout MeasureTexture(CFile& file, uint64_t offset, const std::string& path)
 {
-    return file.Read(target, static_cast<size_t>(count)) == count;
+    const std::optional<RawTextureShape> shape = ReadRawTextureShape(file, offset);
+    if (!shape)
+        ThrowRefusal(kReadError, path);
+    RawLayout layout;
+    layout.width = shape->width;
+    layout.height = shape->height;
+    layout.knownFormat = shape->format == 1 || shape->format == 2;
+    layout.bitCount = shape->format == 1 ? 24 : 32;
+    layout.bytesPerPixel = shape->BytesPerPixel();
+    const uint64_t pixelsStart = offset + kRawFieldBytes;
+    const uint64_t length = file.GetLength();
+    const std::optional<uint64_t> pixelBytes = shape->PixelBytes();
+    if (!pixelBytes || length < pixelsStart || *pixelBytes > length - pixelsStart)
+        ThrowRefusal(kReadError, path);
+    if (layout.width == 0 || layout.height == 0 || layout.width > INT32_MAX || layout.height > INT32_MAX)
+        ThrowRefusal(kReadError, path);
+    if (!ImageWithinLimits(layout.width, layout.height, layout.bitCount))
+        ThrowRefusal(kImageTooLarge, path);
+    layout.pixelBytes = *pixelBytes;
+    layout.stride = DibStride(layout.width, layout.bitCount);
+    if (layout.stride * layout.height > UINT32_MAX - sizeof(BITMAPFILEHEADER) - sizeof(BITMAPINFOHEADER))
+        ThrowRefusal(kReadError, path);
+    return layout;
+}
+
+// Reads exactly count bytes or refuses the file.
+void ReadAll(CFile& file, uint8_t* target, uint64_t count, const std::string& path)
+{
+    if (file.Read(target, static_cast<size_t>(count)) != count)
+        ThrowRefusal(kReadError, path);
+}
+
+// File rows run top-down; each lands in its bottom-up place with red and blue
+// exchanged in the same pass, its padding zeroed.
+void ReadRows(CFile& file, const RawLayout& layout, uint8_t* bits, const std::string& path)
+{
+    const uint64_t rowBytes = layout.width * layout.bytesPerPixel;
+    const auto bpp = static_cast<uint32_t>(layout.bytesPerPixel);
+    const auto place = [&](uint64_t row) { return bits + (layout.height - 1 - row) * layout.stride; };
+    if (rowBytes > kGroupBytes) {
+        // Rows too long to group: each goes straight to its place.
+        for (uint64_t row = 0; row < layout.height; ++row) {
+            uint8_t* target = place(row);
+            ReadAll(file, target, rowBytes, path);
+            CopySwappingRedBlue(target, target, layout.width, bpp);
+            std::memset(target + rowBytes, 0, layout.stride - rowBytes);
+        }
+        return;
+    }
+    const uint64_t rowsPerGroup = kGroupBytes / rowBytes;
+    std::unique_ptr<uint8_t[]> group(new uint8_t[rowsPerGroup * rowBytes]);
+    for (uint64_t row = 0; row < layout.height; row += rowsPerGroup) {
+        const uint64_t rows = std::min(rowsPerGroup, layout.height - row);
+        ReadAll(file, group.get(), rows * rowBytes, path);
+        for (uint64_t i = 0; i < rows; ++i) {
+            uint8_t* target = place(row + i);
+            CopySwappingRedBlue(group.get() + i * rowBytes, target, layout.width, bpp);
+            std::memset(target + rowBytes, 0, layout.stride - rowBytes);
+        }
+    }
 }
 
 }  // namespace
@@ -32,77 +105,19 @@ void CDibImage::ReadRawImage(const std::string& pszPath, uint64_t dwOffset)
     CFile file;
     if (!file.Open(pszPath, CFile::modeRead))
         Fail(kOpenError, pszPath);
-    const std::optional<RawTextureShape> shape = ReadRawTextureShape(file, dwOffset);
-    if (!shape)
-        Fail(kReadError, pszPath);
-
-    const uint64_t width = shape->width;
-    const uint64_t height = shape->height;
-    const bool knownFormat = shape->format == 1 || shape->format == 2;
-    const uint16_t bitCount = shape->format == 1 ? 24 : 32;
-    const uint64_t bytesPerPixel = shape->BytesPerPixel();
-    const uint64_t pixelsStart = dwOffset + kRawFieldBytes;
-    const uint64_t length = file.GetLength();
-    const std::optional<uint64_t> pixelBytes = shape->PixelBytes();
-    // Every size comes from the file: the pixels must all be there, and the
-    // record's padded rows must fit the bitmap header's 32-bit sizes.
-    if (!pixelBytes || length < pixelsStart || *pixelBytes > length - pixelsStart)
-        Fail(kReadError, pszPath);
-    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX)
-        Fail(kReadError, pszPath);
-    if (!ImageWithinLimits(width, height, bitCount))
-        Fail(kImageTooLarge, pszPath);
-    const uint64_t stride = DibStride(width, bitCount);
-    const uint64_t imageBytes = stride * height;
-    if (imageBytes > UINT32_MAX - sizeof(BITMAPFILEHEADER) - sizeof(BITMAPINFOHEADER))
-        Fail(kReadError, pszPath);
-
-    uint8_t* block = AllocateBlock(sizeof(BITMAPINFOHEADER) + imageBytes);
-    uint8_t* bits = block + sizeof(BITMAPINFOHEADER);
-    const uint64_t rowBytes = width * bytesPerPixel;
-
-    if (!knownFormat) {
-        // Kept as the file has it: rows of 4-byte pixels need no padding.
-        if (!ReadAll(file, bits, *pixelBytes))
-            Fail(kReadError, pszPath);
-    } else if (rowBytes > kGroupBytes) {
-        // Rows too long to group: each goes straight to its bottom-up place.
-        for (uint64_t row = 0; row < height; ++row) {
-            uint8_t* target = bits + (height - 1 - row) * stride;
-            if (!ReadAll(file, target, rowBytes))
-                Fail(kReadError, pszPath);
-            CopySwappingRedBlue(target, target, width, static_cast<uint32_t>(bytesPerPixel));
-            std::memset(target + rowBytes, 0, stride - rowBytes);
-        }
-    } else {
-        // File rows run top-down; each lands in its bottom-up place with red and
-        // blue exchanged in the same pass, its padding zeroed.
-        const uint64_t rowsPerGroup = kGroupBytes / rowBytes;
-        std::unique_ptr<uint8_t[]> group(new uint8_t[rowsPerGroup * rowBytes]);
-        for (uint64_t row = 0; row < height; row += rowsPerGroup) {
-            const uint64_t rows = std::min(rowsPerGroup, height - row);
-            if (!ReadAll(file, group.get(), rows * rowBytes))
-                Fail(kReadError, pszPath);
-            for (uint64_t i = 0; i < rows; ++i) {
-                uint8_t* target = bits + (height - 1 - row - i) * stride;
-                CopySwappingRedBlue(group.get() + i * rowBytes, target, width, static_cast<uint32_t>(bytesPerPixel));
-                std::memset(target + rowBytes, 0, stride - rowBytes);
-            }
-        }
-    }
+    const RawLayout layout = MeasureTexture(file, dwOffset, pszPath);
+    const BITMAPINFOHEADER header = MakeInfoHeader(static_cast<int32_t>(layout.width),
+                                                   static_cast<int32_t>(layout.height), layout.bitCount, 0);
+    uint8_t* block = AllocateBlock(sizeof header + header.biSizeImage);
+    uint8_t* bits = block + sizeof header;
+    if (layout.knownFormat)
+        ReadRows(file, layout, bits, pszPath);
+    else
+        ReadAll(file, bits, layout.pixelBytes, pszPath);   // kept as the file has it: 4-byte pixels need no padding
     file.Close();
 
-    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(block);
-    *header = BITMAPINFOHEADER{};
-    header->biSize = sizeof(BITMAPINFOHEADER);
-    header->biWidth = static_cast<int32_t>(width);
-    header->biHeight = static_cast<int32_t>(height);
-    header->biPlanes = 1;
-    header->biBitCount = bitCount;
-    header->biCompression = BI_RGB;
-    header->biSizeImage = static_cast<uint32_t>(imageBytes);
+    std::memcpy(block, &header, sizeof header);
     DeriveLayout(0, 0);
-
-    if (!knownFormat)
+    if (!layout.knownFormat)
         AfxMessageBox(kUnknownFormat, MB_OK);
 }

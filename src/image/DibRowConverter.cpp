@@ -53,6 +53,13 @@ void CDibRowConverter::GetMasks(const CDibImage& image, uint32_t masks[3])
     }
 }
 
+bool CDibRowConverter::MasksAre(const CDibImage& image, uint32_t red, uint32_t green, uint32_t blue)
+{
+    uint32_t masks[3];
+    GetMasks(image, masks);
+    return masks[0] == red && masks[1] == green && masks[2] == blue;
+}
+
 CDibRowConverter::Channel CDibRowConverter::MakeChannel(uint32_t mask)
 {
     Channel channel;

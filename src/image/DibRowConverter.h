@@ -18,6 +18,8 @@ public:
     // The red, green and blue masks of a 16 or 32-bit record: its bit fields,
     // or the default 5-5-5 and 8-8-8 layouts.
     static void GetMasks(const CDibImage& image, uint32_t masks[3]);
+    // True when those masks are red, green and blue.
+    static bool MasksAre(const CDibImage& image, uint32_t red, uint32_t green, uint32_t blue);
 
 private:
     struct Channel {

@@ -22,6 +22,7 @@ constexpr uint64_t kMaxTrailingBytes = 16 * 1024 * 1024;
 
 }  // namespace
 
+
 CZlibFileCodec::CZlibFileCodec()
     : z_stream{},
       m_nOutputLimit(GetImageLimits().nMaxInflatedBytes),
@@ -51,6 +52,31 @@ int CZlibFileCodec::DecompressFile(const std::string& source, const std::string&
 int CZlibFileCodec::Run(Direction direction, const std::string& source, const std::string& destination, int level)
 {
     const bool compress = direction == Direction::Compress;
+    Reset();
+    if (!OpenFiles(source, destination, compress ? 0 : kBmzHeaderSize)) {
+        OnStatus("Zlib Error");
+        Ui().ShowProgress(-1);
+        return kShortWrite;
+    }
+    const int init = compress ? deflateInit(this, level) : inflateInit(this);
+    if (init != Z_OK) {
+        CloseFiles();
+        m_nResult = init;
+        OnStatus("Zlib Error");
+        Ui().ShowProgress(-1);
+        return init;
+    }
+    const bool writeFailed = Transform(direction);
+    Report(ProgressPercent());
+    if (compress)
+        deflateEnd(this);
+    else
+        inflateEnd(this);
+    return Conclude(writeFailed);
+}
+
+void CZlibFileCodec::Reset()
+{
     m_nResult = 0;
     m_bUserAbort = 0;
     m_bReadFailed = false;
@@ -64,23 +90,12 @@ int CZlibFileCodec::Run(Direction direction, const std::string& source, const st
     avail_in = 0;
     next_out = m_abOut.get();
     avail_out = static_cast<uInt>(kStep);
+}
 
-    if (!OpenFiles(source, destination, compress ? 0 : kBmzHeaderSize)) {
-        OnStatus("Zlib Error");
-        Ui().ShowProgress(-1);
-        return kShortWrite;
-    }
-
-    const int init = compress ? deflateInit(this, level) : inflateInit(this);
-    if (init != Z_OK) {
-        CloseFiles();
-        m_nResult = init;
-        OnStatus("Zlib Error");
-        Ui().ShowProgress(-1);
-        return init;
-    }
+bool CZlibFileCodec::Transform(Direction direction)
+{
+    const bool compress = direction == Direction::Compress;
     auto step = [&](int flush) { return compress ? deflate(this, flush) : inflate(this, flush); };
-
     bool writeFailed = false;
     while (!m_bUserAbort) {
         if (ReadInput() == 0)
@@ -117,12 +132,11 @@ int CZlibFileCodec::Run(Direction direction, const std::string& source, const st
         if (m_nResult != Z_OK)
             break;
     }
-    Report(ProgressPercent());
-    if (compress)
-        deflateEnd(this);
-    else
-        inflateEnd(this);
+    return writeFailed;
+}
 
+int CZlibFileCodec::Conclude(bool writeFailed)
+{
     // Data still held by stdio reaches the file here; losing it is a short write.
     if (m_pOutFile && (std::fflush(m_pOutFile) != 0 || std::ferror(m_pOutFile))) {
         if (m_strFileError.empty())

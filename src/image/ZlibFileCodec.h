@@ -66,6 +66,12 @@ protected:
 private:
     enum class Direction { Compress, Decompress };
     int Run(Direction direction, const std::string& source, const std::string& destination, int level);
+    void Reset();
+    // Feeds the whole source through zlib, writing what comes out, then
+    // finishes the stream; true when a write failed.
+    bool Transform(Direction direction);
+    // Flushes and closes the files and reports the result.
+    int Conclude(bool writeFailed);
     bool OpenFiles(const std::string& source, const std::string& destination, uint64_t skip);
     void CloseFiles();
     void Report(int percent);

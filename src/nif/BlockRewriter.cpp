@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/File.h"
+#include "platform/PathParts.h"
 
 namespace {
 
@@ -25,10 +26,7 @@ std::string RealFolderOf(const std::string& path)
 {
     char resolved[PATH_MAX];
     const std::string real = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-    const size_t slash = real.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : real.substr(0, slash);
+    return FolderPart(real);
 }
 
 void CopyRange(CFile& from, uint64_t start, uint64_t count, CSafeFileWriter& to, std::vector<uint8_t>& buffer)

@@ -15,6 +15,7 @@
 #include "platform/BitmapTypes.h"
 #include "platform/File.h"
 #include "platform/Format.h"
+#include "platform/PathParts.h"
 #include "platform/UiServices.h"
 
 namespace {
@@ -42,10 +43,7 @@ std::string FolderOf(const std::string& path)
 {
     char resolved[PATH_MAX];
     const std::string real = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-    const size_t slash = real.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : real.substr(0, slash);
+    return FolderPart(real);
 }
 
 // Replacing a file means writing its new version into the same folder.

@@ -59,3 +59,11 @@ inline constexpr uint64_t DibStride(uint64_t width, uint64_t bitCount)
 {
     return ((width * bitCount + 31) / 32) * 4;
 }
+
+// The 40-byte info header of an uncompressed image, biSizeImage from the row stride.
+inline constexpr BITMAPINFOHEADER MakeInfoHeader(int32_t width, int32_t height, uint16_t bitCount, uint32_t clrUsed)
+{
+    const uint64_t imageBytes = DibStride(static_cast<uint64_t>(width), bitCount) * static_cast<uint64_t>(height);
+    return BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), width, height, 1, bitCount, BI_RGB,
+                            static_cast<uint32_t>(imageBytes), 0, 0, clrUsed, 0};
+}

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/Format.h"
 #include "platform/UiServices.h"
 
 void CException::ReportError() const
@@ -81,6 +82,11 @@ std::string CFileException::GetErrorMessage() const
 void AfxThrowUserException(std::string message)
 {
     throw CUserException(std::move(message));
+}
+
+void ThrowRefusal(const char* text, const std::string& path)
+{
+    throw CUserException(std::strstr(text, "%s") ? FormatString(text, path.c_str()) : std::string(text));
 }
 
 void AfxThrowMemoryException()

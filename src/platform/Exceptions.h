@@ -70,6 +70,8 @@ public:
 };
 
 [[noreturn]] void AfxThrowUserException(std::string message = {});
+// Throws a CUserException with the text, the path put in where it has "%s".
+[[noreturn]] void ThrowRefusal(const char* text, const std::string& path);
 [[noreturn]] void AfxThrowMemoryException();
 [[noreturn]] void AfxThrowFileException(int cause, int osError = 0, const std::string& fileName = {});
 

@@ -11,6 +11,7 @@
 #include "ScriptedUi.h"
 #include "TempDir.h"
 #include "doc/CommandIds.h"
+#include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
 
 namespace {
@@ -219,6 +220,38 @@ TEST_F(DocumentTest, FollowsALinkOnlyWhenTheUserSaysYes)
     EXPECT_EQ(doc.GetBackupPath(), dir.File("house.nif") + ".bak");
     ASSERT_NE(doc.GetActiveImage(), nullptr);
     EXPECT_EQ(doc.GetActiveImage()->GetWidth(), 4);
+}
+
+TEST_F(DocumentTest, LinkNamesWithParentFoldersAndAbsoluteNamesResolveFromTheModelsFolder)
+{
+    std::filesystem::create_directories(dir.File("Textures"));
+    std::filesystem::create_directories(dir.File("models/Textures"));
+    WriteFileBytes(dir.File("Textures/Wall.nif"), {1});
+    WriteFileBytes(dir.File("models/Textures/Wall.nif"), {2});
+    const std::string models = dir.File("models") + "/";
+    // An absolute name, in either system's form, never leaves the model's folder; ".." does, as a relative name may.
+    const struct { const char* link; std::string path; } cases[] = {
+        {"..\\textures\\WALL.nif", models + "../Textures/Wall.nif"},
+        {"../../Textures/Wall.nif", models + "../../Textures/Wall.nif"},
+        {"/textures/wall.NIF", models + "Textures/Wall.nif"},
+        {"C:\\Data\\Wall.nif", models + "C:/Data/Wall.nif"},
+        {"\\\\server\\Textures\\Wall.nif", models + "server/Textures/Wall.nif"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ResolveLinkedPath(models, c.link), c.path) << c.link;
+
+    // The document opens the file in the parent folder that the link names.
+    NifBuilder target;
+    target.Texture(2, 2, 1);
+    target.Save(dir.File("Textures/Wall.nif"));
+    NifBuilder linking;
+    linking.Link("..\\textures\\WALL.nif");
+    linking.Save(dir.File("models/house.nif"));
+    ui.AnswerNext(IDYES);
+    Open(dir.File("models/house.nif"));
+    EXPECT_EQ(doc.GetFilePath(), models + "../Textures/Wall.nif");
+    ASSERT_NE(doc.GetActiveImage(), nullptr);
+    EXPECT_EQ(doc.GetActiveImage()->GetWidth(), 2);
 }
 
 TEST_F(DocumentTest, ALargeModelFileIsMarkedEvenWithoutTextures)

@@ -5,10 +5,8 @@
 std::unique_ptr<CDibImage> DibBuilder::Blank(int32_t width, int32_t height, uint16_t bitCount)
 {
     const uint32_t entries = bitCount <= 8 ? 1u << bitCount : 0u;
-    const uint64_t bytes = DibStride(static_cast<uint64_t>(width), bitCount) * static_cast<uint64_t>(height);
-    const BITMAPINFOHEADER header{sizeof(BITMAPINFOHEADER), width, height, 1, bitCount, BI_RGB,
-                                  static_cast<uint32_t>(bytes), 0, 0, entries, 0};
-    return FromParts(header, std::vector<uint8_t>(4 * entries), entries, std::vector<uint8_t>(bytes));
+    const BITMAPINFOHEADER header = MakeInfoHeader(width, height, bitCount, entries);
+    return FromParts(header, std::vector<uint8_t>(4 * entries), entries, std::vector<uint8_t>(header.biSizeImage));
 }
 
 std::unique_ptr<CDibImage> DibBuilder::FromParts(const BITMAPINFOHEADER& header, const std::vector<uint8_t>& table,
