@@ -4,7 +4,7 @@
 # into _tavrel_cli_verbs and _tavrel_cli_options below, and its kinds of file
 # into _tavrel_cli.
 
-_tavrel_cli_verbs='list extract convert import map'
+_tavrel_cli_verbs='list extract convert import map replace alpha'
 
 # The options of a verb, as its usage lines in --help show them.
 _tavrel_cli_options()
@@ -15,6 +15,8 @@ _tavrel_cli_options()
         convert) ;;
         map) echo --cells ;;
         import) echo --backup --yes --dry-run ;;
+        replace) echo --index --backup --yes ;;
+        alpha) echo --index --backup ;;
     esac
 }
 
@@ -63,10 +65,15 @@ _tavrel_cli()
         if ((files == 0)); then _filedir '[nN][iI][fF]'; elif ((files == 1)); then _filedir -d; fi
         return
     fi
+    # replace writes into a model file or a compressed bitmap; alpha writes into,
+    # and a map comes from, a model file.
+    case $verb in
+        replace) inputs='[nN][iI][fF]|[bB][mM][zZ]' ;;
+        alpha | map) inputs='[nN][iI][fF]' ;;
+    esac
     if ((files == 0)); then
-        [[ $verb == map ]] && inputs='[nN][iI][fF]'   # a map comes from a model file
         _filedir "$inputs"
-    elif ((files == 1)) && [[ $verb != list && -z $all ]]; then
+    elif ((files == 1)) && [[ $verb != list && $verb != alpha && -z $all ]]; then
         _filedir "$outputs"
     fi
 } &&

@@ -17,6 +17,7 @@
 #include "app/FileExportDialog.h"
 #include "app/FileFilter.h"
 #include "app/MainFrame.h"
+#include "app/TransparencyDlg.h"
 
 namespace {
 
@@ -131,6 +132,14 @@ void QtUiServices::ShowProgress(int percent)
 {
     if (m_pFrame)
         m_pFrame->ShowProgress(percent);
+}
+
+std::optional<uint8_t> QtUiServices::AskTransparencyLevel()
+{
+    CTransparencyDlg dialog(m_pFrame);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.GetAlpha();
 }
 
 bool QtUiServices::RunPrintDialog(QPrinter& printer, QWidget* parent)

@@ -172,6 +172,60 @@ ParseResult ParseConvert(const RawOptions& raw)
     return ParseResult{options, {}};
 }
 
+// The options that replace and alpha share; `what` names the verb in refusals.
+std::optional<std::string> ParseEditOptions(const RawOptions& raw, const char* what, CliOptions& options)
+{
+    if (raw.json || raw.all || raw.format || raw.dryRun)
+        return std::string(what) + " takes only --index, --backup" + (options.verb == CliVerb::Replace ? " and --yes" : "");
+    if (raw.index) {
+        const std::optional<uint32_t> index = ParseIndex(*raw.index);
+        if (!index)
+            return std::string("--index needs a number from 0 up");
+        options.nIndex = *index;
+    }
+    options.bBackup = raw.backup;
+    options.bYes = raw.yes;
+    return std::nullopt;
+}
+
+ParseResult ParseReplace(const RawOptions& raw)
+{
+    CliOptions options;
+    options.verb = CliVerb::Replace;
+    if (auto error = ParseEditOptions(raw, "replace", options))
+        return Refuse(*error);
+    if (raw.positional.size() != 2)
+        return Refuse("replace takes FILE and IMAGE");
+    const std::string fileKind = UpperExtension(FileNamePart(raw.positional[0]));
+    if (fileKind != "NIF" && fileKind != "BMZ")
+        return Refuse(raw.positional[0] + ": replace writes into a model file (.nif) or a compressed bitmap (.bmz)");
+    if (!FormatFromPath(raw.positional[1]))
+        return Refuse(raw.positional[1] + ": the image must end in .bmp, .png or .tga");
+    options.strFile = raw.positional[0];
+    options.strImage = raw.positional[1];
+    return ParseResult{options, {}};
+}
+
+ParseResult ParseAlpha(const RawOptions& raw)
+{
+    CliOptions options;
+    options.verb = CliVerb::Alpha;
+    if (raw.yes)
+        return Refuse("alpha asks no bit-depth question: it does not take --yes");
+    if (auto error = ParseEditOptions(raw, "alpha", options))
+        return Refuse(*error);
+    if (raw.positional.size() != 2)
+        return Refuse("alpha takes FILE and LEVEL");
+    if (UpperExtension(FileNamePart(raw.positional[0])) != "NIF")
+        return Refuse(raw.positional[0] + ": alpha writes into a model file (.nif)");
+    const std::optional<uint32_t> level = ParseIndex(raw.positional[1]);
+    if (!level || *level > 255)
+        return Refuse("LEVEL must be a number from 0 (fully transparent) to 255 (opaque)");
+    options.strFile = raw.positional[0];
+    options.nAlpha = static_cast<uint8_t>(*level);
+    return ParseResult{options, {}};
+}
+
 ParseResult ParseImport(const RawOptions& raw)
 {
     if (raw.json || raw.index || raw.all || raw.format)
@@ -210,7 +264,8 @@ ParseResult ParseArguments(int argc, const char* const* argv)
     }
     if (verb == "map")
         return ParseMapArguments(argc, argv);
-    if (verb != "list" && verb != "extract" && verb != "convert" && verb != "import")
+    if (verb != "list" && verb != "extract" && verb != "convert" && verb != "import" && verb != "replace"
+        && verb != "alpha")
         return Refuse("unknown command " + std::string(verb));
 
     RawOptions raw;
@@ -222,6 +277,10 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         return ParseList(raw);
     if (verb == "extract")
         return ParseExtract(raw);
+    if (verb == "replace")
+        return ParseReplace(raw);
+    if (verb == "alpha")
+        return ParseAlpha(raw);
     if (verb == "import")
         return ParseImport(raw);
     return ParseConvert(raw);

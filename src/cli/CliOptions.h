@@ -13,7 +13,7 @@ inline constexpr int kExitUsage = 2;     // the command line was not understood
 // The file formats the tool writes.
 enum class OutputFormat { Bmp, Png, Tga };
 
-enum class CliVerb { Help, Version, List, Extract, Convert, Import, Map };
+enum class CliVerb { Help, Version, List, Extract, Convert, Import, Map, Replace, Alpha };
 
 struct CliOptions {
     CliVerb verb = CliVerb::Help;
@@ -25,8 +25,10 @@ struct CliOptions {
     bool bJson = false;                   // list --json
     std::vector<uint32_t> cells;          // map --cells: the tile of each cell; empty: cell n shows tile n
     std::string strImportDir;             // DIR of import
-    bool bBackup = false;                 // import --backup
-    bool bYes = false;                    // import --yes
+    std::string strImage;                 // IMAGE of replace
+    uint8_t nAlpha = 255;                 // LEVEL of alpha
+    bool bBackup = false;                 // --backup: Yes to the backup question
+    bool bYes = false;                    // --yes: Yes to the bit-depth question
     bool bDryRun = false;                 // import --dry-run
 
     bool ExtractsAll() const { return !strAllDir.empty(); }

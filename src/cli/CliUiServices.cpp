@@ -1,5 +1,7 @@
 #include "cli/CliUiServices.h"
 
+#include <utility>
+
 CCliUiServices::CCliUiServices(std::FILE* err, bool showProgress) : m_pErr(err), m_bShowProgress(showProgress)
 {
 }
@@ -12,6 +14,8 @@ CCliUiServices::~CCliUiServices()
 int CCliUiServices::MessageBox(const std::string& text, unsigned style)
 {
     EndProgressLine();
+    if ((style & MB_TYPEMASK) == MB_YESNO && m_answerer)
+        return m_answerer(text);
     if ((style & MB_TYPEMASK) == MB_YESNO) {
         // Nobody is there to answer; say what was decided on the user's behalf.
         std::fprintf(m_pErr, "%s\n(answered Yes)\n", text.c_str());
@@ -25,7 +29,17 @@ int CCliUiServices::MessageBox(const std::string& text, unsigned style)
 
 std::optional<FileDialogResult> CCliUiServices::FileDialog(const FileDialogRequest&)
 {
-    return std::nullopt;   // every file the tool uses is named on its command line
+    // Every file the tool uses is named on its command line.
+    std::optional<FileDialogResult> chosen;
+    if (m_strNextFile)
+        chosen = FileDialogResult{*m_strNextFile, 1};
+    m_strNextFile.reset();
+    return chosen;
+}
+
+std::optional<uint8_t> CCliUiServices::AskTransparencyLevel()
+{
+    return std::exchange(m_alpha, std::nullopt);
 }
 
 void CCliUiServices::Report(const std::string& text)

@@ -10,5 +10,9 @@ int RunList(const CliOptions& options, CCliUiServices& ui);
 int RunExtract(const CliOptions& options, CCliUiServices& ui);
 // map FILE OUT [--cells C0,...,C15]
 int RunMap(const CliOptions& options, CCliUiServices& ui);
+// replace FILE IMAGE [--index N] [--backup] [--yes]
+int RunReplace(const CliOptions& options, CCliUiServices& ui);
+// alpha FILE LEVEL [--index N] [--backup]
+int RunAlpha(const CliOptions& options, CCliUiServices& ui);
 // import FILE DIR [--backup] [--yes] [--dry-run]
 int RunImport(const CliOptions& options, CCliUiServices& ui);

@@ -12,10 +12,12 @@ const char kUsageText[] =
     "  tavrel-cli convert IN OUT\n"
     "  tavrel-cli map FILE OUT [--cells C0,C1,...,C15]\n"
     "  tavrel-cli import FILE DIR [--backup] [--yes] [--dry-run]\n"
+    "  tavrel-cli replace FILE IMAGE [--index N] [--backup] [--yes]\n"
+    "  tavrel-cli alpha FILE LEVEL [--index N] [--backup]\n"
     "  tavrel-cli --help | --version\n";
 
 const char kHelpText[] =
-    "tavrel-cli: list, extract and convert the texture images of game data files.\n"
+    "tavrel-cli: list, extract, convert and replace the texture images of game data files.\n"
     "\n"
     "Usage:\n"
     "  tavrel-cli list FILE [--json]\n"
@@ -40,6 +42,14 @@ const char kHelpText[] =
     "      to FILE.bak first; --yes accepts a change of bit depth; --dry-run only\n"
     "      reports. One line per file of DIR: index, name, and replaced, unchanged,\n"
     "      ignored or refused with the reason.\n"
+    "  tavrel-cli replace FILE IMAGE [--index N] [--backup] [--yes]\n"
+    "      Puts IMAGE (.bmp, .png or .tga, 24 or 32 bits) into texture N (default 0)\n"
+    "      of a model file, or in place of the image of a compressed bitmap, writing\n"
+    "      FILE in place. --backup first copies FILE to FILE.bak; --yes goes on when\n"
+    "      IMAGE's bit depth differs from the texture's (otherwise that fails).\n"
+    "  tavrel-cli alpha FILE LEVEL [--index N] [--backup]\n"
+    "      Sets the alpha of every pixel of RGBA texture N of a model file to LEVEL\n"
+    "      (0 fully transparent to 255 opaque), in place.\n"
     "  tavrel-cli --help | --version\n"
     "\n"
     "FILE and IN are model files (.nif), compressed bitmaps (.bmz), PNG or BMP files,\n"

@@ -25,6 +25,8 @@ int RunVerb(const CliOptions& options, CCliUiServices& ui)
             case CliVerb::Extract:
             case CliVerb::Convert: status = RunExtract(options, ui); break;
             case CliVerb::Map: status = RunMap(options, ui); break;
+            case CliVerb::Replace: status = RunReplace(options, ui); break;
+            case CliVerb::Alpha: status = RunAlpha(options, ui); break;
             case CliVerb::Import: status = RunImport(options, ui); break;
             case CliVerb::Help:
             case CliVerb::Version: break;

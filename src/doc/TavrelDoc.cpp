@@ -67,6 +67,10 @@ CTavrelDoc::CTavrelDoc()
     MapCommand(ID_VIEW_NEXT_IMAGE, [this] { OnNextImage(); }, [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
     MapCommand(ID_VIEW_PREVIOUS_IMAGE, [this] { OnPreviousImage(); },
                [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
+    MapCommand(ID_EDIT_REPLACE_IMAGE, [this] { OnEditReplaceImage(); },
+               [this](CCmdUI* ui) { OnUpdateEditReplaceImage(ui); });
+    MapCommand(ID_EDIT_MAKE_TRANSPARENT, [this] { OnEditMakeTransparent(); },
+               [this](CCmdUI* ui) { OnUpdateEditMakeTransparent(ui); });
     MapCommand(ID_FILE_SAVE_AS, [this] { OnFileSaveAs(); }, [this](CCmdUI* ui) { OnUpdateFileSaveAs(ui); });
     MapCommand(ID_FILE_IMPORT_TEXTURES, [this] { OnFileImportTextures(); },
                [this](CCmdUI* ui) { OnUpdateFileImportTextures(ui); });
@@ -125,7 +129,8 @@ uint32_t CTavrelDoc::ImageCount() const
     case kFileKindNif: return static_cast<uint32_t>(m_pRawImages.size());
     case kFileKindBmp:
     case kFileKindBmz:
-    case kFileKindPng: return 1;
+    case kFileKindPng:
+    case kFileKindTga: return 1;
     default: return 0;
     }
 }
@@ -134,7 +139,7 @@ CDibImage* CTavrelDoc::ImageAt(uint32_t index) const
 {
     if (m_nFileKind == kFileKindNif)
         return index < m_pRawImages.size() ? m_pRawImages[index].get() : nullptr;
-    if (index != 0 || m_nFileKind == kFileKindTga)
+    if (index != 0)
         return nullptr;
     return GetSlotImage(static_cast<int>(m_nFileKind));
 }
@@ -216,8 +221,6 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
         return LoadResult::kFailedSilently;
     }
     UpdateAllViews();
-    if (m_nFileKind == kFileKindTga)
-        return LoadResult::kFailedSilently;   // nothing reads a Targa file as the open file
     const CDibImage* image = GetActiveImage();
     return image && image->GetBitmapInfo() ? LoadResult::kLoaded : LoadResult::kFailedAndReported;
 }
@@ -369,6 +372,15 @@ void CTavrelDoc::OnPreviousImage()
         return;
     m_nCurrentImage = m_nCurrentImage == 0 ? m_nRawImageCount - 1 : m_nCurrentImage - 1;
     UpdateAllViews();
+}
+
+bool CTavrelDoc::SelectImage(uint32_t index)
+{
+    if (IsBusy() || m_nFileKind != kFileKindNif || index >= m_nRawImageCount)
+        return false;
+    m_nCurrentImage = index;
+    UpdateAllViews();
+    return true;
 }
 
 void CTavrelDoc::OnUpdateNextPrevImage(CCmdUI* pCmdUI)

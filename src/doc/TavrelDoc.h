@@ -12,12 +12,13 @@
 #include "image/DibImage.h"
 
 class CFile;
+struct RawTextureShape;
 
 // How a load ended, for callers that report what the window would leave unsaid.
 enum class LoadResult {
     kLoaded,              // at least one image can be shown
     kFailedAndReported,   // nothing to show, and a message has said why
-    kFailedSilently,      // nothing to show and nothing said (unknown or Targa file, declined link, busy)
+    kFailedSilently,      // nothing to show and nothing said (unknown file kind, declined link, busy)
 };
 
 class CTavrelDoc : public CCmdTarget {
@@ -45,6 +46,25 @@ public:
     void OnPreviousImage();
     void OnUpdateNextPrevImage(CCmdUI* pCmdUI);
     void OnUpdateFileOpen(CCmdUI* pCmdUI);
+    // Shows texture index of the open model file; false when there is none such.
+    bool SelectImage(uint32_t index);
+
+    // Replace: the pixels of a BMP, PNG or Targa file go into the shown texture
+    // of a model file, or become the whole image of a compressed bitmap, in place.
+    void OnEditReplaceImage();
+    void OnUpdateEditReplaceImage(CCmdUI* pCmdUI);
+    // The command's work; true when the file was written (and read back).
+    bool ReplaceImage();
+    bool ChooseReplacement();
+    bool ReplaceInCompressedBitmap();
+    bool ReplaceRawImageFromBitmap();
+    bool ReplaceRawImageFromTarga();
+
+    // Make Transparent: one alpha value for every pixel of the shown RGBA texture.
+    void OnEditMakeTransparent();
+    void OnUpdateEditMakeTransparent(CCmdUI* pCmdUI);
+    // The command's work; true when the file was written (and read back).
+    bool MakeTransparent();
     // Save As: writes the shown image as a BMP, PNG or Targa file.
     void OnFileSaveAs();
     void OnUpdateFileSaveAs(CCmdUI* pCmdUI);
@@ -58,7 +78,7 @@ public:
     // The record that the view shows and the commands work on, or null.
     CDibImage* GetActiveImage() const;
     // The images of the open file: a model file's textures in file order, or
-    // the one image of a bitmap, compressed bitmap or PNG file. A record may be
+    // the one image of a bitmap, compressed bitmap, PNG or Targa file. A record may be
     // empty (its read failed) or null.
     uint32_t ImageCount() const;
     CDibImage* ImageAt(uint32_t index) const;
@@ -142,6 +162,18 @@ private:
     LoadResult ShowNoImageData();
     void ShowMessage(const std::string& text);
 
+    // The record of the shown texture when it holds an image, else null.
+    CDibImage* CurrentRawImage() const;
+    // Writes the replacement's pixels into the shown texture (Replace, after its checks).
+    bool WriteReplacement();
+    // Before a write: true when a fresh scan finds the textures where they were
+    // read from and the shown one with the fields of its record, which it gives
+    // in `current`. Otherwise says "Error writing file.\nFile: %s".
+    bool CheckTexturesUnchanged(RawTextureShape& current);
+    // After a write: scans the file again and reads back what changed, keeping
+    // the shown index. The textures after the shown one have moved by `shift` bytes.
+    void ReloadAfterWrite(int64_t shift);
+
     std::string m_strModuleDir;             // the program's own folder, ending in '/'
     std::string m_strTempDir;               // private folder for the temporary files, ending in '/'
     std::string m_strFilePath;
@@ -168,5 +200,6 @@ private:
     std::string m_strTempDirError;   // why there is no private folder, or empty
     std::vector<IDocObserver*> m_observers;
     int m_nBusy = 0;
+    CDibImage* m_pReplacement = nullptr;    // the record that the replacement fields point into
     std::string m_strSaveAsDir;   // the folder last saved to; empty until then
 };

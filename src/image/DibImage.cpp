@@ -28,6 +28,8 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind)
         LoadReporting([&] { ReadBmp(pszPath); });
     else if (nKind == kFileKindPng)
         LoadReporting([&] { ReadPng(pszPath); });
+    else if (nKind == kFileKindTga)
+        LoadReporting([&] { ReadTga(pszPath); });
 }
 
 CDibImage::CDibImage(const std::string& pszPath, int nKind, const std::string& pszTempPath, uint64_t dwOffset)
@@ -50,6 +52,8 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind, const std::string& p
             AfxMessageBox(FormatString(kImageTooLarge, pszPath.c_str()), MB_OK);
         else   // a file that could not be read or written: say why, the data may be sound
             AfxMessageBox(reason.empty() ? "Error decompressing file" : "Error decompressing file\n" + reason, MB_OK);
+    } else if (nKind == kFileKindTga) {
+        LoadReporting([&] { ReadTga(pszPath); });
     }
 }
 

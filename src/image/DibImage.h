@@ -44,10 +44,11 @@ static_assert(sizeof(TgaFooter) == 26);
 
 class CDibImage {
 public:
-    // Loads a BMP (kind 0) or PNG (kind 3) file; any other kind loads nothing.
+    // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind loads nothing.
     CDibImage(const std::string& pszPath, int nKind);
     // Loads the texture at dwOffset of a model file (kind 2), or decompresses a
-    // compressed bitmap (kind 1) into pszTempPath and reads it from there.
+    // compressed bitmap (kind 1) into pszTempPath and reads it from there, or
+    // loads a Targa file (kind 5).
     CDibImage(const std::string& pszPath, int nKind, const std::string& pszTempPath, uint64_t dwOffset);
     ~CDibImage();
     CDibImage(const CDibImage&) = delete;
@@ -103,6 +104,8 @@ private:
     // Readers, run by the constructors on an empty record. Each throws a
     // CUserException with its text on a refusal.
     void ReadBmp(const std::string& path);
+    // Uncompressed and run-length true-colour Targa files of 24 and 32 bits.
+    void ReadTga(const std::string& path);
     void ReadPng(const std::string& path);
     void BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCount, bool grey);
     void ReadRawImage(const std::string& pszPath, uint64_t dwOffset);

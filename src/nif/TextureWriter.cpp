@@ -1,7 +1,7 @@
 #include "nif/TextureWriter.h"
 
-#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -55,13 +55,24 @@ bool MayReplace(const std::string& path)
 // Copies count bytes starting at start of the file into the new version.
 void CopyRange(CFile& from, uint64_t start, uint64_t count, CSafeFileWriter& to, std::vector<uint8_t>& buffer)
 {
-    from.Seek(static_cast<int64_t>(start), CFile::begin);
-    while (count > 0) {
-        const size_t step = static_cast<size_t>(std::min<uint64_t>(count, buffer.size()));
+    // Inside the kernel where it can, without a pass through this process's memory.
+    constexpr uint64_t kMaxStep = 1u << 30;
+    loff_t position = static_cast<loff_t>(start);
+    uint64_t copied = 0;
+    while (copied < count) {
+        const ssize_t n = ::copy_file_range(from.GetHandle(), &position, to.GetHandle(), nullptr,
+                                            static_cast<size_t>(std::min(count - copied, kMaxStep)), 0);
+        if (n <= 0)
+            break;   // not here, or the file ended early: the buffered copy finds out which
+        copied += static_cast<uint64_t>(n);
+    }
+    from.Seek(static_cast<int64_t>(start + copied), CFile::begin);
+    for (uint64_t left = count - copied; left > 0;) {
+        const size_t step = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
         if (from.Read(buffer.data(), step) != step)   // the file became shorter meanwhile
             throw CFileException(CFileException::endOfFile, 0, from.GetFilePath());
         to.Write(buffer.data(), step);
-        count -= step;
+        left -= step;
     }
 }
 
@@ -108,33 +119,42 @@ bool SpliceOrThrow(const std::string& path, uint64_t offset, uint64_t oldPixelBy
     return true;
 }
 
+// The stamped texture goes into a new version of the file like a splice, so a
+// failure part way leaves the old file whole rather than half stamped.
 bool StampOrThrow(const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha,
                   const RawTextureShape& expected)
 {
-    if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes || !HasWriteBits(path))
+    if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes || !MayReplace(path))
         return false;
-    CFile file;
-    if (!file.Open(path, CFile::modeReadWrite))
+    CFile in;
+    if (!in.Open(path, CFile::modeRead))
         return false;
-    // Another program that writes the file under the same kind of lock waits for this one.
-    if (::flock(file.GetHandle(), LOCK_EX | LOCK_NB) != 0 || !BlockStillThere(file, offset, pixelBytes, expected))
+    const FileIdentity identity = in.GetIdentity();
+    if (!BlockStillThere(in, offset, pixelBytes, expected))
         return false;
-    std::vector<uint8_t> buffer(kCopyChunk);
-    uint64_t position = offset + kRawFieldBytes;
+    // The new version is made of this version's bytes: it replaces the file
+    // only if nobody has changed the file meanwhile.
+    const uint64_t length = identity.nSize;
+    const uint64_t pixelsStart = offset + kRawFieldBytes;
+    const uint64_t tail = pixelsStart + pixelBytes;
+
+    CSafeFileWriter out;
+    if (!out.Open(path))
+        return false;
+    out.ExpectIdentity(identity);
+    std::vector<uint8_t> buffer(kCopyChunk);   // a whole number of pixels
+    CopyRange(in, 0, pixelsStart, out, buffer);
     for (uint64_t left = pixelBytes; left > 0;) {
         const size_t step = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
-        file.Seek(static_cast<int64_t>(position), CFile::begin);
-        if (file.Read(buffer.data(), step) != step)
-            return false;
+        if (in.Read(buffer.data(), step) != step)
+            throw CFileException(CFileException::endOfFile, 0, in.GetFilePath());
         for (size_t i = kAlphaByte; i < step; i += 4)
             buffer[i] = alpha;
-        file.Seek(static_cast<int64_t>(position), CFile::begin);
-        file.Write(buffer.data(), step);
-        position += step;
+        out.Write(buffer.data(), step);
         left -= step;
     }
-    file.Flush();
-    file.Close();
+    CopyRange(in, tail, length - tail, out, buffer);
+    out.Commit();
     return true;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // Writing pixels back into the open file: a texture block of a model file, a
 // whole compressed bitmap, or the alpha bytes of an RGBA texture. Every write
-// either completes or leaves the file as it was: blocks and compressed bitmaps
-// are written as a new file in the same folder and renamed over the old one.
+// either completes or leaves the file as it was: the new version of the file
+// is written beside it in the same folder and renamed over the old one.
 // Before writing at an offset the writers check that the fields stored there
 // still describe the texture meant to be changed.
 #include <cstdint>
@@ -34,8 +34,7 @@ bool WriteCompressedBitmapFile(const std::string& target, const std::string& bit
 // Sets the alpha byte of every pixel of the RGBA texture at offset, where it
 // stands; no other byte changes and the file keeps its length. The block must
 // still hold the fields of `expected`. False, after "Error writing file.\nFile: %s",
-// when the file was refused (then it is unchanged) or a system-level write
-// failed part way (then only alpha bytes may have changed).
+// when nothing was written.
 bool StampAlpha(const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha,
                 const RawTextureShape& expected);
 

@@ -2,6 +2,7 @@
 // The user-interface services that the core calls: message boxes, file
 // dialogs, the wait cursor, the message pump and progress. The window program,
 // the command-line tool and the tests each provide their own implementation.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -62,6 +63,9 @@ public:
     virtual void RepaintMainWindow() = 0;
     // Progress of long file work, 0 to 100; -1 when it has ended.
     virtual void ShowProgress(int percent) { (void)percent; }
+    // Asks how transparent the shown texture is to be made: the alpha value
+    // chosen (255 opaque, 0 fully transparent), or nothing when cancelled.
+    virtual std::optional<uint8_t> AskTransparencyLevel() { return std::nullopt; }
     // Chooses a folder, starting in initialDir; nothing when the user cancelled.
     virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initialDir)
     {

@@ -12,8 +12,13 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <QSlider>
+
 #include "AppHarness.h"
+#include "TgaBuilder.h"
 #include "app/FileFilter.h"
+#include "app/QtUiServices.h"
+#include "app/TransparencyDlg.h"
 
 // What a menu or the toolbar shows: each item's command and text, "-" for separators.
 static QStringList Items(const QList<QAction*>& actions, bool toolTips)
@@ -140,9 +145,10 @@ private slots:
         WriteModel(m_dir, "one.nif", {{16, 16, 1, 1}});
         WriteModel(m_dir, "three.nif", {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}});
         WriteModel(m_dir, "large.nif", {{1024, 1024, 1, 1}, {256, 256, 1, 2}});   // longer than 3,000,000 bytes
-        const IdList steps = {ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE};
-        const std::pair<std::string, IdList> states[] = {{"", {}}, {"state.bmp", {}}, {"state.png", {}}, {"state.bmz", {}},
-            {"one.nif", {}}, {"three.nif", steps}, {"large.nif", steps + IdList{ID_EDIT_CREATE_MAP_BITMAP}}};
+        const IdList steps = {ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE}, edits = {ID_EDIT_REPLACE_IMAGE, ID_EDIT_MAKE_TRANSPARENT};
+        const std::pair<std::string, IdList> states[] = {{"", {}}, {"state.bmp", {}}, {"state.png", {}},
+            {"state.bmz", {ID_EDIT_REPLACE_IMAGE}}, {"one.nif", edits}, {"three.nif", steps + edits},
+            {"large.nif", steps + edits + IdList{ID_EDIT_CREATE_MAP_BITMAP}}};
         for (const auto& [file, alsoEnabled] : states) {
             AppHarness app;
             if (!file.empty())
@@ -152,7 +158,7 @@ private slots:
             const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP,
                                           ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_APP_ABOUT, ID_FILE_NEW}
                                    + alsoEnabled + (file.empty() ? IdList{} : IdList{ID_FILE_SAVE_AS});
-            for (unsigned id : enabled + IdList{ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE, ID_EDIT_CREATE_MAP_BITMAP,
+            for (unsigned id : enabled + edits + IdList{ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE, ID_EDIT_CREATE_MAP_BITMAP,
                                                 ID_FILE_SAVE_AS, ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY,
                                                 ID_EDIT_PASTE, ID_NEXT_PANE, ID_PREV_PANE}) {
                 const QString where = QString::fromStdString(file) + ' ' + QString::number(id);
@@ -161,6 +167,55 @@ private slots:
                 QVERIFY2(enabled.contains(id) || !app.Frame()->OnCommand(id), qPrintable(where));
             }
         }
+    }
+
+    void transparencyDialogGivesTheAlphaOfTheSlider()
+    {
+        for (const auto& [position, alpha] : {std::pair{0, 255}, {128, 127}, {255, 0}}) {
+            CTransparencyDlg dialog;
+            QStringList labels;
+            for (const QLabel* label : dialog.findChildren<QLabel*>())
+                labels << label->text();
+            const QList<QPushButton*> buttons = dialog.findChildren<QPushButton*>();
+            QSlider* slider = dialog.GetSlider();
+            QCOMPARE(dialog.windowTitle(), QStringLiteral("Image Transparency"));
+            QCOMPARE(labels, (QStringList{"Transparency Level", "0%", "50%", "100%"}));
+            QVERIFY(buttons.size() == 1 && buttons[0]->text() == "OK" && buttons[0]->isDefault());
+            QVERIFY(!(dialog.windowFlags() & Qt::WindowCloseButtonHint));
+            QCOMPARE(std::make_tuple(slider->orientation(), slider->minimum(), slider->maximum(), slider->value(), slider->tickPosition()),
+                     std::make_tuple(Qt::Horizontal, 0, 255, 0, QSlider::NoTicks));
+            dialog.show();
+            slider->setValue(position);
+            buttons[0]->click();
+            QCOMPARE(std::make_pair(dialog.result(), int(dialog.GetAlpha())), std::make_pair(int(QDialog::Accepted), alpha));
+        }
+        // Escape cancels.
+        CTransparencyDlg dialog;
+        dialog.show();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        // The window's services ask with this dialog.
+        QtUiServices services;
+        QTimer::singleShot(0, [] {
+            QApplication::activeModalWidget()->findChild<QSlider*>("TransparencySlider")->setValue(200);
+            QApplication::activeModalWidget()->findChild<QPushButton*>("TransparencyOk")->click();
+        });
+        QCOMPARE(services.AskTransparencyLevel(), std::optional<uint8_t>(55));
+    }
+
+    void targaFromTheCommandLineShows()
+    {
+        const QImage picture = TextureImage({9, 5, 1, 6}).convertToFormat(QImage::Format_RGB888);
+        std::vector<uint8_t> pixels;   // bottom row first, blue, green, red
+        for (int y = picture.height() - 1; y >= 0; --y)
+            for (int x = 0; x < picture.width(); ++x) {
+                const QRgb c = picture.pixel(x, y);
+                pixels.insert(pixels.end(), {uint8_t(qBlue(c)), uint8_t(qGreen(c)), uint8_t(qRed(c))});
+            }
+        WriteFileBytes(m_dir.File("shown.tga"), BuildTga({.width = 9, .height = 5, .pixels = pixels}));
+        AppHarness app(m_dir.File("shown.tga"));
+        QCOMPARE(app.Title(), QStringLiteral("shown.tga - Tavrel"));
+        QCOMPARE(Shows(app, picture), QString());
     }
 
     void compressedBitmapShowsProgressHoldsCommandsOffAndDefersClosing()

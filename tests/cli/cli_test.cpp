@@ -224,6 +224,54 @@ TEST_F(CliTest, ExtractsOrConvertsToTheFormatOfTheNameOrAllImagesToAFolder)
     }
 }
 
+TEST_F(CliTest, ReplaceAndAlphaWriteTheFileInPlaceOrExitOneLeavingItAlone)
+{
+    std::vector<uint64_t> at;
+    const std::vector<uint8_t> model = ModelFile(m_textures, &at);
+    // The model file with texture i holding p instead.
+    const auto spliced = [&](size_t i, const Pixels& p) {
+        std::vector<uint8_t> file = model;
+        const auto block = NifBuilder().U32(p.width).U32(p.height).U32(p.bytesPerPixel / 2).Raw(p.bytes).Bytes();
+        file.erase(file.begin() + long(at[i]), file.begin() + long(at[i] + 12 + m_textures[i].bytes.size()));
+        file.insert(file.begin() + long(at[i]), block.begin(), block.end());
+        return file;
+    };
+    std::vector<uint8_t> stamped = model;
+    for (uint64_t i = at[1] + 15; i < at[1] + 12 + m_textures[1].bytes.size(); i += 4)
+        stamped[i] = 77;
+    const Pixels rgb = Pattern(5, 3, false, 40), rgba = Pattern(7, 2, true, 41);
+    const std::string bmp = Write("rgb.bmp", BmpFile(rgb)), bmp32 = Write("rgba.bmp", BmpFile(rgba));
+    const std::string depth = "The bit depths of these two images differ, do you wish to continue?\n(answered No: --yes goes on)\n";
+    // Arguments after the verb and FILE, exit status, standard error, FILE afterwards, whether FILE.bak is the old file.
+    const struct { std::vector<std::string> args; int status; std::string err; std::vector<uint8_t> after; bool backup = false; } cases[] = {
+        {{"replace", bmp}, 0, "", spliced(0, rgb)},
+        {{"replace", Write("rgb.png", PngFile(rgb)), "--index", "0", "--backup"}, 0, "", spliced(0, rgb), true},
+        {{"replace", bmp32}, 1, depth, model},
+        {{"replace", bmp32, "--yes", "--index", "2"}, 0, "", spliced(2, rgba)},
+        {{"replace", bmp, "--index", "3"}, 1, "There is no image 3 in " + Path("m.nif") + ": it holds 3 images.\n", model},
+        {{"alpha", "77", "--index", "1", "--backup"}, 0, "", stamped, true},
+        {{"alpha", "77"}, 1, "Error: This image cannot be made transparent\n", model},
+    };
+    for (const auto& c : cases) {
+        const std::string file = Write("m.nif", model);
+        std::filesystem::remove(file + ".bak");
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin() + 1, file);
+        const CliRun run = Run(args);
+        EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(c.status, "", c.err)) << args[2];
+        EXPECT_EQ(ReadFileBytes(file), c.after) << args[2];
+        EXPECT_EQ(std::filesystem::exists(file + ".bak"), c.backup) << args[2];
+        if (c.backup) {
+            EXPECT_EQ(ReadFileBytes(file + ".bak"), model);
+        }
+    }
+    // A compressed bitmap takes the replacement whole, of whatever size.
+    const std::string bmz = Write("p.bmz", BmzFile(Pattern(6, 4, false, 8)));
+    const CliRun run = Run({"replace", bmz, bmp32});
+    EXPECT_EQ(std::tie(run.status, run.err), std::tuple(0, ""));
+    EXPECT_EQ(Run({"list", bmz}).out, Listing({{0, 0, 7, 2, 32}}));
+}
+
 TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
 {
     for (const std::string word : {"--help", "-h", "--version"}) {
@@ -263,6 +311,11 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
         {{"import", nif}, "import takes FILE and DIR"},
         {{"import", "a.bmz", dir}, "a.bmz: import puts textures into a model file (.nif)"},
         {{"list", nif, "--dry-run"}, "list takes no option but --json"},
+        {{"convert", "a.png", "b.bmp", "--yes"}, "convert takes no options"},
+        {{"replace", "a.png", "b.bmp"}, "a.png: replace writes into a model file (.nif) or a compressed bitmap (.bmz)"},
+        {{"replace", nif, "b.gif"}, "b.gif: the image must end in .bmp, .png or .tga"},
+        {{"alpha", nif, "256"}, "LEVEL must be a number from 0 (fully transparent) to 255 (opaque)"},
+        {{"alpha", nif, "9", "--yes"}, "alpha asks no bit-depth question: it does not take --yes"},
     };
     // The usage text is the synopsis of --help.
     const std::string help = Run({"--help"}).out;

@@ -14,6 +14,7 @@
 #include "PngFiles.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
+#include "TgaBuilder.h"
 #include "image/DibImage.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
@@ -159,6 +160,10 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
     for (size_t i = 0; i < 64 * 3 * 64; ++i)   // hardly compressible, so the cuts below land in the image data
         rows[i / 192][i % 192] = uint8_t(i * 2654435761u >> 13);
     const Bytes png = EncodePng({.width = 64, .height = 64, .rows = rows});
+    const char *kTgaRead = "Error reading Targa file.\nFile: %s",
+               *kTgaKind = "Only uncompressed or run-length true-colour Targa files of 24 or 32 bits are supported.\nFile: %s";
+    const Bytes tga = BuildTga({.width = 2, .pixels = {1, 2, 3, 4, 5, 6}});
+    const Bytes rle = BuildTga({.width = 2, .imageType = 10, .pixels = {1, 2, 3, 1, 2, 3}});   // one repeat packet
     const auto cut = [](const Bytes& file, size_t n) { return Bytes(file.begin(), file.begin() + long(n)); };
     // Sides of 20032 in a small file, the header's CRC made right, so only the sides are wrong.
     Bytes huge = png;
@@ -191,6 +196,17 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         // Opening a FIFO would wait for a writer forever.
         {"fifo.bmp", kFileKindBmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
         {"fifo.png", kFileKindPng, std::nullopt, "Error opening png file.\nFile: %s"},
+        {"missing Targa", kFileKindTga, std::nullopt, "Error opening Targa file.\nFile: %s"},
+        {"Targa of 17 bytes", kFileKindTga, cut(tga, 17), kTgaRead},
+        {"colour-mapped Targa", kFileKindTga, BuildTga({.imageType = 1, .pixels = {1, 2, 3}}), kTgaKind},
+        {"grey Targa", kFileKindTga, BuildTga({.depth = 8, .imageType = 3, .pixels = {1}}), kTgaKind},
+        {"16-bit Targa", kFileKindTga, BuildTga({.depth = 16, .pixels = {1, 2}}), kTgaKind},
+        {"Targa of width 0", kFileKindTga, BuildTga({.width = 0}), kTgaRead},
+        {"Targa pixels cut", kFileKindTga, cut(tga, tga.size() - 1), kTgaRead},
+        {"Targa colour map past the end", kFileKindTga, BuildTga({.colorMapType = 1, .mapEntries = 9}), kTgaRead},
+        {"run-length Targa cut", kFileKindTga, cut(rle, rle.size() - 1), kTgaRead},
+        {"run-length packet past the image", kFileKindTga, Patched(rle, 18, 0x82, 1), kTgaRead},
+        {"huge run-length Targa in a small file", kFileKindTga, Patched(rle, 12, 0x40004000), kTgaRead},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -231,6 +247,48 @@ TEST_F(ImageFiles, TargaHoldsTheRecordsDepthOrElse24BitsInUnpaddedRows)
         SCOPED_TRACE(c.name);
         Record(dir, BuildBmp(c.parts))->WriteTga(dir.File("out"));
         EXPECT_EQ(ReadFileBytes(dir.File("out")), c.expected);
+    }
+    EXPECT_TRUE(ui.Texts().empty());
+}
+
+TEST_F(ImageFiles, TargaFilesInEveryRowOrderAndCodingReadToTheSameRecord)
+{
+    // Rows of three pixels, bottom then top; a run of equal pixels crosses from one to the other.
+    const Bytes bottom24 = {1, 2, 3, 4, 5, 6, 7, 8, 9}, top24 = {7, 8, 9, 7, 8, 9, 10, 11, 12};
+    const Bytes bottom32 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 9, 9}, top32 = {9, 9, 9, 9, 9, 9, 9, 9, 0, 0, 0, 0xFF};
+    const auto join = [](Bytes a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); return a; };
+    const auto mirror = [](const Bytes& row, size_t bpp) {
+        Bytes out;
+        for (size_t i = row.size(); i >= bpp; i -= bpp)
+            out.insert(out.end(), row.begin() + long(i - bpp), row.begin() + long(i));
+        return out;
+    };
+    for (const uint8_t depth : {24, 32}) {
+        const Bytes& bottom = depth == 24 ? bottom24 : bottom32;
+        const Bytes& top = depth == 24 ? top24 : top32;
+        const size_t bpp = depth / 8u;
+        const Bytes expected = depth == 24 ? PadRows({bottom, top}) : join(bottom, top);
+        const struct { const char* name; uint8_t descriptor; Bytes pixels; } orders[] = {
+            {"bottom-up", 0, join(bottom, top)},
+            {"top-down", 0x20, join(top, bottom)},
+            {"right to left", 0x10, join(mirror(bottom, bpp), mirror(top, bpp))},
+        };
+        for (const auto& order : orders) {
+            for (const uint8_t type : {2, 10}) {
+                SCOPED_TRACE(std::string(order.name) + (type == 10 ? ", run-length" : "") + ", " + std::to_string(depth));
+                // An ID field and a colour map come before the pixels and are passed over.
+                const auto image = Record(dir, BuildTga({.width = 3, .height = 2, .depth = depth, .imageType = type, .descriptor = order.descriptor,
+                                                         .colorMapType = 1, .mapEntries = 2, .id = {'i', 'd'}, .pixels = order.pixels}), kFileKindTga);
+                ASSERT_NE(image->GetBitmapInfo(), nullptr);
+                EXPECT_EQ(std::make_tuple(image->GetWidth(), image->GetHeight(), image->GetBitCount()), std::make_tuple(3, 2, unsigned(depth)));
+                EXPECT_EQ(Bytes(image->GetBits(), image->GetBits() + image->GetImageSize()), expected);
+                // What Save As writes as a Targa reads back the same.
+                image->WriteTga(dir.File("again.tga"));
+                const CDibImage again(dir.File("again.tga"), kFileKindTga);
+                ASSERT_NE(again.GetBitmapInfo(), nullptr);
+                EXPECT_EQ(Bytes(again.GetBits(), again.GetBits() + again.GetImageSize()), expected);
+            }
+        }
     }
     EXPECT_TRUE(ui.Texts().empty());
 }

@@ -69,6 +69,7 @@ TEST(SpliceRawImageBlockAndStampAlpha, RewriteOnlyTheirBytesOrOnRefusalOrFailure
         {.what = "read-only folder", .prepare = [](ModelFile& f) { ::chmod(f.dir.Path().c_str(), 0555); }},
         {.what = "new pixels too short for their fields", .shortBy = 1},
         {.what = "the disk fills up part way", .fullAt = 300},
+        {.what = "stamp: the disk fills up part way", .stamp = true, .fullAt = 300},
         {.what = "stamp: an RGB texture has no alpha", .stamp = true, .old = {8, 8, 1}},
     };
     for (const Case& c : cases) {

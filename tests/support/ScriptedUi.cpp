@@ -12,6 +12,7 @@ ScriptedUi::~ScriptedUi()
     SetUiServices(m_previous);
     EXPECT_TRUE(m_answers.empty()) << "scripted answers were left unused";
     EXPECT_TRUE(m_files.empty()) << "scripted file dialogs were left unused";
+    EXPECT_TRUE(m_alphas.empty()) << "scripted transparency levels were left unused";
     EXPECT_EQ(m_nWaitDepth, 0) << "the wait cursor was not ended";
 }
 
@@ -49,6 +50,18 @@ std::optional<FileDialogResult> ScriptedUi::FileDialog(const FileDialogRequest& 
     auto result = m_files.front();
     m_files.pop_front();
     return result;
+}
+
+std::optional<uint8_t> ScriptedUi::AskTransparencyLevel()
+{
+    m_messages.push_back({"(transparency level)", MB_OK});
+    if (m_alphas.empty()) {
+        ADD_FAILURE() << "unexpected transparency question";
+        return std::nullopt;
+    }
+    const std::optional<uint8_t> alpha = m_alphas.front();
+    m_alphas.pop_front();
+    return alpha;
 }
 
 std::optional<std::string> ScriptedUi::ChooseFolder(const std::string& title, const std::string& initialDir)

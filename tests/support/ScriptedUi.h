@@ -3,6 +3,7 @@
 // question and file dialog from a script, and fails the test on a question
 // or dialog that the script did not expect. Installs itself for its lifetime.
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ public:
     // Script: the next file dialog returns this path (and type), or is cancelled.
     void ChooseFile(const std::string& path, int filterIndex = 1);
     void CancelNextDialog();
+    // Script: the next transparency question gets this alpha, or is cancelled (nothing).
+    void ChooseAlpha(std::optional<uint8_t> alpha) { m_alphas.push_back(alpha); }
 
     int MessageBox(const std::string& text, unsigned style) override;
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override;
@@ -31,9 +34,15 @@ public:
     std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initialDir) override;
     void BeginWaitCursor() override { ++m_nWaitDepth; ++m_nWaitBegins; }
     void EndWaitCursor() override { --m_nWaitDepth; }
-    void PumpMessages() override { ++m_nPumps; }
+    void PumpMessages() override
+    {
+        ++m_nPumps;
+        if (m_onPump)
+            m_onPump();
+    }
     void RepaintMainWindow() override { ++m_nRepaints; }
     void ShowProgress(int percent) override { m_progress.push_back(percent); }
+    std::optional<uint8_t> AskTransparencyLevel() override;
 
     // The texts shown, in order.
     std::vector<std::string> Texts() const;
@@ -45,9 +54,11 @@ public:
     int m_nWaitBegins = 0;
     int m_nPumps = 0;
     int m_nRepaints = 0;
+    std::function<void()> m_onPump;   // what the user does while long work lets events through
 
 private:
     std::deque<int> m_answers;
     std::deque<std::optional<FileDialogResult>> m_files;
+    std::deque<std::optional<uint8_t>> m_alphas;
     IUiServices* m_previous = nullptr;
 };

@@ -1,0 +1,344 @@
+// Replace and Make Transparent through the document, headless: the bytes each
+// writes into a generated model file or compressed bitmap, what is read back,
+// and every refusal and failed write leaving the file as it was.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "BmpBuilder.h"
+#include "FileSizeLimit.h"
+#include "NifBuilder.h"
+#include "PngFiles.h"
+#include "ScriptedUi.h"
+#include "TempDir.h"
+#include "TgaBuilder.h"
+#include "doc/CommandIds.h"
+#include "doc/TavrelDoc.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Texts = std::vector<std::string>;
+
+constexpr char kBackupHouse[] = "Would you like to make a backup of house?";
+constexpr char kDepthQuestion[] = "The bit depths of these two images differ, do you wish to continue?";
+
+// A replacement image: block-order pixels (top-down, red first) and how they are stored.
+struct Picture {
+    uint32_t width, height, format;   // format 1 RGB, 2 RGBA
+    Bytes pixels;
+};
+
+Picture Pattern(uint32_t width, uint32_t height, uint32_t format, uint8_t seed)
+{
+    return {width, height, format, NifBuilder::PatternPixels(width, height, format, seed)};
+}
+
+Bytes AsBmp(const Picture& p, bool topDown = false)
+{
+    Bytes rows = NifBuilder::BlockToDib(p.pixels, p.width, p.height, p.format);
+    if (topDown) {
+        const size_t stride = rows.size() / p.height;
+        Bytes flipped;
+        for (size_t r = p.height; r-- > 0;)
+            flipped.insert(flipped.end(), rows.begin() + long(r * stride), rows.begin() + long((r + 1) * stride));
+        rows = flipped;
+    }
+    return BuildBmp({.width = int32_t(p.width), .height = topDown ? -int32_t(p.height) : int32_t(p.height),
+                     .bitCount = uint16_t(p.format == 1 ? 24 : 32), .pixels = rows});
+}
+
+Bytes AsPng(const Picture& p)   // RGB only
+{
+    PngImage png{.width = p.width, .height = p.height};
+    for (uint32_t r = 0; r < p.height; ++r)
+        png.rows.emplace_back(p.pixels.begin() + long(r * p.width * 3), p.pixels.begin() + long((r + 1) * p.width * 3));
+    return EncodePng(png);
+}
+
+Bytes AsTopDownRunLengthTga(const Picture& p)
+{
+    const size_t bpp = NifBuilder::BytesPerPixel(p.format);
+    Bytes bgr = p.pixels;
+    for (size_t i = 0; i < bgr.size(); i += bpp)
+        std::swap(bgr[i], bgr[i + 2]);
+    return BuildTga({.width = uint16_t(p.width), .height = uint16_t(p.height), .depth = uint8_t(bpp * 8), .imageType = 10,
+                     .descriptor = 0x20, .pixels = bgr});
+}
+
+// The model file with the block at offset (of oldPixels bytes) holding the picture instead.
+Bytes Spliced(Bytes file, uint64_t offset, uint64_t oldPixels, const Picture& p)
+{
+    const Bytes block = NifBuilder().U32(p.width).U32(p.height).U32(p.format).Raw(p.pixels).Bytes();
+    file.erase(file.begin() + long(offset), file.begin() + long(offset + 12 + oldPixels));
+    file.insert(file.begin() + long(offset), block.begin(), block.end());
+    return file;
+}
+
+Bytes Rows(const CDibImage* image)
+{
+    return image && image->GetBits() ? Bytes(image->GetBits(), image->GetBits() + image->GetImageSize()) : Bytes{};
+}
+
+// house.nif: an RGB texture, an RGBA one of odd width, an RGB one of odd width, a 2 x 2 RGBA one.
+struct EditTest : ::testing::Test {
+    TempDir dir;
+    ScriptedUi ui;
+    CTavrelDoc doc;
+    std::string path = dir.File("house.nif");
+    NifBuilder nif;
+    const Picture textures[4] = {Pattern(4, 2, 1, 1), Pattern(3, 3, 2, 2), Pattern(5, 3, 1, 3), Pattern(2, 2, 2, 4)};
+
+    EditTest()
+    {
+        nif.Filler(20);
+        for (const Picture& t : textures)
+            {
+            nif.Texture(t.width, t.height, t.format, t.pixels);
+            nif.Filler(9);
+        }
+        nif.Save(path);
+        ui.ChooseFile(path);
+        RouteCommand({&doc}, ID_FILE_OPEN);
+        ui.m_messages.clear();
+    }
+    uint64_t Offset(size_t i) const { return nif.TextureOffsets()[i]; }
+    uint64_t PixelBytes(size_t i) const { return textures[i].pixels.size(); }
+    bool Enabled(unsigned id)
+    {
+        CCmdUI state(id);
+        RouteCommandUI({&doc}, &state);
+        return state.m_bEnabled;
+    }
+    // Runs Replace on texture index with a file of these bytes, answering the questions in turn.
+    void Replace(uint32_t index, const std::string& name, const Bytes& file, std::initializer_list<int> answers)
+    {
+        ASSERT_TRUE(doc.SelectImage(index));
+        WriteFileBytes(dir.File(name), file);
+        ui.ChooseFile(dir.File(name));
+        for (int answer : answers)
+            ui.AnswerNext(answer);
+        RouteCommand({&doc}, ID_EDIT_REPLACE_IMAGE);
+    }
+    void Stamp(uint32_t index, std::optional<uint8_t> alpha, std::initializer_list<int> answers)
+    {
+        ASSERT_TRUE(doc.SelectImage(index));
+        ui.ChooseAlpha(alpha);
+        for (int answer : answers)
+            ui.AnswerNext(answer);
+        RouteCommand({&doc}, ID_EDIT_MAKE_TRANSPARENT);
+    }
+};
+
+}  // namespace
+
+TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
+{
+    const Picture same = Pattern(4, 2, 1, 50), oddWidth = Pattern(5, 3, 1, 51), rgba = Pattern(3, 3, 2, 52);
+    const struct { const char* what; uint32_t index; std::string name; Bytes file; Picture written; } cases[] = {
+        {"BMP of the same size", 0, "same.bmp", AsBmp(same), same},
+        {"top-down BMP of an odd width", 2, "odd.BMP", AsBmp(oddWidth, true), oddWidth},
+        {"PNG of an odd width", 2, "odd.png", AsPng(oddWidth), oddWidth},
+        {"run-length top-down Targa with alpha", 1, "alpha.tga", AsTopDownRunLengthTga(rgba), rgba},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes old = ReadFileBytes(path);
+        ui.m_messages.clear();
+        ui.m_dialogs.clear();
+        Replace(c.index, c.name, c.file, {IDYES});
+        EXPECT_EQ(ReadFileBytes(path), Spliced(old, Offset(c.index), PixelBytes(c.index), c.written));
+        EXPECT_EQ(ReadFileBytes(path + ".bak"), old);
+        EXPECT_EQ(ui.Texts(), Texts{kBackupHouse});
+        ASSERT_EQ(ui.m_dialogs.size(), 1u);
+        EXPECT_EQ(ui.m_dialogs[0].strInitialDir, dir.Path() + "/");
+        EXPECT_EQ(ui.m_dialogs[0].strFilter,
+                  "Windows Bitmap (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png|Truevision Targa (*.tga)|*.tga||");
+        // The file's texture, read back, is shown at the same index.
+        EXPECT_EQ(doc.GetCurrentIndex(), c.index);
+        EXPECT_EQ(Rows(doc.GetActiveImage()), NifBuilder::BlockToDib(c.written.pixels, c.written.width, c.written.height, c.written.format));
+    }
+    EXPECT_EQ(ui.m_nWaitDepth, 0);
+}
+
+TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterWritesStillHitTheirBytes)
+{
+    const Picture larger = Pattern(9, 7, 2, 60), later = Pattern(5, 3, 1, 61);
+    const Bytes old = ReadFileBytes(path);
+    // An RGBA picture for an RGB texture: the depth question, answered Yes.
+    Replace(0, "larger.bmp", AsBmp(larger), {IDNO, IDYES});
+    EXPECT_EQ(ui.Texts(), (Texts{kBackupHouse, kDepthQuestion}));
+    Bytes expected = Spliced(old, Offset(0), PixelBytes(0), larger);
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
+    const int64_t shift = int64_t(larger.pixels.size()) - int64_t(PixelBytes(0));
+    ASSERT_EQ(doc.GetRawImageOffsets().size(), 4u);
+    for (size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(doc.GetRawImageOffsets()[i], Offset(i) + shift);
+        ASSERT_TRUE(doc.SelectImage(uint32_t(i)));
+        EXPECT_EQ(Rows(doc.GetActiveImage()), NifBuilder::BlockToDib(textures[i].pixels, textures[i].width, textures[i].height, textures[i].format));
+    }
+
+    Replace(2, "later.bmp", AsBmp(later), {IDNO});
+    expected = Spliced(expected, Offset(2) + shift, PixelBytes(2), later);
+    EXPECT_EQ(ReadFileBytes(path), expected);
+
+    ui.m_messages.clear();
+    Stamp(3, 0x40, {IDNO});
+    EXPECT_EQ(ui.Texts(), (Texts{"(transparency level)", "Would you like to make a backup of house.nif?"}));
+    for (uint64_t i = 15; i < 12 + PixelBytes(3); i += 4)
+        expected[Offset(3) + shift + i] = 0x40;
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
+TEST_F(EditTest, MakeTransparentStampsExactlyTheAlphaBytesAndReadsThemBack)
+{
+    EXPECT_TRUE(Enabled(ID_EDIT_MAKE_TRANSPARENT));
+    EXPECT_TRUE(Enabled(ID_EDIT_REPLACE_IMAGE));
+    const Bytes old = ReadFileBytes(path);
+    Stamp(3, 128, {IDYES});
+    Bytes expected = old;
+    for (uint64_t at : {15, 19, 23, 27})
+        expected[Offset(3) + at] = 128;
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    EXPECT_EQ(ReadFileBytes(path + ".bak"), old);
+    // The record holds the new alpha, so Save As would write it.
+    const Bytes rows = Rows(doc.GetActiveImage());
+    ASSERT_EQ(rows.size(), 16u);
+    for (size_t i = 3; i < rows.size(); i += 4)
+        EXPECT_EQ(rows[i], 128);
+    EXPECT_EQ(ui.Texts(), (Texts{"(transparency level)", "Would you like to make a backup of house.nif?"}));
+
+    // An RGB texture learns only after the level was chosen that it takes none; cancelling does nothing.
+    ui.m_messages.clear();
+    Stamp(0, 0, {});
+    Stamp(3, std::nullopt, {});
+    EXPECT_EQ(ui.Texts(), (Texts{"(transparency level)", "Error: This image cannot be made transparent", "(transparency level)"}));
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
+TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
+{
+    const std::string writeError = "Error writing file.\nFile: " + path;
+    const Picture p = Pattern(4, 2, 1, 70);
+    // Another program grew the first texture since the file was read.
+    const auto grownElsewhere = [&] {
+        NifBuilder other;
+        other.Filler(20);
+        other.Texture(8, 2, 1);
+        for (size_t i = 1; i < 4; ++i) {
+            other.Filler(9);
+            other.Texture(textures[i].width, textures[i].height, textures[i].format, textures[i].pixels);
+        }
+        other.Filler(9);
+        other.Save(path);
+    };
+    const struct Case {
+        const char* what;
+        std::string name;
+        Bytes file;
+        std::vector<int> answers;
+        Texts texts;
+        std::function<void()> prepare = {};
+        rlim_t fullAt = RLIM_INFINITY;   // a disk that fills up at this size
+        uint32_t index = 0;
+        bool stamp = false;
+    } cases[] = {
+        {"8-bit BMP", "grey.bmp", BuildBmp({.width = 4, .height = 2, .bitCount = 8, .clrUsed = 1, .palette = {{0, 0, 0, 0}}, .pixels = Bytes(8)}), {},
+         {"Only 24-bit and 32-bit images are supported"}},
+        {"depths differ, No", "deep.bmp", AsBmp(Pattern(4, 2, 2, 71)), {IDNO, IDNO}, {kBackupHouse, kDepthQuestion}},
+        {"Targa of other dimensions", "small.tga", AsTopDownRunLengthTga(Pattern(2, 2, 1, 72)), {IDNO},
+         {kBackupHouse, "Error: The replacement image's dimensions are different from the original!"}},
+        {"unknown extension", "picture.jpg", AsBmp(p), {},
+         {"Only Windows Bitmap, Portable Network Graphics and Truevision Targa files can replace an image.\nFile: " + dir.File("picture.jpg")}},
+        {"unreadable replacement", "broken.png", Bytes(30, 1), {},
+         {"Not a recognised PNG format file.\nFile: " + dir.File("broken.png")}},
+        {"read-only folder", "p.bmp", AsBmp(p), {IDNO}, {kBackupHouse, writeError},
+         [&] { ::chmod(dir.Path().c_str(), 0555); }},
+        {"the disk fills up", "p.bmp", AsBmp(p), {IDNO}, {kBackupHouse, writeError}, {}, 300},
+        {"the file changed since it was read", "p.bmp", AsBmp(Pattern(3, 3, 2, 73)), {IDNO}, {kBackupHouse, writeError},
+         grownElsewhere, RLIM_INFINITY, 1},
+        {"stamp: the disk fills up", "", {}, {IDNO}, {"(transparency level)", "Would you like to make a backup of house.nif?", writeError},
+         {}, 300, 3, true},
+        {"stamp: the file changed since it was read", "", {}, {IDNO},
+         {"(transparency level)", "Would you like to make a backup of house.nif?", writeError}, grownElsewhere, RLIM_INFINITY, 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        nif.Save(path);
+        ui.ChooseFile(path);
+        RouteCommand({&doc}, ID_FILE_OPEN);
+        ASSERT_TRUE(doc.SelectImage(c.index));
+        if (c.stamp) {
+            ui.ChooseAlpha(9);
+        } else {
+            WriteFileBytes(dir.File(c.name), c.file);
+            ui.ChooseFile(dir.File(c.name));
+        }
+        for (int answer : c.answers)
+            ui.AnswerNext(answer);
+        if (c.prepare)
+            c.prepare();
+        const Bytes before = ReadFileBytes(path);
+        ui.m_messages.clear();
+        {
+            FileSizeLimit full(c.fullAt);
+            EXPECT_FALSE(c.stamp ? doc.MakeTransparent() : doc.ReplaceImage());
+        }
+        ::chmod(dir.Path().c_str(), 0755);
+        EXPECT_EQ(ui.Texts(), c.texts);
+        EXPECT_EQ(ReadFileBytes(path), before);
+        EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
+        EXPECT_EQ(doc.GetCurrentIndex(), c.index);
+    }
+    // A cancelled dialog changes nothing and shows nothing.
+    ui.m_messages.clear();
+    ui.CancelNextDialog();
+    EXPECT_FALSE(doc.ReplaceImage());
+    EXPECT_TRUE(ui.Texts().empty());
+}
+
+TEST_F(EditTest, ACompressedBitmapTakesATargasPixelsAndNoCommandRunsMeanwhile)
+{
+    const Picture p = Pattern(6, 5, 2, 80);
+    const Bytes dibRows = NifBuilder::BlockToDib(p.pixels, p.width, p.height, p.format);
+    const Bytes bmp = BuildBmp({.width = 2, .height = 2, .pixels = Bytes(16, 7)});
+    Bytes bmz = NifBuilder().U32(uint32_t(bmp.size())).U32(0x55).Filler(32, 0).Bytes();
+    uLongf size = compressBound(bmp.size());
+    Bytes stream(size);
+    compress2(stream.data(), &size, bmp.data(), bmp.size(), 6);
+    bmz.insert(bmz.end(), stream.begin(), stream.begin() + long(size));
+    const std::string bmzPath = dir.File("map.bmz");
+    WriteFileBytes(bmzPath, bmz);
+    ui.ChooseFile(bmzPath);
+    RouteCommand({&doc}, ID_FILE_OPEN);
+    ui.m_messages.clear();
+    ui.m_dialogs.clear();
+
+    // While the new file is compressed the user tries every command: none runs, all are disabled.
+    std::vector<bool> enabled;
+    ui.m_onPump = [&] {
+        for (unsigned id : {ID_FILE_OPEN, ID_VIEW_NEXT_IMAGE, ID_EDIT_REPLACE_IMAGE, ID_EDIT_MAKE_TRANSPARENT}) {
+            enabled.push_back(Enabled(id));
+            RouteCommand({&doc}, id);
+        }
+    };
+    WriteFileBytes(dir.File("p.tga"), AsTopDownRunLengthTga(p));
+    ui.ChooseFile(dir.File("p.tga"));
+    ui.AnswerNext(IDNO);
+    RouteCommand({&doc}, ID_EDIT_REPLACE_IMAGE);
+    ui.m_onPump = nullptr;
+    EXPECT_EQ(ui.Texts(), Texts{"Would you like to make a backup of map?"});
+    EXPECT_EQ(ui.m_dialogs.size(), 1u);   // Replace's own
+    ASSERT_FALSE(enabled.empty());
+    EXPECT_EQ(std::count(enabled.begin(), enabled.end(), true), 0);
+
+    // The header: the BMP file's size, the old value at offset 4; the image: the Targa's.
+    const Bytes file = ReadFileBytes(bmzPath);
+    const uint32_t bmpSize = 54 + uint32_t(dibRows.size());
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 8), NifBuilder().U32(bmpSize).U32(0x55).Bytes());
+    EXPECT_EQ(Rows(doc.GetActiveImage()), dibRows);
+}
