@@ -11,7 +11,7 @@ _tavrel_cli_options()
 {
     case $1 in
         list) echo --json ;;
-        extract) echo --index --all --format ;;
+        extract) echo --index --all --format --jobs ;;
         convert) ;;
         map) echo --cells ;;
         import) echo --backup --yes --dry-run ;;
@@ -38,7 +38,7 @@ _tavrel_cli()
     [[ " $_tavrel_cli_verbs " == *" $verb "* ]] || return
 
     case $prev in
-        --index | --cells) return ;;
+        --index | --cells | --jobs) return ;;
         --all) _filedir -d; return ;;
         --format) COMPREPLY=($(compgen -W 'bmp png tga' -- "$cur")); return ;;
     esac
@@ -50,7 +50,7 @@ _tavrel_cli()
             case ${words[i]} in
                 --) ended=1; continue ;;
                 --all) all=1; ((i++)); continue ;;
-                --index | --format | --cells) ((i++)); continue ;;
+                --index | --format | --cells | --jobs) ((i++)); continue ;;
                 -?*) continue ;;
             esac
         fi

@@ -15,6 +15,7 @@ struct RawOptions {
     std::optional<std::string> index;
     std::optional<std::string> all;
     std::optional<std::string> format;
+    std::optional<std::string> jobs;
     bool json = false;
     bool help = false;
     bool backup = false;
@@ -22,6 +23,9 @@ struct RawOptions {
     bool dryRun = false;
     std::vector<std::string> positional;
 };
+
+// More threads than this only cost memory.
+constexpr uint32_t kMaxJobs = 256;
 
 // The options that only the verbs that change a file take.
 bool HasEditOptions(const RawOptions& raw)
@@ -58,9 +62,9 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (flag)
                 return std::string(word) + " is given twice";
             flag = true;
-        } else if (word == "--index" || word == "--all" || word == "--format") {
+        } else if (word == "--index" || word == "--all" || word == "--format" || word == "--jobs") {
             std::optional<std::string>& slot =
-                word == "--index" ? raw.index : word == "--all" ? raw.all : raw.format;
+                word == "--index" ? raw.index : word == "--all" ? raw.all : word == "--jobs" ? raw.jobs : raw.format;
             if (slot)
                 return std::string(word) + " is given twice";
             if (i + 1 >= argc)
@@ -101,7 +105,7 @@ std::optional<std::string> CheckOutput(const std::string& path)
 
 ParseResult ParseList(const RawOptions& raw)
 {
-    if (raw.index || raw.all || raw.format || HasEditOptions(raw))
+    if (raw.index || raw.all || raw.format || raw.jobs || HasEditOptions(raw))
         return Refuse("list takes no option but --json");
     if (raw.positional.size() != 1)
         return Refuse("list takes one FILE");
@@ -117,7 +121,7 @@ ParseResult ParseList(const RawOptions& raw)
 ParseResult ParseExtract(const RawOptions& raw)
 {
     if (raw.json || HasEditOptions(raw))
-        return Refuse("extract takes no option but --index, --all and --format");
+        return Refuse("extract takes no option but --index, --all, --format and --jobs");
     CliOptions options;
     options.verb = CliVerb::Extract;
     if (raw.all) {
@@ -134,7 +138,15 @@ ParseResult ParseExtract(const RawOptions& raw)
                 return Refuse("--format must be bmp, png or tga");
             options.format = *format;
         }
+        if (raw.jobs) {
+            const std::optional<uint32_t> jobs = ParseIndex(*raw.jobs);
+            if (!jobs || *jobs == 0 || *jobs > kMaxJobs)
+                return Refuse("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
+            options.nJobs = *jobs;
+        }
     } else {
+        if (raw.jobs)
+            return Refuse("--jobs goes with --all");
         if (raw.format)
             return Refuse("--format goes with --all; otherwise OUT's extension chooses the format");
         if (raw.positional.size() != 2)
@@ -157,7 +169,7 @@ ParseResult ParseExtract(const RawOptions& raw)
 
 ParseResult ParseConvert(const RawOptions& raw)
 {
-    if (raw.json || raw.index || raw.all || raw.format || HasEditOptions(raw))
+    if (raw.json || raw.index || raw.all || raw.format || raw.jobs || HasEditOptions(raw))
         return Refuse("convert takes no options");
     if (raw.positional.size() != 2)
         return Refuse("convert takes IN and OUT");
@@ -228,7 +240,7 @@ ParseResult ParseAlpha(const RawOptions& raw)
 
 ParseResult ParseImport(const RawOptions& raw)
 {
-    if (raw.json || raw.index || raw.all || raw.format)
+    if (raw.json || raw.index || raw.all || raw.format || raw.jobs)
         return Refuse("import takes no options but --backup, --yes and --dry-run");
     if (raw.positional.size() != 2)
         return Refuse("import takes FILE and DIR");

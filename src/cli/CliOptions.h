@@ -22,6 +22,7 @@ struct CliOptions {
     std::string strAllDir;                // DIR of extract --all; empty otherwise
     uint32_t nIndex = 0;                  // --index N
     OutputFormat format = OutputFormat::Png;   // --format, for --all
+    uint32_t nJobs = 0;                   // --jobs N, for --all; 0: one per processor
     bool bJson = false;                   // list --json
     std::vector<uint32_t> cells;          // map --cells: the tile of each cell; empty: cell n shows tile n
     std::string strImportDir;             // DIR of import

@@ -12,12 +12,19 @@ CDibImage* Readable(CDibImage* record)
 
 }  // namespace
 
-LoadResult CImageSet::Open(const std::string& path)
+LoadResult CImageSet::Open(const std::string& path, bool readTextures)
 {
     m_entries.clear();
+    m_doc.SetReadTexturesOnDemand(!readTextures);
     const LoadResult result = m_doc.LoadFile(path);
     const std::vector<uint64_t>& offsets = m_doc.GetRawImageOffsets();
     const bool model = m_doc.GetFileKind() == kFileKindNif;
+    m_bOnDemand = !readTextures && model;
+    if (m_bOnDemand) {
+        for (size_t i = 0; i < offsets.size(); ++i)
+            m_entries.push_back({static_cast<uint32_t>(i), offsets[i], nullptr});
+        return result;
+    }
     for (uint32_t i = 0; i < m_doc.ImageCount(); ++i)
         m_entries.push_back({i, model && i < offsets.size() ? offsets[i] : 0, Readable(m_doc.ImageAt(i))});
     return result;
@@ -32,6 +39,19 @@ const char* CImageSet::KindName() const
     case kFileKindBmp: return "bmp";
     default: return "";
     }
+}
+
+bool CImageSet::TexturesOnDemand() const
+{
+    return m_bOnDemand;
+}
+
+std::unique_ptr<CDibImage> CImageSet::ReadTexture(const ImageEntry& entry) const
+{
+    auto image = std::make_unique<CDibImage>(m_doc.GetFilePath(), kFileKindNif, std::string(), entry.nOffset);
+    if (!image->GetBitmapInfo())
+        image.reset();
+    return image;
 }
 
 bool CImageSet::AnyRead() const
@@ -54,11 +74,11 @@ bool CImageSet::AllRead() const
     return true;
 }
 
-bool OpenImages(CImageSet& set, const std::string& path, CCliUiServices& ui)
+bool OpenImages(CImageSet& set, const std::string& path, CCliUiServices& ui, bool readTextures)
 {
     ui.SetProgressLabel("Reading " + path);
-    const LoadResult result = set.Open(path);
-    if (set.AnyRead())
+    const LoadResult result = set.Open(path, readTextures);
+    if (set.AnyRead() || (set.TexturesOnDemand() && !set.Entries().empty()))
         return true;
     // The document has said why, except where the window would show nothing at all.
     if (result != LoadResult::kFailedAndReported)

@@ -20,7 +20,16 @@ public:
     CImageSet& operator=(const CImageSet&) = delete;
 
     // Loads the file; the document shows its own messages for what fails.
-    LoadResult Open(const std::string& path);
+    // Without readTextures, a model file's textures are only found: entries
+    // then hold no record, and ReadTexture reads one when it is wanted.
+    LoadResult Open(const std::string& path, bool readTextures = true);
+    // True when the textures of a model file were found but not read.
+    bool TexturesOnDemand() const;
+    // The model file the textures are read from (the linked one, when followed).
+    const std::string& TextureFile() const { return m_doc.GetFilePath(); }
+    // Reads a model file's texture into a new record; null after its reader's message.
+    // Safe on several threads at once.
+    std::unique_ptr<CDibImage> ReadTexture(const ImageEntry& entry) const;
 
     // "nif", "bmz", "png" or "bmp"; empty when nothing was opened.
     const char* KindName() const;
@@ -33,10 +42,12 @@ public:
 
 private:
     CTavrelDoc m_doc;
+    bool m_bOnDemand = false;
     std::vector<ImageEntry> m_entries;
 };
 
 class CCliUiServices;
 
-// Opens the file into the set; false, after a message, when not one image could be read.
-bool OpenImages(CImageSet& set, const std::string& path, CCliUiServices& ui);
+// Opens the file into the set; false, after a message, when not one image could be read
+// (or, without readTextures, when a model file holds no texture).
+bool OpenImages(CImageSet& set, const std::string& path, CCliUiServices& ui, bool readTextures = true);

@@ -1,39 +1,83 @@
 #include <cinttypes>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/CliUiServices.h"
 #include "cli/Commands.h"
 #include "cli/ImageSet.h"
 #include "cli/Json.h"
+#include "image/RawTexture.h"
+#include "platform/File.h"
+#include "platform/Format.h"
 
 namespace {
 
-void PrintTable(const CImageSet& set)
+struct ListRow {
+    uint32_t nIndex = 0;
+    uint64_t nOffset = 0;
+    int64_t nWidth = 0;
+    int64_t nHeight = 0;
+    unsigned nBits = 0;
+};
+
+// The rows of the records that could be read.
+std::vector<ListRow> RowsOfRecords(const CImageSet& set)
 {
-    std::fputs("index\toffset\twidth\theight\tbits\n", stdout);
+    std::vector<ListRow> rows;
     for (const ImageEntry& entry : set.Entries()) {
-        if (!entry.pImage)
-            continue;   // its reader has said why on standard error
-        std::printf("%" PRIu32 "\t%" PRIu64 "\t%" PRId32 "\t%" PRId32 "\t%u\n", entry.nIndex, entry.nOffset,
-                    entry.pImage->GetWidth(), entry.pImage->GetHeight(), entry.pImage->GetBitCount());
+        if (entry.pImage)   // otherwise its reader has said why on standard error
+            rows.push_back({entry.nIndex, entry.nOffset, entry.pImage->GetWidth(), entry.pImage->GetHeight(),
+                            entry.pImage->GetBitCount()});
     }
+    return rows;
 }
 
-void PrintJson(const CImageSet& set, const std::string& file)
+// A model file's rows from the texture fields alone, no pixel read. A texture
+// that the reader would refuse is listed as found and reported as the reader
+// reports it; allReadable then becomes false.
+std::vector<ListRow> RowsOfTextureFields(const CImageSet& set, bool& allReadable)
 {
-    std::string out = "{\"file\": " + JsonString(file) + ", \"kind\": " + JsonString(set.KindName()) +
-                      ", \"images\": [";
-    bool first = true;
+    std::vector<ListRow> rows;
+    const std::string& path = set.TextureFile();
+    CFile file;
+    if (!file.Open(path, CFile::modeRead)) {
+        AfxMessageBox(FormatString("Error opening file.\nFile: %s", path.c_str()), MB_OK);
+        allReadable = false;
+        return rows;
+    }
+    const uint64_t length = file.GetLength();
     for (const ImageEntry& entry : set.Entries()) {
-        if (!entry.pImage)
-            continue;
+        const RawTextureShape shape = ReadRawTextureShape(file, entry.nOffset).value_or(RawTextureShape{});
+        rows.push_back({entry.nIndex, entry.nOffset, shape.width, shape.height, RawRecordBitCount(shape.format)});
+        if (!RawTextureReadable(shape, entry.nOffset, length)) {
+            AfxMessageBox(FormatString("Error reading file.\nFile: %s", path.c_str()), MB_OK);
+            allReadable = false;
+        } else if (shape.format != 1 && shape.format != 2) {
+            AfxMessageBox("Hmmm, somethin' ain't right!", MB_OK);
+        }
+    }
+    return rows;
+}
+
+void PrintTable(const std::vector<ListRow>& rows)
+{
+    std::fputs("index\toffset\twidth\theight\tbits\n", stdout);
+    for (const ListRow& row : rows)
+        std::printf("%" PRIu32 "\t%" PRIu64 "\t%" PRId64 "\t%" PRId64 "\t%u\n", row.nIndex, row.nOffset, row.nWidth,
+                    row.nHeight, row.nBits);
+}
+
+void PrintJson(const std::vector<ListRow>& rows, const std::string& file, const char* kind)
+{
+    std::string out = "{\"file\": " + JsonString(file) + ", \"kind\": " + JsonString(kind) + ", \"images\": [";
+    bool first = true;
+    for (const ListRow& row : rows) {
         char item[256];
         std::snprintf(item, sizeof item,
-                      "%s{\"index\": %" PRIu32 ", \"offset\": %" PRIu64 ", \"width\": %" PRId32
-                      ", \"height\": %" PRId32 ", \"bits\": %u}",
-                      first ? "" : ", ", entry.nIndex, entry.nOffset, entry.pImage->GetWidth(),
-                      entry.pImage->GetHeight(), entry.pImage->GetBitCount());
+                      "%s{\"index\": %" PRIu32 ", \"offset\": %" PRIu64 ", \"width\": %" PRId64
+                      ", \"height\": %" PRId64 ", \"bits\": %u}",
+                      first ? "" : ", ", row.nIndex, row.nOffset, row.nWidth, row.nHeight, row.nBits);
         out += item;
         first = false;
     }
@@ -46,11 +90,19 @@ void PrintJson(const CImageSet& set, const std::string& file)
 int RunList(const CliOptions& options, CCliUiServices& ui)
 {
     CImageSet set;
-    if (!OpenImages(set, options.strFile, ui))
+    if (!OpenImages(set, options.strFile, ui, false))
         return kExitFailure;
+    bool allRead = true;
+    std::vector<ListRow> rows;
+    if (set.TexturesOnDemand()) {
+        rows = RowsOfTextureFields(set, allRead);
+    } else {
+        rows = RowsOfRecords(set);
+        allRead = set.AllRead();
+    }
     if (options.bJson)
-        PrintJson(set, options.strFile);
+        PrintJson(rows, options.strFile, set.KindName());
     else
-        PrintTable(set);
-    return set.AllRead() ? kExitSuccess : kExitFailure;
+        PrintTable(rows);
+    return allRead ? kExitSuccess : kExitFailure;
 }

@@ -285,6 +285,8 @@ LoadResult CTavrelDoc::ShowRawImages(const std::string& path)
 {
     LoadRawImages(path);
     UpdateAllViews();
+    if (m_bTexturesOnDemand)
+        return m_nRawImageCount > 0 ? LoadResult::kLoaded : LoadResult::kFailedSilently;
     for (const std::unique_ptr<CDibImage>& image : m_pRawImages) {
         if (image && image->GetBitmapInfo())
             return LoadResult::kLoaded;
@@ -327,6 +329,12 @@ void CTavrelDoc::LoadRawImages(const std::string& path)
 {
     ReleaseRawImages();
     const size_t count = m_rawImageOffsets.size();
+    if (m_bTexturesOnDemand) {
+        m_nRawImageCount = static_cast<uint32_t>(count);
+        m_nCurrentImage = 0;
+        m_nFileKind = kFileKindNif;
+        return;
+    }
     m_pRawImages.reserve(count);
     int shown = -1;
     for (size_t i = 0; i < count; ++i) {

@@ -118,6 +118,9 @@ public:
     // False, after saying why, when the document has no private folder for its
     // temporary files (then it loads nothing).
     bool CheckPrivateFolder();
+    // Model files: find the textures but read none (the caller reads each one
+    // from m_strFilePath at its offset, when it wants it). For batch work.
+    void SetReadTexturesOnDemand(bool bOnDemand) { m_bTexturesOnDemand = bOnDemand; }
 
     // True while a load or a write is under way (the user interface may run
     // in between); commands that change the document are held off meanwhile.
@@ -200,6 +203,7 @@ private:
     std::string m_strTempDirError;   // why there is no private folder, or empty
     std::vector<IDocObserver*> m_observers;
     int m_nBusy = 0;
+    bool m_bTexturesOnDemand = false;
     CDibImage* m_pReplacement = nullptr;    // the record that the replacement fields point into
     std::string m_strSaveAsDir;   // the folder last saved to; empty until then
 };

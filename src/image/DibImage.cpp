@@ -6,6 +6,7 @@
 #include "image/ZlibFileCodec.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
+#include "platform/HugePages.h"
 #include "platform/ImageLimits.h"
 #include "platform/UiServices.h"
 
@@ -94,6 +95,7 @@ uint8_t* CDibImage::AllocateBlock(uint64_t bytes)
     uint8_t* block = new (std::nothrow) uint8_t[static_cast<size_t>(bytes)];
     if (!block)
         AfxThrowMemoryException();
+    AdviseHugePages(block, static_cast<size_t>(bytes));
     m_hDib.reset(block);
     m_nDibSize = bytes;
     return block;

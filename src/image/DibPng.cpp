@@ -7,6 +7,7 @@
 #include "image/DibBlockCheck.h"
 #include "image/DibImage.h"
 #include "image/DibRowConverter.h"
+#include "image/PngEncoder.h"
 #include "image/PngStages.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
@@ -58,21 +59,6 @@ public:
 
 private:
     PngReadJob& m_job;
-};
-
-class PngWriteCleanup {
-public:
-    explicit PngWriteCleanup(PngWriteJob& job) : m_job(job) {}
-    ~PngWriteCleanup()
-    {
-        if (m_job.png)
-            png_destroy_write_struct(&m_job.png, m_job.info ? &m_job.info : nullptr);
-    }
-    PngWriteCleanup(const PngWriteCleanup&) = delete;
-    PngWriteCleanup& operator=(const PngWriteCleanup&) = delete;
-
-private:
-    PngWriteJob& m_job;
 };
 
 // Copies the PNG's palette, still held by libpng, into the record's table;
@@ -281,57 +267,71 @@ void CDibImage::WritePngFile(const std::string& path) const
         }
     }
 
-    auto job = std::make_unique<PngWriteJob>();
-    PngWriteCleanup cleanup(*job);
-    job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!job->png)
-        AfxThrowMemoryException();
-    job->info = png_create_info_struct(job->png);
-    if (!job->info)
-        AfxThrowMemoryException();
-
-    job->width = static_cast<png_uint_32>(width);
-    job->height = static_cast<png_uint_32>(height);
-    job->bitDepth = bitCount <= 8 ? static_cast<int>(bitCount) : 8;
-    job->colorType = bitCount <= 8 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB;
+    PngEncodeHeader png;
+    png.width = static_cast<uint32_t>(width);
+    png.height = static_cast<uint32_t>(height);
+    png.bitDepth = static_cast<uint8_t>(bitCount <= 8 ? bitCount : 8);
+    png.colorType = bitCount <= 8 ? kPngColorPalette : kPngColorRgb;
     if (bitCount == 16) {
-        job->hasSignificantBits = true;
-        job->significantBits.red = 5;
-        job->significantBits.green = writeFormat == kWrite565Masks ? 6 : 5;
-        job->significantBits.blue = 5;
+        png.hasSignificantBits = true;
+        png.significantBits[0] = 5;
+        png.significantBits[1] = writeFormat == kWrite565Masks ? 6 : 5;
+        png.significantBits[2] = 5;
     }
     if (static_cast<uint32_t>(header.biXPelsPerMeter) != 0 && static_cast<uint32_t>(header.biYPelsPerMeter) != 0) {
-        job->hasPhysicalSize = true;
-        job->xPixelsPerMetre = static_cast<uint32_t>(header.biXPelsPerMeter);
-        job->yPixelsPerMetre = static_cast<uint32_t>(header.biYPelsPerMeter);
+        png.hasPhysicalSize = true;
+        png.xPixelsPerMetre = static_cast<uint32_t>(header.biXPelsPerMeter);
+        png.yPixelsPerMetre = static_cast<uint32_t>(header.biYPelsPerMeter);
     }
     if (bitCount <= 8 && m_pColorTable) {
-        // A palette longer than the depth allows would be refused by libpng.
-        job->paletteEntries = static_cast<int>(std::min(m_nPaletteEntries, 1u << bitCount));
-        for (int i = 0; i < job->paletteEntries; ++i) {
+        // A palette longer than the depth allows is not valid PNG.
+        const uint32_t entries = std::min(m_nPaletteEntries, 1u << bitCount);
+        for (uint32_t i = 0; i < entries; ++i) {
             const RGBQUAD& c = m_pColorTable[i];
-            job->palette[i] = png_color{c.rgbRed, c.rgbGreen, c.rgbBlue};
+            png.palette.insert(png.palette.end(), {c.rgbRed, c.rgbGreen, c.rgbBlue});
         }
     }
-    job->bgr = bitCount > 8;
-    job->bits = m_pBits;
-    job->stride = m_nStride;
 
+    // PNG rows run top first in red-green-blue order; the record's run bottom
+    // first, colour in blue-green-red order.
+    const uint8_t* bits = m_pBits;
+    const size_t stride = m_nStride;
+    const size_t rowBytes = png.RowBytes();
+    const uint32_t pixels = png.width;
     CDibRowConverter converter;
-    std::unique_ptr<uint8_t[]> rowBuffer;
-    if (bitCount == 16 || bitCount == 32) {
+    if (bitCount == 16)
         converter.Init(*this);
-        rowBuffer.reset(new uint8_t[size_t{job->width} * 3]);
-        job->converter = &converter;
-        job->rowBuffer = rowBuffer.get();
-    }
+    const PngRowSource rows = [&](uint32_t y, uint8_t* out) {
+        const uint8_t* src = bits + size_t{png.height - 1 - y} * stride;
+        if (bitCount <= 8) {
+            std::memcpy(out, src, rowBytes);
+            return;
+        }
+        if (bitCount == 16) {
+            converter.ConvertRow(src, out);
+            src = out;
+        }
+        const size_t step = bitCount == 32 ? 4 : 3;
+        for (uint32_t x = 0; x < pixels; ++x, src += step, out += 3) {
+            const uint8_t blue = src[0];
+            out[1] = src[1];
+            out[0] = src[2];
+            out[2] = blue;
+        }
+    };
 
     CSafeFileWriter out;
     CFileException error;
     if (!out.Open(path, &error))
         throw error;
-    job->fd = out.GetHandle();
-    if (!PngWriteAll(job.get()))
-        Fail(kPngWriteError, path);
-    out.Commit();
+    try {
+        EncodePng(png, rows, [&](const uint8_t* data, size_t size) { out.Write(data, size); });
+        out.Commit();
+    } catch (const CFileException& e) {
+        out.Discard();
+        // The system's reason on a line of its own, as the BMP and Targa writers give one.
+        const std::string text = std::string(kPngWriteError) + "\n" +
+                                 (e.m_lOsError != 0 ? std::strerror(e.m_lOsError) : "an unexpected error occurred");
+        Fail(text.c_str(), path);
+    }
 }

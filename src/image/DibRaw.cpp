@@ -39,25 +39,18 @@ RawLayout MeasureTexture(CFile& file, uint64_t offset, const std::string& path)
     const std::optional<RawTextureShape> shape = ReadRawTextureShape(file, offset);
     if (!shape)
         ThrowRefusal(kReadError, path);
+    if (!RawTextureReadable(*shape, offset, file.GetLength()))
+        ThrowRefusal(kReadError, path);
     RawLayout layout;
     layout.width = shape->width;
     layout.height = shape->height;
     layout.knownFormat = shape->format == 1 || shape->format == 2;
-    layout.bitCount = shape->format == 1 ? 24 : 32;
-    layout.bytesPerPixel = shape->BytesPerPixel();
-    const uint64_t pixelsStart = offset + kRawFieldBytes;
-    const uint64_t length = file.GetLength();
-    const std::optional<uint64_t> pixelBytes = shape->PixelBytes();
-    if (!pixelBytes || length < pixelsStart || *pixelBytes > length - pixelsStart)
-        ThrowRefusal(kReadError, path);
-    if (layout.width == 0 || layout.height == 0 || layout.width > INT32_MAX || layout.height > INT32_MAX)
-        ThrowRefusal(kReadError, path);
+    layout.bitCount = RawRecordBitCount(shape->format);
     if (!ImageWithinLimits(layout.width, layout.height, layout.bitCount))
         ThrowRefusal(kImageTooLarge, path);
-    layout.pixelBytes = *pixelBytes;
+    layout.bytesPerPixel = shape->BytesPerPixel();
+    layout.pixelBytes = *shape->PixelBytes();
     layout.stride = DibStride(layout.width, layout.bitCount);
-    if (layout.stride * layout.height > UINT32_MAX - sizeof(BITMAPFILEHEADER) - sizeof(BITMAPINFOHEADER))
-        ThrowRefusal(kReadError, path);
     return layout;
 }
 

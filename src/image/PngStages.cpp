@@ -1,9 +1,5 @@
 #include "image/PngStages.h"
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -135,38 +131,5 @@ bool PngReadRows(PngReadJob* job, png_bytep* rows)
         return false;
     png_read_image(job->png, rows);
     png_read_end(job->png, job->endInfo);
-    return true;
-}
-
-bool PngWriteAll(PngWriteJob* job)
-{
-    if (setjmp(png_jmpbuf(job->png)))
-        return false;
-    png_structp png = job->png;
-    png_infop info = job->info;
-    png_set_write_fn(png, job, WriteData, FlushData);
-    png_set_IHDR(png, info, job->width, job->height, job->bitDepth, job->colorType, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (job->hasSignificantBits)
-        png_set_sBIT(png, info, &job->significantBits);
-    if (job->hasPhysicalSize)
-        png_set_pHYs(png, info, job->xPixelsPerMetre, job->yPixelsPerMetre, PNG_RESOLUTION_METER);
-    if (job->paletteEntries > 0)
-        png_set_PLTE(png, info, job->palette, job->paletteEntries);
-    if (job->bgr)
-        png_set_bgr(png);
-    png_write_info(png, info);
-    // PNG rows run top first; the record's run bottom first.
-    for (png_uint_32 i = 0; i < job->height; ++i) {
-        const uint8_t* row = job->bits + size_t{job->height - 1 - i} * job->stride;
-        if (job->converter) {
-            job->converter->ConvertRow(row, job->rowBuffer);
-            row = job->rowBuffer;
-        }
-        png_write_row(png, row);
-    }
-    png_write_end(png, info);
-    if (!FlushBuffer(job))
-        png_error(png, "Write Error");
     return true;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The libpng calls of the PNG reader and writer, in stages that each set
+// The libpng calls of the PNG reader, in stages that each set
 // libpng's own recovery point. A libpng error jumps back to the stage, which
 // returns false; the caller then reports the failure and throws. The stages
 // are plain C-style functions: no object with a destructor lives in a frame
@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 
-class CDibRowConverter;
 
 struct PngReadJob {
     FILE* file = nullptr;
@@ -44,35 +43,3 @@ bool PngReadHeader(PngReadJob* job);
 // Reads every row (interlacing resolved) into rows[0] (top) to rows[height - 1],
 // then the chunks after the image data into the end info.
 bool PngReadRows(PngReadJob* job, png_bytep* rows);
-
-struct PngWriteJob {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    int fd = -1;                  // the output, written through a buffer
-    int writeError = 0;           // errno of a failed write
-    // Header.
-    png_uint_32 width = 0;
-    png_uint_32 height = 0;
-    int bitDepth = 0;
-    int colorType = 0;
-    bool hasSignificantBits = false;
-    png_color_8 significantBits{};
-    bool hasPhysicalSize = false;
-    png_uint_32 xPixelsPerMetre = 0;
-    png_uint_32 yPixelsPerMetre = 0;
-    png_color palette[256]{};
-    int paletteEntries = 0;
-    bool bgr = false;
-    // Rows: the bottom row at bits, each stride bytes, converted into rowBuffer
-    // first when converter is set.
-    const uint8_t* bits = nullptr;
-    size_t stride = 0;
-    const CDibRowConverter* converter = nullptr;
-    uint8_t* rowBuffer = nullptr;
-    // Output buffer.
-    uint8_t buffer[1 << 16];
-    size_t buffered = 0;
-};
-
-// Writes the whole file: header chunks, rows top first, end; flushes the buffer.
-bool PngWriteAll(PngWriteJob* job);

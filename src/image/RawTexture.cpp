@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/BitmapTypes.h"
 #include "platform/File.h"
 
 std::optional<uint64_t> RawTextureShape::PixelBytes() const
@@ -25,4 +26,16 @@ std::optional<RawTextureShape> ReadRawTextureShape(CFile& file, uint64_t offset)
     std::memcpy(&shape.height, fields + 4, 4);
     std::memcpy(&shape.format, fields + 8, 4);
     return shape;
+}
+
+bool RawTextureReadable(const RawTextureShape& shape, uint64_t offset, uint64_t fileLength)
+{
+    const uint64_t pixelsStart = offset + kRawFieldBytes;
+    const std::optional<uint64_t> pixelBytes = shape.PixelBytes();
+    if (offset > fileLength || !pixelBytes || fileLength < pixelsStart || *pixelBytes > fileLength - pixelsStart)
+        return false;
+    if (shape.width == 0 || shape.height == 0 || shape.width > INT32_MAX || shape.height > INT32_MAX)
+        return false;
+    const uint64_t imageBytes = DibStride(shape.width, RawRecordBitCount(shape.format)) * shape.height;
+    return imageBytes <= UINT32_MAX - sizeof(BITMAPFILEHEADER) - sizeof(BITMAPINFOHEADER);
 }

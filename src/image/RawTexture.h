@@ -26,6 +26,13 @@ struct RawTextureShape {
 // Bytes of the three fields in front of the pixels.
 inline constexpr uint64_t kRawFieldBytes = 12;
 
+// True when a texture with these fields at offset can be read into a record:
+// all its pixels lie within a file of fileLength bytes, both sides are 1 to
+// INT32_MAX, and its padded rows fit a bitmap's 32-bit sizes.
+bool RawTextureReadable(const RawTextureShape& shape, uint64_t offset, uint64_t fileLength);
+// The depth of the record a texture of this format becomes.
+inline constexpr uint16_t RawRecordBitCount(uint32_t format) { return format == 1 ? 24 : 32; }
+
 // Reads the fields at offset; nothing when the file ends before all 12 bytes.
 // The file's position afterwards is just after the fields.
 std::optional<RawTextureShape> ReadRawTextureShape(CFile& file, uint64_t offset);

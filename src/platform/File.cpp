@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -127,6 +128,8 @@ bool HasProcFileLinks()
 {
     return ::access("/proc/self/fd", X_OK) == 0;
 }
+
+std::atomic<bool> g_bDeferNewFileSync{false};
 
 void SyncDirectory(const std::string& dir)
 {
@@ -369,8 +372,9 @@ void CSafeFileWriter::Commit()
 {
     if (m_fd < 0)
         throw CFileException(CFileException::genericException, EBADF, m_strTarget);
+    const bool deferSync = !m_bTargetExists && g_bDeferNewFileSync.load(std::memory_order_relaxed);
     try {
-        if (::fsync(m_fd) != 0)
+        if (!deferSync && ::fsync(m_fd) != 0)
             throw CFileException::FromErrno(errno, m_strTarget);
         // The old file must still be the version that was read and locked.
         struct stat st {};
@@ -385,7 +389,23 @@ void CSafeFileWriter::Commit()
         throw;
     }
     Discard();   // closes the file and the lock; the new version has its name now
-    SyncDirectory(DirectoryOf(m_strResolved));
+    if (!deferSync)
+        SyncDirectory(DirectoryOf(m_strResolved));
+}
+
+void CSafeFileWriter::SetDeferNewFileSync(bool bDefer)
+{
+    g_bDeferNewFileSync.store(bDefer, std::memory_order_relaxed);
+}
+
+int SyncFileSystemOf(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int err = ::syncfs(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return err;
 }
 
 // Gives the new version the target's name: a new file is linked in without

@@ -99,6 +99,12 @@ public:
     int GetHandle() const { return m_fd; }
     const std::string& GetTargetPath() const { return m_strTarget; }
 
+    // Batch work that syncs its whole output once at the end (SyncFileSystemOf)
+    // may leave out the per-file sync of files that did not exist before: a
+    // crash can lose only such a new file, never a user's old one. Replaced
+    // files keep the full guarantee. Process-wide; off by default.
+    static void SetDeferNewFileSync(bool bDefer);
+
 private:
     bool Fail(CFileException* pError, const CFileException& error);
     bool CreateNewVersion(const std::string& folder, unsigned mode, CFileException* pError);
@@ -114,6 +120,10 @@ private:
     std::string m_strResolved;     // the file the target names after following links
     std::string m_strTemp;         // the new version's name, when it has one
 };
+
+// Writes everything of the file system that holds the folder through to the
+// disk (after batch work with deferred syncs). 0, or the errno of the failure.
+int SyncFileSystemOf(const std::string& folder);
 
 // Opens a file for reading as a stdio stream, with CFile's rules (regular
 // files only, never waiting); nullptr when refused, pError (if given) says why.

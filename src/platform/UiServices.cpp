@@ -17,12 +17,20 @@ public:
 
 SilentUiServices g_silent;
 IUiServices* g_services = &g_silent;
+thread_local IUiServices* t_threadServices = nullptr;
 
 }  // namespace
 
 IUiServices& Ui()
 {
-    return *g_services;
+    return t_threadServices ? *t_threadServices : *g_services;
+}
+
+IUiServices* SetThreadUiServices(IUiServices* services)
+{
+    IUiServices* previous = t_threadServices;
+    t_threadServices = services;
+    return previous;
 }
 
 IUiServices* SetUiServices(IUiServices* services)

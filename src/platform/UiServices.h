@@ -87,6 +87,11 @@ IUiServices& Ui();
 // Installs the services; returns the previous ones. nullptr restores the silent ones.
 IUiServices* SetUiServices(IUiServices* services);
 
+// Installs services for the calling thread alone, ahead of the process's
+// (nullptr removes them); returns the previous ones. Lets work on other
+// threads collect its messages and show them in order.
+IUiServices* SetThreadUiServices(IUiServices* services);
+
 int AfxMessageBox(const std::string& text, unsigned style = MB_OK);
 
 // Shows the wait cursor for its lifetime, so it ends on every path.

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <tuple>
 
@@ -300,6 +301,8 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
         {{"extract", nif, png, "--format", "bmp"}, "--format goes with --all; otherwise OUT's extension chooses the format"},
         {{"extract", nif, "--all", dir, "--format", "gif"}, "--format must be bmp, png or tga"},
         {{"extract", nif, "--all", dir, "--index", "0"}, "--index and --all cannot be given together"},
+        {{"extract", nif, "--all", dir, "--jobs", "0"}, "--jobs needs a number from 1 to 256"},
+        {{"extract", nif, png, "--jobs", "2"}, "--jobs goes with --all"},
         {{"extract", nif, "--all", dir, png}, "extract --all takes one FILE and the folder DIR"},
         {{"convert", "a.png"}, "convert takes IN and OUT"},
         {{"convert", "a.png", "b.gif"}, "b.gif" + badOut},
@@ -333,6 +336,7 @@ TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
 {
     std::vector<uint8_t> broken(104, 0x55);   // a 40-byte header, then no zlib stream
     std::fill_n(broken.begin(), 40, 0);
+    std::vector<uint64_t> hugeAt;
     // File (absent when it has no bytes), message (ending "File: " when the full path follows).
     const std::tuple<std::string, std::vector<uint8_t>, std::string> cases[] = {
         {"missing.bmp", {}, "Error opening bitmap file.\nFile: "},
@@ -344,7 +348,7 @@ TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
          "No image data was found in this file but there is a link to another file that does contain image data. "
          "Would you like to open this file? absent.nif\n(answered Yes)\nError reading file\n"},
         // A damaged model file whose sizes' product overflows (pixels running past the end: see below).
-        {"huge.nif", ModelFile({{0x7FFFFFFF, 0x7FFFFFFF, 3, Pattern(2, 2, false, 1).bytes}}), "Error reading file.\nFile: "},
+        {"huge.nif", ModelFile({{0x7FFFFFFF, 0x7FFFFFFF, 3, Pattern(2, 2, false, 1).bytes}}, &hugeAt), "Error reading file.\nFile: "},
     };
     const std::string outs[] = {Write("out.png", kSentinel), Write("out.bmp", kSentinel), Write("out.tga", kSentinel)};
     for (const auto& [name, bytes, shown] : cases) {
@@ -356,7 +360,9 @@ TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
                                                  {"extract", Path(name), outs[2], "--index", "0"}};
         for (const auto& args : runs) {
             const CliRun run = Run(args);
-            EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, "", message)) << args[0] << " " << name;
+            // A listing gives the texture that cannot be read as the scan found it.
+            const std::string out = args[0] == "list" && name == "huge.nif" ? Listing({{0, hugeAt[0], 0x7FFFFFFF, 0x7FFFFFFF, 24}}) : "";
+            EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, out, message)) << args[0] << " " << name;
         }
         for (const std::string& out : outs)
             EXPECT_EQ(ReadFileBytes(out), kSentinel) << name << " changed " << out;
@@ -382,14 +388,14 @@ TEST_F(CliTest, WriteFailuresExitOneAndNameTheFile)
 
 TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
 {
-    // The last texture's pixels run past the end of the file.
+    // The last texture's pixels run past the end of the file: listed as found, and reported.
     std::vector<uint64_t> at;
     const std::string nif =
         Write("part.nif", ModelFile({m_textures[0], m_textures[1], {64, 64, 4, std::vector<uint8_t>(100, 9)}}, &at));
     const std::string message = "Error reading file.\nFile: " + nif + "\n";
     const CliRun list = Run({"list", nif});
     EXPECT_EQ(std::tie(list.status, list.out, list.err),
-              std::tuple(1, Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}}), message));
+              std::tuple(1, Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 64, 64, 32}}), message));
     const CliRun all = Run({"extract", nif, "--all", Path("all"), "--format", "bmp"});
     EXPECT_EQ(std::tie(all.status, all.err), std::tuple(1, message));
     EXPECT_EQ(Written(Path("all/part-000.bmp")), BmpFile(m_textures[0]));
@@ -404,6 +410,41 @@ TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
         const std::string extra = index == "3" ? "There is no image 3 in " + nif + ": it holds 3 images.\n" : "";
         EXPECT_EQ(std::tie(run.status, run.err), std::tuple(1, message + extra)) << index;
         EXPECT_EQ(ReadFileBytes(out), kSentinel);
+    }
+}
+
+TEST_F(CliTest, AllImagesOnSeveralThreadsAreTheBytesAndMessagesOfOne)
+{
+    // Odd widths, RGBA, a texture the reader refuses (no width) and one of an unknown format, which is written as read.
+    std::vector<Pixels> textures;
+    for (uint8_t i = 0; i < 24; ++i)
+        textures.push_back(Pattern(1 + i * 7 % 37, 1 + i * 5 % 23, i % 3 == 0, i));
+    textures[5] = {0, 9, 3, {}};
+    NifBuilder nif;
+    for (const Pixels& t : textures) {
+        nif.Texture(t.width, t.height, t.bytesPerPixel / 2, t.bytes);
+        nif.Filler(3);
+    }
+    nif.Texture(3, 2, 7, 1);
+    nif.Save(Path("mixed.nif"));
+    const std::string expectedErr = "Error reading file.\nFile: " + Path("mixed.nif") + "\nHmmm, somethin' ain't right!\n";
+    for (const std::string format : {"png", "bmp"}) {
+        std::map<std::string, std::vector<uint8_t>> first;
+        for (const std::string jobs : {"1", "4", "2"}) {
+            const std::string dir = Path(format + jobs);
+            const CliRun run = Run({"extract", Path("mixed.nif"), "--all", dir, "--format", format, "--jobs", jobs});
+            EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, "", expectedErr)) << jobs;
+            std::map<std::string, std::vector<uint8_t>> files;
+            for (const auto& file : std::filesystem::directory_iterator(dir))
+                files[file.path().filename()] = ReadFileBytes(file.path());
+            EXPECT_EQ(files.size(), 24u) << jobs;
+            if (first.empty())
+                first = files;
+            EXPECT_TRUE(files == first) << format << " with " << jobs << " jobs";
+        }
+        for (size_t i : {0, 1, 4, 6, 23})
+            EXPECT_EQ(Written(Path(format + "1/mixed-0" + (i < 10 ? "0" : "") + std::to_string(i) + "." + format)),
+                      Expected("x." + format, textures[i])) << i;
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <tuple>
 
 #include "BmpBuilder.h"
@@ -301,7 +302,7 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
     const auto bmp = [&](const BmpFileParts& parts) { return Record(dir, BuildBmp(parts)); };
     using P = PngImage;
     const int kPal = PNG_COLOR_TYPE_PALETTE;
-    const struct { const char* name; std::unique_ptr<CDibImage> record; PngImage expected; } cases[] = {
+    struct { const char* name; std::unique_ptr<CDibImage> record; PngImage expected; } cases[] = {
         {"1 bit", bmp({.width = 10, .height = 2, .bitCount = 1, .palette = {kPalette[0], kPalette[1]}, .pixels = PadRows({{0xA5, 0x40}, {0x0F, 0xC0}})}),
          P{.width = 10, .height = 2, .bitDepth = 1, .colorType = kPal, .rows = {{0x0F, 0xC0}, {0xA5, 0x40}}, .palette = table(2)}},
         {"8 bits", bmp({.width = 3, .height = 2, .bitCount = 8, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{2, 0, 1}, {1, 1, 0}})}),
@@ -313,13 +314,48 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
          P{.width = 3, .height = 2, .rows = {{13, 12, 11, 16, 15, 14, 19, 18, 17}, {3, 2, 1, 6, 5, 4, 9, 8, 7}}, .hasPhysicalSize = true, .xPerUnit = 2835,
            .yPerUnit = 1000, .unit = PNG_RESOLUTION_METER}},
         {"32 bits", bmp({.width = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}}), P{.width = 2, .height = 1, .rows = {{3, 2, 1, 7, 6, 5}}}},
+        {"2 bits", DibBuilder::Blank(5, 1, 2), P{.width = 5, .height = 1, .bitDepth = 2, .colorType = kPal, .rows = {{0x1B, 0x80}}, .palette = Bytes(12)}},
+        {"4 bits", bmp({.width = 3, .bitCount = 4, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{0x21, 0x00}})}),
+         P{.width = 3, .height = 1, .bitDepth = 4, .colorType = kPal, .rows = {{0x21, 0x00}}, .palette = table(16)}},
+        {"24 bits, large enough for every filter and several IDAT chunks", DibBuilder::Blank(301, 257, 24), P{.width = 301, .height = 257}},
     };
+    // 2 bits: indices 0, 1, 2, 3, 2 and garbage in the unused bits of the last byte.
+    cases[5].record->GetBits()[0] = 0x1B;
+    cases[5].record->GetBits()[1] = 0xBF;
+    // Smooth areas, edges and noise, bottom row first in the record.
+    CDibImage& large = *cases[7].record;
+    for (uint32_t y = 0, n = 1; y < 257; ++y) {
+        std::vector<uint8_t>& row = cases[7].expected.rows.emplace_back();
+        for (uint32_t x = 0; x < 301; ++x) {
+            n = n * 1103515245u + 12345u;
+            const uint8_t rgb[3] = {uint8_t(x + y), uint8_t(y < 128 ? x / 3 : n >> 24), uint8_t((x / 40 + y / 40) % 2 ? 200 : 30 + (n >> 30))};
+            row.insert(row.end(), rgb, rgb + 3);
+            uint8_t* pixel = large.GetBits() + (256 - y) * large.GetStride() + 3 * x;
+            std::tie(pixel[0], pixel[1], pixel[2]) = std::tie(rgb[2], rgb[1], rgb[0]);
+        }
+    }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(c.record->WritePng(dir.File("out")));
+        const Bytes file = ReadFileBytes(dir.File("out"));
         PngImage png;
-        ASSERT_TRUE(DecodePng(ReadFileBytes(dir.File("out")), png));
+        ASSERT_TRUE(DecodePng(file, png));   // libpng checks every CRC and the zlib stream
         EXPECT_EQ(png, c.expected);
+        // The chunks libpng would write, in its order, the image data in IDAT chunks of at most 64 KiB.
+        std::string chunks;
+        for (size_t at = 8; at + 8 <= file.size();) {
+            const size_t length = size_t{file[at]} << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
+            const std::string type(file.begin() + long(at) + 4, file.begin() + long(at) + 8);
+            EXPECT_TRUE(type != "IDAT" || (length > 0 && length <= 65536));
+            chunks += type == "IDAT" && chunks.ends_with("IDAT ") ? "+ " : type + " ";
+            at += length + 12;
+        }
+        const std::string header = std::string("IHDR ") + (c.expected.significantBits.empty() ? "" : "sBIT ") +
+                                   (c.expected.palette.empty() ? "" : "PLTE ") + (c.expected.hasPhysicalSize ? "pHYs " : "") + "IDAT ";
+        EXPECT_TRUE(chunks.starts_with(header) && chunks.ends_with("IEND ")) << chunks;
+        if (&c == &cases[7]) {
+            EXPECT_NE(chunks.find("IDAT + "), std::string::npos) << chunks;
+        }
     }
     EXPECT_TRUE(ui.Texts().empty());
 }
@@ -363,7 +399,9 @@ TEST_F(ImageFiles, WriterRefusalsAndFailedWritesShowTheirTextAndLeaveTheOldFile)
     }
     EXPECT_FALSE(big->WritePng(nowhere));
     EXPECT_EQ(ui.Texts(), (std::vector<std::string>{noImage, badSize, badSize, badSize, badSize, "Compressed bitmaps are not supported.\nFile: " + out,
-                                                    "Unsupported bitmap file format.\nFile: " + out, "Error writing png file.\nFile: " + out,
+                                                    "Unsupported bitmap file format.\nFile: " + out, "Error writing png file.\nFile: " + out + "\nFile too large",
                                                     "An error occurred while accessing " + nowhere + ": No such file or directory."}));
     EXPECT_EQ(ReadFileBytes(out), (Bytes{7, 7}));
+    // Nothing was left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2) << "besides in and old";
 }

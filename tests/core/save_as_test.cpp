@@ -177,7 +177,7 @@ TEST_F(SaveAsTest, AFailedWriteLeavesNoFileAndOnlyTheWritersReport)
     const struct { int type; const std::string& path; bool diskFull; std::string message; } rows[] = {
         {1, missing, false, "An error occurred while accessing " + missing + ": No such file or directory."},
         {1, keep, true, "An error occurred while accessing " + keep + ": File too large."},
-        {2, keep, true, "Error writing png file.\nFile: " + keep},
+        {2, keep, true, "Error writing png file.\nFile: " + keep + "\nFile too large"},
         {3, keep, true, "An error occurred while accessing " + keep + ": File too large."},
     };
     for (const auto& row : rows) {

@@ -1,0 +1,44 @@
+#pragma once
+// Writes PNG files without a streaming encoder: every row is filtered (for
+// 8-bit colour rows, the filter whose output has the smallest sum of absolute
+// values, the usual rule), the whole image is compressed in one call to
+// libdeflate, and the stream goes out in IDAT chunks. The chunks and their
+// order are libpng's: IHDR, sBIT, PLTE, pHYs, IDAT..., IEND.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+inline constexpr uint8_t kPngColorRgb = 2;
+inline constexpr uint8_t kPngColorPalette = 3;
+
+struct PngEncodeHeader {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint8_t bitDepth = 8;                 // 1, 2, 4 or 8 (RGB: 8)
+    uint8_t colorType = kPngColorRgb;     // kPngColorRgb or kPngColorPalette
+    bool hasSignificantBits = false;
+    uint8_t significantBits[3]{};         // red, green, blue
+    bool hasPhysicalSize = false;
+    uint32_t xPixelsPerMetre = 0;
+    uint32_t yPixelsPerMetre = 0;
+    std::vector<uint8_t> palette;         // red, green, blue of each entry; at most 256 entries
+
+    // Packed bytes of one row, without its filter byte.
+    size_t RowBytes() const;
+};
+
+// Fills row y (0 = top) with RowBytes() packed sample bytes.
+using PngRowSource = std::function<void(uint32_t y, uint8_t* row)>;
+// Takes the file's bytes in order; throws to stop the encoding.
+using PngByteSink = std::function<void(const uint8_t* data, size_t size)>;
+
+// Encodes the image. Throws CMemoryException when its buffers cannot be had;
+// whatever the sink throws passes through.
+void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const PngByteSink& sink);
+
+// The deflate level: the lowest whose output is no larger than libpng's at its
+// defaults on smooth and on grainy pictures (6 is 1 to 3 % larger).
+inline constexpr int kPngDeflateLevel = 7;
+// Bytes of compressed data per IDAT chunk.
+inline constexpr size_t kPngIdatBytes = 65536;
