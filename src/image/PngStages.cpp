@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "image/DibRowConverter.h"
 #include "platform/ImageLimits.h"
 
 namespace {
@@ -31,46 +30,6 @@ void ReadWarning(png_structp png, png_const_charp message)
     auto* job = static_cast<PngReadJob*>(png_get_error_ptr(png));
     if (job && message && std::strstr(message, "exceeds user limit"))
         job->bLimitExceeded = true;
-}
-
-bool FlushBuffer(PngWriteJob* job)
-{
-    const uint8_t* p = job->buffer;
-    size_t left = job->buffered;
-    while (left > 0) {
-        const ssize_t n = ::write(job->fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            job->writeError = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    job->buffered = 0;
-    return true;
-}
-
-void WriteData(png_structp png, png_bytep data, size_t length)
-{
-    auto* job = static_cast<PngWriteJob*>(png_get_io_ptr(png));
-    while (length > 0) {
-        if (job->buffered == sizeof job->buffer && !FlushBuffer(job))
-            png_error(png, "Write Error");
-        const size_t step = std::min(length, sizeof job->buffer - job->buffered);
-        std::memcpy(job->buffer + job->buffered, data, step);
-        job->buffered += step;
-        data += step;
-        length -= step;
-    }
-}
-
-void FlushData(png_structp png)
-{
-    auto* job = static_cast<PngWriteJob*>(png_get_io_ptr(png));
-    if (!FlushBuffer(job))
-        png_error(png, "Write Error");
 }
 
 }  // namespace
