@@ -9,6 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MainFrame.h"
+#include "app/QuitOnSignal.h"
 #include "app/TavrelApp.h"
 #include "doc/TavrelDoc.h"
 #include "platform/UiServices.h"
@@ -82,6 +83,7 @@ int main(int argc, char** argv)
         return code;
 
     QApplication application(argc, argv);
+    QuitOnEndingSignals(application);
     const CommandLineInfo info = ParseCommandLine(Arguments(argc, argv));
     if (const int code = AnswerInfo(info); code >= 0)
         return code;
@@ -91,5 +93,9 @@ int main(int argc, char** argv)
     CTavrelApp app;
     if (!app.InitInstance(info.strFileName))
         return 1;
+    if (QuitWasRequested())   // while the first file was loading
+        return 0;
+    if (info.strFileName.empty())
+        app.GetDocument()->CheckPrivateFolder();   // says so now when it is missing
     return application.exec();
 }
