@@ -17,6 +17,7 @@
 #include "NifBuilder.h"
 #include "PngFiles.h"
 #include "TempDir.h"
+#include "TgaBuilder.h"
 
 namespace {
 
@@ -83,12 +84,12 @@ std::vector<uint8_t> Expected(const std::string& path, const Pixels& p)
     const int kind = std::tolower(static_cast<unsigned char>(path[path.size() - 3]));
     if (kind != 't')
         return kind == 'b' ? BmpFile(p) : PngFile(p, false);
-    const uint8_t bits = uint8_t(p.bytesPerPixel * 8);
-    std::vector<uint8_t> out{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, uint8_t(p.width), uint8_t(p.width >> 8),
-                             uint8_t(p.height), uint8_t(p.height >> 8), bits, uint8_t(bits == 32 ? 8 : 0)};
     const std::vector<uint8_t> dib = NifBuilder::BlockToDib(p.bytes, p.width, p.height, p.bytesPerPixel / 2);
+    std::vector<uint8_t> rows;   // bottom row first, unpadded
     for (size_t at = 0, row = p.width * p.bytesPerPixel; at < dib.size(); at += (row + 3) / 4 * 4)
-        out.insert(out.end(), dib.begin() + long(at), dib.begin() + long(at + row));
+        rows.insert(rows.end(), dib.begin() + long(at), dib.begin() + long(at + row));
+    std::vector<uint8_t> out = BuildTga({.width = uint16_t(p.width), .height = uint16_t(p.height), .depth = uint8_t(p.bytesPerPixel * 8),
+                                         .descriptor = uint8_t(p.bytesPerPixel == 4 ? 8 : 0), .pixels = rows});
     const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
     out.insert(out.end(), footer, footer + sizeof footer);
     return out;
@@ -204,7 +205,6 @@ TEST_F(CliTest, ExtractsOrConvertsToTheFormatOfTheNameOrAllImagesToAFolder)
         {{"convert", Write("in.bmz", BmzFile(big)), Path("bmz.png")}, {big}},
         {{"convert", nif, Path("nif.bmp")}, {m_textures[0]}},
         {{"extract", nif, "--all", Path("default")}, m_textures},
-        {{"extract", nif, "--all", Path("png"), "--format", "png"}, m_textures},
         {{"extract", manyNif, "--all", Path("bmp") + "/", "--format", "bmp"}, many},   // a trailing slash changes nothing
         {{"extract", nif, "--all", Path("tga"), "--format", "tga"}, m_textures},
     };
@@ -249,7 +249,6 @@ TEST_F(CliTest, ReplaceAndAlphaWriteTheFileInPlaceOrExitOneLeavingItAlone)
         {{"replace", Write("rgb.png", PngFile(rgb)), "--index", "0", "--backup"}, 0, "", spliced(0, rgb), true},
         {{"replace", bmp32}, 1, depth, model},
         {{"replace", bmp32, "--yes", "--index", "2"}, 0, "", spliced(2, rgba)},
-        {{"replace", bmp, "--index", "3"}, 1, "There is no image 3 in " + Path("m.nif") + ": it holds 3 images.\n", model},
         {{"alpha", "77", "--index", "1", "--backup"}, 0, "", stamped, true},
         {{"alpha", "77"}, 1, "Error: This image cannot be made transparent\n", model},
     };
@@ -273,20 +272,10 @@ TEST_F(CliTest, ReplaceAndAlphaWriteTheFileInPlaceOrExitOneLeavingItAlone)
     EXPECT_EQ(Run({"list", bmz}).out, Listing({{0, 0, 7, 2, 32}}));
 }
 
-TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
-{
-    for (const std::string word : {"--help", "-h", "--version"}) {
-        const CliRun run = Run({word});
-        // Help shows the usage; the version line starts with the tool's name.
-        const size_t at = run.out.find(word == "--version" ? "tavrel-cli " : "\n  tavrel-cli extract FILE --all DIR [");
-        EXPECT_EQ(std::tuple(run.status, run.err, word == "--version" ? at == 0 : at != std::string::npos), std::tuple(0, "", true)) << run.out;
-    }
-}
-
-TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
+TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonAndTheUsage)
 {
     const std::string nif = "a.nif", png = "o.png", dir = Path("d");
-    const std::string badOut = ": the output must end in .bmp, .png or .tga", badIndex = "--index needs a number from 0 up";
+    const std::string badIndex = "--index needs a number from 0 up";
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{}, "no command given"},
         {{"frobnicate"}, "unknown command frobnicate"},
@@ -294,7 +283,7 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
         {{"list", "a.tga"}, "a.tga: not a file kind the tool opens (.nif, .bmz, .png or .bmp)"},
         {{"list", nif, "--bogus"}, "unknown option --bogus"},
         {{"extract", nif}, "extract takes FILE and OUT"},
-        {{"extract", nif, "out"}, "out" + badOut},
+        {{"extract", nif, "out"}, "out: the output must end in .bmp, .png or .tga"},
         {{"extract", nif, png, "--index"}, "--index needs a value"},
         {{"extract", nif, png, "--index", "1x"}, badIndex},
         {{"extract", nif, png, "--index", "4294967296"}, badIndex},
@@ -305,10 +294,8 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
         {{"extract", nif, png, "--jobs", "2"}, "--jobs goes with --all"},
         {{"extract", nif, "--all", dir, png}, "extract --all takes one FILE and the folder DIR"},
         {{"convert", "a.png"}, "convert takes IN and OUT"},
-        {{"convert", "a.png", "b.gif"}, "b.gif" + badOut},
         {{"map", nif}, "map takes FILE and OUT"},
         {{"map", "a.png", png}, "a.png: map reads a model file (.nif)"},
-        {{"map", nif, "o.gif"}, "o.gif" + badOut},
         {{"map", nif, png, "--cells", "0,1,2"}, "--cells needs 16 numbers divided by commas"},
         {{"map", nif, png, "--index", "0"}, "unknown option --index"},
         {{"import", nif}, "import takes FILE and DIR"},
@@ -320,11 +307,15 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheReasonAndTheUsageText)
         {{"alpha", nif, "256"}, "LEVEL must be a number from 0 (fully transparent) to 255 (opaque)"},
         {{"alpha", nif, "9", "--yes"}, "alpha asks no bit-depth question: it does not take --yes"},
     };
-    // The usage text is the synopsis of --help.
-    const std::string help = Run({"--help"}).out;
+    // The usage text is the synopsis of --help; -h is the same; the version line starts with the tool's name.
+    const CliRun help = Run({"--help"}), version = Run({"--version"});
+    EXPECT_EQ(std::tie(help.status, help.err, version.status, version.err), std::tuple(0, "", 0, ""));
+    EXPECT_EQ(Run({"-h"}).out, help.out);
+    EXPECT_EQ(version.out.rfind("tavrel-cli ", 0), 0u) << version.out;
     std::string usage = "Usage:\n";
-    for (size_t at = help.find("\n  tavrel-cli "); at != std::string::npos; at = help.find("\n  tavrel-cli ", at + 1))
-        usage += help.substr(at + 1, help.find('\n', at + 1) - at);
+    for (size_t at = help.out.find("\n  tavrel-cli "); at != std::string::npos; at = help.out.find("\n  tavrel-cli ", at + 1))
+        usage += help.out.substr(at + 1, help.out.find('\n', at + 1) - at);
+    EXPECT_NE(usage.find("  tavrel-cli extract FILE --all DIR ["), std::string::npos) << help.out;
     for (const auto& [args, reason] : cases) {
         const CliRun run = Run(args);
         EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(2, "", "tavrel-cli: " + reason + "\n" + usage));
@@ -336,7 +327,6 @@ TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
 {
     std::vector<uint8_t> broken(104, 0x55);   // a 40-byte header, then no zlib stream
     std::fill_n(broken.begin(), 40, 0);
-    std::vector<uint64_t> hugeAt;
     // File (absent when it has no bytes), message (ending "File: " when the full path follows).
     const std::tuple<std::string, std::vector<uint8_t>, std::string> cases[] = {
         {"missing.bmp", {}, "Error opening bitmap file.\nFile: "},
@@ -347,9 +337,7 @@ TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
         {"dangling.nif", ModelFile({}, nullptr, "absent.nif"),
          "No image data was found in this file but there is a link to another file that does contain image data. "
          "Would you like to open this file? absent.nif\n(answered Yes)\nError reading file\n"},
-        // A damaged model file whose sizes' product overflows (pixels running past the end: see below).
-        {"huge.nif", ModelFile({{0x7FFFFFFF, 0x7FFFFFFF, 3, Pattern(2, 2, false, 1).bytes}}, &hugeAt), "Error reading file.\nFile: "},
-    };
+    };   // a texture that cannot be read is the next test's
     const std::string outs[] = {Write("out.png", kSentinel), Write("out.bmp", kSentinel), Write("out.tga", kSentinel)};
     for (const auto& [name, bytes, shown] : cases) {
         if (!bytes.empty())
@@ -360,9 +348,7 @@ TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
                                                  {"extract", Path(name), outs[2], "--index", "0"}};
         for (const auto& args : runs) {
             const CliRun run = Run(args);
-            // A listing gives the texture that cannot be read as the scan found it.
-            const std::string out = args[0] == "list" && name == "huge.nif" ? Listing({{0, hugeAt[0], 0x7FFFFFFF, 0x7FFFFFFF, 24}}) : "";
-            EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, out, message)) << args[0] << " " << name;
+            EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, "", message)) << args[0] << " " << name;
         }
         for (const std::string& out : outs)
             EXPECT_EQ(ReadFileBytes(out), kSentinel) << name << " changed " << out;
@@ -388,14 +374,14 @@ TEST_F(CliTest, WriteFailuresExitOneAndNameTheFile)
 
 TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
 {
-    // The last texture's pixels run past the end of the file: listed as found, and reported.
+    // The last texture's sizes overflow 32 bits and its pixels run past the end of the file: listed as found, and reported.
     std::vector<uint64_t> at;
     const std::string nif =
-        Write("part.nif", ModelFile({m_textures[0], m_textures[1], {64, 64, 4, std::vector<uint8_t>(100, 9)}}, &at));
+        Write("part.nif", ModelFile({m_textures[0], m_textures[1], {0x7FFFFFFF, 0x7FFFFFFF, 4, std::vector<uint8_t>(100, 9)}}, &at));
     const std::string message = "Error reading file.\nFile: " + nif + "\n";
     const CliRun list = Run({"list", nif});
     EXPECT_EQ(std::tie(list.status, list.out, list.err),
-              std::tuple(1, Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 64, 64, 32}}), message));
+              std::tuple(1, Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 0x7FFFFFFF, 0x7FFFFFFF, 32}}), message));
     const CliRun all = Run({"extract", nif, "--all", Path("all"), "--format", "bmp"});
     EXPECT_EQ(std::tie(all.status, all.err), std::tuple(1, message));
     EXPECT_EQ(Written(Path("all/part-000.bmp")), BmpFile(m_textures[0]));
@@ -474,7 +460,6 @@ TEST_F(CliTest, MapComposesSixteenTilesInTheChosenCellsOrRefusesLeavingOutAlone)
     const std::string cells = "15,3,3,0,7,6,5,4,11,10,9,8,1,1,2,12";
     const std::tuple<std::string, std::vector<std::string>, std::array<int, 16>> cases[] = {
         {Path("map.bmp"), {"map", nif, Path("map.bmp")}, inOrder},
-        {Path("map.png"), {"map", nif, Path("map.png"), "--cells", cells}, chosen},
         {Path("map.TGA"), {"map", "--cells", cells, nif, Path("map.TGA")}, chosen},
     };
     for (const auto& [out, args, arrangement] : cases) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "BmpBuilder.h"
@@ -23,23 +24,10 @@ struct Shape {
 // An RGB texture, one of odd width, two RGBA ones and a small RGB one.
 const Shape kShapes[] = {{8, 8, 1}, {5, 3, 1}, {4, 4, 2}, {6, 2, 2}, {2, 2, 1}};
 
-// A 24-bit BMP of the given block pixels (RGB rows top to bottom), stored top-down.
+// A 24-bit BMP of the given block pixels (RGB rows top to bottom).
 std::vector<uint8_t> BmpOfRgb(uint32_t width, uint32_t height, const std::vector<uint8_t>& rgb)
 {
-    std::vector<std::vector<uint8_t>> rows;
-    for (uint32_t y = 0; y < height; ++y) {
-        std::vector<uint8_t> row;
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint8_t* p = &rgb[(y * width + x) * 3];
-            row.insert(row.end(), {p[2], p[1], p[0]});
-        }
-        rows.push_back(row);
-    }
-    BmpFileParts parts;
-    parts.width = static_cast<int32_t>(width);
-    parts.height = -static_cast<int32_t>(height);
-    parts.pixels = PadRows(rows);
-    return BuildBmp(parts);
+    return BuildBmp({.width = int32_t(width), .height = int32_t(height), .pixels = NifBuilder::BlockToDib(rgb, width, height, 1)});
 }
 
 // A model file of the shapes, and the folder its textures were exported to as PNG files.
@@ -69,6 +57,12 @@ struct RoundTrip {
         char name[32];
         std::snprintf(name, sizeof name, "/rock-%03zu.%s", index, ext);
         return folder + name;
+    }
+    // The exported PNG of texture index replaced by a file of another name.
+    void Edit(size_t index, const char* ext, const std::vector<uint8_t>& bytes) const
+    {
+        std::remove(Name(index, "png").c_str());
+        WriteFileBytes(Name(index, ext), bytes);
     }
     std::vector<std::string> Lines(const ImportReport& report) const
     {
@@ -106,8 +100,8 @@ TEST(ImportTextures, RoundTripWithoutEditsWritesNothingAndOtherNamesAreIgnored)
                                         "4 rock-004.png unchanged", "- notes.txt ignored",
                                         "- rock-002.jpg ignored", "- stone-001.png ignored"}));
     EXPECT_EQ(ReadFileBytes(trip.model), before);
-    EXPECT_EQ(StatOf(trip.model).st_mtim.tv_nsec, statBefore.st_mtim.tv_nsec);
-    EXPECT_EQ(StatOf(trip.model).st_mtim.tv_sec, statBefore.st_mtim.tv_sec);
+    const timespec mtime = StatOf(trip.model).st_mtim;
+    EXPECT_EQ(std::tie(mtime.tv_sec, mtime.tv_nsec), std::tie(statBefore.st_mtim.tv_sec, statBefore.st_mtim.tv_nsec));
 }
 
 TEST(ImportTextures, EditedTexturesChangeExactlyTheirBlocksInOnePass)
@@ -118,19 +112,14 @@ TEST(ImportTextures, EditedTexturesChangeExactlyTheirBlocksInOnePass)
     const std::vector<uint8_t> grown = NifBuilder::PatternPixels(10, 6, 1, 90);
     const std::vector<uint8_t> odd = NifBuilder::PatternPixels(5, 3, 1, 91);
     const std::vector<uint8_t> colours = NifBuilder::PatternPixels(6, 2, 1, 92);
-    WriteFileBytes(trip.Name(0, "bmp"), BmpOfRgb(10, 6, grown));
-    std::remove(trip.Name(0, "png").c_str());
-    WriteFileBytes(trip.Name(1, "BMP"), BmpOfRgb(5, 3, odd));
-    std::remove(trip.Name(1, "png").c_str());
-    WriteFileBytes(trip.Name(3, "bmp"), BmpOfRgb(6, 2, colours));
-    std::remove(trip.Name(3, "png").c_str());
+    trip.Edit(0, "bmp", BmpOfRgb(10, 6, grown));
+    trip.Edit(1, "BMP", BmpOfRgb(5, 3, odd));
+    trip.Edit(3, "bmp", BmpOfRgb(6, 2, colours));
 
-    ImportOptions options;
-    options.bBackup = true;
-    ImportReport dry = ImportTextures(trip.model, trip.folder, ImportOptions{.bDryRun = true});
     const std::vector<uint8_t> before = ReadFileBytes(trip.model);
+    const ImportReport dry = ImportTextures(trip.model, trip.folder, {.bDryRun = true});
     EXPECT_EQ(ReadFileBytes(trip.model), before);
-    const ImportReport report = ImportTextures(trip.model, trip.folder, options);
+    const ImportReport report = ImportTextures(trip.model, trip.folder, {.bBackup = true});
     ASSERT_TRUE(report.Succeeded()) << report.strError;
     EXPECT_TRUE(report.bWritten);
     EXPECT_EQ(trip.Lines(report), trip.Lines(dry));
@@ -145,8 +134,7 @@ TEST(ImportTextures, EditedTexturesChangeExactlyTheirBlocksInOnePass)
     for (size_t p = 0; p < 12; ++p)
         std::copy_n(colours.begin() + p * 3, 3, alphaKept.begin() + p * 4);
     NifBuilder expected;
-    expected.Filler(40);
-    expected.Filler(9).Texture(10, 6, 1, grown);
+    expected.Filler(49).Texture(10, 6, 1, grown);
     expected.Filler(9).Texture(5, 3, 1, odd);
     expected.Filler(9).Texture(4, 4, 2, 3);
     expected.Filler(9).Texture(6, 2, 2, alphaKept);
@@ -162,23 +150,11 @@ TEST(ImportTextures, EditedTexturesChangeExactlyTheirBlocksInOnePass)
 
 TEST(ImportTextures, OneRefusedFileMeansNothingIsWritten)
 {
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> file;
-        const char* name;
-        ImportOptions options;
-        const char* line;
-    };
-    BmpFileParts eightBit;
-    eightBit.width = 2;
-    eightBit.height = 2;
-    eightBit.bitCount = 8;
-    eightBit.palette = std::vector<RGBQUAD>(2);
-    eightBit.clrUsed = 2;
-    eightBit.pixels = PadRows({{0, 1}, {1, 0}});
+    const std::vector<uint8_t> eightBit = BuildBmp({.width = 2, .height = 2, .bitCount = 8, .clrUsed = 2,
+                                                    .palette = std::vector<RGBQUAD>(2), .pixels = PadRows({{0, 1}, {1, 0}})});
     const std::vector<uint8_t> rgbFor32 = BmpOfRgb(3, 3, NifBuilder::PatternPixels(3, 3, 1, 7));
-    const Case cases[] = {
-        {"below 24 bits", BuildBmp(eightBit), "rock-004.bmp", {},
+    const struct { const char* what; std::vector<uint8_t> file; std::string name; ImportOptions options; const char* line; } cases[] = {
+        {"below 24 bits", eightBit, "rock-004.bmp", {},
          "4 rock-004.bmp refused: Only 24-bit and 32-bit images are supported"},
         {"depth change without its answer", rgbFor32, "rock-002.bmp", {},
          "2 rock-002.bmp refused: The bit depths of these two images differ, do you wish to continue?"},
@@ -188,16 +164,14 @@ TEST(ImportTextures, OneRefusedFileMeansNothingIsWritten)
         {"two files for one texture", rgbFor32, "rock-000.BMP", {.bAcceptDepthChange = true},
          "0 rock-000.BMP refused: more than one file for image 0"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         RoundTrip trip;
         // An edit that would be written if nothing were refused.
-        std::remove(trip.Name(1, "png").c_str());
-        WriteFileBytes(trip.Name(1, "bmp"), BmpOfRgb(5, 3, NifBuilder::PatternPixels(5, 3, 1, 60)));
-        const std::string name = c.name;
-        if (name != "rock-000.BMP")
-            std::remove((trip.folder + "/" + name.substr(0, name.size() - 3) + "png").c_str());
-        WriteFileBytes(trip.folder + "/" + name, c.file);
+        trip.Edit(1, "bmp", BmpOfRgb(5, 3, NifBuilder::PatternPixels(5, 3, 1, 60)));
+        if (c.name != "rock-000.BMP")
+            std::remove((trip.folder + "/" + c.name.substr(0, c.name.size() - 3) + "png").c_str());
+        WriteFileBytes(trip.folder + "/" + c.name, c.file);
         const std::vector<uint8_t> before = ReadFileBytes(trip.model);
 
         const ImportReport report = ImportTextures(trip.model, trip.folder, c.options);
@@ -217,17 +191,14 @@ TEST(ImportTextures, TheDocumentCommandAsksOnceWritesAndShowsTheSameTexture)
 {
     RoundTrip trip;
     const std::vector<uint8_t> colours = NifBuilder::PatternPixels(6, 2, 1, 70);
-    std::remove(trip.Name(3, "png").c_str());
-    WriteFileBytes(trip.Name(3, "bmp"), BmpOfRgb(6, 2, colours));
+    trip.Edit(3, "bmp", BmpOfRgb(6, 2, colours));
     // A 24-bit file of another size over an RGBA texture: the depth question.
-    std::remove(trip.Name(2, "png").c_str());
-    WriteFileBytes(trip.Name(2, "bmp"), BmpOfRgb(3, 3, NifBuilder::PatternPixels(3, 3, 1, 71)));
+    trip.Edit(2, "bmp", BmpOfRgb(3, 3, NifBuilder::PatternPixels(3, 3, 1, 71)));
     CTavrelDoc doc;
     trip.ui.ChooseFile(trip.model);
     RouteCommand({&doc}, ID_FILE_OPEN);
-    RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
-    RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
-    RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
+    for (int i = 0; i < 3; ++i)
+        RouteCommand({&doc}, ID_VIEW_NEXT_IMAGE);
     trip.ui.m_messages.clear();
 
     trip.ui.ChooseFile(trip.folder);
