@@ -44,12 +44,7 @@ std::vector<uint64_t> Scan(const std::vector<uint8_t>& bytes, std::vector<RawTex
     return offsets;
 }
 
-struct Loaded {
-    std::string path;
-    std::unique_ptr<CDibImage> image;
-    Texts messages;
-    std::vector<uint8_t> bits;
-};
+struct Loaded { std::string path; std::unique_ptr<CDibImage> image; Texts messages; std::vector<uint8_t> bits; };
 
 // Loads the texture at offset; a null builder loads from a file that is not there.
 Loaded Load(const NifBuilder* b, uint64_t offset)
