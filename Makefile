@@ -5,7 +5,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test deb sanitize bench clean
+.PHONY: all deps configure build run test deb sanitize fuzz bench clean
 
 all: build
 
@@ -38,8 +38,24 @@ deb: build
 sanitize:
 	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="-DTAVREL_SANITIZE=ON -DTAVREL_BUILD_BENCH=OFF"
 
+# Each fuzz target for FUZZ_SECONDS from the seed corpus in fuzz/corpus (new
+# inputs go to build-fuzz/corpus, the repository's corpus is not changed). The
+# writers' target writes its files in memory (/dev/shm) where there is one.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = fuzz_bmp fuzz_png fuzz_nif fuzz_bmz fuzz_writers
+fuzz:
+	@TAVREL_FUZZ=1 ./scripts/install-deps.sh
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTAVREL_BUILD_FUZZ=ON -DTAVREL_BUILD_GUI=OFF -DTAVREL_BUILD_BENCH=OFF
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+	@set -e; [ -d /dev/shm ] && export TMPDIR=/dev/shm; for t in $(FUZZ_TARGETS); do \
+	  seeds=fuzz/corpus/$${t#fuzz_}; mkdir -p build-fuzz/corpus/$$t; \
+	  echo "== $$t: $(FUZZ_SECONDS) s from $$seeds"; \
+	  build-fuzz/fuzz/$$t -seed=1 -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	    -dict=fuzz/tavrel.dict build-fuzz/corpus/$$t $$seeds; \
+	done
+
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan
+	rm -rf $(BUILD_DIR) build-asan build-fuzz

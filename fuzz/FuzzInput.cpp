@@ -1,11 +1,32 @@
 #include "FuzzInput.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/File.h"
 
-std::string WriteFuzzInput(const uint8_t* data, size_t size, const char* name)
+std::string MemoryFileWith(const uint8_t* data, size_t size, int slot)
+{
+    static int fds[4] = {-1, -1, -1, -1};
+    if (slot < 0 || slot >= 4)
+        std::abort();
+    if (fds[slot] < 0)
+        fds[slot] = ::memfd_create("fuzz-input", MFD_CLOEXEC);
+    if (fds[slot] < 0 || ::ftruncate(fds[slot], 0) != 0)
+        std::abort();
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = ::pwrite(fds[slot], data + done, size - done, static_cast<off_t>(done));
+        if (n <= 0)
+            std::abort();
+        done += static_cast<size_t>(n);
+    }
+    return "/proc/self/fd/" + std::to_string(fds[slot]);
+}
+
+std::string WriteFuzzFile(const uint8_t* data, size_t size, const char* name)
 {
     static const std::string dir = [] {
         const std::string folder = MakePrivateFolder("tavrel-fuzz-");

@@ -1,8 +1,14 @@
 #pragma once
-// Writes a fuzz input to a file of a process-private folder, since every reader
-// takes a path; the platform services stay silent.
+// Fuzz inputs held in memory: each slot is a memory file (memfd), reached by
+// the readers through its /proc/self/fd path, so no input touches the disk.
+// The platform services stay silent.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-std::string WriteFuzzInput(const uint8_t* data, size_t size, const char* name);
+// Replaces the contents of memory file `slot` with the bytes; returns its path.
+std::string MemoryFileWith(const uint8_t* data, size_t size, int slot = 0);
+// An empty memory file (for a reader's temporary output); returns its path.
+inline std::string EmptyMemoryFile(int slot) { return MemoryFileWith(nullptr, 0, slot); }
+// A real file in a process-private folder, for the writers that rename files into place.
+std::string WriteFuzzFile(const uint8_t* data, size_t size, const char* name);

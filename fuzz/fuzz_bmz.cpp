@@ -4,8 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = WriteFuzzInput(data, size, "input.bmz");
-    const std::string temp = path + ".dbp";
-    CDibImage image(path, kFileKindBmz, temp, 0);
+    const std::string path = MemoryFileWith(data, size, 0);
+    CDibImage image(path, kFileKindBmz, EmptyMemoryFile(1), 0);
     return 0;
 }

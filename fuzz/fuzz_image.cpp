@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = WriteFuzzInput(data, size, FUZZ_INPUT_NAME);
+    const std::string path = MemoryFileWith(data, size);
     CDibImage image(path, FUZZ_FILE_KIND);
     if (image.GetBitmapInfo()) {
         volatile uint8_t sink = 0;

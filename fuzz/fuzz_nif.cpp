@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string path = WriteFuzzInput(data, size, "input.nif");
+    const std::string path = MemoryFileWith(data, size);
     CFile file;
     if (!file.Open(path, CFile::modeRead))
         return 0;

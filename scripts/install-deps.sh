@@ -12,6 +12,11 @@ packages=(
   man-db bash-completion dpkg-dev file
 )
 
+# The fuzz targets (make fuzz) need clang and its libFuzzer runtime.
+if [ "${TAVREL_FUZZ:-0}" = 1 ]; then
+  packages+=(clang libclang-rt-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/QuitOnSignal.h"
 #include "app/TavrelApp.h"
+#include "doc/TavrelDoc.h"
 
 namespace {
 
@@ -43,6 +45,7 @@ int main(int argc, char** argv)
         return code;
 
     QApplication application(argc, argv);
+    QuitOnEndingSignals(application);
     const CommandLineInfo info = ParseCommandLine(Arguments(argc, argv));
     if (const int code = AnswerInfo(info); code >= 0)
         return code;
@@ -50,5 +53,9 @@ int main(int argc, char** argv)
     CTavrelApp app;
     if (!app.InitInstance(info.strFileName))
         return 1;
+    if (QuitWasRequested())   // while the first file was loading
+        return 0;
+    if (info.strFileName.empty())
+        app.GetDocument()->CheckPrivateFolder();   // says so now when it is missing
     return application.exec();
 }

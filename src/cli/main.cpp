@@ -11,6 +11,7 @@
 #include "cli/Commands.h"
 #include "cli/Usage.h"
 #include "platform/Exceptions.h"
+#include "platform/SignalCleanup.h"
 
 namespace {
 
@@ -67,6 +68,8 @@ int main(int argc, char** argv)
         return FinishOutput(kExitSuccess);
     }
 
+    // Interrupted runs leave no temporary files; a file-size limit is a write error.
+    InstallSignalCleanup();
     CCliUiServices ui(stderr, ::isatty(STDERR_FILENO) == 1);
     SetUiServices(&ui);
     const int status = RunVerb(options, ui);

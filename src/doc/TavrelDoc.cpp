@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 
 #include "doc/CommandIds.h"
 #include "doc/PathUtil.h"
 #include "nif/TextureScanner.h"
 #include "platform/File.h"
 #include "platform/Format.h"
+#include "platform/SignalCleanup.h"
 #include "platform/UiServices.h"
 
 namespace {
@@ -22,6 +25,8 @@ constexpr char kFollowLinkQuestion[] =
     "No image data was found in this file but there is a link to another file that does contain "
     "image data. Would you like to open this file? ";
 constexpr char kUntitled[] = "Untitled";
+constexpr char kNoPrivateFolder[] =
+    "Cannot create a folder for temporary files in %s: %s.\nNo file can be opened until that is possible.";
 
 std::string ModuleDirectory()
 {
@@ -40,12 +45,22 @@ CTavrelDoc::CTavrelDoc()
     m_strModuleDir = ModuleDirectory();
     // The temporary files go to a folder of the process's own, so that two
     // running copies never share them and an installed program's folder is never written.
-    m_strTempDir = MakePrivateFolder("tavrel-");
-    if (!m_strTempDir.empty())
+    // Without that folder the document refuses to load anything: the paths
+    // stay empty, never names in the current folder, whose files are the user's.
+    int err = 0;
+    m_strTempDir = MakePrivateFolder("tavrel-", &err);
+    if (!m_strTempDir.empty()) {
+        RegisterCleanupPath(m_strTempDir, true);
         m_strTempDir += '/';
+        m_strTempBitmapPath = m_strTempDir + "temp.dbp";
+        m_strTempCompressedPath = m_strTempDir + "temp.dbz";
+        RegisterCleanupPath(m_strTempBitmapPath);
+        RegisterCleanupPath(m_strTempCompressedPath);
+    } else {
+        const char* base = std::getenv("TMPDIR");
+        m_strTempDirError = FormatString(kNoPrivateFolder, base && *base ? base : "/tmp", std::strerror(err));
+    }
     m_strLastDir = GetCurrentDir();
-    m_strTempBitmapPath = m_strTempDir + "temp.dbp";
-    m_strTempCompressedPath = m_strTempDir + "temp.dbz";
     m_strTitle = kUntitled;
 
     MapCommand(ID_FILE_OPEN, [this] { OnFileOpen(); }, [this](CCmdUI* ui) { OnUpdateFileOpen(ui); });
@@ -63,10 +78,14 @@ CTavrelDoc::CTavrelDoc()
 
 CTavrelDoc::~CTavrelDoc()
 {
-    DeleteFile(m_strTempBitmapPath);
-    DeleteFile(m_strTempCompressedPath);
-    if (!m_strTempDir.empty())
-        ::rmdir(m_strTempDir.c_str());
+    if (m_strTempDir.empty())
+        return;
+    for (const std::string& path : {m_strTempBitmapPath, m_strTempCompressedPath}) {
+        DeleteFile(path);
+        UnregisterCleanupPath(path);
+    }
+    ::rmdir(m_strTempDir.c_str());
+    UnregisterCleanupPath(m_strTempDir.substr(0, m_strTempDir.size() - 1));
 }
 
 void CTavrelDoc::AddObserver(IDocObserver* observer)
@@ -161,6 +180,8 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
 {
     if (IsBusy())
         return LoadResult::kFailedSilently;
+    if (!CheckPrivateFolder())
+        return LoadResult::kFailedAndReported;
     CBusyScope busy(*this);
 
     m_strLastDir = DirectoryPart(path);
@@ -329,6 +350,14 @@ void CTavrelDoc::LoadRawImages(const std::string& path)
     m_nRawImageCount = static_cast<uint32_t>(m_pRawImages.size());
     m_nCurrentImage = 0;
     m_nFileKind = kFileKindNif;
+}
+
+bool CTavrelDoc::CheckPrivateFolder()
+{
+    if (m_strTempDirError.empty())
+        return true;
+    ShowMessage(m_strTempDirError);
+    return false;
 }
 
 void CTavrelDoc::ShowMessage(const std::string& text)

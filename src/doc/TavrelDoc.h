@@ -115,6 +115,9 @@ public:
 
     static std::string GetCurrentDir();
 
+    // False, after saying why, when the document has no private folder for its
+    // temporary files (then it loads nothing).
+    bool CheckPrivateFolder();
     // Model files: find the textures but read none (the caller reads each one
     // from m_strFilePath at its offset, when it wants it). For batch work.
     void SetReadTexturesOnDemand(bool bOnDemand) { m_bTexturesOnDemand = bOnDemand; }
@@ -197,6 +200,7 @@ private:
     uint32_t m_nFileKind = kFileKindNone;
 
     std::string m_strTitle;
+    std::string m_strTempDirError;   // why there is no private folder, or empty
     std::vector<IDocObserver*> m_observers;
     int m_nBusy = 0;
     bool m_bTexturesOnDemand = false;

@@ -9,6 +9,7 @@
 #include "image/DibRowConverter.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
+#include "platform/ImageLimits.h"
 
 namespace {
 
@@ -137,6 +138,8 @@ BmpLayout MeasureBmp(const BITMAPFILEHEADER& fileHeader, const std::vector<uint8
     l.height = l.topDown ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(info.biHeight))
                          : static_cast<uint64_t>(info.biHeight);
     l.stride = DibStride(static_cast<uint64_t>(info.biWidth), info.biBitCount);
+    if (!ImageWithinLimits(static_cast<uint64_t>(info.biWidth), l.height, info.biBitCount))
+        ThrowRefusal(kImageTooLarge, path);
     if (l.height > kMaxBmpFileBytes / l.stride)
         ThrowRefusal(kReadError, path);
     l.pixelBytes = l.stride * l.height;

@@ -5,7 +5,9 @@
 
 #include "image/ZlibFileCodec.h"
 #include "platform/Exceptions.h"
+#include "platform/Format.h"
 #include "platform/HugePages.h"
+#include "platform/ImageLimits.h"
 #include "platform/UiServices.h"
 
 template <typename Reader>
@@ -38,14 +40,19 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind, const std::string& p
         LoadReporting([&] { ReadRawImage(pszPath, dwOffset); });
     } else if (nKind == kFileKindBmz) {
         int result;
+        std::string reason;
         {
             CZlibFileCodec codec;
+            codec.m_bBitmapStream = true;
             result = codec.DecompressFile(pszPath, pszTempPath);
+            reason = codec.m_strFileError;
         }
         if (result == 0)
             LoadReporting([&] { ReadBmp(pszTempPath); });
-        else
-            AfxMessageBox("Error decompressing file", MB_OK);
+        else if (result == kCodecImageTooLarge)
+            AfxMessageBox(FormatString(kImageTooLarge, pszPath.c_str()), MB_OK);
+        else   // a file that could not be read or written: say why, the data may be sound
+            AfxMessageBox(reason.empty() ? "Error decompressing file" : "Error decompressing file\n" + reason, MB_OK);
     } else if (nKind == kFileKindTga) {
         LoadReporting([&] { ReadTga(pszPath); });
     }

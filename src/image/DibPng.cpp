@@ -11,6 +11,7 @@
 #include "image/PngStages.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
+#include "platform/ImageLimits.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ void Widen2To4(uint8_t* row, uint32_t width, uint8_t* scratch, size_t packedByte
 // transformations asked for. Returns the file's length.
 uint64_t OpenPng(PngReadJob& job, const std::string& path)
 {
-    job.file = std::fopen(path.c_str(), "rb");
+    job.file = OpenReadStream(path);
     if (!job.file)
         ThrowRefusal(kPngOpenError, path);
     uint8_t signature[kSignatureBytes];
@@ -103,7 +104,7 @@ uint64_t OpenPng(PngReadJob& job, const std::string& path)
     if (fileBytes <= 0)
         ThrowRefusal(kPngReadError, path);
 
-    job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    job.png = PngCreateReader(&job);
     if (!job.png)
         AfxThrowMemoryException();
     job.info = png_create_info_struct(job.png);
@@ -111,7 +112,7 @@ uint64_t OpenPng(PngReadJob& job, const std::string& path)
     if (!job.info || !job.endInfo)
         AfxThrowMemoryException();
     if (!PngReadHeader(&job))
-        ThrowRefusal(kPngReadError, path);
+        ThrowRefusal(PngErrorWasLimit(&job) ? kImageTooLarge : kPngReadError, path);
     return static_cast<uint64_t>(fileBytes);
 }
 
@@ -188,6 +189,8 @@ void CDibImage::ReadPng(const std::string& path)
     const uint64_t stride = DibStride(job.width, depth);
     const uint64_t pixelBytes = stride * job.height;
     const uint64_t blockBytes = pixelBytes + 4 * entries + sizeof(BITMAPINFOHEADER);
+    if (!ImageWithinLimits(job.width, job.height, depth))
+        Fail(kImageTooLarge, path);
     if (job.width == 0 || job.height == 0 || job.rowBytes > stride || blockBytes > kMaxBlockBytes
         || pixelBytes / kMaxBytesPerFileByte > fileBytes)
         Fail(kPngReadError, path);

@@ -7,6 +7,7 @@
 #include "image/RawTexture.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
+#include "platform/ImageLimits.h"
 #include "platform/UiServices.h"
 
 namespace {
@@ -45,6 +46,8 @@ RawLayout MeasureTexture(CFile& file, uint64_t offset, const std::string& path)
     layout.height = shape->height;
     layout.knownFormat = shape->format == 1 || shape->format == 2;
     layout.bitCount = RawRecordBitCount(shape->format);
+    if (!ImageWithinLimits(layout.width, layout.height, layout.bitCount))
+        ThrowRefusal(kImageTooLarge, path);
     layout.bytesPerPixel = shape->BytesPerPixel();
     layout.pixelBytes = *shape->PixelBytes();
     layout.stride = DibStride(layout.width, layout.bitCount);

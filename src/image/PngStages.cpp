@@ -1,6 +1,57 @@
 #include "image/PngStages.h"
 
 #include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/ImageLimits.h"
+
+namespace {
+
+// A chunk that needs more memory than this is dropped (or ends the read when it
+// is critical): no chunk that the reader uses comes near it.
+constexpr png_alloc_size_t kMaxChunkBytes = 1 << 20;
+// Chunks of kinds that nothing reads are kept at most this many times.
+constexpr png_uint_32 kMaxCachedChunks = 32;
+// Ancillary chunks that nothing in the program reads: skipped, never stored.
+constexpr png_byte kIgnoredChunks[] = "tEXt\0zTXt\0iTXt\0sPLT\0pCAL\0sCAL\0iCCP\0hIST\0eXIf\0tIME\0sTER\0";
+
+void ReadError(png_structp png, png_const_charp message)
+{
+    auto* job = static_cast<PngReadJob*>(png_get_error_ptr(png));
+    if (job)
+        std::snprintf(job->errorText, sizeof job->errorText, "%s", message ? message : "");
+    png_longjmp(png, 1);
+}
+
+// A side beyond the limits comes as a warning before the error that ends the read.
+void ReadWarning(png_structp png, png_const_charp message)
+{
+    auto* job = static_cast<PngReadJob*>(png_get_error_ptr(png));
+    if (job && message && std::strstr(message, "exceeds user limit"))
+        job->bLimitExceeded = true;
+}
+
+}  // namespace
+
+png_structp PngCreateReader(PngReadJob* job)
+{
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, ReadError, ReadWarning);
+    if (!png)
+        return nullptr;
+    const ImageLimits& limits = GetImageLimits();
+    png_set_user_limits(png, limits.nMaxSide, limits.nMaxSide);
+    png_set_chunk_malloc_max(png, kMaxChunkBytes);
+    png_set_chunk_cache_max(png, kMaxCachedChunks);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
+                                static_cast<int>((sizeof kIgnoredChunks - 1) / 5));
+    return png;
+}
+
+bool PngErrorWasLimit(const PngReadJob* job)
+{
+    return job->bLimitExceeded || std::strstr(job->errorText, "exceeds user limit") != nullptr;
+}
 
 bool PngReadHeader(PngReadJob* job)
 {

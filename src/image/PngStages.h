@@ -23,7 +23,18 @@ struct PngReadJob {
     int colorType = 0;
     int interlace = 0;
     size_t rowBytes = 0;
+    // libpng's text for the error that ended a stage; never printed.
+    char errorText[128] = {};
+    bool bLimitExceeded = false;
 };
+
+// Creates the read structure with libpng's messages kept to the job (nothing
+// is printed), the image limits as libpng's own, a bound on what one chunk may
+// allocate and on how many chunks are kept, and the chunks that nothing uses
+// (texts, suggested palettes, profiles, calibrations) skipped unread.
+png_structp PngCreateReader(PngReadJob* job);
+// True when the error that ended a stage was an image larger than the limits.
+bool PngErrorWasLimit(const PngReadJob* job);
 
 // Reads the signature-less start of the file up to the image data, asks for
 // the transformations (alpha and 16-bit samples stripped, 1, 2 and 4-bit grey

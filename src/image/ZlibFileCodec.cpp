@@ -2,17 +2,30 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/BitmapTypes.h"
+#include "platform/File.h"
+#include "platform/ImageLimits.h"
 #include "platform/UiServices.h"
 
 namespace {
 
 constexpr int kShortWrite = -1;
 constexpr int kUserAbort = -7;
+// Deflate expands no byte of input into more than about this many bytes.
+constexpr uint64_t kMaxDeflateRatio = 1032;
+// A bitmap file may carry a colour profile after its pixels, which its size counts.
+constexpr uint64_t kMaxTrailingBytes = 16 * 1024 * 1024;
 
 }  // namespace
 
+
 CZlibFileCodec::CZlibFileCodec()
     : z_stream{},
+      m_nOutputLimit(GetImageLimits().nMaxInflatedBytes),
       m_abIn(new unsigned char[kStep]),
       m_abOut(new unsigned char[kStep])
 {
@@ -45,10 +58,14 @@ int CZlibFileCodec::Run(Direction direction, const std::string& source, const st
         Ui().ShowProgress(-1);
         return kShortWrite;
     }
-    if (compress)
-        deflateInit(this, level);
-    else
-        inflateInit(this);
+    const int init = compress ? deflateInit(this, level) : inflateInit(this);
+    if (init != Z_OK) {
+        CloseFiles();
+        m_nResult = init;
+        OnStatus("Zlib Error");
+        Ui().ShowProgress(-1);
+        return init;
+    }
     const bool writeFailed = Transform(direction);
     Report(ProgressPercent());
     if (compress)
@@ -65,6 +82,10 @@ void CZlibFileCodec::Reset()
     m_bReadFailed = false;
     m_nLastShownPercent = -1;
     m_lastPump = {};
+    m_strFileError.clear();
+    m_nHeaderBytes = 0;
+    m_bHeadersChecked = false;
+    m_nDeclaredSize = 0;
     next_in = Z_NULL;
     avail_in = 0;
     next_out = m_abOut.get();
@@ -80,10 +101,20 @@ bool CZlibFileCodec::Transform(Direction direction)
         if (ReadInput() == 0)
             break;
         m_nResult = step(Z_NO_FLUSH);
+        if (m_bBitmapStream && !compress && !m_bHeadersChecked) {
+            CaptureHeaders(kStep - avail_out);
+            if (m_bHeadersChecked && (m_nResult == Z_OK || m_nResult == Z_STREAM_END)) {
+                const int check = CheckBitmapHeaders();
+                if (check != Z_OK) {
+                    m_nResult = check;   // refused before anything is written
+                    break;
+                }
+            }
+        }
         // The output of a failing step is still written before leaving.
         if (WriteOutput() == 0 && m_nResult == kShortWrite)
             writeFailed = true;
-        if (!compress && total_out > m_nOutputLimit)
+        if (!compress && (total_out > m_nOutputLimit || (m_nDeclaredSize > 0 && total_out > m_nDeclaredSize)))
             m_nResult = Z_DATA_ERROR;
         if (m_nResult != Z_OK)
             break;
@@ -91,7 +122,8 @@ bool CZlibFileCodec::Transform(Direction direction)
     }
     // After a complete stream the first finishing call writes nothing and
     // keeps the end result; after a cut or damaged stream it gives the error.
-    while (!m_bUserAbort && !writeFailed && !m_bReadFailed && m_nResult != Z_DATA_ERROR) {
+    while (!m_bUserAbort && !writeFailed && !m_bReadFailed && m_nResult != Z_DATA_ERROR
+           && m_nResult != kCodecImageTooLarge) {
         m_nResult = step(Z_FINISH);
         if (WriteOutput() == 0) {
             writeFailed = m_nResult == kShortWrite;
@@ -106,8 +138,11 @@ bool CZlibFileCodec::Transform(Direction direction)
 int CZlibFileCodec::Conclude(bool writeFailed)
 {
     // Data still held by stdio reaches the file here; losing it is a short write.
-    if (m_pOutFile && (std::fflush(m_pOutFile) != 0 || std::ferror(m_pOutFile)))
+    if (m_pOutFile && (std::fflush(m_pOutFile) != 0 || std::ferror(m_pOutFile))) {
+        if (m_strFileError.empty())
+            m_strFileError = std::strerror(errno);
         writeFailed = true;
+    }
     CloseFiles();
     if (m_bReadFailed || writeFailed)
         m_nResult = kShortWrite;
@@ -126,32 +161,78 @@ int CZlibFileCodec::Conclude(bool writeFailed)
 
 bool CZlibFileCodec::OpenFiles(const std::string& source, const std::string& destination, uint64_t skip)
 {
-    m_pInFile = std::fopen(source.c_str(), "rb");
-    if (!m_pInFile)
+    CFileException error;
+    m_pInFile = OpenReadStream(source, &error);
+    if (!m_pInFile) {
+        m_strFileError = error.GetReason();
         return false;
+    }
     struct stat in {};
     struct stat out {};
-    if (::fstat(fileno(m_pInFile), &in) != 0 || !S_ISREG(in.st_mode)) {
+    if (::fstat(fileno(m_pInFile), &in) != 0) {
+        m_strFileError = std::strerror(errno);
         CloseFiles();
         return false;
     }
     // Opening the destination empties it: never when it is the source itself.
     if (::stat(destination.c_str(), &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino) {
+        m_strFileError = "the destination is the source itself";
         CloseFiles();
         return false;
     }
     const int64_t length = static_cast<int64_t>(in.st_size);
     m_nInLength = length > static_cast<int64_t>(skip) ? length - static_cast<int64_t>(skip) : 0;
     if (skip > 0 && fseeko(m_pInFile, static_cast<off_t>(skip), SEEK_SET) != 0) {
+        m_strFileError = std::strerror(errno);
         CloseFiles();
         return false;
     }
     m_pOutFile = std::fopen(destination.c_str(), "wb");
     if (!m_pOutFile) {
+        m_strFileError = std::strerror(errno);
         CloseFiles();
         return false;
     }
     return true;
+}
+
+// Keeps the first bytes that come out, until both bitmap headers are there.
+void CZlibFileCodec::CaptureHeaders(size_t filled)
+{
+    const size_t take = std::min(filled, sizeof m_abHeaders - m_nHeaderBytes);
+    std::memcpy(m_abHeaders + m_nHeaderBytes, m_abOut.get(), take);
+    m_nHeaderBytes += take;
+    m_bHeadersChecked = m_nHeaderBytes == sizeof m_abHeaders;
+}
+
+// Sets the size the headers declare: the pixels where the file header puts
+// them (or right after the headers and colour table), and what the file
+// header counts after them, within reason.
+int CZlibFileCodec::CheckBitmapHeaders()
+{
+    BITMAPFILEHEADER file;
+    BITMAPINFOHEADER info;
+    std::memcpy(&file, m_abHeaders, sizeof file);
+    std::memcpy(&info, m_abHeaders + sizeof file, sizeof info);
+    if (file.bfType != kBitmapSignature || info.biSize < sizeof info || info.biSize > 1024 || info.biWidth <= 0
+        || info.biHeight == 0 || info.biBitCount == 0 || info.biBitCount > 32)
+        return Z_DATA_ERROR;
+    const uint64_t width = static_cast<uint64_t>(info.biWidth);
+    const uint64_t height = info.biHeight < 0 ? uint64_t{0} - static_cast<uint64_t>(int64_t{info.biHeight})
+                                              : static_cast<uint64_t>(info.biHeight);
+    if (!ImageWithinLimits(width, height, info.biBitCount))
+        return kCodecImageTooLarge;
+    const uint64_t pixelBytes = DibStride(width, info.biBitCount) * height;
+    const uint64_t tableBytes = info.biBitCount <= 8 ? 4ull << info.biBitCount : 12;
+    const uint64_t pixelsAt = std::max<uint64_t>(sizeof file + info.biSize + tableBytes, file.bfOffBits);
+    const uint64_t end = pixelsAt + pixelBytes;
+    m_nDeclaredSize = std::max<uint64_t>(end, std::min<uint64_t>(file.bfSize, end + kMaxTrailingBytes));
+    if (m_nDeclaredSize > m_nOutputLimit)
+        return kCodecImageTooLarge;
+    const uint64_t source = static_cast<uint64_t>(std::max<int64_t>(m_nInLength, 0));
+    if (end / kMaxDeflateRatio > source + 1024)
+        return Z_DATA_ERROR;
+    return Z_OK;
 }
 
 void CZlibFileCodec::CloseFiles()
@@ -205,6 +286,7 @@ unsigned CZlibFileCodec::ReadInput()
         next_in = m_abIn.get();
         size_t n = std::fread(m_abIn.get(), 1, kStep, m_pInFile);
         if (n < kStep && std::ferror(m_pInFile)) {
+            m_strFileError = std::strerror(errno);
             m_bReadFailed = true;
             n = 0;
         }
@@ -220,6 +302,8 @@ unsigned CZlibFileCodec::WriteOutput()
     if (filled == 0)
         return 0;
     if (std::fwrite(m_abOut.get(), 1, filled, m_pOutFile) != filled) {
+        if (m_strFileError.empty())
+            m_strFileError = std::strerror(errno);
         m_nResult = kShortWrite;
         return 0;
     }

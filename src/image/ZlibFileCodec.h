@@ -35,7 +35,15 @@ public:
 
     // Decompression stops with -3 (damaged data) once it has written more than
     // this: no bitmap file is larger, and a tiny file could otherwise fill the disk.
-    uint64_t m_nOutputLimit = 0xFFFFFFFFull;
+    uint64_t m_nOutputLimit;
+    // Set when the stream must hold a bitmap file (a ".bmz"): its headers are
+    // read from the first bytes out, and decompression stops at once with -3
+    // when they are not a bitmap's or declare more than the source can hold,
+    // with kCodecImageTooLarge when they declare more than the image limits,
+    // and with -3 as soon as the output passes the size they declare.
+    bool m_bBitmapStream = false;
+    // Why a file could not be opened, read or written (the system's words), or empty.
+    std::string m_strFileError;
 
     int m_bUserAbort = 0;
     FILE* m_pInFile = nullptr;
@@ -69,12 +77,22 @@ private:
     void Report(int percent);
     void PumpIfDue();
 
+    void CaptureHeaders(size_t filled);
+    int CheckBitmapHeaders();
+
+    unsigned char m_abHeaders[54] = {};
+    size_t m_nHeaderBytes = 0;
+    bool m_bHeadersChecked = false;
+    uint64_t m_nDeclaredSize = 0;
     std::unique_ptr<unsigned char[]> m_abIn;
     std::unique_ptr<unsigned char[]> m_abOut;
     bool m_bReadFailed = false;
     int m_nLastShownPercent = -1;
     std::chrono::steady_clock::time_point m_lastPump{};
 };
+
+// The result of a decompression stopped because the bitmap is larger than the image limits.
+inline constexpr int kCodecImageTooLarge = -20;
 
 // Size of the header in front of the zlib stream of a ".bmz" file.
 inline constexpr uint64_t kBmzHeaderSize = 40;

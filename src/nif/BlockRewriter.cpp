@@ -84,7 +84,9 @@ bool RewriteRawImageBlocks(const std::string& path, const std::vector<BlockRewri
     CFile in;
     if (!in.Open(path, CFile::modeRead))
         return false;
-    const uint64_t length = in.GetLength();
+    // Replaces the file only if nobody changed it since these bytes were read.
+    const FileIdentity identity = in.GetIdentity();
+    const uint64_t length = identity.nSize;
     std::vector<uint64_t> ends;
     for (const BlockRewrite& block : blocks) {
         const uint64_t end = BlockEnd(in, length, block);
@@ -96,6 +98,7 @@ bool RewriteRawImageBlocks(const std::string& path, const std::vector<BlockRewri
     CSafeFileWriter out;
     if (!out.Open(path))
         return false;
+    out.ExpectIdentity(identity);
     std::vector<uint8_t> buffer(kCopyChunk);
     uint64_t position = 0;
     for (size_t i = 0; i < blocks.size(); ++i) {

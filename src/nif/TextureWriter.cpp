@@ -95,14 +95,20 @@ bool SpliceOrThrow(const std::string& path, uint64_t offset, uint64_t oldPixelBy
     if (expected.PixelBytes() != oldPixelBytes || !MayReplace(path))
         return false;
     CFile in;
-    if (!in.Open(path, CFile::modeRead) || !BlockStillThere(in, offset, oldPixelBytes, expected))
+    if (!in.Open(path, CFile::modeRead))
         return false;
-    const uint64_t length = in.GetLength();
+    // The new version is made of this version's bytes: it replaces the file
+    // only if nobody has changed the file meanwhile.
+    const FileIdentity identity = in.GetIdentity();
+    if (!BlockStillThere(in, offset, oldPixelBytes, expected))
+        return false;
+    const uint64_t length = identity.nSize;
     const uint64_t tail = offset + kRawFieldBytes + oldPixelBytes;
 
     CSafeFileWriter out;
     if (!out.Open(path))
         return false;
+    out.ExpectIdentity(identity);
     std::vector<uint8_t> buffer(kCopyChunk);
     CopyRange(in, 0, offset, out, buffer);
     const uint32_t fields[3] = {shape.width, shape.height, shape.format};
@@ -121,15 +127,21 @@ bool StampOrThrow(const std::string& path, uint64_t offset, uint64_t pixelBytes,
     if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes || !MayReplace(path))
         return false;
     CFile in;
-    if (!in.Open(path, CFile::modeRead) || !BlockStillThere(in, offset, pixelBytes, expected))
+    if (!in.Open(path, CFile::modeRead))
         return false;
-    const uint64_t length = in.GetLength();
+    const FileIdentity identity = in.GetIdentity();
+    if (!BlockStillThere(in, offset, pixelBytes, expected))
+        return false;
+    // The new version is made of this version's bytes: it replaces the file
+    // only if nobody has changed the file meanwhile.
+    const uint64_t length = identity.nSize;
     const uint64_t pixelsStart = offset + kRawFieldBytes;
     const uint64_t tail = pixelsStart + pixelBytes;
 
     CSafeFileWriter out;
     if (!out.Open(path))
         return false;
+    out.ExpectIdentity(identity);
     std::vector<uint8_t> buffer(kCopyChunk);   // a whole number of pixels
     CopyRange(in, 0, pixelsStart, out, buffer);
     for (uint64_t left = pixelBytes; left > 0;) {
@@ -156,9 +168,12 @@ bool WriteBmzOrThrow(const std::string& target, const std::string& bitmapPath, c
     }
     // The value at offset 4 is the old file's own, read before it is replaced.
     uint16_t carried = 1;
+    FileIdentity identity;
     {
         CFile old;
-        if (old.Open(target, CFile::modeRead) && old.GetLength() > kBmzHeaderSize) {
+        if (old.Open(target, CFile::modeRead))
+            identity = old.GetIdentity();
+        if (old.IsOpen() && old.GetLength() > kBmzHeaderSize) {
             uint8_t bytes[2];
             old.Seek(4, CFile::begin);
             if (old.Read(bytes, 2) == 2)
@@ -173,6 +188,8 @@ bool WriteBmzOrThrow(const std::string& target, const std::string& bitmapPath, c
     CSafeFileWriter out;
     if (!out.Open(target))
         return false;
+    if (identity.bValid)
+        out.ExpectIdentity(identity);
     uint8_t header[kBmzHeaderSize] = {};
     std::memcpy(header, &uncompressedSize, 4);
     std::memcpy(header + 4, &carried, 2);

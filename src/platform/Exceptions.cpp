@@ -55,17 +55,28 @@ CFileException CFileException::FromErrno(int err, const std::string& fileName)
     return CFileException(cause, err, fileName);
 }
 
+CFileException CFileException::Refusal(int cause, std::string reason, const std::string& fileName)
+{
+    CFileException e(cause, 0, fileName);
+    e.m_strReason = std::move(reason);
+    return e;
+}
+
+std::string CFileException::GetReason() const
+{
+    if (!m_strReason.empty())
+        return m_strReason;
+    if (m_lOsError != 0)
+        return std::strerror(m_lOsError);
+    if (m_cause == endOfFile)
+        return "the end of the file was reached unexpectedly";
+    return "an unexpected error occurred";
+}
+
 std::string CFileException::GetErrorMessage() const
 {
-    std::string reason;
-    if (m_lOsError != 0)
-        reason = std::strerror(m_lOsError);
-    else if (m_cause == endOfFile)
-        reason = "the end of the file was reached unexpectedly";
-    else
-        reason = "an unexpected error occurred";
     const std::string name = m_strFileName.empty() ? std::string("an unnamed file") : m_strFileName;
-    return "An error occurred while accessing " + name + ": " + reason + ".";
+    return "An error occurred while accessing " + name + ": " + GetReason() + ".";
 }
 
 void AfxThrowUserException(std::string message)

@@ -56,12 +56,17 @@ public:
 
     // Builds the exception for a failed system call; errno names the cause.
     static CFileException FromErrno(int err, const std::string& fileName);
+    // A refusal that no system error names; the reason ends the report.
+    static CFileException Refusal(int cause, std::string reason, const std::string& fileName);
 
     std::string GetErrorMessage() const override;
+    // Why the access failed, in a few words (the system's text for its errors).
+    std::string GetReason() const;
 
     int m_cause;
     int m_lOsError;
     std::string m_strFileName;
+    std::string m_strReason;   // when set, said instead of the system's text
 };
 
 [[noreturn]] void AfxThrowUserException(std::string message = {});

@@ -1,6 +1,10 @@
 #include "platform/File.h"
 
+#include "platform/SignalCleanup.h"
+
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +14,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -47,6 +53,82 @@ void WriteAll(int fd, const void* buffer, size_t count, const std::string& path)
     }
 }
 
+constexpr char kNotRegular[] = "it is not a regular file";
+constexpr char kHardLinked[] = "it has other hard links, which replacing it would split";
+constexpr char kNoWritePermission[] = "it is not writable";
+constexpr char kOwnerNotKept[] = "its owner and group could not be kept";
+constexpr char kInUse[] = "another program is writing it";
+constexpr char kChanged[] = "it was changed by another program while it was being written";
+constexpr char kAppeared[] = "another program created it while it was being written";
+constexpr int kMaxLinkHops = 40;
+
+FileIdentity IdentityOf(const struct stat& st)
+{
+    return FileIdentity{true, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                        static_cast<uint64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
+                        static_cast<int64_t>(st.st_mtim.tv_nsec)};
+}
+
+// Follows symbolic links to the path of the file they finally name, which
+// need not exist (a link to a missing file). False, with errno set, on a loop
+// or an unreadable link.
+bool FollowLinks(const std::string& path, std::string& result)
+{
+    std::string current = path;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0) {
+            if (errno != ENOENT)
+                return false;
+            result = current;
+            return true;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            result = current;
+            return true;
+        }
+        std::vector<char> target(PATH_MAX + 1);
+        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size() - 1);
+        if (n < 0)
+            return false;
+        const std::string next(target.data(), static_cast<size_t>(n));
+        current = !next.empty() && next[0] == '/' ? next : DirectoryOf(current) + "/" + next;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// A name for the new version in the target's folder, never longer than the
+// target's own name (a name near the system's limit must still be writable):
+// a dot, the start of the name, a dot and six random characters.
+std::string TemporaryName(const std::string& name)
+{
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const size_t length = std::max<size_t>(name.size(), 1);
+    uint8_t random[16] = {};
+    if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+        const uint64_t seed = static_cast<uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(
+            reinterpret_cast<uintptr_t>(&name));
+        std::memcpy(random, &seed, sizeof seed);
+    }
+    const auto randomChars = [&](size_t count) {
+        std::string out;
+        for (size_t i = 0; i < count; ++i)
+            out += kChars[random[i % sizeof random] % (sizeof kChars - 1)];
+        return out;
+    };
+    if (length >= 9)
+        return "." + name.substr(0, length - 8) + "." + randomChars(6);
+    if (length >= 2)
+        return "." + randomChars(length - 1);
+    return randomChars(1);
+}
+
+bool HasProcFileLinks()
+{
+    return ::access("/proc/self/fd", X_OK) == 0;
+}
+
 std::atomic<bool> g_bDeferNewFileSync{false};
 
 void SyncDirectory(const std::string& dir)
@@ -68,7 +150,8 @@ CFile::~CFile()
 bool CFile::Open(const std::string& path, unsigned flags, CFileException* pError)
 {
     Abort();
-    int oflags = O_CLOEXEC;
+    // Never wait in open(): a FIFO or a device would block until another side appears.
+    int oflags = O_CLOEXEC | O_NONBLOCK;
     if (flags & modeReadWrite)
         oflags |= O_RDWR;
     else if (flags & modeWrite)
@@ -87,12 +170,15 @@ bool CFile::Open(const std::string& path, unsigned flags, CFileException* pError
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
         if (pError)
-            *pError = CFileException(CFileException::invalidFile, EISDIR, path);
+            *pError = folder ? CFileException(CFileException::invalidFile, EISDIR, path)
+                             : CFileException::Refusal(CFileException::invalidFile, kNotRegular, path);
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_fd = fd;
     m_strFilePath = path;
     return true;
@@ -149,6 +235,14 @@ uint64_t CFile::GetLength() const
     return static_cast<uint64_t>(st.st_size);
 }
 
+FileIdentity CFile::GetIdentity() const
+{
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        ThrowErrno(errno);
+    return IdentityOf(st);
+}
+
 void CFile::Flush()
 {
     if (m_fd >= 0 && ::fsync(m_fd) != 0 && errno != EINVAL)
@@ -183,40 +277,88 @@ CSafeFileWriter::~CSafeFileWriter()
     Discard();
 }
 
+bool CSafeFileWriter::Fail(CFileException* pError, const CFileException& error)
+{
+    Discard();
+    if (pError)
+        *pError = error;
+    return false;
+}
+
 bool CSafeFileWriter::Open(const std::string& targetPath, CFileException* pError)
 {
     Discard();
     m_strTarget = targetPath;
-    // Write through a link to the file it names, so the link stays a link.
-    m_strResolved = targetPath;
-    char resolved[PATH_MAX];
-    if (::realpath(targetPath.c_str(), resolved) != nullptr)
-        m_strResolved = resolved;
-    std::string pattern = DirectoryOf(m_strResolved) + "/." + NameOf(m_strResolved) + ".XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
-    if (fd < 0) {
-        if (pError)
-            *pError = CFileException::FromErrno(errno, targetPath);
-        return false;
-    }
-    m_fd = fd;
-    m_strTemp = buffer.data();
-    struct stat existing {};
-    m_bNewFile = ::lstat(m_strResolved.c_str(), &existing) != 0 && errno == ENOENT;
-    // The new version takes the old file's permissions, or the usual ones for a new file.
+    m_expected = FileIdentity{};
+    if (!FollowLinks(targetPath, m_strResolved))
+        return Fail(pError, CFileException::FromErrno(errno, targetPath));
+
     struct stat st {};
-    mode_t mode;
-    if (::stat(targetPath.c_str(), &st) == 0) {
+    m_bTargetExists = ::stat(m_strResolved.c_str(), &st) == 0;
+    if (!m_bTargetExists && errno != ENOENT)
+        return Fail(pError, CFileException::FromErrno(errno, targetPath));
+    unsigned mode;
+    if (m_bTargetExists) {
+        // Only a regular file is ever replaced: never a device, a FIFO or a folder.
+        if (!S_ISREG(st.st_mode))
+            return Fail(pError, CFileException::Refusal(CFileException::invalidFile, kNotRegular, targetPath));
+        // Write bits count even for the administrator, whom access() lets through.
+        if ((st.st_mode & 0222) == 0 || ::access(m_strResolved.c_str(), W_OK) != 0)
+            return Fail(pError, CFileException::Refusal(CFileException::accessDenied, kNoWritePermission, targetPath));
+        if (st.st_nlink > 1)
+            return Fail(pError, CFileException::Refusal(CFileException::sharingViolation, kHardLinked, targetPath));
+        m_lockFd = ::open(m_strResolved.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (m_lockFd >= 0 && ::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno;
+            if (err == EWOULDBLOCK)
+                return Fail(pError, CFileException::Refusal(CFileException::lockViolation, kInUse, targetPath));
+        }
+        m_expected = IdentityOf(st);
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    ::fchmod(m_fd, mode);
+    if (!CreateNewVersion(DirectoryOf(m_strResolved), mode, pError))
+        return false;
+    if (m_bTargetExists) {
+        // Owner and group first: changing them clears the setuid and setgid bits.
+        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(m_fd, st.st_uid, st.st_gid) != 0)
+            return Fail(pError, CFileException::Refusal(CFileException::accessDenied, kOwnerNotKept, targetPath));
+        if (::fchmod(m_fd, mode) != 0)
+            return Fail(pError, CFileException::FromErrno(errno, targetPath));
+    }
     return true;
+}
+
+bool CSafeFileWriter::CreateNewVersion(const std::string& folder, unsigned mode, CFileException* pError)
+{
+    // A file without a name vanishes with the process, however it ends.
+    if (HasProcFileLinks()) {
+        const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_bUnnamed = true;
+            return true;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return Fail(pError, CFileException::FromErrno(errno, m_strTarget));
+    }
+    // File systems without unnamed files: a hidden name next to the target.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = folder + "/" + TemporaryName(NameOf(m_strResolved));
+        const int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_strTemp = temp;
+            RegisterCleanupPath(temp);
+            return true;
+        }
+        if (errno != EEXIST)
+            return Fail(pError, CFileException::FromErrno(errno, m_strTarget));
+    }
+    return Fail(pError, CFileException::FromErrno(EEXIST, m_strTarget));
 }
 
 void CSafeFileWriter::Write(const void* buffer, size_t count)
@@ -230,30 +372,25 @@ void CSafeFileWriter::Commit()
 {
     if (m_fd < 0)
         throw CFileException(CFileException::genericException, EBADF, m_strTarget);
-    const bool deferSync = m_bNewFile && g_bDeferNewFileSync.load(std::memory_order_relaxed);
-    if (!deferSync && ::fsync(m_fd) != 0) {
-        const int err = errno;
+    const bool deferSync = !m_bTargetExists && g_bDeferNewFileSync.load(std::memory_order_relaxed);
+    try {
+        if (!deferSync && ::fsync(m_fd) != 0)
+            throw CFileException::FromErrno(errno, m_strTarget);
+        // The old file must still be the version that was read and locked.
+        struct stat st {};
+        const bool exists = ::stat(m_strResolved.c_str(), &st) == 0;
+        if (m_bTargetExists && (!exists || !m_expected.bValid || IdentityOf(st) != m_expected))
+            throw CFileException::Refusal(CFileException::sharingViolation, kChanged, m_strTarget);
+        if (!m_bTargetExists && exists)
+            throw CFileException::Refusal(CFileException::sharingViolation, kAppeared, m_strTarget);
+        PlaceNewVersion();
+    } catch (...) {
         Discard();
-        throw CFileException::FromErrno(err, m_strTarget);
+        throw;
     }
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(m_strTemp.c_str());
-        m_strTemp.clear();
-        throw CFileException::FromErrno(err, m_strTarget);
-    }
-    const std::string& target = m_strResolved;
-    if (::rename(m_strTemp.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(m_strTemp.c_str());
-        m_strTemp.clear();
-        throw CFileException::FromErrno(err, m_strTarget);
-    }
-    m_strTemp.clear();
+    Discard();   // closes the file and the lock; the new version has its name now
     if (!deferSync)
-        SyncDirectory(DirectoryOf(target));
+        SyncDirectory(DirectoryOf(m_strResolved));
 }
 
 void CSafeFileWriter::SetDeferNewFileSync(bool bDefer)
@@ -271,6 +408,56 @@ int SyncFileSystemOf(const std::string& folder)
     return err;
 }
 
+// Gives the new version the target's name: a new file is linked in without
+// replacing anything that appeared meanwhile; an existing one is replaced
+// in one rename.
+void CSafeFileWriter::PlaceNewVersion()
+{
+    const std::string folder = DirectoryOf(m_strResolved);
+    if (m_bUnnamed) {
+        const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+        if (!m_bTargetExists) {
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_strResolved.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+                if (errno == EEXIST)
+                    throw CFileException::Refusal(CFileException::sharingViolation, kAppeared, m_strTarget);
+                throw CFileException::FromErrno(errno, m_strTarget);
+            }
+            return;
+        }
+        for (int attempt = 0;; ++attempt) {
+            const std::string temp = folder + "/" + TemporaryName(NameOf(m_strResolved));
+            RegisterCleanupPath(temp);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                m_strTemp = temp;
+                break;
+            }
+            UnregisterCleanupPath(temp);
+            if (errno != EEXIST || attempt == 100)
+                throw CFileException::FromErrno(errno, m_strTarget);
+        }
+    }
+    const unsigned flags = m_bTargetExists ? 0u : RENAME_NOREPLACE;
+    int result = ::renameat2(AT_FDCWD, m_strTemp.c_str(), AT_FDCWD, m_strResolved.c_str(), flags);
+    if (result != 0 && errno == EINVAL && flags != 0)
+        result = ::rename(m_strTemp.c_str(), m_strResolved.c_str());
+    if (result != 0) {
+        const int err = errno;
+        if (err == EEXIST)
+            throw CFileException::Refusal(CFileException::sharingViolation, kAppeared, m_strTarget);
+        throw CFileException::FromErrno(err, m_strTarget);
+    }
+    UnregisterCleanupPath(m_strTemp);
+    m_strTemp.clear();
+}
+
+void CSafeFileWriter::ReleaseLock()
+{
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd);
+        m_lockFd = -1;
+    }
+}
+
 void CSafeFileWriter::Discard()
 {
     if (m_fd >= 0) {
@@ -279,8 +466,27 @@ void CSafeFileWriter::Discard()
     }
     if (!m_strTemp.empty()) {
         ::unlink(m_strTemp.c_str());
+        UnregisterCleanupPath(m_strTemp);
         m_strTemp.clear();
     }
+    m_bUnnamed = false;
+    ReleaseLock();
+}
+
+std::FILE* OpenReadStream(const std::string& path, CFileException* pError)
+{
+    CFile file;
+    if (!file.Open(path, CFile::modeRead, pError))
+        return nullptr;
+    const int fd = ::dup(file.GetHandle());
+    std::FILE* stream = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+    if (!stream) {
+        if (pError)
+            *pError = CFileException::FromErrno(errno, path);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return stream;
 }
 
 bool FileExists(const std::string& path)
@@ -317,14 +523,14 @@ bool CopyFile(const std::string& source, const std::string& destination)
     }
 }
 
-std::string MakePrivateFolder(const std::string& prefix)
+std::string MakePrivateFolder(const std::string& prefix, int* pErr)
 {
     const char* base = std::getenv("TMPDIR");
-    for (const char* root : {base && *base ? base : "/tmp", "/tmp"}) {
-        std::string pattern = std::string(root) + "/" + prefix + "XXXXXX";
-        if (::mkdtemp(pattern.data()))
-            return pattern;
-    }
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "XXXXXX";
+    if (::mkdtemp(pattern.data()))
+        return pattern;
+    if (pErr)
+        *pErr = errno;
     return {};
 }
 

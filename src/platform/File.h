@@ -4,9 +4,23 @@
 // writing and seeking raise CFileException; Open reports failure by its result.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "platform/Exceptions.h"
+
+// What identifies the version of a file that was read: a writer replaces the
+// file only while it is still that version.
+struct FileIdentity {
+    bool bValid = false;
+    uint64_t nDevice = 0;
+    uint64_t nInode = 0;
+    uint64_t nSize = 0;
+    int64_t nModifiedSec = 0;
+    int64_t nModifiedNsec = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
 
 class CFile {
 public:
@@ -24,7 +38,8 @@ public:
     CFile(const CFile&) = delete;
     CFile& operator=(const CFile&) = delete;
 
-    // False when the file cannot be opened; pError (if given) says why.
+    // False when the file cannot be opened; pError (if given) says why. Only
+    // regular files are opened, and opening never waits (a FIFO is refused).
     bool Open(const std::string& path, unsigned flags, CFileException* pError = nullptr);
     bool IsOpen() const { return m_fd >= 0; }
 
@@ -37,6 +52,7 @@ public:
     uint64_t SeekToBegin() { return Seek(0, begin); }
     uint64_t GetPosition() const;
     uint64_t GetLength() const;
+    FileIdentity GetIdentity() const;
     // Writes the file's data through to the disk.
     void Flush();
     void Close();
@@ -53,9 +69,15 @@ private:
     std::string m_strFilePath;
 };
 
-// Writes a new version of a file next to it and puts it in the file's place
-// only when Commit succeeds, so the old file stays whole on any failure.
-// The new file keeps the old one's permissions.
+// Writes a new version of a file and puts it in the file's place only when
+// Commit succeeds, so the old file stays whole on any failure, and nothing is
+// left under any name if the process dies first (the new version has no name
+// until Commit). A symbolic link stays a link: the file it names is written,
+// and a link to a missing file creates that file. Targets that are not
+// regular files, are not writable by the user, or have other hard links
+// (which a replacement would split) are refused. The new version keeps the
+// old one's owner, group and mode; the old file is locked (advisory) while
+// the new one is written, and Commit refuses when it changed meanwhile.
 class CSafeFileWriter {
 public:
     CSafeFileWriter() = default;
@@ -63,12 +85,15 @@ public:
     CSafeFileWriter(const CSafeFileWriter&) = delete;
     CSafeFileWriter& operator=(const CSafeFileWriter&) = delete;
 
-    // False when the new version cannot be created (for example a read-only folder).
+    // False when the target is refused or the new version cannot be created.
     bool Open(const std::string& targetPath, CFileException* pError = nullptr);
+    // Commit then also refuses unless the target is still this version (for
+    // a writer that builds the new version from the old one's contents).
+    void ExpectIdentity(const FileIdentity& identity) { m_expected = identity; }
     void Write(const void* buffer, size_t count);
-    // Flushes the new version to disk and renames it over the target. Throws on failure.
+    // Flushes the new version to disk and puts it in the target's place. Throws on failure.
     void Commit();
-    // Removes the new version; the target is untouched.
+    // Drops the new version; the target is untouched.
     void Discard();
 
     int GetHandle() const { return m_fd; }
@@ -81,16 +106,28 @@ public:
     static void SetDeferNewFileSync(bool bDefer);
 
 private:
+    bool Fail(CFileException* pError, const CFileException& error);
+    bool CreateNewVersion(const std::string& folder, unsigned mode, CFileException* pError);
+    void PlaceNewVersion();
+    void ReleaseLock();
+
     int m_fd = -1;
-    bool m_bNewFile = false;   // the target did not exist when the new version was begun
+    int m_lockFd = -1;
+    bool m_bUnnamed = false;       // made with O_TMPFILE: no name until Commit
+    bool m_bTargetExists = false;
+    FileIdentity m_expected;
     std::string m_strTarget;
-    std::string m_strResolved;
-    std::string m_strTemp;
+    std::string m_strResolved;     // the file the target names after following links
+    std::string m_strTemp;         // the new version's name, when it has one
 };
 
 // Writes everything of the file system that holds the folder through to the
 // disk (after batch work with deferred syncs). 0, or the errno of the failure.
 int SyncFileSystemOf(const std::string& folder);
+
+// Opens a file for reading as a stdio stream, with CFile's rules (regular
+// files only, never waiting); nullptr when refused, pError (if given) says why.
+std::FILE* OpenReadStream(const std::string& path, CFileException* pError = nullptr);
 
 // True when the file exists (and is not a folder).
 bool FileExists(const std::string& path);
@@ -99,9 +136,9 @@ bool DeleteFile(const std::string& path);
 // Copies a file, replacing an existing destination whole; false on any failure.
 bool CopyFile(const std::string& source, const std::string& destination);
 
-// Makes a new folder that only this process uses, under $TMPDIR (else /tmp),
-// named prefix followed by random characters. Its path without a trailing
-// '/', or empty when no folder could be made.
-std::string MakePrivateFolder(const std::string& prefix);
+// Makes a new folder that only this process uses, under $TMPDIR (/tmp when
+// unset), named prefix followed by random characters. Its path without a
+// trailing '/', or empty when no folder could be made (pErr gets errno).
+std::string MakePrivateFolder(const std::string& prefix, int* pErr = nullptr);
 // Removes a folder and everything in it; errors are ignored.
 void RemoveFolderTree(const std::string& path);

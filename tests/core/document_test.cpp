@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "BmpBuilder.h"
+#include "FileSizeLimit.h"
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
@@ -311,6 +312,14 @@ TEST_F(DocumentTest, AFailedBitmapLeavesItsKindWithAnEmptyRecord)
     EXPECT_EQ(doc.GetActiveImage()->GetBitmapInfo(), nullptr);
     EXPECT_EQ(doc.GetTitle(), "bad.bmz");
     EXPECT_EQ(observer.updates, 1);
+    // A sound file that the temporary folder cannot take: the text says why, on its next line.
+    WriteFileBytes(dir.File("big.bmz"), Bmz(BuildBmp({.width = 512, .height = 512, .pixels = std::vector<uint8_t>(512 * 512 * 3)})));
+    ui.m_messages.clear();
+    {
+        FileSizeLimit limit(4096);
+        Open(dir.File("big.bmz"));
+    }
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Error decompressing file\nFile too large"});
 }
 
 // Questions and messages shown during a load let the user interface run: the
@@ -358,6 +367,24 @@ TEST(DocumentLifetime, TemporaryFilesAndTheirFolderGoWithTheDocument)
         EXPECT_TRUE(std::filesystem::exists(doc.GetTempBitmapPath()));
     }
     EXPECT_FALSE(std::filesystem::exists(tempDir));
+
+    // Without its private folder the document loads nothing, and never uses the current folder's files.
+    const std::string oldDir = std::filesystem::current_path();
+    const char* oldTemp = std::getenv("TMPDIR");
+    const std::string savedTemp = oldTemp ? oldTemp : "";
+    std::filesystem::current_path(dir.Path());
+    WriteFileBytes("temp.dbp", {7});
+    ::setenv("TMPDIR", dir.File("missing").c_str(), 1);
+    {
+        CTavrelDoc doc;
+        doc.LoadFile(dir.File("c.bmz"));
+        ASSERT_EQ(ui.Texts().size(), 1u);
+        EXPECT_EQ(ui.Texts()[0].rfind("Cannot create a folder for temporary files in " + dir.File("missing"), 0), 0u);
+        EXPECT_EQ(doc.GetActiveImage(), nullptr);
+    }
+    EXPECT_EQ(ReadFileBytes(dir.File("temp.dbp")), std::vector<uint8_t>{7});
+    oldTemp ? ::setenv("TMPDIR", savedTemp.c_str(), 1) : ::unsetenv("TMPDIR");
+    std::filesystem::current_path(oldDir);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // BMP and PNG files read to the exact record; records written as BMP and Targa byte for
 // byte and as PNG read back with libpng; every refusal and failed write with its text.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <climits>
@@ -18,6 +19,7 @@
 #include "image/DibImage.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
+#include "platform/ImageLimits.h"
 
 namespace {
 
@@ -178,8 +180,8 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"rows past the end", kFileKindBmp, cut(bmp, bmp.size() - 1), kBmpRead},
         {"width 0", kFileKindBmp, Patched(bmp, 18, 0), kBmpRead},
         {"height 0", kFileKindBmp, Patched(bmp, 22, 0), kBmpRead},
-        {"stride times height overflows", kFileKindBmp, BuildBmp({.width = INT_MAX, .height = INT_MAX, .bitCount = 32}), kBmpRead},
-        {"height of the lowest int", kFileKindBmp, BuildBmp({.width = 3, .height = INT_MIN, .pixels = k24Rows}), kBmpRead},
+        {"stride times height overflows", kFileKindBmp, BuildBmp({.width = INT_MAX, .height = INT_MAX, .bitCount = 32}), kImageTooLarge},
+        {"height of the lowest int", kFileKindBmp, BuildBmp({.width = 3, .height = INT_MIN, .pixels = k24Rows}), kImageTooLarge},
         {"2 bits", kFileKindBmp, Patched(bmp, 28, 2, 2), kNotBmp},
         {"RLE8", kFileKindBmp, Patched(bmp, 30, BI_RLE8), kCompressed},
         {"alpha bit fields", kFileKindBmp, Patched(bmp, 30, BI_ALPHABITFIELDS), kCompressed},
@@ -190,6 +192,11 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"cut in the image data", kFileKindPng, cut(png, png.size() / 2), kPngRead},
         {"cut before the end chunk", kFileKindPng, cut(png, png.size() - 12), kPngRead},
         {"huge size in a small file", kFileKindPng, huge, kPngRead},
+        {"wider than any texture", kFileKindPng, EncodePng({.width = GetImageLimits().nMaxSide + 1, .height = 1,
+                                                            .rows = {Bytes(3 * (GetImageLimits().nMaxSide + 1))}}), kImageTooLarge},
+        // Opening a FIFO would wait for a writer forever.
+        {"fifo.bmp", kFileKindBmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
+        {"fifo.png", kFileKindPng, std::nullopt, "Error opening png file.\nFile: %s"},
         {"missing Targa", kFileKindTga, std::nullopt, "Error opening Targa file.\nFile: %s"},
         {"Targa of 17 bytes", kFileKindTga, cut(tga, 17), kTgaRead},
         {"colour-mapped Targa", kFileKindTga, BuildTga({.imageType = 1, .pixels = {1, 2, 3}}), kTgaKind},
@@ -205,8 +212,11 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.File(c.name);
-        if (c.file)
+        if (c.file) {
             WriteFileBytes(path, *c.file);
+        } else if (std::string(c.name).starts_with("fifo")) {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+        }
         ui.m_messages.clear();
         CDibImage image(path, c.kind);
         // Nothing of a read that failed half-way stays behind.

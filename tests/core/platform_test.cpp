@@ -1,9 +1,11 @@
 // The platform layer: file object, safe replacement of files, formatting.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "ScriptedUi.h"
 #include "TempDir.h"
@@ -71,6 +73,107 @@ TEST(SafeFileWriter, ReplacesWholeOrNotAtAllAndKeepsPermissions)
     int entries = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.Path())) { (void)e; ++entries; }
     EXPECT_EQ(entries, 1);
+}
+
+namespace {
+
+int EntriesIn(const std::string& folder)
+{
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) { (void)e; ++entries; }
+    return entries;
+}
+
+}  // namespace
+
+// Every kind of target: what is refused (with its reason) stays exactly as it was,
+// what is written keeps its links, owner and mode, and nothing else is left in the folder.
+TEST(SafeFileWriter, RefusesSpecialUnwritableAndLinkedTargetsAndKeepsWhatItReplaces)
+{
+    const bool root = ::geteuid() == 0;
+    const struct {
+        const char* name;
+        std::function<void(const TempDir&, const std::string&)> make;   // makes the target "t" (or the link)
+        const char* refusal;                                          // nullptr: written
+        int entries;                                                  // in the folder afterwards
+    } cases[] = {
+        {"FIFO", [](const TempDir&, const std::string& t) { ::mkfifo(t.c_str(), 0666); }, "not a regular file", 1},
+        {"device node", [root](const TempDir&, const std::string& t) {
+             if (root) ::mknod(t.c_str(), S_IFCHR | 0666, makedev(1, 3));
+             else ::symlink("/dev/null", t.c_str());
+         }, "not a regular file", 1},
+        {"link to a device", [](const TempDir&, const std::string& t) { ::symlink("/dev/null", t.c_str()); },
+         "not a regular file", 1},
+        {"read-only file", [](const TempDir&, const std::string& t) { WriteFileBytes(t, {1}); ::chmod(t.c_str(), 0444); },
+         "not writable", 1},
+        {"hard-linked file", [](const TempDir& d, const std::string& t) { WriteFileBytes(t, {1}); ::link(t.c_str(), d.File("u").c_str()); },
+         "hard links", 2},
+        {"link to a missing file", [](const TempDir&, const std::string& t) { ::symlink("made", t.c_str()); }, nullptr, 2},
+        {"link to a file", [](const TempDir& d, const std::string& t) { WriteFileBytes(d.File("made"), {1}); ::symlink("made", t.c_str()); },
+         nullptr, 2},
+        {"set-id file of another owner", [root](const TempDir&, const std::string& t) {
+             WriteFileBytes(t, {1});
+             if (root) ::chown(t.c_str(), 1234, 5678);
+             ::chmod(t.c_str(), 06754);
+         }, nullptr, 1},
+        {"name of 255 bytes", nullptr, nullptr, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string target = dir.File(c.make ? "t" : std::string(255, 'n'));
+        if (c.make)
+            c.make(dir, target);
+        struct stat before {};
+        ::lstat(target.c_str(), &before);
+        CSafeFileWriter writer;
+        CFileException error;
+        const bool opened = writer.Open(target, &error);
+        EXPECT_EQ(opened, c.refusal == nullptr) << error.GetErrorMessage();
+        if (c.refusal) {
+            EXPECT_NE(error.GetErrorMessage().find(c.refusal), std::string::npos) << error.GetErrorMessage();
+            struct stat after {};
+            ::lstat(target.c_str(), &after);
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+        } else {
+            writer.Write("new", 3);
+            // The new version has no name until it is committed: a crash now leaves nothing.
+            EXPECT_EQ(EntriesIn(dir.Path()), c.entries - (FileExists(target) ? 0 : 1));
+            writer.Commit();
+            EXPECT_EQ(ReadFileBytes(target), (std::vector<uint8_t>{'n', 'e', 'w'}));
+            struct stat after {};
+            ::lstat(target.c_str(), &after);
+            if (S_ISLNK(before.st_mode)) {
+                EXPECT_TRUE(S_ISLNK(after.st_mode));   // the link is kept; the file it names is written
+                EXPECT_EQ(ReadFileBytes(dir.File("made")), (std::vector<uint8_t>{'n', 'e', 'w'}));
+            } else if (before.st_mode != 0) {
+                EXPECT_EQ(after.st_mode, before.st_mode);
+                EXPECT_EQ(after.st_uid, before.st_uid);
+                EXPECT_EQ(after.st_gid, before.st_gid);
+            }
+        }
+        EXPECT_EQ(EntriesIn(dir.Path()), c.entries);
+    }
+}
+
+// A file that another program changes while its new version is written is left as that program left it.
+TEST(SafeFileWriter, RefusesToReplaceAFileChangedMeanwhile)
+{
+    TempDir dir;
+    const std::string path = dir.File("model.nif");
+    WriteFileBytes(path, {1, 2, 3});
+    CFile read;
+    ASSERT_TRUE(read.Open(path, CFile::modeRead));
+    const FileIdentity identity = read.GetIdentity();
+    CSafeFileWriter writer;
+    ASSERT_TRUE(writer.Open(path));
+    writer.ExpectIdentity(identity);
+    writer.Write("abc", 3);
+    WriteFileBytes(path, {1, 2, 3, 4});   // an append from elsewhere
+    EXPECT_THROW(writer.Commit(), CFileException);
+    EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(EntriesIn(dir.Path()), 1);
 }
 
 TEST(UiServices, ScriptedAnswersAndWaitCursor)

@@ -4,13 +4,16 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "BmpBuilder.h"
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
 #include "image/ZlibFileCodec.h"
+#include "platform/ImageLimits.h"
 
 namespace {
 
@@ -141,4 +144,40 @@ TEST(ZlibCodec, CutOrDamagedStreamsAbortAndFilesThatCannotBeOpenedOrWrittenGiveT
     // A destination that is the source itself is not emptied.
     EXPECT_EQ(RecordingCodec().CompressFile(f.source, f.source, 6), -1);
     EXPECT_EQ(ReadFileBytes(f.source), NifBuilder::PatternPixels(kStep, 1, 1));
+}
+
+// A compressed bitmap is judged by its headers as soon as they are out: a
+// bitmap larger than the limits or than its stream can hold is refused before
+// anything is written, and inflating stops once the output passes the declared size.
+TEST(ZlibCodec, BitmapStreamsStopAtTheirHeadersOrTheirDeclaredSize)
+{
+    CodecFiles f;
+    const auto stream = [](const std::vector<uint8_t>& data) {
+        uLongf size = compressBound(data.size());
+        std::vector<uint8_t> out(size);
+        compress2(out.data(), &size, data.data(), data.size(), 9);
+        out.resize(size);
+        return WithHeader(out);
+    };
+    const auto bitmap = [](int32_t width, int32_t height, size_t extra) {
+        std::vector<uint8_t> bmp = BuildBmp({.width = 4, .height = 4, .pixels = std::vector<uint8_t>(48)});
+        std::memcpy(&bmp[18], &width, 4);
+        std::memcpy(&bmp[22], &height, 4);
+        bmp.resize(bmp.size() + extra, 0);
+        return bmp;
+    };
+    const struct { const char* name; std::vector<uint8_t> file; int result; size_t maxOutput; } cases[] = {
+        {"4 x 4 followed by 64 MiB", stream(bitmap(4, 4, 64 * kStep)), Z_DATA_ERROR, 2 * kStep},
+        {"wider than the limits", stream(bitmap(int32_t(GetImageLimits().nMaxSide + 1), 1, 0)), kCodecImageTooLarge, 0},
+        {"more than its stream can hold", stream(bitmap(30000, 30000, 0)), Z_DATA_ERROR, 0},
+        {"not a bitmap", stream(std::vector<uint8_t>(4 * kStep, 'x')), Z_DATA_ERROR, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(f.bmz, c.file);
+        RecordingCodec codec;
+        codec.m_bBitmapStream = true;
+        EXPECT_EQ(codec.DecompressFile(f.bmz, f.output), c.result);
+        EXPECT_LE(ReadFileBytes(f.output).size(), c.maxOutput);
+    }
 }
