@@ -12,7 +12,7 @@
 
 #include "doc/PathUtil.h"
 #include "image/DibImage.h"
-#include "nif/BlockRewriter.h"
+#include "nif/TextureWriter.h"
 #include "image/PixelOrder.h"
 #include "image/RawTexture.h"
 #include "nif/TextureScanner.h"

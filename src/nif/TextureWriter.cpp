@@ -76,47 +76,30 @@ void CopyRange(CFile& from, uint64_t start, uint64_t count, CSafeFileWriter& to,
     }
 }
 
+uint64_t WrittenSoFar(const CSafeFileWriter& out)
+{
+    const off_t position = ::lseek(out.GetHandle(), 0, SEEK_CUR);
+    return position < 0 ? 0 : static_cast<uint64_t>(position);
+}
+
+// The end of the block's old pixels, or 0 when the block is no longer what it was.
+uint64_t BlockEnd(CFile& file, uint64_t length, const BlockRewrite& block)
+{
+    const std::optional<uint64_t> oldBytes = block.expected.PixelBytes();
+    if (!oldBytes || block.offset > length || length - block.offset < kRawFieldBytes ||
+        length - block.offset - kRawFieldBytes < *oldBytes)
+        return 0;
+    const std::optional<RawTextureShape> stored = ReadRawTextureShape(file, block.offset);
+    if (!stored || !(*stored == block.expected))
+        return 0;
+    return block.offset + kRawFieldBytes + *oldBytes;
+}
+
 // True when the whole old block lies in the file and its fields are the expected ones.
 bool BlockStillThere(CFile& file, uint64_t offset, uint64_t oldPixelBytes, const RawTextureShape& expected)
 {
-    const uint64_t length = file.GetLength();
-    if (offset > length || length - offset < kRawFieldBytes || length - offset - kRawFieldBytes < oldPixelBytes)
-        return false;
-    const std::optional<RawTextureShape> stored = ReadRawTextureShape(file, offset);
-    return stored && *stored == expected;
-}
-
-bool SpliceOrThrow(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, const RawTextureShape& shape,
-                   const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected)
-{
-    const std::optional<uint64_t> newBytes = shape.PixelBytes();
-    if ((shape.format != 1 && shape.format != 2) || !newBytes || *newBytes != pixelBytes || (pixelBytes && !pixels))
-        return false;
-    if (expected.PixelBytes() != oldPixelBytes || !MayReplace(path))
-        return false;
-    CFile in;
-    if (!in.Open(path, CFile::modeRead))
-        return false;
-    // The new version is made of this version's bytes: it replaces the file
-    // only if nobody has changed the file meanwhile.
-    const FileIdentity identity = in.GetIdentity();
-    if (!BlockStillThere(in, offset, oldPixelBytes, expected))
-        return false;
-    const uint64_t length = identity.nSize;
-    const uint64_t tail = offset + kRawFieldBytes + oldPixelBytes;
-
-    CSafeFileWriter out;
-    if (!out.Open(path))
-        return false;
-    out.ExpectIdentity(identity);
-    std::vector<uint8_t> buffer(kCopyChunk);
-    CopyRange(in, 0, offset, out, buffer);
-    const uint32_t fields[3] = {shape.width, shape.height, shape.format};
-    out.Write(fields, sizeof fields);
-    out.Write(pixels, static_cast<size_t>(pixelBytes));
-    CopyRange(in, tail, length - tail, out, buffer);
-    out.Commit();
-    return true;
+    const std::optional<uint64_t> bytes = expected.PixelBytes();
+    return bytes == oldPixelBytes && BlockEnd(file, file.GetLength(), BlockRewrite{offset, expected, {}}) != 0;
 }
 
 // The stamped texture goes into a new version of the file like a splice, so a
@@ -200,7 +183,75 @@ bool WriteBmzOrThrow(const std::string& target, const std::string& bitmapPath, c
     return true;
 }
 
+bool SpliceOrThrow(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, const RawTextureShape& shape,
+                   const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected)
+{
+    const std::optional<uint64_t> newBytes = shape.PixelBytes();
+    if (!newBytes || *newBytes != pixelBytes || (pixelBytes && !pixels) || expected.PixelBytes() != oldPixelBytes)
+        return false;
+    return RewriteRawImageBlocks(path, {BlockRewrite{offset, expected, shape}},
+                                 [&](size_t, CFile&, uint64_t, CSafeFileWriter& out) {
+                                     out.Write(pixels, static_cast<size_t>(pixelBytes));
+                                 });
+}
+
 }  // namespace
+
+bool RewriteRawImageBlocks(const std::string& path, const std::vector<BlockRewrite>& unordered,
+                           const BlockPixelWriter& pixels)
+{
+    // Written in file order; the pixel writer is still told each block's own index.
+    std::vector<size_t> order(unordered.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return unordered[a].offset < unordered[b].offset; });
+    std::vector<BlockRewrite> blocks;
+    for (size_t i : order)
+        blocks.push_back(unordered[i]);
+    if (!MayReplace(path))
+        return false;
+    for (const BlockRewrite& block : blocks) {
+        const RawTextureShape& shape = block.replacement;
+        if ((shape.format != 1 && shape.format != 2) || !shape.PixelBytes())
+            return false;
+    }
+    CFile in;
+    if (!in.Open(path, CFile::modeRead))
+        return false;
+    // Replaces the file only if nobody changed it since these bytes were read.
+    const FileIdentity identity = in.GetIdentity();
+    const uint64_t length = identity.nSize;
+    std::vector<uint64_t> ends;
+    for (const BlockRewrite& block : blocks) {
+        const uint64_t end = BlockEnd(in, length, block);
+        if (end == 0 || (!ends.empty() && block.offset < ends.back()))
+            return false;
+        ends.push_back(end);
+    }
+
+    CSafeFileWriter out;
+    if (!out.Open(path))
+        return false;
+    out.ExpectIdentity(identity);
+    std::vector<uint8_t> buffer(kCopyChunk);
+    uint64_t position = 0;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const BlockRewrite& block = blocks[i];
+        CopyRange(in, position, block.offset - position, out, buffer);
+        const uint32_t fields[3] = {block.replacement.width, block.replacement.height, block.replacement.format};
+        out.Write(fields, sizeof fields);
+        const uint64_t before = WrittenSoFar(out);
+        pixels(order[i], in, block.offset + kRawFieldBytes, out);
+        // A writer that wrote too little or too much would shift every later byte.
+        if (WrittenSoFar(out) - before != *block.replacement.PixelBytes())
+            return false;
+        position = ends[i];
+    }
+    CopyRange(in, position, length - position, out, buffer);
+    out.Commit();
+    return true;
+}
 
 uint64_t ConvertDibToRawPixels(uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bitCount)
 {

@@ -6,9 +6,14 @@
 // Before writing at an offset the writers check that the fields stored there
 // still describe the texture meant to be changed.
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "image/RawTexture.h"
+
+class CFile;
+class CSafeFileWriter;
 
 // Turns an image record's bottom-up BGR(A) rows, each padded to 4 bytes, into a
 // texture block's top-down RGB(A) rows without padding, in place. Returns the
@@ -40,3 +45,22 @@ bool StampAlpha(const std::string& path, uint64_t offset, uint64_t pixelBytes, u
 
 // Copies the file to its backup path, replacing an older backup. Silent; false on failure.
 bool MakeBackupCopy(const std::string& path, const std::string& backupPath);
+
+// Several blocks rewritten in one pass: the bytes up to the first block, its
+// new fields and pixels, the bytes up to the next block, and so on, into a new
+// version renamed over the file.
+struct BlockRewrite {
+    uint64_t offset = 0;            // of the width field
+    RawTextureShape expected;       // the fields that must still be stored there
+    RawTextureShape replacement;    // the fields written instead
+};
+
+// Writes the new pixels of blocks[i] (replacement.PixelBytes() bytes) into out.
+// The old block's pixels start at oldPixels in `in`, for writers that keep some of them.
+using BlockPixelWriter = std::function<void(size_t i, CFile& in, uint64_t oldPixels, CSafeFileWriter& out)>;
+
+// Rewrites the blocks (in any order; they must not overlap). Throws
+// CFileException on a system-level failure; false, with the file untouched,
+// when a block no longer holds its expected fields or the file may not be replaced.
+bool RewriteRawImageBlocks(const std::string& path, const std::vector<BlockRewrite>& blocks,
+                           const BlockPixelWriter& pixels);
