@@ -1,11 +1,11 @@
 #pragma once
 // Runs a program as a child process and measures it: wall time, processor
 // time (user + system) and peak resident memory, from wait4's report.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <chrono>

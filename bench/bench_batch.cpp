@@ -88,8 +88,8 @@ bool WriteWithLibpng(const char* path, const uint8_t* pixels, const RawTextureSh
         return false;
     }
     png_init_io(png, out);
-    png_set_IHDR(png, info, s.width, s.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, s.width, s.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+        PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     const size_t bpp = s.BytesPerPixel();
     for (uint32_t y = 0; y < s.height; ++y) {
@@ -147,13 +147,21 @@ void Measure(benchmark::State& state, const std::vector<std::string>& args, cons
         RemoveFolderTree(outDir);
 }
 
-void BM_Cat(benchmark::State& state) { Measure(state, {"/bin/cat", g_model}); }
-void BM_List(benchmark::State& state) { Measure(state, {TAVREL_CLI_PATH, "list", g_model}); }
+void BM_Cat(benchmark::State& state)
+{
+    Measure(state, {"/bin/cat", g_model});
+}
+void BM_List(benchmark::State& state)
+{
+    Measure(state, {TAVREL_CLI_PATH, "list", g_model});
+}
 void BM_ExtractAllPng(benchmark::State& state)
 {
     const std::string out = g_dir + "/png";
-    Measure(state, {TAVREL_CLI_PATH, "extract", g_model, "--all", out, "--format", "png", "--jobs",
-                    std::to_string(state.range(0))}, out);
+    Measure(state,
+        {TAVREL_CLI_PATH, "extract", g_model, "--all", out, "--format", "png", "--jobs",
+            std::to_string(state.range(0))},
+        out);
 }
 void BM_LibpngLoop(benchmark::State& state)
 {
@@ -163,8 +171,10 @@ void BM_LibpngLoop(benchmark::State& state)
 void BM_ExtractAllBmp(benchmark::State& state)
 {
     const std::string out = g_dir + "/bmp";
-    Measure(state, {TAVREL_CLI_PATH, "extract", g_model, "--all", out, "--format", "bmp", "--jobs",
-                    std::to_string(state.range(0))}, out);
+    Measure(state,
+        {TAVREL_CLI_PATH, "extract", g_model, "--all", out, "--format", "bmp", "--jobs",
+            std::to_string(state.range(0))},
+        out);
 }
 
 BENCHMARK(BM_Cat)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -186,8 +196,8 @@ int main(int argc, char** argv)
         return 1;
     g_model = g_dir + "/model.nif";
     WriteModelFile(g_model);
-    std::fprintf(stderr, "model file: %ju bytes, %d textures\n", std::uintmax_t(std::filesystem::file_size(g_model)),
-                 kTextures);
+    std::fprintf(
+        stderr, "model file: %ju bytes, %d textures\n", std::uintmax_t(std::filesystem::file_size(g_model)), kTextures);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     RemoveFolderTree(g_dir);

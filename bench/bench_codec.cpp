@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/File.h"
 #include "image/ZlibFileCodec.h"
 #include "platform/BitmapTypes.h"
+#include "platform/File.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ Files* g_files = nullptr;
 // some noise, so it compresses about as well as a real texture.
 std::vector<uint8_t> MakeBitmap()
 {
-    const int32_t width = 4736, height = 4736;   // 4736 × 3 × 4736 ≈ 64 MiB
+    const int32_t width = 4736, height = 4736;  // 4736 × 3 × 4736 ≈ 64 MiB
     const uint32_t stride = static_cast<uint32_t>(DibStride(width, 24));
     const uint32_t pixelBytes = stride * height;
     std::vector<uint8_t> bytes(54 + pixelBytes);
@@ -47,7 +47,7 @@ std::vector<uint8_t> MakeBitmap()
         uint8_t* row = bytes.data() + 54 + static_cast<size_t>(y) * stride;
         for (int32_t x = 0; x < width; ++x) {
             noise = noise * 1664525u + 1013904223u;
-            const int n = static_cast<int>(noise >> 29);   // 0..7
+            const int n = static_cast<int>(noise >> 29);  // 0..7
             row[3 * x + 0] = static_cast<uint8_t>((x / 7 + n) & 0xFF);
             row[3 * x + 1] = static_cast<uint8_t>((y / 5 + x / 11) & 0xFF);
             row[3 * x + 2] = static_cast<uint8_t>(((x ^ y) / 64 + n / 2) & 0xFF);

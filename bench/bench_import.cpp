@@ -89,7 +89,7 @@ int main()
     const std::string original = dir + "/original.nif", model = dir + "/model.nif";
     WriteModelFile(original);
     std::printf("model file: %.1f MiB, %d textures, every other one changed\n",
-                std::filesystem::file_size(original) / 1048576.0, kTextures);
+        std::filesystem::file_size(original) / 1048576.0, kTextures);
     for (const char* ext : {"bmp", "png"}) {
         const std::string folder = dir + "/" + ext;
         ExportTextures(original, folder, ext);
@@ -100,8 +100,7 @@ int main()
         const ImportReport report = ImportTextures(model, folder, {});
         const double import = Seconds(start);
         std::printf("%s files: import %.3f s (%s), cp %.3f s (%.2fx), cp+sync %.3f s (%.2fx)\n", ext, import,
-                    report.Succeeded() ? "ok" : report.strError.c_str(), copy, import / copy, copySync,
-                    import / copySync);
+            report.Succeeded() ? "ok" : report.strError.c_str(), copy, import / copy, copySync, import / copySync);
     }
     std::filesystem::remove_all(dir);
     return 0;

@@ -73,14 +73,18 @@ void BM_Dd3MiB(benchmark::State& state)
         }
         pid_t pid = 0;
         int status = 0;
-        if (::posix_spawnp(&pid, "dd", nullptr, nullptr, argv.data(), environ) != 0
-            || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        if (::posix_spawnp(&pid, "dd", nullptr, nullptr, argv.data(), environ) != 0 ||
+            ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
             state.SkipWithError("dd failed");
     }
 }
 
 BENCHMARK(BM_ComposeMap)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Dd3MiB)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"fsync", "newFile"})->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_Dd3MiB)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"fsync", "newFile"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(30);
 BENCHMARK(BM_ComposeAndWriteMap)->Unit(benchmark::kMillisecond)->Iterations(30);
 
 }  // namespace

@@ -139,7 +139,7 @@ int main(int argc, char** argv)
         return 1;
     g_scanFile = dir + "/scan.nif";
     g_openFile = dir + "/open.nif";
-    g_scanFileSize = WriteModelFile(g_scanFile, 1000ull * 1000 * 1000, 11);   // pixels are 90%
+    g_scanFileSize = WriteModelFile(g_scanFile, 1000ull * 1000 * 1000, 11);  // pixels are 90%
     g_openFileSize = WriteModelFile(g_openFile, 256ull * 1024 * 1024, 1);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/File.h"
 #include "image/DibImage.h"
+#include "platform/File.h"
 
 namespace {
 

@@ -43,7 +43,8 @@ void WriteBmp(const std::string& path, bool grainy)
                 p[1] = uint8_t((y / 16) ^ ((x / 256 + y / 256) & 1 ? 0x30 : 0));
                 p[2] = uint8_t((x + y) / 32 + (noise & 1));
             } else {
-                const double wave = 60 * std::sin(x * 0.011) + 50 * std::sin(y * 0.007 + 1) + 30 * std::sin((x + y) * 0.019);
+                const double wave =
+                    60 * std::sin(x * 0.011) + 50 * std::sin(y * 0.007 + 1) + 30 * std::sin((x + y) * 0.019);
                 p[0] = uint8_t(128 + wave * 0.8);
                 p[1] = uint8_t(96 + wave * 0.5 + y / 64);
                 p[2] = uint8_t(64 + wave * 0.3 + x / 48);
@@ -62,7 +63,7 @@ void WriteWithLibpng(const CDibImage& image, const std::string& path)
         std::abort();
     png_init_io(png, out);
     png_set_IHDR(png, info, kSide, kSide, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+        PNG_FILTER_TYPE_DEFAULT);
     png_set_bgr(png);
     png_write_info(png, info);
     for (int32_t y = kSide - 1; y >= 0; --y)

@@ -32,12 +32,18 @@ constexpr int kRuns = 5;
 class BenchUi final : public IUiServices {
 public:
     std::string strFile;
-    int MessageBox(const std::string& text, unsigned) override { return text.rfind("The bit depths", 0) == 0 ? IDYES : IDNO; }
-    std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return FileDialogResult{strFile, 1}; }
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void PumpMessages() override {}
-    void RepaintMainWindow() override {}
+    int MessageBox(const std::string& text, unsigned) override
+    {
+        return text.rfind("The bit depths", 0) == 0 ? IDYES : IDNO;
+    }
+    std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override
+    {
+        return FileDialogResult{strFile, 1};
+    }
+    void BeginWaitCursor() override { }
+    void EndWaitCursor() override { }
+    void PumpMessages() override { }
+    void RepaintMainWindow() override { }
 };
 
 // Returns the number of textures written.
@@ -126,9 +132,9 @@ int main()
     const int textures = WriteModelFile(model);
     WriteBmp(same, 1024, 1024, 24, 1);
     WriteBmp(larger, 1024, 1024, 32, 2);
-    const uint32_t index = static_cast<uint32_t>((textures / 2) / 4 * 4 + 2);   // a 1024 × 1024 RGB one mid-file
+    const uint32_t index = static_cast<uint32_t>((textures / 2) / 4 * 4 + 2);  // a 1024 × 1024 RGB one mid-file
     std::printf("model file: %.1f MiB, %d textures; texture %u replaced\n",
-                double(std::filesystem::file_size(model)) / 1048576.0, textures, index);
+        double(std::filesystem::file_size(model)) / 1048576.0, textures, index);
 
     BenchUi ui;
     SetUiServices(&ui);
@@ -141,7 +147,8 @@ int main()
             long peakKiB = 0;
             for (int run = 0; run < kRuns; ++run) {
                 copy.push_back(TimeCommand("cp '" + model + "' '" + dir + "/copy.nif'"));
-                copySync.push_back(TimeCommand("cp '" + model + "' '" + dir + "/copy.nif' && sync '" + dir + "/copy.nif'"));
+                copySync.push_back(
+                    TimeCommand("cp '" + model + "' '" + dir + "/copy.nif' && sync '" + dir + "/copy.nif'"));
                 // The larger picture goes in and the same-size one back, so every run changes the size.
                 ui.strFile = run % 2 == 0 || path == same ? path : same;
                 ResetPeak();
@@ -154,9 +161,10 @@ int main()
                     std::fprintf(stderr, "replace failed\n");
             }
             const double r = Median(replace), c = Median(copy), s = Median(copySync);
-            std::printf("%s: replace %.3f s, cp %.3f s (%.2fx), cp+sync %.3f s (%.2fx); memory beyond the open document "
-                        "(%.0f MiB) at most %.1f MiB\n",
-                        name, r, c, r / c, s, r / s, double(openKiB) / 1024.0, double(peakKiB) / 1024.0);
+            std::printf(
+                "%s: replace %.3f s, cp %.3f s (%.2fx), cp+sync %.3f s (%.2fx); memory beyond the open document "
+                "(%.0f MiB) at most %.1f MiB\n",
+                name, r, c, r / c, s, r / s, double(openKiB) / 1024.0, double(peakKiB) / 1024.0);
         }
     }
     SetUiServices(nullptr);

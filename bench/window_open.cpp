@@ -30,7 +30,8 @@ double CpuMs(int who)
 {
     rusage usage{};
     getrusage(who, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // 64 RGBA textures of 1024 x 1024: 256 MiB of pixels.
@@ -124,7 +125,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const QString file = QString::fromStdString(path);
-    RunProcess(cli, {"list", file});   // both read from the page cache from here on
+    RunProcess(cli, {"list", file});  // both read from the page cache from here on
     // On a shared machine the wall clock waits for other work too: the
     // processor time each side used is reported beside it.
     std::vector<double> window, tool, windowCpu, toolCpu;
@@ -140,6 +141,6 @@ int main(int argc, char** argv)
     std::printf("256 MiB model file (64 RGBA textures of 1024 x 1024), median of %d runs of each program\n", kRuns);
     std::printf("  tavrel-cli list, start to listing:          %8.1f ms (%.2fx), processor %8.1f ms\n", t, 1.0, tc);
     std::printf("  window, start to first paint of texture 0:  %8.1f ms (%.2fx), processor %8.1f ms (%.2fx)\n", w,
-                w / t, wc, wc / tc);
+        w / t, wc, wc / tc);
     return 0;
 }

@@ -62,10 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const uint32_t width = uint32_t(image.GetWidth()), height = uint32_t(image.GetHeight());
             const uint64_t bytes = ConvertDibToRawPixels(pixels.data(), width, height, image.GetBitCount());
             const uint32_t format = image.GetBitCount() == 32 ? 2 : 1;
-            if (bytes > 0 && SpliceRawImageBlock(path, offset, *oldBytes, width, height, format, pixels.data(), bytes, shape)) {
+            if (bytes > 0 &&
+                SpliceRawImageBlock(path, offset, *oldBytes, width, height, format, pixels.data(), bytes, shape)) {
                 CDibImage back(path, kFileKindNif, "", offset);
                 if (!back.GetBitmapInfo() || Rows(back) != original)
-                    std::abort();   // a write reported as done changed the texture
+                    std::abort();  // a write reported as done changed the texture
             }
         }
     }
@@ -79,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::vector<uint8_t> rows = Rows(back);
         for (size_t i = 3; i < rows.size(); i += 4)
             if (rows[i] != kStamp)
-                std::abort();   // an alpha byte the stamp missed
+                std::abort();  // an alpha byte the stamp missed
     }
     return 0;
 }

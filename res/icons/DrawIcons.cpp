@@ -66,8 +66,8 @@ void Printer(QPainter& p)
 void Arrow(QPainter& p, bool right)
 {
     QPolygonF arrow;
-    arrow << QPointF(2, 6) << QPointF(8, 6) << QPointF(8, 2.5) << QPointF(14, 8) << QPointF(8, 13.5)
-          << QPointF(8, 10) << QPointF(2, 10);
+    arrow << QPointF(2, 6) << QPointF(8, 6) << QPointF(8, 2.5) << QPointF(14, 8) << QPointF(8, 13.5) << QPointF(8, 10)
+          << QPointF(2, 10);
     if (!right) {
         for (QPointF& point : arrow)
             point.setX(16 - point.x());
@@ -154,7 +154,8 @@ int main(int argc, char** argv)
     bool ok = true;
     for (const auto& command : commands)
         for (int size : {16, 32})
-            ok &= Render(size, command.draw).save(out.filePath(QStringLiteral("%1-%2.png").arg(command.name).arg(size)));
+            ok &=
+                Render(size, command.draw).save(out.filePath(QStringLiteral("%1-%2.png").arg(command.name).arg(size)));
     for (int size : {16, 32, 48, 64, 128, 256})
         ok &= Render(size, Application).save(out.filePath(QStringLiteral("tavrel-%1.png").arg(size)));
     if (!ok)

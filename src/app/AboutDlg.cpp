@@ -20,7 +20,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
 
     auto* version = new QLabel(QString::fromLatin1(kAboutVersion), this);
     version->setObjectName("AboutVersion");
-    version->setTextFormat(Qt::PlainText);   // no access-key prefixes, no markup
+    version->setTextFormat(Qt::PlainText);  // no access-key prefixes, no markup
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName("AboutOk");

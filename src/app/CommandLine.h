@@ -6,9 +6,9 @@
 struct CommandLineInfo {
     enum Action { Run, Help, Version, Error };
     Action nAction = Run;
-    std::string strFileName;   // the file to open, or empty
-    std::string strError;      // for Error: what was wrong
-    std::string strRenderTo;   // --render-to: draw the window into this PNG file and exit
+    std::string strFileName;  // the file to open, or empty
+    std::string strError;  // for Error: what was wrong
+    std::string strRenderTo;  // --render-to: draw the window into this PNG file and exit
 };
 
 // Looks only for --help and --version, before the toolkit takes its own

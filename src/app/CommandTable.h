@@ -9,8 +9,8 @@ struct CommandDef {
     unsigned nID;
     // Menu: the popup's index in kMenuPopups, or -1 for a command reached only by keys.
     int nPopup;
-    const char* pszMenuText;       // with '&' before the access key and "\t" before the shortcut text
-    bool bSeparatorBefore;         // in its menu
+    const char* pszMenuText;  // with '&' before the access key and "\t" before the shortcut text
+    bool bSeparatorBefore;  // in its menu
     // Toolbar: group and place within the group (groups are divided by
     // separators), or -1 when the command has no button.
     int nToolbarGroup;

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int kCheckerSquare = 8;   // device pixels
+constexpr int kCheckerSquare = 8;  // device pixels
 
 // The record's rows as 32-bit pixels with their fourth byte as alpha, or null.
 QImage WrapWithAlpha(const CDibImage& dib)
@@ -16,8 +16,8 @@ QImage WrapWithAlpha(const CDibImage& dib)
     const BITMAPINFO* info = dib.GetBitmapInfo();
     if (!info || dib.GetBitCount() != 32 || info->bmiHeader.biCompression != BI_RGB || !DibRowsInsideBlock(dib))
         return {};
-    return QImage(static_cast<const uchar*>(dib.GetBits()), dib.GetWidth(), dib.GetHeight(),
-                  qsizetype(dib.GetStride()), QImage::Format_ARGB32);
+    return QImage(static_cast<const uchar*>(dib.GetBits()), dib.GetWidth(), dib.GetHeight(), qsizetype(dib.GetStride()),
+        QImage::Format_ARGB32);
 }
 
 // Sets the fourth byte of every 32-bit pixel, which Qt's drawing of a record
@@ -65,7 +65,7 @@ QImage DibToImage(const CDibImage& dib, bool withAlpha)
     if (withAlpha) {
         const QImage image = WrapWithAlpha(dib);
         if (!image.isNull())
-            return image.mirrored();   // a copy, top row first
+            return image.mirrored();  // a copy, top row first
     }
     const DibPicture picture = WrapDib(dib);
     if (picture.image.isNull())

@@ -12,7 +12,7 @@
 #include "image/DibRowConverter.h"
 
 static_assert(std::endian::native == std::endian::little,
-              "Qt's 16 and 32-bit formats match the bitmap's bytes only on little-endian machines");
+    "Qt's 16 and 32-bit formats match the bitmap's bytes only on little-endian machines");
 
 namespace {
 

@@ -13,8 +13,8 @@ class QPainter;
 // copies nothing; it is valid only while the record lives. The other layouts
 // (4-bit, other bit fields) are converted into an image of its own, top row first.
 struct DibPicture {
-    QImage image;                // null when the record holds nothing to draw
-    bool bBottomUp = false;      // image row 0 is the picture's bottom row
+    QImage image;  // null when the record holds nothing to draw
+    bool bBottomUp = false;  // image row 0 is the picture's bottom row
     bool bIgnoreFourthByte = false;  // 32-bit rows whose fourth byte is not colour
 };
 

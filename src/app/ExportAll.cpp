@@ -99,17 +99,18 @@ void ExportAllImages(CTavrelDoc& doc)
     for (size_t i = 0; i < images.size(); ++i) {
         Ui().ShowProgress(int(i * 100 / images.size()));
         if (!images[i]) {
-            ++unreadable;   // its reader said why when the file was opened
+            ++unreadable;  // its reader said why when the file was opened
             continue;
         }
         const std::string path = folder + NumberedImageName(chosen->strPath, uint32_t(i), kExtensions[type]);
         if (!WriteImage(*images[i], path, type)) {
             Ui().ShowProgress(-1);
-            return;   // the next ones would fail the same way
+            return;  // the next ones would fail the same way
         }
     }
     Ui().ShowProgress(-1);
     if (unreadable > 0)
-        AfxMessageBox(FormatString("%zu of %zu images could not be read and were not exported.", unreadable,
-                                   images.size()), MB_OK | MB_ICONEXCLAMATION);
+        AfxMessageBox(
+            FormatString("%zu of %zu images could not be read and were not exported.", unreadable, images.size()),
+            MB_OK | MB_ICONEXCLAMATION);
 }

@@ -8,7 +8,8 @@
 #include "app/FileFilter.h"
 #include "doc/ExportTypes.h"
 
-CFileExportDialog::CFileExportDialog(const FileDialogRequest& request, QWidget* pParent) : QFileDialog(pParent)
+CFileExportDialog::CFileExportDialog(const FileDialogRequest& request, QWidget* pParent)
+    : QFileDialog(pParent)
 {
     setObjectName("FileExportDialog");
     // The desktop's dialog may not let the name follow the type.

@@ -10,7 +10,7 @@ QStringList NameFiltersFromFilter(const std::string& filter)
         QString description = parts[i].trimmed();
         const QString patterns = parts[i + 1].trimmed();
         if (description.isEmpty() || patterns.isEmpty())
-            break;   // the "||" that ends the list
+            break;  // the "||" that ends the list
         // Qt reads the patterns from the last parentheses of the name, separated
         // by spaces: rebuild them from the pattern part.
         static const QRegularExpression trailingGroup(QStringLiteral("\\s*\\([^()]*\\)$"));

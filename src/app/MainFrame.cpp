@@ -1,8 +1,8 @@
 #include "app/MainFrame.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -45,8 +45,8 @@ constexpr char kWidestPixelText[] = "00000, 00000: RGBA 000, 000, 000, 000";
 constexpr int kPaintWaitMs = 1000;
 
 // Commands whose item carries a check mark and acts as it is checked or cleared.
-constexpr unsigned kToggles[] = {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_SHOW_TRANSPARENCY,
-                                 ID_VIEW_ALPHA_CHANNEL, ID_VIEW_TEXTURE_LIST};
+constexpr unsigned kToggles[] = {
+    ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_SHOW_TRANSPARENCY, ID_VIEW_ALPHA_CHANNEL, ID_VIEW_TEXTURE_LIST};
 
 bool IsToggle(unsigned nID)
 {
@@ -101,7 +101,8 @@ void AssignAccessKeys(QMenu* menu)
 }  // namespace
 
 CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrintDialogs, QPrinter* pPrinter)
-    : m_pDoc(pDoc), m_pApp(pApp)
+    : m_pDoc(pDoc)
+    , m_pApp(pApp)
 {
     setObjectName("MainFrame");
     m_pView = new CTavrelView(pDoc, pPrintDialogs, pPrinter, this);
@@ -110,15 +111,20 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
     m_pToolBar = new QToolBar(QStringLiteral("Toolbar"), this);
 
     for (unsigned nID : kToggles)
-        MapCommand(nID, [this, nID] { m_actions[nID]->trigger(); }, [this](CCmdUI* ui) { ui->SetCheck(IsChecked(ui->m_nID)); });
+        MapCommand(
+            nID, [this, nID] { m_actions[nID]->trigger(); },
+            [this](CCmdUI* ui) { ui->SetCheck(IsChecked(ui->m_nID)); });
     MapCommand(ID_APP_EXIT, [this] { close(); });
     const auto steps = [this](CCmdUI* ui) {
         ui->Enable(!m_pDoc->IsBusy() && m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() >= 2);
     };
-    MapCommand(ID_VIEW_FIRST_IMAGE, [this] { m_pDoc->SelectImage(0); }, steps);
-    MapCommand(ID_VIEW_LAST_IMAGE, [this] { m_pDoc->SelectImage(m_pDoc->ImageCount() - 1); }, steps);
-    MapCommand(ID_FILE_EXPORT_ALL, [this] { ExportAllImages(*m_pDoc); },
-               [this](CCmdUI* ui) { ui->Enable(CanExportAllImages(*m_pDoc)); });
+    MapCommand(
+        ID_VIEW_FIRST_IMAGE, [this] { m_pDoc->SelectImage(0); }, steps);
+    MapCommand(
+        ID_VIEW_LAST_IMAGE, [this] { m_pDoc->SelectImage(m_pDoc->ImageCount() - 1); }, steps);
+    MapCommand(
+        ID_FILE_EXPORT_ALL, [this] { ExportAllImages(*m_pDoc); },
+        [this](CCmdUI* ui) { ui->Enable(CanExportAllImages(*m_pDoc)); });
 
     CreateActions();
     CreateMenus();
@@ -129,7 +135,7 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
 
     connect(m_pView, &CTavrelView::DisplayChanged, this, &CMainFrame::UpdateCommandUI);
     connect(m_pView, &CTavrelView::PixelTextChanged, this,
-            [this](const QString& text) { GetPane(ID_INDICATOR_PIXEL)->setText(text); });
+        [this](const QString& text) { GetPane(ID_INDICATOR_PIXEL)->setText(text); });
     // The arrow keys scroll the image from the start.
     m_pView->setFocus();
 
@@ -188,7 +194,7 @@ void CMainFrame::CreateMenus()
         if (QAction* exit = m_actions[ID_APP_EXIT]; menu->actions().contains(exit)) {
             // File > Recent Files, in its own group before Exit.
             const QList<QAction*> items = menu->actions();
-            QAction* before = items[items.indexOf(exit) - 1];   // the separator above Exit
+            QAction* before = items[items.indexOf(exit) - 1];  // the separator above Exit
             m_pRecentMenu = new QMenu(QStringLiteral("Recent &Files"), menu);
             m_pRecentMenu->setObjectName("RecentFilesMenu");
             menu->insertSeparator(menu->insertMenu(before, m_pRecentMenu));
@@ -291,8 +297,8 @@ void CMainFrame::OpenRecentFile(int index)
     if (!QFileInfo(path).isFile()) {
         m_pRecentFiles->Remove(path);
         AfxMessageBox(FormatString("%s no longer exists. It has been removed from the Recent Files list.",
-                                   QFile::encodeName(path).constData()),
-                      MB_OK | MB_ICONEXCLAMATION);
+                          QFile::encodeName(path).constData()),
+            MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     m_pDoc->LoadFile(QFile::encodeName(path).toStdString());
@@ -339,7 +345,7 @@ void CMainFrame::UpdateCommandUI()
     }
     for (const auto& [nID, pane] : m_panes) {
         if (nID == ID_INDICATOR_PIXEL)
-            continue;   // the view sets it as the pointer moves
+            continue;  // the view sets it as the pointer moves
         CCmdUI state(nID);
         RouteCommandUI({m_pView, m_pDoc, this, m_pApp}, &state);
         pane->setEnabled(state.m_bEnabled);
@@ -390,7 +396,7 @@ void CMainFrame::OnToggle(unsigned nID, bool bOn)
         m_bTextureListWanted = bOn;
         UpdateTextureDock();
         break;
-    default: break;   // the toolbar's own action has shown or hidden it
+    default: break;  // the toolbar's own action has shown or hidden it
     }
     UpdateCommandUI();
 }

@@ -26,11 +26,13 @@ constexpr char kMapFilter[] = "Bitmap File (*.bmp)|*.bmp||";
 // The preview, painted by the dialog; a click selects the cell under it.
 class CMapPreview : public QWidget {
 public:
-    explicit CMapPreview(CMapMakerDlg* dialog) : QWidget(dialog), m_pDialog(dialog)
+    explicit CMapPreview(CMapMakerDlg* dialog)
+        : QWidget(dialog)
+        , m_pDialog(dialog)
     {
         setObjectName("MapPreview");
         setFixedSize(kPreviewSize, kPreviewSize);
-        setAttribute(Qt::WA_OpaquePaintEvent);   // the tiles cover it all
+        setAttribute(Qt::WA_OpaquePaintEvent);  // the tiles cover it all
     }
 
 protected:
@@ -72,7 +74,8 @@ long CellNumber(const QString& text)
 }  // namespace
 
 CMapMakerDlg::CMapMakerDlg(std::vector<const CDibImage*> candidates, QWidget* parent)
-    : QDialog(parent), m_cells(std::move(candidates))
+    : QDialog(parent)
+    , m_cells(std::move(candidates))
 {
     setObjectName("MapMakerDlg");
     setWindowTitle(QStringLiteral("Map Maker"));

@@ -30,7 +30,7 @@ public:
 
 private:
     CMapCells m_cells;
-    std::vector<QImage> m_halfTiles;   // each candidate at half size
+    std::vector<QImage> m_halfTiles;  // each candidate at half size
     QSpinBox* m_spinCell = nullptr;
     QWidget* m_pPreview = nullptr;
 };

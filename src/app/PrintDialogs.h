@@ -11,8 +11,8 @@ public:
     // The print dialog; true when the user asks to print.
     virtual bool RunPrintDialog(QPrinter& printer, QWidget* parent) = 0;
     // The print preview; paintPages draws the document on the printer it is given.
-    virtual void RunPrintPreview(QPrinter& printer, QWidget* parent,
-                                 const std::function<void(QPrinter*)>& paintPages) = 0;
+    virtual void RunPrintPreview(
+        QPrinter& printer, QWidget* parent, const std::function<void(QPrinter*)>& paintPages) = 0;
     // The page setup dialog; true when the user confirmed it.
     virtual bool RunPageSetup(QPrinter& printer, QWidget* parent) = 0;
 };

@@ -1,17 +1,17 @@
 #include "app/QtUiServices.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QVBoxLayout>
 #include <QPageSetupDialog>
+#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QVBoxLayout>
 
 #include "app/CommandTable.h"
 #include "app/FileExportDialog.h"
@@ -43,8 +43,8 @@ void QtUiServices::SetMainFrame(CMainFrame* pFrame)
 
 int QtUiServices::MessageBox(const std::string& text, unsigned style)
 {
-    QMessageBox box(IconFor(style), QString::fromLatin1(kAppName), QString::fromStdString(text),
-                    QMessageBox::NoButton, m_pFrame);
+    QMessageBox box(
+        IconFor(style), QString::fromLatin1(kAppName), QString::fromStdString(text), QMessageBox::NoButton, m_pFrame);
     box.setTextFormat(Qt::PlainText);
     switch (style & MB_TYPEMASK) {
     case MB_YESNO:
@@ -55,9 +55,7 @@ int QtUiServices::MessageBox(const std::string& text, unsigned style)
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Ok);
         break;
-    default:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
+    default: box.setStandardButtons(QMessageBox::Ok); break;
     }
     // The message may come in the middle of a wait: show the normal pointer.
     const bool waiting = QApplication::overrideCursor() != nullptr;
@@ -81,8 +79,8 @@ std::optional<FileDialogResult> QtUiServices::FileDialog(const FileDialogRequest
         return CFileExportDialog::Run(request, m_pFrame);
     QFileDialog dialog(m_pFrame);
     dialog.setAcceptMode(request.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    dialog.setFileMode(request.bOpen && (request.nFlags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
-                                                                              : QFileDialog::AnyFile);
+    dialog.setFileMode(
+        request.bOpen && (request.nFlags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (!request.strTitle.empty())
         dialog.setWindowTitle(QString::fromStdString(request.strTitle));
     const QStringList filters = NameFiltersFromFilter(request.strFilter);
@@ -153,8 +151,7 @@ bool QtUiServices::RunPrintDialog(QPrinter& printer, QWidget* parent)
     return dialog.exec() == QDialog::Accepted;
 }
 
-void QtUiServices::RunPrintPreview(QPrinter& printer, QWidget* parent,
-                                   const std::function<void(QPrinter*)>& paintPages)
+void QtUiServices::RunPrintPreview(QPrinter& printer, QWidget* parent, const std::function<void(QPrinter*)>& paintPages)
 {
     QPrintPreviewDialog dialog(&printer, parent);
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, paintPages);
@@ -169,8 +166,8 @@ bool QtUiServices::RunPageSetup(QPrinter& printer, QWidget* parent)
 
 std::optional<std::string> QtUiServices::ChooseFolder(const std::string& title, const std::string& initialDir)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(m_pFrame, QString::fromStdString(title),
-                                                             QFile::decodeName(initialDir.c_str()));
+    const QString chosen = QFileDialog::getExistingDirectory(
+        m_pFrame, QString::fromStdString(title), QFile::decodeName(initialDir.c_str()));
     if (chosen.isEmpty())
         return std::nullopt;
     return QFile::encodeName(chosen).toStdString();

@@ -25,8 +25,7 @@ public:
     void ShowReport(const std::string& title, const std::string& text) override;
 
     bool RunPrintDialog(QPrinter& printer, QWidget* parent) override;
-    void RunPrintPreview(QPrinter& printer, QWidget* parent,
-                         const std::function<void(QPrinter*)>& paintPages) override;
+    void RunPrintPreview(QPrinter& printer, QWidget* parent, const std::function<void(QPrinter*)>& paintPages) override;
     bool RunPageSetup(QPrinter& printer, QWidget* parent) override;
 
 private:

@@ -33,12 +33,11 @@ void QuitOnEndingSignals(QCoreApplication& application)
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, &application);
     QObject::connect(notifier, &QSocketNotifier::activated, &application, [&application] {
         char bytes[16];
-        while (::read(g_pipe[0], bytes, sizeof bytes) > 0) {
-        }
+        while (::read(g_pipe[0], bytes, sizeof bytes) > 0) { }
         g_bQuitRequested = true;
         application.quit();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = OnEndingSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -2,8 +2,8 @@
 
 #include <QClipboard>
 #include <QFile>
-#include <QImageReader>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -35,8 +35,8 @@ constexpr char kTransparencyKey[] = "View/ShowTransparency";
 constexpr char kAlphaChannelKey[] = "View/AlphaChannel";
 
 // The zoom levels that Zoom In and Zoom Out step through.
-constexpr double kZoomSteps[] = {1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6, 1.0 / 4, 1.0 / 3, 1.0 / 2, 2.0 / 3, 1,
-                                 1.5,      2,        3,       4,       6,       8,       12,      16,      24, 32};
+constexpr double kZoomSteps[] = {
+    1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6, 1.0 / 4, 1.0 / 3, 1.0 / 2, 2.0 / 3, 1, 1.5, 2, 3, 4, 6, 8, 12, 16, 24, 32};
 
 // The PNG reader keeps colour only; the alpha of a PNG file comes from the
 // file itself. True when the open PNG file has an alpha channel.
@@ -60,7 +60,10 @@ QImage FileImageWithAlpha(const CTavrelDoc& doc, const CDibImage& dib)
 }  // namespace
 
 CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinter* pPrinter, QWidget* parent)
-    : QAbstractScrollArea(parent), m_pDoc(pDoc), m_pPrintDialogs(pPrintDialogs), m_pPrinter(pPrinter)
+    : QAbstractScrollArea(parent)
+    , m_pDoc(pDoc)
+    , m_pPrintDialogs(pPrintDialogs)
+    , m_pPrinter(pPrinter)
 {
     setObjectName("TavrelView");
     setFrameShape(QFrame::NoFrame);
@@ -72,16 +75,25 @@ CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinte
     m_bShowAlphaChannel = settings.value(kAlphaChannelKey, false).toBool();
 
     const auto state = [this](CCmdUI* ui) { UpdateCommandUIState(ui->m_nID, ui); };
-    MapCommand(ID_FILE_PRINT, [this] { OnFilePrint(); }, state);
-    MapCommand(ID_FILE_PRINT_DIRECT, [this] { PrintPage(m_pPrinter); }, state);
-    MapCommand(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); }, state);
-    MapCommand(ID_EDIT_COPY, [this] { OnEditCopy(); }, state);
-    MapCommand(ID_VIEW_ZOOM_IN, [this] { OnZoomIn(); }, state);
-    MapCommand(ID_VIEW_ZOOM_OUT, [this] { OnZoomOut(); }, state);
-    MapCommand(ID_VIEW_ACTUAL_SIZE, [this] { SetZoom(1); }, state);
-    MapCommand(ID_VIEW_FIT_TO_WINDOW, [this] { OnFitToWindow(); }, state);
-    MapCommand(ID_EDIT_CREATE_MAP_BITMAP, [this] { OnCreateMapBitmap(); },
-               [this](CCmdUI* ui) { OnUpdateCreateMapBitmap(ui); });
+    MapCommand(
+        ID_FILE_PRINT, [this] { OnFilePrint(); }, state);
+    MapCommand(
+        ID_FILE_PRINT_DIRECT, [this] { PrintPage(m_pPrinter); }, state);
+    MapCommand(
+        ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); }, state);
+    MapCommand(
+        ID_EDIT_COPY, [this] { OnEditCopy(); }, state);
+    MapCommand(
+        ID_VIEW_ZOOM_IN, [this] { OnZoomIn(); }, state);
+    MapCommand(
+        ID_VIEW_ZOOM_OUT, [this] { OnZoomOut(); }, state);
+    MapCommand(
+        ID_VIEW_ACTUAL_SIZE, [this] { SetZoom(1); }, state);
+    MapCommand(
+        ID_VIEW_FIT_TO_WINDOW, [this] { OnFitToWindow(); }, state);
+    MapCommand(
+        ID_EDIT_CREATE_MAP_BITMAP, [this] { OnCreateMapBitmap(); },
+        [this](CCmdUI* ui) { OnUpdateCreateMapBitmap(ui); });
     MapUpdate(ID_INDICATOR_DIMENSIONS, [this](CCmdUI* ui) { OnUpdateDimensions(ui); });
     MapUpdate(ID_INDICATOR_IMAGE_INDEX, [this](CCmdUI* ui) { OnUpdateImageIndex(ui); });
 }
@@ -311,7 +323,12 @@ QString CTavrelView::PixelTextAt(QPointF viewportPos) const
     if (!AlphaImage().isNull())
         color.setAlpha(qAlpha(AlphaImage().pixel(x, y)));
     return QStringLiteral("%1, %2: RGBA %3, %4, %5, %6")
-        .arg(x).arg(y).arg(color.red()).arg(color.green()).arg(color.blue()).arg(color.alpha());
+        .arg(x)
+        .arg(y)
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alpha());
 }
 
 void CTavrelView::UpdateCommandUIState(unsigned nID, CCmdUI* pCmdUI)

@@ -116,11 +116,11 @@ private:
     std::string m_strImageIndex;
 
     double m_dZoom = 1;
-    bool m_bNewLoad = false;          // the next update shows a newly loaded file
+    bool m_bNewLoad = false;  // the next update shows a newly loaded file
     bool m_bShowTransparency = false;
     bool m_bShowAlphaChannel = false;
-    bool m_bHasAlpha = false;         // the shown image carries opacity
-    mutable QImage m_alphaImage;      // the shown image with its alpha
-    mutable QImage m_alphaGrey;       // its alpha as grey
+    bool m_bHasAlpha = false;  // the shown image carries opacity
+    mutable QImage m_alphaImage;  // the shown image with its alpha
+    mutable QImage m_alphaGrey;  // its alpha as grey
     QPointF m_lastPointer{-1, -1};
 };

@@ -7,7 +7,8 @@
 #include "doc/TavrelDoc.h"
 
 CTextureListModel::CTextureListModel(CTavrelDoc* pDoc, QObject* parent)
-    : QAbstractListModel(parent), m_pDoc(pDoc)
+    : QAbstractListModel(parent)
+    , m_pDoc(pDoc)
 {
 }
 
@@ -49,7 +50,10 @@ QVariant CTextureListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         if (!readable)
             return QStringLiteral("%1: unreadable").arg(row);
-        return QStringLiteral("%1: %2 * %3, %4 bits").arg(row).arg(dib->GetWidth()).arg(std::abs(dib->GetHeight()))
+        return QStringLiteral("%1: %2 * %3, %4 bits")
+            .arg(row)
+            .arg(dib->GetWidth())
+            .arg(std::abs(dib->GetHeight()))
             .arg(dib->GetBitCount());
     case Qt::DecorationRole: {
         // Made when the row is first drawn; the records live until the next Refresh.
@@ -65,10 +69,8 @@ QVariant CTextureListModel::data(const QModelIndex& index, int role) const
         }
         return *it;
     }
-    case Qt::SizeHintRole:
-        return QSize(kThumbnailEdge * 4, kThumbnailEdge + 6);
-    default:
-        return {};
+    case Qt::SizeHintRole: return QSize(kThumbnailEdge * 4, kThumbnailEdge + 6);
+    default: return {};
     }
 }
 
@@ -81,11 +83,11 @@ QListView* CreateTextureListView(CTavrelDoc* pDoc, CTextureListModel* pModel, QW
     list->setIconSize(QSize(CTextureListModel::kThumbnailEdge, CTextureListModel::kThumbnailEdge));
     list->setModel(pModel);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    QObject::connect(list->selectionModel(), &QItemSelectionModel::currentChanged, list,
-                     [pDoc](const QModelIndex& current) {
-                         if (current.isValid() && uint32_t(current.row()) != pDoc->GetCurrentIndex())
-                             pDoc->SelectImage(uint32_t(current.row()));
-                     });
+    QObject::connect(
+        list->selectionModel(), &QItemSelectionModel::currentChanged, list, [pDoc](const QModelIndex& current) {
+            if (current.isValid() && uint32_t(current.row()) != pDoc->GetCurrentIndex())
+                pDoc->SelectImage(uint32_t(current.row()));
+        });
     return list;
 }
 

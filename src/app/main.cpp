@@ -25,17 +25,12 @@ std::vector<std::string> Arguments(int argc, char** argv)
 int AnswerInfo(const CommandLineInfo& info)
 {
     switch (info.nAction) {
-    case CommandLineInfo::Help:
-        std::fputs(HelpText().c_str(), stdout);
-        return 0;
-    case CommandLineInfo::Version:
-        std::fputs(VersionText().c_str(), stdout);
-        return 0;
+    case CommandLineInfo::Help: std::fputs(HelpText().c_str(), stdout); return 0;
+    case CommandLineInfo::Version: std::fputs(VersionText().c_str(), stdout); return 0;
     case CommandLineInfo::Error:
         std::fprintf(stderr, "tavrel: %s\nTry 'tavrel --help' for more information.\n", info.strError.c_str());
         return 2;
-    default:
-        return -1;
+    default: return -1;
     }
 }
 
@@ -49,10 +44,10 @@ public:
         return (style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
     }
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void PumpMessages() override {}
-    void RepaintMainWindow() override {}
+    void BeginWaitCursor() override { }
+    void EndWaitCursor() override { }
+    void PumpMessages() override { }
+    void RepaintMainWindow() override { }
 };
 
 // Opens the file, draws the window into a picture and saves it: what the
@@ -93,9 +88,9 @@ int main(int argc, char** argv)
     CTavrelApp app;
     if (!app.InitInstance(info.strFileName))
         return 1;
-    if (QuitWasRequested())   // while the first file was loading
+    if (QuitWasRequested())  // while the first file was loading
         return 0;
     if (info.strFileName.empty())
-        app.GetDocument()->CheckPrivateFolder();   // says so now when it is missing
+        app.GetDocument()->CheckPrivateFolder();  // says so now when it is missing
     return application.exec();
 }

@@ -34,10 +34,10 @@ public:
         return (style & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
     }
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void PumpMessages() override {}
-    void RepaintMainWindow() override {}
+    void BeginWaitCursor() override { }
+    void EndWaitCursor() override { }
+    void PumpMessages() override { }
+    void RepaintMainWindow() override { }
 
     std::vector<Message> Take() { return std::exchange(m_messages, {}); }
 
@@ -60,7 +60,10 @@ std::string JoinPath(const std::string& dir, const std::string& name)
 class CBatch {
 public:
     CBatch(const CliOptions& options, const CImageSet& set)
-        : m_options(options), m_set(set), m_outcomes(set.Entries().size()), m_strStem(StemPart(options.strFile))
+        : m_options(options)
+        , m_set(set)
+        , m_outcomes(set.Entries().size())
+        , m_strStem(StemPart(options.strFile))
     {
     }
 
@@ -119,11 +122,11 @@ private:
             image = owned.get();
         }
         if (!image)
-            return State::Unreadable;   // its reader has said why; the others are still wanted
+            return State::Unreadable;  // its reader has said why; the others are still wanted
         if (!MakeFolder())
             return State::Failed;
-        const std::string path =
-            JoinPath(m_options.strAllDir, NumberedImageName(m_options.strFile, entry.nIndex, FormatExtension(m_options.format)));
+        const std::string path = JoinPath(
+            m_options.strAllDir, NumberedImageName(m_options.strFile, entry.nIndex, FormatExtension(m_options.format)));
         return WriteImage(*image, path, m_options.format) ? State::Written : State::Failed;
     }
 
@@ -137,8 +140,8 @@ private:
             std::error_code error;
             std::filesystem::create_directories(m_options.strAllDir, error);
             if (error)
-                m_strFolderError = FormatString("Cannot create the folder %s: %s.", m_options.strAllDir.c_str(),
-                                                error.message().c_str());
+                m_strFolderError = FormatString(
+                    "Cannot create the folder %s: %s.", m_options.strAllDir.c_str(), error.message().c_str());
             else
                 m_bFolderMade = true;
         }
@@ -207,8 +210,8 @@ int ExtractAllImages(const CliOptions& options, const CImageSet& set, CCliUiServ
     // One sync for every new file written without its own.
     if (batch.FolderMade()) {
         if (const int err = SyncFileSystemOf(options.strAllDir); err != 0) {
-            ui.Report(FormatString("Cannot write the folder %s to disk: %s.", options.strAllDir.c_str(),
-                                   std::strerror(err)));
+            ui.Report(
+                FormatString("Cannot write the folder %s to disk: %s.", options.strAllDir.c_str(), std::strerror(err)));
             return kExitFailure;
         }
     }

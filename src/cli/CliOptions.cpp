@@ -63,8 +63,10 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
                 return std::string(word) + " is given twice";
             flag = true;
         } else if (word == "--index" || word == "--all" || word == "--format" || word == "--jobs") {
-            std::optional<std::string>& slot =
-                word == "--index" ? raw.index : word == "--all" ? raw.all : word == "--jobs" ? raw.jobs : raw.format;
+            std::optional<std::string>& slot = word == "--index" ? raw.index
+                : word == "--all"                                ? raw.all
+                : word == "--jobs"                               ? raw.jobs
+                                                                 : raw.format;
             if (slot)
                 return std::string(word) + " is given twice";
             if (i + 1 >= argc)
@@ -188,7 +190,8 @@ ParseResult ParseConvert(const RawOptions& raw)
 std::optional<std::string> ParseEditOptions(const RawOptions& raw, const char* what, CliOptions& options)
 {
     if (raw.json || raw.all || raw.format || raw.dryRun)
-        return std::string(what) + " takes only --index, --backup" + (options.verb == CliVerb::Replace ? " and --yes" : "");
+        return std::string(what) + " takes only --index, --backup" +
+            (options.verb == CliVerb::Replace ? " and --yes" : "");
     if (raw.index) {
         const std::optional<uint32_t> index = ParseIndex(*raw.index);
         if (!index)
@@ -276,8 +279,8 @@ ParseResult ParseArguments(int argc, const char* const* argv)
     }
     if (verb == "map")
         return ParseMapArguments(argc, argv);
-    if (verb != "list" && verb != "extract" && verb != "convert" && verb != "import" && verb != "replace"
-        && verb != "alpha")
+    if (verb != "list" && verb != "extract" && verb != "convert" && verb != "import" && verb != "replace" &&
+        verb != "alpha")
         return Refuse("unknown command " + std::string(verb));
 
     RawOptions raw;

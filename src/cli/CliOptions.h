@@ -7,8 +7,8 @@
 
 // Exit status of the tool.
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;   // the operation failed; its message is on standard error
-inline constexpr int kExitUsage = 2;     // the command line was not understood
+inline constexpr int kExitFailure = 1;  // the operation failed; its message is on standard error
+inline constexpr int kExitUsage = 2;  // the command line was not understood
 
 // The file formats the tool writes.
 enum class OutputFormat { Bmp, Png, Tga };
@@ -17,20 +17,20 @@ enum class CliVerb { Help, Version, List, Extract, Convert, Import, Map, Replace
 
 struct CliOptions {
     CliVerb verb = CliVerb::Help;
-    std::string strFile;                  // FILE or IN
-    std::string strOut;                   // OUT of extract and convert
-    std::string strAllDir;                // DIR of extract --all; empty otherwise
-    uint32_t nIndex = 0;                  // --index N
-    OutputFormat format = OutputFormat::Png;   // --format, for --all
-    uint32_t nJobs = 0;                   // --jobs N, for --all; 0: one per processor
-    bool bJson = false;                   // list --json
-    std::vector<uint32_t> cells;          // map --cells: the tile of each cell; empty: cell n shows tile n
-    std::string strImportDir;             // DIR of import
-    std::string strImage;                 // IMAGE of replace
-    uint8_t nAlpha = 255;                 // LEVEL of alpha
-    bool bBackup = false;                 // --backup: Yes to the backup question
-    bool bYes = false;                    // --yes: Yes to the bit-depth question
-    bool bDryRun = false;                 // import --dry-run
+    std::string strFile;  // FILE or IN
+    std::string strOut;  // OUT of extract and convert
+    std::string strAllDir;  // DIR of extract --all; empty otherwise
+    uint32_t nIndex = 0;  // --index N
+    OutputFormat format = OutputFormat::Png;  // --format, for --all
+    uint32_t nJobs = 0;  // --jobs N, for --all; 0: one per processor
+    bool bJson = false;  // list --json
+    std::vector<uint32_t> cells;  // map --cells: the tile of each cell; empty: cell n shows tile n
+    std::string strImportDir;  // DIR of import
+    std::string strImage;  // IMAGE of replace
+    uint8_t nAlpha = 255;  // LEVEL of alpha
+    bool bBackup = false;  // --backup: Yes to the backup question
+    bool bYes = false;  // --yes: Yes to the bit-depth question
+    bool bDryRun = false;  // import --dry-run
 
     bool ExtractsAll() const { return !strAllDir.empty(); }
 };

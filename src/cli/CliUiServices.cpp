@@ -2,7 +2,9 @@
 
 #include <utility>
 
-CCliUiServices::CCliUiServices(std::FILE* err, bool showProgress) : m_pErr(err), m_bShowProgress(showProgress)
+CCliUiServices::CCliUiServices(std::FILE* err, bool showProgress)
+    : m_pErr(err)
+    , m_bShowProgress(showProgress)
 {
 }
 
@@ -58,7 +60,7 @@ void CCliUiServices::ShowProgress(int percent)
     if (percent > 100)
         percent = 100;
     if (m_bProgressShown && percent == m_nLastPercent)
-        return;   // redraw only what changed: the codec reports far more often
+        return;  // redraw only what changed: the codec reports far more often
     std::fprintf(m_pErr, "\r%s: %3d%%", m_strProgressLabel.c_str(), percent);
     std::fflush(m_pErr);
     m_bProgressShown = true;

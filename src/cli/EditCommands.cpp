@@ -30,12 +30,12 @@ bool OpenAt(CTavrelDoc& doc, const CliOptions& options, CCliUiServices& ui)
     }
     if (options.nIndex >= count) {
         ui.Report(FormatString("There is no image %u in %s: it holds %u image%s.", options.nIndex,
-                               options.strFile.c_str(), count, count == 1 ? "" : "s"));
+            options.strFile.c_str(), count, count == 1 ? "" : "s"));
         return false;
     }
     const CDibImage* image = doc.ImageAt(options.nIndex);
     if (!image || !image->GetBitmapInfo())
-        return false;   // its reader has said why
+        return false;  // its reader has said why
     return doc.GetFileKind() != kFileKindNif || doc.SelectImage(options.nIndex);
 }
 

@@ -14,12 +14,12 @@ int ExtractOne(const CliOptions& options, const CImageSet& set, CCliUiServices& 
     const auto& entries = set.Entries();
     if (options.nIndex >= entries.size()) {
         ui.Report(FormatString("There is no image %u in %s: it holds %zu image%s.", options.nIndex,
-                               options.strFile.c_str(), entries.size(), entries.size() == 1 ? "" : "s"));
+            options.strFile.c_str(), entries.size(), entries.size() == 1 ? "" : "s"));
         return kExitFailure;
     }
     CDibImage* image = entries[options.nIndex].pImage;
     if (!image)
-        return kExitFailure;   // its reader has said why
+        return kExitFailure;  // its reader has said why
     const bool written = WriteImage(*image, options.strOut, *FormatFromPath(options.strOut));
     return written ? kExitSuccess : kExitFailure;
 }

@@ -9,8 +9,8 @@
 
 struct ImageEntry {
     uint32_t nIndex = 0;
-    uint64_t nOffset = 0;           // texture offset in a model file; 0 for the other kinds
-    CDibImage* pImage = nullptr;    // null when this image could not be read
+    uint64_t nOffset = 0;  // texture offset in a model file; 0 for the other kinds
+    CDibImage* pImage = nullptr;  // null when this image could not be read
 };
 
 class CImageSet {

@@ -17,11 +17,17 @@ size_t Utf8SequenceLength(std::string_view text, size_t i)
     uint32_t min;
     uint32_t value;
     if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2; min = 0x80; value = lead & 0x1F;
+        length = 2;
+        min = 0x80;
+        value = lead & 0x1F;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3; min = 0x800; value = lead & 0x0F;
+        length = 3;
+        min = 0x800;
+        value = lead & 0x0F;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4; min = 0x10000; value = lead & 0x07;
+        length = 4;
+        min = 0x10000;
+        value = lead & 0x07;
     } else {
         return 0;
     }

@@ -26,9 +26,9 @@ std::vector<ListRow> RowsOfRecords(const CImageSet& set)
 {
     std::vector<ListRow> rows;
     for (const ImageEntry& entry : set.Entries()) {
-        if (entry.pImage)   // otherwise its reader has said why on standard error
+        if (entry.pImage)  // otherwise its reader has said why on standard error
             rows.push_back({entry.nIndex, entry.nOffset, entry.pImage->GetWidth(), entry.pImage->GetHeight(),
-                            entry.pImage->GetBitCount()});
+                entry.pImage->GetBitCount()});
     }
     return rows;
 }
@@ -65,7 +65,7 @@ void PrintTable(const std::vector<ListRow>& rows)
     std::fputs("index\toffset\twidth\theight\tbits\n", stdout);
     for (const ListRow& row : rows)
         std::printf("%" PRIu32 "\t%" PRIu64 "\t%" PRId64 "\t%" PRId64 "\t%u\n", row.nIndex, row.nOffset, row.nWidth,
-                    row.nHeight, row.nBits);
+            row.nHeight, row.nBits);
 }
 
 void PrintJson(const std::vector<ListRow>& rows, const std::string& file, const char* kind)
@@ -75,9 +75,9 @@ void PrintJson(const std::vector<ListRow>& rows, const std::string& file, const 
     for (const ListRow& row : rows) {
         char item[256];
         std::snprintf(item, sizeof item,
-                      "%s{\"index\": %" PRIu32 ", \"offset\": %" PRIu64 ", \"width\": %" PRId64
-                      ", \"height\": %" PRId64 ", \"bits\": %u}",
-                      first ? "" : ", ", row.nIndex, row.nOffset, row.nWidth, row.nHeight, row.nBits);
+            "%s{\"index\": %" PRIu32 ", \"offset\": %" PRIu64 ", \"width\": %" PRId64 ", \"height\": %" PRId64
+            ", \"bits\": %u}",
+            first ? "" : ", ", row.nIndex, row.nOffset, row.nWidth, row.nHeight, row.nBits);
         out += item;
         first = false;
     }

@@ -95,14 +95,15 @@ int RunMap(const CliOptions& options, CCliUiServices& ui)
     const size_t count = candidates.size();
     if (count < kMapCellCount) {
         ui.Report(FormatString("%s holds %zu image%s of 256 * 256; a map needs 16.", options.strFile.c_str(), count,
-                               count == 1 ? "" : "s"));
+            count == 1 ? "" : "s"));
         return kExitFailure;
     }
     CMapCells cells(candidates);
     for (size_t n = 0; n < options.cells.size(); ++n) {
         if (options.cells[n] >= count) {
             ui.Report(FormatString("Cell %zu asks for image %u, but there are %zu images of 256 * 256 to choose "
-                                   "from (0 to %zu).", n, options.cells[n], count, count - 1));
+                                   "from (0 to %zu).",
+                n, options.cells[n], count, count - 1));
             return kExitFailure;
         }
         cells.SetCell(static_cast<int>(n), static_cast<int>(options.cells[n]));

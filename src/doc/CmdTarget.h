@@ -10,10 +10,21 @@
 // The state an update handler gives a command's menu item and button.
 class CCmdUI {
 public:
-    explicit CCmdUI(unsigned nID) : m_nID(nID) {}
-    void Enable(bool bOn = true) { m_bEnabled = bOn; m_bEnableChanged = true; }
+    explicit CCmdUI(unsigned nID)
+        : m_nID(nID)
+    {
+    }
+    void Enable(bool bOn = true)
+    {
+        m_bEnabled = bOn;
+        m_bEnableChanged = true;
+    }
     void SetCheck(int nCheck = 1) { m_nCheck = nCheck; }
-    void SetText(const std::string& text) { m_strText = text; m_bTextChanged = true; }
+    void SetText(const std::string& text)
+    {
+        m_strText = text;
+        m_bTextChanged = true;
+    }
 
     unsigned m_nID;
     bool m_bEnabled = true;

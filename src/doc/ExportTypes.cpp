@@ -21,7 +21,7 @@ std::vector<std::string> SplitTokens(std::string_view text, char separator, size
             quote = text[pos++];
         const size_t start = pos;
         if (pos < n)
-            ++pos;   // a token's first character is never a stop
+            ++pos;  // a token's first character is never a stop
         const char stop = quote ? quote : separator;
         while (pos < n && text[pos] != stop)
             ++pos;
@@ -31,9 +31,9 @@ std::vector<std::string> SplitTokens(std::string_view text, char separator, size
         }
         if (quote) {
             tokens.emplace_back(text.substr(start, pos - start));
-            ++pos;   // past the closing quote
+            ++pos;  // past the closing quote
             if (pos < n && tokens.size() < maxTokens)
-                ++pos;   // and the character after it
+                ++pos;  // and the character after it
             continue;
         }
         if (tokens.size() + 1 < maxTokens) {

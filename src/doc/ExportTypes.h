@@ -15,9 +15,9 @@ inline constexpr char kExportDialogTitle[] = "Save As Type";
 enum ExportType : int { kExportBmp = 1, kExportPng = 2, kExportTga = 3 };
 
 struct ExportTypeDef {
-    std::string strName;        // "Windows Bitmap (*.bmp)"
-    std::string strPattern;     // "*.bmp": between the first '(' and the next ')'
-    std::string strExtension;   // ".bmp": the pattern without its first character
+    std::string strName;  // "Windows Bitmap (*.bmp)"
+    std::string strPattern;  // "*.bmp": between the first '(' and the next ')'
+    std::string strExtension;  // ".bmp": the pattern without its first character
 };
 
 // Splits text at the separator, skipping runs of separators, at most

@@ -13,8 +13,7 @@ namespace {
 
 bool IsTile(const CDibImage* image)
 {
-    return image && image->GetBitmapInfo() && image->GetWidth() == kMapTileSize
-           && image->GetHeight() == kMapTileSize;
+    return image && image->GetBitmapInfo() && image->GetWidth() == kMapTileSize && image->GetHeight() == kMapTileSize;
 }
 
 }  // namespace
@@ -41,7 +40,8 @@ std::vector<const CDibImage*> CollectMapCandidates(const CTavrelDoc& doc)
     return CollectMapCandidates(images);
 }
 
-CMapCells::CMapCells(std::vector<const CDibImage*> candidates) : m_candidates(std::move(candidates))
+CMapCells::CMapCells(std::vector<const CDibImage*> candidates)
+    : m_candidates(std::move(candidates))
 {
     if (m_candidates.size() > kMapCellCount)
         m_candidates.resize(kMapCellCount);
@@ -96,8 +96,7 @@ bool CopyTileRows(const CDibImage& tile, uint8_t* topRow, ptrdiff_t rowStep)
     const bool plain24 = bitCount == 24 && compression == BI_RGB;
     const bool plain32 = bitCount == 32 && compression == BI_RGB;
     CDibRowConverter converter;
-    if (!plain24 && !plain32
-        && ((compression != BI_RGB && compression != BI_BITFIELDS) || !converter.Init(tile)))
+    if (!plain24 && !plain32 && ((compression != BI_RGB && compression != BI_BITFIELDS) || !converter.Init(tile)))
         return false;
 
     const uint8_t* bits = tile.GetBits();
@@ -128,7 +127,7 @@ std::unique_ptr<CDibImage> ComposeMap(const CMapCells& cells)
     for (int n = 0; n < kMapCellCount; ++n) {
         const CDibImage* tile = cells.GetCellImage(n);
         if (!tile)
-            continue;   // the new record's rows are black
+            continue;  // the new record's rows are black
         // The map's rows run bottom-up too: the cell's top row is row
         // 1023 - 256 × (n / 4) of the record, and its rows go downwards from there.
         const size_t topRow = static_cast<size_t>(kMapSize - 1 - kMapTileSize * (n / kMapColumns));

@@ -18,10 +18,9 @@
 
 namespace {
 
-constexpr char kOpenFilter[] =
-    "Varn Raw Image Data (*.nif)|*.nif|Varn Compressed Bitmap (*.bmz)|*.bmz|"
-    "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|"
-    "All supported files (*.nif;*.bmz;*.png;*.bmp)|*.nif;*.bmz;*.png;*.bmp||";
+constexpr char kOpenFilter[] = "Varn Raw Image Data (*.nif)|*.nif|Varn Compressed Bitmap (*.bmz)|*.bmz|"
+                               "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|"
+                               "All supported files (*.nif;*.bmz;*.png;*.bmp)|*.nif;*.bmz;*.png;*.bmp||";
 constexpr char kUnsupportedKind[] =
     "%s cannot be opened: only model files (.nif), compressed bitmaps (.bmz), PNG, BMP and Targa files can be.";
 constexpr char kFollowLinkQuestion[] =
@@ -66,17 +65,22 @@ CTavrelDoc::CTavrelDoc()
     m_strLastDir = GetCurrentDir();
     m_strTitle = kUntitled;
 
-    MapCommand(ID_FILE_OPEN, [this] { OnFileOpen(); }, [this](CCmdUI* ui) { OnUpdateFileOpen(ui); });
-    MapCommand(ID_VIEW_NEXT_IMAGE, [this] { OnNextImage(); }, [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
-    MapCommand(ID_VIEW_PREVIOUS_IMAGE, [this] { OnPreviousImage(); },
-               [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
-    MapCommand(ID_EDIT_REPLACE_IMAGE, [this] { OnEditReplaceImage(); },
-               [this](CCmdUI* ui) { OnUpdateEditReplaceImage(ui); });
-    MapCommand(ID_EDIT_MAKE_TRANSPARENT, [this] { OnEditMakeTransparent(); },
-               [this](CCmdUI* ui) { OnUpdateEditMakeTransparent(ui); });
-    MapCommand(ID_FILE_SAVE_AS, [this] { OnFileSaveAs(); }, [this](CCmdUI* ui) { OnUpdateFileSaveAs(ui); });
-    MapCommand(ID_FILE_IMPORT_TEXTURES, [this] { OnFileImportTextures(); },
-               [this](CCmdUI* ui) { OnUpdateFileImportTextures(ui); });
+    MapCommand(
+        ID_FILE_OPEN, [this] { OnFileOpen(); }, [this](CCmdUI* ui) { OnUpdateFileOpen(ui); });
+    MapCommand(
+        ID_VIEW_NEXT_IMAGE, [this] { OnNextImage(); }, [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
+    MapCommand(
+        ID_VIEW_PREVIOUS_IMAGE, [this] { OnPreviousImage(); }, [this](CCmdUI* ui) { OnUpdateNextPrevImage(ui); });
+    MapCommand(
+        ID_EDIT_REPLACE_IMAGE, [this] { OnEditReplaceImage(); }, [this](CCmdUI* ui) { OnUpdateEditReplaceImage(ui); });
+    MapCommand(
+        ID_EDIT_MAKE_TRANSPARENT, [this] { OnEditMakeTransparent(); },
+        [this](CCmdUI* ui) { OnUpdateEditMakeTransparent(ui); });
+    MapCommand(
+        ID_FILE_SAVE_AS, [this] { OnFileSaveAs(); }, [this](CCmdUI* ui) { OnUpdateFileSaveAs(ui); });
+    MapCommand(
+        ID_FILE_IMPORT_TEXTURES, [this] { OnFileImportTextures(); },
+        [this](CCmdUI* ui) { OnUpdateFileImportTextures(ui); });
 }
 
 CTavrelDoc::~CTavrelDoc()
@@ -342,7 +346,7 @@ LoadResult CTavrelDoc::ShowRawImages(const std::string& path)
         if (image && image->GetBitmapInfo())
             return LoadResult::kLoaded;
     }
-    return LoadResult::kFailedAndReported;   // each record has said why
+    return LoadResult::kFailedAndReported;  // each record has said why
 }
 
 LoadResult CTavrelDoc::StopLoad(const std::string& text)
@@ -467,10 +471,22 @@ void CTavrelDoc::ReleaseCurrentRawImage()
         m_pRawImages[m_nCurrentImage].reset();
 }
 
-void CTavrelDoc::ReleaseBmpImage() { m_pBmpImage.reset(); }
-void CTavrelDoc::ReleaseBmzImage() { m_pBmzImage.reset(); }
-void CTavrelDoc::ReleasePngImage() { m_pPngImage.reset(); }
-void CTavrelDoc::ReleaseTgaImage() { m_pTgaImage.reset(); }
+void CTavrelDoc::ReleaseBmpImage()
+{
+    m_pBmpImage.reset();
+}
+void CTavrelDoc::ReleaseBmzImage()
+{
+    m_pBmzImage.reset();
+}
+void CTavrelDoc::ReleasePngImage()
+{
+    m_pPngImage.reset();
+}
+void CTavrelDoc::ReleaseTgaImage()
+{
+    m_pTgaImage.reset();
+}
 
 std::string CTavrelDoc::GetCurrentDir()
 {

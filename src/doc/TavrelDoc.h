@@ -16,9 +16,9 @@ struct RawTextureShape;
 
 // How a load ended, for callers that report what the window would leave unsaid.
 enum class LoadResult {
-    kLoaded,              // at least one image can be shown
-    kFailedAndReported,   // nothing to show, and a message has said why
-    kFailedSilently,      // nothing to show and nothing said (unknown file kind, declined link, busy)
+    kLoaded,  // at least one image can be shown
+    kFailedAndReported,  // nothing to show, and a message has said why
+    kFailedSilently,  // nothing to show and nothing said (unknown file kind, declined link, busy)
 };
 
 class CTavrelDoc : public CCmdTarget {
@@ -133,10 +133,15 @@ protected:
     // Marks the document busy for its lifetime.
     class CBusyScope {
     public:
-        explicit CBusyScope(CTavrelDoc& doc) : m_doc(doc) { m_doc.ChangeBusy(+1); }
+        explicit CBusyScope(CTavrelDoc& doc)
+            : m_doc(doc)
+        {
+            m_doc.ChangeBusy(+1);
+        }
         ~CBusyScope() { m_doc.ChangeBusy(-1); }
         CBusyScope(const CBusyScope&) = delete;
         CBusyScope& operator=(const CBusyScope&) = delete;
+
     private:
         CTavrelDoc& m_doc;
     };
@@ -181,8 +186,8 @@ private:
     // the shown index. The textures after the shown one have moved by `shift` bytes.
     void ReloadAfterWrite(int64_t shift);
 
-    std::string m_strModuleDir;             // the program's own folder, ending in '/'
-    std::string m_strTempDir;               // private folder for the temporary files, ending in '/'
+    std::string m_strModuleDir;  // the program's own folder, ending in '/'
+    std::string m_strTempDir;  // private folder for the temporary files, ending in '/'
     std::string m_strFilePath;
     std::string m_strTempBitmapPath;
     std::string m_strTempCompressedPath;
@@ -193,7 +198,7 @@ private:
     std::string m_strMessage;
     std::vector<uint64_t> m_rawImageOffsets;
     bool m_bLargeFile = false;
-    std::vector<std::unique_ptr<CDibImage>> m_pRawImages;   // one per texture, no fixed limit
+    std::vector<std::unique_ptr<CDibImage>> m_pRawImages;  // one per texture, no fixed limit
     std::unique_ptr<CDibImage> m_pBmpImage;
     std::unique_ptr<CDibImage> m_pBmzImage;
     std::unique_ptr<CDibImage> m_pPngImage;
@@ -202,13 +207,13 @@ private:
     uint32_t m_nCurrentImage = 0;
     std::string m_strLastDir;
     uint32_t m_nFileKind = kFileKindNone;
-    int m_nOpenFilterIndex = 1;             // the Open dialog's last chosen type, kept for the run
+    int m_nOpenFilterIndex = 1;  // the Open dialog's last chosen type, kept for the run
 
     std::string m_strTitle;
-    std::string m_strTempDirError;   // why there is no private folder, or empty
+    std::string m_strTempDirError;  // why there is no private folder, or empty
     std::vector<IDocObserver*> m_observers;
     int m_nBusy = 0;
     bool m_bTexturesOnDemand = false;
-    CDibImage* m_pReplacement = nullptr;    // the record that the replacement fields point into
-    std::string m_strSaveAsDir;   // the folder last saved to; empty until then
+    CDibImage* m_pReplacement = nullptr;  // the record that the replacement fields point into
+    std::string m_strSaveAsDir;  // the folder last saved to; empty until then
 };

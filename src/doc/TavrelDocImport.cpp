@@ -64,15 +64,13 @@ void CTavrelDoc::OnFileImportTextures()
         CWaitCursor wait;
         report = ImportTextures(m_strFilePath, *folder, options);
     }
-    if (OnlyDepthRefusals(report) &&
-        AfxMessageBox(kDepthQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    if (OnlyDepthRefusals(report) && AfxMessageBox(kDepthQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) {
         options.bAcceptDepthChange = true;
         CWaitCursor wait;
         report = ImportTextures(m_strFilePath, *folder, options);
     }
-    const bool anyToWrite = std::any_of(report.lines.begin(), report.lines.end(), [](const ImportLine& line) {
-        return line.status == ImportStatus::Replaced;
-    });
+    const bool anyToWrite = std::any_of(report.lines.begin(), report.lines.end(),
+        [](const ImportLine& line) { return line.status == ImportStatus::Replaced; });
     if (!report.Succeeded() || !anyToWrite) {
         Ui().ShowReport(kImportTitle, ReportText(report));
         return;

@@ -39,8 +39,8 @@ bool HoldsImage(const std::unique_ptr<CDibImage>& record)
 
 void CTavrelDoc::OnUpdateEditReplaceImage(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(!IsBusy() && m_nFileKind != kFileKindBmp && m_nFileKind != kFileKindPng
-                   && m_nFileKind != kFileKindNone);
+    pCmdUI->Enable(
+        !IsBusy() && m_nFileKind != kFileKindBmp && m_nFileKind != kFileKindPng && m_nFileKind != kFileKindNone);
 }
 
 void CTavrelDoc::OnEditReplaceImage()
@@ -84,7 +84,7 @@ bool CTavrelDoc::ChooseReplacement()
     FileDialogRequest request;
     request.bOpen = true;
     request.strFilter = m_strFilter;
-    request.strInitialDir = DirectoryPart(m_strFilePath);   // where the user's textures usually lie
+    request.strInitialDir = DirectoryPart(m_strFilePath);  // where the user's textures usually lie
     request.nFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
     if (!chosen || chosen->strPath.empty())
@@ -114,7 +114,7 @@ bool CTavrelDoc::ChooseReplacement()
         *slot = std::make_unique<CDibImage>(path, kind);
         CDibImage& replacement = **slot;
         if (!replacement.GetBitmapInfo())
-            return false;   // its reader has said why
+            return false;  // its reader has said why
         if (replacement.GetBitCount() < 24) {
             ShowMessage(kBelow24Bits);
             slot->reset();
@@ -144,8 +144,8 @@ bool CTavrelDoc::ReplaceInCompressedBitmap()
         // Whichever file it came from, the replacement is packed as the BMP file it makes.
         try {
             m_pReplacement->WriteBmp(m_strTempBitmapPath);
-            written = WriteCompressedBitmapFile(m_strFilePath, m_strTempBitmapPath, m_strTempCompressedPath,
-                                                m_nReplaceFileSize);
+            written = WriteCompressedBitmapFile(
+                m_strFilePath, m_strTempBitmapPath, m_strTempCompressedPath, m_nReplaceFileSize);
         } catch (const CUserException&) {
             // WriteBmp has said why.
         } catch (const CException& e) {
@@ -215,18 +215,17 @@ bool CTavrelDoc::WriteReplacement()
         }
         RawTextureShape old;
         if (!CheckTexturesUnchanged(old)) {
-            ReloadAfterWrite(0);   // show what the file holds now
+            ReloadAfterWrite(0);  // show what the file holds now
             UpdateAllViews();
             return false;
         }
         const uint32_t format = bitCount == 24 ? 1 : 2;
         // In place: the record's rows become the block's (top-down, unpadded, red first).
-        const uint64_t bytes = ConvertDibToRawPixels(replacement.GetBits(), static_cast<uint32_t>(width),
-                                                     static_cast<uint32_t>(height), bitCount);
+        const uint64_t bytes = ConvertDibToRawPixels(
+            replacement.GetBits(), static_cast<uint32_t>(width), static_cast<uint32_t>(height), bitCount);
         const uint64_t oldBytes = *old.PixelBytes();
         written = SpliceRawImageBlock(m_strFilePath, m_rawImageOffsets[m_nCurrentImage], oldBytes,
-                                      static_cast<uint32_t>(width), static_cast<uint32_t>(height), format,
-                                      replacement.GetBits(), bytes, old);
+            static_cast<uint32_t>(width), static_cast<uint32_t>(height), format, replacement.GetBits(), bytes, old);
         // Its pixels are no image any more: nothing may take it for one.
         m_pReplacement = nullptr;
         m_pReplaceInfo = nullptr;

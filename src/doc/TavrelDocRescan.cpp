@@ -20,8 +20,8 @@ constexpr char kReadError[] = "Error reading file: %s";
 bool Describes(const RawTextureShape& shape, const CDibImage& record)
 {
     const unsigned bitCount = shape.format == 1 ? 24 : 32;
-    return static_cast<int64_t>(shape.width) == record.GetWidth()
-           && static_cast<int64_t>(shape.height) == record.GetHeight() && bitCount == record.GetBitCount();
+    return static_cast<int64_t>(shape.width) == record.GetWidth() &&
+        static_cast<int64_t>(shape.height) == record.GetHeight() && bitCount == record.GetBitCount();
 }
 
 // Scans the file; false when it cannot be opened or read.
@@ -45,8 +45,8 @@ bool CTavrelDoc::CheckTexturesUnchanged(RawTextureShape& current)
     std::vector<uint64_t> offsets;
     std::vector<RawTextureShape> shapes;
     const CDibImage* record = CurrentRawImage();
-    if (record && Rescan(m_strFilePath, offsets, shapes) && offsets == m_rawImageOffsets
-        && m_nCurrentImage < shapes.size() && Describes(shapes[m_nCurrentImage], *record)) {
+    if (record && Rescan(m_strFilePath, offsets, shapes) && offsets == m_rawImageOffsets &&
+        m_nCurrentImage < shapes.size() && Describes(shapes[m_nCurrentImage], *record)) {
         current = shapes[m_nCurrentImage];
         return true;
     }

@@ -23,7 +23,7 @@ void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeI
     case kExportBmp: image.WriteBmp(path); break;
     case kExportPng: image.WritePngFile(path); break;
     case kExportTga: image.WriteTga(path); break;
-    default: AfxThrowUserException();   // no such type: nothing is written
+    default: AfxThrowUserException();  // no such type: nothing is written
     }
 }
 

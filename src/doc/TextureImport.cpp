@@ -12,7 +12,6 @@
 
 #include "doc/PathUtil.h"
 #include "image/DibImage.h"
-#include "nif/TextureWriter.h"
 #include "image/PixelOrder.h"
 #include "image/RawTexture.h"
 #include "nif/TextureScanner.h"
@@ -31,7 +30,10 @@ constexpr size_t kChunkPixels = 256 * 1024;
 // Collects what a reader would show, so that it becomes the reason of a refusal.
 class CMessageCapture : public IUiServices {
 public:
-    CMessageCapture() : m_previous(SetUiServices(this)) {}
+    CMessageCapture()
+        : m_previous(SetUiServices(this))
+    {
+    }
     ~CMessageCapture() override { SetUiServices(m_previous); }
     CMessageCapture(const CMessageCapture&) = delete;
     CMessageCapture& operator=(const CMessageCapture&) = delete;
@@ -43,10 +45,10 @@ public:
         return IDNO;
     }
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
+    void BeginWaitCursor() override { }
+    void EndWaitCursor() override { }
     void PumpMessages() override { m_previous->PumpMessages(); }
-    void RepaintMainWindow() override {}
+    void RepaintMainWindow() override { }
 
     // The first message, on one line.
     std::string Text() const
@@ -80,7 +82,7 @@ std::vector<std::string> FilesIn(const std::string& folder, std::string& error)
         return names;
     }
     while (const dirent* entry = ::readdir(dir.get())) {
-        struct stat st {};
+        struct stat st { };
         const std::string path = folder + "/" + entry->d_name;
         if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
             names.emplace_back(entry->d_name);
@@ -100,7 +102,7 @@ std::vector<uint8_t> BlockPixelsOf(const CDibImage& image)
     for (uint64_t r = 0; r < height; ++r) {
         const uint64_t source = signedHeight < 0 ? r : height - 1 - r;
         CopySwappingRedBlue(image.GetBits() + source * image.GetStride(), pixels.data() + r * width * bytesPerPixel,
-                            width, bytesPerPixel);
+            width, bytesPerPixel);
     }
     return pixels;
 }
@@ -135,8 +137,8 @@ std::vector<Texture> ScanTextures(const std::string& path, uint64_t& length)
 
 // True when the block's stored pixels equal the given ones; with keepAlpha,
 // `pixels` holds three bytes a pixel and the block four, and alpha is not compared.
-bool BlockEquals(CFile& file, uint64_t start, const uint8_t* pixels, uint64_t pixelCount, bool keepAlpha,
-                 uint32_t bytesPerPixel)
+bool BlockEquals(
+    CFile& file, uint64_t start, const uint8_t* pixels, uint64_t pixelCount, bool keepAlpha, uint32_t bytesPerPixel)
 {
     std::vector<uint8_t> chunk(kChunkPixels * bytesPerPixel);
     file.Seek(static_cast<int64_t>(start), CFile::begin);
@@ -162,7 +164,10 @@ bool BlockEquals(CFile& file, uint64_t start, const uint8_t* pixels, uint64_t pi
 // so that memory holds one texture at a time and each file is decoded once.
 class CScratch {
 public:
-    CScratch() : m_file(std::tmpfile()) {}
+    CScratch()
+        : m_file(std::tmpfile())
+    {
+    }
     ~CScratch()
     {
         if (m_file)
@@ -199,7 +204,7 @@ struct Planned {
     size_t nLine = 0;
     uint32_t nIndex = 0;
     RawTextureShape replacement;
-    bool bKeepAlpha = false;       // a 24-bit file over an RGBA texture of its size
+    bool bKeepAlpha = false;  // a 24-bit file over an RGBA texture of its size
     uint64_t nScratchAt = 0;
     uint64_t nScratchBytes = 0;
 };
@@ -207,7 +212,9 @@ struct Planned {
 class CImport {
 public:
     CImport(const std::string& modelPath, const std::string& folder, const ImportOptions& options)
-        : m_strModel(modelPath), m_strFolder(folder), m_options(options)
+        : m_strModel(modelPath)
+        , m_strFolder(folder)
+        , m_options(options)
     {
     }
 
@@ -248,12 +255,12 @@ void CImport::CollectLines(const std::vector<std::string>& names)
         line.nIndex = ImportIndexFromName(name, stem);
         (line.nIndex ? named : ignored).push_back(line);
     }
-    std::stable_sort(named.begin(), named.end(),
-                     [](const ImportLine& a, const ImportLine& b) { return *a.nIndex < *b.nIndex; });
+    std::stable_sort(
+        named.begin(), named.end(), [](const ImportLine& a, const ImportLine& b) { return *a.nIndex < *b.nIndex; });
     // Two files for one texture: which one is meant cannot be told.
     for (size_t i = 0; i < named.size(); ++i) {
         const bool twin = (i > 0 && named[i - 1].nIndex == named[i].nIndex) ||
-                          (i + 1 < named.size() && named[i + 1].nIndex == named[i].nIndex);
+            (i + 1 < named.size() && named[i + 1].nIndex == named[i].nIndex);
         if (twin)
             Refuse(named[i], FormatString("more than one file for image %u", *named[i].nIndex));
     }
@@ -310,7 +317,7 @@ void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
     const uint64_t pixelCount = uint64_t{width} * height;
     if (keepAlpha || (sameSize && bits == textureBits)) {
         const bool same = BlockEquals(model, texture.offset + kRawFieldBytes, pixels.data(), pixelCount, keepAlpha,
-                                      static_cast<uint32_t>(texture.shape.BytesPerPixel()));
+            static_cast<uint32_t>(texture.shape.BytesPerPixel()));
         if (same) {
             line.status = ImportStatus::Unchanged;
             return;
@@ -336,7 +343,8 @@ void CImport::WritePixels(const Planned& planned, CFile& in, uint64_t oldPixels,
     in.Seek(static_cast<int64_t>(oldPixels), CFile::begin);
     for (uint64_t done = 0; done < pixelCount;) {
         const uint64_t count = std::min<uint64_t>(kChunkPixels, pixelCount - done);
-        m_scratch.Read(planned.nScratchAt + done * sourceBytes, source.data(), static_cast<size_t>(count * sourceBytes));
+        m_scratch.Read(
+            planned.nScratchAt + done * sourceBytes, source.data(), static_cast<size_t>(count * sourceBytes));
         if (!planned.bKeepAlpha) {
             out.Write(source.data(), static_cast<size_t>(count * sourceBytes));
         } else {
@@ -381,8 +389,8 @@ void CImport::VerifyReadBack()
     const std::vector<Texture> now = ScanTextures(m_strModel, length);
     CFile file;
     if (now.size() != m_textures.size() || !file.Open(m_strModel, CFile::modeRead)) {
-        m_report.strError = FormatString("%s no longer holds %zu images after the import.", m_strModel.c_str(),
-                                         m_textures.size());
+        m_report.strError =
+            FormatString("%s no longer holds %zu images after the import.", m_strModel.c_str(), m_textures.size());
         return;
     }
     for (const Planned& planned : m_planned) {
@@ -390,13 +398,11 @@ void CImport::VerifyReadBack()
         std::vector<uint8_t> expected(static_cast<size_t>(planned.nScratchBytes));
         m_scratch.Read(planned.nScratchAt, expected.data(), expected.size());
         const bool same = texture.shape == planned.replacement && texture.pixelBytes &&
-                          BlockEquals(file, texture.offset + kRawFieldBytes, expected.data(),
-                                      planned.replacement.PixelCount(), planned.bKeepAlpha,
-                                      static_cast<uint32_t>(planned.replacement.BytesPerPixel()));
+            BlockEquals(file, texture.offset + kRawFieldBytes, expected.data(), planned.replacement.PixelCount(),
+                planned.bKeepAlpha, static_cast<uint32_t>(planned.replacement.BytesPerPixel()));
         if (!same) {
             m_report.strError = FormatString("Image %u of %s does not read back as %s.", planned.nIndex,
-                                             m_strModel.c_str(),
-                                             m_report.lines[planned.nLine].strFileName.c_str());
+                m_strModel.c_str(), m_report.lines[planned.nLine].strFileName.c_str());
             return;
         }
     }
@@ -429,7 +435,7 @@ ImportReport CImport::Run()
         }
     }
     const bool refused = std::any_of(m_report.lines.begin(), m_report.lines.end(),
-                                     [](const ImportLine& line) { return line.status == ImportStatus::Refused; });
+        [](const ImportLine& line) { return line.status == ImportStatus::Refused; });
     if (refused)
         m_report.strError = "Nothing was written: a file was refused.";
     else if (!m_options.bDryRun && !m_planned.empty())

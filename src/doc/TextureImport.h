@@ -13,22 +13,22 @@
 enum class ImportStatus { Replaced, Unchanged, Ignored, Refused };
 
 struct ImportLine {
-    std::string strFileName;          // as found in the folder
-    std::optional<uint32_t> nIndex;   // the texture it names; none for an ignored file
+    std::string strFileName;  // as found in the folder
+    std::optional<uint32_t> nIndex;  // the texture it names; none for an ignored file
     ImportStatus status = ImportStatus::Ignored;
-    std::string strReason;            // why it was refused
+    std::string strReason;  // why it was refused
 };
 
 struct ImportOptions {
-    bool bBackup = false;             // copy the model file to <file>.bak before writing
+    bool bBackup = false;  // copy the model file to <file>.bak before writing
     bool bAcceptDepthChange = false;  // the answer to the bit-depth question
-    bool bDryRun = false;             // check and report, write nothing
+    bool bDryRun = false;  // check and report, write nothing
 };
 
 struct ImportReport {
-    std::vector<ImportLine> lines;    // by texture index, then the ignored files by name
-    bool bWritten = false;            // the model file was rewritten
-    std::string strError;             // empty when the import did all it was asked
+    std::vector<ImportLine> lines;  // by texture index, then the ignored files by name
+    bool bWritten = false;  // the model file was rewritten
+    std::string strError;  // empty when the import did all it was asked
 
     bool Succeeded() const { return strError.empty(); }
 };

@@ -19,6 +19,6 @@ inline bool DibRowsInsideBlock(const CDibImage& image)
     if (image.GetStride() < DibStride(static_cast<uint64_t>(info->bmiHeader.biWidth), info->bmiHeader.biBitCount))
         return false;
     const uint64_t offset = static_cast<uint64_t>(bits - block);
-    return offset + uint64_t{image.GetStride()} * static_cast<uint64_t>(info->bmiHeader.biHeight)
-           <= image.GetBlockSize();
+    return offset + uint64_t{image.GetStride()} * static_cast<uint64_t>(info->bmiHeader.biHeight) <=
+        image.GetBlockSize();
 }

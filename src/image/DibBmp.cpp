@@ -30,9 +30,9 @@ constexpr uint32_t kV5HeaderSize = 124;
 constexpr uint32_t kCsTypeOffset = 56;
 constexpr uint32_t kProfileDataOffset = 112;
 constexpr uint32_t kProfileSizeOffset = 116;
-constexpr uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
+constexpr uint32_t kProfileLinked = 0x4C494E4B;  // 'LINK'
 constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
-constexpr uint32_t kColorSpaceSrgb = 0x73524742;   // 'sRGB'
+constexpr uint32_t kColorSpaceSrgb = 0x73524742;  // 'sRGB'
 
 constexpr uint64_t kMaxBmpFileBytes = 0xFFFFFFFFull;  // bfSize is 32 bits
 constexpr size_t kWriteChunkBytes = 1 << 20;
@@ -94,10 +94,10 @@ struct BmpLayout {
     uint64_t height = 0;
     uint64_t stride = 0;
     uint64_t pixelBytes = 0;
-    uint32_t entries = 0;          // the record's palette: the full table of its depth
-    uint32_t tableBytes = 0;       // the record's palette or masks
+    uint32_t entries = 0;  // the record's palette: the full table of its depth
+    uint32_t tableBytes = 0;  // the record's palette or masks
     bool hasMasks = false;
-    uint64_t fileTableBytes = 0;   // what the file stores between the header and the pixels
+    uint64_t fileTableBytes = 0;  // what the file stores between the header and the pixels
     uint64_t pixelOffset = 0;
     uint64_t blockBytes = 0;
 };
@@ -111,8 +111,8 @@ std::vector<uint8_t> ReadBmpHeaders(CFile& file, BITMAPFILEHEADER& fileHeader, c
     if (fileHeader.bfType != kBitmapSignature || fileHeader.bfReserved1 != 0 || fileHeader.bfReserved2 != 0)
         ThrowRefusal(kNotBmp, path);
     uint32_t headerSize = 0;
-    if (file.Read(&headerSize, 4) != 4 || headerSize < kInfoHeaderSize
-        || sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} > file.GetLength())
+    if (file.Read(&headerSize, 4) != 4 || headerSize < kInfoHeaderSize ||
+        sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} > file.GetLength())
         ThrowRefusal(kReadError, path);
     std::vector<uint8_t> header(headerSize);
     StoreU32(header.data(), headerSize);
@@ -121,8 +121,8 @@ std::vector<uint8_t> ReadBmpHeaders(CFile& file, BITMAPFILEHEADER& fileHeader, c
     return header;
 }
 
-BmpLayout MeasureBmp(const BITMAPFILEHEADER& fileHeader, const std::vector<uint8_t>& header, uint64_t fileSize,
-                     const std::string& path)
+BmpLayout MeasureBmp(
+    const BITMAPFILEHEADER& fileHeader, const std::vector<uint8_t>& header, uint64_t fileSize, const std::string& path)
 {
     BITMAPINFOHEADER info;
     std::memcpy(&info, header.data(), sizeof info);
@@ -169,8 +169,8 @@ BmpLayout MeasureBmp(const BITMAPFILEHEADER& fileHeader, const std::vector<uint8
 
 // Fills the record's colour table: the masks, or the palette with black for
 // entries the file leaves out and every reserved byte cleared.
-void ReadBmpTable(CFile& file, const BmpLayout& layout, const std::vector<uint8_t>& header, uint8_t* table,
-                  const std::string& path)
+void ReadBmpTable(
+    CFile& file, const BmpLayout& layout, const std::vector<uint8_t>& header, uint8_t* table, const std::string& path)
 {
     if (layout.hasMasks && layout.fileTableBytes == 0) {
         std::memcpy(table, header.data() + kHeaderMasksOffset, 12);
@@ -222,8 +222,8 @@ void CDibImage::WriteBmp(const std::string& path) const
 {
     if (!m_hDib || !m_pInfoHeader || !DibRowsInsideBlock(*this))
         Fail(kNoImage, path);
-    const uint64_t blockBytes = m_fileHeader.bfSize >= sizeof(BITMAPFILEHEADER)
-                                    ? m_fileHeader.bfSize - sizeof(BITMAPFILEHEADER) : 0;
+    const uint64_t blockBytes =
+        m_fileHeader.bfSize >= sizeof(BITMAPFILEHEADER) ? m_fileHeader.bfSize - sizeof(BITMAPFILEHEADER) : 0;
     if (blockBytes < kInfoHeaderSize || blockBytes > m_nDibSize)
         Fail(kNoImage, path);
 
@@ -257,7 +257,7 @@ void CDibImage::WriteTga(const std::string& path) const
     header.width = static_cast<uint16_t>(width);
     header.height = static_cast<uint16_t>(height);
     header.pixelDepth = static_cast<uint8_t>(depth);
-    header.imageDescriptor = depth == 32 ? 8 : 0;   // alpha bits; origin bottom left
+    header.imageDescriptor = depth == 32 ? 8 : 0;  // alpha bits; origin bottom left
 
     CSafeFileWriter out;
     CFileException error;

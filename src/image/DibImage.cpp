@@ -10,8 +10,7 @@
 #include "platform/ImageLimits.h"
 #include "platform/UiServices.h"
 
-template <typename Reader>
-void CDibImage::LoadReporting(Reader&& reader)
+template <typename Reader> void CDibImage::LoadReporting(Reader&& reader)
 {
     if (!RunReportingFailure(reader))
         Clear();
@@ -51,7 +50,7 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind, const std::string& p
             LoadReporting([&] { ReadBmp(pszTempPath); });
         else if (result == kCodecImageTooLarge)
             AfxMessageBox(FormatString(kImageTooLarge, pszPath.c_str()), MB_OK);
-        else   // a file that could not be read or written: say why, the data may be sound
+        else  // a file that could not be read or written: say why, the data may be sound
             AfxMessageBox(reason.empty() ? "Error decompressing file" : "Error decompressing file\n" + reason, MB_OK);
     } else if (nKind == kFileKindTga) {
         LoadReporting([&] { ReadTga(pszPath); });

@@ -36,7 +36,7 @@ struct TgaHeader {
 struct TgaFooter {
     uint32_t extensionOffset;
     uint32_t developerOffset;
-    char signature[18];   // "TRUEVISION-XFILE" "." NUL
+    char signature[18];  // "TRUEVISION-XFILE" "." NUL
 };
 #pragma pack(pop)
 static_assert(sizeof(TgaHeader) == 18);
@@ -91,15 +91,14 @@ public:
     bool WritePng(const std::string& path) const;
 
 private:
-    friend class DibBuilder;   // the tests' records built in memory
+    friend class DibBuilder;  // the tests' records built in memory
 
     CDibImage();
     void SetDefaults();
     // Back to the defaults, block released: what a failed read leaves.
     void Clear();
     // Runs a reader; a failure is reported and leaves the record wholly empty.
-    template <typename Reader>
-    void LoadReporting(Reader&& reader);
+    template <typename Reader> void LoadReporting(Reader&& reader);
 
     // Readers, run by the constructors on an empty record. Each throws a
     // CUserException with its text on a refusal.
@@ -119,10 +118,10 @@ private:
     [[noreturn]] static void Fail(const char* text, const std::string& path);
 
     BITMAPFILEHEADER m_fileHeader{};
-    BITMAPINFO* m_pBitmapInfo = nullptr;        // null: no image
+    BITMAPINFO* m_pBitmapInfo = nullptr;  // null: no image
     BITMAPINFOHEADER* m_pInfoHeader = nullptr;
-    std::unique_ptr<uint8_t[]> m_hDib;          // the block: header, colour table, rows
-    uint64_t m_nDibSize = 0;                    // bytes in m_hDib
+    std::unique_ptr<uint8_t[]> m_hDib;  // the block: header, colour table, rows
+    uint64_t m_nDibSize = 0;  // bytes in m_hDib
     RGBQUAD* m_pColorTable = nullptr;
     uint8_t* m_pBits = nullptr;
     uint32_t m_nPaletteEntries = 0;

@@ -45,12 +45,15 @@ enum WriteFormat : int32_t {
 // Ends a read's libpng structures and file on every way out of ReadPng.
 class PngReadCleanup {
 public:
-    explicit PngReadCleanup(PngReadJob& job) : m_job(job) {}
+    explicit PngReadCleanup(PngReadJob& job)
+        : m_job(job)
+    {
+    }
     ~PngReadCleanup()
     {
         if (m_job.png)
-            png_destroy_read_struct(&m_job.png, m_job.info ? &m_job.info : nullptr,
-                                    m_job.endInfo ? &m_job.endInfo : nullptr);
+            png_destroy_read_struct(
+                &m_job.png, m_job.info ? &m_job.info : nullptr, m_job.endInfo ? &m_job.endInfo : nullptr);
         if (m_job.file)
             std::fclose(m_job.file);
     }
@@ -155,8 +158,8 @@ void ReadPhysicalSize(const PngReadJob& job, BITMAPINFOHEADER& header)
     png_uint_32 xPerUnit = 0;
     png_uint_32 yPerUnit = 0;
     int unit = 0;
-    if (png_get_valid(job.png, job.info, PNG_INFO_pHYs)
-        && png_get_pHYs(job.png, job.info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {
+    if (png_get_valid(job.png, job.info, PNG_INFO_pHYs) &&
+        png_get_pHYs(job.png, job.info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {
         header.biXPelsPerMeter = static_cast<int32_t>(std::min<png_uint_32>(xPerUnit, INT32_MAX));
         header.biYPelsPerMeter = static_cast<int32_t>(std::min<png_uint_32>(yPerUnit, INT32_MAX));
     }
@@ -191,8 +194,8 @@ void CDibImage::ReadPng(const std::string& path)
     const uint64_t blockBytes = pixelBytes + 4 * entries + sizeof(BITMAPINFOHEADER);
     if (!ImageWithinLimits(job.width, job.height, depth))
         Fail(kImageTooLarge, path);
-    if (job.width == 0 || job.height == 0 || job.rowBytes > stride || blockBytes > kMaxBlockBytes
-        || pixelBytes / kMaxBytesPerFileByte > fileBytes)
+    if (job.width == 0 || job.height == 0 || job.rowBytes > stride || blockBytes > kMaxBlockBytes ||
+        pixelBytes / kMaxBytesPerFileByte > fileBytes)
         Fail(kPngReadError, path);
 
     uint8_t* block = AllocateBlock(blockBytes);
@@ -241,8 +244,8 @@ void CDibImage::WritePngFile(const std::string& path) const
         Fail(kCompressed, path);
     if (header.biCompression != BI_RGB && header.biCompression != BI_BITFIELDS)
         Fail(kUnsupported, path);
-    if (bitCount != 1 && bitCount != 2 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24
-        && bitCount != 32)
+    if (bitCount != 1 && bitCount != 2 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
+        bitCount != 32)
         Fail(kUnsupported, path);
     if (!DibRowsInsideBlock(*this))
         Fail(kNoImage, path);
@@ -331,7 +334,7 @@ void CDibImage::WritePngFile(const std::string& path) const
         out.Discard();
         // The system's reason on a line of its own, as the BMP and Targa writers give one.
         const std::string text = std::string(kPngWriteError) + "\n" +
-                                 (e.m_lOsError != 0 ? std::strerror(e.m_lOsError) : "an unexpected error occurred");
+            (e.m_lOsError != 0 ? std::strerror(e.m_lOsError) : "an unexpected error occurred");
         Fail(text.c_str(), path);
     }
 }

@@ -25,8 +25,8 @@ struct RawLayout {
     uint64_t width = 0;
     uint64_t height = 0;
     uint64_t bytesPerPixel = 0;
-    uint64_t pixelBytes = 0;   // in the file
-    uint64_t stride = 0;       // in the record
+    uint64_t pixelBytes = 0;  // in the file
+    uint64_t stride = 0;  // in the record
     uint16_t bitCount = 0;
     bool knownFormat = false;
 };
@@ -99,14 +99,14 @@ void CDibImage::ReadRawImage(const std::string& pszPath, uint64_t dwOffset)
     if (!file.Open(pszPath, CFile::modeRead))
         Fail(kOpenError, pszPath);
     const RawLayout layout = MeasureTexture(file, dwOffset, pszPath);
-    const BITMAPINFOHEADER header = MakeInfoHeader(static_cast<int32_t>(layout.width),
-                                                   static_cast<int32_t>(layout.height), layout.bitCount, 0);
+    const BITMAPINFOHEADER header =
+        MakeInfoHeader(static_cast<int32_t>(layout.width), static_cast<int32_t>(layout.height), layout.bitCount, 0);
     uint8_t* block = AllocateBlock(sizeof header + header.biSizeImage);
     uint8_t* bits = block + sizeof header;
     if (layout.knownFormat)
         ReadRows(file, layout, bits, pszPath);
     else
-        ReadAll(file, bits, layout.pixelBytes, pszPath);   // kept as the file has it: 4-byte pixels need no padding
+        ReadAll(file, bits, layout.pixelBytes, pszPath);  // kept as the file has it: 4-byte pixels need no padding
     file.Close();
 
     std::memcpy(block, &header, sizeof header);

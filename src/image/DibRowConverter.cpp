@@ -30,10 +30,8 @@ bool CDibRowConverter::Init(const CDibImage& image)
         m_blue = MakeChannel(masks[2]);
         return true;
     }
-    case 24:
-        return true;
-    default:
-        return false;
+    case 24: return true;
+    default: return false;
     }
 }
 
@@ -83,9 +81,7 @@ uint8_t CDibRowConverter::Extract(uint32_t value, const Channel& channel)
 void CDibRowConverter::ConvertRow(const uint8_t* src, uint8_t* dst) const
 {
     switch (m_nBitCount) {
-    case 24:
-        std::memcpy(dst, src, static_cast<size_t>(m_nWidth) * 3);
-        return;
+    case 24: std::memcpy(dst, src, static_cast<size_t>(m_nWidth) * 3); return;
     case 16:
         for (uint32_t x = 0; x < m_nWidth; ++x, dst += 3) {
             const uint32_t v = static_cast<uint32_t>(src[2 * x]) | static_cast<uint32_t>(src[2 * x + 1]) << 8;

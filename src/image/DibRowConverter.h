@@ -24,8 +24,8 @@ public:
 private:
     struct Channel {
         uint32_t mask = 0;
-        unsigned shift = 0;   // lowest bit of the mask
-        unsigned bits = 0;    // span of the mask
+        unsigned shift = 0;  // lowest bit of the mask
+        unsigned bits = 0;  // span of the mask
     };
     static Channel MakeChannel(uint32_t mask);
     static uint8_t Extract(uint32_t value, const Channel& channel);

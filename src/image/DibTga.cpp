@@ -27,7 +27,11 @@ constexpr uint64_t kMaxDibBytes = 0xFFFFFFFFull - sizeof(BITMAPFILEHEADER) - siz
 // Reads a file through a buffer, so that small packets cost no system call each.
 class CBufferedReader {
 public:
-    explicit CBufferedReader(CFile& file) : m_file(file), m_buffer(kReadChunk) {}
+    explicit CBufferedReader(CFile& file)
+        : m_file(file)
+        , m_buffer(kReadChunk)
+    {
+    }
 
     // Copies count bytes; false when the file ends first.
     bool Read(uint8_t* target, size_t count)
@@ -58,10 +62,15 @@ private:
 // Puts pixels, in the file's order, into the record's bottom-up rows.
 class CPixelPlacer {
 public:
-    CPixelPlacer(uint8_t* bits, uint64_t stride, uint64_t width, uint64_t height, uint64_t bytesPerPixel,
-                 uint8_t descriptor)
-        : m_bits(bits), m_stride(stride), m_width(width), m_height(height), m_bpp(bytesPerPixel),
-          m_topDown((descriptor & kTopToBottom) != 0), m_mirrored((descriptor & kRightToLeft) != 0)
+    CPixelPlacer(
+        uint8_t* bits, uint64_t stride, uint64_t width, uint64_t height, uint64_t bytesPerPixel, uint8_t descriptor)
+        : m_bits(bits)
+        , m_stride(stride)
+        , m_width(width)
+        , m_height(height)
+        , m_bpp(bytesPerPixel)
+        , m_topDown((descriptor & kTopToBottom) != 0)
+        , m_mirrored((descriptor & kRightToLeft) != 0)
     {
     }
 
@@ -132,7 +141,7 @@ bool DecodeRunLength(CBufferedReader& reader, CPixelPlacer& placer, uint64_t byt
             return false;
         const uint64_t count = (packet & 0x7F) + 1u;
         if (count > placer.PixelsLeft())
-            return false;   // a packet that runs past the image: the file is damaged
+            return false;  // a packet that runs past the image: the file is damaged
         if (packet & 0x80) {
             if (!reader.Read(pixel, static_cast<size_t>(bytesPerPixel)))
                 return false;
@@ -155,8 +164,8 @@ void CDibImage::ReadTga(const std::string& path)
     TgaHeader header{};
     if (file.Read(&header, sizeof header) != sizeof header)
         Fail(kReadError, path);
-    if ((header.imageType != kTrueColour && header.imageType != kTrueColourRle) || header.colorMapType > 1
-        || (header.pixelDepth != 24 && header.pixelDepth != 32))
+    if ((header.imageType != kTrueColour && header.imageType != kTrueColourRle) || header.colorMapType > 1 ||
+        (header.pixelDepth != 24 && header.pixelDepth != 32))
         Fail(kUnsupported, path);
     if (header.width == 0 || header.height == 0)
         Fail(kReadError, path);

@@ -26,12 +26,11 @@ void CopySwappingScalar(const uint8_t* source, uint8_t* target, uint64_t pixelCo
 #ifdef TAVREL_HAVE_SSSE3_PATH
 // Sixteen bytes at a time: four RGBA pixels, or five RGB pixels and one byte
 // that is stored back unchanged and converted with the next group.
-__attribute__((target("ssse3"))) void CopySwappingSsse3(const uint8_t* source, uint8_t* target, uint64_t pixelCount,
-                                                        uint32_t bytesPerPixel)
+__attribute__((target("ssse3"))) void CopySwappingSsse3(
+    const uint8_t* source, uint8_t* target, uint64_t pixelCount, uint32_t bytesPerPixel)
 {
-    const __m128i order = bytesPerPixel == 4
-        ? _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15)
-        : _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    const __m128i order = bytesPerPixel == 4 ? _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15)
+                                             : _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
     const uint64_t pixelsPerStep = bytesPerPixel == 4 ? 4 : 5;
     const uint64_t bytesPerStep = pixelsPerStep * bytesPerPixel;
     // Every load and store must stay inside the pixels: keep 16 bytes in reach.

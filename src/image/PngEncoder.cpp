@@ -23,8 +23,8 @@ void PutU32(uint8_t* p, uint32_t v)
 }
 
 // One chunk: length, type, data, CRC of type and data; sent as one piece.
-void SendChunk(const PngByteSink& sink, const char type[4], const uint8_t* data, size_t size,
-               std::vector<uint8_t>& staging)
+void SendChunk(
+    const PngByteSink& sink, const char type[4], const uint8_t* data, size_t size, std::vector<uint8_t>& staging)
 {
     staging.resize(size + 12);
     PutU32(staging.data(), static_cast<uint32_t>(size));
@@ -39,8 +39,7 @@ struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
-template <typename T>
-std::unique_ptr<T[]> Allocate(size_t count)
+template <typename T> std::unique_ptr<T[]> Allocate(size_t count)
 {
     std::unique_ptr<T[]> p(new (std::nothrow) T[count]);
     if (!p)
@@ -91,7 +90,7 @@ void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const Pn
     filtered.reset();
     compressor.reset();
     if (packedBytes == 0)
-        AfxThrowMemoryException();   // cannot happen with a buffer of the bound's size
+        AfxThrowMemoryException();  // cannot happen with a buffer of the bound's size
 
     std::vector<uint8_t> staging;
     staging.reserve(kPngIdatBytes + 12);
@@ -101,7 +100,7 @@ void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const Pn
     PutU32(ihdr + 4, header.height);
     ihdr[8] = header.bitDepth;
     ihdr[9] = header.colorType;
-    ihdr[10] = ihdr[11] = ihdr[12] = 0;   // deflate, adaptive filtering, not interlaced
+    ihdr[10] = ihdr[11] = ihdr[12] = 0;  // deflate, adaptive filtering, not interlaced
     SendChunk(sink, "IHDR", ihdr, sizeof ihdr, staging);
     if (header.hasSignificantBits)
         SendChunk(sink, "sBIT", header.significantBits, 3, staging);
@@ -111,7 +110,7 @@ void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const Pn
         uint8_t phys[9];
         PutU32(phys, header.xPixelsPerMetre);
         PutU32(phys + 4, header.yPixelsPerMetre);
-        phys[8] = 1;   // metre
+        phys[8] = 1;  // metre
         SendChunk(sink, "pHYs", phys, sizeof phys, staging);
     }
     for (size_t at = 0; at < packedBytes; at += kPngIdatBytes)

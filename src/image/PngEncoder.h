@@ -15,14 +15,14 @@ inline constexpr uint8_t kPngColorPalette = 3;
 struct PngEncodeHeader {
     uint32_t width = 0;
     uint32_t height = 0;
-    uint8_t bitDepth = 8;                 // 1, 2, 4 or 8 (RGB: 8)
-    uint8_t colorType = kPngColorRgb;     // kPngColorRgb or kPngColorPalette
+    uint8_t bitDepth = 8;  // 1, 2, 4 or 8 (RGB: 8)
+    uint8_t colorType = kPngColorRgb;  // kPngColorRgb or kPngColorPalette
     bool hasSignificantBits = false;
-    uint8_t significantBits[3]{};         // red, green, blue
+    uint8_t significantBits[3]{};  // red, green, blue
     bool hasPhysicalSize = false;
     uint32_t xPixelsPerMetre = 0;
     uint32_t yPixelsPerMetre = 0;
-    std::vector<uint8_t> palette;         // red, green, blue of each entry; at most 256 entries
+    std::vector<uint8_t> palette;  // red, green, blue of each entry; at most 256 entries
 
     // Packed bytes of one row, without its filter byte.
     size_t RowBytes() const;

@@ -30,7 +30,9 @@ inline uint8_t Paeth(int a, int b, int c)
 }  // namespace
 
 CPngRowFilter::CPngRowFilter(size_t rowBytes, unsigned bytesPerPixel, bool choose)
-    : m_nRowBytes(rowBytes), m_nBpp(bytesPerPixel), m_bChoose(choose)
+    : m_nRowBytes(rowBytes)
+    , m_nBpp(bytesPerPixel)
+    , m_bChoose(choose)
 {
     if (choose)
         m_scratch.reset(new uint8_t[4 * rowBytes]);

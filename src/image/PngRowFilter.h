@@ -20,5 +20,5 @@ private:
     size_t m_nRowBytes;
     unsigned m_nBpp;
     bool m_bChoose;
-    std::unique_ptr<uint8_t[]> m_scratch;   // one candidate row per filter but None
+    std::unique_ptr<uint8_t[]> m_scratch;  // one candidate row per filter but None
 };

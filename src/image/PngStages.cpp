@@ -43,8 +43,8 @@ png_structp PngCreateReader(PngReadJob* job)
     png_set_user_limits(png, limits.nMaxSide, limits.nMaxSide);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
     png_set_chunk_cache_max(png, kMaxCachedChunks);
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
-                                static_cast<int>((sizeof kIgnoredChunks - 1) / 5));
+    png_set_keep_unknown_chunks(
+        png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, static_cast<int>((sizeof kIgnoredChunks - 1) / 5));
     return png;
 }
 
@@ -78,8 +78,8 @@ bool PngReadHeader(PngReadJob* job)
     png_set_strip_16(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, job->info);
-    png_get_IHDR(png, job->info, &job->width, &job->height, &job->bitDepth, &job->colorType, &job->interlace,
-                 nullptr, nullptr);
+    png_get_IHDR(
+        png, job->info, &job->width, &job->height, &job->bitDepth, &job->colorType, &job->interlace, nullptr, nullptr);
     job->rowBytes = png_get_rowbytes(png, job->info);
     return true;
 }

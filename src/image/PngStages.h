@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 
-
 struct PngReadJob {
     FILE* file = nullptr;
     png_structp png = nullptr;

@@ -7,12 +7,15 @@
 class CFile;
 
 // Bytes per pixel of a texture format: 3 for RGB (1), 4 for every other value.
-inline constexpr uint64_t RawBytesPerPixel(uint32_t format) { return format == 1 ? 3 : 4; }
+inline constexpr uint64_t RawBytesPerPixel(uint32_t format)
+{
+    return format == 1 ? 3 : 4;
+}
 
 struct RawTextureShape {
     uint32_t width = 0;
     uint32_t height = 0;
-    uint32_t format = 0;   // 1 RGB, 2 RGBA; any other value counts as 4 bytes per pixel
+    uint32_t format = 0;  // 1 RGB, 2 RGBA; any other value counts as 4 bytes per pixel
 
     // width × height always fits in 64 bits; times 4 it may not.
     uint64_t PixelCount() const { return static_cast<uint64_t>(width) * height; }
@@ -31,7 +34,10 @@ inline constexpr uint64_t kRawFieldBytes = 12;
 // INT32_MAX, and its padded rows fit a bitmap's 32-bit sizes.
 bool RawTextureReadable(const RawTextureShape& shape, uint64_t offset, uint64_t fileLength);
 // The depth of the record a texture of this format becomes.
-inline constexpr uint16_t RawRecordBitCount(uint32_t format) { return format == 1 ? 24 : 32; }
+inline constexpr uint16_t RawRecordBitCount(uint32_t format)
+{
+    return format == 1 ? 24 : 32;
+}
 
 // Reads the fields at offset; nothing when the file ends before all 12 bytes.
 // The file's position afterwards is just after the fields.

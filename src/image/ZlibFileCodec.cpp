@@ -22,12 +22,11 @@ constexpr uint64_t kMaxTrailingBytes = 16 * 1024 * 1024;
 
 }  // namespace
 
-
 CZlibFileCodec::CZlibFileCodec()
-    : z_stream{},
-      m_nOutputLimit(GetImageLimits().nMaxInflatedBytes),
-      m_abIn(new unsigned char[kStep]),
-      m_abOut(new unsigned char[kStep])
+    : z_stream{}
+    , m_nOutputLimit(GetImageLimits().nMaxInflatedBytes)
+    , m_abIn(new unsigned char[kStep])
+    , m_abOut(new unsigned char[kStep])
 {
     zalloc = Z_NULL;
     zfree = Z_NULL;
@@ -106,7 +105,7 @@ bool CZlibFileCodec::Transform(Direction direction)
             if (m_bHeadersChecked && (m_nResult == Z_OK || m_nResult == Z_STREAM_END)) {
                 const int check = CheckBitmapHeaders();
                 if (check != Z_OK) {
-                    m_nResult = check;   // refused before anything is written
+                    m_nResult = check;  // refused before anything is written
                     break;
                 }
             }
@@ -122,8 +121,8 @@ bool CZlibFileCodec::Transform(Direction direction)
     }
     // After a complete stream the first finishing call writes nothing and
     // keeps the end result; after a cut or damaged stream it gives the error.
-    while (!m_bUserAbort && !writeFailed && !m_bReadFailed && m_nResult != Z_DATA_ERROR
-           && m_nResult != kCodecImageTooLarge) {
+    while (!m_bUserAbort && !writeFailed && !m_bReadFailed && m_nResult != Z_DATA_ERROR &&
+        m_nResult != kCodecImageTooLarge) {
         m_nResult = step(Z_FINISH);
         if (WriteOutput() == 0) {
             writeFailed = m_nResult == kShortWrite;
@@ -167,8 +166,8 @@ bool CZlibFileCodec::OpenFiles(const std::string& source, const std::string& des
         m_strFileError = error.GetReason();
         return false;
     }
-    struct stat in {};
-    struct stat out {};
+    struct stat in { };
+    struct stat out { };
     if (::fstat(fileno(m_pInFile), &in) != 0) {
         m_strFileError = std::strerror(errno);
         CloseFiles();
@@ -214,8 +213,8 @@ int CZlibFileCodec::CheckBitmapHeaders()
     BITMAPINFOHEADER info;
     std::memcpy(&file, m_abHeaders, sizeof file);
     std::memcpy(&info, m_abHeaders + sizeof file, sizeof info);
-    if (file.bfType != kBitmapSignature || info.biSize < sizeof info || info.biSize > 1024 || info.biWidth <= 0
-        || info.biHeight == 0 || info.biBitCount == 0 || info.biBitCount > 32)
+    if (file.bfType != kBitmapSignature || info.biSize < sizeof info || info.biSize > 1024 || info.biWidth <= 0 ||
+        info.biHeight == 0 || info.biBitCount == 0 || info.biBitCount > 32)
         return Z_DATA_ERROR;
     const uint64_t width = static_cast<uint64_t>(info.biWidth);
     const uint64_t height = info.biHeight < 0 ? uint64_t{0} - static_cast<uint64_t>(int64_t{info.biHeight})
@@ -257,9 +256,13 @@ int CZlibFileCodec::ProgressPercent() const
     return static_cast<int>(consumed * 100 / length);
 }
 
-void CZlibFileCodec::OnProgress(int) {}
+void CZlibFileCodec::OnProgress(int)
+{
+}
 
-void CZlibFileCodec::OnStatus(const char*) {}
+void CZlibFileCodec::OnStatus(const char*)
+{
+}
 
 void CZlibFileCodec::Report(int percent)
 {

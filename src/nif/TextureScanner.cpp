@@ -14,7 +14,10 @@ namespace {
 // "NNiRawImageData" holds no occurrence.
 class CNameMatcher {
 public:
-    explicit CNameMatcher(std::string_view name) : m_name(name) {}
+    explicit CNameMatcher(std::string_view name)
+        : m_name(name)
+    {
+    }
 
     // Bytes of data consumed up to and including the end of an occurrence, or
     // nothing when data holds none (then all of it was consumed).
@@ -57,8 +60,7 @@ constexpr size_t kLargestChunk = 1024 * 1024;
 // Scans the file from the start for the name. At each occurrence onMatch gets
 // the position just after it and returns where to go on scanning (never
 // before that position), or nothing to stop.
-template <typename OnMatch>
-void ScanForName(CFile& file, std::string_view name, OnMatch&& onMatch)
+template <typename OnMatch> void ScanForName(CFile& file, std::string_view name, OnMatch&& onMatch)
 {
     const uint64_t length = file.GetLength();
     std::vector<uint8_t> buffer;
@@ -72,7 +74,7 @@ void ScanForName(CFile& file, std::string_view name, OnMatch&& onMatch)
         file.Seek(static_cast<int64_t>(pos), CFile::begin);
         const size_t got = file.Read(buffer.data(), want);
         if (got == 0)
-            return;   // the file became shorter while it was scanned
+            return;  // the file became shorter while it was scanned
         size_t used = 0;
         bool jumped = false;
         while (used < got) {

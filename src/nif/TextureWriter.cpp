@@ -35,7 +35,7 @@ void ShowWriteError(const std::string& path)
 // whom the system would let through (such as the administrator).
 bool HasWriteBits(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) != 0;
 }
 
@@ -61,15 +61,15 @@ void CopyRange(CFile& from, uint64_t start, uint64_t count, CSafeFileWriter& to,
     uint64_t copied = 0;
     while (copied < count) {
         const ssize_t n = ::copy_file_range(from.GetHandle(), &position, to.GetHandle(), nullptr,
-                                            static_cast<size_t>(std::min(count - copied, kMaxStep)), 0);
+            static_cast<size_t>(std::min(count - copied, kMaxStep)), 0);
         if (n <= 0)
-            break;   // not here, or the file ended early: the buffered copy finds out which
+            break;  // not here, or the file ended early: the buffered copy finds out which
         copied += static_cast<uint64_t>(n);
     }
     from.Seek(static_cast<int64_t>(start + copied), CFile::begin);
     for (uint64_t left = count - copied; left > 0;) {
         const size_t step = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
-        if (from.Read(buffer.data(), step) != step)   // the file became shorter meanwhile
+        if (from.Read(buffer.data(), step) != step)  // the file became shorter meanwhile
             throw CFileException(CFileException::endOfFile, 0, from.GetFilePath());
         to.Write(buffer.data(), step);
         left -= step;
@@ -104,8 +104,8 @@ bool BlockStillThere(CFile& file, uint64_t offset, uint64_t oldPixelBytes, const
 
 // The stamped texture goes into a new version of the file like a splice, so a
 // failure part way leaves the old file whole rather than half stamped.
-bool StampOrThrow(const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha,
-                  const RawTextureShape& expected)
+bool StampOrThrow(
+    const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha, const RawTextureShape& expected)
 {
     if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes || !MayReplace(path))
         return false;
@@ -125,7 +125,7 @@ bool StampOrThrow(const std::string& path, uint64_t offset, uint64_t pixelBytes,
     if (!out.Open(path))
         return false;
     out.ExpectIdentity(identity);
-    std::vector<uint8_t> buffer(kCopyChunk);   // a whole number of pixels
+    std::vector<uint8_t> buffer(kCopyChunk);  // a whole number of pixels
     CopyRange(in, 0, pixelsStart, out, buffer);
     for (uint64_t left = pixelBytes; left > 0;) {
         const size_t step = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
@@ -141,8 +141,8 @@ bool StampOrThrow(const std::string& path, uint64_t offset, uint64_t pixelBytes,
     return true;
 }
 
-bool WriteBmzOrThrow(const std::string& target, const std::string& bitmapPath, const std::string& scratchPath,
-                     uint32_t uncompressedSize)
+bool WriteBmzOrThrow(
+    const std::string& target, const std::string& bitmapPath, const std::string& scratchPath, uint32_t uncompressedSize)
 {
     {
         CZlibFileCodec codec;
@@ -184,28 +184,26 @@ bool WriteBmzOrThrow(const std::string& target, const std::string& bitmapPath, c
 }
 
 bool SpliceOrThrow(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, const RawTextureShape& shape,
-                   const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected)
+    const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected)
 {
     const std::optional<uint64_t> newBytes = shape.PixelBytes();
     if (!newBytes || *newBytes != pixelBytes || (pixelBytes && !pixels) || expected.PixelBytes() != oldPixelBytes)
         return false;
     return RewriteRawImageBlocks(path, {BlockRewrite{offset, expected, shape}},
-                                 [&](size_t, CFile&, uint64_t, CSafeFileWriter& out) {
-                                     out.Write(pixels, static_cast<size_t>(pixelBytes));
-                                 });
+        [&](size_t, CFile&, uint64_t, CSafeFileWriter& out) { out.Write(pixels, static_cast<size_t>(pixelBytes)); });
 }
 
 }  // namespace
 
-bool RewriteRawImageBlocks(const std::string& path, const std::vector<BlockRewrite>& unordered,
-                           const BlockPixelWriter& pixels)
+bool RewriteRawImageBlocks(
+    const std::string& path, const std::vector<BlockRewrite>& unordered, const BlockPixelWriter& pixels)
 {
     // Written in file order; the pixel writer is still told each block's own index.
     std::vector<size_t> order(unordered.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    std::sort(order.begin(), order.end(),
-              [&](size_t a, size_t b) { return unordered[a].offset < unordered[b].offset; });
+    std::sort(
+        order.begin(), order.end(), [&](size_t a, size_t b) { return unordered[a].offset < unordered[b].offset; });
     std::vector<BlockRewrite> blocks;
     for (size_t i : order)
         blocks.push_back(unordered[i]);
@@ -282,13 +280,12 @@ uint64_t ConvertDibToRawPixels(uint8_t* pixels, uint32_t width, uint32_t height,
 }
 
 bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, uint32_t width,
-                         uint32_t height, uint32_t format, const uint8_t* pixels, uint64_t pixelBytes,
-                         const RawTextureShape& expected)
+    uint32_t height, uint32_t format, const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected)
 {
     bool written = false;
     try {
-        written = SpliceOrThrow(path, offset, oldPixelBytes, RawTextureShape{width, height, format}, pixels,
-                                pixelBytes, expected);
+        written = SpliceOrThrow(
+            path, offset, oldPixelBytes, RawTextureShape{width, height, format}, pixels, pixelBytes, expected);
     } catch (const CFileException&) {
     } catch (const std::bad_alloc&) {
     }
@@ -297,8 +294,8 @@ bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldP
     return written;
 }
 
-bool WriteCompressedBitmapFile(const std::string& target, const std::string& bitmapPath,
-                               const std::string& scratchPath, uint32_t uncompressedSize)
+bool WriteCompressedBitmapFile(
+    const std::string& target, const std::string& bitmapPath, const std::string& scratchPath, uint32_t uncompressedSize)
 {
     bool written = false;
     try {
@@ -311,8 +308,8 @@ bool WriteCompressedBitmapFile(const std::string& target, const std::string& bit
     return written;
 }
 
-bool StampAlpha(const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha,
-                const RawTextureShape& expected)
+bool StampAlpha(
+    const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha, const RawTextureShape& expected)
 {
     bool written = false;
     try {

@@ -25,23 +25,22 @@ uint64_t ConvertDibToRawPixels(uint8_t* pixels, uint32_t width, uint32_t height,
 // pixels are oldPixelBytes long, keeping every other byte of the file. The
 // block must still hold the fields of `expected`. False, after the message
 // "Error writing file.\nFile: %s", when nothing was written.
-bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldPixelBytes,
-                         uint32_t width, uint32_t height, uint32_t format,
-                         const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected);
+bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, uint32_t width,
+    uint32_t height, uint32_t format, const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected);
 
 // Rebuilds a ".bmz" file from a BMP file: compresses it into the scratch file,
 // then writes the 40-byte header (uncompressedSize, the old file's value at
 // offset 4 or 1, zeros) and the stream. False, after the message
 // "Unable to create .bmz file", when the target was not changed.
-bool WriteCompressedBitmapFile(const std::string& target, const std::string& bitmapPath,
-                               const std::string& scratchPath, uint32_t uncompressedSize);
+bool WriteCompressedBitmapFile(const std::string& target, const std::string& bitmapPath, const std::string& scratchPath,
+    uint32_t uncompressedSize);
 
 // Sets the alpha byte of every pixel of the RGBA texture at offset, where it
 // stands; no other byte changes and the file keeps its length. The block must
 // still hold the fields of `expected`. False, after "Error writing file.\nFile: %s",
 // when nothing was written.
-bool StampAlpha(const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha,
-                const RawTextureShape& expected);
+bool StampAlpha(
+    const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha, const RawTextureShape& expected);
 
 // Copies the file to its backup path, replacing an older backup. Silent; false on failure.
 bool MakeBackupCopy(const std::string& path, const std::string& backupPath);
@@ -50,9 +49,9 @@ bool MakeBackupCopy(const std::string& path, const std::string& backupPath);
 // new fields and pixels, the bytes up to the next block, and so on, into a new
 // version renamed over the file.
 struct BlockRewrite {
-    uint64_t offset = 0;            // of the width field
-    RawTextureShape expected;       // the fields that must still be stored there
-    RawTextureShape replacement;    // the fields written instead
+    uint64_t offset = 0;  // of the width field
+    RawTextureShape expected;  // the fields that must still be stored there
+    RawTextureShape replacement;  // the fields written instead
 };
 
 // Writes the new pixels of blocks[i] (replacement.PixelBytes() bytes) into out.
@@ -62,5 +61,5 @@ using BlockPixelWriter = std::function<void(size_t i, CFile& in, uint64_t oldPix
 // Rewrites the blocks (in any order; they must not overlap). Throws
 // CFileException on a system-level failure; false, with the file untouched,
 // when a block no longer holds its expected fields or the file may not be replaced.
-bool RewriteRawImageBlocks(const std::string& path, const std::vector<BlockRewrite>& blocks,
-                           const BlockPixelWriter& pixels);
+bool RewriteRawImageBlocks(
+    const std::string& path, const std::vector<BlockRewrite>& blocks, const BlockPixelWriter& pixels);

@@ -65,5 +65,5 @@ inline constexpr BITMAPINFOHEADER MakeInfoHeader(int32_t width, int32_t height, 
 {
     const uint64_t imageBytes = DibStride(static_cast<uint64_t>(width), bitCount) * static_cast<uint64_t>(height);
     return BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), width, height, 1, bitCount, BI_RGB,
-                            static_cast<uint32_t>(imageBytes), 0, 0, clrUsed, 0};
+        static_cast<uint32_t>(imageBytes), 0, 0, clrUsed, 0};
 }

@@ -28,7 +28,9 @@ std::string CMemoryException::GetErrorMessage() const
 }
 
 CFileException::CFileException(int cause, int osError, std::string fileName)
-    : m_cause(cause), m_lOsError(osError), m_strFileName(std::move(fileName))
+    : m_cause(cause)
+    , m_lOsError(osError)
+    , m_strFileName(std::move(fileName))
 {
 }
 

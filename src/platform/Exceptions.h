@@ -19,7 +19,10 @@ public:
 class CUserException : public CException {
 public:
     CUserException() = default;
-    explicit CUserException(std::string message) : m_strMessage(std::move(message)) {}
+    explicit CUserException(std::string message)
+        : m_strMessage(std::move(message))
+    {
+    }
     void ReportError() const override;
     std::string GetErrorMessage() const override { return m_strMessage; }
 
@@ -66,7 +69,7 @@ public:
     int m_cause;
     int m_lOsError;
     std::string m_strFileName;
-    std::string m_strReason;   // when set, said instead of the system's text
+    std::string m_strReason;  // when set, said instead of the system's text
 };
 
 [[noreturn]] void AfxThrowUserException(std::string message = {});
@@ -79,8 +82,7 @@ public:
 // it (the core's own, or a failed allocation) is reported through the platform
 // services and ends here. True when work ran to its end, false once the
 // failure has been reported.
-template <typename Work>
-bool RunReportingFailure(Work&& work)
+template <typename Work> bool RunReportingFailure(Work&& work)
 {
     try {
         work();

@@ -8,14 +8,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <vector>
-#include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -65,8 +65,8 @@ constexpr int kMaxLinkHops = 40;
 FileIdentity IdentityOf(const struct stat& st)
 {
     return FileIdentity{true, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-                        static_cast<uint64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
-                        static_cast<int64_t>(st.st_mtim.tv_nsec)};
+        static_cast<uint64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
+        static_cast<int64_t>(st.st_mtim.tv_nsec)};
 }
 
 // Follows symbolic links to the path of the file they finally name, which
@@ -76,7 +76,7 @@ bool FollowLinks(const std::string& path, std::string& result)
 {
     std::string current = path;
     for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        struct stat st {};
+        struct stat st { };
         if (::lstat(current.c_str(), &st) != 0) {
             if (errno != ENOENT)
                 return false;
@@ -107,8 +107,8 @@ std::string TemporaryName(const std::string& name)
     const size_t length = std::max<size_t>(name.size(), 1);
     uint8_t random[16] = {};
     if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
-        const uint64_t seed = static_cast<uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(
-            reinterpret_cast<uintptr_t>(&name));
+        const uint64_t seed = static_cast<uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^
+            static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&name));
         std::memcpy(random, &seed, sizeof seed);
     }
     const auto randomChars = [&](size_t count) {
@@ -169,7 +169,7 @@ bool CFile::Open(const std::string& path, unsigned flags, CFileException* pError
             *pError = CFileException::FromErrno(errno, path);
         return false;
     }
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const bool folder = S_ISDIR(st.st_mode);
         ::close(fd);
@@ -229,7 +229,7 @@ uint64_t CFile::GetPosition() const
 
 uint64_t CFile::GetLength() const
 {
-    struct stat st {};
+    struct stat st { };
     if (::fstat(m_fd, &st) != 0)
         ThrowErrno(errno);
     return static_cast<uint64_t>(st.st_size);
@@ -237,7 +237,7 @@ uint64_t CFile::GetLength() const
 
 FileIdentity CFile::GetIdentity() const
 {
-    struct stat st {};
+    struct stat st { };
     if (::fstat(m_fd, &st) != 0)
         ThrowErrno(errno);
     return IdentityOf(st);
@@ -293,7 +293,7 @@ bool CSafeFileWriter::Open(const std::string& targetPath, CFileException* pError
     if (!FollowLinks(targetPath, m_strResolved))
         return Fail(pError, CFileException::FromErrno(errno, targetPath));
 
-    struct stat st {};
+    struct stat st { };
     m_bTargetExists = ::stat(m_strResolved.c_str(), &st) == 0;
     if (!m_bTargetExists && errno != ENOENT)
         return Fail(pError, CFileException::FromErrno(errno, targetPath));
@@ -377,7 +377,7 @@ void CSafeFileWriter::Commit()
         if (!deferSync && ::fsync(m_fd) != 0)
             throw CFileException::FromErrno(errno, m_strTarget);
         // The old file must still be the version that was read and locked.
-        struct stat st {};
+        struct stat st { };
         const bool exists = ::stat(m_strResolved.c_str(), &st) == 0;
         if (m_bTargetExists && (!exists || !m_expected.bValid || IdentityOf(st) != m_expected))
             throw CFileException::Refusal(CFileException::sharingViolation, kChanged, m_strTarget);
@@ -388,7 +388,7 @@ void CSafeFileWriter::Commit()
         Discard();
         throw;
     }
-    Discard();   // closes the file and the lock; the new version has its name now
+    Discard();  // closes the file and the lock; the new version has its name now
     if (!deferSync)
         SyncDirectory(DirectoryOf(m_strResolved));
 }
@@ -491,7 +491,7 @@ std::FILE* OpenReadStream(const std::string& path, CFileException* pError)
 
 bool FileExists(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 

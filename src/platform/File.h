@@ -28,8 +28,8 @@ public:
         modeRead = 0x0000,
         modeWrite = 0x0001,
         modeReadWrite = 0x0002,
-        modeCreate = 0x1000,        // create, or empty an existing file
-        modeNoTruncate = 0x2000,    // with modeCreate: keep an existing file's bytes
+        modeCreate = 0x1000,  // create, or empty an existing file
+        modeNoTruncate = 0x2000,  // with modeCreate: keep an existing file's bytes
     };
     enum SeekPosition { begin = 0, current = 1, end = 2 };
 
@@ -81,7 +81,7 @@ private:
 class CSafeFileWriter {
 public:
     CSafeFileWriter() = default;
-    ~CSafeFileWriter();   // discards an uncommitted new version
+    ~CSafeFileWriter();  // discards an uncommitted new version
     CSafeFileWriter(const CSafeFileWriter&) = delete;
     CSafeFileWriter& operator=(const CSafeFileWriter&) = delete;
 
@@ -113,12 +113,12 @@ private:
 
     int m_fd = -1;
     int m_lockFd = -1;
-    bool m_bUnnamed = false;       // made with O_TMPFILE: no name until Commit
+    bool m_bUnnamed = false;  // made with O_TMPFILE: no name until Commit
     bool m_bTargetExists = false;
     FileIdentity m_expected;
     std::string m_strTarget;
-    std::string m_strResolved;     // the file the target names after following links
-    std::string m_strTemp;         // the new version's name, when it has one
+    std::string m_strResolved;  // the file the target names after following links
+    std::string m_strTemp;  // the new version's name, when it has one
 };
 
 // Writes everything of the file system that holds the folder through to the

@@ -12,7 +12,7 @@ namespace {
 
 // Fixed storage: the handler may neither allocate nor take a lock.
 struct CleanupSlot {
-    std::atomic<int> state{0};   // 0 free, 1 being filled, 2 in force
+    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 in force
     bool bFolder = false;
     char path[PATH_MAX] = {};
 };
@@ -72,7 +72,7 @@ void UnregisterCleanupPath(const std::string& path)
 
 void InstallSignalCleanup()
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = OnEndingSignal;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP})

@@ -9,10 +9,10 @@ public:
         return (style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
     }
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void PumpMessages() override {}
-    void RepaintMainWindow() override {}
+    void BeginWaitCursor() override { }
+    void EndWaitCursor() override { }
+    void PumpMessages() override { }
+    void RepaintMainWindow() override { }
 };
 
 SilentUiServices g_silent;

@@ -29,22 +29,22 @@ inline constexpr unsigned OFN_PATHMUSTEXIST = 0x0800;
 inline constexpr unsigned OFN_FILEMUSTEXIST = 0x1000;
 
 struct FileDialogRequest {
-    bool bOpen = true;             // an Open dialog, else a Save dialog
-    std::string strTitle;          // empty: the toolkit's default title
-    std::string strFilter;         // "Desc (*.ext)|*.ext|...||"
-    std::string strDefExt;         // without the dot; empty for none
+    bool bOpen = true;  // an Open dialog, else a Save dialog
+    std::string strTitle;  // empty: the toolkit's default title
+    std::string strFilter;  // "Desc (*.ext)|*.ext|...||"
+    std::string strDefExt;  // without the dot; empty for none
     std::string strInitialDir;
     std::string strInitialName;
     unsigned nFlags = 0;
-    int nFilterIndex = 1;          // 1-based
+    int nFilterIndex = 1;  // 1-based
     // Save dialogs: the export dialog, whose name box takes the extension of
     // each type the user picks.
     bool bRetypeExtension = false;
 };
 
 struct FileDialogResult {
-    std::string strPath;           // the chosen full path
-    int nFilterIndex = 1;          // 1-based index of the chosen type
+    std::string strPath;  // the chosen full path
+    int nFilterIndex = 1;  // 1-based index of the chosen type
 };
 
 class IUiServices {
@@ -106,7 +106,10 @@ public:
 // Installs services for its lifetime and puts the previous ones back.
 class CUiServicesScope {
 public:
-    explicit CUiServicesScope(IUiServices* services) : m_pPrevious(SetUiServices(services)) {}
+    explicit CUiServicesScope(IUiServices* services)
+        : m_pPrevious(SetUiServices(services))
+    {
+    }
     ~CUiServicesScope() { SetUiServices(m_pPrevious); }
     CUiServicesScope(const CUiServicesScope&) = delete;
     CUiServicesScope& operator=(const CUiServicesScope&) = delete;

@@ -16,7 +16,7 @@
 
 namespace {
 
-using Cells = std::array<int, 16>;   // the tile each cell shows, -1 for none
+using Cells = std::array<int, 16>;  // the tile each cell shows, -1 for none
 constexpr Cells kStart = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
 // The textures of a model file: anything first, then the tiles.
@@ -34,7 +34,7 @@ struct Model {
         for (int n = 0; n < 16; ++n)
             if (cells[size_t(n)] >= 0)
                 painter.drawImage(tile * (n % 4), tile * (n / 4),
-                                  Tile(cells[size_t(n)]).scaled(tile, tile, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+                    Tile(cells[size_t(n)]).scaled(tile, tile, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         return picture;
     }
 };
@@ -53,7 +53,7 @@ Model Tiles(int count, std::vector<Tex> before)
 bool RunCommand(AppHarness& app, const std::function<void(CMapMakerDlg*)>& drive)
 {
     bool opened = false;
-    QTimer timer;   // gone with this call: it fires only inside the dialog's loop
+    QTimer timer;  // gone with this call: it fires only inside the dialog's loop
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<CMapMakerDlg*>(QApplication::activeModalWidget());
@@ -92,10 +92,10 @@ private slots:
         AppHarness app(WriteModel(m_dir, "tiles.nif", model.textures));
         const bool opened = RunCommand(app, [&](CMapMakerDlg* dialog) {
             auto* spin = dialog->findChild<QSpinBox*>("MapCellNumber");
-            QCOMPARE(dialog->windowTitle() + '|' + ButtonText(dialog, "MapToggle") + '|'
-                         + dialog->findChild<QLabel*>("MapHint")->text() + '|' + ButtonText(dialog, "MapSave") + '|'
-                         + ButtonText(dialog, "MapCancel"),
-                     QStringLiteral("Map Maker|Toggle->|Toggle to find correct image.|Save Map|Cancel"));
+            QCOMPARE(dialog->windowTitle() + '|' + ButtonText(dialog, "MapToggle") + '|' +
+                    dialog->findChild<QLabel*>("MapHint")->text() + '|' + ButtonText(dialog, "MapSave") + '|' +
+                    ButtonText(dialog, "MapCancel"),
+                QStringLiteral("Map Maker|Toggle->|Toggle to find correct image.|Save Map|Cancel"));
             // Enter toggles while "Toggle->" has the focus, as it has at first, and saves from the number box.
             QVERIFY(QTest::qWaitForWindowActive(dialog));
             QTRY_VERIFY(dialog->findChild<QPushButton*>("MapToggle")->hasFocus());

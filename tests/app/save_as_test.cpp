@@ -70,8 +70,9 @@ private slots:
             QLineEdit* name = dialog->GetNameBox();
             QComboBox* type = dialog->GetTypeBox();
             QCOMPARE(dialog->windowTitle(), QStringLiteral("Save As Type"));
-            QCOMPARE(dialog->nameFilters(), (QStringList{"Windows Bitmap (*.bmp)", "Portable Network Graphics (*.png)",
-                                                         "Truevision Targa (*.tga)"}));
+            QCOMPARE(dialog->nameFilters(),
+                (QStringList{
+                    "Windows Bitmap (*.bmp)", "Portable Network Graphics (*.png)", "Truevision Targa (*.tga)"}));
             QCOMPARE(dialog->directory().absolutePath(), QString::fromStdString(folder));
             QCOMPARE(name->text(), QStringLiteral("*.bmp"));
             QCOMPARE(type->currentIndex(), 0);
@@ -134,7 +135,7 @@ private slots:
             QCOMPARE(dialog->directory().absolutePath(), QString::fromStdString(m_dir.File("out")));
             dialog->GetNameBox()->setText(QStringLiteral("picture.tga"));
             QCOMPARE(ClickSave(dialog, QMessageBox::No),
-                     QStringLiteral("picture.tga already exists.\nDo you want to replace it?"));
+                QStringLiteral("picture.tga already exists.\nDo you want to replace it?"));
             QVERIFY(dialog->isVisible());
             QCOMPARE(ReadFileBytes(saved), ReadFileBytes(m_dir.File("alone.tga")));
             QVERIFY(!ClickSave(dialog, QMessageBox::Yes).isEmpty());

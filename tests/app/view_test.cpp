@@ -3,11 +3,11 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QWheelEvent>
 #include <QPrinter>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <bit>
 #include <cstring>
@@ -30,7 +30,7 @@ struct RecordLayout {
     uint32_t compression;
     uint32_t masks[3];
     uint32_t paletteEntries;
-    bool replicate;   // Qt widens 5 and 6-bit fields by repeating their high bits; converted layouts shift
+    bool replicate;  // Qt widens 5 and 6-bit fields by repeating their high bits; converted layouts shift
 };
 
 // A record laid out as the readers leave one: header, colour table or masks,
@@ -40,7 +40,7 @@ std::unique_ptr<CDibImage> MakeRecord(const RecordLayout& layout)
     const uint32_t table = layout.compression == BI_BITFIELDS ? 12 : 4 * layout.paletteEntries;
     const uint64_t bytes = DibStride(uint64_t(layout.width), layout.bitCount) * uint64_t(layout.height);
     const BITMAPINFOHEADER header{40, layout.width, layout.height, 1, layout.bitCount, layout.compression,
-                                  uint32_t(bytes), 0, 0, layout.paletteEntries, 0};
+        uint32_t(bytes), 0, 0, layout.paletteEntries, 0};
     std::vector<uint8_t> colours(table), rows(bytes);
     if (layout.compression == BI_BITFIELDS)
         std::memcpy(colours.data(), layout.masks, 12);
@@ -58,7 +58,7 @@ QImage Expected(const RecordLayout& layout, const CDibImage& dib)
     QImage image(layout.width, layout.height, QImage::Format_ARGB32);
     const auto* colours = reinterpret_cast<const uint8_t*>(dib.GetColorTable());
     const unsigned bits = layout.bitCount;
-    const auto field = [&](uint32_t pixel, uint32_t mask) {   // widened to 8 bits, or the top 8 kept
+    const auto field = [&](uint32_t pixel, uint32_t mask) {  // widened to 8 bits, or the top 8 kept
         const int n = std::popcount(mask);
         const uint32_t value = (pixel & mask) >> std::countr_zero(mask), up = value << (8 - std::min(n, 8));
         return int(n >= 8 ? value >> (n - 8) : layout.replicate ? up | (up >> n) : up);
@@ -70,10 +70,13 @@ QImage Expected(const RecordLayout& layout, const CDibImage& dib)
             std::memcpy(&v, row + x * bits / 8, bits < 8 ? 1 : bits / 8);
             const unsigned index = bits < 8 ? v >> (8 - bits * (x % (8 / bits) + 1)) & ((1u << bits) - 1) : v;
             if (bits >= 16)
-                image.setPixel(x, y, qRgb(field(v, layout.masks[0]), field(v, layout.masks[1]), field(v, layout.masks[2])));
-            else   // indices past the record's colour table are black
-                image.setPixel(x, y, index < layout.paletteEntries ? qRgb(colours[4 * index + 2], colours[4 * index + 1],
-                                                                        colours[4 * index]) : qRgb(0, 0, 0));
+                image.setPixel(
+                    x, y, qRgb(field(v, layout.masks[0]), field(v, layout.masks[1]), field(v, layout.masks[2])));
+            else  // indices past the record's colour table are black
+                image.setPixel(x, y,
+                    index < layout.paletteEntries
+                        ? qRgb(colours[4 * index + 2], colours[4 * index + 1], colours[4 * index])
+                        : qRgb(0, 0, 0));
         }
     }
     return image;
@@ -93,7 +96,8 @@ QSizeF PaintedSize(const QByteArray& pdf)
         const qsizetype begin = at + 7, end = pdf.indexOf("endstream", begin);
         std::vector<uint8_t> text(1 << 20);
         uLongf size = text.size();
-        if (uncompress(text.data(), &size, reinterpret_cast<const Bytef*>(pdf.constData() + begin), uLong(end - begin)) != Z_OK)
+        if (uncompress(text.data(), &size, reinterpret_cast<const Bytef*>(pdf.constData() + begin),
+                uLong(end - begin)) != Z_OK)
             continue;
         const QString content = QString::fromLatin1(reinterpret_cast<const char*>(text.data()), qsizetype(size));
         if (!content.contains(" Do"))
@@ -101,7 +105,8 @@ QSizeF PaintedSize(const QByteArray& pdf)
         QSizeF scale(1, 1);
         static const QRegularExpression matrix("([-0-9.]+) 0 0 ([-0-9.]+) [-0-9.]+ [-0-9.]+ cm");
         for (const QRegularExpressionMatch& m : matrix.globalMatch(content.left(content.indexOf(" Do"))))
-            scale = QSizeF(scale.width() * std::abs(m.captured(1).toDouble()), scale.height() * std::abs(m.captured(2).toDouble()));
+            scale = QSizeF(scale.width() * std::abs(m.captured(1).toDouble()),
+                scale.height() * std::abs(m.captured(2).toDouble()));
         return scale;
     }
     return {};
@@ -133,22 +138,24 @@ private slots:
             std::unique_ptr<CDibImage> dib = MakeRecord(layout);
             // The screen, and the surfaces with alpha that printers and previews paint on: the image stays opaque.
             for (QImage::Format format :
-                 {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_ARGB32}) {
+                {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_ARGB32}) {
                 QImage surface(layout.width + 1, layout.height + 1, format);
                 surface.fill(Qt::white);
                 QPainter painter(&surface);
                 DrawDib(painter, *dib);
                 painter.end();
-                QVERIFY2(surface.copy(0, 0, layout.width, layout.height).convertToFormat(QImage::Format_ARGB32)
-                             == Expected(layout, *dib), layout.name);
+                QVERIFY2(surface.copy(0, 0, layout.width, layout.height).convertToFormat(QImage::Format_ARGB32) ==
+                        Expected(layout, *dib),
+                    layout.name);
                 QCOMPARE(surface.pixel(layout.width, 0) & surface.pixel(0, layout.height), qRgb(255, 255, 255));
             }
         }
         // A damaged record in the document draws nothing.
         AppHarness app;
-        WriteFileBytes(m_dir.File("damaged.bmp"), BuildBmp({.width = 16, .height = 16, .pixels = std::vector<uint8_t>(16 * 48, 7)}));
+        WriteFileBytes(m_dir.File("damaged.bmp"),
+            BuildBmp({.width = 16, .height = 16, .pixels = std::vector<uint8_t>(16 * 48, 7)}));
         app.Open(m_dir.File("damaged.bmp"));
-        app.Doc()->GetActiveImage()->GetBitmapInfo()->bmiHeader.biHeight = 5000;   // more rows than the block holds
+        app.Doc()->GetActiveImage()->GetBitmapInfo()->bmiHeader.biHeight = 5000;  // more rows than the block holds
         app.Doc()->UpdateAllViews();
         QCOMPARE(Shows(app), QString());
     }
@@ -160,18 +167,18 @@ private slots:
         AppHarness app(WriteModel(m_dir, "house.nif", textures));
         QCOMPARE(app.Title(), QStringLiteral("house.nif - Tavrel"));
         // Next three times wraps round to the first; Previous from the first goes to the last.
-        for (const auto& [command, index] : {std::pair<unsigned, unsigned>{0, 0}, {ID_VIEW_NEXT_IMAGE, 1},
-                                             {ID_VIEW_NEXT_IMAGE, 2}, {ID_VIEW_NEXT_IMAGE, 0},
-                                             {ID_VIEW_PREVIOUS_IMAGE, 2}, {ID_VIEW_PREVIOUS_IMAGE, 1}}) {
+        for (const auto& [command, index] :
+            {std::pair<unsigned, unsigned>{0, 0}, {ID_VIEW_NEXT_IMAGE, 1}, {ID_VIEW_NEXT_IMAGE, 2},
+                {ID_VIEW_NEXT_IMAGE, 0}, {ID_VIEW_PREVIOUS_IMAGE, 2}, {ID_VIEW_PREVIOUS_IMAGE, 1}}) {
             QVERIFY(!command || app.Frame()->OnCommand(command));
             const Tex& t = textures[index];
             QCOMPARE(app.PaneText(ID_INDICATOR_IMAGE_INDEX) + ' ' + app.PaneText(ID_INDICATOR_DIMENSIONS),
-                     QStringLiteral("Image Index: %1 Dimensions: %2 * %3").arg(index).arg(t.width).arg(t.height));
+                QStringLiteral("Image Index: %1 Dimensions: %2 * %3").arg(index).arg(t.width).arg(t.height));
             QCOMPARE(app.View()->GetTotalSize(), QSize(int(t.width), int(t.height)));
             const QSize page = app.View()->viewport()->size();
             QTRY_COMPARE(app.View()->horizontalScrollBar()->maximum(), std::max(0, int(t.width) - page.width()));
             QCOMPARE(app.View()->verticalScrollBar()->maximum(), std::max(0, int(t.height) - page.height()));
-            if (index == 0) {   // scrolled, the view shows the part scrolled to
+            if (index == 0) {  // scrolled, the view shows the part scrolled to
                 app.View()->horizontalScrollBar()->setValue(50);
                 app.View()->verticalScrollBar()->setValue(30);
                 QCOMPARE(Shows(app, TextureImage(t).copy(50, 30, page.width(), page.height())), QString());
@@ -185,8 +192,9 @@ private slots:
         // A file that shows no image leaves nothing drawn, no numbers and no name.
         WriteFileBytes(m_dir.File("broken.bmp"), {'B', 'M', 1, 2, 3});
         app.Open(m_dir.File("broken.bmp"));
-        QCOMPARE(app.m_ui.m_messages.size(), size_t(1));   // the reader's own message
-        QCOMPARE(app.Title() + " | " + app.Panes(), QStringLiteral("Untitled - Tavrel | Image Index: None | Dimensions: None"));
+        QCOMPARE(app.m_ui.m_messages.size(), size_t(1));  // the reader's own message
+        QCOMPARE(app.Title() + " | " + app.Panes(),
+            QStringLiteral("Untitled - Tavrel | Image Index: None | Dimensions: None"));
         QCOMPARE(Shows(app), QString());
     }
 
@@ -203,26 +211,31 @@ private slots:
         CTavrelView* view = app.View();
         QVERIFY(QTest::qWaitForWindowActive(app.Frame()));
         const std::pair<const char*, double> steps[] = {{"Ctrl++", 1.5}, {"Ctrl++", 2}, {"Ctrl+=", 3}, {"Ctrl++", 4},
-                                                       {"Ctrl+0", 1}, {"Ctrl+-", 2.0 / 3}, {"Ctrl+-", 0.5}};
+            {"Ctrl+0", 1}, {"Ctrl+-", 2.0 / 3}, {"Ctrl+-", 0.5}};
         for (const auto& [key, zoom] : steps) {
             QTest::keySequence(app.Frame(), QKeySequence(key));
             QCOMPARE(view->GetZoom(), zoom);
             QCOMPARE(view->GetTotalSize(), QSize(int(std::ceil(400 * zoom)), int(std::ceil(300 * zoom))));
             if (zoom == 4) {
-                view->horizontalScrollBar()->setValue(0);   // zoomed about the middle; back to the corner
+                view->horizontalScrollBar()->setValue(0);  // zoomed about the middle; back to the corner
                 view->verticalScrollBar()->setValue(0);
-                QCOMPARE(Shows(app, stripes.scaled(1600, 1200)), QString());   // nearest: 4 x 4 squares
+                QCOMPARE(Shows(app, stripes.scaled(1600, 1200)), QString());  // nearest: 4 x 4 squares
                 // The pixel pane names the texel under the pointer.
                 for (const QPoint texel : {QPoint(0, 0), QPoint(7, 3), QPoint(39, 29)}) {
                     QTest::mouseMove(view->viewport(), texel * 4 + QPoint(3, 2));
                     const QColor c = stripes.pixelColor(texel);
-                    QCOMPARE(app.PaneText(ID_INDICATOR_PIXEL), QStringLiteral("%1, %2: RGBA %3, %4, %5, 255")
-                                 .arg(texel.x()).arg(texel.y()).arg(c.red()).arg(c.green()).arg(c.blue()));
+                    QCOMPARE(app.PaneText(ID_INDICATOR_PIXEL),
+                        QStringLiteral("%1, %2: RGBA %3, %4, %5, 255")
+                            .arg(texel.x())
+                            .arg(texel.y())
+                            .arg(c.red())
+                            .arg(c.green())
+                            .arg(c.blue()));
                 }
             }
             if (zoom == 1) {
                 QCOMPARE(Shows(app, stripes), QString());
-                QTest::mouseMove(view->viewport(), QPoint(420, 20));   // past the image
+                QTest::mouseMove(view->viewport(), QPoint(420, 20));  // past the image
                 QCOMPARE(app.PaneText(ID_INDICATOR_PIXEL), QString());
             }
         }
@@ -237,7 +250,7 @@ private slots:
         QTest::mouseMove(view->viewport(), pointer);
         const QString before = app.PaneText(ID_INDICATOR_PIXEL);
         QWheelEvent wheel(pointer, view->viewport()->mapToGlobal(pointer), {}, QPoint(0, 240), Qt::NoButton,
-                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+            Qt::ControlModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(view->viewport(), &wheel);
         QCOMPARE(view->GetZoom(), 4.0);
         QCOMPARE(view->PixelTextAt(pointer), before);
@@ -274,8 +287,10 @@ private slots:
                 for (int y = 0; y < 10; ++y) {
                     const QRgb want = picture.pixel(x, y), got = screen.pixel(x, y);
                     const bool checker = got == qRgb(255, 255, 255) || got == qRgb(204, 204, 204);
-                    QVERIFY2(qAlpha(want) == 255 ? (got | 0xFF000000) == want : qAlpha(want) == 0 ? checker : !checker && got != (want | 0xFF000000),
-                             qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+                    QVERIFY2(qAlpha(want) == 255 ? (got | 0xFF000000) == want
+                            : qAlpha(want) == 0  ? checker
+                                                 : !checker && got != (want | 0xFF000000),
+                        qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
                 }
             // Ctrl+C: the image with its alpha.
             QTest::keySequence(app.Frame(), QKeySequence("Ctrl+C"));
@@ -285,7 +300,8 @@ private slots:
             app.Frame()->GetAction(ID_VIEW_ALPHA_CHANNEL)->trigger();
             QImage grey(24, 10, QImage::Format_RGB32);
             for (int x = 0; x < 24; ++x)
-                grey.setPixel(x, 0, qRgb(qAlpha(picture.pixel(x, 0)), qAlpha(picture.pixel(x, 0)), qAlpha(picture.pixel(x, 0))));
+                grey.setPixel(
+                    x, 0, qRgb(qAlpha(picture.pixel(x, 0)), qAlpha(picture.pixel(x, 0)), qAlpha(picture.pixel(x, 0))));
             for (int y = 1; y < 10; ++y)
                 std::memcpy(grey.scanLine(y), grey.scanLine(0), 24 * 4);
             QCOMPARE(Shows(app, grey), QString());
@@ -295,7 +311,7 @@ private slots:
             QCOMPARE(Shows(app, TextureImage(opaque)), QString());
             QTest::keySequence(app.Frame(), QKeySequence("Ctrl+C"));
             QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), TextureImage(opaque));
-            app.Frame()->close();   // the settings are written
+            app.Frame()->close();  // the settings are written
         }
     }
 
@@ -323,12 +339,13 @@ private slots:
         // One image, stored losslessly at the texture's size, holding its pixels, printed 1:1.
         const qsizetype begin = pdf.indexOf("stream\n", pdf.indexOf("/Subtype /Image")) + 7;
         // qUncompress wants the length, 64 * 48 * 3, in front.
-        const QByteArray stored = qUncompress(QByteArray::fromHex("00002400") + pdf.mid(begin, pdf.indexOf("endstream", begin) - begin));
+        const QByteArray stored =
+            qUncompress(QByteArray::fromHex("00002400") + pdf.mid(begin, pdf.indexOf("endstream", begin) - begin));
         QCOMPARE(stored.size(), 64 * 48 * 3);
         const QImage image(reinterpret_cast<const uchar*>(stored.constData()), 64, 48, 64 * 3, QImage::Format_RGB888);
         // The rows may be stored bottom row first and mirrored into place by the page.
-        QVERIFY(image.convertToFormat(QImage::Format_RGB32) == TextureImage(texture)
-                || image.mirrored().convertToFormat(QImage::Format_RGB32) == TextureImage(texture));
+        QVERIFY(image.convertToFormat(QImage::Format_RGB32) == TextureImage(texture) ||
+            image.mirrored().convertToFormat(QImage::Format_RGB32) == TextureImage(texture));
         const double pointsPerPixel = 72.0 / printer.resolution();
         QCOMPARE(PaintedSize(pdf), QSizeF(64, 48) * pointsPerPixel);
 
@@ -337,9 +354,9 @@ private slots:
         QVERIFY(app.Frame()->OnCommand(ID_FILE_PRINT));
         pdf = ReadPdf(m_dir.File("page.pdf"));
         const QSizeF painted = PaintedSize(pdf), printable = printer.pageLayout().paintRect(QPageLayout::Point).size();
-        QVERIFY2(std::abs(painted.width() - printer.width() * pointsPerPixel) < 0.5 && painted.height() <= printable.height()
-                     && std::abs(painted.width() / painted.height() - 1.5) < 0.001,
-                 qPrintable(QStringLiteral("%1 x %2").arg(painted.width()).arg(painted.height())));
+        QVERIFY2(std::abs(painted.width() - printer.width() * pointsPerPixel) < 0.5 &&
+                painted.height() <= printable.height() && std::abs(painted.width() / painted.height() - 1.5) < 0.001,
+            qPrintable(QStringLiteral("%1 x %2").arg(painted.width()).arg(painted.height())));
 
         // Nothing to print without an image.
         app.Frame()->OnCommand(ID_FILE_NEW);

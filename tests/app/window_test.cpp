@@ -23,8 +23,8 @@
 #include "TgaBuilder.h"
 #include "app/FileFilter.h"
 #include "app/QtUiServices.h"
-#include "app/ViewerCommandIds.h"
 #include "app/TransparencyDlg.h"
+#include "app/ViewerCommandIds.h"
 
 // What a menu or the toolbar shows: each item's command and text, "-" for separators.
 static QStringList Items(const QList<QAction*>& actions, bool toolTips)
@@ -48,7 +48,8 @@ private slots:
         QCOMPARE(app.Title(), QStringLiteral("Untitled - Tavrel"));
         // The trailing spaces are part of the texts: they size the panes.
         QStringList panes;
-        for (const QLabel* pane : app.Frame()->statusBar()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+        for (const QLabel* pane :
+            app.Frame()->statusBar()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
             panes << pane->text();
         QCOMPARE(panes, (QStringList{"Ready", "", "Image Index: None           ", "Dimensions: None             "}));
         QCOMPARE(app.View()->GetTotalSize(), QSize(100, 100));
@@ -58,21 +59,23 @@ private slots:
         for (const QAction* popup : app.Frame()->menuBar()->actions())
             menus << popup->text() + ": " + Items(popup->menu()->actions(), false).join(", ");
         // Every item has an access key; Recent Files is a submenu of its own.
-        QCOMPARE(menus, (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., 33010 &Export All Textures..., -, "
-                                     "32800 &Import Textures..., -, 57607 &Print...\tCtrl+P, 57609 Print Pre&view, 57606 P&rint Setup..., -,  Recent &Files, -, "
-                                     "57665 E&xit\tCtrl+Q",
-                                     "&Edit: 32773 &Replace, 32775 &Make Transparent, 32777 &Create Map Bitmap",
-                                     "&View: 59392 &Toolbar, 59393 &Status Bar, 32772 &Previous Image, 32771 &Next Image, -, "
-                                     "33003 Zoom &In\tCtrl++, 33004 Zoom &Out\tCtrl+-, 33005 &Actual Size\tCtrl+0, "
-                                     "33006 &Fit to Window, -, 33007 Show Transparenc&y, 33008 Alp&ha Channel, -, 33009 Te&xtures",
-                                     "&Help: 57664 &About Tavrel..."}));
+        QCOMPARE(menus,
+            (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., 33010 &Export All Textures..., -, "
+                         "32800 &Import Textures..., -, 57607 &Print...\tCtrl+P, 57609 Print Pre&view, 57606 P&rint "
+                         "Setup..., -,  Recent &Files, -, "
+                         "57665 E&xit\tCtrl+Q",
+                "&Edit: 32773 &Replace, 32775 &Make Transparent, 32777 &Create Map Bitmap",
+                "&View: 59392 &Toolbar, 59393 &Status Bar, 32772 &Previous Image, 32771 &Next Image, -, "
+                "33003 Zoom &In\tCtrl++, 33004 Zoom &Out\tCtrl+-, 33005 &Actual Size\tCtrl+0, "
+                "33006 &Fit to Window, -, 33007 Show Transparenc&y, 33008 Alp&ha Channel, -, 33009 Te&xtures",
+                "&Help: 57664 &About Tavrel..."}));
         QCOMPARE(Items(app.Frame()->GetToolBar()->actions(), true),
-                 (QStringList{"57601 Open", "57604 Save As", "-", "57607 Print", "-", "32772 Previous", "32771 Next",
-                              "32773 Replace", "32775 Make Transparent", "-", "57664 About"}));
+            (QStringList{"57601 Open", "57604 Save As", "-", "57607 Print", "-", "32772 Previous", "32771 Next",
+                "32773 Replace", "32775 Make Transparent", "-", "57664 About"}));
         // The bars toggle, with their check marks.
         app.Idle();
         for (auto [id, bar] : {std::pair<unsigned, QWidget*>{ID_VIEW_TOOLBAR, app.Frame()->GetToolBar()},
-                               {ID_VIEW_STATUS_BAR, app.Frame()->statusBar()}})
+                 {ID_VIEW_STATUS_BAR, app.Frame()->statusBar()}})
             for (bool shown : {true, false, true}) {
                 QCOMPARE(bar->isVisible(), shown);
                 QCOMPARE(app.Frame()->GetAction(id)->isChecked(), shown);
@@ -83,7 +86,8 @@ private slots:
         app.Frame()->close();
         AppHarness next({}, {}, false);
         QVERIFY(next.Frame()->GetToolBar()->isHidden() && next.Frame()->statusBar()->isHidden());
-        QVERIFY(!next.Frame()->GetAction(ID_VIEW_TOOLBAR)->isChecked() && !next.Frame()->GetAction(ID_VIEW_STATUS_BAR)->isChecked());
+        QVERIFY(!next.Frame()->GetAction(ID_VIEW_TOOLBAR)->isChecked() &&
+            !next.Frame()->GetAction(ID_VIEW_STATUS_BAR)->isChecked());
     }
 
     void keysStepScrollOpenEmptyAndQuit()
@@ -93,7 +97,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(app.Frame()));
         const QImage before = app.RenderView();
         // Keys bound to commands that nothing handles change nothing.
-        for (const char* key : {"Ctrl+Z", "Ctrl+X", "Ctrl+V", "Alt+Backspace", "Shift+Del", "Shift+Ins", "F6", "Shift+F6", "Ctrl+S"})
+        for (const char* key :
+            {"Ctrl+Z", "Ctrl+X", "Ctrl+V", "Alt+Backspace", "Shift+Del", "Shift+Ins", "F6", "Shift+F6", "Ctrl+S"})
             QTest::keySequence(app.Frame(), QKeySequence(key));
         QCOMPARE(app.Title(), QStringLiteral("keys.nif - Tavrel"));
         QCOMPARE(app.RenderView(), before);
@@ -103,12 +108,15 @@ private slots:
         QTest::keyClick(app.View(), Qt::Key_Down);
         QCOMPARE(app.View()->GetScrollPosition(), QPoint(12, 9));
         // Page Down, Space, Page Up and Backspace step, wrapping round; Home and End go to the ends.
-        const std::pair<const char*, unsigned> steps[] = {{"PgDown", 1}, {"Space", 2}, {"Space", 0}, {"PgUp", 2},
-                                                          {"Backspace", 1}, {"Home", 0}, {"End", 2}};
+        const std::pair<const char*, unsigned> steps[] = {
+            {"PgDown", 1}, {"Space", 2}, {"Space", 0}, {"PgUp", 2}, {"Backspace", 1}, {"Home", 0}, {"End", 2}};
         for (const auto& [key, index] : steps) {
             QTest::keySequence(app.Frame(), QKeySequence(key));
-            QCOMPARE(app.Panes(), QStringLiteral("Image Index: %1 | Dimensions: %2 * %3")
-                                      .arg(index).arg(textures[index].width).arg(textures[index].height));
+            QCOMPARE(app.Panes(),
+                QStringLiteral("Image Index: %1 | Dimensions: %2 * %3")
+                    .arg(index)
+                    .arg(textures[index].width)
+                    .arg(textures[index].height));
         }
         // Ctrl+O and File > Open ask for the same file.
         app.m_ui.m_files = {std::nullopt, std::nullopt};
@@ -119,7 +127,8 @@ private slots:
         QCOMPARE(app.m_ui.m_dialogs[0].strFilter, app.m_ui.m_dialogs[1].strFilter);
         // Ctrl+N empties the document: no name, no image, no numbers.
         QTest::keySequence(app.Frame(), QKeySequence("Ctrl+N"));
-        QCOMPARE(app.Title() + " | " + app.Panes(), QStringLiteral("Untitled - Tavrel | Image Index: None | Dimensions: None"));
+        QCOMPARE(app.Title() + " | " + app.Panes(),
+            QStringLiteral("Untitled - Tavrel | Image Index: None | Dimensions: None"));
         QCOMPARE(Shows(app), QString());
         QTest::keySequence(app.Frame(), QKeySequence("Ctrl+Q"));
         QVERIFY(!app.Frame()->isVisible());
@@ -139,9 +148,9 @@ private slots:
         const struct {
             const char* file;
             int answer;
-            QString state;   // title and panes afterwards; the view shows texture 1 exactly when they name it
+            QString state;  // title and panes afterwards; the view shows texture 1 exactly when they name it
         } rows[] = {
-            {"photo.jpg", 0, "good.nif - Tavrel | Image Index: 1 | Dimensions: 20 * 10"},   // refused, nothing changes
+            {"photo.jpg", 0, "good.nif - Tavrel | Image Index: 1 | Dimensions: 20 * 10"},  // refused, nothing changes
             {"link.nif", IDNO, empty},
             {"none.nif", 0, empty},
             {"broken.bmp", 0, empty},
@@ -164,11 +173,11 @@ private slots:
         AppHarness app(WriteModel(m_dir, "start.nif", {{64, 64, 1, 1}, {32, 32, 2, 2}}), [&](AppHarness& harness) {
             harness.m_ui.m_onProgress = [&](int percent) {
                 harness.Frame()->ShowProgress(percent);
-                paintedWithBar.push_back(harness.Frame()->windowHandle()->isExposed()
-                                         && harness.Frame()->GetProgressBar()->isVisible() == (percent >= 0));
+                paintedWithBar.push_back(harness.Frame()->windowHandle()->isExposed() &&
+                    harness.Frame()->GetProgressBar()->isVisible() == (percent >= 0));
             };
         });
-        QCOMPARE(paintedWithBar, std::vector<bool>({true, true, true}));   // 50 %, 100 %, done
+        QCOMPARE(paintedWithBar, std::vector<bool>({true, true, true}));  // 50 %, 100 %, done
         QCOMPARE(app.Title(), QStringLiteral("start.nif - Tavrel"));
     }
 
@@ -217,8 +226,9 @@ private slots:
             QCOMPARE(window.entryList(QDir::Files), names);
             QCOMPARE(names.size(), 3);
             for (const QString& name : names)
-                QVERIFY2(ReadFileBytes(window.filePath(name).toStdString()) == ReadFileBytes(tool.filePath(name).toStdString()),
-                         qPrintable(name));
+                QVERIFY2(ReadFileBytes(window.filePath(name).toStdString()) ==
+                        ReadFileBytes(tool.filePath(name).toStdString()),
+                    qPrintable(name));
         }
         // A folder that cannot be written: the writer's message, and the export stops.
         app.m_ui.m_files.push_back(m_dir.File("absent/export"));
@@ -237,13 +247,15 @@ private slots:
             emit menu->aboutToShow();
             QStringList texts;
             for (const QAction* a : menu->actions())
-                texts << QFileInfo(a->text()).fileName() + (a->text().startsWith('&' + QString::number(texts.size() + 1)) ? "" : "?");
+                texts << QFileInfo(a->text()).fileName() +
+                        (a->text().startsWith('&' + QString::number(texts.size() + 1)) ? "" : "?");
             return texts;
         };
         QCOMPARE(entries(), (QStringList{"r3.nif", "r5.nif", "r4.nif", "r2.nif"}));
         QFile::remove(QString::fromStdString(m_dir.File("r5.nif")));
         menu->actions()[1]->trigger();
-        QCOMPARE(app.m_ui.m_messages.back(), m_dir.File("r5.nif") + " no longer exists. It has been removed from the Recent Files list.");
+        QCOMPARE(app.m_ui.m_messages.back(),
+            m_dir.File("r5.nif") + " no longer exists. It has been removed from the Recent Files list.");
         QCOMPARE(entries(), (QStringList{"r3.nif", "r4.nif", "r2.nif"}));
         menu->actions()[2]->trigger();
         QCOMPARE(app.Title(), QStringLiteral("r2.nif - Tavrel"));
@@ -261,11 +273,12 @@ private slots:
             QString chosenFilter;
             int chosenIndex;
         } rows[] = {
-            {{true, "", "Varn Raw Image Data (*.nif)|*.nif|Windows Bitmap (*.bmp)|*.bmp|All (*.nif;*.bmp)|*.nif;*.bmp||", "",
-              m_dir.Path(), "", OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST, 3, false},
-             QFileDialog::ExistingFile, "Varn Raw Image Data (*.nif)", 1},
+            {{true, "",
+                 "Varn Raw Image Data (*.nif)|*.nif|Windows Bitmap (*.bmp)|*.bmp|All (*.nif;*.bmp)|*.nif;*.bmp||", "",
+                 m_dir.Path(), "", OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST, 3, false},
+                QFileDialog::ExistingFile, "Varn Raw Image Data (*.nif)", 1},
             {{false, "Export", "PNG (*.png)|*.png|Targa (*.tga)|*.tga||", "png", m_dir.Path(), "pick", 0, 2, true},
-             QFileDialog::AnyFile, "PNG (*.png)", 1},
+                QFileDialog::AnyFile, "PNG (*.png)", 1},
         };
         for (const auto& row : rows) {
             QtUiServices ui;
@@ -283,9 +296,10 @@ private slots:
             });
             const std::optional<FileDialogResult> result = ui.FileDialog(row.request);
             const QStringList filters = NameFiltersFromFilter(row.request.strFilter);
-            QCOMPARE(seen, (QStringList{QString::number(row.mode), QString::number(row.request.bOpen ? 0 : 1), filters.join(';'),
-                                        filters[row.request.nFilterIndex - 1], dir, QString::number(!row.request.bOpen),
-                                        QString::fromStdString(row.request.strTitle)}));
+            QCOMPARE(seen,
+                (QStringList{QString::number(row.mode), QString::number(row.request.bOpen ? 0 : 1), filters.join(';'),
+                    filters[row.request.nFilterIndex - 1], dir, QString::number(!row.request.bOpen),
+                    QString::fromStdString(row.request.strTitle)}));
             QVERIFY(result && result->nFilterIndex == row.chosenIndex);
             QCOMPARE(QString::fromStdString(result->strPath), dir + "/pick.nif");
         }
@@ -318,10 +332,11 @@ private slots:
             QProcess process;
             process.start(QStringLiteral(TAVREL_EXE), args);
             QVERIFY(process.waitForFinished(20000));
-            QCOMPARE(process.exitCode(), exitCode);   // a crash's code is its signal
+            QCOMPARE(process.exitCode(), exitCode);  // a crash's code is its signal
             const QString stdOut = process.readAllStandardOutput(), stdErr = process.readAllStandardError();
-            QVERIFY2(exitCode == 0 ? stdOut.startsWith(text) && stdErr.isEmpty() : stdOut.isEmpty() && stdErr.contains(text),
-                     qPrintable(stdOut + stdErr));
+            QVERIFY2(
+                exitCode == 0 ? stdOut.startsWith(text) && stdErr.isEmpty() : stdOut.isEmpty() && stdErr.contains(text),
+                qPrintable(stdOut + stdErr));
         }
     }
 
@@ -333,27 +348,27 @@ private slots:
         WriteFileBytes(m_dir.File("state.bmz"), BmzBytes(picture));
         WriteModel(m_dir, "one.nif", {{16, 16, 1, 1}});
         WriteModel(m_dir, "three.nif", {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}});
-        WriteModel(m_dir, "large.nif", {{1024, 1024, 1, 1}, {256, 256, 1, 2}});   // longer than 3,000,000 bytes
+        WriteModel(m_dir, "large.nif", {{1024, 1024, 1, 1}, {256, 256, 1, 2}});  // longer than 3,000,000 bytes
         const IdList steps = {ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE, ID_VIEW_FIRST_IMAGE, ID_VIEW_LAST_IMAGE};
         const IdList edits = {ID_EDIT_REPLACE_IMAGE, ID_EDIT_MAKE_TRANSPARENT};
         const std::pair<std::string, IdList> states[] = {{"", {}}, {"state.bmp", {}}, {"state.png", {}},
             {"state.bmz", {ID_EDIT_REPLACE_IMAGE}}, {"one.nif", edits}, {"three.nif", steps + edits},
             {"large.nif", steps + edits + IdList{ID_EDIT_CREATE_MAP_BITMAP}}};
         const IdList withImage = {ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_EDIT_COPY, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT,
-                                  ID_VIEW_ACTUAL_SIZE, ID_VIEW_FIT_TO_WINDOW, ID_FILE_EXPORT_ALL};
+            ID_VIEW_ACTUAL_SIZE, ID_VIEW_FIT_TO_WINDOW, ID_FILE_EXPORT_ALL};
         for (const auto& [file, alsoEnabled] : states) {
             AppHarness app;
             if (!file.empty())
                 app.Open(m_dir.File(file));
             QVERIFY2(app.m_ui.m_messages.empty() && (file.empty() || app.Doc()->GetActiveImage()), file.c_str());
             app.Idle();
-            const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_PRINT_SETUP, ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR,
-                                          ID_APP_ABOUT, ID_FILE_NEW, ID_VIEW_SHOW_TRANSPARENCY, ID_VIEW_ALPHA_CHANNEL,
-                                          ID_VIEW_TEXTURE_LIST}
-                                   + alsoEnabled + (file.empty() ? IdList{} : withImage + IdList{ID_FILE_SAVE_AS});
-            for (unsigned id : enabled + withImage + steps + edits + IdList{ID_EDIT_CREATE_MAP_BITMAP, ID_FILE_SAVE_AS,
-                                                ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE,
-                                                ID_NEXT_PANE, ID_PREV_PANE}) {
+            const IdList enabled =
+                IdList{ID_FILE_OPEN, ID_FILE_PRINT_SETUP, ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR,
+                    ID_APP_ABOUT, ID_FILE_NEW, ID_VIEW_SHOW_TRANSPARENCY, ID_VIEW_ALPHA_CHANNEL, ID_VIEW_TEXTURE_LIST} +
+                alsoEnabled + (file.empty() ? IdList{} : withImage + IdList{ID_FILE_SAVE_AS});
+            for (unsigned id : enabled + withImage + steps + edits +
+                    IdList{ID_EDIT_CREATE_MAP_BITMAP, ID_FILE_SAVE_AS, ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT,
+                        ID_EDIT_COPY, ID_EDIT_PASTE, ID_NEXT_PANE, ID_PREV_PANE}) {
                 const QString where = QString::fromStdString(file) + ' ' + QString::number(id);
                 QVERIFY2(app.Frame()->GetAction(id)->isEnabled() == enabled.contains(id), qPrintable(where));
                 // A disabled command does not run, even when called past its item.
@@ -375,12 +390,14 @@ private slots:
             QCOMPARE(labels, (QStringList{"Transparency Level", "0%", "50%", "100%"}));
             QVERIFY(buttons.size() == 1 && buttons[0]->text() == "OK" && buttons[0]->isDefault());
             QVERIFY(!(dialog.windowFlags() & Qt::WindowCloseButtonHint));
-            QCOMPARE(std::make_tuple(slider->orientation(), slider->minimum(), slider->maximum(), slider->value(), slider->tickPosition()),
-                     std::make_tuple(Qt::Horizontal, 0, 255, 0, QSlider::NoTicks));
+            QCOMPARE(std::make_tuple(slider->orientation(), slider->minimum(), slider->maximum(), slider->value(),
+                         slider->tickPosition()),
+                std::make_tuple(Qt::Horizontal, 0, 255, 0, QSlider::NoTicks));
             dialog.show();
             slider->setValue(position);
             buttons[0]->click();
-            QCOMPARE(std::make_pair(dialog.result(), int(dialog.GetAlpha())), std::make_pair(int(QDialog::Accepted), alpha));
+            QCOMPARE(
+                std::make_pair(dialog.result(), int(dialog.GetAlpha())), std::make_pair(int(QDialog::Accepted), alpha));
         }
         // Escape cancels.
         CTransparencyDlg dialog;
@@ -399,7 +416,7 @@ private slots:
     void targaFromTheCommandLineShows()
     {
         const QImage picture = TextureImage({9, 5, 1, 6}).convertToFormat(QImage::Format_RGB888);
-        std::vector<uint8_t> pixels;   // bottom row first, blue, green, red
+        std::vector<uint8_t> pixels;  // bottom row first, blue, green, red
         for (int y = picture.height() - 1; y >= 0; --y)
             for (int x = 0; x < picture.width(); ++x) {
                 const QRgb c = picture.pixel(x, y);
@@ -422,8 +439,9 @@ private slots:
             app.Frame()->ShowProgress(percent);
             reports.push_back(percent);
             QCOMPARE(app.Frame()->GetProgressBar()->isHidden(), percent == -1);
-            QVERIFY(percent == -1 || (app.Frame()->GetProgressBar()->value() == percent
-                                      && !app.Frame()->GetAction(ID_FILE_OPEN)->isEnabled()));
+            QVERIFY(percent == -1 ||
+                (app.Frame()->GetProgressBar()->value() == percent &&
+                    !app.Frame()->GetAction(ID_FILE_OPEN)->isEnabled()));
             // Closing now would delete the document under the load.
             if (reports.size() == 1)
                 app.Frame()->OnCommand(ID_APP_EXIT);

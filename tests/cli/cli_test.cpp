@@ -21,10 +21,16 @@
 
 namespace {
 
-struct CliRun { int status; std::string out, err; };   // a crash shows as a status above 128
+struct CliRun {
+    int status;
+    std::string out, err;
+};  // a crash shows as a status above 128
 
 // Pixels as a model file's texture block holds them: top row first, R, G, B (, A).
-struct Pixels { uint32_t width = 0, height = 0, bytesPerPixel = 0; std::vector<uint8_t> bytes; };
+struct Pixels {
+    uint32_t width = 0, height = 0, bytesPerPixel = 0;
+    std::vector<uint8_t> bytes;
+};
 
 Pixels Pattern(uint32_t width, uint32_t height, bool alpha, uint8_t seed)
 {
@@ -34,8 +40,11 @@ Pixels Pattern(uint32_t width, uint32_t height, bool alpha, uint8_t seed)
 std::vector<uint8_t> BmpFile(const Pixels& p)
 {
     const std::vector<uint8_t> dib = NifBuilder::BlockToDib(p.bytes, p.width, p.height, p.bytesPerPixel / 2);
-    return BuildBmp({.width = int32_t(p.width), .height = int32_t(p.height), .bitCount = uint16_t(p.bytesPerPixel * 8),
-                     .sizeImage = uint32_t(dib.size()), .pixels = dib});
+    return BuildBmp({.width = int32_t(p.width),
+        .height = int32_t(p.height),
+        .bitCount = uint16_t(p.bytesPerPixel * 8),
+        .sizeImage = uint32_t(dib.size()),
+        .pixels = dib});
 }
 
 std::vector<uint8_t> BmzFile(const Pixels& pixels)
@@ -43,7 +52,7 @@ std::vector<uint8_t> BmzFile(const Pixels& pixels)
     const std::vector<uint8_t> bmp = BmpFile(pixels);
     uLongf packedSize = compressBound(bmp.size());
     std::vector<uint8_t> out(40 + packedSize, 0);
-    out[4] = 1;   // a 40-byte header whose only field read is this u16
+    out[4] = 1;  // a 40-byte header whose only field read is this u16
     EXPECT_EQ(compress2(&out[40], &packedSize, bmp.data(), bmp.size(), 6), Z_OK);
     out.resize(40 + packedSize);
     return out;
@@ -52,7 +61,9 @@ std::vector<uint8_t> BmzFile(const Pixels& pixels)
 // Without alpha when asked: the tool's PNG of a 32-bit image has none.
 std::vector<uint8_t> PngFile(const Pixels& p, bool alpha = true)
 {
-    PngImage png{.width = p.width, .height = p.height, .colorType = alpha && p.bytesPerPixel == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB};
+    PngImage png{.width = p.width,
+        .height = p.height,
+        .colorType = alpha && p.bytesPerPixel == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB};
     png.rows.resize(p.height);
     for (size_t i = 0; i < p.bytes.size(); ++i)
         if (i % p.bytesPerPixel < 3 || png.colorType == PNG_COLOR_TYPE_RGB_ALPHA)
@@ -61,8 +72,8 @@ std::vector<uint8_t> PngFile(const Pixels& p, bool alpha = true)
 }
 
 // The textures, then a link block when a name is given; offsets receives the textures' offsets.
-std::vector<uint8_t> ModelFile(const std::vector<Pixels>& textures, std::vector<uint64_t>* offsets = nullptr,
-                               const std::string& link = "")
+std::vector<uint8_t> ModelFile(
+    const std::vector<Pixels>& textures, std::vector<uint64_t>* offsets = nullptr, const std::string& link = "")
 {
     NifBuilder nif;
     nif.Text("Model file written by a test, version 1\n");
@@ -85,11 +96,14 @@ std::vector<uint8_t> Expected(const std::string& path, const Pixels& p)
     if (kind != 't')
         return kind == 'b' ? BmpFile(p) : PngFile(p, false);
     const std::vector<uint8_t> dib = NifBuilder::BlockToDib(p.bytes, p.width, p.height, p.bytesPerPixel / 2);
-    std::vector<uint8_t> rows;   // bottom row first, unpadded
+    std::vector<uint8_t> rows;  // bottom row first, unpadded
     for (size_t at = 0, row = p.width * p.bytesPerPixel; at < dib.size(); at += (row + 3) / 4 * 4)
         rows.insert(rows.end(), dib.begin() + long(at), dib.begin() + long(at + row));
-    std::vector<uint8_t> out = BuildTga({.width = uint16_t(p.width), .height = uint16_t(p.height), .depth = uint8_t(p.bytesPerPixel * 8),
-                                         .descriptor = uint8_t(p.bytesPerPixel == 4 ? 8 : 0), .pixels = rows});
+    std::vector<uint8_t> out = BuildTga({.width = uint16_t(p.width),
+        .height = uint16_t(p.height),
+        .depth = uint8_t(p.bytesPerPixel * 8),
+        .descriptor = uint8_t(p.bytesPerPixel == 4 ? 8 : 0),
+        .pixels = rows});
     const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
     out.insert(out.end(), footer, footer + sizeof footer);
     return out;
@@ -101,7 +115,8 @@ std::vector<uint8_t> Written(const std::string& path)
     const std::vector<uint8_t> bytes = ReadFileBytes(path);
     PngImage png;
     return std::tolower(static_cast<unsigned char>(path[path.size() - 3])) == 'p' && DecodePng(bytes, png)
-               ? EncodePng(png) : bytes;
+        ? EncodePng(png)
+        : bytes;
 }
 
 const std::vector<uint8_t> kSentinel{'k', 'e', 'e', 'p', ' ', 'm', 'e'};
@@ -118,13 +133,17 @@ protected:
     // Through the shell, each argument quoted; standard input is /dev/null.
     CliRun Run(const std::vector<std::string>& args) const
     {
-        const auto quoted = [](const std::string& text) { return " '" + std::regex_replace(text, std::regex("'"), "'\\''") + "'"; };
-        std::string command = quoted(TAVREL_CLI_PATH) + " </dev/null >" + quoted(Path(".stdout")) + " 2>" + quoted(Path(".stderr"));
+        const auto quoted = [](const std::string& text) {
+            return " '" + std::regex_replace(text, std::regex("'"), "'\\''") + "'";
+        };
+        std::string command =
+            quoted(TAVREL_CLI_PATH) + " </dev/null >" + quoted(Path(".stdout")) + " 2>" + quoted(Path(".stderr"));
         for (const std::string& arg : args)
             command += quoted(arg);
         const int status = std::system(command.c_str());
         const std::vector<uint8_t> out = ReadFileBytes(Path(".stdout")), err = ReadFileBytes(Path(".stderr"));
-        const CliRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {out.begin(), out.end()}, {err.begin(), err.end()}};
+        const CliRun run{
+            WIFEXITED(status) ? WEXITSTATUS(status) : -1, {out.begin(), out.end()}, {err.begin(), err.end()}};
         // A sanitizer's report ends the tool with status 1, like a handled failure: never let it pass for one.
         for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
             EXPECT_EQ(run.err.find(mark), std::string::npos) << run.err;
@@ -138,7 +157,7 @@ protected:
 
 }  // namespace
 
-using Row = std::array<uint64_t, 5>;   // index, offset, width, height, bits
+using Row = std::array<uint64_t, 5>;  // index, offset, width, height, bits
 
 // The listing of these rows: the table, or with a file (as JSON text) and a kind, the JSON object.
 std::string Listing(const std::vector<Row>& rows, const std::string& jsonFile = "", const std::string& kind = "")
@@ -149,7 +168,7 @@ std::string Listing(const std::vector<Row>& rows, const std::string& jsonFile = 
         const auto n = [&](size_t i) { return std::to_string(r[i]); };
         table += n(0) + "\t" + n(1) + "\t" + n(2) + "\t" + n(3) + "\t" + n(4) + "\n";
         json += (&r == &rows[0] ? "{\"index\": " : ", {\"index\": ") + n(0) + ", \"offset\": " + n(1) +
-                ", \"width\": " + n(2) + ", \"height\": " + n(3) + ", \"bits\": " + n(4) + "}";
+            ", \"width\": " + n(2) + ", \"height\": " + n(3) + ", \"bits\": " + n(4) + "}";
     }
     return jsonFile.empty() ? table : json + "]}\n";
 }
@@ -168,19 +187,21 @@ TEST_F(CliTest, ListsEveryKindAsATableAndAsJson)
     // File, kind, rows, standard error.
     const std::tuple<std::string, std::string, std::vector<Row>, std::string> cases[] = {
         {model, "nif", {{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 1, 1, 24}}, ""},
-        {Write("link.nif", ModelFile({}, nullptr, "textures/target.nif")), "nif", {{0, linked[0], 4, 4, 32}, {1, linked[1], 5, 3, 24}},
-         "No image data was found in this file but there is a link to another file that does contain image data. "
-         "Would you like to open this file? textures/target.nif\n(answered Yes)\n"},
+        {Write("link.nif", ModelFile({}, nullptr, "textures/target.nif")), "nif",
+            {{0, linked[0], 4, 4, 32}, {1, linked[1], 5, 3, 24}},
+            "No image data was found in this file but there is a link to another file that does contain image data. "
+            "Would you like to open this file? textures/target.nif\n(answered Yes)\n"},
         {odd, "bmp", {{0, 0, 3, 2, 24}}, ""},
-        {Write("argb.BMP", BmpFile(Pattern(2, 2, true, 7))), "bmp", {{0, 0, 2, 2, 32}}, ""},   // extension in any case
-        {Write("rgba.png", PngFile(Pattern(3, 9, true, 5))), "png", {{0, 0, 3, 9, 24}}, ""},   // PNG alpha is not kept
+        {Write("argb.BMP", BmpFile(Pattern(2, 2, true, 7))), "bmp", {{0, 0, 2, 2, 32}}, ""},  // extension in any case
+        {Write("rgba.png", PngFile(Pattern(3, 9, true, 5))), "png", {{0, 0, 3, 9, 24}}, ""},  // PNG alpha is not kept
         {Write("packed.bmz", BmzFile(Pattern(6, 4, false, 8))), "bmz", {{0, 0, 6, 4, 24}}, ""},
     };
     for (const auto& [file, kind, rows, err] : cases) {
         const CliRun run = Run({"list", file}), asJson = Run({"list", "--json", file});
         EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(0, Listing(rows), err)) << file;
         EXPECT_EQ(std::tie(asJson.status, asJson.out, asJson.err),
-                  std::tuple(0, Listing(rows, file == odd ? oddShown : '"' + file + '"', kind), err)) << file;
+            std::tuple(0, Listing(rows, file == odd ? oddShown : '"' + file + '"', kind), err))
+            << file;
     }
 }
 
@@ -205,13 +226,14 @@ TEST_F(CliTest, ExtractsOrConvertsToTheFormatOfTheNameOrAllImagesToAFolder)
         {{"convert", Write("in.bmz", BmzFile(big)), Path("bmz.png")}, {big}},
         {{"convert", nif, Path("nif.bmp")}, {m_textures[0]}},
         {{"extract", nif, "--all", Path("default")}, m_textures},
-        {{"extract", manyNif, "--all", Path("bmp") + "/", "--format", "bmp"}, many},   // a trailing slash changes nothing
+        {{"extract", manyNif, "--all", Path("bmp") + "/", "--format", "bmp"},
+            many},  // a trailing slash changes nothing
         {{"extract", nif, "--all", Path("tga"), "--format", "tga"}, m_textures},
     };
     for (const auto& [args, images] : cases) {
         const CliRun run = Run(args);
         ASSERT_EQ(run.status, 0) << args[2] << ": " << run.err;
-        EXPECT_EQ(run.out + run.err, "") << args[2];   // no progress when standard error is not a terminal
+        EXPECT_EQ(run.out + run.err, "") << args[2];  // no progress when standard error is not a terminal
         if (args[2] != "--all") {
             EXPECT_EQ(Written(args[2]), Expected(args[2], images[0])) << args[2];
             continue;
@@ -242,9 +264,16 @@ TEST_F(CliTest, ReplaceAndAlphaWriteTheFileInPlaceOrExitOneLeavingItAlone)
         stamped[i] = 77;
     const Pixels rgb = Pattern(5, 3, false, 40), rgba = Pattern(7, 2, true, 41);
     const std::string bmp = Write("rgb.bmp", BmpFile(rgb)), bmp32 = Write("rgba.bmp", BmpFile(rgba));
-    const std::string depth = "The bit depths of these two images differ, do you wish to continue?\n(answered No: --yes goes on)\n";
+    const std::string depth =
+        "The bit depths of these two images differ, do you wish to continue?\n(answered No: --yes goes on)\n";
     // Arguments after the verb and FILE, exit status, standard error, FILE afterwards, whether FILE.bak is the old file.
-    const struct { std::vector<std::string> args; int status; std::string err; std::vector<uint8_t> after; bool backup = false; } cases[] = {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        std::vector<uint8_t> after;
+        bool backup = false;
+    } cases[] = {
         {{"replace", bmp}, 0, "", spliced(0, rgb)},
         {{"replace", Write("rgb.png", PngFile(rgb)), "--index", "0", "--backup"}, 0, "", spliced(0, rgb), true},
         {{"replace", bmp32}, 1, depth, model},
@@ -287,7 +316,8 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
         {{"extract", nif, png, "--index"}, "--index needs a value"},
         {{"extract", nif, png, "--index", "1x"}, badIndex},
         {{"extract", nif, png, "--index", "4294967296"}, badIndex},
-        {{"extract", nif, png, "--format", "bmp"}, "--format goes with --all; otherwise OUT's extension chooses the format"},
+        {{"extract", nif, png, "--format", "bmp"},
+            "--format goes with --all; otherwise OUT's extension chooses the format"},
         {{"extract", nif, "--all", dir, "--format", "gif"}, "--format must be bmp, png or tga"},
         {{"extract", nif, "--all", dir, "--index", "0"}, "--index and --all cannot be given together"},
         {{"extract", nif, "--all", dir, "--jobs", "0"}, "--jobs needs a number from 1 to 256"},
@@ -313,7 +343,8 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
     EXPECT_EQ(Run({"-h"}).out, help.out);
     EXPECT_EQ(version.out.rfind("tavrel-cli ", 0), 0u) << version.out;
     std::string usage = "Usage:\n";
-    for (size_t at = help.out.find("\n  tavrel-cli "); at != std::string::npos; at = help.out.find("\n  tavrel-cli ", at + 1))
+    for (size_t at = help.out.find("\n  tavrel-cli "); at != std::string::npos;
+         at = help.out.find("\n  tavrel-cli ", at + 1))
         usage += help.out.substr(at + 1, help.out.find('\n', at + 1) - at);
     EXPECT_NE(usage.find("  tavrel-cli extract FILE --all DIR ["), std::string::npos) << help.out;
     for (const auto& [args, reason] : cases) {
@@ -325,7 +356,7 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
 
 TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
 {
-    std::vector<uint8_t> broken(104, 0x55);   // a 40-byte header, then no zlib stream
+    std::vector<uint8_t> broken(104, 0x55);  // a 40-byte header, then no zlib stream
     std::fill_n(broken.begin(), 40, 0);
     // File (absent when it has no bytes), message (ending "File: " when the full path follows).
     const std::tuple<std::string, std::vector<uint8_t>, std::string> cases[] = {
@@ -335,17 +366,17 @@ TEST_F(CliTest, ReadFailuresExitOneWithTheSystemsMessageAndLeaveOutAlone)
         {"empty.nif", std::vector<uint8_t>(100, 'N'), "No image data found in file: empty.nif\n"},
         {"broken.bmz", broken, "Error decompressing file\n"},
         {"dangling.nif", ModelFile({}, nullptr, "absent.nif"),
-         "No image data was found in this file but there is a link to another file that does contain image data. "
-         "Would you like to open this file? absent.nif\n(answered Yes)\nError reading file\n"},
-    };   // a texture that cannot be read is the next test's
+            "No image data was found in this file but there is a link to another file that does contain image data. "
+            "Would you like to open this file? absent.nif\n(answered Yes)\nError reading file\n"},
+    };  // a texture that cannot be read is the next test's
     const std::string outs[] = {Write("out.png", kSentinel), Write("out.bmp", kSentinel), Write("out.tga", kSentinel)};
     for (const auto& [name, bytes, shown] : cases) {
         if (!bytes.empty())
             Write(name, bytes);
         const std::string message = shown.ends_with("File: ") ? shown + Path(name) + "\n" : shown;
         const std::vector<std::string> runs[] = {{"list", Path(name)}, {"extract", Path(name), "--all", Path("all")},
-                                                 {"extract", Path(name), outs[0]}, {"convert", Path(name), outs[1]},
-                                                 {"extract", Path(name), outs[2], "--index", "0"}};
+            {"extract", Path(name), outs[0]}, {"convert", Path(name), outs[1]},
+            {"extract", Path(name), outs[2], "--index", "0"}};
         for (const auto& args : runs) {
             const CliRun run = Run(args);
             EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, "", message)) << args[0] << " " << name;
@@ -376,12 +407,13 @@ TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
 {
     // The last texture's sizes overflow 32 bits and its pixels run past the end of the file: listed as found, and reported.
     std::vector<uint64_t> at;
-    const std::string nif =
-        Write("part.nif", ModelFile({m_textures[0], m_textures[1], {0x7FFFFFFF, 0x7FFFFFFF, 4, std::vector<uint8_t>(100, 9)}}, &at));
+    const std::string nif = Write("part.nif",
+        ModelFile({m_textures[0], m_textures[1], {0x7FFFFFFF, 0x7FFFFFFF, 4, std::vector<uint8_t>(100, 9)}}, &at));
     const std::string message = "Error reading file.\nFile: " + nif + "\n";
     const CliRun list = Run({"list", nif});
     EXPECT_EQ(std::tie(list.status, list.out, list.err),
-              std::tuple(1, Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 0x7FFFFFFF, 0x7FFFFFFF, 32}}), message));
+        std::tuple(
+            1, Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 0x7FFFFFFF, 0x7FFFFFFF, 32}}), message));
     const CliRun all = Run({"extract", nif, "--all", Path("all"), "--format", "bmp"});
     EXPECT_EQ(std::tie(all.status, all.err), std::tuple(1, message));
     EXPECT_EQ(Written(Path("all/part-000.bmp")), BmpFile(m_textures[0]));
@@ -413,7 +445,8 @@ TEST_F(CliTest, AllImagesOnSeveralThreadsAreTheBytesAndMessagesOfOne)
     }
     nif.Texture(3, 2, 7, 1);
     nif.Save(Path("mixed.nif"));
-    const std::string expectedErr = "Error reading file.\nFile: " + Path("mixed.nif") + "\nHmmm, somethin' ain't right!\n";
+    const std::string expectedErr =
+        "Error reading file.\nFile: " + Path("mixed.nif") + "\nHmmm, somethin' ain't right!\n";
     for (const std::string format : {"png", "bmp"}) {
         std::map<std::string, std::vector<uint8_t>> first;
         for (const std::string jobs : {"1", "4", "2"}) {
@@ -430,7 +463,8 @@ TEST_F(CliTest, AllImagesOnSeveralThreadsAreTheBytesAndMessagesOfOne)
         }
         for (size_t i : {0, 1, 4, 6, 23})
             EXPECT_EQ(Written(Path(format + "1/mixed-0" + (i < 10 ? "0" : "") + std::to_string(i) + "." + format)),
-                      Expected("x." + format, textures[i])) << i;
+                Expected("x." + format, textures[i]))
+                << i;
     }
 }
 
@@ -451,7 +485,8 @@ TEST_F(CliTest, MapComposesSixteenTilesInTheChosenCellsOrRefusesLeavingOutAlone)
         for (size_t y = 0; y < 1024; ++y)
             for (size_t x = 0; x < 1024; ++x) {
                 const Pixels& tile = tiles[size_t(cells[y / 256 * 4 + x / 256])];
-                std::copy_n(&tile.bytes[((y % 256) * 256 + x % 256) * tile.bytesPerPixel], 3, &out.bytes[(y * 1024 + x) * 3]);
+                std::copy_n(
+                    &tile.bytes[((y % 256) * 256 + x % 256) * tile.bytesPerPixel], 3, &out.bytes[(y * 1024 + x) * 3]);
             }
         return out;
     };
@@ -474,7 +509,7 @@ TEST_F(CliTest, MapComposesSixteenTilesInTheChosenCellsOrRefusesLeavingOutAlone)
     const std::pair<std::vector<std::string>, std::string> refusals[] = {
         {{"map", few, out}, few + " holds 2 images of 256 * 256; a map needs 16.\n"},
         {{"map", nif, out, "--cells", "0,1,2,16,4,5,6,7,8,9,10,11,12,13,14,15"},
-         "Cell 3 asks for image 16, but there are 16 images of 256 * 256 to choose from (0 to 15).\n"},
+            "Cell 3 asks for image 16, but there are 16 images of 256 * 256 to choose from (0 to 15).\n"},
     };
     for (const auto& [args, message] : refusals) {
         const CliRun run = Run(args);
@@ -511,7 +546,8 @@ TEST_F(CliTest, ImportPutsAnExtractedFolderBackAndReportsEachFile)
     std::filesystem::remove(Path("out/model-002.png"));
     const CliRun refused = Run({"import", nif, Path("out")});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.out.find("2 model-002.bmp refused: The bit depths of these two images differ"), std::string::npos);
+    EXPECT_NE(
+        refused.out.find("2 model-002.bmp refused: The bit depths of these two images differ"), std::string::npos);
     EXPECT_EQ(refused.err, "Nothing was written: a file was refused.\n");
     EXPECT_EQ(ReadFileBytes(nif), ModelFile(expected));
     EXPECT_EQ(Run({"import", nif, Path("out"), "--yes"}).status, 0);

@@ -35,7 +35,8 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& dir, rlim_t
         return pid;
     ::setenv("TMPDIR", (dir + "/tmp").c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const int in = ::open("/dev/null", O_RDONLY), out = ::open((dir + "/.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+    const int in = ::open("/dev/null", O_RDONLY),
+              out = ::open((dir + "/.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
               err = ::open((dir + "/.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(in, 0), ::dup2(out, 1), ::dup2(err, 2);
     if (fileSizeLimit != RLIM_INFINITY) {
@@ -120,7 +121,11 @@ protected:
     ProcessTest() { fs::create_directory(Tmp()); }
     std::string Path(const std::string& name) const { return m_dir.File(name); }
     std::string Tmp() const { return m_dir.File("tmp"); }
-    std::string Err() const { const Bytes e = ReadFileBytes(Path(".err")); return {e.begin(), e.end()}; }
+    std::string Err() const
+    {
+        const Bytes e = ReadFileBytes(Path(".err"));
+        return {e.begin(), e.end()};
+    }
     TempDir m_dir;
 };
 
@@ -134,25 +139,36 @@ TEST_F(ProcessTest, SpecialFilesAndAFileSizeLimitAreFailuresWithTheirReasons)
     const bool root = ::geteuid() == 0;
     const struct {
         const char* name;
-        std::function<void(const std::string&)> make;   // the special file at the path given
-        std::vector<std::string> args;                  // "@" is that path
+        std::function<void(const std::string&)> make;  // the special file at the path given
+        std::vector<std::string> args;  // "@" is that path
         const char* reason;
         rlim_t fileSizeLimit = RLIM_INFINITY;
     } cases[] = {
-        {"FIFO as output", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"convert", Path("a.bmp"), "@.bmp"}, "not a regular file"},
-        {"device as output", [root](const std::string& p) { root ? ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) : ::symlink("/dev/zero", p.c_str()); },
-         {"convert", Path("a.bmp"), "@.bmp"}, "not a regular file"},
-        {"link to a device as output", [](const std::string& p) { ::symlink("/dev/null", p.c_str()); }, {"convert", Path("a.bmp"), "@.tga"}, "not a regular file"},
-        {"FIFO as BMP", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"list", "@.bmp"}, "Error opening bitmap file"},
-        {"FIFO as PNG", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"list", "@.png"}, "Error opening png file"},
-        {"FIFO as model file", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"list", "@.nif"}, "Error reading file"},
-        {"FIFO as compressed bitmap", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"list", "@.bmz"}, "not a regular file"},
+        {"FIFO as output", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"convert", Path("a.bmp"), "@.bmp"},
+            "not a regular file"},
+        {"device as output",
+            [root](const std::string& p) {
+                root ? ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) : ::symlink("/dev/zero", p.c_str());
+            },
+            {"convert", Path("a.bmp"), "@.bmp"}, "not a regular file"},
+        {"link to a device as output", [](const std::string& p) { ::symlink("/dev/null", p.c_str()); },
+            {"convert", Path("a.bmp"), "@.tga"}, "not a regular file"},
+        {"FIFO as BMP", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"list", "@.bmp"},
+            "Error opening bitmap file"},
+        {"FIFO as PNG", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"list", "@.png"},
+            "Error opening png file"},
+        {"FIFO as model file", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"list", "@.nif"},
+            "Error reading file"},
+        {"FIFO as compressed bitmap", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, {"list", "@.bmz"},
+            "not a regular file"},
         {"file-size limit", nullptr, {"convert", Path("a.bmp"), "@.bmp"}, "File too large", 64 * 1024},
         // libpng's own report stays unprinted: the tool's message says it all.
-        {"PNG cut short", [](const std::string& p) {
-             const Bytes png = EncodePng({.width = 64, .height = 64, .rows = std::vector<Bytes>(64, Bytes(192, 1))});
-             WriteFileBytes(p, Bytes(png.begin(), png.end() - 20));
-         }, {"list", "@.png"}, "Error reading png file"},
+        {"PNG cut short",
+            [](const std::string& p) {
+                const Bytes png = EncodePng({.width = 64, .height = 64, .rows = std::vector<Bytes>(64, Bytes(192, 1))});
+                WriteFileBytes(p, Bytes(png.begin(), png.end() - 20));
+            },
+            {"list", "@.png"}, "Error reading png file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -163,7 +179,7 @@ TEST_F(ProcessTest, SpecialFilesAndAFileSizeLimitAreFailuresWithTheirReasons)
             if (a[0] == '@')
                 special = args.back();
         }
-        struct stat before {};
+        struct stat before { };
         if (c.make)
             c.make(special);
         ::lstat(special.c_str(), &before);
@@ -172,7 +188,7 @@ TEST_F(ProcessTest, SpecialFilesAndAFileSizeLimitAreFailuresWithTheirReasons)
         EXPECT_EQ(WEXITSTATUS(status), 1);
         EXPECT_NE(Err().find(c.reason), std::string::npos) << Err();
         EXPECT_EQ(Err().find("libpng"), std::string::npos) << Err();
-        struct stat after {};
+        struct stat after { };
         EXPECT_EQ(::lstat(special.c_str(), &after) == 0, c.make != nullptr);
         EXPECT_EQ(after.st_mode, before.st_mode);
         ::unlink(special.c_str());
@@ -211,6 +227,6 @@ TEST_F(ProcessTest, TheWindowEndsNormallyOnSigterm)
     const int status = Wait(pid);
     ASSERT_TRUE(WIFEXITED(status)) << status << " " << Err();
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_TRUE(Names(Tmp(), "tavrel-").empty());   // Qt's own runtime folder may stay
+    EXPECT_TRUE(Names(Tmp(), "tavrel-").empty());  // Qt's own runtime folder may stay
 }
 #endif

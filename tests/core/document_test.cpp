@@ -82,9 +82,9 @@ TEST_F(DocumentTest, StartsEmptyAndCancellingOpenChangesOnlyTheFilter)
     RouteCommand({&doc}, ID_FILE_OPEN);
     ASSERT_EQ(ui.m_dialogs.size(), 1u);
     EXPECT_EQ(ui.m_dialogs[0].strFilter,
-              "Varn Raw Image Data (*.nif)|*.nif|Varn Compressed Bitmap (*.bmz)|*.bmz|"
-              "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|"
-              "All supported files (*.nif;*.bmz;*.png;*.bmp)|*.nif;*.bmz;*.png;*.bmp||");
+        "Varn Raw Image Data (*.nif)|*.nif|Varn Compressed Bitmap (*.bmz)|*.bmz|"
+        "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|"
+        "All supported files (*.nif;*.bmz;*.png;*.bmp)|*.nif;*.bmz;*.png;*.bmp||");
     EXPECT_EQ(doc.GetFilter(), ui.m_dialogs[0].strFilter);
     EXPECT_EQ(doc.GetTitle(), "Untitled");
     EXPECT_TRUE(doc.GetFilePath().empty());
@@ -113,9 +113,16 @@ TEST_F(DocumentTest, OpensAModelFileAndStepsThroughItsTexturesWrappingAround)
     EXPECT_TRUE(ui.Texts().empty());
     EXPECT_TRUE(Enabled(ID_VIEW_NEXT_IMAGE));
 
-    const struct { unsigned command; uint32_t index; int width; } steps[] = {
-        {ID_VIEW_NEXT_IMAGE, 1, 2}, {ID_VIEW_NEXT_IMAGE, 2, 8}, {ID_VIEW_NEXT_IMAGE, 0, 4},
-        {ID_VIEW_PREVIOUS_IMAGE, 2, 8}, {ID_VIEW_PREVIOUS_IMAGE, 1, 2},
+    const struct {
+        unsigned command;
+        uint32_t index;
+        int width;
+    } steps[] = {
+        {ID_VIEW_NEXT_IMAGE, 1, 2},
+        {ID_VIEW_NEXT_IMAGE, 2, 8},
+        {ID_VIEW_NEXT_IMAGE, 0, 4},
+        {ID_VIEW_PREVIOUS_IMAGE, 2, 8},
+        {ID_VIEW_PREVIOUS_IMAGE, 1, 2},
     };
     for (const auto& step : steps) {
         RouteCommand({&doc}, step.command);
@@ -150,7 +157,7 @@ TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
         const char* name;
         std::vector<uint8_t> bytes;
         bool exists;
-        int answer;   // 0: no question expected
+        int answer;  // 0: no question expected
         std::vector<std::string> texts;
         int updates;
     } rows[] = {
@@ -158,10 +165,10 @@ TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
         {"plain.nif", noBlocks, true, 0, {"No image data found in file: plain.nif"}, 1},
         {"far.nif", linkOutOfReach.Bytes(), true, 0, {"No image data found"}, 1},
         {"tomissing.nif", linkToMissing.Bytes(), true, IDYES,
-         {"No image data was found in this file but there is a link to another file that does contain "
-          "image data. Would you like to open this file? missing.nif",
-          "Error reading file"},
-         1},
+            {"No image data was found in this file but there is a link to another file that does contain "
+             "image data. Would you like to open this file? missing.nif",
+                "Error reading file"},
+            1},
         {"toempty.nif", linkToEmpty.Bytes(), true, IDYES, {"", "No image data found"}, 1},
     };
     WriteFileBytes(dir.File("empty.nif"), noBlocks);
@@ -232,7 +239,10 @@ TEST_F(DocumentTest, LinkNamesWithParentFoldersAndAbsoluteNamesResolveFromTheMod
     WriteFileBytes(dir.File("models/Textures/Wall.nif"), {2});
     const std::string models = dir.File("models") + "/";
     // An absolute name, in either system's form, never leaves the model's folder; ".." does, as a relative name may.
-    const struct { const char* link; std::string path; } cases[] = {
+    const struct {
+        const char* link;
+        std::string path;
+    } cases[] = {
         {"..\\textures\\WALL.nif", models + "../Textures/Wall.nif"},
         {"../../Textures/Wall.nif", models + "../../Textures/Wall.nif"},
         {"/textures/wall.NIF", models + "Textures/Wall.nif"},
@@ -295,14 +305,16 @@ TEST_F(DocumentTest, OtherSlotsSurviveAndAReopenedSlotIsReplaced)
 TEST_F(DocumentTest, UnsupportedKindsAreRefusedBeforeAnythingChanges)
 {
     WriteFileBytes(dir.File("a.bmp"), SmallBmp(1));
-    ui.ChooseFile(dir.File("a.bmp"), 5);   // through "All supported files"
+    ui.ChooseFile(dir.File("a.bmp"), 5);  // through "All supported files"
     RouteCommand({&doc}, ID_FILE_OPEN);
     const CDibImage* shown = doc.GetActiveImage();
     for (const char* name : {"notes.txt", "README", "picture.jpg"}) {
         WriteFileBytes(dir.File(name), {1, 2, 3});
         Open(dir.File(name));
-        EXPECT_EQ(ui.Texts().back(), std::string(name) + " cannot be opened: only model files (.nif), compressed "
-                                                          "bitmaps (.bmz), PNG, BMP and Targa files can be.");
+        EXPECT_EQ(ui.Texts().back(),
+            std::string(name) +
+                " cannot be opened: only model files (.nif), compressed "
+                "bitmaps (.bmz), PNG, BMP and Targa files can be.");
         EXPECT_EQ(doc.GetTitle(), "a.bmp");
         EXPECT_EQ(doc.GetActiveImage(), shown);
         EXPECT_EQ(doc.GetFilePath(), dir.File("a.bmp"));
@@ -335,7 +347,8 @@ TEST_F(DocumentTest, AFailedBitmapLeavesAnEmptyUntitledDocumentAndNewEmptiesIt)
     EXPECT_EQ(doc.GetTitle(), "Untitled");
     EXPECT_EQ(observer.updates, 4);
     // A sound file that the temporary folder cannot take: the text says why, on its next line.
-    WriteFileBytes(dir.File("big.bmz"), Bmz(BuildBmp({.width = 512, .height = 512, .pixels = std::vector<uint8_t>(512 * 512 * 3)})));
+    WriteFileBytes(dir.File("big.bmz"),
+        Bmz(BuildBmp({.width = 512, .height = 512, .pixels = std::vector<uint8_t>(512 * 512 * 3)})));
     ui.m_messages.clear();
     {
         FileSizeLimit limit(4096);
@@ -354,7 +367,7 @@ public:
         RouteCommandUI({doc}, &open);
         openEnabledDuringLoad = open.m_bEnabled;
         busyDuringLoad = doc->IsBusy();
-        doc->OnFileOpen();   // must return at once: no dialog is scripted
+        doc->OnFileOpen();  // must return at once: no dialog is scripted
         return ScriptedUi::MessageBox(text, style);
     }
     CTavrelDoc* doc = nullptr;

@@ -26,7 +26,7 @@ constexpr char kDepthQuestion[] = "The bit depths of these two images differ, do
 
 // A replacement image: block-order pixels (top-down, red first) and how they are stored.
 struct Picture {
-    uint32_t width, height, format;   // format 1 RGB, 2 RGBA
+    uint32_t width, height, format;  // format 1 RGB, 2 RGBA
     Bytes pixels;
 };
 
@@ -45,11 +45,13 @@ Bytes AsBmp(const Picture& p, bool topDown = false)
             flipped.insert(flipped.end(), rows.begin() + long(r * stride), rows.begin() + long((r + 1) * stride));
         rows = flipped;
     }
-    return BuildBmp({.width = int32_t(p.width), .height = topDown ? -int32_t(p.height) : int32_t(p.height),
-                     .bitCount = uint16_t(p.format == 1 ? 24 : 32), .pixels = rows});
+    return BuildBmp({.width = int32_t(p.width),
+        .height = topDown ? -int32_t(p.height) : int32_t(p.height),
+        .bitCount = uint16_t(p.format == 1 ? 24 : 32),
+        .pixels = rows});
 }
 
-Bytes AsPng(const Picture& p)   // RGB only
+Bytes AsPng(const Picture& p)  // RGB only
 {
     PngImage png{.width = p.width, .height = p.height};
     for (uint32_t r = 0; r < p.height; ++r)
@@ -63,8 +65,12 @@ Bytes AsTopDownRunLengthTga(const Picture& p)
     Bytes bgr = p.pixels;
     for (size_t i = 0; i < bgr.size(); i += bpp)
         std::swap(bgr[i], bgr[i + 2]);
-    return BuildTga({.width = uint16_t(p.width), .height = uint16_t(p.height), .depth = uint8_t(bpp * 8), .imageType = 10,
-                     .descriptor = 0x20, .pixels = bgr});
+    return BuildTga({.width = uint16_t(p.width),
+        .height = uint16_t(p.height),
+        .depth = uint8_t(bpp * 8),
+        .imageType = 10,
+        .descriptor = 0x20,
+        .pixels = bgr});
 }
 
 // The model file with the block at offset (of oldPixels bytes) holding the picture instead.
@@ -133,7 +139,13 @@ struct EditTest : ::testing::Test {
 TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
 {
     const Picture same = Pattern(4, 2, 1, 50), oddWidth = Pattern(5, 3, 1, 51), rgba = Pattern(3, 3, 2, 52);
-    const struct { const char* what; uint32_t index; std::string name; Bytes file; Picture written; } cases[] = {
+    const struct {
+        const char* what;
+        uint32_t index;
+        std::string name;
+        Bytes file;
+        Picture written;
+    } cases[] = {
         {"BMP of the same size", 0, "same.bmp", AsBmp(same), same},
         {"top-down BMP of an odd width", 2, "odd.BMP", AsBmp(oddWidth, true), oddWidth},
         {"PNG of an odd width", 2, "odd.png", AsPng(oddWidth), oddWidth},
@@ -151,10 +163,11 @@ TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
         ASSERT_EQ(ui.m_dialogs.size(), 1u);
         EXPECT_EQ(ui.m_dialogs[0].strInitialDir, dir.Path() + "/");
         EXPECT_EQ(ui.m_dialogs[0].strFilter,
-                  "Windows Bitmap (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png|Truevision Targa (*.tga)|*.tga||");
+            "Windows Bitmap (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png|Truevision Targa (*.tga)|*.tga||");
         // The file's texture, read back, is shown at the same index.
         EXPECT_EQ(doc.GetCurrentIndex(), c.index);
-        EXPECT_EQ(Rows(doc.GetActiveImage()), NifBuilder::BlockToDib(c.written.pixels, c.written.width, c.written.height, c.written.format));
+        EXPECT_EQ(Rows(doc.GetActiveImage()),
+            NifBuilder::BlockToDib(c.written.pixels, c.written.width, c.written.height, c.written.format));
     }
     EXPECT_EQ(ui.m_nWaitDepth, 0);
 }
@@ -175,7 +188,8 @@ TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterReplacementsAndStampsStil
     for (size_t i = 1; i < 4; ++i) {
         EXPECT_EQ(doc.GetRawImageOffsets()[i], Offset(i) + shift);
         ASSERT_TRUE(doc.SelectImage(uint32_t(i)));
-        EXPECT_EQ(Rows(doc.GetActiveImage()), NifBuilder::BlockToDib(textures[i].pixels, textures[i].width, textures[i].height, textures[i].format));
+        EXPECT_EQ(Rows(doc.GetActiveImage()),
+            NifBuilder::BlockToDib(textures[i].pixels, textures[i].width, textures[i].height, textures[i].format));
     }
 
     Replace(2, "later.bmp", AsBmp(later), {IDNO});
@@ -220,21 +234,26 @@ TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
         uint32_t index = 0;
         bool stamp = false;
     } cases[] = {
-        {"8-bit BMP", "grey.bmp", BuildBmp({.width = 4, .height = 2, .bitCount = 8, .clrUsed = 1, .palette = {{0, 0, 0, 0}}, .pixels = Bytes(8)}), {},
-         {"Only 24-bit and 32-bit images are supported"}},
+        {"8-bit BMP", "grey.bmp",
+            BuildBmp(
+                {.width = 4, .height = 2, .bitCount = 8, .clrUsed = 1, .palette = {{0, 0, 0, 0}}, .pixels = Bytes(8)}),
+            {}, {"Only 24-bit and 32-bit images are supported"}},
         {"depths differ, No", "deep.bmp", AsBmp(Pattern(4, 2, 2, 71)), {IDNO, IDNO}, {kBackupHouse, kDepthQuestion}},
         {"Targa of other dimensions", "small.tga", AsTopDownRunLengthTga(Pattern(2, 2, 1, 72)), {IDNO},
-         {kBackupHouse, "Error: The replacement image's dimensions are different from the original!"}},
+            {kBackupHouse, "Error: The replacement image's dimensions are different from the original!"}},
         {"unknown extension", "picture.jpg", AsBmp(p), {},
-         {"Only Windows Bitmap, Portable Network Graphics and Truevision Targa files can replace an image.\nFile: " + dir.File("picture.jpg")}},
+            {"Only Windows Bitmap, Portable Network Graphics and Truevision Targa files can replace an image.\nFile: " +
+                dir.File("picture.jpg")}},
         {"unreadable replacement", "broken.png", Bytes(30, 1), {},
-         {"Not a recognised PNG format file.\nFile: " + dir.File("broken.png")}},
+            {"Not a recognised PNG format file.\nFile: " + dir.File("broken.png")}},
         {"the file changed since it was read", "p.bmp", AsBmp(Pattern(3, 3, 2, 73)), {IDNO}, {kBackupHouse, writeError},
-         grownElsewhere, 1},
+            grownElsewhere, 1},
         // An RGB texture learns only after the level was chosen that it takes none.
-        {"stamp: an RGB texture", "", {}, {}, {"(transparency level)", "Error: This image cannot be made transparent"}, {}, 0, true},
+        {"stamp: an RGB texture", "", {}, {}, {"(transparency level)", "Error: This image cannot be made transparent"},
+            {}, 0, true},
         {"stamp: the file changed since it was read", "", {}, {IDNO},
-         {"(transparency level)", "Would you like to make a backup of house.nif?", writeError}, grownElsewhere, 1, true},
+            {"(transparency level)", "Would you like to make a backup of house.nif?", writeError}, grownElsewhere, 1,
+            true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -279,7 +298,13 @@ TEST_F(EditTest, ACompressedBitmapTakesATargasPixelsAndNoCommandRunsMeanwhile)
     Bytes stream(size);
     compress2(stream.data(), &size, bmp.data(), bmp.size(), 6);
     const std::string bmzPath = dir.File("map.bmz");
-    WriteFileBytes(bmzPath, NifBuilder().U32(uint32_t(bmp.size())).U32(0x55).Filler(32, 0).Raw({stream.begin(), stream.begin() + long(size)}).Bytes());
+    WriteFileBytes(bmzPath,
+        NifBuilder()
+            .U32(uint32_t(bmp.size()))
+            .U32(0x55)
+            .Filler(32, 0)
+            .Raw({stream.begin(), stream.begin() + long(size)})
+            .Bytes());
     ui.ChooseFile(bmzPath);
     RouteCommand({&doc}, ID_FILE_OPEN);
     ui.m_messages.clear();
@@ -299,7 +324,7 @@ TEST_F(EditTest, ACompressedBitmapTakesATargasPixelsAndNoCommandRunsMeanwhile)
     RouteCommand({&doc}, ID_EDIT_REPLACE_IMAGE);
     ui.m_onPump = nullptr;
     EXPECT_EQ(ui.Texts(), Texts{"Would you like to make a backup of map?"});
-    EXPECT_EQ(ui.m_dialogs.size(), 1u);   // Replace's own
+    EXPECT_EQ(ui.m_dialogs.size(), 1u);  // Replace's own
     ASSERT_FALSE(enabled.empty());
     EXPECT_EQ(std::count(enabled.begin(), enabled.end(), true), 0);
 

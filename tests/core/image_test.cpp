@@ -39,29 +39,44 @@ std::unique_ptr<CDibImage> Record(const TempDir& dir, const Bytes& file, int kin
 }
 
 // entries: the record's palette length; bits: its rows, bottom row first.
-struct BmpCase { const char* name; BmpFileParts parts; uint32_t entries; Bytes bits; };
+struct BmpCase {
+    const char* name;
+    BmpFileParts parts;
+    uint32_t entries;
+    Bytes bits;
+};
 
-const std::vector<RGBQUAD> kTwo = {{1, 2, 3, 0x77}, {4, 5, 6, 0x77}};   // reserved bytes set on disk
+const std::vector<RGBQUAD> kTwo = {{1, 2, 3, 0x77}, {4, 5, 6, 0x77}};  // reserved bytes set on disk
 const Bytes k24Rows = PadRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {10, 11, 12, 13, 14, 15, 16, 17, 18}});
 const Bytes k32Rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 const Bytes kRows1 = PadRows({{0b10110000, 0b01000000}, {0xFF, 0xC0}}), kRows4 = PadRows({{0x12, 0x00}});
-const Bytes kRows8 = PadRows({{0, 1, 1, 0, 1}, {1, 1, 0, 0, 0}}), kRows16 = PadRows({{0x1F, 0x00, 0xE0, 0x03, 0x00, 0x7C}});
+const Bytes kRows8 = PadRows({{0, 1, 1, 0, 1}, {1, 1, 0, 0, 0}}),
+            kRows16 = PadRows({{0x1F, 0x00, 0xE0, 0x03, 0x00, 0x7C}});
 
 const BmpCase kBmpCases[] = {
     {"1 bit, padded width", {.width = 10, .height = 2, .bitCount = 1, .palette = kTwo, .pixels = kRows1}, 2, kRows1},
     {"4 bits, short palette", {.width = 3, .bitCount = 4, .clrUsed = 2, .palette = kTwo, .pixels = kRows4}, 16, kRows4},
     {"16 bits, fields after the header",
-     {.width = 3, .bitCount = 16, .compression = BI_BITFIELDS, .masks = {0xF800, 0x7E0, 0x1F}, .pixels = kRows16}, 0, kRows16},
+        {.width = 3, .bitCount = 16, .compression = BI_BITFIELDS, .masks = {0xF800, 0x7E0, 0x1F}, .pixels = kRows16}, 0,
+        kRows16},
     {"24 bits, padded width", {.width = 3, .height = 2, .pixels = k24Rows}, 0, k24Rows},
     // Also links a colour profile, which stays behind.
-    {"V5 header, fields inside", {.width = 2, .height = 2, .bitCount = 32, .compression = BI_BITFIELDS, .headerSize = 124,
-                                  .masks = {0xFF0000, 0xFF00, 0xFF}, .pixels = k32Rows}, 0, k32Rows},
+    {"V5 header, fields inside",
+        {.width = 2,
+            .height = 2,
+            .bitCount = 32,
+            .compression = BI_BITFIELDS,
+            .headerSize = 124,
+            .masks = {0xFF0000, 0xFF00, 0xFF},
+            .pixels = k32Rows},
+        0, k32Rows},
     {"8 bits, short palette, gap, top-down",
-     {.width = 5, .height = -2, .bitCount = 8, .clrUsed = 2, .palette = kTwo, .pixels = kRows8, .gap = 40}, 256,
-     PadRows({{1, 1, 0, 0, 0}, {0, 1, 1, 0, 1}})},
+        {.width = 5, .height = -2, .bitCount = 8, .clrUsed = 2, .palette = kTwo, .pixels = kRows8, .gap = 40}, 256,
+        PadRows({{1, 1, 0, 0, 0}, {0, 1, 1, 0, 1}})},
     {"bfOffBits inside the header", {.width = 3, .height = 2, .pixels = k24Rows, .offBits = 20}, 0, k24Rows},
     {"bfOffBits past the end, wrong bfSize, trailer",
-     {.width = 3, .height = 2, .pixels = k24Rows, .offBits = 4000, .fileSize = 7, .trailer = {9, 9, 9, 9}}, 0, k24Rows},
+        {.width = 3, .height = 2, .pixels = k24Rows, .offBits = 4000, .fileSize = 7, .trailer = {9, 9, 9, 9}}, 0,
+        k24Rows},
 };
 
 // The file WriteBmp must produce: the header as read with its derived fields,
@@ -70,9 +85,16 @@ const BmpCase kBmpCases[] = {
 // sRGB instead of pointing at a profile that is not written.
 Bytes ExpectedBmp(const BmpCase& c)
 {
-    BmpFileParts w{.width = c.parts.width, .height = std::abs(c.parts.height), .bitCount = c.parts.bitCount, .compression = c.parts.compression,
-                   .headerSize = c.parts.headerSize, .clrUsed = c.entries, .sizeImage = static_cast<uint32_t>(c.bits.size()),
-                   .masks = c.parts.masks, .palette = {{1, 2, 3, 0}, {4, 5, 6, 0}}, .pixels = c.bits};
+    BmpFileParts w{.width = c.parts.width,
+        .height = std::abs(c.parts.height),
+        .bitCount = c.parts.bitCount,
+        .compression = c.parts.compression,
+        .headerSize = c.parts.headerSize,
+        .clrUsed = c.entries,
+        .sizeImage = static_cast<uint32_t>(c.bits.size()),
+        .masks = c.parts.masks,
+        .palette = {{1, 2, 3, 0}, {4, 5, 6, 0}},
+        .pixels = c.bits};
     w.palette.resize(w.headerSize >= 52 ? w.masks.size() : c.entries);
     if (w.headerSize >= 52 && !w.masks.empty())
         std::memcpy(w.palette.data(), w.masks.data(), 12);
@@ -80,20 +102,31 @@ Bytes ExpectedBmp(const BmpCase& c)
 }
 
 // rows: the PNG's, top first, width 3; bits: the record's, bottom first, padded.
-struct PngCase { const char* name; int colorType, bitDepth; std::vector<Bytes> rows; Bytes palette; uint16_t recordDepth; Bytes bits; };
+struct PngCase {
+    const char* name;
+    int colorType, bitDepth;
+    std::vector<Bytes> rows;
+    Bytes palette;
+    uint16_t recordDepth;
+    Bytes bits;
+};
 
 const Bytes kThree = {10, 20, 30, 40, 50, 60, 70, 80, 90};
 const Bytes kBgr = {13, 12, 11, 16, 15, 14, 19, 18, 17, 0, 0, 0, 3, 2, 1, 6, 5, 4, 9, 8, 7, 0, 0, 0};
 
 const PngCase kPngCases[] = {
     {"grey 1", PNG_COLOR_TYPE_GRAY, 1, {{0b10100000}, {0b01000000}}, {}, 8, {0, 255, 0, 0, 255, 0, 255, 0}},
-    {"grey 16", PNG_COLOR_TYPE_GRAY, 16, {{0x12, 0x34, 0xAB, 0xCD, 0xFF, 0}, {1, 0, 2, 0, 3, 0}}, {}, 8, {1, 2, 3, 0, 0x12, 0xAB, 0xFF, 0}},
-    {"grey alpha 8", PNG_COLOR_TYPE_GRAY_ALPHA, 8, {{1, 9, 2, 9, 3, 9}, {4, 9, 5, 9, 6, 9}}, {}, 8, {4, 5, 6, 0, 1, 2, 3, 0}},
+    {"grey 16", PNG_COLOR_TYPE_GRAY, 16, {{0x12, 0x34, 0xAB, 0xCD, 0xFF, 0}, {1, 0, 2, 0, 3, 0}}, {}, 8,
+        {1, 2, 3, 0, 0x12, 0xAB, 0xFF, 0}},
+    {"grey alpha 8", PNG_COLOR_TYPE_GRAY_ALPHA, 8, {{1, 9, 2, 9, 3, 9}, {4, 9, 5, 9, 6, 9}}, {}, 8,
+        {4, 5, 6, 0, 1, 2, 3, 0}},
     {"rgb 8", PNG_COLOR_TYPE_RGB, 8, {{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}}, {}, 24, kBgr},
-    {"rgba 8", PNG_COLOR_TYPE_RGB_ALPHA, 8, {{1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0}, {11, 12, 13, 0, 14, 15, 16, 0, 17, 18, 19, 0}}, {}, 24, kBgr},
+    {"rgba 8", PNG_COLOR_TYPE_RGB_ALPHA, 8,
+        {{1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0}, {11, 12, 13, 0, 14, 15, 16, 0, 17, 18, 19, 0}}, {}, 24, kBgr},
     {"palette 1", PNG_COLOR_TYPE_PALETTE, 1, {{0b10100000}, {0b01000000}}, Bytes(kThree.begin(), kThree.begin() + 6), 1,
-     {0b01000000, 0, 0, 0, 0b10100000, 0, 0, 0}},
-    {"palette 2, widened to 4", PNG_COLOR_TYPE_PALETTE, 2, {{0b00011000}, {0b10010000}}, kThree, 4, {0x21, 0x00, 0, 0, 0x01, 0x20, 0, 0}},
+        {0b01000000, 0, 0, 0, 0b10100000, 0, 0, 0}},
+    {"palette 2, widened to 4", PNG_COLOR_TYPE_PALETTE, 2, {{0b00011000}, {0b10010000}}, kThree, 4,
+        {0x21, 0x00, 0, 0, 0x01, 0x20, 0, 0}},
 };
 
 // The BMP file of the record that the case must read to: a plain header with
@@ -101,27 +134,36 @@ const PngCase kPngCases[] = {
 // palette padded with black) and the rows.
 Bytes ExpectedBmp(const PngCase& c, int32_t pelsPerMeter)
 {
-    BmpFileParts bmp{.width = 3, .height = 2, .bitCount = c.recordDepth, .clrUsed = c.recordDepth <= 8 ? 1u << c.recordDepth : 0u,
-                     .sizeImage = uint32_t(c.bits.size()), .xPelsPerMeter = pelsPerMeter, .yPelsPerMeter = pelsPerMeter, .pixels = c.bits};
+    BmpFileParts bmp{.width = 3,
+        .height = 2,
+        .bitCount = c.recordDepth,
+        .clrUsed = c.recordDepth <= 8 ? 1u << c.recordDepth : 0u,
+        .sizeImage = uint32_t(c.bits.size()),
+        .xPelsPerMeter = pelsPerMeter,
+        .yPelsPerMeter = pelsPerMeter,
+        .pixels = c.bits};
     for (uint32_t i = 0; i < bmp.clrUsed; ++i)
         bmp.palette.push_back(c.colorType != PNG_COLOR_TYPE_PALETTE ? RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0}
-                              : 3 * i < c.palette.size() ? RGBQUAD{c.palette[3 * i + 2], c.palette[3 * i + 1], c.palette[3 * i], 0}
-                                                         : RGBQUAD{0, 0, 0, 0});
+                : 3 * i < c.palette.size() ? RGBQUAD{c.palette[3 * i + 2], c.palette[3 * i + 1], c.palette[3 * i], 0}
+                                           : RGBQUAD{0, 0, 0, 0});
     return BuildBmp(bmp);
 }
 
 Bytes TgaFile(uint8_t width, uint8_t height, uint8_t depth, uint8_t descriptor, const Bytes& pixels)
 {
-    const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";   // with its closing zero: 26 bytes
+    const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";  // with its closing zero: 26 bytes
     Bytes out = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, width, 0, height, 0, depth, descriptor};
-    out.reserve(out.size() + pixels.size() + sizeof footer);   // spares GCC a false bounds warning
+    out.reserve(out.size() + pixels.size() + sizeof footer);  // spares GCC a false bounds warning
     out.insert(out.end(), pixels.begin(), pixels.end());
     out.insert(out.end(), footer, footer + sizeof footer);
     return out;
 }
 
 // Every test's files, and the messages the code under test shows.
-struct ImageFiles : ::testing::Test { TempDir dir; ScriptedUi ui; };
+struct ImageFiles : ::testing::Test {
+    TempDir dir;
+    ScriptedUi ui;
+};
 
 }  // namespace
 
@@ -131,7 +173,9 @@ TEST_F(ImageFiles, BmpFilesReadToTheExactRecordAndWriteBackCanonically)
         SCOPED_TRACE(c.name);
         // The V5 header links a colour profile: 'LINK', the profile's offset and size.
         const Bytes file = BuildBmp(c.parts);
-        Record(dir, c.parts.headerSize < 124 ? file : Patched(Patched(Patched(file, 70, 0x4C494E4B), 126, 140), 130, 16))->WriteBmp(dir.File("out"));
+        Record(
+            dir, c.parts.headerSize < 124 ? file : Patched(Patched(Patched(file, 70, 0x4C494E4B), 126, 140), 130, 16))
+            ->WriteBmp(dir.File("out"));
         EXPECT_EQ(ReadFileBytes(dir.File("out")), ExpectedBmp(c));
     }
     EXPECT_TRUE(ui.Texts().empty());
@@ -143,9 +187,20 @@ TEST_F(ImageFiles, PngFilesOfEveryColourTypeAndDepthReadToTheExactRecord)
         for (bool interlaced : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (interlaced ? ", interlaced" : ""));
             // A physical size in metres (interlaced) goes into the record; in no known unit, it stays 0.
-            Record(dir, EncodePng({.width = 3, .height = 2, .bitDepth = c.bitDepth, .colorType = c.colorType, .interlaced = interlaced, .rows = c.rows,
-                                   .palette = c.palette, .hasPhysicalSize = true, .xPerUnit = 2835, .yPerUnit = 2835,
-                                   .unit = interlaced ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN}), kFileKindPng)->WriteBmp(dir.File("out"));
+            Record(dir,
+                EncodePng({.width = 3,
+                    .height = 2,
+                    .bitDepth = c.bitDepth,
+                    .colorType = c.colorType,
+                    .interlaced = interlaced,
+                    .rows = c.rows,
+                    .palette = c.palette,
+                    .hasPhysicalSize = true,
+                    .xPerUnit = 2835,
+                    .yPerUnit = 2835,
+                    .unit = interlaced ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN}),
+                kFileKindPng)
+                ->WriteBmp(dir.File("out"));
             EXPECT_EQ(ReadFileBytes(dir.File("out")), ExpectedBmp(c, interlaced ? 2835 : 0));
         }
     }
@@ -154,17 +209,19 @@ TEST_F(ImageFiles, PngFilesOfEveryColourTypeAndDepthReadToTheExactRecord)
 
 TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
 {
-    const char *kBmpRead = "Error reading Bitmap file.\nFile: %s", *kNotBmp = "Not a recognised BMP format file.\nFile: %s",
+    const char *kBmpRead = "Error reading Bitmap file.\nFile: %s",
+               *kNotBmp = "Not a recognised BMP format file.\nFile: %s",
                *kCompressed = "Compressed bitmaps are not supported.", *kPngRead = "Error reading png file.\nFile: %s";
     const Bytes bmp = BuildBmp({.width = 3, .height = 2, .pixels = k24Rows});
     std::vector<Bytes> rows(64, Bytes(3 * 64));
-    for (size_t i = 0; i < 64 * 3 * 64; ++i)   // hardly compressible, so the cuts below land in the image data
+    for (size_t i = 0; i < 64 * 3 * 64; ++i)  // hardly compressible, so the cuts below land in the image data
         rows[i / 192][i % 192] = uint8_t(i * 2654435761u >> 13);
     const Bytes png = EncodePng({.width = 64, .height = 64, .rows = rows});
     const char *kTgaRead = "Error reading Targa file.\nFile: %s",
-               *kTgaKind = "Only uncompressed or run-length true-colour Targa files of 24 or 32 bits are supported.\nFile: %s";
+               *kTgaKind =
+                   "Only uncompressed or run-length true-colour Targa files of 24 or 32 bits are supported.\nFile: %s";
     const Bytes tga = BuildTga({.width = 2, .pixels = {1, 2, 3, 4, 5, 6}});
-    const Bytes rle = BuildTga({.width = 2, .imageType = 10, .pixels = {1, 2, 3, 1, 2, 3}});   // one repeat packet
+    const Bytes rle = BuildTga({.width = 2, .imageType = 10, .pixels = {1, 2, 3, 1, 2, 3}});  // one repeat packet
     const auto cut = [](const Bytes& file, size_t n) { return Bytes(file.begin(), file.begin() + long(n)); };
     // Sides of 20032 in a small file, the header's CRC made right, so only the sides are wrong.
     Bytes huge = png;
@@ -172,7 +229,12 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
     for (uint32_t i = 0, crc = uint32_t(crc32(0, huge.data() + 12, 17)); i < 4; ++i)
         huge[29 + i] = uint8_t(crc >> (24 - 8 * i));
     // file: none if the file does not exist.
-    const struct { const char* name; int kind; std::optional<Bytes> file; const char* text; } cases[] = {
+    const struct {
+        const char* name;
+        int kind;
+        std::optional<Bytes> file;
+        const char* text;
+    } cases[] = {
         {"missing", kFileKindBmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
         {"10 bytes", kFileKindBmp, cut(bmp, 10), "Error reading bitmap file.\nFile: %s"},
         {"not BM", kFileKindBmp, Patched(bmp, 0, 'B' | 'X' << 8, 2), kNotBmp},
@@ -180,8 +242,10 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"rows past the end", kFileKindBmp, cut(bmp, bmp.size() - 1), kBmpRead},
         {"width 0", kFileKindBmp, Patched(bmp, 18, 0), kBmpRead},
         {"height 0", kFileKindBmp, Patched(bmp, 22, 0), kBmpRead},
-        {"stride times height overflows", kFileKindBmp, BuildBmp({.width = INT_MAX, .height = INT_MAX, .bitCount = 32}), kImageTooLarge},
-        {"height of the lowest int", kFileKindBmp, BuildBmp({.width = 3, .height = INT_MIN, .pixels = k24Rows}), kImageTooLarge},
+        {"stride times height overflows", kFileKindBmp, BuildBmp({.width = INT_MAX, .height = INT_MAX, .bitCount = 32}),
+            kImageTooLarge},
+        {"height of the lowest int", kFileKindBmp, BuildBmp({.width = 3, .height = INT_MIN, .pixels = k24Rows}),
+            kImageTooLarge},
         {"2 bits", kFileKindBmp, Patched(bmp, 28, 2, 2), kNotBmp},
         {"RLE8", kFileKindBmp, Patched(bmp, 30, BI_RLE8), kCompressed},
         {"alpha bit fields", kFileKindBmp, Patched(bmp, 30, BI_ALPHABITFIELDS), kCompressed},
@@ -192,8 +256,11 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"cut in the image data", kFileKindPng, cut(png, png.size() / 2), kPngRead},
         {"cut before the end chunk", kFileKindPng, cut(png, png.size() - 12), kPngRead},
         {"huge size in a small file", kFileKindPng, huge, kPngRead},
-        {"wider than any texture", kFileKindPng, EncodePng({.width = GetImageLimits().nMaxSide + 1, .height = 1,
-                                                            .rows = {Bytes(3 * (GetImageLimits().nMaxSide + 1))}}), kImageTooLarge},
+        {"wider than any texture", kFileKindPng,
+            EncodePng({.width = GetImageLimits().nMaxSide + 1,
+                .height = 1,
+                .rows = {Bytes(3 * (GetImageLimits().nMaxSide + 1))}}),
+            kImageTooLarge},
         // Opening a FIFO would wait for a writer forever.
         {"fifo.bmp", kFileKindBmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
         {"fifo.png", kFileKindPng, std::nullopt, "Error opening png file.\nFile: %s"},
@@ -220,9 +287,10 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         ui.m_messages.clear();
         CDibImage image(path, c.kind);
         // Nothing of a read that failed half-way stays behind.
-        EXPECT_EQ(std::make_tuple(image.GetBitmapInfo(), image.GetBits(), image.GetColorTable(), image.GetBlockSize(), image.GetStride(),
-                                  image.GetPaletteEntries(), image.GetColorTableBytes(), image.GetFileSize(), image.GetFileHeader().bfType),
-                  std::make_tuple(nullptr, nullptr, nullptr, uint64_t{0}, 0u, 0u, 0u, 0u, uint16_t{0}));
+        EXPECT_EQ(std::make_tuple(image.GetBitmapInfo(), image.GetBits(), image.GetColorTable(), image.GetBlockSize(),
+                      image.GetStride(), image.GetPaletteEntries(), image.GetColorTableBytes(), image.GetFileSize(),
+                      image.GetFileHeader().bfType),
+            std::make_tuple(nullptr, nullptr, nullptr, uint64_t{0}, 0u, 0u, 0u, 0u, uint16_t{0}));
         EXPECT_EQ(ui.Texts(), std::vector<std::string>{FormatString(c.text, path.c_str())});
     }
 }
@@ -230,19 +298,34 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
 TEST_F(ImageFiles, TargaHoldsTheRecordsDepthOrElse24BitsInUnpaddedRows)
 {
     const std::vector<RGBQUAD> kPalette = {{1, 2, 3, 0}, {10, 20, 30, 0}, {100, 110, 120, 0}};
-    const struct { const char* name; BmpFileParts parts; Bytes expected; } cases[] = {
-        {"24 bits lose their row padding", {.width = 3, .height = 2, .pixels = PadRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}})},
-         TgaFile(3, 2, 24, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19})},
-        {"32 bits as held, with 8 alpha bits", {.width = 1, .height = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}},
-         TgaFile(1, 2, 32, 8, {1, 2, 3, 4, 5, 6, 7, 8})},
-        {"8 bits through the palette", {.width = 3, .bitCount = 8, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{2, 0, 1}})},
-         TgaFile(3, 1, 24, 0, {100, 110, 120, 1, 2, 3, 10, 20, 30})},
-        {"1 bit through the palette", {.width = 3, .bitCount = 1, .palette = {kPalette[0], kPalette[1]}, .pixels = PadRows({{0b10100000}})},
-         TgaFile(3, 1, 24, 0, {10, 20, 30, 1, 2, 3, 10, 20, 30})},
+    const struct {
+        const char* name;
+        BmpFileParts parts;
+        Bytes expected;
+    } cases[] = {
+        {"24 bits lose their row padding",
+            {.width = 3,
+                .height = 2,
+                .pixels = PadRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}})},
+            TgaFile(3, 2, 24, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19})},
+        {"32 bits as held, with 8 alpha bits",
+            {.width = 1, .height = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}},
+            TgaFile(1, 2, 32, 8, {1, 2, 3, 4, 5, 6, 7, 8})},
+        {"8 bits through the palette",
+            {.width = 3, .bitCount = 8, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{2, 0, 1}})},
+            TgaFile(3, 1, 24, 0, {100, 110, 120, 1, 2, 3, 10, 20, 30})},
+        {"1 bit through the palette",
+            {.width = 3, .bitCount = 1, .palette = {kPalette[0], kPalette[1]}, .pixels = PadRows({{0b10100000}})},
+            TgaFile(3, 1, 24, 0, {10, 20, 30, 1, 2, 3, 10, 20, 30})},
         {"16 bits 5-5-5", {.width = 3, .bitCount = 16, .pixels = PadRows({{0xFF, 0x7F, 0x1F, 0x00, 0x00, 0x7C}})},
-         TgaFile(3, 1, 24, 0, {248, 248, 248, 248, 0, 0, 0, 0, 248})},
-        {"32 bits in another field order", {.width = 1, .bitCount = 32, .compression = BI_BITFIELDS, .masks = {0xFF, 0xFF00, 0xFF0000}, .pixels = {1, 2, 3, 4}},
-         TgaFile(1, 1, 24, 0, {3, 2, 1})},
+            TgaFile(3, 1, 24, 0, {248, 248, 248, 248, 0, 0, 0, 0, 248})},
+        {"32 bits in another field order",
+            {.width = 1,
+                .bitCount = 32,
+                .compression = BI_BITFIELDS,
+                .masks = {0xFF, 0xFF00, 0xFF0000},
+                .pixels = {1, 2, 3, 4}},
+            TgaFile(1, 1, 24, 0, {3, 2, 1})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -257,7 +340,10 @@ TEST_F(ImageFiles, TargaFilesInEveryRowOrderAndCodingReadToTheSameRecord)
     // Rows of three pixels, bottom then top; a run of equal pixels crosses from one to the other.
     const Bytes bottom24 = {1, 2, 3, 4, 5, 6, 7, 8, 9}, top24 = {7, 8, 9, 7, 8, 9, 10, 11, 12};
     const Bytes bottom32 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 9, 9}, top32 = {9, 9, 9, 9, 9, 9, 9, 9, 0, 0, 0, 0xFF};
-    const auto join = [](Bytes a, const Bytes& b) { a.insert(a.end(), b.begin(), b.end()); return a; };
+    const auto join = [](Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
     const auto mirror = [](const Bytes& row, size_t bpp) {
         Bytes out;
         for (size_t i = row.size(); i >= bpp; i -= bpp)
@@ -269,19 +355,34 @@ TEST_F(ImageFiles, TargaFilesInEveryRowOrderAndCodingReadToTheSameRecord)
         const Bytes& top = depth == 24 ? top24 : top32;
         const size_t bpp = depth / 8u;
         const Bytes expected = depth == 24 ? PadRows({bottom, top}) : join(bottom, top);
-        const struct { const char* name; uint8_t descriptor; Bytes pixels; } orders[] = {
+        const struct {
+            const char* name;
+            uint8_t descriptor;
+            Bytes pixels;
+        } orders[] = {
             {"bottom-up", 0, join(bottom, top)},
             {"top-down", 0x20, join(top, bottom)},
             {"right to left", 0x10, join(mirror(bottom, bpp), mirror(top, bpp))},
         };
         for (const auto& order : orders) {
             for (const uint8_t type : {2, 10}) {
-                SCOPED_TRACE(std::string(order.name) + (type == 10 ? ", run-length" : "") + ", " + std::to_string(depth));
+                SCOPED_TRACE(
+                    std::string(order.name) + (type == 10 ? ", run-length" : "") + ", " + std::to_string(depth));
                 // An ID field and a colour map come before the pixels and are passed over.
-                const auto image = Record(dir, BuildTga({.width = 3, .height = 2, .depth = depth, .imageType = type, .descriptor = order.descriptor,
-                                                         .colorMapType = 1, .mapEntries = 2, .id = {'i', 'd'}, .pixels = order.pixels}), kFileKindTga);
+                const auto image = Record(dir,
+                    BuildTga({.width = 3,
+                        .height = 2,
+                        .depth = depth,
+                        .imageType = type,
+                        .descriptor = order.descriptor,
+                        .colorMapType = 1,
+                        .mapEntries = 2,
+                        .id = {'i', 'd'},
+                        .pixels = order.pixels}),
+                    kFileKindTga);
                 ASSERT_NE(image->GetBitmapInfo(), nullptr);
-                EXPECT_EQ(std::make_tuple(image->GetWidth(), image->GetHeight(), image->GetBitCount()), std::make_tuple(3, 2, unsigned(depth)));
+                EXPECT_EQ(std::make_tuple(image->GetWidth(), image->GetHeight(), image->GetBitCount()),
+                    std::make_tuple(3, 2, unsigned(depth)));
                 EXPECT_EQ(Bytes(image->GetBits(), image->GetBits() + image->GetImageSize()), expected);
                 // What Save As writes as a Targa reads back the same.
                 image->WriteTga(dir.File("again.tga"));
@@ -298,26 +399,68 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
 {
     const std::vector<RGBQUAD> kPalette = {{1, 2, 3, 0}, {10, 20, 30, 0}, {100, 110, 120, 0}};
     // The record's table is full: black after the file's entries.
-    const auto table = [](size_t entries) { Bytes rgb = {3, 2, 1, 30, 20, 10, 120, 110, 100}; rgb.resize(3 * entries); return rgb; };
+    const auto table = [](size_t entries) {
+        Bytes rgb = {3, 2, 1, 30, 20, 10, 120, 110, 100};
+        rgb.resize(3 * entries);
+        return rgb;
+    };
     const auto bmp = [&](const BmpFileParts& parts) { return Record(dir, BuildBmp(parts)); };
     using P = PngImage;
     const int kPal = PNG_COLOR_TYPE_PALETTE;
-    struct { const char* name; std::unique_ptr<CDibImage> record; PngImage expected; } cases[] = {
-        {"1 bit", bmp({.width = 10, .height = 2, .bitCount = 1, .palette = {kPalette[0], kPalette[1]}, .pixels = PadRows({{0xA5, 0x40}, {0x0F, 0xC0}})}),
-         P{.width = 10, .height = 2, .bitDepth = 1, .colorType = kPal, .rows = {{0x0F, 0xC0}, {0xA5, 0x40}}, .palette = table(2)}},
-        {"8 bits", bmp({.width = 3, .height = 2, .bitCount = 8, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{2, 0, 1}, {1, 1, 0}})}),
-         P{.width = 3, .height = 2, .colorType = kPal, .rows = {{1, 1, 0}, {2, 0, 1}}, .palette = table(256)}},
-        {"16 bits 5-6-5 fields", bmp({.width = 2, .bitCount = 16, .compression = BI_BITFIELDS, .masks = {0xF800, 0x7E0, 0x1F}, .pixels = {0xFF, 0xFF, 0xE0, 0x07}}),
-         P{.width = 2, .height = 1, .rows = {{248, 252, 248, 0, 252, 0}}, .significantBits = {5, 6, 5}}},
+    struct {
+        const char* name;
+        std::unique_ptr<CDibImage> record;
+        PngImage expected;
+    } cases[] = {
+        {"1 bit",
+            bmp({.width = 10,
+                .height = 2,
+                .bitCount = 1,
+                .palette = {kPalette[0], kPalette[1]},
+                .pixels = PadRows({{0xA5, 0x40}, {0x0F, 0xC0}})}),
+            P{.width = 10,
+                .height = 2,
+                .bitDepth = 1,
+                .colorType = kPal,
+                .rows = {{0x0F, 0xC0}, {0xA5, 0x40}},
+                .palette = table(2)}},
+        {"8 bits",
+            bmp({.width = 3,
+                .height = 2,
+                .bitCount = 8,
+                .clrUsed = 3,
+                .palette = kPalette,
+                .pixels = PadRows({{2, 0, 1}, {1, 1, 0}})}),
+            P{.width = 3, .height = 2, .colorType = kPal, .rows = {{1, 1, 0}, {2, 0, 1}}, .palette = table(256)}},
+        {"16 bits 5-6-5 fields",
+            bmp({.width = 2,
+                .bitCount = 16,
+                .compression = BI_BITFIELDS,
+                .masks = {0xF800, 0x7E0, 0x1F},
+                .pixels = {0xFF, 0xFF, 0xE0, 0x07}}),
+            P{.width = 2, .height = 1, .rows = {{248, 252, 248, 0, 252, 0}}, .significantBits = {5, 6, 5}}},
         {"24 bits, padded, with a physical size",
-         bmp({.width = 3, .height = 2, .xPelsPerMeter = 2835, .yPelsPerMeter = 1000, .pixels = PadRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}})}),
-         P{.width = 3, .height = 2, .rows = {{13, 12, 11, 16, 15, 14, 19, 18, 17}, {3, 2, 1, 6, 5, 4, 9, 8, 7}}, .hasPhysicalSize = true, .xPerUnit = 2835,
-           .yPerUnit = 1000, .unit = PNG_RESOLUTION_METER}},
-        {"32 bits", bmp({.width = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}}), P{.width = 2, .height = 1, .rows = {{3, 2, 1, 7, 6, 5}}}},
-        {"2 bits", DibBuilder::Blank(5, 1, 2), P{.width = 5, .height = 1, .bitDepth = 2, .colorType = kPal, .rows = {{0x1B, 0x80}}, .palette = Bytes(12)}},
-        {"4 bits", bmp({.width = 3, .bitCount = 4, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{0x21, 0x00}})}),
-         P{.width = 3, .height = 1, .bitDepth = 4, .colorType = kPal, .rows = {{0x21, 0x00}}, .palette = table(16)}},
-        {"24 bits, large enough for every filter and several IDAT chunks", DibBuilder::Blank(301, 257, 24), P{.width = 301, .height = 257}},
+            bmp({.width = 3,
+                .height = 2,
+                .xPelsPerMeter = 2835,
+                .yPelsPerMeter = 1000,
+                .pixels = PadRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}})}),
+            P{.width = 3,
+                .height = 2,
+                .rows = {{13, 12, 11, 16, 15, 14, 19, 18, 17}, {3, 2, 1, 6, 5, 4, 9, 8, 7}},
+                .hasPhysicalSize = true,
+                .xPerUnit = 2835,
+                .yPerUnit = 1000,
+                .unit = PNG_RESOLUTION_METER}},
+        {"32 bits", bmp({.width = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}}),
+            P{.width = 2, .height = 1, .rows = {{3, 2, 1, 7, 6, 5}}}},
+        {"2 bits", DibBuilder::Blank(5, 1, 2),
+            P{.width = 5, .height = 1, .bitDepth = 2, .colorType = kPal, .rows = {{0x1B, 0x80}}, .palette = Bytes(12)}},
+        {"4 bits",
+            bmp({.width = 3, .bitCount = 4, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{0x21, 0x00}})}),
+            P{.width = 3, .height = 1, .bitDepth = 4, .colorType = kPal, .rows = {{0x21, 0x00}}, .palette = table(16)}},
+        {"24 bits, large enough for every filter and several IDAT chunks", DibBuilder::Blank(301, 257, 24),
+            P{.width = 301, .height = 257}},
     };
     // 2 bits: indices 0, 1, 2, 3, 2 and garbage in the unused bits of the last byte.
     cases[5].record->GetBits()[0] = 0x1B;
@@ -328,7 +471,8 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
         std::vector<uint8_t>& row = cases[7].expected.rows.emplace_back();
         for (uint32_t x = 0; x < 301; ++x) {
             n = n * 1103515245u + 12345u;
-            const uint8_t rgb[3] = {uint8_t(x + y), uint8_t(y < 128 ? x / 3 : n >> 24), uint8_t((x / 40 + y / 40) % 2 ? 200 : 30 + (n >> 30))};
+            const uint8_t rgb[3] = {uint8_t(x + y), uint8_t(y < 128 ? x / 3 : n >> 24),
+                uint8_t((x / 40 + y / 40) % 2 ? 200 : 30 + (n >> 30))};
             row.insert(row.end(), rgb, rgb + 3);
             uint8_t* pixel = large.GetBits() + (256 - y) * large.GetStride() + 3 * x;
             std::tie(pixel[0], pixel[1], pixel[2]) = std::tie(rgb[2], rgb[1], rgb[0]);
@@ -339,7 +483,7 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
         ASSERT_TRUE(c.record->WritePng(dir.File("out")));
         const Bytes file = ReadFileBytes(dir.File("out"));
         PngImage png;
-        ASSERT_TRUE(DecodePng(file, png));   // libpng checks every CRC and the zlib stream
+        ASSERT_TRUE(DecodePng(file, png));  // libpng checks every CRC and the zlib stream
         EXPECT_EQ(png, c.expected);
         // The chunks libpng would write, in its order, the image data in IDAT chunks of at most 64 KiB.
         std::string chunks;
@@ -351,7 +495,7 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
             at += length + 12;
         }
         const std::string header = std::string("IHDR ") + (c.expected.significantBits.empty() ? "" : "sBIT ") +
-                                   (c.expected.palette.empty() ? "" : "PLTE ") + (c.expected.hasPhysicalSize ? "pHYs " : "") + "IDAT ";
+            (c.expected.palette.empty() ? "" : "PLTE ") + (c.expected.hasPhysicalSize ? "pHYs " : "") + "IDAT ";
         EXPECT_TRUE(chunks.starts_with(header) && chunks.ends_with("IEND ")) << chunks;
         if (&c == &cases[7]) {
             EXPECT_NE(chunks.find("IDAT + "), std::string::npos) << chunks;
@@ -365,9 +509,10 @@ TEST_F(ImageFiles, WriterRefusalsAndFailedWritesShowTheirTextAndLeaveTheOldFile)
     const std::string out = dir.File("old"), nowhere = dir.File("no/such/folder.png");
     WriteFileBytes(out, {7, 7});
     CDibImage empty(dir.File("missing.bmp"), kFileKindBmp);
-    const auto wide = DibBuilder::Blank(70000, 1, 1), odd = DibBuilder::Blank(1, 1, 24), big = DibBuilder::Blank(512, 512, 24);
+    const auto wide = DibBuilder::Blank(70000, 1, 1), odd = DibBuilder::Blank(1, 1, 24),
+               big = DibBuilder::Blank(512, 512, 24);
     for (uint32_t i = 0; i < big->GetImageSize(); ++i)
-        big->GetBits()[i] = static_cast<uint8_t>(i * 2654435761u >> 13);   // hardly compressible
+        big->GetBits()[i] = static_cast<uint8_t>(i * 2654435761u >> 13);  // hardly compressible
     // The BMP and Targa writers leave by an exception; the caller shows it.
     const auto refusal = [](auto write) {
         try {
@@ -377,20 +522,29 @@ TEST_F(ImageFiles, WriterRefusalsAndFailedWritesShowTheirTextAndLeaveTheOldFile)
         }
         return std::string("no refusal");
     };
-    const std::string noImage = "Unable to write " + out + ", no image data was found.", badSize = "Error opening Bitmap file.\nFile: " + out;
+    const std::string noImage = "Unable to write " + out + ", no image data was found.",
+                      badSize = "Error opening Bitmap file.\nFile: " + out;
     EXPECT_EQ(refusal([&] { empty.WriteBmp(out); }), noImage);
     EXPECT_EQ(refusal([&] { empty.WriteTga(out); }), noImage);
-    EXPECT_EQ(refusal([&] { wide->WriteTga(out); }), "Unable to write " + out + ", the image is too large for a Targa file.");
+    EXPECT_EQ(
+        refusal([&] { wide->WriteTga(out); }), "Unable to write " + out + ", the image is too large for a Targa file.");
     ui.m_messages.clear();
     EXPECT_FALSE(empty.WritePng(out));
     // PNG: sides out of range, then a compressed record.
-    const std::tuple<int32_t, int32_t, uint32_t> headers[] = {{1, 0, BI_RGB}, {1, 1000001, BI_RGB}, {0, 1, BI_RGB}, {1, -1, BI_RGB}, {1, 1, BI_RLE8}};
+    const std::tuple<int32_t, int32_t, uint32_t> headers[] = {
+        {1, 0, BI_RGB}, {1, 1000001, BI_RGB}, {0, 1, BI_RGB}, {1, -1, BI_RGB}, {1, 1, BI_RLE8}};
     for (const auto& header : headers) {
         BITMAPINFOHEADER& h = odd->GetBitmapInfo()->bmiHeader;
         std::tie(h.biWidth, h.biHeight, h.biCompression) = header;
         EXPECT_FALSE(odd->WritePng(out));
     }
-    EXPECT_FALSE(Record(dir, BuildBmp({.width = 1, .bitCount = 16, .compression = BI_BITFIELDS, .masks = {0xF00, 0xF0, 0xF}, .pixels = {0, 0, 0, 0}}))->WritePng(out));
+    EXPECT_FALSE(Record(dir,
+        BuildBmp({.width = 1,
+            .bitCount = 16,
+            .compression = BI_BITFIELDS,
+            .masks = {0xF00, 0xF0, 0xF},
+            .pixels = {0, 0, 0,
+                0}}))->WritePng(out));
     {
         FileSizeLimit limit(4096);
         EXPECT_THROW(big->WriteBmp(out), CFileException);
@@ -398,9 +552,11 @@ TEST_F(ImageFiles, WriterRefusalsAndFailedWritesShowTheirTextAndLeaveTheOldFile)
         EXPECT_FALSE(big->WritePng(out));
     }
     EXPECT_FALSE(big->WritePng(nowhere));
-    EXPECT_EQ(ui.Texts(), (std::vector<std::string>{noImage, badSize, badSize, badSize, badSize, "Compressed bitmaps are not supported.\nFile: " + out,
-                                                    "Unsupported bitmap file format.\nFile: " + out, "Error writing png file.\nFile: " + out + "\nFile too large",
-                                                    "An error occurred while accessing " + nowhere + ": No such file or directory."}));
+    EXPECT_EQ(ui.Texts(),
+        (std::vector<std::string>{noImage, badSize, badSize, badSize, badSize,
+            "Compressed bitmaps are not supported.\nFile: " + out, "Unsupported bitmap file format.\nFile: " + out,
+            "Error writing png file.\nFile: " + out + "\nFile too large",
+            "An error occurred while accessing " + nowhere + ": No such file or directory."}));
     EXPECT_EQ(ReadFileBytes(out), (Bytes{7, 7}));
     // Nothing was left beside it.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2) << "besides in and old";

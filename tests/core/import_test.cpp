@@ -27,7 +27,8 @@ const Shape kShapes[] = {{8, 8, 1}, {5, 3, 1}, {4, 4, 2}, {6, 2, 2}, {2, 2, 1}};
 // A 24-bit BMP of the given block pixels (RGB rows top to bottom).
 std::vector<uint8_t> BmpOfRgb(uint32_t width, uint32_t height, const std::vector<uint8_t>& rgb)
 {
-    return BuildBmp({.width = int32_t(width), .height = int32_t(height), .pixels = NifBuilder::BlockToDib(rgb, width, height, 1)});
+    return BuildBmp(
+        {.width = int32_t(width), .height = int32_t(height), .pixels = NifBuilder::BlockToDib(rgb, width, height, 1)});
 }
 
 // A model file of the shapes, and the folder its textures were exported to as PNG files.
@@ -75,7 +76,7 @@ struct RoundTrip {
 
 struct stat StatOf(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     ::stat(path.c_str(), &st);
     return st;
 }
@@ -95,10 +96,9 @@ TEST(ImportTextures, RoundTripWithoutEditsWritesNothingAndOtherNamesAreIgnored)
     EXPECT_TRUE(report.Succeeded()) << report.strError;
     EXPECT_FALSE(report.bWritten);
     EXPECT_EQ(trip.Lines(report),
-              (std::vector<std::string>{"0 rock-000.png unchanged", "1 rock-001.png unchanged",
-                                        "2 rock-002.png unchanged", "3 rock-003.png unchanged",
-                                        "4 rock-004.png unchanged", "- notes.txt ignored",
-                                        "- rock-002.jpg ignored", "- stone-001.png ignored"}));
+        (std::vector<std::string>{"0 rock-000.png unchanged", "1 rock-001.png unchanged", "2 rock-002.png unchanged",
+            "3 rock-003.png unchanged", "4 rock-004.png unchanged", "- notes.txt ignored", "- rock-002.jpg ignored",
+            "- stone-001.png ignored"}));
     EXPECT_EQ(ReadFileBytes(trip.model), before);
     const timespec mtime = StatOf(trip.model).st_mtim;
     EXPECT_EQ(std::tie(mtime.tv_sec, mtime.tv_nsec), std::tie(statBefore.st_mtim.tv_sec, statBefore.st_mtim.tv_nsec));
@@ -124,9 +124,8 @@ TEST(ImportTextures, EditedTexturesChangeExactlyTheirBlocksInOnePass)
     EXPECT_TRUE(report.bWritten);
     EXPECT_EQ(trip.Lines(report), trip.Lines(dry));
     EXPECT_EQ(trip.Lines(report),
-              (std::vector<std::string>{"0 rock-000.bmp replaced", "1 rock-001.BMP replaced",
-                                        "2 rock-002.png unchanged", "3 rock-003.bmp replaced",
-                                        "4 rock-004.png unchanged"}));
+        (std::vector<std::string>{"0 rock-000.bmp replaced", "1 rock-001.BMP replaced", "2 rock-002.png unchanged",
+            "3 rock-003.bmp replaced", "4 rock-004.png unchanged"}));
     EXPECT_EQ(ReadFileBytes(trip.model + ".bak"), before);
 
     // The whole file as it must now be: the same builder with the new blocks.
@@ -150,19 +149,29 @@ TEST(ImportTextures, EditedTexturesChangeExactlyTheirBlocksInOnePass)
 
 TEST(ImportTextures, OneRefusedFileMeansNothingIsWritten)
 {
-    const std::vector<uint8_t> eightBit = BuildBmp({.width = 2, .height = 2, .bitCount = 8, .clrUsed = 2,
-                                                    .palette = std::vector<RGBQUAD>(2), .pixels = PadRows({{0, 1}, {1, 0}})});
+    const std::vector<uint8_t> eightBit = BuildBmp({.width = 2,
+        .height = 2,
+        .bitCount = 8,
+        .clrUsed = 2,
+        .palette = std::vector<RGBQUAD>(2),
+        .pixels = PadRows({{0, 1}, {1, 0}})});
     const std::vector<uint8_t> rgbFor32 = BmpOfRgb(3, 3, NifBuilder::PatternPixels(3, 3, 1, 7));
-    const struct { const char* what; std::vector<uint8_t> file; std::string name; ImportOptions options; const char* line; } cases[] = {
+    const struct {
+        const char* what;
+        std::vector<uint8_t> file;
+        std::string name;
+        ImportOptions options;
+        const char* line;
+    } cases[] = {
         {"below 24 bits", eightBit, "rock-004.bmp", {},
-         "4 rock-004.bmp refused: Only 24-bit and 32-bit images are supported"},
+            "4 rock-004.bmp refused: Only 24-bit and 32-bit images are supported"},
         {"depth change without its answer", rgbFor32, "rock-002.bmp", {},
-         "2 rock-002.bmp refused: The bit depths of these two images differ, do you wish to continue?"},
+            "2 rock-002.bmp refused: The bit depths of these two images differ, do you wish to continue?"},
         {"unreadable", {'B', 'M', 1, 2}, "rock-003.bmp", {.bAcceptDepthChange = true}, "3 rock-003.bmp refused: "},
         {"past the last texture", rgbFor32, "rock-009.bmp", {.bAcceptDepthChange = true},
-         "9 rock-009.bmp refused: there is no image 9: the file holds 5 images"},
+            "9 rock-009.bmp refused: there is no image 9: the file holds 5 images"},
         {"two files for one texture", rgbFor32, "rock-000.BMP", {.bAcceptDepthChange = true},
-         "0 rock-000.BMP refused: more than one file for image 0"},
+            "0 rock-000.BMP refused: more than one file for image 0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -179,8 +188,8 @@ TEST(ImportTextures, OneRefusedFileMeansNothingIsWritten)
         EXPECT_FALSE(report.bWritten);
         EXPECT_EQ(ReadFileBytes(trip.model), before);
         const std::vector<std::string> lines = trip.Lines(report);
-        const auto found = std::find_if(lines.begin(), lines.end(),
-                                        [&](const std::string& line) { return line.rfind(c.line, 0) == 0; });
+        const auto found = std::find_if(
+            lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(c.line, 0) == 0; });
         EXPECT_NE(found, lines.end()) << ::testing::PrintToString(lines);
         EXPECT_NE(std::find(lines.begin(), lines.end(), "1 rock-001.bmp replaced"), lines.end());
         EXPECT_TRUE(trip.ui.m_messages.empty());
@@ -202,15 +211,15 @@ TEST(ImportTextures, TheDocumentCommandAsksOnceWritesAndShowsTheSameTexture)
     trip.ui.m_messages.clear();
 
     trip.ui.ChooseFile(trip.folder);
-    trip.ui.AnswerNext(IDYES);   // the depth question
-    trip.ui.AnswerNext(IDNO);    // no backup
+    trip.ui.AnswerNext(IDYES);  // the depth question
+    trip.ui.AnswerNext(IDNO);  // no backup
     RouteCommand({&doc}, ID_FILE_IMPORT_TEXTURES);
     EXPECT_EQ(trip.ui.m_dialogs.back().strInitialDir, trip.dir.Path() + "/");
-    EXPECT_EQ(trip.ui.Texts(), (std::vector<std::string>{
-                                   "The bit depths of these two images differ, do you wish to continue?",
-                                   "Would you like to make a backup of rock?",
-                                   "0 rock-000.png unchanged\n1 rock-001.png unchanged\n2 rock-002.bmp replaced\n"
-                                   "3 rock-003.bmp replaced\n4 rock-004.png unchanged\n"}));
+    EXPECT_EQ(trip.ui.Texts(),
+        (std::vector<std::string>{"The bit depths of these two images differ, do you wish to continue?",
+            "Would you like to make a backup of rock?",
+            "0 rock-000.png unchanged\n1 rock-001.png unchanged\n2 rock-002.bmp replaced\n"
+            "3 rock-003.bmp replaced\n4 rock-004.png unchanged\n"}));
     EXPECT_FALSE(std::filesystem::exists(trip.model + ".bak"));
     // The texture shown before is shown again, read back from the file.
     const CDibImage* shown = doc.GetActiveImage();

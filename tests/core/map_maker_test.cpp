@@ -21,9 +21,9 @@ struct MapModel {
     TempDir dir;
     ScriptedUi ui;
     CTavrelDoc doc;
-    std::vector<std::vector<uint8_t>> tilePixels;   // block order: top row first, RGB(A)
+    std::vector<std::vector<uint8_t>> tilePixels;  // block order: top row first, RGB(A)
     std::vector<uint32_t> tileFormats;
-    std::vector<size_t> tileIndex;                  // image index of each tile
+    std::vector<size_t> tileIndex;  // image index of each tile
 
     MapModel()
     {
@@ -51,13 +51,17 @@ struct MapModel {
 // The map file that the cells must give, worked out from the block pixels.
 std::vector<uint8_t> ExpectedMapFile(const MapModel& model, const std::vector<int>& cellTiles)
 {
-    std::vector<uint8_t> rgb(1024 * 3072, 0);   // block order; empty cells black
+    std::vector<uint8_t> rgb(1024 * 3072, 0);  // block order; empty cells black
     for (size_t y = 0; y < 1024; ++y)
         for (size_t x = 0; x < 1024; ++x)
             if (const int tile = cellTiles[y / 256 * 4 + x / 256]; tile >= 0)
-                std::copy_n(&model.tilePixels[size_t(tile)][(y % 256 * 256 + x % 256) * (model.tileFormats[size_t(tile)] == 1 ? 3 : 4)],
-                            3, &rgb[(y * 1024 + x) * 3]);
-    return BuildBmp({.width = 1024, .height = 1024, .sizeImage = 1024 * 3072, .pixels = NifBuilder::BlockToDib(rgb, 1024, 1024, 1)});
+                std::copy_n(&model.tilePixels[size_t(tile)][(y % 256 * 256 + x % 256) *
+                                (model.tileFormats[size_t(tile)] == 1 ? 3 : 4)],
+                    3, &rgb[(y * 1024 + x) * 3]);
+    return BuildBmp({.width = 1024,
+        .height = 1024,
+        .sizeImage = 1024 * 3072,
+        .pixels = NifBuilder::BlockToDib(rgb, 1024, 1024, 1)});
 }
 
 }  // namespace
@@ -77,7 +81,7 @@ TEST(MapMaker, OffersTheFirstSixteenTilesInFileOrderAndCyclesEachCell)
     CMapCells cells(candidates);
     for (int n = 0; n < 16; ++n)
         EXPECT_EQ(cells.GetCellImage(n), candidates[size_t(n)]);
-    ASSERT_TRUE(cells.Toggle(15));   // after the last, the first: no empty step when all are there
+    ASSERT_TRUE(cells.Toggle(15));  // after the last, the first: no empty step when all are there
     EXPECT_EQ(cells.GetCell(15), 0);
     CMapCells few({candidates[0], candidates[1], candidates[2]});
     std::vector<int> seen;

@@ -34,7 +34,7 @@ struct Opened {
 std::vector<uint64_t> Scan(const std::vector<uint8_t>& bytes, std::vector<RawTextureShape>* shapes = nullptr)
 {
     Opened o(bytes);
-    std::vector<uint64_t> offsets = {12345};   // emptied by the scan
+    std::vector<uint64_t> offsets = {12345};  // emptied by the scan
     std::vector<RawTextureShape> found = {{1, 2, 3}};
     const uint32_t count = ScanRawImageData(o.file, offsets, found);
     EXPECT_EQ(count, offsets.size());
@@ -44,7 +44,12 @@ std::vector<uint64_t> Scan(const std::vector<uint8_t>& bytes, std::vector<RawTex
     return offsets;
 }
 
-struct Loaded { std::string path; std::unique_ptr<CDibImage> image; Texts messages; std::vector<uint8_t> bits; };
+struct Loaded {
+    std::string path;
+    std::unique_ptr<CDibImage> image;
+    Texts messages;
+    std::vector<uint8_t> bits;
+};
 
 // Loads the texture at offset; a null builder loads from a file that is not there.
 Loaded Load(const NifBuilder* b, uint64_t offset)
@@ -98,15 +103,20 @@ TEST(NifScan, MatchesNamesExactlyWithoutBacktracking)
     // Each followed by 12 bytes and the fields of one RGB pixel. The N that
     // breaks an attempt is consumed with it.
     const std::pair<std::string, bool> cases[] = {
-        {"NiRawImageData", true},       {"NNiRawImageData", false},      {"NiRawImageDatb", false},
-        {"NiRawNiRawImageData", false}, {"NiRawNNiRawImageData", true},  {"NiImage NiRawImage NiRawImageDat", false},
+        {"NiRawImageData", true},
+        {"NNiRawImageData", false},
+        {"NiRawImageDatb", false},
+        {"NiRawNiRawImageData", false},
+        {"NiRawNNiRawImageData", true},
+        {"NiImage NiRawImage NiRawImageDat", false},
     };
     for (const auto& [text, found] : cases) {
         const std::string file = text + std::string(12, 'x') + std::string("\1\0\0\0\1\0\0\0\1\0\0\0abc", 15);
-        EXPECT_EQ(Scan({file.begin(), file.end()}), found ? std::vector<uint64_t>{text.size() + 12}
-                                                          : std::vector<uint64_t>{}) << text;
+        EXPECT_EQ(
+            Scan({file.begin(), file.end()}), found ? std::vector<uint64_t>{text.size() + 12} : std::vector<uint64_t>{})
+            << text;
     }
-    const std::string cut = "xNiRawImageDat";   // cut by the end of the file
+    const std::string cut = "xNiRawImageDat";  // cut by the end of the file
     EXPECT_TRUE(Scan({cut.begin(), cut.end()}).empty());
     EXPECT_TRUE(Scan({}).empty());
 }
@@ -119,12 +129,12 @@ TEST(NifLink, FindsTheFirstLinkAndTheNameUpToTheFirstNifInReach)
     const std::tuple<std::string, uint64_t, std::optional<std::string>> cases[] = {
         {std::string(50, 'x') + link("first.nif") + link("second.nif"), 74, "first.nif"},
         {"no link here, NiRawImageData NImage NNiImage", 0, std::nullopt},
-        {"xxNiImage" + std::string(5, 'z'), 26, std::nullopt},   // a name past the end of the file
+        {"xxNiImage" + std::string(5, 'z'), 26, std::nullopt},  // a name past the end of the file
         {link(std::string("a/b.nif\0c.nif", 13)), 24, "a/b.nif"},
         {link(std::string(39, 'a') + ".nif"), 24, std::string(39, 'a') + ".nif"},
         {link(std::string(40, 'a') + ".nif"), 24, std::nullopt},
         {link("a.b.nif"), 24, "a.b.nif"},
-        {link(".n.nif"), 24, std::nullopt},   // the byte that differs is passed over
+        {link(".n.nif"), 24, std::nullopt},  // the byte that differs is passed over
         {link(std::string("ab\0c.nif", 8)), 24, std::nullopt},
     };
     for (const auto& [file, position, name] : cases) {
@@ -143,7 +153,7 @@ TEST(RawImage, TurnsTopDownRgbRowsIntoBottomUpBgrAndBackForEveryShape)
     // Width, height, format: odd and even heights, every row padding, the vector path with and without
     // a scalar tail, rows read in two groups (the second partial), rows longer than one group.
     const uint32_t cases[][3] = {{1, 7, 1}, {2, 2, 1}, {3, 3, 1}, {4, 4, 1}, {33, 5, 1}, {7, 3, 2}, {31, 6, 2},
-                                 {300, 300, 1}, {100000, 1, 2}, {90000, 2, 1}};
+        {300, 300, 1}, {100000, 1, 2}, {90000, 2, 1}};
     for (const auto& [width, height, format] : cases) {
         SCOPED_TRACE(testing::Message() << width << "x" << height << " format " << format);
         NifBuilder b;
@@ -155,8 +165,8 @@ TEST(RawImage, TurnsTopDownRgbRowsIntoBottomUpBgrAndBackForEveryShape)
         const uint32_t bitCount = format == 1 ? 24 : 32;
         const BITMAPINFOHEADER& h = r.image->GetBitmapInfo()->bmiHeader;
         EXPECT_EQ((std::vector<int64_t>{h.biSize, h.biWidth, h.biHeight, h.biPlanes, h.biBitCount, h.biCompression,
-                                        h.biSizeImage, r.image->GetFileHeader().bfOffBits}),
-                  (std::vector<int64_t>{40, width, height, 1, bitCount, BI_RGB, int64_t(r.bits.size()), 54}));
+                      h.biSizeImage, r.image->GetFileHeader().bfOffBits}),
+            (std::vector<int64_t>{40, width, height, 1, bitCount, BI_RGB, int64_t(r.bits.size()), 54}));
         const std::vector<uint8_t> block = NifBuilder::PatternPixels(width, height, format, 9);
         EXPECT_EQ(r.bits, NifBuilder::BlockToDib(block, width, height, format));
         // The writers turn the record back into the block, in place.
@@ -164,7 +174,7 @@ TEST(RawImage, TurnsTopDownRgbRowsIntoBottomUpBgrAndBackForEveryShape)
         r.bits.resize(block.size());
         EXPECT_EQ(r.bits, block);
     }
-    std::vector<uint8_t> untouched = {1, 2, 3, 4};   // other bit counts are refused untouched
+    std::vector<uint8_t> untouched = {1, 2, 3, 4};  // other bit counts are refused untouched
     EXPECT_EQ(ConvertDibToRawPixels(untouched.data(), 1, 1, 16), 0u);
     EXPECT_EQ(untouched, (std::vector<uint8_t>{1, 2, 3, 4}));
 }
@@ -189,9 +199,8 @@ TEST(NifScanAndRawImage, CorruptSizesEndTheScanAndAreRefused)
     // Width, height, format, pixel bytes, textures found: pixels one byte short of the file's end,
     // pixels running over the next block, more than 64 bits of pixel bytes, near 2 GB, a product
     // wrapping 32 bits, zero width, zero height.
-    const uint32_t cases[][5] = {{10, 10, 1, 258, 1},      {20, 10, 1, 299, 1},     {0xFFFFFFFF, 0xFFFFFFFF, 2, 64, 1},
-                                 {0x8000, 0x4000, 2, 64, 1}, {0x10000, 0x10000, 1, 64, 1}, {0, 4, 1, 16, 2},
-                                 {4, 0, 2, 16, 2}};
+    const uint32_t cases[][5] = {{10, 10, 1, 258, 1}, {20, 10, 1, 299, 1}, {0xFFFFFFFF, 0xFFFFFFFF, 2, 64, 1},
+        {0x8000, 0x4000, 2, 64, 1}, {0x10000, 0x10000, 1, 64, 1}, {0, 4, 1, 16, 2}, {4, 0, 2, 16, 2}};
     for (const auto& [width, height, format, pixelBytes, found] : cases) {
         SCOPED_TRACE(testing::Message() << width << "x" << height);
         NifBuilder b;
@@ -203,7 +212,7 @@ TEST(NifScanAndRawImage, CorruptSizesEndTheScanAndAreRefused)
         EXPECT_EQ(r.image->GetBitmapInfo(), nullptr);
         EXPECT_EQ(r.messages, Texts{"Error reading file.\nFile: " + r.path});
     }
-    NifBuilder cut;   // fields past the end of the file
+    NifBuilder cut;  // fields past the end of the file
     const Loaded r = Load(&cut.Filler(20), 14);
     EXPECT_EQ(r.messages, Texts{"Error reading file.\nFile: " + r.path});
     const Loaded missing = Load(nullptr, 26);

@@ -66,12 +66,15 @@ TEST(SafeFileWriter, ReplacesWholeOrNotAtAllAndKeepsPermissions)
     EXPECT_FALSE(CopyFile(dir.File("missing"), dir.File("f.bak")));
     EXPECT_EQ(ReadFileBytes(dir.File("f.bak")), ReadFileBytes(path));
     ::unlink(dir.File("f.bak").c_str());
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     // No stray new versions are left in the folder.
     int entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) { (void)e; ++entries; }
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        (void)e;
+        ++entries;
+    }
     EXPECT_EQ(entries, 1);
 }
 
@@ -80,7 +83,10 @@ namespace {
 int EntriesIn(const std::string& folder)
 {
     int entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) { (void)e; ++entries; }
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        (void)e;
+        ++entries;
+    }
     return entries;
 }
 
@@ -93,29 +99,49 @@ TEST(SafeFileWriter, RefusesSpecialUnwritableAndLinkedTargetsAndKeepsWhatItRepla
     const bool root = ::geteuid() == 0;
     const struct {
         const char* name;
-        std::function<void(const TempDir&, const std::string&)> make;   // makes the target "t" (or the link)
-        const char* refusal;                                          // nullptr: written
-        int entries;                                                  // in the folder afterwards
+        std::function<void(const TempDir&, const std::string&)> make;  // makes the target "t" (or the link)
+        const char* refusal;  // nullptr: written
+        int entries;  // in the folder afterwards
     } cases[] = {
         {"FIFO", [](const TempDir&, const std::string& t) { ::mkfifo(t.c_str(), 0666); }, "not a regular file", 1},
-        {"device node", [root](const TempDir&, const std::string& t) {
-             if (root) ::mknod(t.c_str(), S_IFCHR | 0666, makedev(1, 3));
-             else ::symlink("/dev/null", t.c_str());
-         }, "not a regular file", 1},
+        {"device node",
+            [root](const TempDir&, const std::string& t) {
+                if (root)
+                    ::mknod(t.c_str(), S_IFCHR | 0666, makedev(1, 3));
+                else
+                    ::symlink("/dev/null", t.c_str());
+            },
+            "not a regular file", 1},
         {"link to a device", [](const TempDir&, const std::string& t) { ::symlink("/dev/null", t.c_str()); },
-         "not a regular file", 1},
-        {"read-only file", [](const TempDir&, const std::string& t) { WriteFileBytes(t, {1}); ::chmod(t.c_str(), 0444); },
-         "not writable", 1},
-        {"hard-linked file", [](const TempDir& d, const std::string& t) { WriteFileBytes(t, {1}); ::link(t.c_str(), d.File("u").c_str()); },
-         "hard links", 2},
-        {"link to a missing file", [](const TempDir&, const std::string& t) { ::symlink("made", t.c_str()); }, nullptr, 2},
-        {"link to a file", [](const TempDir& d, const std::string& t) { WriteFileBytes(d.File("made"), {1}); ::symlink("made", t.c_str()); },
-         nullptr, 2},
-        {"set-id file of another owner", [root](const TempDir&, const std::string& t) {
-             WriteFileBytes(t, {1});
-             if (root) ::chown(t.c_str(), 1234, 5678);
-             ::chmod(t.c_str(), 06754);
-         }, nullptr, 1},
+            "not a regular file", 1},
+        {"read-only file",
+            [](const TempDir&, const std::string& t) {
+                WriteFileBytes(t, {1});
+                ::chmod(t.c_str(), 0444);
+            },
+            "not writable", 1},
+        {"hard-linked file",
+            [](const TempDir& d, const std::string& t) {
+                WriteFileBytes(t, {1});
+                ::link(t.c_str(), d.File("u").c_str());
+            },
+            "hard links", 2},
+        {"link to a missing file", [](const TempDir&, const std::string& t) { ::symlink("made", t.c_str()); }, nullptr,
+            2},
+        {"link to a file",
+            [](const TempDir& d, const std::string& t) {
+                WriteFileBytes(d.File("made"), {1});
+                ::symlink("made", t.c_str());
+            },
+            nullptr, 2},
+        {"set-id file of another owner",
+            [root](const TempDir&, const std::string& t) {
+                WriteFileBytes(t, {1});
+                if (root)
+                    ::chown(t.c_str(), 1234, 5678);
+                ::chmod(t.c_str(), 06754);
+            },
+            nullptr, 1},
         {"name of 255 bytes", nullptr, nullptr, 1},
     };
     for (const auto& c : cases) {
@@ -124,7 +150,7 @@ TEST(SafeFileWriter, RefusesSpecialUnwritableAndLinkedTargetsAndKeepsWhatItRepla
         const std::string target = dir.File(c.make ? "t" : std::string(255, 'n'));
         if (c.make)
             c.make(dir, target);
-        struct stat before {};
+        struct stat before { };
         ::lstat(target.c_str(), &before);
         CSafeFileWriter writer;
         CFileException error;
@@ -132,7 +158,7 @@ TEST(SafeFileWriter, RefusesSpecialUnwritableAndLinkedTargetsAndKeepsWhatItRepla
         EXPECT_EQ(opened, c.refusal == nullptr) << error.GetErrorMessage();
         if (c.refusal) {
             EXPECT_NE(error.GetErrorMessage().find(c.refusal), std::string::npos) << error.GetErrorMessage();
-            struct stat after {};
+            struct stat after { };
             ::lstat(target.c_str(), &after);
             EXPECT_EQ(after.st_mode, before.st_mode);
             EXPECT_EQ(after.st_ino, before.st_ino);
@@ -142,10 +168,10 @@ TEST(SafeFileWriter, RefusesSpecialUnwritableAndLinkedTargetsAndKeepsWhatItRepla
             EXPECT_EQ(EntriesIn(dir.Path()), c.entries - (FileExists(target) ? 0 : 1));
             writer.Commit();
             EXPECT_EQ(ReadFileBytes(target), (std::vector<uint8_t>{'n', 'e', 'w'}));
-            struct stat after {};
+            struct stat after { };
             ::lstat(target.c_str(), &after);
             if (S_ISLNK(before.st_mode)) {
-                EXPECT_TRUE(S_ISLNK(after.st_mode));   // the link is kept; the file it names is written
+                EXPECT_TRUE(S_ISLNK(after.st_mode));  // the link is kept; the file it names is written
                 EXPECT_EQ(ReadFileBytes(dir.File("made")), (std::vector<uint8_t>{'n', 'e', 'w'}));
             } else if (before.st_mode != 0) {
                 EXPECT_EQ(after.st_mode, before.st_mode);
@@ -170,7 +196,7 @@ TEST(SafeFileWriter, RefusesToReplaceAFileChangedMeanwhile)
     ASSERT_TRUE(writer.Open(path));
     writer.ExpectIdentity(identity);
     writer.Write("abc", 3);
-    WriteFileBytes(path, {1, 2, 3, 4});   // an append from elsewhere
+    WriteFileBytes(path, {1, 2, 3, 4});  // an append from elsewhere
     EXPECT_THROW(writer.Commit(), CFileException);
     EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{1, 2, 3, 4}));
     EXPECT_EQ(EntriesIn(dir.Path()), 1);
@@ -182,6 +208,9 @@ TEST(UiServices, ScriptedAnswersAndWaitCursor)
     ui.AnswerNext(IDYES);
     EXPECT_EQ(AfxMessageBox("Question?", MB_YESNO | MB_ICONQUESTION), IDYES);
     EXPECT_EQ(AfxMessageBox("Note"), IDOK);
-    { CWaitCursor wait; EXPECT_EQ(ui.m_nWaitDepth, 1); }
+    {
+        CWaitCursor wait;
+        EXPECT_EQ(ui.m_nWaitDepth, 1);
+    }
     EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"Question?", "Note"}));
 }

@@ -21,14 +21,23 @@ using Strings = std::vector<std::string>;
 TEST(ExportTypes, FilterPreselectionAndRewrite)
 {
     const std::vector<ExportTypeDef> types = ParseExportTypes(kExportTypeNames);
-    EXPECT_EQ(ExportFilter(types), "Windows Bitmap (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png|"
-                                   "Truevision Targa (*.tga)|*.tga||");
+    EXPECT_EQ(ExportFilter(types),
+        "Windows Bitmap (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png|"
+        "Truevision Targa (*.tga)|*.tga||");
 
     // Initial name: the name box's text and the type selected.
-    const struct { const char* name; const char* shown; int type; } initial[] = {
-        {"", "*.bmp", 1}, {"pic.png", "pic.png", 2}, {"pic.tga", "pic.tga", 3},
+    const struct {
+        const char* name;
+        const char* shown;
+        int type;
+    } initial[] = {
+        {"", "*.bmp", 1},
+        {"pic.png", "pic.png", 2},
+        {"pic.tga", "pic.tga", 3},
         // From the first '.', case for case.
-        {"pic.PNG", "pic.PNG", 1}, {"my.pic.png", "my.pic.png", 1}, {"pic", "pic", 1},
+        {"pic.PNG", "pic.PNG", 1},
+        {"my.pic.png", "my.pic.png", 1},
+        {"pic", "pic", 1},
     };
     for (const auto& row : initial) {
         EXPECT_EQ(InitialExportName(types, row.name), row.shown) << row.name;
@@ -36,8 +45,13 @@ TEST(ExportTypes, FilterPreselectionAndRewrite)
     }
 
     // A type change: the name box's text, the type picked, the new text.
-    const struct { const char* name; int type; const char* becomes; } retype[] = {
-        {"house.bmp", 3, "house.tga"}, {"*.bmp", 2, "*.png"},
+    const struct {
+        const char* name;
+        int type;
+        const char* becomes;
+    } retype[] = {
+        {"house.bmp", 3, "house.tga"},
+        {"*.bmp", 2, "*.png"},
         // A folder typed before the name keeps its dots.
         {"../out.d/house", 2, "../out.d/house.png"},
     };
@@ -109,7 +123,7 @@ TEST_F(SaveAsTest, EachTypeWritesExactlyWhatItsWriterMakes)
     EXPECT_EQ(request.strTitle + '|' + request.strInitialName, "Save As Type|*.bmp");
     EXPECT_EQ(request.strFilter, ExportFilter(ParseExportTypes(kExportTypeNames)));
     EXPECT_EQ(request.nFlags, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
-    EXPECT_EQ(request.strInitialDir, dir.Path() + "/");   // the shown file's folder
+    EXPECT_EQ(request.strInitialDir, dir.Path() + "/");  // the shown file's folder
     EXPECT_EQ(Listing(dir.Path()), Strings{"two.nif"});
     EXPECT_EQ(observer.updates, updates);
 
@@ -137,7 +151,7 @@ TEST_F(SaveAsTest, EachTypeWritesExactlyWhatItsWriterMakes)
         EXPECT_EQ(doc.GetTitle(), "two.nif");
         EXPECT_EQ(observer.updates, updates + type);
     }
-    EXPECT_EQ(ui.m_nWaitBegins, 4);   // the open and three saves
+    EXPECT_EQ(ui.m_nWaitBegins, 4);  // the open and three saves
     EXPECT_TRUE(ui.Texts().empty());
 }
 
@@ -163,7 +177,12 @@ TEST_F(SaveAsTest, AFailedWriteLeavesNoFileAndOnlyTheWritersReport)
     const int updates = observer.updates;
 
     const std::string missing = dir.File("missing/out.bmp"), keep = dir.File("keep.x");
-    const struct { int type; const std::string& path; bool diskFull; std::string message; } rows[] = {
+    const struct {
+        int type;
+        const std::string& path;
+        bool diskFull;
+        std::string message;
+    } rows[] = {
         {1, missing, false, "An error occurred while accessing " + missing + ": No such file or directory."},
         {1, keep, true, "An error occurred while accessing " + keep + ": File too large."},
         {2, keep, true, "Error writing png file.\nFile: " + keep + "\nFile too large"},

@@ -46,12 +46,12 @@ TEST(SpliceRawImageBlockAndStampAlpha, RewriteOnlyTheirBytesOrOnRefusalOrFailure
     struct Case {
         const char* what;
         bool stamp = false;
-        RawTextureShape old{8, 8, 2}, written{8, 8, 1};   // the block in the file; the new one (splice)
+        RawTextureShape old{8, 8, 2}, written{8, 8, 1};  // the block in the file; the new one (splice)
         bool done = false;
-        RawTextureShape expected = old;   // what the writer is told the file holds
-        uint64_t shortBy = 0;             // new pixel bytes missing
+        RawTextureShape expected = old;  // what the writer is told the file holds
+        uint64_t shortBy = 0;  // new pixel bytes missing
         void (*prepare)(ModelFile&) = nullptr;
-        rlim_t fullAt = RLIM_INFINITY;    // a disk that fills up at this size
+        rlim_t fullAt = RLIM_INFINITY;  // a disk that fills up at this size
     };
     auto shorter = [](ModelFile& f) { std::filesystem::resize_file(f.path, f.offset + 12 + 8 * 8 * 4 - 1); };
     auto readOnly = [](ModelFile& f) { ::chmod(f.path.c_str(), 0444); };
@@ -84,7 +84,7 @@ TEST(SpliceRawImageBlockAndStampAlpha, RewriteOnlyTheirBytesOrOnRefusalOrFailure
         if (c.done && c.stamp) {
             for (uint64_t i = f.offset + 15; i < tail; i += 4)
                 expected[i] = 0xA5;
-        } else if (c.done) {   // head, new fields and pixels, tail: exactly the old bytes around the new block
+        } else if (c.done) {  // head, new fields and pixels, tail: exactly the old bytes around the new block
             const auto block = NifBuilder().U32(w.width).U32(w.height).U32(w.format).Raw(pixels).Bytes();
             expected.erase(expected.begin() + static_cast<long>(f.offset), expected.begin() + static_cast<long>(tail));
             expected.insert(expected.begin() + static_cast<long>(f.offset), block.begin(), block.end());
@@ -95,23 +95,23 @@ TEST(SpliceRawImageBlockAndStampAlpha, RewriteOnlyTheirBytesOrOnRefusalOrFailure
             FileSizeLimit full(c.fullAt);
             EXPECT_EQ(c.stamp ? StampAlpha(f.path, f.offset, oldBytes, 0xA5, c.expected)
                               : SpliceRawImageBlock(f.path, f.offset, oldBytes, w.width, w.height, w.format,
-                                                    pixels.data(), pixels.size() - c.shortBy, c.expected),
-                      c.done);
+                                    pixels.data(), pixels.size() - c.shortBy, c.expected),
+                c.done);
         }
         EXPECT_EQ(ui.Texts(), c.done ? Texts{} : Texts{"Error writing file.\nFile: " + f.path});
         EXPECT_EQ(ReadFileBytes(f.path), expected);
         EXPECT_EQ(std::filesystem::status(f.path).permissions(), permissions);
-        EXPECT_EQ(FilesIn(f.dir.Path()), 1u);   // no new version left beside it
+        EXPECT_EQ(FilesIn(f.dir.Path()), 1u);  // no new version left beside it
     }
 }
 
 TEST(WriteCompressedBitmapFile, WritesHeaderAndStreamOrLeavesTheOldFileWhole)
 {
     struct Files {
-        TempDir dir, work;   // the target alone in its folder
+        TempDir dir, work;  // the target alone in its folder
         std::string target = dir.File("image.bmz"), bitmap = work.File("temp.dbp"), scratch = work.File("temp.dbz");
         Files() { WriteFileBytes(bitmap, NifBuilder::PatternPixels(300, 200, 1)); }
-    } probe;   // the stream that the bitmap compresses to
+    } probe;  // the stream that the bitmap compresses to
     ASSERT_EQ(CZlibFileCodec().CompressFile(probe.bitmap, probe.scratch, 6), 0);
     const std::vector<uint8_t> stream = ReadFileBytes(probe.scratch), old(100, 0x42), forty(40, 0x7F);
     auto bmz = [&](uint32_t value) { return NifBuilder().U32(0xCAFE01).U32(value).Filler(32, 0).Raw(stream).Bytes(); };
@@ -119,9 +119,9 @@ TEST(WriteCompressedBitmapFile, WritesHeaderAndStreamOrLeavesTheOldFileWhole)
     longer.resize(41);
     struct Case {
         const char* what;
-        std::vector<uint8_t> old, expected;   // the target before and after; the same when the writing fails
+        std::vector<uint8_t> old, expected;  // the target before and after; the same when the writing fails
         void (*prepare)(Files&) = nullptr;
-        rlim_t fullAt = RLIM_INFINITY;        // a disk that fills up at this size
+        rlim_t fullAt = RLIM_INFINITY;  // a disk that fills up at this size
     } cases[] = {
         {"a longer old file keeps its value", longer, bmz(0x1234)},
         {"forty bytes get 1", forty, bmz(1)},
@@ -146,6 +146,6 @@ TEST(WriteCompressedBitmapFile, WritesHeaderAndStreamOrLeavesTheOldFileWhole)
         EXPECT_EQ(written, c.expected != c.old);
         EXPECT_EQ(ui.Texts(), written ? Texts{} : Texts{"Unable to create .bmz file"});
         EXPECT_EQ(ReadFileBytes(f.target), c.expected);
-        EXPECT_EQ(FilesIn(f.dir.Path()), 1u);   // no new version left beside it
+        EXPECT_EQ(FilesIn(f.dir.Path()), 1u);  // no new version left beside it
     }
 }

@@ -61,7 +61,7 @@ struct CodecFiles {
 
 TEST(ZlibCodec, RoundTripsThroughTheBmzLayoutInConstantMemory)
 {
-    std::vector<size_t> growth;   // heap used by each codec above what was in use before it was made
+    std::vector<size_t> growth;  // heap used by each codec above what was in use before it was made
     for (size_t size : {size_t{0}, size_t{1}, kStep, kStep + 1, 16 * kStep + 17}) {
         SCOPED_TRACE(size);
         CodecFiles f;
@@ -90,9 +90,9 @@ TEST(ZlibCodec, RoundTripsThroughTheBmzLayoutInConstantMemory)
             EXPECT_EQ(codec->m_status, Texts{"Success"});
             EXPECT_EQ(codec->m_progress.back(), 100);
         }
-        EXPECT_EQ(ui.m_progress.back(), -1);   // the shell's progress bar goes when a run ends
+        EXPECT_EQ(ui.m_progress.back(), -1);  // the shell's progress bar goes when a run ends
         EXPECT_GE(ui.m_nPumps, 2);
-        EXPECT_TRUE(ui.m_messages.empty());   // the codec shows nothing itself
+        EXPECT_TRUE(ui.m_messages.empty());  // the codec shows nothing itself
     }
 #if !defined(__SANITIZE_ADDRESS__)
     // Two step buffers and zlib's own state, the same for two steps and for seventeen.
@@ -112,8 +112,8 @@ TEST(ZlibCodec, CutOrDamagedStreamsAbortAndFilesThatCannotBeOpenedOrWrittenGiveT
     std::vector<uint8_t> badCheck = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
     badCheck.back() ^= 0x5A;
     const std::pair<std::vector<uint8_t>, int> cases[] = {
-        {WithHeader({0x78, 0x9C, 0x03, 0x00}), Z_BUF_ERROR},   // trailer cut off
-        {std::vector<uint8_t>(12, 0), Z_BUF_ERROR},              // shorter than the header
+        {WithHeader({0x78, 0x9C, 0x03, 0x00}), Z_BUF_ERROR},  // trailer cut off
+        {std::vector<uint8_t>(12, 0), Z_BUF_ERROR},  // shorter than the header
         {WithHeader(badCheck), Z_DATA_ERROR},
         // A small file that would expand past any bitmap's size is refused as damaged.
         {WithHeader(ReadFileBytes(f.stream)), Z_DATA_ERROR},
@@ -121,7 +121,7 @@ TEST(ZlibCodec, CutOrDamagedStreamsAbortAndFilesThatCannotBeOpenedOrWrittenGiveT
     for (const auto& [file, result] : cases) {
         WriteFileBytes(f.bmz, file);
         RecordingCodec codec;
-        codec.m_nOutputLimit = kStep;   // for the 4 GiB that no bitmap reaches
+        codec.m_nOutputLimit = kStep;  // for the 4 GiB that no bitmap reaches
         EXPECT_EQ(codec.DecompressFile(f.bmz, f.output), result) << file.size();
         EXPECT_EQ(codec.m_status, Texts{"Zlib Error"});
         EXPECT_LE(ReadFileBytes(f.output).size(), 2 * kStep);
@@ -166,7 +166,12 @@ TEST(ZlibCodec, BitmapStreamsStopAtTheirHeadersOrTheirDeclaredSize)
         bmp.resize(bmp.size() + extra, 0);
         return bmp;
     };
-    const struct { const char* name; std::vector<uint8_t> file; int result; size_t maxOutput; } cases[] = {
+    const struct {
+        const char* name;
+        std::vector<uint8_t> file;
+        int result;
+        size_t maxOutput;
+    } cases[] = {
         {"4 x 4 followed by 64 MiB", stream(bitmap(4, 4, 64 * kStep)), Z_DATA_ERROR, 2 * kStep},
         {"wider than the limits", stream(bitmap(int32_t(GetImageLimits().nMaxSide + 1), 1, 0)), kCodecImageTooLarge, 0},
         {"more than its stream can hold", stream(bitmap(30000, 30000, 0)), Z_DATA_ERROR, 0},

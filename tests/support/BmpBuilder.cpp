@@ -6,16 +6,17 @@
 std::vector<uint8_t> BuildBmp(const BmpFileParts& s)
 {
     std::vector<uint8_t> header(s.headerSize, 0), table(s.headerSize >= 52 ? 0 : 4 * s.masks.size());
-    const BITMAPINFOHEADER info{s.headerSize, s.width,         s.height,        1,         s.bitCount, s.compression,
-                                s.sizeImage,  s.xPelsPerMeter, s.yPelsPerMeter, s.clrUsed, 0};
+    const BITMAPINFOHEADER info{s.headerSize, s.width, s.height, 1, s.bitCount, s.compression, s.sizeImage,
+        s.xPelsPerMeter, s.yPelsPerMeter, s.clrUsed, 0};
     std::memcpy(header.data(), &info, sizeof info);
-    std::copy_n(reinterpret_cast<const uint8_t*>(s.masks.data()), 4 * s.masks.size(), s.headerSize >= 52 ? header.begin() + 40 : table.begin());
+    std::copy_n(reinterpret_cast<const uint8_t*>(s.masks.data()), 4 * s.masks.size(),
+        s.headerSize >= 52 ? header.begin() + 40 : table.begin());
     const auto* palette = reinterpret_cast<const uint8_t*>(s.palette.data());
     table.insert(table.end(), palette, palette + 4 * s.palette.size());
     table.insert(table.end(), s.gap, 0xEE);
     const auto offBits = static_cast<uint32_t>(14 + header.size() + table.size());
-    const uint32_t fields[3] = {s.fileSize.value_or(static_cast<uint32_t>(offBits + s.pixels.size())), 0,
-                                s.offBits.value_or(offBits)};
+    const uint32_t fields[3] = {
+        s.fileSize.value_or(static_cast<uint32_t>(offBits + s.pixels.size())), 0, s.offBits.value_or(offBits)};
     std::vector<uint8_t> out = {'B', 'M'};
     out.insert(out.end(), reinterpret_cast<const uint8_t*>(fields), reinterpret_cast<const uint8_t*>(fields + 3));
     for (const auto& part : {header, table, s.pixels, s.trailer})

@@ -10,7 +10,7 @@ std::unique_ptr<CDibImage> DibBuilder::Blank(int32_t width, int32_t height, uint
 }
 
 std::unique_ptr<CDibImage> DibBuilder::FromParts(const BITMAPINFOHEADER& header, const std::vector<uint8_t>& table,
-                                                 uint32_t paletteEntries, const std::vector<uint8_t>& rows)
+    uint32_t paletteEntries, const std::vector<uint8_t>& rows)
 {
     std::unique_ptr<CDibImage> dib(new CDibImage());
     uint8_t* block = dib->AllocateBlock(sizeof header + table.size() + rows.size());

@@ -14,5 +14,5 @@ public:
     // A record laid out as the readers leave one: the 40-byte header, the
     // table bytes (palette or masks) and the rows, bottom row first.
     static std::unique_ptr<CDibImage> FromParts(const BITMAPINFOHEADER& header, const std::vector<uint8_t>& table,
-                                                uint32_t paletteEntries, const std::vector<uint8_t>& rows);
+        uint32_t paletteEntries, const std::vector<uint8_t>& rows);
 };

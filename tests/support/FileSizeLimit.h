@@ -7,7 +7,8 @@
 
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(rlim_t bytes) : m_oldHandler(std::signal(SIGXFSZ, SIG_IGN))
+    explicit FileSizeLimit(rlim_t bytes)
+        : m_oldHandler(std::signal(SIGXFSZ, SIG_IGN))
     {
         ::getrlimit(RLIMIT_FSIZE, &m_old);
         const rlimit limit{bytes, m_old.rlim_max};

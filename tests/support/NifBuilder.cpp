@@ -7,7 +7,7 @@
 NifBuilder& NifBuilder::U32(uint32_t value)
 {
     return Raw({static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
-                static_cast<uint8_t>(value >> 24)});
+        static_cast<uint8_t>(value >> 24)});
 }
 
 uint64_t NifBuilder::Texture(uint32_t width, uint32_t height, uint32_t format, const std::vector<uint8_t>& pixels)
@@ -40,8 +40,8 @@ std::vector<uint8_t> NifBuilder::PatternPixels(uint32_t width, uint32_t height, 
     return pixels;
 }
 
-std::vector<uint8_t> NifBuilder::BlockToDib(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height,
-                                            uint32_t format)
+std::vector<uint8_t> NifBuilder::BlockToDib(
+    const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height, uint32_t format)
 {
     const size_t bpp = BytesPerPixel(format);
     const size_t rowBytes = size_t{width} * bpp;

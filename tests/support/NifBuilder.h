@@ -9,7 +9,7 @@
 class NifBuilder {
 public:
     NifBuilder& Filler(size_t count, uint8_t value = 0xEE) { return Raw(std::vector<uint8_t>(count, value)); }
-    NifBuilder& Text(const std::string& text) { return Raw({text.begin(), text.end()}); }   // no terminator
+    NifBuilder& Text(const std::string& text) { return Raw({text.begin(), text.end()}); }  // no terminator
     NifBuilder& Raw(const std::vector<uint8_t>& bytes)
     {
         m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
@@ -37,8 +37,8 @@ public:
     static std::vector<uint8_t> PatternPixels(uint32_t width, uint32_t height, uint32_t format, uint8_t seed = 0);
     // What an image record holds for block pixels: rows bottom to top,
     // blue, green, red (, alpha), each row padded with zeros to 4 bytes.
-    static std::vector<uint8_t> BlockToDib(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height,
-                                           uint32_t format);
+    static std::vector<uint8_t> BlockToDib(
+        const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height, uint32_t format);
     static uint32_t BytesPerPixel(uint32_t format) { return format == 1 ? 3 : 4; }
 
 private:

@@ -8,8 +8,7 @@
 namespace {
 
 // libpng jumps back here on an error: the steps must hold no object with a destructor.
-template <typename Steps>
-bool Guarded(png_structp png, const Steps& steps)
+template <typename Steps> bool Guarded(png_structp png, const Steps& steps)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
@@ -24,20 +23,23 @@ std::vector<uint8_t> EncodePng(const PngImage& image)
     std::vector<uint8_t> out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    png_set_write_fn(png, &out, [](png_structp p, png_bytep data, size_t length) {
-        auto* bytes = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
-        bytes->insert(bytes->end(), data, data + length);
-    }, nullptr);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, size_t length) {
+            auto* bytes = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+            bytes->insert(bytes->end(), data, data + length);
+        },
+        nullptr);
     std::vector<png_bytep> rows;
     for (const auto& row : image.rows)
         rows.push_back(const_cast<png_bytep>(row.data()));
     const bool ok = Guarded(png, [&] {
         png_set_IHDR(png, info, image.width, image.height, image.bitDepth, image.colorType,
-                     image.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                     PNG_FILTER_TYPE_DEFAULT);
+            image.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+            PNG_FILTER_TYPE_DEFAULT);
         if (!image.palette.empty())
             png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(image.palette.data()),
-                         static_cast<int>(image.palette.size() / 3));
+                static_cast<int>(image.palette.size() / 3));
         if (image.hasPhysicalSize)
             png_set_pHYs(png, info, image.xPerUnit, image.yPerUnit, image.unit);
         png_set_rows(png, info, rows.data());
@@ -56,7 +58,8 @@ bool DecodePng(const std::vector<uint8_t>& bytes, PngImage& image)
     png_init_io(png, file);
     const bool ok = Guarded(png, [&] { png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr); });
     if (ok) {
-        png_get_IHDR(png, info, &image.width, &image.height, &image.bitDepth, &image.colorType, nullptr, nullptr, nullptr);
+        png_get_IHDR(
+            png, info, &image.width, &image.height, &image.bitDepth, &image.colorType, nullptr, nullptr, nullptr);
         png_bytepp rows = png_get_rows(png, info);
         // libpng leaves the unused low bits of a row's last byte as its buffer held them: clear them.
         const uint64_t rowBits = uint64_t{image.width} * image.bitDepth * png_get_channels(png, info);

@@ -10,9 +10,9 @@ struct PngImage {
     int bitDepth = 8;
     int colorType = PNG_COLOR_TYPE_RGB;
     bool interlaced = false;
-    std::vector<std::vector<uint8_t>> rows{};       // packed sample bytes, top row first
-    std::vector<uint8_t> palette{};                 // red, green, blue of each entry
-    std::vector<uint8_t> significantBits{};         // red, green, blue; empty: no sBIT chunk
+    std::vector<std::vector<uint8_t>> rows{};  // packed sample bytes, top row first
+    std::vector<uint8_t> palette{};  // red, green, blue of each entry
+    std::vector<uint8_t> significantBits{};  // red, green, blue; empty: no sBIT chunk
     bool hasPhysicalSize = false;
     uint32_t xPerUnit = 0, yPerUnit = 0;
     int unit = 0;

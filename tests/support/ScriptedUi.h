@@ -32,7 +32,11 @@ public:
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override;
     // Answered from the same script as file dialogs; recorded as a request with its title and folder.
     std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initialDir) override;
-    void BeginWaitCursor() override { ++m_nWaitDepth; ++m_nWaitBegins; }
+    void BeginWaitCursor() override
+    {
+        ++m_nWaitDepth;
+        ++m_nWaitBegins;
+    }
     void EndWaitCursor() override { --m_nWaitDepth; }
     void PumpMessages() override
     {
@@ -54,7 +58,7 @@ public:
     int m_nWaitBegins = 0;
     int m_nPumps = 0;
     int m_nRepaints = 0;
-    std::function<void()> m_onPump;   // what the user does while long work lets events through
+    std::function<void()> m_onPump;  // what the user does while long work lets events through
 
 private:
     std::deque<int> m_answers;

@@ -19,8 +19,7 @@ TempDir::~TempDir()
 {
     std::error_code ec;
     // Give back write permission that a test may have taken away, then remove all.
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
     RemoveFolderTree(m_path);
 }
 

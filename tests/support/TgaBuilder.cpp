@@ -20,7 +20,8 @@ std::vector<uint8_t> RunLengthCode(const std::vector<uint8_t>& pixels, size_t bp
             out.insert(out.end(), pixels.begin() + long(i * bpp), pixels.begin() + long((i + 1) * bpp));
         } else {
             size_t literal = 1;
-            while (i + literal < count && literal < 128 && !(i + literal + 1 < count && same(i + literal, i + literal + 1)))
+            while (i + literal < count && literal < 128 &&
+                !(i + literal + 1 < count && same(i + literal, i + literal + 1)))
                 ++literal;
             out.push_back(static_cast<uint8_t>(literal - 1));
             out.insert(out.end(), pixels.begin() + long(i * bpp), pixels.begin() + long((i + literal) * bpp));
@@ -35,11 +36,11 @@ std::vector<uint8_t> RunLengthCode(const std::vector<uint8_t>& pixels, size_t bp
 
 std::vector<uint8_t> BuildTga(const TgaFileParts& p)
 {
-    std::vector<uint8_t> out = {static_cast<uint8_t>(p.id.size()), p.colorMapType, p.imageType,
-                                0, 0, static_cast<uint8_t>(p.mapEntries), static_cast<uint8_t>(p.mapEntries >> 8),
-                                static_cast<uint8_t>(p.colorMapType ? 24 : 0), 0, 0, 0, 0,
-                                static_cast<uint8_t>(p.width), static_cast<uint8_t>(p.width >> 8),
-                                static_cast<uint8_t>(p.height), static_cast<uint8_t>(p.height >> 8), p.depth, p.descriptor};
+    std::vector<uint8_t> out = {static_cast<uint8_t>(p.id.size()), p.colorMapType, p.imageType, 0, 0,
+        static_cast<uint8_t>(p.mapEntries), static_cast<uint8_t>(p.mapEntries >> 8),
+        static_cast<uint8_t>(p.colorMapType ? 24 : 0), 0, 0, 0, 0, static_cast<uint8_t>(p.width),
+        static_cast<uint8_t>(p.width >> 8), static_cast<uint8_t>(p.height), static_cast<uint8_t>(p.height >> 8),
+        p.depth, p.descriptor};
     out.insert(out.end(), p.id.begin(), p.id.end());
     out.insert(out.end(), size_t{p.mapEntries} * 3, 0x5A);
     const std::vector<uint8_t> data = p.imageType == 10 ? RunLengthCode(p.pixels, std::max(1, p.depth / 8)) : p.pixels;

@@ -8,8 +8,8 @@
 struct RawTexture {
     uint32_t width = 0;
     uint32_t height = 0;
-    uint32_t format = 1;            // 1: RGB, 2: RGBA
-    std::vector<uint8_t> pixels;    // rows top to bottom, red, green, blue (, alpha)
+    uint32_t format = 1;  // 1: RGB, 2: RGBA
+    std::vector<uint8_t> pixels;  // rows top to bottom, red, green, blue (, alpha)
 
     uint32_t BytesPerPixel() const { return format == 1 ? 3 : 4; }
 };

@@ -42,9 +42,15 @@ public:
     void Number(unsigned n, uint32_t x0, uint32_t y0, uint32_t scale, Rgba c)
     {
         static const uint8_t kDigits[10][7] = {
-            {14, 17, 19, 21, 25, 17, 14}, {4, 12, 4, 4, 4, 4, 14},   {14, 17, 1, 2, 4, 8, 31},
-            {31, 2, 4, 2, 1, 17, 14},     {2, 6, 10, 18, 31, 2, 2},  {31, 16, 30, 1, 1, 17, 14},
-            {6, 8, 16, 30, 17, 17, 14},   {31, 1, 2, 4, 8, 8, 8},    {14, 17, 17, 14, 17, 17, 14},
+            {14, 17, 19, 21, 25, 17, 14},
+            {4, 12, 4, 4, 4, 4, 14},
+            {14, 17, 1, 2, 4, 8, 31},
+            {31, 2, 4, 2, 1, 17, 14},
+            {2, 6, 10, 18, 31, 2, 2},
+            {31, 16, 30, 1, 1, 17, 14},
+            {6, 8, 16, 30, 17, 17, 14},
+            {31, 1, 2, 4, 8, 8, 8},
+            {14, 17, 17, 14, 17, 17, 14},
             {14, 17, 17, 15, 1, 2, 12},
         };
         const uint8_t* glyph = kDigits[n % 10];
@@ -125,8 +131,9 @@ RawTexture Sky()
         for (uint32_t x = 0; x < 512; ++x) {
             const bool stripe = ((x + y) / 24) % 2 == 0;
             const auto blue = static_cast<uint8_t>(255 - y / 2);
-            canvas.Set(x, y, {static_cast<uint8_t>(stripe ? 90 : 30), static_cast<uint8_t>(stripe ? 160 : 110),
-                              blue, static_cast<uint8_t>(y)});
+            canvas.Set(x, y,
+                {static_cast<uint8_t>(stripe ? 90 : 30), static_cast<uint8_t>(stripe ? 160 : 110), blue,
+                    static_cast<uint8_t>(y)});
         }
     canvas.CornerMarks(24);
     canvas.Number(4, 226, 58, 20, {255, 240, 0, 255});
@@ -137,7 +144,7 @@ RawTexture ColourBars()
 {
     Canvas canvas(64, 64, 1);
     const Rgba bars[] = {{255, 255, 255, 255}, {255, 255, 0, 255}, {0, 255, 255, 255}, {0, 255, 0, 255},
-                         {255, 0, 255, 255},   {255, 0, 0, 255},   {0, 0, 255, 255},   {0, 0, 0, 255}};
+        {255, 0, 255, 255}, {255, 0, 0, 255}, {0, 0, 255, 255}, {0, 0, 0, 255}};
     for (uint32_t i = 0; i < 8; ++i)
         canvas.Fill(i * 8, 0, 8, 64, bars[i]);
     canvas.Fill(17, 14, 30, 36, {40, 40, 40, 255});

@@ -16,7 +16,7 @@ QImage TextureImage(const Tex& t)
 {
     const std::vector<uint8_t> pixels = NifBuilder::PatternPixels(t.width, t.height, t.format, t.seed);
     return QImage(pixels.data(), int(t.width), int(t.height), int(t.width * NifBuilder::BytesPerPixel(t.format)),
-                  t.format == 1 ? QImage::Format_RGB888 : QImage::Format_RGBA8888)
+        t.format == 1 ? QImage::Format_RGB888 : QImage::Format_RGBA8888)
         .convertToFormat(QImage::Format_RGB32);
 }
 
@@ -40,6 +40,10 @@ QString Shows(const AppHarness& app, const QImage& expected)
     for (int y = 0; y < screen.height(); ++y)
         for (int x = 0; x < screen.width(); ++x)
             if (screen.pixel(x, y) != want.pixel(x, y))
-                return QStringLiteral("pixel (%1, %2) of %3x%4 differs").arg(x).arg(y).arg(screen.width()).arg(screen.height());
+                return QStringLiteral("pixel (%1, %2) of %3x%4 differs")
+                    .arg(x)
+                    .arg(y)
+                    .arg(screen.width())
+                    .arg(screen.height());
     return {};
 }

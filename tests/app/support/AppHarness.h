@@ -44,20 +44,23 @@ public:
         m_files.pop_front();
         return path ? std::optional(FileDialogResult{*path, m_nFilterIndex}) : std::nullopt;
     }
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void PumpMessages() override {}
-    void RepaintMainWindow() override {}
+    void BeginWaitCursor() override { }
+    void EndWaitCursor() override { }
+    void PumpMessages() override { }
+    void RepaintMainWindow() override { }
     void ShowProgress(int percent) override { m_onProgress(percent); }
     bool RunPrintDialog(QPrinter& printer, QWidget*) override { return m_onPrint(printer); }
     bool RunPageSetup(QPrinter& printer, QWidget*) override { return m_onPageSetup(printer); }
-    void RunPrintPreview(QPrinter&, QWidget*, const std::function<void(QPrinter*)>&) override { Fail("unexpected preview"); }
+    void RunPrintPreview(QPrinter&, QWidget*, const std::function<void(QPrinter*)>&) override
+    {
+        Fail("unexpected preview");
+    }
     static void Fail(const std::string& what) { QTest::qFail(what.c_str(), __FILE__, __LINE__); }
 
     // The next file dialogs' answers: a path, or nothing for Cancel.
     std::deque<std::optional<std::string>> m_files;
-    int m_nFilterIndex = 1;         // the type chosen in them
-    std::deque<int> m_answers;      // IDYES or IDNO for the next questions
+    int m_nFilterIndex = 1;  // the type chosen in them
+    std::deque<int> m_answers;  // IDYES or IDNO for the next questions
     std::vector<std::string> m_messages;
     std::vector<FileDialogRequest> m_dialogs;
     // When set, answers the file dialogs instead of m_files (a test may run the real ones).
@@ -75,7 +78,7 @@ public:
     // test's own) unless told to keep those of the last run; a file given is
     // opened as from the command line, after `script` has prepared the dialogs.
     explicit AppHarness(const std::string& commandLineFile = {}, const std::function<void(AppHarness&)>& script = {},
-                        bool freshSettings = true)
+        bool freshSettings = true)
         : m_app(&m_ui, &m_ui)
     {
         CTavrelApp::SetRegistryKey();
