@@ -18,7 +18,7 @@ QIcon CommandIcon(const CommandDef& def)
 {
     if (!def.pszIcon)
         return {};
-    const QIcon own = OwnIcon(QString::fromLatin1(def.pszIcon), {16, 32});
+    QIcon own = OwnIcon(QString::fromLatin1(def.pszIcon), {16, 32});
     if (def.pszThemeIcon)
         return QIcon::fromTheme(QString::fromLatin1(def.pszThemeIcon), own);
     return own;

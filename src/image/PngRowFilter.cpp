@@ -13,8 +13,8 @@ uint64_t SumOfMagnitudes(const uint8_t* p, size_t n)
 {
     uint64_t sum = 0;
     for (size_t i = 0; i < n; ++i) {
-        const int v = static_cast<int8_t>(p[i]);
-        sum += static_cast<unsigned>(v < 0 ? -v : v);
+        // The size of the byte read as a signed value.
+        sum += p[i] < 128 ? p[i] : 256u - p[i];
     }
     return sum;
 }

@@ -205,6 +205,7 @@ bool RewriteRawImageBlocks(
     std::sort(
         order.begin(), order.end(), [&](size_t a, size_t b) { return unordered[a].offset < unordered[b].offset; });
     std::vector<BlockRewrite> blocks;
+    blocks.reserve(order.size());
     for (size_t i : order)
         blocks.push_back(unordered[i]);
     if (!MayReplace(path))

@@ -92,7 +92,13 @@ bool FollowLinks(const std::string& path, std::string& result)
         if (n < 0)
             return false;
         const std::string next(target.data(), static_cast<size_t>(n));
-        current = !next.empty() && next[0] == '/' ? next : DirectoryOf(current) + "/" + next;
+        if (!next.empty() && next[0] == '/') {
+            current = next;
+        } else {
+            current = DirectoryOf(current);
+            current += '/';
+            current += next;
+        }
     }
     errno = ELOOP;
     return false;

@@ -8,9 +8,12 @@ void AdviseHugePages(void* block, size_t bytes)
 {
     if (!block || bytes < kHugePageBytes)
         return;
-    const uintptr_t start = reinterpret_cast<uintptr_t>(block);
-    const uintptr_t first = (start + kHugePageBytes - 1) & ~(uintptr_t{kHugePageBytes} - 1);
-    const uintptr_t end = (start + bytes) & ~(uintptr_t{kHugePageBytes} - 1);
-    if (end > first)
-        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    // Only whole huge pages inside the block: from its first huge-page boundary on.
+    const size_t misalignment = reinterpret_cast<uintptr_t>(block) % kHugePageBytes;
+    const size_t lead = misalignment == 0 ? 0 : kHugePageBytes - misalignment;
+    if (bytes <= lead)
+        return;
+    const size_t length = (bytes - lead) / kHugePageBytes * kHugePageBytes;
+    if (length > 0)
+        ::madvise(static_cast<uint8_t*>(block) + lead, length, MADV_HUGEPAGE);
 }
