@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <tuple>
 
 #include "BmpBuilder.h"
@@ -134,7 +133,10 @@ protected:
     CliRun Run(const std::vector<std::string>& args) const
     {
         const auto quoted = [](const std::string& text) {
-            return " '" + std::regex_replace(text, std::regex("'"), "'\\''") + "'";
+            std::string out = " '";
+            for (const char c : text)
+                out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            return out + "'";
         };
         std::string command =
             quoted(TAVREL_CLI_PATH) + " </dev/null >" + quoted(Path(".stdout")) + " 2>" + quoted(Path(".stderr"));
