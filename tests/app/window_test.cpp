@@ -1,5 +1,5 @@
 // The main window as a user first meets it: title, status bar, menus, toolbar,
-// keys, the bars' toggles, the About box and the command line; which commands
+// keys, the bars' toggles and the command line; which commands
 // are offered in each state of the document; the progress and hold-off while a
 // compressed bitmap loads; dropping a file.
 #include <QDir>
@@ -303,20 +303,6 @@ private slots:
             QVERIFY(result && result->nFilterIndex == row.chosenIndex);
             QCOMPARE(QString::fromStdString(result->strPath), dir + "/pick.nif");
         }
-    }
-
-    void aboutBoxShowsNameVersionAndOk()
-    {
-        AppHarness app;
-        QString seen;
-        QTimer::singleShot(0, [&] {
-            QWidget* dialog = QApplication::activeModalWidget();
-            auto* ok = dialog->findChild<QPushButton*>("AboutOk");
-            seen = dialog->windowTitle() + '|' + dialog->findChild<QLabel*>("AboutVersion")->text() + '|' + ok->text();
-            ok->click();
-        });
-        app.Frame()->OnCommand(ID_APP_ABOUT);
-        QCOMPARE(seen, QStringLiteral("About Tavrel|Tavrel Version 1.0|OK"));
     }
 
     void commandLineAnswersOnTheConsole()
