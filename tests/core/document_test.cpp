@@ -251,19 +251,6 @@ TEST_F(DocumentTest, LinkNamesWithParentFoldersAndAbsoluteNamesResolveFromTheMod
     };
     for (const auto& c : cases)
         EXPECT_EQ(ResolveLinkedPath(models, c.link), c.path) << c.link;
-
-    // The document opens the file in the parent folder that the link names.
-    NifBuilder target;
-    target.Texture(2, 2, 1);
-    target.Save(dir.File("Textures/Wall.nif"));
-    NifBuilder linking;
-    linking.Link("..\\textures\\WALL.nif");
-    linking.Save(dir.File("models/house.nif"));
-    ui.AnswerNext(IDYES);
-    Open(dir.File("models/house.nif"));
-    EXPECT_EQ(doc.GetFilePath(), models + "../Textures/Wall.nif");
-    ASSERT_NE(doc.GetActiveImage(), nullptr);
-    EXPECT_EQ(doc.GetActiveImage()->GetWidth(), 2);
 }
 
 TEST_F(DocumentTest, ALargeModelFileIsMarkedEvenWithoutTextures)
