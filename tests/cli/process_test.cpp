@@ -168,7 +168,7 @@ TEST_F(ProcessTest, SpecialFilesAndAFileSizeLimitAreFailuresWithTheirReasons)
                 const Bytes png = EncodePng({.width = 64, .height = 64, .rows = std::vector<Bytes>(64, Bytes(192, 1))});
                 WriteFileBytes(p, Bytes(png.begin(), png.end() - 20));
             },
-            {"list", "@.png"}, "Error reading png file"},
+            {"convert", "@.png", Path("o.bmp")}, "Error reading png file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -296,8 +296,8 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"huge run-length Targa in a small file", kFileKindTga, Patched(rle, 12, 0x40004000), kTgaRead},
     };
     // Damage that reading the headers alone does not see.
-    const std::string kPastHeaders[] = {"cut in the image data", "cut before the end chunk", "run-length Targa cut",
-        "run-length packet past the image"};
+    const std::string kPastHeaders[] = {
+        "cut in the image data", "cut before the end chunk", "run-length packet past the image"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.File(c.name);
