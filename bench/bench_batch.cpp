@@ -90,22 +90,21 @@ bool WriteSingleImages()
     bmp[1] = 'M';
     std::memcpy(&bmp[2], header, sizeof header);
     bmp.insert(bmp.end(), pixels.begin(), pixels.end());
-    for (int i = 0; i < 3; ++i)
-        g_images[i] = g_dir + "/image." + (i == 0 ? "bmp" : i == 1 ? "png" : "bmz");
     uLongf packedSize = compressBound(bmp.size());
     std::vector<uint8_t> bmz(40 + packedSize, 0);
     if (compress2(&bmz[40], &packedSize, bmp.data(), bmp.size(), 6) != Z_OK)
         return false;
     bmz.resize(40 + packedSize);
-    FILE* f = std::fopen(g_images[0].c_str(), "wb");
-    FILE* g = std::fopen(g_images[2].c_str(), "wb");
+    const std::string bmpPath = g_dir + "/image.bmp", bmzPath = g_dir + "/image.bmz";
+    FILE* f = std::fopen(bmpPath.c_str(), "wb");
+    FILE* g = std::fopen(bmzPath.c_str(), "wb");
     const bool written = f && g && std::fwrite(bmp.data(), 1, bmp.size(), f) == bmp.size() &&
         std::fwrite(bmz.data(), 1, bmz.size(), g) == bmz.size();
     if (f)
         std::fclose(f);
     if (g)
         std::fclose(g);
-    return written && RunChild({TAVREL_CLI_PATH, "convert", g_images[0], g_images[1]}).ok;
+    return written && RunChild({TAVREL_CLI_PATH, "convert", bmpPath, g_dir + "/image.png"}).ok;
 }
 
 // One texture written by libpng at its default settings, without alpha (as the tool writes it).
@@ -234,6 +233,10 @@ int main(int argc, char** argv)
 {
     if (argc == 4 && std::string(argv[1]) == "--libpng-loop")
         return LibpngLoop(argv[2], argv[3]);
+    if (argc == 3 && std::string(argv[1]) == "--write-images") {
+        g_dir = argv[2];
+        return WriteSingleImages() ? 0 : 1;
+    }
     g_self = std::filesystem::canonical("/proc/self/exe").string();
     benchmark::Initialize(&argc, argv);
     g_dir = MakePrivateFolder("tavrel-bench-batch-");
@@ -241,7 +244,10 @@ int main(int argc, char** argv)
         return 1;
     g_model = g_dir + "/model.nif";
     WriteModelFile(g_model);
-    if (!WriteSingleImages())
+    // Written by a child: this process's own peak memory would be counted in every child's.
+    for (int i = 0; i < 3; ++i)
+        g_images[i] = g_dir + "/image." + (i == 0 ? "bmp" : i == 1 ? "png" : "bmz");
+    if (!RunChild({g_self, "--write-images", g_dir}).ok)
         return 1;
     std::fprintf(
         stderr, "model file: %ju bytes, %d textures\n", std::uintmax_t(std::filesystem::file_size(g_model)), kTextures);
