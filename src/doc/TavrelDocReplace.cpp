@@ -4,6 +4,7 @@
 
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
+#include "image/DibRowConverter.h"
 #include "image/RawTexture.h"
 #include "nif/TextureWriter.h"
 #include "platform/Exceptions.h"
@@ -120,6 +121,7 @@ bool CTavrelDoc::ChooseReplacement()
             slot->reset();
             return false;
         }
+        CDibRowConverter::MakePlainBgra(replacement);
         m_pReplacement = &replacement;
         m_pReplaceInfo = kind == kFileKindTga ? nullptr : replacement.GetBitmapInfo();
         m_pReplaceBits = replacement.GetBits();
