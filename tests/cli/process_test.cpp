@@ -198,11 +198,11 @@ TEST_F(ProcessTest, SpecialFilesAndAFileSizeLimitAreFailuresWithTheirReasons)
 }
 
 // SIGINT, SIGTERM or SIGHUP in the middle of a long decompression: the tool ends by that signal and its
-// private folder, with the decompressed bitmap, goes with it.
+// private folder, with the decompressed bitmap, goes with it. After SIGKILL the next run removes it.
 TEST_F(ProcessTest, EndingSignalsLeaveNoTemporaryFiles)
 {
     WriteFileBytes(Path("big.bmz"), LargeBmz(8192, 8192));
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
         SCOPED_TRACE(strsignal(signal));
         const pid_t pid = Spawn({TAVREL_CLI_PATH, "convert", Path("big.bmz"), Path("out.bmp")}, m_dir.Path());
         ASSERT_TRUE(WaitForTemporaryData(Tmp()));
@@ -210,6 +210,8 @@ TEST_F(ProcessTest, EndingSignalsLeaveNoTemporaryFiles)
         const int status = Wait(pid);
         ASSERT_TRUE(WIFSIGNALED(status)) << status;
         EXPECT_EQ(WTERMSIG(status), signal);
+        if (signal == SIGKILL)
+            Wait(Spawn({TAVREL_CLI_PATH, "list", Path("none.nif")}, m_dir.Path()));
         EXPECT_TRUE(Names(Tmp()).empty());
         EXPECT_EQ(Names(m_dir.Path()), (std::vector<std::string>{".err", ".out", "big.bmz", "tmp"}));
     }
