@@ -1,7 +1,6 @@
 // Runs the built tavrel-cli as a user would, in a fresh folder, and checks what it writes:
 // listings, extraction, conversion, links, and its failures with their exit statuses.
 #include <sys/wait.h>
-#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -38,23 +37,13 @@ Pixels Pattern(uint32_t width, uint32_t height, bool alpha, uint8_t seed)
 
 std::vector<uint8_t> BmpFile(const Pixels& p)
 {
-    const std::vector<uint8_t> dib = NifBuilder::BlockToDib(p.bytes, p.width, p.height, p.bytesPerPixel / 2);
-    return BuildBmp({.width = int32_t(p.width),
-        .height = int32_t(p.height),
-        .bitCount = uint16_t(p.bytesPerPixel * 8),
-        .sizeImage = uint32_t(dib.size()),
-        .pixels = dib});
+    return BmpOfBlock(p.bytes, p.width, p.height, p.bytesPerPixel / 2);
 }
 
+// A 40-byte header whose only field read is the u16 at 4.
 std::vector<uint8_t> BmzFile(const Pixels& pixels)
 {
-    const std::vector<uint8_t> bmp = BmpFile(pixels);
-    uLongf packedSize = compressBound(bmp.size());
-    std::vector<uint8_t> out(40 + packedSize, 0);
-    out[4] = 1;  // a 40-byte header whose only field read is this u16
-    EXPECT_EQ(compress2(&out[40], &packedSize, bmp.data(), bmp.size(), 6), Z_OK);
-    out.resize(40 + packedSize);
-    return out;
+    return BuildBmz(BmpFile(pixels), {0, 0, 0, 0, 1});
 }
 
 // Without alpha when asked: the tool's PNG of a 32-bit image has none.
@@ -255,15 +244,10 @@ TEST_F(CliTest, ReplaceAndAlphaWriteTheFileInPlaceOrExitOneLeavingItAlone)
     const std::vector<uint8_t> model = ModelFile(m_textures, &at);
     // The model file with texture i holding p instead.
     const auto spliced = [&](size_t i, const Pixels& p) {
-        std::vector<uint8_t> file = model;
-        const auto block = NifBuilder().U32(p.width).U32(p.height).U32(p.bytesPerPixel / 2).Raw(p.bytes).Bytes();
-        file.erase(file.begin() + long(at[i]), file.begin() + long(at[i] + 12 + m_textures[i].bytes.size()));
-        file.insert(file.begin() + long(at[i]), block.begin(), block.end());
-        return file;
+        return NifBuilder::Spliced(
+            model, at[i], m_textures[i].bytes.size(), p.width, p.height, p.bytesPerPixel / 2, p.bytes);
     };
-    std::vector<uint8_t> stamped = model;
-    for (uint64_t i = at[1] + 15; i < at[1] + 12 + m_textures[1].bytes.size(); i += 4)
-        stamped[i] = 77;
+    const std::vector<uint8_t> stamped = NifBuilder::Stamped(model, at[1], m_textures[1].bytes.size(), 77);
     const Pixels rgb = Pattern(5, 3, false, 40), rgba = Pattern(7, 2, true, 41);
     const std::string bmp = Write("rgb.bmp", BmpFile(rgb)), bmp32 = Write("rgba.bmp", BmpFile(rgba));
     const std::string depth =
@@ -276,8 +260,7 @@ TEST_F(CliTest, ReplaceAndAlphaWriteTheFileInPlaceOrExitOneLeavingItAlone)
         std::vector<uint8_t> after;
         bool backup = false;
     } cases[] = {
-        {{"replace", bmp}, 0, "", spliced(0, rgb)},
-        {{"replace", Write("rgb.png", PngFile(rgb)), "--index", "0", "--backup"}, 0, "", spliced(0, rgb), true},
+        {{"replace", bmp, "--backup"}, 0, "", spliced(0, rgb), true},
         {{"replace", bmp32}, 1, depth, model},
         {{"replace", bmp32, "--yes", "--index", "2"}, 0, "", spliced(2, rgba)},
         {{"alpha", "77", "--index", "1", "--backup"}, 0, "", stamped, true},
@@ -492,18 +475,11 @@ TEST_F(CliTest, MapComposesSixteenTilesInTheChosenCellsOrRefusesLeavingOutAlone)
             }
         return out;
     };
-    const std::array<int, 16> inOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
     const std::array<int, 16> chosen = {15, 3, 3, 0, 7, 6, 5, 4, 11, 10, 9, 8, 1, 1, 2, 12};
     const std::string cells = "15,3,3,0,7,6,5,4,11,10,9,8,1,1,2,12";
-    const std::tuple<std::string, std::vector<std::string>, std::array<int, 16>> cases[] = {
-        {Path("map.bmp"), {"map", nif, Path("map.bmp")}, inOrder},
-        {Path("map.TGA"), {"map", "--cells", cells, nif, Path("map.TGA")}, chosen},
-    };
-    for (const auto& [out, args, arrangement] : cases) {
-        const CliRun run = Run(args);
-        ASSERT_EQ(std::tie(run.status, run.out, run.err), std::tuple(0, "", "")) << out;
-        EXPECT_EQ(Written(out), Expected(out, map(arrangement))) << out;
-    }
+    const CliRun run = Run({"map", "--cells", cells, nif, Path("map.TGA")});
+    ASSERT_EQ(std::tie(run.status, run.out, run.err), std::tuple(0, "", ""));
+    EXPECT_EQ(Written(Path("map.TGA")), Expected("map.TGA", map(chosen)));
 
     // Too few tiles, or a cell past them: the message names the count, OUT stays as it was.
     const std::string few = Write("few.nif", ModelFile({tiles[0], Pattern(128, 256, false, 1), tiles[1]}));

@@ -1,11 +1,11 @@
 // The document: opening each kind of file, the failure paths with their texts,
 // titles and states, following a link, navigation and the temporary files.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <filesystem>
 
 #include "BmpBuilder.h"
+#include "DocProbe.h"
 #include "FileSizeLimit.h"
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
@@ -19,29 +19,11 @@ namespace {
 // A 2 x 2 24-bit bitmap whose first pixel byte is `first`.
 std::vector<uint8_t> SmallBmp(uint8_t first)
 {
-    BmpFileParts parts;
-    parts.width = 2;
-    parts.height = 2;
+    std::vector<uint8_t> pixels(16);
     for (int i = 0; i < 16; ++i)
-        parts.pixels.push_back(static_cast<uint8_t>(first + i));
-    return BuildBmp(parts);
+        pixels[i] = static_cast<uint8_t>(first + i);
+    return BuildBmp({.width = 2, .height = 2, .pixels = pixels});
 }
-
-std::vector<uint8_t> Bmz(const std::vector<uint8_t>& bmp)
-{
-    std::vector<uint8_t> out(40, 0);
-    uLongf size = compressBound(bmp.size());
-    std::vector<uint8_t> stream(size);
-    compress2(stream.data(), &size, bmp.data(), bmp.size(), 6);
-    out.insert(out.end(), stream.begin(), stream.begin() + static_cast<long>(size));
-    return out;
-}
-
-class CountingObserver : public IDocObserver {
-public:
-    void OnUpdate(void*, long, void*) override { ++updates; }
-    int updates = 0;
-};
 
 class DocumentTest : public ::testing::Test {
 protected:
@@ -53,12 +35,7 @@ protected:
         RouteCommand({&doc}, ID_FILE_OPEN);
     }
 
-    bool Enabled(unsigned id)
-    {
-        CCmdUI state(id);
-        RouteCommandUI({&doc}, &state);
-        return state.m_bEnabled;
-    }
+    bool Enabled(unsigned id) { return CommandEnabled(doc, id); }
 
     TempDir dir;
     ScriptedUi ui;
@@ -266,7 +243,7 @@ TEST_F(DocumentTest, OtherSlotsSurviveAndAReopenedSlotIsReplaced)
 {
     WriteFileBytes(dir.File("a.bmp"), SmallBmp(1));
     WriteFileBytes(dir.File("b.BMP"), SmallBmp(50));
-    WriteFileBytes(dir.File("c.bmz"), Bmz(SmallBmp(100)));
+    WriteFileBytes(dir.File("c.bmz"), BuildBmz(SmallBmp(100)));
 
     Open(dir.File("a.bmp"));
     ASSERT_NE(doc.GetActiveImage(), nullptr);
@@ -335,7 +312,7 @@ TEST_F(DocumentTest, AFailedBitmapLeavesAnEmptyUntitledDocumentAndNewEmptiesIt)
     EXPECT_EQ(observer.updates, 4);
     // A sound file that the temporary folder cannot take: the text says why, on its next line.
     WriteFileBytes(dir.File("big.bmz"),
-        Bmz(BuildBmp({.width = 512, .height = 512, .pixels = std::vector<uint8_t>(512 * 512 * 3)})));
+        BuildBmz(BuildBmp({.width = 512, .height = 512, .pixels = std::vector<uint8_t>(512 * 512 * 3)})));
     ui.m_messages.clear();
     {
         FileSizeLimit limit(4096);
@@ -383,7 +360,7 @@ TEST(DocumentLifetime, TemporaryFilesAndTheirFolderGoWithTheDocument)
     {
         CTavrelDoc doc;
         tempDir = doc.GetTempDir();
-        WriteFileBytes(dir.File("c.bmz"), Bmz(SmallBmp(3)));
+        WriteFileBytes(dir.File("c.bmz"), BuildBmz(SmallBmp(3)));
         doc.LoadFile(dir.File("c.bmz"));
         WriteFileBytes(doc.GetTempCompressedPath(), {1});
         EXPECT_TRUE(std::filesystem::exists(doc.GetTempBitmapPath()));

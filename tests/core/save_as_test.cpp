@@ -6,6 +6,7 @@
 #include <random>
 
 #include "BmpBuilder.h"
+#include "DocProbe.h"
 #include "FileSizeLimit.h"
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
@@ -62,12 +63,6 @@ TEST(ExportTypes, FilterPreselectionAndRewrite)
     EXPECT_EQ(RetypeFileName("house.bmp", ExtensionOfTypeText("No pattern")), "house.bmp");
 }
 
-class CountingObserver : public IDocObserver {
-public:
-    void OnUpdate(void*, long, void*) override { ++updates; }
-    int updates = 0;
-};
-
 class SaveAsTest : public ::testing::Test {
 protected:
     SaveAsTest() { doc.AddObserver(&observer); }
@@ -77,20 +72,7 @@ protected:
         ui.ChooseFile(path);
         RouteCommand({&doc}, ID_FILE_OPEN);
     }
-    bool SaveAsEnabled()
-    {
-        CCmdUI state(ID_FILE_SAVE_AS);
-        RouteCommandUI({&doc}, &state);
-        return state.m_bEnabled;
-    }
-    Strings Listing(const std::string& folder)
-    {
-        Strings names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    bool SaveAsEnabled() { return CommandEnabled(doc, ID_FILE_SAVE_AS); }
 
     TempDir dir;
     ScriptedUi ui;
@@ -124,7 +106,7 @@ TEST_F(SaveAsTest, EachTypeWritesExactlyWhatItsWriterMakes)
     EXPECT_EQ(request.strFilter, ExportFilter(ParseExportTypes(kExportTypeNames)));
     EXPECT_EQ(request.nFlags, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
     EXPECT_EQ(request.strInitialDir, dir.Path() + "/");  // the shown file's folder
-    EXPECT_EQ(Listing(dir.Path()), Strings{"two.nif"});
+    EXPECT_EQ(FileNames(dir.Path()), Strings{"two.nif"});
     EXPECT_EQ(observer.updates, updates);
 
     // A folder whose path is longer than 256 bytes; names ending in ".png"
@@ -203,7 +185,7 @@ TEST_F(SaveAsTest, AFailedWriteLeavesNoFileAndOnlyTheWritersReport)
         EXPECT_EQ(ui.m_nWaitDepth, 0);
         // The old file stays whole and no part of the new one is left.
         EXPECT_EQ(ReadFileBytes(keep), (std::vector<uint8_t>{1, 2, 3}));
-        EXPECT_EQ(Listing(dir.Path()), (Strings{"keep.x", "shown.bmp"}));
+        EXPECT_EQ(FileNames(dir.Path()), (Strings{"keep.x", "shown.bmp"}));
         // Nothing that looks like success.
         EXPECT_EQ(observer.updates, updates);
         EXPECT_EQ(doc.GetFileName(), "shown.bmp");
