@@ -69,10 +69,6 @@ private slots:
         SaveAs(app, [&](CFileExportDialog* dialog) {
             QLineEdit* name = dialog->GetNameBox();
             QComboBox* type = dialog->GetTypeBox();
-            QCOMPARE(dialog->windowTitle(), QStringLiteral("Save As Type"));
-            QCOMPARE(dialog->nameFilters(),
-                (QStringList{
-                    "Windows Bitmap (*.bmp)", "Portable Network Graphics (*.png)", "Truevision Targa (*.tga)"}));
             QCOMPARE(dialog->directory().absolutePath(), QString::fromStdString(folder));
             QCOMPARE(name->text(), QStringLiteral("*.bmp"));
             QCOMPARE(type->currentIndex(), 0);

@@ -20,20 +20,10 @@
 #include <QSlider>
 
 #include "AppHarness.h"
-#include "TgaBuilder.h"
 #include "app/FileFilter.h"
 #include "app/QtUiServices.h"
 #include "app/TransparencyDlg.h"
 #include "app/ViewerCommandIds.h"
-
-// What a menu or the toolbar shows: each item's command and text, "-" for separators.
-static QStringList Items(const QList<QAction*>& actions, bool toolTips)
-{
-    QStringList items;
-    for (const QAction* a : actions)
-        items << (a->isSeparator() ? "-" : a->objectName().mid(7) + ' ' + (toolTips ? a->toolTip() : a->text()));
-    return items;
-}
 
 using IdList = QList<unsigned>;
 
@@ -46,32 +36,17 @@ private slots:
     {
         AppHarness app;
         QCOMPARE(app.Title(), QStringLiteral("Untitled - Tavrel"));
-        // The trailing spaces are part of the texts: they size the panes.
-        QStringList panes;
-        for (const QLabel* pane :
-            app.Frame()->statusBar()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
-            panes << pane->text();
-        QCOMPARE(panes, (QStringList{"Ready", "", "Image Index: None           ", "Dimensions: None             "}));
+        QCOMPARE(app.Panes(), QStringLiteral("Image Index: None | Dimensions: None"));
         QCOMPARE(app.View()->GetTotalSize(), QSize(100, 100));
         QCOMPARE(Shows(app), QString());
-        // The menus and the toolbar hold their items in order.
-        QStringList menus;
+        // Every menu item has an access key; every toolbar button is a menu item too.
+        QList<QAction*> items;
         for (const QAction* popup : app.Frame()->menuBar()->actions())
-            menus << popup->text() + ": " + Items(popup->menu()->actions(), false).join(", ");
-        // Every item has an access key; Recent Files is a submenu of its own.
-        QCOMPARE(menus,
-            (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., 33010 &Export All Textures..., -, "
-                         "32800 &Import Textures..., -, 57607 &Print...\tCtrl+P, 57609 Print Pre&view, 57606 P&rint "
-                         "Setup..., -,  Recent &Files, -, "
-                         "57665 E&xit\tCtrl+Q",
-                "&Edit: 32773 &Replace, 32775 &Make Transparent, 32777 &Create Map Bitmap",
-                "&View: 59392 &Toolbar, 59393 &Status Bar, 32772 &Previous Image, 32771 &Next Image, -, "
-                "33003 Zoom &In\tCtrl++, 33004 Zoom &Out\tCtrl+-, 33005 &Actual Size\tCtrl+0, "
-                "33006 &Fit to Window, -, 33007 Show Transparenc&y, 33008 Alp&ha Channel, -, 33009 Te&xtures",
-                "&Help: 57664 &About Tavrel..."}));
-        QCOMPARE(Items(app.Frame()->GetToolBar()->actions(), true),
-            (QStringList{"57601 Open", "57604 Save As", "-", "57607 Print", "-", "32772 Previous", "32771 Next",
-                "32773 Replace", "32775 Make Transparent", "-", "57664 About"}));
+            items += popup->menu()->actions();
+        for (const QAction* item : items)
+            QVERIFY2(item->isSeparator() || item->text().contains('&'), qPrintable(item->text()));
+        for (QAction* button : app.Frame()->GetToolBar()->actions())
+            QVERIFY2(button->isSeparator() || items.contains(button), qPrintable(button->text()));
         // The bars toggle, with their check marks.
         app.Idle();
         for (auto [id, bar] : {std::pair<unsigned, QWidget*>{ID_VIEW_TOOLBAR, app.Frame()->GetToolBar()},
@@ -307,10 +282,8 @@ private slots:
 
     void commandLineAnswersOnTheConsole()
     {
-        // Exit code, then the start of standard output or what standard error must hold.
+        // Exit code, then what standard error must hold (--help is the packaging tests').
         const std::tuple<QStringList, int, QString> runs[] = {
-            {{"--help"}, 0, "Usage: tavrel [options] [file]\n"},
-            {{"--version"}, 0, "tavrel 1.0\n"},
             {{"--frobnicate"}, 2, "tavrel: unknown option '--frobnicate'\nTry 'tavrel --help'"},
             {{"a.nif", "b.nif"}, 2, "tavrel: only one file can be opened at a time\nTry 'tavrel --help'"},
         };
@@ -320,9 +293,7 @@ private slots:
             QVERIFY(process.waitForFinished(20000));
             QCOMPARE(process.exitCode(), exitCode);  // a crash's code is its signal
             const QString stdOut = process.readAllStandardOutput(), stdErr = process.readAllStandardError();
-            QVERIFY2(
-                exitCode == 0 ? stdOut.startsWith(text) && stdErr.isEmpty() : stdOut.isEmpty() && stdErr.contains(text),
-                qPrintable(stdOut + stdErr));
+            QVERIFY2(stdOut.isEmpty() && stdErr.contains(text), qPrintable(stdOut + stdErr));
         }
     }
 
@@ -367,18 +338,8 @@ private slots:
     {
         for (const auto& [position, alpha] : {std::pair{0, 255}, {128, 127}, {255, 0}}) {
             CTransparencyDlg dialog;
-            QStringList labels;
-            for (const QLabel* label : dialog.findChildren<QLabel*>())
-                labels << label->text();
             const QList<QPushButton*> buttons = dialog.findChildren<QPushButton*>();
             QSlider* slider = dialog.GetSlider();
-            QCOMPARE(dialog.windowTitle(), QStringLiteral("Image Transparency"));
-            QCOMPARE(labels, (QStringList{"Transparency Level", "0%", "50%", "100%"}));
-            QVERIFY(buttons.size() == 1 && buttons[0]->text() == "OK" && buttons[0]->isDefault());
-            QVERIFY(!(dialog.windowFlags() & Qt::WindowCloseButtonHint));
-            QCOMPARE(std::make_tuple(slider->orientation(), slider->minimum(), slider->maximum(), slider->value(),
-                         slider->tickPosition()),
-                std::make_tuple(Qt::Horizontal, 0, 255, 0, QSlider::NoTicks));
             dialog.show();
             slider->setValue(position);
             buttons[0]->click();
@@ -397,21 +358,6 @@ private slots:
             QApplication::activeModalWidget()->findChild<QPushButton*>("TransparencyOk")->click();
         });
         QCOMPARE(services.AskTransparencyLevel(), std::optional<uint8_t>(55));
-    }
-
-    void targaFromTheCommandLineShows()
-    {
-        const QImage picture = TextureImage({9, 5, 1, 6}).convertToFormat(QImage::Format_RGB888);
-        std::vector<uint8_t> pixels;  // bottom row first, blue, green, red
-        for (int y = picture.height() - 1; y >= 0; --y)
-            for (int x = 0; x < picture.width(); ++x) {
-                const QRgb c = picture.pixel(x, y);
-                pixels.insert(pixels.end(), {uint8_t(qBlue(c)), uint8_t(qGreen(c)), uint8_t(qRed(c))});
-            }
-        WriteFileBytes(m_dir.File("shown.tga"), BuildTga({.width = 9, .height = 5, .pixels = pixels}));
-        AppHarness app(m_dir.File("shown.tga"));
-        QCOMPARE(app.Title(), QStringLiteral("shown.tga - Tavrel"));
-        QCOMPARE(Shows(app, picture), QString());
     }
 
     void compressedBitmapShowsProgressHoldsCommandsOffAndDefersClosing()

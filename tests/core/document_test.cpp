@@ -10,6 +10,7 @@
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
+#include "TgaBuilder.h"
 #include "doc/CommandIds.h"
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
@@ -263,6 +264,11 @@ TEST_F(DocumentTest, OtherSlotsSurviveAndAReopenedSlotIsReplaced)
     ASSERT_NE(doc.GetActiveImage(), nullptr);
     EXPECT_EQ(doc.GetActiveImage()->GetBits()[0], 50);
     EXPECT_NE(doc.GetSlotImage(kFileKindBmz), nullptr);
+    WriteFileBytes(dir.File("d.TGA"), BuildTga({.width = 2, .height = 2, .pixels = std::vector<uint8_t>(12, 60)}));
+    Open(dir.File("d.TGA"));
+    ASSERT_NE(doc.GetActiveImage(), nullptr);
+    ASSERT_NE(doc.GetActiveImage()->GetBitmapInfo(), nullptr);
+    EXPECT_EQ(doc.GetActiveImage()->GetBits()[0], 60);
     EXPECT_TRUE(ui.Texts().empty());
 }
 
