@@ -81,7 +81,7 @@ private slots:
             // Typed text (null: keep), key on the type box, the name box's text after it.
             const std::tuple<const char*, Qt::Key, const char*, int> steps[] = {
                 {nullptr, Qt::Key_Down, "*.png", 2},
-                {"house", Qt::Key_Down, "house.tga", 3},
+                {"out.d/house", Qt::Key_Down, "out.d/house.tga", 3},  // a folder's dots are not the name's
                 {"my.house.bmp", Qt::Key_Up, "my.png", 2},
                 {"", Qt::Key_Up, "*.bmp", 1},
             };
