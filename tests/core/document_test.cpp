@@ -137,6 +137,9 @@ TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
                 "Error reading file"},
             1},
         {"toempty.nif", linkToEmpty.Bytes(), true, IDYES, {"", "No image data found"}, 1},
+        // A large file is marked even without textures.
+        {"big.nif", std::vector<uint8_t>(CTavrelDoc::kLargeFileSize + 1, 0), true, 0,
+            {"No image data found in file: big.nif"}, 1},
     };
     WriteFileBytes(dir.File("empty.nif"), noBlocks);
     for (const auto& row : rows) {
@@ -157,6 +160,7 @@ TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
                 EXPECT_EQ(texts[i], row.texts[i]);
             }
         }
+        EXPECT_EQ(rowDoc.IsLargeFile(), row.bytes.size() > CTavrelDoc::kLargeFileSize);
         EXPECT_EQ(rowDoc.GetTitle(), "Untitled");
         EXPECT_EQ(rowDoc.GetFileKind(), unsigned(kFileKindNone));
         EXPECT_EQ(rowDoc.GetActiveImage(), nullptr);
@@ -218,15 +222,6 @@ TEST_F(DocumentTest, LinkNamesWithParentFoldersAndAbsoluteNamesResolveFromTheMod
     };
     for (const auto& c : cases)
         EXPECT_EQ(ResolveLinkedPath(models, c.link), c.path) << c.link;
-}
-
-TEST_F(DocumentTest, ALargeModelFileIsMarkedEvenWithoutTextures)
-{
-    std::vector<uint8_t> bytes(CTavrelDoc::kLargeFileSize + 1, 0);
-    WriteFileBytes(dir.File("big.nif"), bytes);
-    Open(dir.File("big.nif"));
-    EXPECT_TRUE(doc.IsLargeFile());
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{"No image data found in file: big.nif"});
 }
 
 TEST_F(DocumentTest, OtherSlotsSurviveAndAReopenedSlotIsReplaced)

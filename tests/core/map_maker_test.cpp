@@ -93,9 +93,6 @@ TEST(MapMaker, OffersTheFirstSixteenTilesInFileOrderAndCyclesEachCell)
     few.Toggle(3);
     EXPECT_EQ(few.GetCell(3), 0);
     EXPECT_FALSE(few.SetCell(4, 3));
-    CMapCells none({});
-    none.Toggle(0);
-    EXPECT_EQ(none.GetCell(0), CMapCells::kEmpty);
 
     // A model file that is not open offers nothing.
     EXPECT_TRUE(CollectMapCandidates(CTavrelDoc()).empty());
