@@ -1,13 +1,22 @@
 // Runs the built tavrel-cli as a user would, in a fresh folder, and checks what it writes:
-// listings, extraction, conversion, links, and its failures with their exit statuses.
+// listings, extraction, conversion, links, and its failures with their exit statuses; then, as
+// child processes, special files, a file-size limit and the signals that end a run.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <thread>
 #include <tuple>
 
 #include "BmpBuilder.h"
@@ -94,32 +103,105 @@ std::vector<uint8_t> Expected(const std::string& path, const Pixels& p)
 
 const std::vector<uint8_t> kSentinel{'k', 'e', 'e', 'p', ' ', 'm', 'e'};
 
+// Waits (up to 20 s) until a file in the child's temporary folder holds data.
+bool WaitForTemporaryData(const std::string& tmp)
+{
+    for (int i = 0; i < 20000; ++i) {
+        std::error_code ec;
+        for (const auto& folder : std::filesystem::directory_iterator(tmp, ec))
+            for (const auto& file : std::filesystem::directory_iterator(folder.path(), ec))
+                if (std::filesystem::file_size(file.path(), ec) > 0 && !ec)
+                    return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// A ".bmz" of a 32-bit bitmap of the given size, all zeros (compressed in pieces).
+std::vector<uint8_t> LargeBmz(int32_t width, int32_t height)
+{
+    const std::vector<uint8_t> head = BuildBmp({.width = width, .height = height, .bitCount = 32});
+    z_stream z{};
+    deflateInit(&z, 1);
+    std::vector<uint8_t> out(40, 0), zeros(1 << 20, 0), buffer(1 << 20);
+    uint64_t left = uint64_t(width) * uint64_t(height) * 4;
+    const auto pump = [&](const uint8_t* data, size_t size, int flush) {
+        z.next_in = const_cast<uint8_t*>(data);
+        z.avail_in = uInt(size);
+        do {
+            z.next_out = buffer.data();
+            z.avail_out = uInt(buffer.size());
+            deflate(&z, flush);
+            out.insert(out.end(), buffer.data(), z.next_out);
+        } while (z.avail_out == 0);
+    };
+    pump(head.data(), head.size(), Z_NO_FLUSH);
+    for (; left > 0; left -= std::min<uint64_t>(left, zeros.size()))
+        pump(zeros.data(), size_t(std::min<uint64_t>(left, zeros.size())), Z_NO_FLUSH);
+    pump(nullptr, 0, Z_FINISH);
+    deflateEnd(&z);
+    return out;
+}
+
+// The wait status, or -1 after killing a child that hung for 20 seconds.
+int Wait(pid_t pid)
+{
+    for (int i = 0; i < 20000; ++i) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
 class CliTest : public ::testing::Test {
 protected:
+    CliTest() { std::filesystem::create_directory(Tmp()); }
     std::string Path(const std::string& name) const { return m_dir.File(name); }
+    std::string Tmp() const { return m_dir.File("tmp"); }
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const
     {
         WriteFileBytes(Path(name), bytes);
         return Path(name);
     }
-
-    // Through the shell, each argument quoted; standard input is /dev/null.
-    CliRun Run(const std::vector<std::string>& args) const
+    std::string Text(const std::string& name) const
     {
-        const auto quoted = [](const std::string& text) {
-            std::string out = " '";
-            for (const char c : text)
-                out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-            return out + "'";
-        };
-        std::string command =
-            quoted(TAVREL_CLI_PATH) + " </dev/null >" + quoted(Path(".stdout")) + " 2>" + quoted(Path(".stderr"));
-        for (const std::string& arg : args)
-            command += quoted(arg);
-        const int status = std::system(command.c_str());
-        const std::vector<uint8_t> out = ReadFileBytes(Path(".stdout")), err = ReadFileBytes(Path(".stderr"));
-        const CliRun run{
-            WIFEXITED(status) ? WEXITSTATUS(status) : -1, {out.begin(), out.end()}, {err.begin(), err.end()}};
+        const std::vector<uint8_t> bytes = ReadFileBytes(Path(name));
+        return {bytes.begin(), bytes.end()};
+    }
+
+    // Starts the program (the tool unless named) with standard input /dev/null, its output in .out and .err, its
+    // temporary folder `tmp` and, if given, a file-size limit.
+    pid_t Start(std::vector<std::string> args, rlim_t fileSizeLimit = RLIM_INFINITY) const
+    {
+        if (args.empty() || args[0][0] != '/')
+            args.insert(args.begin(), TAVREL_CLI_PATH);
+        const pid_t pid = ::fork();
+        if (pid != 0)
+            return pid;
+        ::setenv("TMPDIR", Tmp().c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::dup2(::open("/dev/null", O_RDONLY), 0);
+        ::dup2(::open(Path(".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        ::dup2(::open(Path(".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        if (fileSizeLimit != RLIM_INFINITY)
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+
+    CliRun Run(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM_INFINITY) const
+    {
+        const int status = Wait(Start(args, fileSizeLimit));
+        const CliRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Text(".out"), Text(".err")};
         // A sanitizer's report ends the tool with status 1, like a handled failure: never let it pass for one.
         for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
             EXPECT_EQ(run.err.find(mark), std::string::npos) << run.err;
@@ -518,3 +600,92 @@ TEST_F(CliTest, ImportPutsAnExtractedFolderBackAndReportsEachFile)
     expected[2] = Pattern(1, 1, true, 9);
     EXPECT_EQ(ReadFileBytes(nif), ModelFile(expected));
 }
+
+// Output that is not a regular file is refused and kept (the other kinds are the safe writer's test); input that
+// is not one is refused at once, never waited on (BMP and PNG: the readers' test); a file-size limit is a write
+// error with its reason, leaving nothing behind.
+TEST_F(CliTest, SpecialFilesAndAFileSizeLimitAreFailuresWithTheirReasons)
+{
+    WriteFileBytes(
+        Path("a.bmp"), BuildBmp({.width = 256, .height = 256, .pixels = std::vector<uint8_t>(256 * 256 * 3, 9)}));
+    const auto fifo = [](const std::string& p) { ::mkfifo(p.c_str(), 0600); };
+    const struct {
+        const char* name;
+        std::function<void(const std::string&)> make;  // the special file at the path given
+        std::vector<std::string> args;  // "@" is that path
+        const char* reason;
+        rlim_t fileSizeLimit = RLIM_INFINITY;
+    } cases[] = {
+        {"FIFO as output", fifo, {"convert", Path("a.bmp"), "@.bmp"}, "not a regular file"},
+        {"FIFO as model file", fifo, {"list", "@.nif"}, "Error reading file"},
+        {"FIFO as compressed bitmap", fifo, {"list", "@.bmz"}, "not a regular file"},
+        {"file-size limit", nullptr, {"convert", Path("a.bmp"), "@.bmp"}, "File too large", 64 * 1024},
+        // libpng's own report stays unprinted: the tool's message says it all.
+        {"PNG cut short",
+            [](const std::string& p) {
+                const std::vector<uint8_t> png = EncodePng({.width = 64,
+                    .height = 64,
+                    .rows = std::vector<std::vector<uint8_t>>(64, std::vector<uint8_t>(192, 1))});
+                WriteFileBytes(p, std::vector<uint8_t>(png.begin(), png.end() - 20));
+            },
+            {"list", "@.png"}, "Error reading png file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args;
+        std::string special;
+        for (const std::string& a : c.args) {
+            args.push_back(a[0] == '@' ? Path("x") + a.substr(1) : a);
+            if (a[0] == '@')
+                special = args.back();
+        }
+        struct stat before { };
+        if (c.make)
+            c.make(special);
+        ::lstat(special.c_str(), &before);
+        const CliRun run = Run(args, c.fileSizeLimit);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("libpng"), std::string::npos) << run.err;
+        struct stat after { };
+        EXPECT_EQ(::lstat(special.c_str(), &after) == 0, c.make != nullptr);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        ::unlink(special.c_str());
+        EXPECT_EQ(FileNames(m_dir.Path()), (std::vector<std::string>{".err", ".out", "a.bmp", "tmp"}));
+        EXPECT_TRUE(FileNames(Tmp()).empty());
+    }
+}
+
+// SIGINT, SIGTERM or SIGHUP in the middle of a long decompression: the tool ends by that signal and its
+// private folder, with the decompressed bitmap, goes with it.
+TEST_F(CliTest, EndingSignalsLeaveNoTemporaryFiles)
+{
+    WriteFileBytes(Path("big.bmz"), LargeBmz(8192, 8192));
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        const pid_t pid = Start({"convert", Path("big.bmz"), Path("out.bmp")});
+        ASSERT_TRUE(WaitForTemporaryData(Tmp()));
+        ::kill(pid, signal);
+        const int status = Wait(pid);
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WTERMSIG(status), signal);
+        EXPECT_TRUE(FileNames(Tmp()).empty());
+        EXPECT_EQ(FileNames(m_dir.Path()), (std::vector<std::string>{".err", ".out", "big.bmz", "tmp"}));
+    }
+}
+
+#ifdef TAVREL_EXE
+// The window program ends the normal way on SIGTERM: exit status 0 and no private folder left.
+TEST_F(CliTest, TheWindowEndsNormallyOnSigterm)
+{
+    const pid_t pid = Start({TAVREL_EXE});
+    for (int i = 0; i < 2000 && FileNames(Tmp(), "tavrel-").empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(FileNames(Tmp(), "tavrel-").empty());
+    ::kill(pid, SIGTERM);
+    const int status = Wait(pid);
+    ASSERT_TRUE(WIFEXITED(status)) << status << " " << Text(".err");
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(FileNames(Tmp(), "tavrel-").empty());  // Qt's own runtime folder may stay
+}
+#endif
