@@ -110,7 +110,7 @@ private slots:
             dialog->findChild<QPushButton*>("MapCancel")->click();
         });
         QVERIFY(opened);
-        QVERIFY(app.m_ui.m_dialogs.empty() && app.m_ui.m_messages.empty());
+        QVERIFY(app.m_ui.m_dialogs.empty() && app.m_ui.Texts().empty());
         QCOMPARE(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 1);
     }
 
@@ -120,7 +120,7 @@ private slots:
         const std::string path = WriteModel(m_dir, "save.nif", model.textures);
         AppHarness app(path);
         const std::string out = m_dir.File("chosen.bmp");
-        app.m_ui.m_files.push_back(out);
+        app.m_ui.ChooseFile(out);
         const bool opened = RunCommand(app, [](CMapMakerDlg* dialog) {
             dialog->findChild<QSpinBox*>("MapCellNumber")->setValue(15);
             dialog->findChild<QPushButton*>("MapToggle")->click();
@@ -136,14 +136,14 @@ private slots:
         cells[15] = 0;
         QCOMPARE(std::filesystem::file_size(out), uintmax_t(14 + 40 + 1024 * 3072));
         QCOMPARE(QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32), model.Picture(cells, 256));
-        QVERIFY(app.m_ui.m_messages.empty());
+        QVERIFY(app.m_ui.Texts().empty());
     }
 
     void aFileWithoutTilesShowsAMessageAndNoDialog()
     {
         AppHarness app(WriteModel(m_dir, "none.nif", {{1024, 1024, 1, 1}, {256, 128, 1, 2}}));
         QVERIFY(!RunCommand(app, [](CMapMakerDlg*) {}));
-        QCOMPARE(app.m_ui.m_messages, std::vector<std::string>{"This file holds no 256 * 256 images."});
+        QCOMPARE(app.m_ui.Texts(), std::vector<std::string>{"This file holds no 256 * 256 images."});
     }
 };
 

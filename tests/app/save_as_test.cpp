@@ -138,7 +138,7 @@ private slots:
             QVERIFY(!dialog->isVisible());
         });
         QCOMPARE(ReadFileBytes(saved), ReadFileBytes(m_dir.File("alone.bmp")));
-        QVERIFY(app.m_ui.m_messages.empty());
+        QVERIFY(app.m_ui.Texts().empty());
     }
 };
 

@@ -77,7 +77,7 @@ private slots:
             QTest::keySequence(app.Frame(), QKeySequence(key));
         QCOMPARE(app.Title(), QStringLiteral("keys.nif - Tavrel"));
         QCOMPARE(app.RenderView(), before);
-        QVERIFY(app.m_ui.m_messages.empty());
+        QVERIFY(app.m_ui.Texts().empty());
         // The arrow keys scroll an image larger than the window, a line at a time.
         QTest::keyClick(app.View(), Qt::Key_Right);
         QTest::keyClick(app.View(), Qt::Key_Down);
@@ -94,7 +94,8 @@ private slots:
                     .arg(textures[index].height));
         }
         // Ctrl+O and File > Open ask for the same file.
-        app.m_ui.m_files = {std::nullopt, std::nullopt};
+        app.m_ui.CancelNextDialog();
+        app.m_ui.CancelNextDialog();
         QTest::keySequence(app.Frame(), QKeySequence("Ctrl+O"));
         app.Frame()->menuBar()->actions()[0]->menu()->actions()[0]->trigger();
         QCOMPARE(app.m_ui.m_dialogs.size(), size_t(2));
@@ -134,9 +135,9 @@ private slots:
             AppHarness app(good);
             app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
             if (row.answer)
-                app.m_ui.m_answers.push_back(row.answer);
+                app.m_ui.AnswerNext(row.answer);
             app.Open(m_dir.File(row.file));
-            QCOMPARE(app.m_ui.m_messages.size(), size_t(1));
+            QCOMPARE(app.m_ui.Texts().size(), size_t(1));
             QCOMPARE(app.Title() + " | " + app.Panes(), row.state);
             QCOMPARE(Shows(app, row.state == empty ? QImage() : TextureImage(shown)), QString());
         }
@@ -193,8 +194,7 @@ private slots:
             cli.start(TAVREL_CLI, {"extract", QString::fromStdString(model), "--all", tool.path(), "--format", format});
             QVERIFY(cli.waitForFinished(20000) && cli.exitCode() == 0);
             // The name field holds the stem the dialog offered, as it came.
-            app.m_ui.m_files.push_back(window.filePath("export").toStdString());
-            app.m_ui.m_nFilterIndex = type;
+            app.m_ui.ChooseFile(window.filePath("export").toStdString(), type);
             QVERIFY(app.Frame()->OnCommand(ID_FILE_EXPORT_ALL));
             QCOMPARE(app.m_ui.m_dialogs.back().strInitialName, std::string("export"));
             const QStringList names = tool.entryList(QDir::Files);
@@ -206,10 +206,9 @@ private slots:
                     qPrintable(name));
         }
         // A folder that cannot be written: the writer's message, and the export stops.
-        app.m_ui.m_files.push_back(m_dir.File("absent/export"));
-        app.m_ui.m_nFilterIndex = 2;
+        app.m_ui.ChooseFile(m_dir.File("absent/export"), 2);
         app.Frame()->OnCommand(ID_FILE_EXPORT_ALL);
-        QCOMPARE(app.m_ui.m_messages.size(), size_t(1));
+        QCOMPARE(app.m_ui.Texts().size(), size_t(1));
     }
 
     void recentFilesNewestFirstFourAtMostAndMissingOnesRemoved()
@@ -229,13 +228,13 @@ private slots:
         QCOMPARE(entries(), (QStringList{"r3.nif", "r5.nif", "r4.nif", "r2.nif"}));
         QFile::remove(QString::fromStdString(m_dir.File("r5.nif")));
         menu->actions()[1]->trigger();
-        QCOMPARE(app.m_ui.m_messages.back(),
+        QCOMPARE(app.m_ui.Texts().back(),
             m_dir.File("r5.nif") + " no longer exists. It has been removed from the Recent Files list.");
         QCOMPARE(entries(), (QStringList{"r3.nif", "r4.nif", "r2.nif"}));
         menu->actions()[2]->trigger();
         QCOMPARE(app.Title(), QStringLiteral("r2.nif - Tavrel"));
         QCOMPARE(entries(), (QStringList{"r2.nif", "r3.nif", "r4.nif"}));
-        QCOMPARE(app.m_ui.m_messages.size(), size_t(1));
+        QCOMPARE(app.m_ui.Texts().size(), size_t(1));
     }
 
     void qtFileDialogGetsTheRequestAndReturnsTheChosenType()
@@ -317,7 +316,7 @@ private slots:
             AppHarness app;
             if (!file.empty())
                 app.Open(m_dir.File(file));
-            QVERIFY2(app.m_ui.m_messages.empty() && (file.empty() || app.Doc()->GetActiveImage()), file.c_str());
+            QVERIFY2(app.m_ui.Texts().empty() && (file.empty() || app.Doc()->GetActiveImage()), file.c_str());
             app.Idle();
             const IdList enabled =
                 IdList{ID_FILE_OPEN, ID_FILE_PRINT_SETUP, ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR,
