@@ -4,11 +4,13 @@
 //  - extract --all as PNG on 1 and 2 threads, against one process writing the
 //    same textures in a loop with libpng at its defaults (goal: at most 0.35
 //    times the loop, peak memory at most 96 MiB);
-//  - extract --all as BMP, against cat.
+//  - extract --all as BMP, against cat;
+//  - list of a 4096 x 4096 BMP, PNG and compressed bitmap, against cat of each.
 // Each runs as a child process; time is wall time (manual time), with the
 // child's processor time and peak memory as counters.
 #include <benchmark/benchmark.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -27,6 +29,8 @@ namespace {
 std::string g_self;
 std::string g_dir;
 std::string g_model;
+// The single-image files: BMP, PNG and compressed bitmap.
+std::string g_images[3];
 
 struct Shape {
     uint32_t width, height, format;
@@ -72,6 +76,35 @@ void WriteModelFile(const std::string& path)
             std::fwrite(other.data(), 1, other.size(), f);
     }
     std::fclose(f);
+}
+
+// A 4096 x 4096 picture as a BMP, that BMP as a PNG (by the tool) and as a compressed bitmap.
+bool WriteSingleImages()
+{
+    const Shape s{4096, 4096, 1};
+    std::vector<uint8_t> bmp(54), pixels;
+    FillTexture(pixels, s, 3);
+    const uint32_t header[13] = {uint32_t(54 + pixels.size()), 0, 54, 40, s.width, s.height, 1 | 24 << 16, 0,
+        uint32_t(pixels.size()), 0, 0, 0, 0};
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    std::memcpy(&bmp[2], header, sizeof header);
+    bmp.insert(bmp.end(), pixels.begin(), pixels.end());
+    uLongf packedSize = compressBound(bmp.size());
+    std::vector<uint8_t> bmz(40 + packedSize, 0);
+    if (compress2(&bmz[40], &packedSize, bmp.data(), bmp.size(), 6) != Z_OK)
+        return false;
+    bmz.resize(40 + packedSize);
+    const std::string bmpPath = g_dir + "/image.bmp", bmzPath = g_dir + "/image.bmz";
+    FILE* f = std::fopen(bmpPath.c_str(), "wb");
+    FILE* g = std::fopen(bmzPath.c_str(), "wb");
+    const bool written = f && g && std::fwrite(bmp.data(), 1, bmp.size(), f) == bmp.size() &&
+        std::fwrite(bmz.data(), 1, bmz.size(), g) == bmz.size();
+    if (f)
+        std::fclose(f);
+    if (g)
+        std::fclose(g);
+    return written && RunChild({TAVREL_CLI_PATH, "convert", bmpPath, g_dir + "/image.png"}).ok;
 }
 
 // One texture written by libpng at its default settings, without alpha (as the tool writes it).
@@ -177,6 +210,17 @@ void BM_ExtractAllBmp(benchmark::State& state)
         out);
 }
 
+void BM_CatImage(benchmark::State& state)
+{
+    Measure(state, {"/bin/cat", g_images[state.range(0)]});
+}
+void BM_ListImage(benchmark::State& state)
+{
+    Measure(state, {TAVREL_CLI_PATH, "list", g_images[state.range(0)]});
+}
+
+BENCHMARK(BM_CatImage)->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ListImage)->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Cat)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_List)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_LibpngLoop)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -189,6 +233,10 @@ int main(int argc, char** argv)
 {
     if (argc == 4 && std::string(argv[1]) == "--libpng-loop")
         return LibpngLoop(argv[2], argv[3]);
+    if (argc == 3 && std::string(argv[1]) == "--write-images") {
+        g_dir = argv[2];
+        return WriteSingleImages() ? 0 : 1;
+    }
     g_self = std::filesystem::canonical("/proc/self/exe").string();
     benchmark::Initialize(&argc, argv);
     g_dir = MakePrivateFolder("tavrel-bench-batch-");
@@ -196,6 +244,11 @@ int main(int argc, char** argv)
         return 1;
     g_model = g_dir + "/model.nif";
     WriteModelFile(g_model);
+    // Written by a child: this process's own peak memory would be counted in every child's.
+    for (int i = 0; i < 3; ++i)
+        g_images[i] = g_dir + "/image." + (i == 0 ? "bmp" : i == 1 ? "png" : "bmz");
+    if (!RunChild({g_self, "--write-images", g_dir}).ok)
+        return 1;
     std::fprintf(
         stderr, "model file: %ju bytes, %d textures\n", std::uintmax_t(std::filesystem::file_size(g_model)), kTextures);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,8 +1,8 @@
 #include "app/ExportAll.h"
 
-#include <new>
 #include <vector>
 
+#include "doc/ExportTypes.h"
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
 #include "platform/Exceptions.h"
@@ -14,6 +14,7 @@ namespace {
 constexpr char kExportFilter[] =
     "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|Truevision Targa (*.tga)|*.tga||";
 constexpr const char* kExtensions[] = {"png", "bmp", "tga"};
+constexpr ExportType kTypes[] = {kExportPng, kExportBmp, kExportTga};
 
 // The document's images in index order; null for one that could not be read.
 std::vector<CDibImage*> ImagesOf(const CTavrelDoc& doc)
@@ -28,25 +29,6 @@ std::vector<CDibImage*> ImagesOf(const CTavrelDoc& doc)
         images.push_back(dib);
     }
     return images;
-}
-
-// The record's own writer for the type; false after its failure was shown.
-bool WriteImage(CDibImage& image, const std::string& path, int type)
-{
-    try {
-        switch (type) {
-        case 0: return image.WritePng(path);
-        case 1: image.WriteBmp(path); return true;
-        default: image.WriteTga(path); return true;
-        }
-    } catch (const CUserException&) {
-        // The writer has shown its message.
-    } catch (const CException& e) {
-        e.ReportError();
-    } catch (const std::bad_alloc&) {
-        CMemoryException().ReportError();
-    }
-    return false;
 }
 
 // The file the user chose in Open: a followed link does not rename the export.
@@ -103,7 +85,7 @@ void ExportAllImages(CTavrelDoc& doc)
             continue;
         }
         const std::string path = folder + NumberedImageName(chosen->strPath, uint32_t(i), kExtensions[type]);
-        if (!WriteImage(*images[i], path, type)) {
+        if (!RunReportingFailure([&] { WriteExportFile(*images[i], path, kTypes[type]); })) {
             Ui().ShowProgress(-1);
             return;  // the next ones would fail the same way
         }

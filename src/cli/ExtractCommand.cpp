@@ -17,7 +17,10 @@ int ExtractOne(const CliOptions& options, const CImageSet& set, CCliUiServices& 
             options.strFile.c_str(), entries.size(), entries.size() == 1 ? "" : "s"));
         return kExitFailure;
     }
-    CDibImage* image = entries[options.nIndex].pImage;
+    // Of a model file only the texture asked for is read.
+    const ImageEntry& entry = entries[options.nIndex];
+    const std::unique_ptr<CDibImage> texture = set.TexturesOnDemand() ? set.ReadTexture(entry) : nullptr;
+    const CDibImage* image = set.TexturesOnDemand() ? texture.get() : entry.pImage;
     if (!image)
         return kExitFailure;  // its reader has said why
     const bool written = WriteImage(*image, options.strOut, *FormatFromPath(options.strOut));
@@ -29,8 +32,8 @@ int ExtractOne(const CliOptions& options, const CImageSet& set, CCliUiServices& 
 int RunExtract(const CliOptions& options, CCliUiServices& ui)
 {
     CImageSet set;
-    // --all reads each texture when it is written, so that one at a time is held per thread.
-    if (!OpenImages(set, options.strFile, ui, !options.ExtractsAll()))
+    // A model file's textures are read when each is written: one at a time is held per thread.
+    if (!OpenImages(set, options.strFile, ui, false))
         return kExitFailure;
     return options.ExtractsAll() ? ExtractAllImages(options, set, ui) : ExtractOne(options, set, ui);
 }

@@ -1,15 +1,12 @@
 #include "cli/ImageWriter.h"
 
-#include "image/DibImage.h"
+#include "doc/ExportTypes.h"
 #include "platform/Exceptions.h"
 
 bool WriteImage(const CDibImage& image, const std::string& path, OutputFormat format)
 {
-    return RunReportingFailure([&] {
-        switch (format) {
-        case OutputFormat::Png: image.WritePngFile(path); break;
-        case OutputFormat::Bmp: image.WriteBmp(path); break;
-        case OutputFormat::Tga: image.WriteTga(path); break;
-        }
-    });
+    const ExportType type = format == OutputFormat::Png ? kExportPng
+        : format == OutputFormat::Bmp                   ? kExportBmp
+                                                        : kExportTga;
+    return RunReportingFailure([&] { WriteExportFile(image, path, type); });
 }

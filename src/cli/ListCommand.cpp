@@ -9,7 +9,9 @@
 #include "cli/Json.h"
 #include "image/RawTexture.h"
 #include "platform/File.h"
+#include "platform/Exceptions.h"
 #include "platform/Format.h"
+#include "platform/PathParts.h"
 
 namespace {
 
@@ -21,16 +23,17 @@ struct ListRow {
     unsigned nBits = 0;
 };
 
-// The rows of the records that could be read.
-std::vector<ListRow> RowsOfRecords(const CImageSet& set)
+// The kind of a file that holds one image, by its name; kFileKindNone for the others.
+int SingleImageKind(const std::string& path)
 {
-    std::vector<ListRow> rows;
-    for (const ImageEntry& entry : set.Entries()) {
-        if (entry.pImage)  // otherwise its reader has said why on standard error
-            rows.push_back({entry.nIndex, entry.nOffset, entry.pImage->GetWidth(), entry.pImage->GetHeight(),
-                entry.pImage->GetBitCount()});
-    }
-    return rows;
+    const std::string ext = UpperExtension(FileNamePart(path));
+    if (ext == "BMP")
+        return kFileKindBmp;
+    if (ext == "BMZ")
+        return kFileKindBmz;
+    if (ext == "PNG")
+        return kFileKindPng;
+    return kFileKindNone;
 }
 
 // A model file's rows from the texture fields alone, no pixel read. A texture
@@ -89,19 +92,26 @@ void PrintJson(const std::vector<ListRow>& rows, const std::string& file, const 
 
 int RunList(const CliOptions& options, CCliUiServices& ui)
 {
-    CImageSet set;
-    if (!OpenImages(set, options.strFile, ui, false))
-        return kExitFailure;
-    bool allRead = true;
     std::vector<ListRow> rows;
-    if (set.TexturesOnDemand()) {
-        rows = RowsOfTextureFields(set, allRead);
+    bool allRead = true;
+    const char* kindName = "";
+    // A file of one image is listed from its headers, model files from their texture fields.
+    if (const int kind = SingleImageKind(options.strFile); kind != kFileKindNone) {
+        DibShape shape;
+        ui.SetProgressLabel("Reading " + options.strFile);
+        if (!RunReportingFailure([&] { shape = CDibImage::ReadShape(options.strFile, kind); }))
+            return kExitFailure;
+        rows.push_back({0, 0, shape.width, shape.height, shape.bitCount});
+        kindName = kind == kFileKindBmp ? "bmp" : kind == kFileKindBmz ? "bmz" : "png";
     } else {
-        rows = RowsOfRecords(set);
-        allRead = set.AllRead();
+        CImageSet set;
+        if (!OpenImages(set, options.strFile, ui, false))
+            return kExitFailure;
+        rows = RowsOfTextureFields(set, allRead);
+        kindName = set.KindName();
     }
     if (options.bJson)
-        PrintJson(rows, options.strFile, set.KindName());
+        PrintJson(rows, options.strFile, kindName);
     else
         PrintTable(rows);
     return allRead ? kExitSuccess : kExitFailure;

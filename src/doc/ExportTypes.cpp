@@ -1,5 +1,8 @@
 #include "doc/ExportTypes.h"
 
+#include "image/DibImage.h"
+#include "platform/Exceptions.h"
+
 namespace {
 
 constexpr size_t kMaxExportTypes = 20;
@@ -113,4 +116,14 @@ std::string RetypeFileName(const std::string& name, const std::string& extension
     if (base.empty())
         return folder + '*' + extension;
     return folder + base.substr(0, base.find('.')) + extension;
+}
+
+void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex)
+{
+    switch (nTypeIndex) {
+    case kExportBmp: image.WriteBmp(path); break;
+    case kExportPng: image.WritePngFile(path); break;
+    case kExportTga: image.WriteTga(path); break;
+    default: AfxThrowUserException();  // no such type: nothing is written
+    }
 }

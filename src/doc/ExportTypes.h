@@ -14,6 +14,11 @@ inline constexpr char kExportDialogTitle[] = "Save As Type";
 
 enum ExportType : int { kExportBmp = 1, kExportPng = 2, kExportTga = 3 };
 
+class CDibImage;
+// Writes the image as a file of the type (an ExportType), whatever extension
+// the path has. A failure, or a type that is none of them, leaves by an exception.
+void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex);
+
 struct ExportTypeDef {
     std::string strName;  // "Windows Bitmap (*.bmp)"
     std::string strPattern;  // "*.bmp": between the first '(' and the next ')'

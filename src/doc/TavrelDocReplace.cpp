@@ -4,6 +4,7 @@
 
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
+#include "image/DibRowConverter.h"
 #include "image/RawTexture.h"
 #include "nif/TextureWriter.h"
 #include "platform/Exceptions.h"
@@ -120,6 +121,7 @@ bool CTavrelDoc::ChooseReplacement()
             slot->reset();
             return false;
         }
+        CDibRowConverter::MakePlainBgra(replacement);
         m_pReplacement = &replacement;
         m_pReplaceInfo = kind == kFileKindTga ? nullptr : replacement.GetBitmapInfo();
         m_pReplaceBits = replacement.GetBits();
@@ -142,15 +144,11 @@ bool CTavrelDoc::ReplaceInCompressedBitmap()
     {
         CWaitCursor wait;
         // Whichever file it came from, the replacement is packed as the BMP file it makes.
-        try {
+        RunReportingFailure([&] {
             m_pReplacement->WriteBmp(m_strTempBitmapPath);
             written = WriteCompressedBitmapFile(
                 m_strFilePath, m_strTempBitmapPath, m_strTempCompressedPath, m_nReplaceFileSize);
-        } catch (const CUserException&) {
-            // WriteBmp has said why.
-        } catch (const CException& e) {
-            e.ReportError();
-        }
+        });
         // Show what the file holds now, whatever happened.
         ReleaseBmzImage();
         m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, m_strTempBitmapPath, 0);

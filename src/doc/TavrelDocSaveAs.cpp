@@ -15,18 +15,6 @@ bool HoldsPixels(const CDibImage* image)
     return image && image->GetBitmapInfo() && image->GetBits();
 }
 
-// The writer is chosen by the type alone, whatever extension the name has.
-// A failure leaves by an exception.
-void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex)
-{
-    switch (nTypeIndex) {
-    case kExportBmp: image.WriteBmp(path); break;
-    case kExportPng: image.WritePngFile(path); break;
-    case kExportTga: image.WriteTga(path); break;
-    default: AfxThrowUserException();  // no such type: nothing is written
-    }
-}
-
 }  // namespace
 
 void CTavrelDoc::OnUpdateFileSaveAs(CCmdUI* pCmdUI)

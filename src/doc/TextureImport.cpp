@@ -1,5 +1,7 @@
 #include "doc/TextureImport.h"
 
+#include "image/DibRowConverter.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -12,6 +14,7 @@
 
 #include "doc/PathUtil.h"
 #include "image/DibImage.h"
+#include "image/DibRowConverter.h"
 #include "image/PixelOrder.h"
 #include "image/RawTexture.h"
 #include "nif/TextureScanner.h"
@@ -283,11 +286,12 @@ void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
     const std::string path = m_strFolder + "/" + line.strFileName;
     const int kind = KindOfExtension(UpperExtension(line.strFileName));
     CMessageCapture capture;
-    const CDibImage source(path, kind);
+    CDibImage source(path, kind);
     if (!source.GetBitmapInfo()) {
         Refuse(line, capture.Text());
         return;
     }
+    CDibRowConverter::MakePlainBgra(source);
     const unsigned bits = source.GetBitCount();
     if (bits < 24) {
         Refuse(line, kLowDepth);

@@ -102,18 +102,25 @@ struct BmpLayout {
     uint64_t blockBytes = 0;
 };
 
+// Checks the file header, and the info header's size against the bytes there are.
+void CheckBmpStart(const BITMAPFILEHEADER& fileHeader, uint32_t headerSize, uint64_t available, const std::string& path)
+{
+    if (fileHeader.bfType != kBitmapSignature || fileHeader.bfReserved1 != 0 || fileHeader.bfReserved2 != 0)
+        ThrowRefusal(kNotBmp, path);
+    if (headerSize < kInfoHeaderSize || sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} > available)
+        ThrowRefusal(kReadError, path);
+}
+
 // Reads and checks the file header, then the info header, whatever its size,
 // as far as the file holds it; returns the info header's bytes.
 std::vector<uint8_t> ReadBmpHeaders(CFile& file, BITMAPFILEHEADER& fileHeader, const std::string& path)
 {
     if (file.Read(&fileHeader, sizeof fileHeader) != sizeof fileHeader)
         ThrowRefusal(kShortHeader, path);
-    if (fileHeader.bfType != kBitmapSignature || fileHeader.bfReserved1 != 0 || fileHeader.bfReserved2 != 0)
-        ThrowRefusal(kNotBmp, path);
     uint32_t headerSize = 0;
-    if (file.Read(&headerSize, 4) != 4 || headerSize < kInfoHeaderSize ||
-        sizeof(BITMAPFILEHEADER) + uint64_t{headerSize} > file.GetLength())
-        ThrowRefusal(kReadError, path);
+    if (file.Read(&headerSize, 4) != 4)
+        headerSize = 0;
+    CheckBmpStart(fileHeader, headerSize, file.GetLength(), path);
     std::vector<uint8_t> header(headerSize);
     StoreU32(header.data(), headerSize);
     if (file.Read(header.data() + 4, headerSize - 4) != headerSize - 4)
@@ -184,7 +191,37 @@ void ReadBmpTable(
         table[4 * i + 3] = 0;
 }
 
+DibShape ShapeOf(const std::vector<uint8_t>& header, const BmpLayout& layout)
+{
+    BITMAPINFOHEADER info;
+    std::memcpy(&info, header.data(), sizeof info);
+    return {info.biWidth, static_cast<int32_t>(layout.height), info.biBitCount};
+}
+
 }  // namespace
+
+DibShape CDibImage::ReadBmpShape(const std::string& path)
+{
+    CFile file;
+    if (!file.Open(path, CFile::modeRead))
+        Fail(kOpenError, path);
+    BITMAPFILEHEADER fileHeader;
+    const std::vector<uint8_t> header = ReadBmpHeaders(file, fileHeader, path);
+    return ShapeOf(header, MeasureBmp(fileHeader, header, file.GetLength(), path));
+}
+
+DibShape CDibImage::ReadBmpShape(const uint8_t* bytes, size_t size, uint64_t fileSize, const std::string& path)
+{
+    BITMAPFILEHEADER fileHeader;
+    uint32_t headerSize = 0;
+    if (size < sizeof fileHeader + 4)
+        Fail(kShortHeader, path);
+    std::memcpy(&fileHeader, bytes, sizeof fileHeader);
+    std::memcpy(&headerSize, bytes + sizeof fileHeader, 4);
+    CheckBmpStart(fileHeader, headerSize, size, path);
+    const std::vector<uint8_t> header(bytes + sizeof fileHeader, bytes + sizeof fileHeader + headerSize);
+    return ShapeOf(header, MeasureBmp(fileHeader, header, fileSize, path));
+}
 
 void CDibImage::ReadBmp(const std::string& path)
 {

@@ -10,6 +10,21 @@
 #include "platform/ImageLimits.h"
 #include "platform/UiServices.h"
 
+namespace {
+
+// The most a bitmap's headers and colour table take at the start of its file.
+constexpr size_t kBitmapStartBytes = sizeof(BITMAPFILEHEADER) + 1024 + 1024;
+
+std::string DecompressFailureText(int result, const std::string& reason, const std::string& path)
+{
+    if (result == kCodecImageTooLarge)
+        return FormatString(kImageTooLarge, path.c_str());
+    // A file that could not be read or written: say why, the data may be sound.
+    return reason.empty() ? "Error decompressing file" : "Error decompressing file\n" + reason;
+}
+
+}  // namespace
+
 template <typename Reader> void CDibImage::LoadReporting(Reader&& reader)
 {
     if (!RunReportingFailure(reader))
@@ -48,16 +63,34 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind, const std::string& p
         }
         if (result == 0)
             LoadReporting([&] { ReadBmp(pszTempPath); });
-        else if (result == kCodecImageTooLarge)
-            AfxMessageBox(FormatString(kImageTooLarge, pszPath.c_str()), MB_OK);
-        else  // a file that could not be read or written: say why, the data may be sound
-            AfxMessageBox(reason.empty() ? "Error decompressing file" : "Error decompressing file\n" + reason, MB_OK);
+        else
+            AfxMessageBox(DecompressFailureText(result, reason, pszPath), MB_OK);
     } else if (nKind == kFileKindTga) {
         LoadReporting([&] { ReadTga(pszPath); });
     }
 }
 
 CDibImage::~CDibImage() = default;
+
+DibShape CDibImage::ReadShape(const std::string& path, int nKind)
+{
+    switch (nKind) {
+    case kFileKindBmp: return ReadBmpShape(path);
+    case kFileKindBmz: return ReadBmzShape(path);
+    case kFileKindPng: return ReadPngShape(path);
+    case kFileKindTga: return ReadTgaShape(path);
+    default: return {};
+    }
+}
+
+DibShape CDibImage::ReadBmzShape(const std::string& path)
+{
+    BitmapStreamStart start;
+    const int result = InflateBitmapStart(path, kBitmapStartBytes, start);
+    if (result != 0)
+        AfxThrowUserException(DecompressFailureText(result, start.reason, path));
+    return ReadBmpShape(start.bytes.data(), start.bytes.size(), start.declaredSize, path);
+}
 
 void CDibImage::SetDefaults()
 {

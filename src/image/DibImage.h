@@ -42,6 +42,13 @@ struct TgaFooter {
 static_assert(sizeof(TgaHeader) == 18);
 static_assert(sizeof(TgaFooter) == 26);
 
+// What a file's headers say of the record its reader would build.
+struct DibShape {
+    int32_t width = 0;
+    int32_t height = 0;
+    unsigned bitCount = 0;
+};
+
 class CDibImage {
 public:
     // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind loads nothing.
@@ -82,6 +89,12 @@ public:
     // black. Throws CMemoryException.
     static std::unique_ptr<CDibImage> CreateBlank24(int32_t width, int32_t height);
 
+    // The shape of the image in a BMP, compressed bitmap, PNG or Targa file,
+    // from its headers alone, checked as its reader checks them (a compressed
+    // bitmap's stream is inflated only as far as its headers). Damage past the
+    // headers goes unseen. Throws the reader's refusal, as a CUserException.
+    static DibShape ReadShape(const std::string& path, int nKind);
+
     // Writers: refusals and failed writes leave by an exception (a
     // CUserException with the text to show, or a CFileException).
     void WriteBmp(const std::string& path) const;
@@ -108,6 +121,12 @@ private:
     void ReadPng(const std::string& path);
     void BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCount, bool grey);
     void ReadRawImage(const std::string& pszPath, uint64_t dwOffset);
+    static DibShape ReadBmpShape(const std::string& path);
+    // From a bitmap file's first bytes, for a file of fileSize bytes.
+    static DibShape ReadBmpShape(const uint8_t* bytes, size_t size, uint64_t fileSize, const std::string& path);
+    static DibShape ReadBmzShape(const std::string& path);
+    static DibShape ReadPngShape(const std::string& path);
+    static DibShape ReadTgaShape(const std::string& path);
 
     // Allocates a block of the given size as m_hDib; throws CMemoryException.
     uint8_t* AllocateBlock(uint64_t bytes);

@@ -180,31 +180,54 @@ void ReadFirstText(const PngReadJob& job, std::string& key, std::unique_ptr<char
         std::memcpy(value.get(), source, length + 1);
 }
 
+// The record a PNG's header describes, checked against the limits and the file's length.
+struct PngLayout {
+    uint16_t depth = 0;
+    uint32_t entries = 0;
+    uint64_t stride = 0;
+    uint64_t blockBytes = 0;
+};
+
+PngLayout MeasurePng(const PngReadJob& job, uint64_t fileBytes, const std::string& path)
+{
+    PngLayout l;
+    l.depth = RecordDepth(job, path);
+    l.entries = l.depth == 24 ? 0u : 1u << l.depth;
+    l.stride = DibStride(job.width, l.depth);
+    const uint64_t pixelBytes = l.stride * job.height;
+    l.blockBytes = pixelBytes + 4 * l.entries + sizeof(BITMAPINFOHEADER);
+    if (!ImageWithinLimits(job.width, job.height, l.depth))
+        ThrowRefusal(kImageTooLarge, path);
+    if (job.width == 0 || job.height == 0 || job.rowBytes > l.stride || l.blockBytes > kMaxBlockBytes ||
+        pixelBytes / kMaxBytesPerFileByte > fileBytes)
+        ThrowRefusal(kPngReadError, path);
+    return l;
+}
+
 }  // namespace
+
+DibShape CDibImage::ReadPngShape(const std::string& path)
+{
+    PngReadJob job;
+    PngReadCleanup cleanup(job);
+    const PngLayout layout = MeasurePng(job, OpenPng(job, path), path);
+    return {static_cast<int32_t>(job.width), static_cast<int32_t>(job.height), layout.depth};
+}
 
 void CDibImage::ReadPng(const std::string& path)
 {
     PngReadJob job;
     PngReadCleanup cleanup(job);
-    const uint64_t fileBytes = OpenPng(job, path);
-    const uint16_t depth = RecordDepth(job, path);
-    const uint32_t entries = depth == 24 ? 0u : 1u << depth;
-    const uint64_t stride = DibStride(job.width, depth);
-    const uint64_t pixelBytes = stride * job.height;
-    const uint64_t blockBytes = pixelBytes + 4 * entries + sizeof(BITMAPINFOHEADER);
-    if (!ImageWithinLimits(job.width, job.height, depth))
-        Fail(kImageTooLarge, path);
-    if (job.width == 0 || job.height == 0 || job.rowBytes > stride || blockBytes > kMaxBlockBytes ||
-        pixelBytes / kMaxBytesPerFileByte > fileBytes)
-        Fail(kPngReadError, path);
+    const PngLayout layout = MeasurePng(job, OpenPng(job, path), path);
+    const uint32_t entries = layout.entries;
 
-    uint8_t* block = AllocateBlock(blockBytes);
+    uint8_t* block = AllocateBlock(layout.blockBytes);
     auto* table = reinterpret_cast<RGBQUAD*>(block + sizeof(BITMAPINFOHEADER));
     std::memset(table, 0, 4 * entries);
-    ReadPngRows(job, reinterpret_cast<uint8_t*>(table + entries), stride, path);
+    ReadPngRows(job, reinterpret_cast<uint8_t*>(table + entries), layout.stride, path);
     if (job.colorType == PNG_COLOR_TYPE_PALETTE)
         LoadPngPalette(job, table, entries);
-    BuildDibFromPng(job.width, job.height, depth, job.colorType == PNG_COLOR_TYPE_GRAY);
+    BuildDibFromPng(job.width, job.height, layout.depth, job.colorType == PNG_COLOR_TYPE_GRAY);
     ReadPhysicalSize(job, *m_pInfoHeader);
     ReadFirstText(job, m_strTextKey, m_pTextValue);
 }

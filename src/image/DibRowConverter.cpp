@@ -58,6 +58,40 @@ bool CDibRowConverter::MasksAre(const CDibImage& image, uint32_t red, uint32_t g
     return masks[0] == red && masks[1] == green && masks[2] == blue;
 }
 
+void CDibRowConverter::MakePlainBgra(CDibImage& image)
+{
+    BITMAPINFO* info = image.GetBitmapInfo();
+    if (!info || image.GetBitCount() != 32 || MasksAre(image, 0xFF0000, 0xFF00, 0xFF) || image.GetWidth() <= 0)
+        return;
+    BITMAPINFOHEADER& header = info->bmiHeader;
+    auto* headerBytes = reinterpret_cast<uint8_t*>(&header);
+    // Headers of 56 bytes and more carry an alpha mask after the colour masks.
+    uint32_t alphaMask = 0;
+    if (header.biSize >= 56)
+        std::memcpy(&alphaMask, headerBytes + 52, 4);
+    uint32_t masks[3];
+    GetMasks(image, masks);
+    const Channel red = MakeChannel(masks[0]), green = MakeChannel(masks[1]), blue = MakeChannel(masks[2]),
+                  alpha = MakeChannel(alphaMask);
+    const uint32_t width = static_cast<uint32_t>(image.GetWidth());
+    const uint32_t height = static_cast<uint32_t>(image.GetHeight());
+    for (uint32_t y = 0; y < height; ++y) {
+        uint8_t* p = image.GetBits() + uint64_t{y} * image.GetStride();
+        for (uint32_t x = 0; x < width; ++x, p += 4) {
+            uint32_t value;
+            std::memcpy(&value, p, 4);
+            p[0] = Extract(value, blue);
+            p[1] = Extract(value, green);
+            p[2] = Extract(value, red);
+            p[3] = alpha.bits > 0 ? Extract(value, alpha) : 0xFF;
+        }
+    }
+    const uint32_t plain[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    std::memcpy(headerBytes + header.biSize, plain, 12);  // the record's masks follow its header
+    if (header.biSize >= 52)
+        std::memcpy(headerBytes + 40, plain, header.biSize >= 56 ? 16 : 12);
+}
+
 CDibRowConverter::Channel CDibRowConverter::MakeChannel(uint32_t mask)
 {
     Channel channel;

@@ -21,6 +21,13 @@ public:
     // True when those masks are red, green and blue.
     static bool MasksAre(const CDibImage& image, uint32_t red, uint32_t green, uint32_t blue);
 
+    // Rewrites a 32-bit record whose bit fields are not blue, green, red in
+    // its bytes (red first, say) as blue, green, red and alpha bytes, alpha from
+    // the header's alpha mask or else opaque, with masks to match. The commands
+    // that put a record's bytes into a texture take every 32-bit record as that.
+    // Other records are left as they are.
+    static void MakePlainBgra(CDibImage& image);
+
 private:
     struct Channel {
         uint32_t mask = 0;

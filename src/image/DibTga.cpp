@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/DibImage.h"
+#include "platform/Exceptions.h"
 #include "platform/File.h"
 
 namespace {
@@ -153,22 +154,21 @@ bool DecodeRunLength(CBufferedReader& reader, CPixelPlacer& placer, uint64_t byt
     return true;
 }
 
-}  // namespace
+// Where a Targa file's pixels start and what they need, checked against its length.
+struct TgaLayout {
+    uint64_t dataStart = 0;
+    uint64_t stride = 0;
+    uint64_t bytesPerPixel = 0;
+    bool runLength = false;
+};
 
-void CDibImage::ReadTga(const std::string& path)
+TgaLayout MeasureTga(const TgaHeader& header, uint64_t fileSize, const std::string& path)
 {
-    CFile file;
-    if (!file.Open(path, CFile::modeRead))
-        Fail(kOpenError, path);
-    const uint64_t fileSize = file.GetLength();
-    TgaHeader header{};
-    if (file.Read(&header, sizeof header) != sizeof header)
-        Fail(kReadError, path);
     if ((header.imageType != kTrueColour && header.imageType != kTrueColourRle) || header.colorMapType > 1 ||
         (header.pixelDepth != 24 && header.pixelDepth != 32))
-        Fail(kUnsupported, path);
+        ThrowRefusal(kUnsupported, path);
     if (header.width == 0 || header.height == 0)
-        Fail(kReadError, path);
+        ThrowRefusal(kReadError, path);
 
     // A true-colour image may still carry a colour map; it is passed over.
     uint64_t mapBytes = 0;
@@ -176,32 +176,62 @@ void CDibImage::ReadTga(const std::string& path)
         const uint64_t entries = header.colorMapSpec[2] | (header.colorMapSpec[3] << 8);
         mapBytes = entries * ((header.colorMapSpec[4] + 7u) / 8u);
     }
-    const uint64_t dataStart = sizeof header + header.idLength + mapBytes;
-    if (dataStart > fileSize)
-        Fail(kReadError, path);
-    const uint64_t available = fileSize - dataStart;
+    TgaLayout l;
+    l.dataStart = sizeof header + header.idLength + mapBytes;
+    if (l.dataStart > fileSize)
+        ThrowRefusal(kReadError, path);
+    const uint64_t available = fileSize - l.dataStart;
 
-    const uint64_t width = header.width;
-    const uint64_t height = header.height;
-    const uint64_t bytesPerPixel = header.pixelDepth / 8u;
-    const uint64_t stride = DibStride(width, header.pixelDepth);
-    if (stride * height > kMaxDibBytes)
-        Fail(kTooLarge, path);
+    l.bytesPerPixel = header.pixelDepth / 8u;
+    l.stride = DibStride(header.width, header.pixelDepth);
+    if (l.stride * header.height > kMaxDibBytes)
+        ThrowRefusal(kTooLarge, path);
     // Every pixel needs its bytes in the file: all of them uncompressed, and at
     // least one packet of 1 + bytesPerPixel bytes per 128 when run-length coded.
-    const uint64_t pixels = width * height;
-    const bool runLength = header.imageType == kTrueColourRle;
+    const uint64_t pixels = uint64_t{header.width} * header.height;
+    l.runLength = header.imageType == kTrueColourRle;
     const uint64_t packets = (pixels + kMaxPacketPixels - 1) / kMaxPacketPixels;
-    if (runLength ? packets > available / (1 + bytesPerPixel) : pixels > available / bytesPerPixel)
-        Fail(kReadError, path);
+    if (l.runLength ? packets > available / (1 + l.bytesPerPixel) : pixels > available / l.bytesPerPixel)
+        ThrowRefusal(kReadError, path);
+    return l;
+}
 
-    uint8_t* block = AllocateBlock(sizeof(BITMAPINFOHEADER) + stride * height);
+// Opens the file and reads and checks its header.
+TgaLayout OpenTga(CFile& file, TgaHeader& header, const std::string& path)
+{
+    if (!file.Open(path, CFile::modeRead))
+        ThrowRefusal(kOpenError, path);
+    if (file.Read(&header, sizeof header) != sizeof header)
+        ThrowRefusal(kReadError, path);
+    return MeasureTga(header, file.GetLength(), path);
+}
+
+}  // namespace
+
+DibShape CDibImage::ReadTgaShape(const std::string& path)
+{
+    CFile file;
+    TgaHeader header{};
+    OpenTga(file, header, path);
+    return {header.width, header.height, header.pixelDepth};
+}
+
+void CDibImage::ReadTga(const std::string& path)
+{
+    CFile file;
+    TgaHeader header{};
+    const TgaLayout layout = OpenTga(file, header, path);
+    const uint64_t width = header.width;
+    const uint64_t height = header.height;
+
+    uint8_t* block = AllocateBlock(sizeof(BITMAPINFOHEADER) + layout.stride * height);
     std::memset(block, 0, static_cast<size_t>(m_nDibSize));
     uint8_t* bits = block + sizeof(BITMAPINFOHEADER);
-    file.Seek(static_cast<int64_t>(dataStart), CFile::begin);
+    file.Seek(static_cast<int64_t>(layout.dataStart), CFile::begin);
     CBufferedReader reader(file);
-    CPixelPlacer placer(bits, stride, width, height, bytesPerPixel, header.imageDescriptor);
-    const bool complete = runLength ? DecodeRunLength(reader, placer, bytesPerPixel) : placer.PlaceRead(reader, pixels);
+    CPixelPlacer placer(bits, layout.stride, width, height, layout.bytesPerPixel, header.imageDescriptor);
+    const bool complete = layout.runLength ? DecodeRunLength(reader, placer, layout.bytesPerPixel)
+                                           : placer.PlaceRead(reader, width * height);
     if (!complete)
         Fail(kReadError, path);
     file.Close();
@@ -213,7 +243,7 @@ void CDibImage::ReadTga(const std::string& path)
     info->biPlanes = 1;
     info->biBitCount = header.pixelDepth;
     info->biCompression = BI_RGB;
-    info->biSizeImage = static_cast<uint32_t>(stride * height);
+    info->biSizeImage = static_cast<uint32_t>(layout.stride * height);
     DeriveLayout(0, 0);
     // What a Targa replacement is checked against.
     m_tgaHeader.width = header.width;

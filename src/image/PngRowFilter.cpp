@@ -9,14 +9,9 @@ enum : uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth = 4 };
 
 // The usual measure of how well a filtered row will compress: bytes taken as
 // signed, summed by size.
-uint64_t SumOfMagnitudes(const uint8_t* p, size_t n)
+inline unsigned Magnitude(uint8_t v)
 {
-    uint64_t sum = 0;
-    for (size_t i = 0; i < n; ++i) {
-        // The size of the byte read as a signed value.
-        sum += p[i] < 128 ? p[i] : 256u - p[i];
-    }
-    return sum;
+    return v < 128 ? v : 256u - v;
 }
 
 inline uint8_t Paeth(int a, int b, int c)
@@ -27,6 +22,18 @@ inline uint8_t Paeth(int a, int b, int c)
     return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
+// The filtered byte x of each filter, given its left (a), upper (b) and upper-left (c) neighbours.
+struct Filtered {
+    uint8_t sub, up, average, paeth;
+    Filtered(int x, int a, int b, int c)
+        : sub(static_cast<uint8_t>(x - a))
+        , up(static_cast<uint8_t>(x - b))
+        , average(static_cast<uint8_t>(x - ((a + b) >> 1)))
+        , paeth(static_cast<uint8_t>(x - Paeth(a, b, c)))
+    {
+    }
+};
+
 }  // namespace
 
 CPngRowFilter::CPngRowFilter(size_t rowBytes, unsigned bytesPerPixel, bool choose)
@@ -34,8 +41,6 @@ CPngRowFilter::CPngRowFilter(size_t rowBytes, unsigned bytesPerPixel, bool choos
     , m_nBpp(bytesPerPixel)
     , m_bChoose(choose)
 {
-    if (choose)
-        m_scratch.reset(new uint8_t[4 * rowBytes]);
 }
 
 void CPngRowFilter::Filter(const uint8_t* row, const uint8_t* prev, uint8_t* out)
@@ -46,36 +51,45 @@ void CPngRowFilter::Filter(const uint8_t* row, const uint8_t* prev, uint8_t* out
         std::memcpy(out + 1, row, n);
         return;
     }
-    uint8_t* sub = m_scratch.get();
-    uint8_t* up = sub + n;
-    uint8_t* avg = up + n;
-    uint8_t* paeth = avg + n;
+    // Bytes of the first pixel have no left neighbours: theirs count as zero.
     const size_t bpp = m_nBpp < n ? m_nBpp : n;
-    for (size_t i = 0; i < bpp; ++i) {
-        sub[i] = row[i];
-        up[i] = static_cast<uint8_t>(row[i] - prev[i]);
-        avg[i] = static_cast<uint8_t>(row[i] - (prev[i] >> 1));
-        paeth[i] = static_cast<uint8_t>(row[i] - prev[i]);
+    const auto left = [&](size_t i) { return i >= bpp ? row[i - bpp] : 0; };
+    const auto upperLeft = [&](size_t i) { return i >= bpp ? prev[i - bpp] : 0; };
+
+    // Each filter's measure in one pass that stores nothing; then the chosen filter's bytes.
+    uint64_t sums[5] = {};
+    for (size_t i = 0; i < n; ++i) {
+        const Filtered f(row[i], left(i), prev[i], upperLeft(i));
+        sums[kNone] += Magnitude(row[i]);
+        sums[kSub] += Magnitude(f.sub);
+        sums[kUp] += Magnitude(f.up);
+        sums[kAverage] += Magnitude(f.average);
+        sums[kPaeth] += Magnitude(f.paeth);
     }
-    for (size_t i = bpp; i < n; ++i) {
-        const int a = row[i - bpp];
-        const int b = prev[i];
-        const int c = prev[i - bpp];
-        sub[i] = static_cast<uint8_t>(row[i] - a);
-        up[i] = static_cast<uint8_t>(row[i] - b);
-        avg[i] = static_cast<uint8_t>(row[i] - ((a + b) >> 1));
-        paeth[i] = static_cast<uint8_t>(row[i] - Paeth(a, b, c));
-    }
-    const uint8_t* candidates[5] = {row, sub, up, avg, paeth};
     uint8_t best = kNone;
-    uint64_t bestSum = SumOfMagnitudes(row, n);
     for (uint8_t f = kSub; f <= kPaeth; ++f) {
-        const uint64_t sum = SumOfMagnitudes(candidates[f], n);
-        if (sum < bestSum) {
-            bestSum = sum;
+        if (sums[f] < sums[best])
             best = f;
-        }
     }
     out[0] = best;
-    std::memcpy(out + 1, candidates[best], n);
+    uint8_t* dst = out + 1;
+    switch (best) {
+    case kNone: std::memcpy(dst, row, n); break;
+    case kSub:
+        for (size_t i = 0; i < n; ++i)
+            dst[i] = static_cast<uint8_t>(row[i] - left(i));
+        break;
+    case kUp:
+        for (size_t i = 0; i < n; ++i)
+            dst[i] = static_cast<uint8_t>(row[i] - prev[i]);
+        break;
+    case kAverage:
+        for (size_t i = 0; i < n; ++i)
+            dst[i] = static_cast<uint8_t>(row[i] - ((left(i) + prev[i]) >> 1));
+        break;
+    default:
+        for (size_t i = 0; i < n; ++i)
+            dst[i] = static_cast<uint8_t>(row[i] - Paeth(left(i), prev[i], upperLeft(i)));
+        break;
+    }
 }

@@ -2,7 +2,6 @@
 // PNG row filters (None, Sub, Up, Average, Paeth) and the choice between them.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 class CPngRowFilter {
 public:
@@ -20,5 +19,4 @@ private:
     size_t m_nRowBytes;
     unsigned m_nBpp;
     bool m_bChoose;
-    std::unique_ptr<uint8_t[]> m_scratch;  // one candidate row per filter but None
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "platform/BitmapTypes.h"
 #include "platform/File.h"
@@ -21,6 +22,80 @@ constexpr uint64_t kMaxDeflateRatio = 1032;
 constexpr uint64_t kMaxTrailingBytes = 16 * 1024 * 1024;
 
 }  // namespace
+
+// Sets the size the headers declare: the pixels where the file header puts
+// them (or right after the headers and colour table), and what the file
+// header counts after them, within reason.
+int CheckBitmapStreamHeaders(const unsigned char* headers, uint64_t sourceBytes, uint64_t outputLimit, uint64_t& declaredSize)
+{
+    BITMAPFILEHEADER file;
+    BITMAPINFOHEADER info;
+    std::memcpy(&file, headers, sizeof file);
+    std::memcpy(&info, headers + sizeof file, sizeof info);
+    if (file.bfType != kBitmapSignature || info.biSize < sizeof info || info.biSize > 1024 || info.biWidth <= 0 ||
+        info.biHeight == 0 || info.biBitCount == 0 || info.biBitCount > 32)
+        return Z_DATA_ERROR;
+    const uint64_t width = static_cast<uint64_t>(info.biWidth);
+    const uint64_t height = info.biHeight < 0 ? uint64_t{0} - static_cast<uint64_t>(int64_t{info.biHeight})
+                                              : static_cast<uint64_t>(info.biHeight);
+    if (!ImageWithinLimits(width, height, info.biBitCount))
+        return kCodecImageTooLarge;
+    const uint64_t pixelBytes = DibStride(width, info.biBitCount) * height;
+    const uint64_t tableBytes = info.biBitCount <= 8 ? 4ull << info.biBitCount : 12;
+    const uint64_t pixelsAt = std::max<uint64_t>(sizeof file + info.biSize + tableBytes, file.bfOffBits);
+    const uint64_t end = pixelsAt + pixelBytes;
+    declaredSize = std::max<uint64_t>(end, std::min<uint64_t>(file.bfSize, end + kMaxTrailingBytes));
+    if (declaredSize > outputLimit)
+        return kCodecImageTooLarge;
+    if (end / kMaxDeflateRatio > sourceBytes + 1024)
+        return Z_DATA_ERROR;
+    return Z_OK;
+}
+
+int InflateBitmapStart(const std::string& source, size_t wanted, BitmapStreamStart& start)
+{
+    start = BitmapStreamStart{};
+    CFileException error;
+    std::unique_ptr<FILE, int (*)(FILE*)> in(OpenReadStream(source, &error), &std::fclose);
+    struct stat status { };
+    if (!in || ::fstat(fileno(in.get()), &status) != 0 || fseeko(in.get(), kBmzHeaderSize, SEEK_SET) != 0) {
+        start.reason = in ? std::strerror(errno) : error.GetReason();
+        return kShortWrite;
+    }
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return Z_MEM_ERROR;
+    start.bytes.resize(std::max<size_t>(wanted, kBitmapHeaderBytes));
+    z.next_out = start.bytes.data();
+    z.avail_out = static_cast<uInt>(start.bytes.size());
+    unsigned char chunk[16 * 1024];
+    int result = Z_OK;
+    while (result == Z_OK && z.avail_out > 0) {
+        const size_t got = std::fread(chunk, 1, sizeof chunk, in.get());
+        if (got == 0) {
+            if (std::ferror(in.get()))
+                start.reason = std::strerror(errno);
+            break;
+        }
+        z.next_in = chunk;
+        z.avail_in = static_cast<uInt>(got);
+        while (result == Z_OK && z.avail_in > 0 && z.avail_out > 0)
+            result = inflate(&z, Z_NO_FLUSH);
+    }
+    start.bytes.resize(z.total_out);
+    inflateEnd(&z);
+    if (!start.reason.empty())
+        return kShortWrite;
+    if (result != Z_OK && result != Z_STREAM_END)
+        return result == Z_NEED_DICT ? Z_DATA_ERROR : result;
+    if (start.bytes.size() < kBitmapHeaderBytes)
+        return Z_BUF_ERROR;  // the stream ends before the headers do
+    const uint64_t sourceBytes = static_cast<uint64_t>(status.st_size) > kBmzHeaderSize
+        ? static_cast<uint64_t>(status.st_size) - kBmzHeaderSize
+        : 0;
+    return CheckBitmapStreamHeaders(
+        start.bytes.data(), sourceBytes, GetImageLimits().nMaxInflatedBytes, start.declaredSize);
+}
 
 CZlibFileCodec::CZlibFileCodec()
     : z_stream{}
@@ -204,34 +279,10 @@ void CZlibFileCodec::CaptureHeaders(size_t filled)
     m_bHeadersChecked = m_nHeaderBytes == sizeof m_abHeaders;
 }
 
-// Sets the size the headers declare: the pixels where the file header puts
-// them (or right after the headers and colour table), and what the file
-// header counts after them, within reason.
 int CZlibFileCodec::CheckBitmapHeaders()
 {
-    BITMAPFILEHEADER file;
-    BITMAPINFOHEADER info;
-    std::memcpy(&file, m_abHeaders, sizeof file);
-    std::memcpy(&info, m_abHeaders + sizeof file, sizeof info);
-    if (file.bfType != kBitmapSignature || info.biSize < sizeof info || info.biSize > 1024 || info.biWidth <= 0 ||
-        info.biHeight == 0 || info.biBitCount == 0 || info.biBitCount > 32)
-        return Z_DATA_ERROR;
-    const uint64_t width = static_cast<uint64_t>(info.biWidth);
-    const uint64_t height = info.biHeight < 0 ? uint64_t{0} - static_cast<uint64_t>(int64_t{info.biHeight})
-                                              : static_cast<uint64_t>(info.biHeight);
-    if (!ImageWithinLimits(width, height, info.biBitCount))
-        return kCodecImageTooLarge;
-    const uint64_t pixelBytes = DibStride(width, info.biBitCount) * height;
-    const uint64_t tableBytes = info.biBitCount <= 8 ? 4ull << info.biBitCount : 12;
-    const uint64_t pixelsAt = std::max<uint64_t>(sizeof file + info.biSize + tableBytes, file.bfOffBits);
-    const uint64_t end = pixelsAt + pixelBytes;
-    m_nDeclaredSize = std::max<uint64_t>(end, std::min<uint64_t>(file.bfSize, end + kMaxTrailingBytes));
-    if (m_nDeclaredSize > m_nOutputLimit)
-        return kCodecImageTooLarge;
-    const uint64_t source = static_cast<uint64_t>(std::max<int64_t>(m_nInLength, 0));
-    if (end / kMaxDeflateRatio > source + 1024)
-        return Z_DATA_ERROR;
-    return Z_OK;
+    return CheckBitmapStreamHeaders(
+        m_abHeaders, static_cast<uint64_t>(std::max<int64_t>(m_nInLength, 0)), m_nOutputLimit, m_nDeclaredSize);
 }
 
 void CZlibFileCodec::CloseFiles()

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CZlibFileCodec : public z_stream {
 public:
@@ -80,7 +81,7 @@ private:
     void CaptureHeaders(size_t filled);
     int CheckBitmapHeaders();
 
-    unsigned char m_abHeaders[54] = {};
+    unsigned char m_abHeaders[54] = {};  // kBitmapHeaderBytes
     size_t m_nHeaderBytes = 0;
     bool m_bHeadersChecked = false;
     uint64_t m_nDeclaredSize = 0;
@@ -96,3 +97,26 @@ inline constexpr int kCodecImageTooLarge = -20;
 
 // Size of the header in front of the zlib stream of a ".bmz" file.
 inline constexpr uint64_t kBmzHeaderSize = 40;
+
+// The file header and the info header that a bitmap stream must start with.
+inline constexpr size_t kBitmapHeaderBytes = 54;
+
+// Checks the first kBitmapHeaderBytes of an inflated bitmap stream: Z_OK, with
+// the size the headers declare (the pixels and what the file header counts
+// after them, within reason); Z_DATA_ERROR when they are not a bitmap's or
+// declare more than sourceBytes of deflated data can hold; kCodecImageTooLarge
+// beyond the image limits or outputLimit.
+int CheckBitmapStreamHeaders(
+    const unsigned char* headers, uint64_t sourceBytes, uint64_t outputLimit, uint64_t& declaredSize);
+
+// The start of the bitmap in a ".bmz" file, inflated without the rest.
+struct BitmapStreamStart {
+    std::vector<unsigned char> bytes;  // at most the bytes asked for, fewer when the stream is shorter
+    uint64_t declaredSize = 0;
+    std::string reason;  // why the file could not be opened or read (the system's words)
+};
+// Inflates at most `wanted` bytes (and at least the headers) of a ".bmz"
+// file's stream and checks its headers as DecompressFile does. Results as for
+// DecompressFile: 0; -1 when the file cannot be opened or read; -5 when the
+// stream ends before the headers; -3 for damaged data; kCodecImageTooLarge.
+int InflateBitmapStart(const std::string& source, size_t wanted, BitmapStreamStart& start);

@@ -40,6 +40,22 @@ Bytes AsBmp(const Picture& p, bool topDown = false)
     return BmpOfBlock(p.pixels, p.width, p.height, p.format, topDown);
 }
 
+// Bytes red, green, blue, alpha, as the file's bit fields say: the raw texture's own order.
+Bytes AsRgbaBitFields(const Picture& p)
+{
+    Bytes rows;
+    const size_t stride = p.width * 4;
+    for (size_t r = p.height; r-- > 0;)
+        rows.insert(rows.end(), p.pixels.begin() + long(r * stride), p.pixels.begin() + long((r + 1) * stride));
+    return BuildBmp({.width = int32_t(p.width),
+        .height = int32_t(p.height),
+        .bitCount = 32,
+        .compression = BI_BITFIELDS,
+        .headerSize = 56,
+        .masks = {0xFF, 0xFF00, 0xFF0000, 0xFF000000},
+        .pixels = rows});
+}
+
 Bytes AsPng(const Picture& p)  // RGB only
 {
     PngImage png{.width = p.width, .height = p.height};
@@ -131,6 +147,7 @@ TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
         {"top-down BMP of an odd width", 2, "odd.BMP", AsBmp(oddWidth, true), oddWidth},
         {"PNG of an odd width", 2, "odd.png", AsPng(oddWidth), oddWidth},
         {"run-length top-down Targa with alpha", 1, "alpha.tga", AsTopDownRunLengthTga(rgba), rgba},
+        {"BMP of red, green, blue and alpha bit fields", 1, "fields.bmp", AsRgbaBitFields(rgba), rgba},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -158,6 +159,22 @@ Bytes TgaFile(uint8_t width, uint8_t height, uint8_t depth, uint8_t descriptor, 
     return out;
 }
 
+// A record's width, height and depth, or what the headers alone say of them (the refusal's text when refused).
+using Shape = std::tuple<int32_t, int32_t, unsigned, std::string>;
+Shape ShapeOf(const CDibImage& image)
+{
+    return {image.GetWidth(), image.GetHeight(), image.GetBitCount(), ""};
+}
+Shape ShapeRead(const std::string& path, int kind)
+{
+    try {
+        const DibShape shape = CDibImage::ReadShape(path, kind);
+        return {shape.width, shape.height, shape.bitCount, ""};
+    } catch (const CUserException& e) {
+        return {0, 0, 0u, e.GetErrorMessage()};
+    }
+}
+
 // Every test's files, and the messages the code under test shows.
 struct ImageFiles : ::testing::Test {
     TempDir dir;
@@ -172,10 +189,11 @@ TEST_F(ImageFiles, BmpFilesReadToTheExactRecordAndWriteBackCanonically)
         SCOPED_TRACE(c.name);
         // The V5 header links a colour profile: 'LINK', the profile's offset and size.
         const Bytes file = BuildBmp(c.parts);
-        Record(
-            dir, c.parts.headerSize < 124 ? file : Patched(Patched(Patched(file, 70, 0x4C494E4B), 126, 140), 130, 16))
-            ->WriteBmp(dir.File("out"));
+        const auto record = Record(
+            dir, c.parts.headerSize < 124 ? file : Patched(Patched(Patched(file, 70, 0x4C494E4B), 126, 140), 130, 16));
+        record->WriteBmp(dir.File("out"));
         EXPECT_EQ(ReadFileBytes(dir.File("out")), ExpectedBmp(c));
+        EXPECT_EQ(ShapeRead(dir.File("in"), kFileKindBmp), ShapeOf(*record));
     }
     EXPECT_TRUE(ui.Texts().empty());
 }
@@ -186,7 +204,7 @@ TEST_F(ImageFiles, PngFilesOfEveryColourTypeAndDepthReadToTheExactRecord)
         for (bool interlaced : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (interlaced ? ", interlaced" : ""));
             // A physical size in metres (interlaced) goes into the record; in no known unit, it stays 0.
-            Record(dir,
+            const auto record = Record(dir,
                 EncodePng({.width = 3,
                     .height = 2,
                     .bitDepth = c.bitDepth,
@@ -198,9 +216,10 @@ TEST_F(ImageFiles, PngFilesOfEveryColourTypeAndDepthReadToTheExactRecord)
                     .xPerUnit = 2835,
                     .yPerUnit = 2835,
                     .unit = interlaced ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN}),
-                kFileKindPng)
-                ->WriteBmp(dir.File("out"));
+                kFileKindPng);
+            record->WriteBmp(dir.File("out"));
             EXPECT_EQ(ReadFileBytes(dir.File("out")), ExpectedBmp(c, interlaced ? 2835 : 0));
+            EXPECT_EQ(ShapeRead(dir.File("in"), kFileKindPng), ShapeOf(*record));
         }
     }
     EXPECT_TRUE(ui.Texts().empty());
@@ -275,6 +294,9 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"run-length packet past the image", kFileKindTga, Patched(rle, 18, 0x82, 1), kTgaRead},
         {"huge run-length Targa in a small file", kFileKindTga, Patched(rle, 12, 0x40004000), kTgaRead},
     };
+    // Damage that reading the headers alone does not see.
+    const std::string kPastHeaders[] = {
+        "cut in the image data", "cut before the end chunk", "run-length packet past the image"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.File(c.name);
@@ -291,6 +313,9 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
                       image.GetFileHeader().bfType),
             std::make_tuple(nullptr, nullptr, nullptr, uint64_t{0}, 0u, 0u, 0u, 0u, uint16_t{0}));
         EXPECT_EQ(ui.Texts(), std::vector<std::string>{FormatString(c.text, path.c_str())});
+        // Reading the headers alone refuses the same, unless the damage is past them.
+        const bool pastHeaders = std::count(std::begin(kPastHeaders), std::end(kPastHeaders), std::string(c.name));
+        EXPECT_EQ(std::get<3>(ShapeRead(path, c.kind)), pastHeaders ? "" : ui.Texts().at(0));
     }
 }
 

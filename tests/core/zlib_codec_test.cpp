@@ -144,16 +144,22 @@ TEST(ZlibCodec, BitmapStreamsStopAtTheirHeadersOrTheirDeclaredSize)
         bmp.resize(bmp.size() + extra, 0);
         return bmp;
     };
+    std::vector<uint8_t> cut = stream(bitmap(512, 512, 512 * 512 * 3 - 48));
+    cut.resize(cut.size() / 2);
+    // The result of inflating the whole stream, and of inflating only its start (its headers' verdict).
     const struct {
         const char* name;
         std::vector<uint8_t> file;
-        int result;
+        int result, startResult;
         size_t maxOutput;
     } cases[] = {
-        {"4 x 4 followed by 64 MiB", stream(bitmap(4, 4, 64 * kStep)), Z_DATA_ERROR, 2 * kStep},
-        {"wider than the limits", stream(bitmap(int32_t(GetImageLimits().nMaxSide + 1), 1, 0)), kCodecImageTooLarge, 0},
-        {"more than its stream can hold", stream(bitmap(30000, 30000, 0)), Z_DATA_ERROR, 0},
-        {"not a bitmap", stream(std::vector<uint8_t>(4 * kStep, 'x')), Z_DATA_ERROR, 0},
+        {"4 x 4 followed by 64 MiB", stream(bitmap(4, 4, 64 * kStep)), Z_DATA_ERROR, Z_OK, 2 * kStep},
+        {"cut after its headers", cut, Z_BUF_ERROR, Z_OK, 512 * 512 * 3 + 54},
+        {"wider than the limits", stream(bitmap(int32_t(GetImageLimits().nMaxSide + 1), 1, 0)), kCodecImageTooLarge,
+            kCodecImageTooLarge, 0},
+        {"more than its stream can hold", stream(bitmap(30000, 30000, 0)), Z_DATA_ERROR, Z_DATA_ERROR, 0},
+        {"not a bitmap", stream(std::vector<uint8_t>(4 * kStep, 'x')), Z_DATA_ERROR, Z_DATA_ERROR, 0},
+        {"headers cut", WithHeader({0x78, 0x9C, 0x73, 0xF2}), Z_BUF_ERROR, Z_BUF_ERROR, 54},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,5 +168,14 @@ TEST(ZlibCodec, BitmapStreamsStopAtTheirHeadersOrTheirDeclaredSize)
         codec.m_bBitmapStream = true;
         EXPECT_EQ(codec.DecompressFile(f.bmz, f.output), c.result);
         EXPECT_LE(ReadFileBytes(f.output).size(), c.maxOutput);
+        BitmapStreamStart start;
+        EXPECT_EQ(InflateBitmapStart(f.bmz, 100, start), c.startResult);
+        // As much as was asked for, from the stream's start.
+        if (c.startResult == Z_OK) {
+            EXPECT_EQ(std::tuple(start.bytes.size(), start.bytes[0], start.bytes[1]), std::tuple(size_t{100}, 'B', 'M'));
+        }
     }
+    BitmapStreamStart start;
+    EXPECT_EQ(InflateBitmapStart(f.dir.File("missing"), 100, start), -1);
+    EXPECT_EQ(start.reason, "No such file or directory");
 }
