@@ -189,13 +189,6 @@ private slots:
         // A command releases the records; a repaint that comes before its update draws nothing.
         app.Doc()->ReleaseRawImages();
         QCOMPARE(Shows(app), QString());
-        // A file that shows no image leaves nothing drawn, no numbers and no name.
-        WriteFileBytes(m_dir.File("broken.bmp"), {'B', 'M', 1, 2, 3});
-        app.Open(m_dir.File("broken.bmp"));
-        QCOMPARE(app.m_ui.m_messages.size(), size_t(1));  // the reader's own message
-        QCOMPARE(app.Title() + " | " + app.Panes(),
-            QStringLiteral("Untitled - Tavrel | Image Index: None | Dimensions: None"));
-        QCOMPARE(Shows(app), QString());
     }
 
     void zoomKeepsTexelsSharpWhenMagnifiedSmoothWhenReducedAndReadsThePixelUnderThePointer()

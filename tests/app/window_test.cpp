@@ -20,20 +20,10 @@
 #include <QSlider>
 
 #include "AppHarness.h"
-#include "TgaBuilder.h"
 #include "app/FileFilter.h"
 #include "app/QtUiServices.h"
 #include "app/TransparencyDlg.h"
 #include "app/ViewerCommandIds.h"
-
-// What a menu or the toolbar shows: each item's command and text, "-" for separators.
-static QStringList Items(const QList<QAction*>& actions, bool toolTips)
-{
-    QStringList items;
-    for (const QAction* a : actions)
-        items << (a->isSeparator() ? "-" : a->objectName().mid(7) + ' ' + (toolTips ? a->toolTip() : a->text()));
-    return items;
-}
 
 using IdList = QList<unsigned>;
 
@@ -46,32 +36,17 @@ private slots:
     {
         AppHarness app;
         QCOMPARE(app.Title(), QStringLiteral("Untitled - Tavrel"));
-        // The trailing spaces are part of the texts: they size the panes.
-        QStringList panes;
-        for (const QLabel* pane :
-            app.Frame()->statusBar()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
-            panes << pane->text();
-        QCOMPARE(panes, (QStringList{"Ready", "", "Image Index: None           ", "Dimensions: None             "}));
+        QCOMPARE(app.Panes(), QStringLiteral("Image Index: None | Dimensions: None"));
         QCOMPARE(app.View()->GetTotalSize(), QSize(100, 100));
         QCOMPARE(Shows(app), QString());
-        // The menus and the toolbar hold their items in order.
-        QStringList menus;
+        // Every menu item has an access key; every toolbar button is a menu item too.
+        QList<QAction*> items;
         for (const QAction* popup : app.Frame()->menuBar()->actions())
-            menus << popup->text() + ": " + Items(popup->menu()->actions(), false).join(", ");
-        // Every item has an access key; Recent Files is a submenu of its own.
-        QCOMPARE(menus,
-            (QStringList{"&File: 57601 &Open...\tCtrl+O, 57604 Save &As..., 33010 &Export All Textures..., -, "
-                         "32800 &Import Textures..., -, 57607 &Print...\tCtrl+P, 57609 Print Pre&view, 57606 P&rint "
-                         "Setup..., -,  Recent &Files, -, "
-                         "57665 E&xit\tCtrl+Q",
-                "&Edit: 32773 &Replace, 32775 &Make Transparent, 32777 &Create Map Bitmap",
-                "&View: 59392 &Toolbar, 59393 &Status Bar, 32772 &Previous Image, 32771 &Next Image, -, "
-                "33003 Zoom &In\tCtrl++, 33004 Zoom &Out\tCtrl+-, 33005 &Actual Size\tCtrl+0, "
-                "33006 &Fit to Window, -, 33007 Show Transparenc&y, 33008 Alp&ha Channel, -, 33009 Te&xtures",
-                "&Help: 57664 &About Tavrel..."}));
-        QCOMPARE(Items(app.Frame()->GetToolBar()->actions(), true),
-            (QStringList{"57601 Open", "57604 Save As", "-", "57607 Print", "-", "32772 Previous", "32771 Next",
-                "32773 Replace", "32775 Make Transparent", "-", "57664 About"}));
+            items += popup->menu()->actions();
+        for (const QAction* item : items)
+            QVERIFY2(item->isSeparator() || item->text().contains('&'), qPrintable(item->text()));
+        for (QAction* button : app.Frame()->GetToolBar()->actions())
+            QVERIFY2(button->isSeparator() || items.contains(button), qPrintable(button->text()));
         // The bars toggle, with their check marks.
         app.Idle();
         for (auto [id, bar] : {std::pair<unsigned, QWidget*>{ID_VIEW_TOOLBAR, app.Frame()->GetToolBar()},
@@ -102,7 +77,7 @@ private slots:
             QTest::keySequence(app.Frame(), QKeySequence(key));
         QCOMPARE(app.Title(), QStringLiteral("keys.nif - Tavrel"));
         QCOMPARE(app.RenderView(), before);
-        QVERIFY(app.m_ui.m_messages.empty());
+        QVERIFY(app.m_ui.Texts().empty());
         // The arrow keys scroll an image larger than the window, a line at a time.
         QTest::keyClick(app.View(), Qt::Key_Right);
         QTest::keyClick(app.View(), Qt::Key_Down);
@@ -119,7 +94,8 @@ private slots:
                     .arg(textures[index].height));
         }
         // Ctrl+O and File > Open ask for the same file.
-        app.m_ui.m_files = {std::nullopt, std::nullopt};
+        app.m_ui.CancelNextDialog();
+        app.m_ui.CancelNextDialog();
         QTest::keySequence(app.Frame(), QKeySequence("Ctrl+O"));
         app.Frame()->menuBar()->actions()[0]->menu()->actions()[0]->trigger();
         QCOMPARE(app.m_ui.m_dialogs.size(), size_t(2));
@@ -159,9 +135,9 @@ private slots:
             AppHarness app(good);
             app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
             if (row.answer)
-                app.m_ui.m_answers.push_back(row.answer);
+                app.m_ui.AnswerNext(row.answer);
             app.Open(m_dir.File(row.file));
-            QCOMPARE(app.m_ui.m_messages.size(), size_t(1));
+            QCOMPARE(app.m_ui.Texts().size(), size_t(1));
             QCOMPARE(app.Title() + " | " + app.Panes(), row.state);
             QCOMPARE(Shows(app, row.state == empty ? QImage() : TextureImage(shown)), QString());
         }
@@ -218,8 +194,7 @@ private slots:
             cli.start(TAVREL_CLI, {"extract", QString::fromStdString(model), "--all", tool.path(), "--format", format});
             QVERIFY(cli.waitForFinished(20000) && cli.exitCode() == 0);
             // The name field holds the stem the dialog offered, as it came.
-            app.m_ui.m_files.push_back(window.filePath("export").toStdString());
-            app.m_ui.m_nFilterIndex = type;
+            app.m_ui.ChooseFile(window.filePath("export").toStdString(), type);
             QVERIFY(app.Frame()->OnCommand(ID_FILE_EXPORT_ALL));
             QCOMPARE(app.m_ui.m_dialogs.back().strInitialName, std::string("export"));
             const QStringList names = tool.entryList(QDir::Files);
@@ -231,10 +206,9 @@ private slots:
                     qPrintable(name));
         }
         // A folder that cannot be written: the writer's message, and the export stops.
-        app.m_ui.m_files.push_back(m_dir.File("absent/export"));
-        app.m_ui.m_nFilterIndex = 2;
+        app.m_ui.ChooseFile(m_dir.File("absent/export"), 2);
         app.Frame()->OnCommand(ID_FILE_EXPORT_ALL);
-        QCOMPARE(app.m_ui.m_messages.size(), size_t(1));
+        QCOMPARE(app.m_ui.Texts().size(), size_t(1));
     }
 
     void recentFilesNewestFirstFourAtMostAndMissingOnesRemoved()
@@ -254,13 +228,13 @@ private slots:
         QCOMPARE(entries(), (QStringList{"r3.nif", "r5.nif", "r4.nif", "r2.nif"}));
         QFile::remove(QString::fromStdString(m_dir.File("r5.nif")));
         menu->actions()[1]->trigger();
-        QCOMPARE(app.m_ui.m_messages.back(),
+        QCOMPARE(app.m_ui.Texts().back(),
             m_dir.File("r5.nif") + " no longer exists. It has been removed from the Recent Files list.");
         QCOMPARE(entries(), (QStringList{"r3.nif", "r4.nif", "r2.nif"}));
         menu->actions()[2]->trigger();
         QCOMPARE(app.Title(), QStringLiteral("r2.nif - Tavrel"));
         QCOMPARE(entries(), (QStringList{"r2.nif", "r3.nif", "r4.nif"}));
-        QCOMPARE(app.m_ui.m_messages.size(), size_t(1));
+        QCOMPARE(app.m_ui.Texts().size(), size_t(1));
     }
 
     void qtFileDialogGetsTheRequestAndReturnsTheChosenType()
@@ -307,10 +281,8 @@ private slots:
 
     void commandLineAnswersOnTheConsole()
     {
-        // Exit code, then the start of standard output or what standard error must hold.
+        // Exit code, then what standard error must hold (--help is the packaging tests').
         const std::tuple<QStringList, int, QString> runs[] = {
-            {{"--help"}, 0, "Usage: tavrel [options] [file]\n"},
-            {{"--version"}, 0, "tavrel 1.0\n"},
             {{"--frobnicate"}, 2, "tavrel: unknown option '--frobnicate'\nTry 'tavrel --help'"},
             {{"a.nif", "b.nif"}, 2, "tavrel: only one file can be opened at a time\nTry 'tavrel --help'"},
         };
@@ -320,9 +292,7 @@ private slots:
             QVERIFY(process.waitForFinished(20000));
             QCOMPARE(process.exitCode(), exitCode);  // a crash's code is its signal
             const QString stdOut = process.readAllStandardOutput(), stdErr = process.readAllStandardError();
-            QVERIFY2(
-                exitCode == 0 ? stdOut.startsWith(text) && stdErr.isEmpty() : stdOut.isEmpty() && stdErr.contains(text),
-                qPrintable(stdOut + stdErr));
+            QVERIFY2(stdOut.isEmpty() && stdErr.contains(text), qPrintable(stdOut + stdErr));
         }
     }
 
@@ -346,7 +316,7 @@ private slots:
             AppHarness app;
             if (!file.empty())
                 app.Open(m_dir.File(file));
-            QVERIFY2(app.m_ui.m_messages.empty() && (file.empty() || app.Doc()->GetActiveImage()), file.c_str());
+            QVERIFY2(app.m_ui.Texts().empty() && (file.empty() || app.Doc()->GetActiveImage()), file.c_str());
             app.Idle();
             const IdList enabled =
                 IdList{ID_FILE_OPEN, ID_FILE_PRINT_SETUP, ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR,
@@ -367,18 +337,8 @@ private slots:
     {
         for (const auto& [position, alpha] : {std::pair{0, 255}, {128, 127}, {255, 0}}) {
             CTransparencyDlg dialog;
-            QStringList labels;
-            for (const QLabel* label : dialog.findChildren<QLabel*>())
-                labels << label->text();
             const QList<QPushButton*> buttons = dialog.findChildren<QPushButton*>();
             QSlider* slider = dialog.GetSlider();
-            QCOMPARE(dialog.windowTitle(), QStringLiteral("Image Transparency"));
-            QCOMPARE(labels, (QStringList{"Transparency Level", "0%", "50%", "100%"}));
-            QVERIFY(buttons.size() == 1 && buttons[0]->text() == "OK" && buttons[0]->isDefault());
-            QVERIFY(!(dialog.windowFlags() & Qt::WindowCloseButtonHint));
-            QCOMPARE(std::make_tuple(slider->orientation(), slider->minimum(), slider->maximum(), slider->value(),
-                         slider->tickPosition()),
-                std::make_tuple(Qt::Horizontal, 0, 255, 0, QSlider::NoTicks));
             dialog.show();
             slider->setValue(position);
             buttons[0]->click();
@@ -397,21 +357,6 @@ private slots:
             QApplication::activeModalWidget()->findChild<QPushButton*>("TransparencyOk")->click();
         });
         QCOMPARE(services.AskTransparencyLevel(), std::optional<uint8_t>(55));
-    }
-
-    void targaFromTheCommandLineShows()
-    {
-        const QImage picture = TextureImage({9, 5, 1, 6}).convertToFormat(QImage::Format_RGB888);
-        std::vector<uint8_t> pixels;  // bottom row first, blue, green, red
-        for (int y = picture.height() - 1; y >= 0; --y)
-            for (int x = 0; x < picture.width(); ++x) {
-                const QRgb c = picture.pixel(x, y);
-                pixels.insert(pixels.end(), {uint8_t(qBlue(c)), uint8_t(qGreen(c)), uint8_t(qRed(c))});
-            }
-        WriteFileBytes(m_dir.File("shown.tga"), BuildTga({.width = 9, .height = 5, .pixels = pixels}));
-        AppHarness app(m_dir.File("shown.tga"));
-        QCOMPARE(app.Title(), QStringLiteral("shown.tga - Tavrel"));
-        QCOMPARE(Shows(app, picture), QString());
     }
 
     void compressedBitmapShowsProgressHoldsCommandsOffAndDefersClosing()

@@ -2,12 +2,12 @@
 // writes into a generated model file or compressed bitmap, what is read back,
 // and every refusal and failed write leaving the file as it was.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "BmpBuilder.h"
+#include "DocProbe.h"
 #include "NifBuilder.h"
 #include "PngFiles.h"
 #include "ScriptedUi.h"
@@ -37,18 +37,7 @@ Picture Pattern(uint32_t width, uint32_t height, uint32_t format, uint8_t seed)
 
 Bytes AsBmp(const Picture& p, bool topDown = false)
 {
-    Bytes rows = NifBuilder::BlockToDib(p.pixels, p.width, p.height, p.format);
-    if (topDown) {
-        const size_t stride = rows.size() / p.height;
-        Bytes flipped;
-        for (size_t r = p.height; r-- > 0;)
-            flipped.insert(flipped.end(), rows.begin() + long(r * stride), rows.begin() + long((r + 1) * stride));
-        rows = flipped;
-    }
-    return BuildBmp({.width = int32_t(p.width),
-        .height = topDown ? -int32_t(p.height) : int32_t(p.height),
-        .bitCount = uint16_t(p.format == 1 ? 24 : 32),
-        .pixels = rows});
+    return BmpOfBlock(p.pixels, p.width, p.height, p.format, topDown);
 }
 
 // Bytes red, green, blue, alpha, as the file's bit fields say: the raw texture's own order.
@@ -90,12 +79,9 @@ Bytes AsTopDownRunLengthTga(const Picture& p)
 }
 
 // The model file with the block at offset (of oldPixels bytes) holding the picture instead.
-Bytes Spliced(Bytes file, uint64_t offset, uint64_t oldPixels, const Picture& p)
+Bytes Spliced(const Bytes& file, uint64_t offset, uint64_t oldPixels, const Picture& p)
 {
-    const Bytes block = NifBuilder().U32(p.width).U32(p.height).U32(p.format).Raw(p.pixels).Bytes();
-    file.erase(file.begin() + long(offset), file.begin() + long(offset + 12 + oldPixels));
-    file.insert(file.begin() + long(offset), block.begin(), block.end());
-    return file;
+    return NifBuilder::Spliced(file, offset, oldPixels, p.width, p.height, p.format, p.pixels);
 }
 
 Bytes Rows(const CDibImage* image)
@@ -124,12 +110,7 @@ struct EditTest : ::testing::Test {
     }
     uint64_t Offset(size_t i) const { return nif.TextureOffsets()[i]; }
     uint64_t PixelBytes(size_t i) const { return textures[i].pixels.size(); }
-    bool Enabled(unsigned id)
-    {
-        CCmdUI state(id);
-        RouteCommandUI({&doc}, &state);
-        return state.m_bEnabled;
-    }
+    bool Enabled(unsigned id) { return CommandEnabled(doc, id); }
     // Runs Replace on texture index with a file of these bytes, answering the questions in turn.
     void Replace(uint32_t index, const std::string& name, const Bytes& file, std::initializer_list<int> answers)
     {
@@ -217,8 +198,7 @@ TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterReplacementsAndStampsStil
     ui.m_messages.clear();
     Stamp(3, 0x40, {IDYES});
     EXPECT_EQ(ui.Texts(), (Texts{"(transparency level)", "Would you like to make a backup of house.nif?"}));
-    for (uint64_t i = 15; i < 12 + PixelBytes(3); i += 4)
-        expected[Offset(3) + shift + i] = 0x40;
+    expected = NifBuilder::Stamped(expected, Offset(3) + shift, PixelBytes(3), 0x40);
     EXPECT_EQ(ReadFileBytes(path), expected);
     EXPECT_EQ(ReadFileBytes(path + ".bak"), beforeStamp);
     // The record holds the new alpha, so Save As would write it.
@@ -311,17 +291,8 @@ TEST_F(EditTest, ACompressedBitmapTakesATargasPixelsAndNoCommandRunsMeanwhile)
     const Picture p = Pattern(6, 5, 2, 80);
     const Bytes dibRows = NifBuilder::BlockToDib(p.pixels, p.width, p.height, p.format);
     const Bytes bmp = BuildBmp({.width = 2, .height = 2, .pixels = Bytes(16, 7)});
-    uLongf size = compressBound(bmp.size());
-    Bytes stream(size);
-    compress2(stream.data(), &size, bmp.data(), bmp.size(), 6);
     const std::string bmzPath = dir.File("map.bmz");
-    WriteFileBytes(bmzPath,
-        NifBuilder()
-            .U32(uint32_t(bmp.size()))
-            .U32(0x55)
-            .Filler(32, 0)
-            .Raw({stream.begin(), stream.begin() + long(size)})
-            .Bytes());
+    WriteFileBytes(bmzPath, BuildBmz(bmp, NifBuilder().U32(uint32_t(bmp.size())).U32(0x55).Bytes()));
     ui.ChooseFile(bmzPath);
     RouteCommand({&doc}, ID_FILE_OPEN);
     ui.m_messages.clear();

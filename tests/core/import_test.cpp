@@ -27,8 +27,7 @@ const Shape kShapes[] = {{8, 8, 1}, {5, 3, 1}, {4, 4, 2}, {6, 2, 2}, {2, 2, 1}};
 // A 24-bit BMP of the given block pixels (RGB rows top to bottom).
 std::vector<uint8_t> BmpOfRgb(uint32_t width, uint32_t height, const std::vector<uint8_t>& rgb)
 {
-    return BuildBmp(
-        {.width = int32_t(width), .height = int32_t(height), .pixels = NifBuilder::BlockToDib(rgb, width, height, 1)});
+    return BmpOfBlock(rgb, width, height, 1);
 }
 
 // A model file of the shapes, and the folder its textures were exported to as PNG files.

@@ -174,9 +174,6 @@ TEST(RawImage, TurnsTopDownRgbRowsIntoBottomUpBgrAndBackForEveryShape)
         r.bits.resize(block.size());
         EXPECT_EQ(r.bits, block);
     }
-    std::vector<uint8_t> untouched = {1, 2, 3, 4};  // other bit counts are refused untouched
-    EXPECT_EQ(ConvertDibToRawPixels(untouched.data(), 1, 1, 16), 0u);
-    EXPECT_EQ(untouched, (std::vector<uint8_t>{1, 2, 3, 4}));
 }
 
 TEST(RawImage, KnownPixelsLandWhereBitmapsKeepThem)

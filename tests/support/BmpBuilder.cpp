@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include <zlib.h>
+
+#include "NifBuilder.h"
+
 std::vector<uint8_t> BuildBmp(const BmpFileParts& s)
 {
     std::vector<uint8_t> header(s.headerSize, 0), table(s.headerSize >= 52 ? 0 : 4 * s.masks.size());
@@ -32,4 +36,28 @@ std::vector<uint8_t> PadRows(const std::vector<std::vector<uint8_t>>& rows)
         out.insert(out.end(), (4 - row.size() % 4) % 4, 0);
     }
     return out;
+}
+
+std::vector<uint8_t> BuildBmz(const std::vector<uint8_t>& bmp, std::vector<uint8_t> header)
+{
+    header.resize(40, 0);
+    uLongf size = compressBound(bmp.size());
+    header.resize(40 + size);
+    compress2(&header[40], &size, bmp.data(), bmp.size(), 6);
+    header.resize(40 + size);
+    return header;
+}
+
+std::vector<uint8_t> BmpOfBlock(
+    const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height, uint32_t format, bool topDown)
+{
+    std::vector<uint8_t> rows = NifBuilder::BlockToDib(pixels, width, height, format), flipped;
+    const size_t stride = rows.size() / std::max(height, 1u);
+    for (size_t r = height; topDown && r-- > 0;)
+        flipped.insert(flipped.end(), rows.begin() + long(r * stride), rows.begin() + long((r + 1) * stride));
+    return BuildBmp({.width = int32_t(width),
+        .height = topDown ? -int32_t(height) : int32_t(height),
+        .bitCount = uint16_t(format == 1 ? 24 : 32),
+        .sizeImage = uint32_t(rows.size()),
+        .pixels = topDown ? flipped : rows});
 }

@@ -1,5 +1,5 @@
 #pragma once
-// BMP file bytes built by hand, field by field, for the codec tests.
+// BMP file bytes built by hand, field by field, and compressed bitmaps holding them.
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -22,6 +22,12 @@ struct BmpFileParts {
 };
 
 std::vector<uint8_t> BuildBmp(const BmpFileParts& parts);
+
+// A compressed bitmap: the header (padded with zeros to 40 bytes), then the file as a zlib stream.
+std::vector<uint8_t> BuildBmz(const std::vector<uint8_t>& bmp, std::vector<uint8_t> header = {});
+// A 24-bit (format 1) or 32-bit BMP of texture-block pixels (top row first, red first); top-down if asked.
+std::vector<uint8_t> BmpOfBlock(
+    const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height, uint32_t format, bool topDown = false);
 
 // Rows given unpadded, each padded with zeros to a multiple of 4 bytes and joined.
 std::vector<uint8_t> PadRows(const std::vector<std::vector<uint8_t>>& rows);

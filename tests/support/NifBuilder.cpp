@@ -56,3 +56,19 @@ std::vector<uint8_t> NifBuilder::BlockToDib(
     }
     return dib;
 }
+
+std::vector<uint8_t> NifBuilder::Spliced(std::vector<uint8_t> file, uint64_t offset, uint64_t oldPixelBytes,
+    uint32_t width, uint32_t height, uint32_t format, const std::vector<uint8_t>& pixels)
+{
+    const std::vector<uint8_t> block = NifBuilder().U32(width).U32(height).U32(format).Raw(pixels).Bytes();
+    file.erase(file.begin() + long(offset), file.begin() + long(offset + 12 + oldPixelBytes));
+    file.insert(file.begin() + long(offset), block.begin(), block.end());
+    return file;
+}
+
+std::vector<uint8_t> NifBuilder::Stamped(std::vector<uint8_t> file, uint64_t offset, uint64_t pixelBytes, uint8_t alpha)
+{
+    for (uint64_t i = offset + 15; i < offset + 12 + pixelBytes; i += 4)
+        file[i] = alpha;
+    return file;
+}

@@ -40,6 +40,11 @@ public:
     static std::vector<uint8_t> BlockToDib(
         const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height, uint32_t format);
     static uint32_t BytesPerPixel(uint32_t format) { return format == 1 ? 3 : 4; }
+    // A model file with the block at offset (its fields, then oldPixelBytes) holding these fields and pixels instead.
+    static std::vector<uint8_t> Spliced(std::vector<uint8_t> file, uint64_t offset, uint64_t oldPixelBytes,
+        uint32_t width, uint32_t height, uint32_t format, const std::vector<uint8_t>& pixels);
+    // A model file with the alpha of each RGBA pixel of the block at offset set to `alpha`.
+    static std::vector<uint8_t> Stamped(std::vector<uint8_t> file, uint64_t offset, uint64_t pixelBytes, uint8_t alpha);
 
 private:
     std::vector<uint8_t> m_bytes;

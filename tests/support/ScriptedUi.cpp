@@ -32,7 +32,7 @@ int ScriptedUi::MessageBox(const std::string& text, unsigned style)
     if ((style & MB_TYPEMASK) == MB_OK)
         return IDOK;
     if (m_answers.empty()) {
-        ADD_FAILURE() << "unexpected question: " << text;
+        Fail("unexpected question: " + text);
         return IDNO;
     }
     const int answer = m_answers.front();
@@ -44,7 +44,7 @@ std::optional<FileDialogResult> ScriptedUi::FileDialog(const FileDialogRequest& 
 {
     m_dialogs.push_back(request);
     if (m_files.empty()) {
-        ADD_FAILURE() << "unexpected file dialog: " << request.strFilter;
+        Fail("unexpected file dialog: " + request.strFilter);
         return std::nullopt;
     }
     auto result = m_files.front();
@@ -56,7 +56,7 @@ std::optional<uint8_t> ScriptedUi::AskTransparencyLevel()
 {
     m_messages.push_back({"(transparency level)", MB_OK});
     if (m_alphas.empty()) {
-        ADD_FAILURE() << "unexpected transparency question";
+        Fail("unexpected transparency question");
         return std::nullopt;
     }
     const std::optional<uint8_t> alpha = m_alphas.front();
@@ -79,4 +79,9 @@ std::vector<std::string> ScriptedUi::Texts() const
     for (const Message& m : m_messages)
         texts.push_back(m.text);
     return texts;
+}
+
+void ScriptedUi::Fail(const std::string& what)
+{
+    ADD_FAILURE() << what;
 }

@@ -50,6 +50,8 @@ public:
 
     // The texts shown, in order.
     std::vector<std::string> Texts() const;
+    // Reports a question or dialog that the script did not expect.
+    virtual void Fail(const std::string& what);
 
     std::vector<Message> m_messages;
     std::vector<FileDialogRequest> m_dialogs;

@@ -21,3 +21,5 @@ private:
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// The names in a folder, sorted; with a prefix, only those that start with it.
+std::vector<std::string> FileNames(const std::string& folder, const std::string& prefix = "");

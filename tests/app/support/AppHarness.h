@@ -6,9 +6,8 @@
 #include <QSettings>
 #include <QTest>
 
-#include <deque>
-
 #include "NifBuilder.h"
+#include "ScriptedUi.h"
 #include "TempDir.h"
 #include "app/MainFrame.h"
 #include "app/PrintDialogs.h"
@@ -18,36 +17,17 @@
 #include "doc/TavrelDoc.h"
 #include "platform/UiServices.h"
 
-// Records every message and file dialog, answers them and the printing
-// dialogs from a script, and fails the test at a dialog the script did not expect.
-class TestUi : public IUiServices, public IPrintDialogs {
+// The scripted services, failing the Qt test at a question or dialog the script did not expect; the
+// printing dialogs, the progress and (when set) the file dialogs go to the test's own functions.
+class TestUi : public ScriptedUi, public IPrintDialogs {
 public:
-    int MessageBox(const std::string& text, unsigned style) override
-    {
-        m_messages.push_back(text);
-        if ((style & MB_TYPEMASK) == MB_OK)
-            return IDOK;
-        if (m_answers.empty())
-            return Fail("unexpected question: " + text), IDNO;
-        const int answer = m_answers.front();
-        m_answers.pop_front();
-        return answer;
-    }
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override
     {
+        if (!m_onFileDialog)
+            return ScriptedUi::FileDialog(request);
         m_dialogs.push_back(request);
-        if (m_onFileDialog)
-            return m_onFileDialog(request);
-        if (m_files.empty())
-            return Fail("unexpected file dialog"), std::nullopt;
-        const std::optional<std::string> path = m_files.front();
-        m_files.pop_front();
-        return path ? std::optional(FileDialogResult{*path, m_nFilterIndex}) : std::nullopt;
+        return m_onFileDialog(request);
     }
-    void BeginWaitCursor() override { }
-    void EndWaitCursor() override { }
-    void PumpMessages() override { }
-    void RepaintMainWindow() override { }
     void ShowProgress(int percent) override { m_onProgress(percent); }
     bool RunPrintDialog(QPrinter& printer, QWidget*) override { return m_onPrint(printer); }
     bool RunPageSetup(QPrinter& printer, QWidget*) override { return m_onPageSetup(printer); }
@@ -55,21 +35,15 @@ public:
     {
         Fail("unexpected preview");
     }
-    static void Fail(const std::string& what) { QTest::qFail(what.c_str(), __FILE__, __LINE__); }
+    void Fail(const std::string& what) override { QTest::qFail(what.c_str(), __FILE__, __LINE__); }
 
-    // The next file dialogs' answers: a path, or nothing for Cancel.
-    std::deque<std::optional<std::string>> m_files;
-    int m_nFilterIndex = 1;  // the type chosen in them
-    std::deque<int> m_answers;  // IDYES or IDNO for the next questions
-    std::vector<std::string> m_messages;
-    std::vector<FileDialogRequest> m_dialogs;
-    // When set, answers the file dialogs instead of m_files (a test may run the real ones).
+    // When set, answers the file dialogs instead of the script (a test may run the real ones).
     std::function<std::optional<FileDialogResult>(const FileDialogRequest&)> m_onFileDialog;
     std::function<void(int)> m_onProgress = [](int) {};
     std::function<bool(QPrinter&)> m_onPrint = Unexpected, m_onPageSetup = Unexpected;
 
 private:
-    static bool Unexpected(QPrinter&) { return Fail("unexpected printing dialog"), false; }
+    static bool Unexpected(QPrinter&) { return QTest::qFail("unexpected printing dialog", __FILE__, __LINE__), false; }
 };
 
 class AppHarness {
@@ -100,7 +74,7 @@ public:
     // Opens through the File menu's command and the scripted file dialog.
     void Open(const std::string& path)
     {
-        m_ui.m_files.push_back(path);
+        m_ui.ChooseFile(path);
         Frame()->OnCommand(ID_FILE_OPEN);
         Idle();
     }
