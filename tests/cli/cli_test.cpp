@@ -57,7 +57,7 @@ std::vector<uint8_t> BmzFile(const Pixels& pixels)
 
 std::vector<uint8_t> Shortened(std::vector<uint8_t> bytes, size_t by)
 {
-    bytes.resize(bytes.size() - by);
+    bytes.erase(bytes.end() - long(by), bytes.end());
     return bytes;
 }
 
