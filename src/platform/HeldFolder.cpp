@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/File.h"
 
@@ -19,18 +20,17 @@ std::string TempBase()
     return base && *base ? base : "/tmp";
 }
 
-// Deletes the named files in the folder and the folder; what else it holds keeps it.
-void RemoveKnownFiles(const std::string& folder, const std::vector<std::string>& fileNames)
+// Deletes the named files in the folder (open as folderFd).
+void RemoveKnownFiles(int folderFd, const std::vector<std::string>& fileNames)
 {
     for (const std::string& name : fileNames)
-        ::unlink((folder + "/" + name).c_str());
-    ::rmdir(folder.c_str());
+        ::unlinkat(folderFd, name.c_str(), 0);
 }
 
 // A lock on the folder itself; -1 when it cannot be had (at once, unless wait).
-int LockFolder(const std::string& folder, bool wait)
+int LockFolder(int baseFd, const char* name, bool wait)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(baseFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return -1;
     if (::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
@@ -40,24 +40,27 @@ int LockFolder(const std::string& folder, bool wait)
     return fd;
 }
 
-// Folders of this user and prefix that nobody holds any more.
+// Folders of this user and prefix that nobody holds any more; what else one
+// holds keeps it.
 void RemoveAbandoned(const std::string& base, const std::string& prefix, const std::vector<std::string>& fileNames)
 {
     DIR* dir = ::opendir(base.c_str());
     if (!dir)
         return;
+    const int baseFd = ::dirfd(dir);
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix))
             continue;
-        const std::string folder = base + "/" + name;
         struct stat status { };
-        if (::lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != ::geteuid())
+        if (::fstatat(baseFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode) ||
+            status.st_uid != ::geteuid())
             continue;
-        const int fd = LockFolder(folder, false);
+        const int fd = LockFolder(baseFd, entry->d_name, false);
         if (fd < 0)
             continue;  // held: its process is running
-        RemoveKnownFiles(folder, fileNames);
+        RemoveKnownFiles(fd, fileNames);
+        ::unlinkat(baseFd, entry->d_name, AT_REMOVEDIR);
         ::close(fd);
     }
     ::closedir(dir);
@@ -75,7 +78,7 @@ CHeldFolder::CHeldFolder(const std::string& prefix, const std::vector<std::strin
         m_strPath = MakePrivateFolder(prefix, &m_nError);
         if (m_strPath.empty())
             return;
-        m_nLock = LockFolder(m_strPath, true);
+        m_nLock = LockFolder(AT_FDCWD, m_strPath.c_str(), true);
         struct stat status { };
         if (m_nLock >= 0 && ::fstat(m_nLock, &status) == 0 && status.st_nlink > 0)
             return;
@@ -92,6 +95,7 @@ CHeldFolder::~CHeldFolder()
 {
     if (m_strPath.empty())
         return;
-    RemoveKnownFiles(m_strPath, m_fileNames);
+    RemoveKnownFiles(m_nLock, m_fileNames);
+    ::rmdir(m_strPath.c_str());
     ::close(m_nLock);
 }
