@@ -1,7 +1,6 @@
 #include "image/PngEncoder.h"
 
 #include <libdeflate.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "image/DeflateJoin.h"
 #include "image/PngRowFilter.h"
 #include "platform/Exceptions.h"
 #include "platform/HugePages.h"
@@ -115,39 +115,8 @@ Packed FilterAndCompress(const PngEncodeHeader& header, const PngRowSource& rows
     return CompressWhole(filtered.get(), filteredBytes);
 }
 
-// The head of a deflate stream by zlib, ending in a sync flush: byte-aligned
-// and not final, so that another raw deflate stream can follow it.
-std::vector<uint8_t> DeflateHead(const uint8_t* data, size_t size)
-{
-    constexpr size_t kMaxStep = size_t{1} << 30;  // zlib counts a call's bytes in 32 bits
-    z_stream z{};
-    if (deflateInit2(&z, kPngZlibLevel, Z_DEFLATED, -15, 8, Z_FILTERED) != Z_OK)
-        AfxThrowMemoryException();
-    std::vector<uint8_t> out(deflateBound(&z, size) + 64);  // the bound, and the flush's empty block
-    size_t in = 0;
-    int flush = Z_NO_FLUSH;
-    do {
-        const size_t take = std::min(size - in, kMaxStep);
-        z.next_in = const_cast<Bytef*>(data + in);
-        z.avail_in = static_cast<uInt>(take);
-        in += take;
-        flush = in == size ? Z_SYNC_FLUSH : Z_NO_FLUSH;
-        do {
-            z.next_out = out.data() + z.total_out;
-            z.avail_out = static_cast<uInt>(std::min(out.size() - z.total_out, kMaxStep));
-            if (deflate(&z, flush) == Z_STREAM_ERROR) {
-                deflateEnd(&z);
-                AfxThrowMemoryException();
-            }
-        } while (z.avail_out == 0);
-    } while (flush != Z_SYNC_FLUSH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
-// A final raw deflate stream by libdeflate.
-std::vector<uint8_t> DeflateTail(const uint8_t* data, size_t size)
+// A raw deflate stream by libdeflate.
+std::vector<uint8_t> DeflateRaw(const uint8_t* data, size_t size)
 {
     std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(kPngDeflateLevel));
     if (!compressor)
@@ -159,49 +128,55 @@ std::vector<uint8_t> DeflateTail(const uint8_t* data, size_t size)
     return out;
 }
 
-// On two cores: the top rows are filtered and deflated by zlib on a second
-// thread while this one filters and deflates the rest with libdeflate, each
-// share sized so that both end together; the two raw streams join into one
-// zlib stream, whose checksum covers every filtered byte.
-Packed FilterAndCompressInTwo(const PngEncodeHeader& header, const PngRowSource& rows)
+// A large image in two halves, each filtered and deflated apart (on two
+// threads when asked) and joined into one zlib stream, whose checksum covers
+// every filtered byte. The bytes are the same however many threads made them.
+Packed FilterAndCompressInTwo(const PngEncodeHeader& header, const PngRowSource& rows, bool twoThreads)
 {
     const size_t stride = header.RowBytes() + 1;
     const size_t filteredBytes = stride * header.height;
     auto filtered = Allocate<uint8_t>(filteredBytes);
-    const uint32_t split = std::clamp<uint32_t>(
-        static_cast<uint32_t>(uint64_t{header.height} * kPngZlibShare / 100), 1, header.height - 1);
+    const uint32_t split = header.height / 2;
     const size_t headBytes = stride * split;
 
     std::vector<uint8_t> head;
     std::exception_ptr headFailure;
-    std::thread helper([&] {
+    const auto makeHead = [&] {
         try {
             FilterRows(header, rows, 0, split, filtered.get());
-            head = DeflateHead(filtered.get(), headBytes);
+            head = DeflateRaw(filtered.get(), headBytes);
         } catch (...) {
             headFailure = std::current_exception();
         }
-    });
+    };
+    std::thread helper;
+    if (twoThreads)
+        helper = std::thread(makeHead);
+    else
+        makeHead();
     std::vector<uint8_t> tail;
     std::exception_ptr tailFailure;
     try {
         FilterRows(header, rows, split, header.height, filtered.get() + headBytes);
-        tail = DeflateTail(filtered.get() + headBytes, filteredBytes - headBytes);
+        tail = DeflateRaw(filtered.get() + headBytes, filteredBytes - headBytes);
     } catch (...) {
         tailFailure = std::current_exception();
     }
-    helper.join();
+    if (helper.joinable())
+        helper.join();
     for (const std::exception_ptr& failure : {headFailure, tailFailure}) {
         if (failure)
             std::rethrow_exception(failure);
     }
+    if (!MakeDeflateJoinable(head))
+        return CompressWhole(filtered.get(), filteredBytes);  // cannot happen with libdeflate's own stream
 
     Packed packed;
     packed.size = 2 + head.size() + tail.size() + 4;
     packed.data = Allocate<uint8_t>(packed.size);
     uint8_t* out = packed.data.get();
     out[0] = 0x78;  // deflate with a 32 KiB window
-    out[1] = 0x9C;  // default level; the header's check bits
+    out[1] = 0xDA;  // the header check bits, for the highest levels
     std::memcpy(out + 2, head.data(), head.size());
     std::memcpy(out + 2 + head.size(), tail.data(), tail.size());
     PutU32(out + packed.size - 4, libdeflate_adler32(1, filtered.get(), filteredBytes));
@@ -225,8 +200,8 @@ void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const Pn
 {
     const size_t filteredBytes = (header.RowBytes() + 1) * header.height;
     const unsigned threads = g_nThreads > 0 ? g_nThreads.load() : std::thread::hardware_concurrency();
-    const Packed packed = threads > 1 && filteredBytes >= kPngSplitBytes && header.height > 1
-        ? FilterAndCompressInTwo(header, rows)
+    const Packed packed = filteredBytes >= kPngSplitBytes && header.height > 1
+        ? FilterAndCompressInTwo(header, rows, threads > 1)
         : FilterAndCompress(header, rows);
 
     std::vector<uint8_t> staging;

@@ -1,5 +1,6 @@
 // The file-to-file zlib codec: results, bytes, progress, memory and its files.
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 #include <malloc.h>
 #include <zlib.h>
 
@@ -12,6 +13,7 @@
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
+#include "image/DeflateJoin.h"
 #include "image/ZlibFileCodec.h"
 #include "platform/ImageLimits.h"
 
@@ -172,10 +174,64 @@ TEST(ZlibCodec, BitmapStreamsStopAtTheirHeadersOrTheirDeclaredSize)
         EXPECT_EQ(InflateBitmapStart(f.bmz, 100, start), c.startResult);
         // As much as was asked for, from the stream's start.
         if (c.startResult == Z_OK) {
-            EXPECT_EQ(std::tuple(start.bytes.size(), start.bytes[0], start.bytes[1]), std::tuple(size_t{100}, 'B', 'M'));
+            EXPECT_EQ(
+                std::tuple(start.bytes.size(), start.bytes[0], start.bytes[1]), std::tuple(size_t{100}, 'B', 'M'));
         }
     }
     BitmapStreamStart start;
     EXPECT_EQ(InflateBitmapStart(f.dir.File("missing"), 100, start), -1);
     EXPECT_EQ(start.reason, "No such file or directory");
+}
+
+// Raw deflate streams made apart, the first made joinable, inflate as one stream: stored, fixed and
+// dynamic blocks, of many lengths, so that the first stream ends at every bit position of a byte.
+TEST(DeflateJoin, StreamsMadeApartInflateAsOne)
+{
+    std::vector<uint8_t> data(72000);
+    for (uint32_t i = 0, n = 1; i < data.size(); ++i) {
+        n = n * 1103515245u + 12345u;
+        data[i] = i % 3000 < 1500 ? uint8_t(i / 7) : uint8_t(n >> 24);  // runs and noise
+    }
+    const auto deflateRaw = [&](size_t from, size_t size, int level) {
+        libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+        std::vector<uint8_t> out(libdeflate_deflate_compress_bound(c, size));
+        out.resize(libdeflate_deflate_compress(c, data.data() + from, size, out.data(), out.size()));
+        libdeflate_free_compressor(c);
+        return out;
+    };
+    std::vector<size_t> sizes = {100, 999, 5000, 70000};
+    for (size_t size = 0; size < 64; ++size)
+        sizes.push_back(size);
+    for (int level : {0, 1, 6, 12}) {
+        for (size_t size : sizes) {
+            SCOPED_TRACE(std::to_string(level) + ", " + std::to_string(size));
+            std::vector<uint8_t> joined = deflateRaw(0, size, level);
+            ASSERT_TRUE(MakeDeflateJoinable(joined));
+            const std::vector<uint8_t> tail = deflateRaw(size, 777, level);
+            joined.insert(joined.end(), tail.begin(), tail.end());
+            std::vector<uint8_t> inflated(size + 777 + 1);
+            z_stream z{};
+            ASSERT_EQ(inflateInit2(&z, -15), Z_OK);
+            z.next_in = joined.data();
+            z.avail_in = uInt(joined.size());
+            z.next_out = inflated.data();
+            z.avail_out = uInt(inflated.size());
+            EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+            EXPECT_EQ(z.avail_in, 0u);
+            inflated.resize(z.total_out);
+            inflateEnd(&z);
+            EXPECT_TRUE(std::equal(inflated.begin(), inflated.end(), data.begin(), data.begin() + long(size + 777)));
+            EXPECT_EQ(inflated.size(), size + 777);
+        }
+    }
+    // A stream cut short, or one with a damaged block header, is left as it was.
+    for (size_t cut : {1, 2}) {
+        std::vector<uint8_t> stream = deflateRaw(0, 5000, 6);
+        stream.resize(stream.size() - cut);
+        if (cut == 2)
+            stream[0] |= 6;  // block type 3, which no stream has
+        const std::vector<uint8_t> before = stream;
+        EXPECT_FALSE(MakeDeflateJoinable(stream));
+        EXPECT_EQ(stream, before);
+    }
 }
