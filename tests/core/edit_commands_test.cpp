@@ -139,7 +139,7 @@ TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
     const struct {
         const char* what;
         uint32_t index;
-        std::string name;  // none: Make Transparent
+        std::string name;
         Bytes file;
         Picture written;
     } cases[] = {
