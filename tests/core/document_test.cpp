@@ -48,7 +48,6 @@ TEST_F(DocumentTest, StartsEmptyAndCancellingOpenChangesOnlyTheFilter)
 {
     EXPECT_EQ(doc.GetTitle(), "Untitled");
     EXPECT_EQ(doc.GetActiveImage(), nullptr);
-    EXPECT_FALSE(Enabled(ID_VIEW_NEXT_IMAGE));
     // Temporary files go to a folder of the process's own, not the program's.
     EXPECT_TRUE(std::filesystem::is_directory(doc.GetTempDir()));
     EXPECT_NE(doc.GetTempDir(), doc.GetModuleDir());
@@ -108,8 +107,6 @@ TEST_F(DocumentTest, OpensAModelFileAndStepsThroughItsTexturesWrappingAround)
         EXPECT_EQ(doc.GetActiveImage()->GetWidth(), step.width);
     }
     EXPECT_EQ(observer.updates, 6);
-
-    // With one texture there is nothing to step through: the window's test of every command's state.
 }
 
 TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)

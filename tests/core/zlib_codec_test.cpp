@@ -172,7 +172,8 @@ TEST(ZlibCodec, BitmapStreamsStopAtTheirHeadersOrTheirDeclaredSize)
         EXPECT_EQ(InflateBitmapStart(f.bmz, 100, start), c.startResult);
         // As much as was asked for, from the stream's start.
         if (c.startResult == Z_OK) {
-            EXPECT_EQ(std::tuple(start.bytes.size(), start.bytes[0], start.bytes[1]), std::tuple(size_t{100}, 'B', 'M'));
+            EXPECT_EQ(
+                std::tuple(start.bytes.size(), start.bytes[0], start.bytes[1]), std::tuple(size_t{100}, 'B', 'M'));
         }
     }
     BitmapStreamStart start;
