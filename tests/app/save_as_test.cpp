@@ -74,6 +74,7 @@ private slots:
         SaveAs(app, [&](CFileExportDialog* dialog) {
             QLineEdit* name = dialog->GetNameBox();
             QComboBox* type = dialog->GetTypeBox();
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Save As Type"));
             QCOMPARE(dialog->directory().absolutePath(), QString::fromStdString(folder));
             QCOMPARE(name->text(), QStringLiteral("*.bmp"));
             QCOMPARE(type->currentIndex(), 0);
