@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "image/DibImage.h"
 #include "platform/File.h"
 
 std::string MemoryFileWith(const uint8_t* data, size_t size, int slot)
@@ -42,4 +43,18 @@ std::string WriteFuzzFile(const uint8_t* data, size_t size, const char* name)
         std::fwrite(data, 1, size, f);
     std::fclose(f);
     return path;
+}
+
+void CheckShapeAgrees(const std::string& path, int kind, const CDibImage& image)
+{
+    try {
+        const DibShape shape = CDibImage::ReadShape(path, kind);
+        if (image.GetBitmapInfo() &&
+            (shape.width != image.GetWidth() || shape.height != image.GetHeight() ||
+                shape.bitCount != image.GetBitCount()))
+            __builtin_trap();
+    } catch (...) {
+        if (image.GetBitmapInfo())
+            __builtin_trap();
+    }
 }

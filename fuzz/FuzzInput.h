@@ -15,3 +15,8 @@ inline std::string EmptyMemoryFile(int slot)
 }
 // A real file in a process-private folder, for the writers that rename files into place.
 std::string WriteFuzzFile(const uint8_t* data, size_t size, const char* name);
+
+class CDibImage;
+// Traps when what the headers alone say of the file contradicts the full read
+// into image: an image that was read has headers that read to its shape.
+void CheckShapeAgrees(const std::string& path, int kind, const CDibImage& image);

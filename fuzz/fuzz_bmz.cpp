@@ -1,4 +1,5 @@
-// Any bytes as a compressed bitmap: decompression, then the BMP reader.
+// Any bytes as a compressed bitmap: decompression, then the BMP reader; and
+// its headers alone, inflated without the rest, read to the same shape.
 #include "FuzzInput.h"
 #include "image/DibImage.h"
 
@@ -6,5 +7,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = MemoryFileWith(data, size, 0);
     CDibImage image(path, kFileKindBmz, EmptyMemoryFile(1), 0);
+    CheckShapeAgrees(path, kFileKindBmz, image);
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "cli/ImageSet.h"
 #include "cli/ImageWriter.h"
 #include "doc/PathUtil.h"
+#include "image/PngEncoder.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
 #include "platform/Format.h"
@@ -182,6 +183,9 @@ int ExtractAllImages(const CliOptions& options, const CImageSet& set, CCliUiServ
         return kExitFailure;
     size_t jobs = options.nJobs != 0 ? options.nJobs : std::max(1u, std::thread::hardware_concurrency());
     jobs = std::min(jobs, count);
+    // Several jobs keep the cores busy already: each PNG is compressed on its job's thread alone.
+    if (jobs > 1)
+        SetPngEncoderThreads(1);
 
     CDeferredSync deferred;
     CBatch batch(options, set);

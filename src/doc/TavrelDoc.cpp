@@ -13,6 +13,7 @@
 #include "nif/TextureScanner.h"
 #include "platform/File.h"
 #include "platform/Format.h"
+#include "platform/HeldFolder.h"
 #include "platform/SignalCleanup.h"
 #include "platform/UiServices.h"
 
@@ -49,8 +50,10 @@ CTavrelDoc::CTavrelDoc()
     // running copies never share them and an installed program's folder is never written.
     // Without that folder the document refuses to load anything: the paths
     // stay empty, never names in the current folder, whose files are the user's.
-    int err = 0;
-    m_strTempDir = MakePrivateFolder("tavrel-", &err);
+    // A folder left by a copy that was killed goes now.
+    m_pTempFolder = std::make_unique<CHeldFolder>("tavrel-", std::vector<std::string>{"temp.dbp", "temp.dbz"});
+    m_strTempDir = m_pTempFolder->Path();
+    const int err = m_pTempFolder->Error();
     if (!m_strTempDir.empty()) {
         RegisterCleanupPath(m_strTempDir, true);
         m_strTempDir += '/';
@@ -87,11 +90,9 @@ CTavrelDoc::~CTavrelDoc()
 {
     if (m_strTempDir.empty())
         return;
-    for (const std::string& path : {m_strTempBitmapPath, m_strTempCompressedPath}) {
-        DeleteFile(path);
+    m_pTempFolder.reset();  // the temporary files and their folder go
+    for (const std::string& path : {m_strTempBitmapPath, m_strTempCompressedPath})
         UnregisterCleanupPath(path);
-    }
-    ::rmdir(m_strTempDir.c_str());
     UnregisterCleanupPath(m_strTempDir.substr(0, m_strTempDir.size() - 1));
 }
 

@@ -12,6 +12,7 @@
 #include "image/DibImage.h"
 
 class CFile;
+class CHeldFolder;
 struct RawTextureShape;
 
 // How a load ended, for callers that report what the window would leave unsaid.
@@ -187,6 +188,7 @@ private:
     void ReloadAfterWrite(int64_t shift);
 
     std::string m_strModuleDir;  // the program's own folder, ending in '/'
+    std::unique_ptr<CHeldFolder> m_pTempFolder;
     std::string m_strTempDir;  // private folder for the temporary files, ending in '/'
     std::string m_strFilePath;
     std::string m_strTempBitmapPath;

@@ -191,6 +191,15 @@ void ReadBmpTable(
         table[4 * i + 3] = 0;
 }
 
+// Opens the file and reads and checks its headers.
+BmpLayout OpenBmp(CFile& file, BITMAPFILEHEADER& fileHeader, std::vector<uint8_t>& header, const std::string& path)
+{
+    if (!file.Open(path, CFile::modeRead))
+        ThrowRefusal(kOpenError, path);
+    header = ReadBmpHeaders(file, fileHeader, path);
+    return MeasureBmp(fileHeader, header, file.GetLength(), path);
+}
+
 DibShape ShapeOf(const std::vector<uint8_t>& header, const BmpLayout& layout)
 {
     BITMAPINFOHEADER info;
@@ -203,11 +212,10 @@ DibShape ShapeOf(const std::vector<uint8_t>& header, const BmpLayout& layout)
 DibShape CDibImage::ReadBmpShape(const std::string& path)
 {
     CFile file;
-    if (!file.Open(path, CFile::modeRead))
-        Fail(kOpenError, path);
     BITMAPFILEHEADER fileHeader;
-    const std::vector<uint8_t> header = ReadBmpHeaders(file, fileHeader, path);
-    return ShapeOf(header, MeasureBmp(fileHeader, header, file.GetLength(), path));
+    std::vector<uint8_t> header;
+    const BmpLayout layout = OpenBmp(file, fileHeader, header, path);
+    return ShapeOf(header, layout);
 }
 
 DibShape CDibImage::ReadBmpShape(const uint8_t* bytes, size_t size, uint64_t fileSize, const std::string& path)
@@ -226,11 +234,9 @@ DibShape CDibImage::ReadBmpShape(const uint8_t* bytes, size_t size, uint64_t fil
 void CDibImage::ReadBmp(const std::string& path)
 {
     CFile file;
-    if (!file.Open(path, CFile::modeRead))
-        Fail(kOpenError, path);
     BITMAPFILEHEADER fileHeader;
-    const std::vector<uint8_t> header = ReadBmpHeaders(file, fileHeader, path);
-    const BmpLayout layout = MeasureBmp(fileHeader, header, file.GetLength(), path);
+    std::vector<uint8_t> header;
+    const BmpLayout layout = OpenBmp(file, fileHeader, header, path);
 
     uint8_t* block = AllocateBlock(layout.blockBytes);
     std::memcpy(block, header.data(), header.size());

@@ -8,6 +8,7 @@
 #include "image/DibImage.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
+#include "platform/ImageLimits.h"
 
 namespace {
 
@@ -184,7 +185,7 @@ TgaLayout MeasureTga(const TgaHeader& header, uint64_t fileSize, const std::stri
 
     l.bytesPerPixel = header.pixelDepth / 8u;
     l.stride = DibStride(header.width, header.pixelDepth);
-    if (l.stride * header.height > kMaxDibBytes)
+    if (l.stride * header.height > kMaxDibBytes || !ImageWithinLimits(header.width, header.height, header.pixelDepth))
         ThrowRefusal(kTooLarge, path);
     // Every pixel needs its bytes in the file: all of them uncompressed, and at
     // least one packet of 1 + bytesPerPixel bytes per 128 when run-length coded.

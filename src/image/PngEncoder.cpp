@@ -1,10 +1,16 @@
 #include "image/PngEncoder.h"
 
 #include <libdeflate.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "image/PngRowFilter.h"
 #include "platform/Exceptions.h"
@@ -48,6 +54,160 @@ template <typename T> std::unique_ptr<T[]> Allocate(size_t count)
     return p;
 }
 
+// The setting of SetPngEncoderThreads; 0: one thread per core.
+std::atomic<unsigned> g_nThreads{0};
+
+// A compressed stream and its length.
+struct Packed {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+};
+
+// Filters rows [first, end) into out, each behind its filter byte; the row
+// above the first is fetched again, so that slices can be filtered apart.
+void FilterRows(const PngEncodeHeader& header, const PngRowSource& rows, uint32_t first, uint32_t end, uint8_t* out)
+{
+    const size_t rowBytes = header.RowBytes();
+    const bool rgb = header.colorType == kPngColorRgb;
+    // Palette and low-depth rows compress best unfiltered; colour rows get a filter each.
+    CPngRowFilter filter(rowBytes, rgb ? 3u : 1u, rgb && header.bitDepth == 8);
+    auto lines = Allocate<uint8_t>(2 * rowBytes);
+    uint8_t* prev = lines.get();
+    uint8_t* cur = prev + rowBytes;
+    // Bits past the last pixel carry nothing: keep them zero, so the file depends on the pixels alone.
+    const unsigned usedBits = static_cast<unsigned>((size_t{header.width} * header.bitDepth) % 8);
+    const auto fetch = [&](uint32_t y, uint8_t* row) {
+        rows(y, row);
+        if (!rgb && usedBits != 0)
+            row[rowBytes - 1] &= static_cast<uint8_t>(0xFF00u >> usedBits);
+    };
+    if (first > 0)
+        fetch(first - 1, prev);
+    else
+        std::memset(prev, 0, rowBytes);
+    for (uint32_t y = first; y < end; ++y, out += rowBytes + 1) {
+        fetch(y, cur);
+        filter.Filter(cur, prev, out);
+        std::swap(prev, cur);
+    }
+}
+
+// One zlib stream, compressed by libdeflate in one call.
+Packed CompressWhole(const uint8_t* data, size_t size)
+{
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(kPngDeflateLevel));
+    if (!compressor)
+        AfxThrowMemoryException();
+    Packed packed;
+    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), size);
+    packed.data = Allocate<uint8_t>(bound);
+    packed.size = libdeflate_zlib_compress(compressor.get(), data, size, packed.data.get(), bound);
+    if (packed.size == 0)
+        AfxThrowMemoryException();  // cannot happen with a buffer of the bound's size
+    return packed;
+}
+
+Packed FilterAndCompress(const PngEncodeHeader& header, const PngRowSource& rows)
+{
+    const size_t filteredBytes = (header.RowBytes() + 1) * header.height;
+    auto filtered = Allocate<uint8_t>(filteredBytes);
+    FilterRows(header, rows, 0, header.height, filtered.get());
+    return CompressWhole(filtered.get(), filteredBytes);
+}
+
+// The head of a deflate stream by zlib, ending in a sync flush: byte-aligned
+// and not final, so that another raw deflate stream can follow it.
+std::vector<uint8_t> DeflateHead(const uint8_t* data, size_t size)
+{
+    constexpr size_t kMaxStep = size_t{1} << 30;  // zlib counts a call's bytes in 32 bits
+    z_stream z{};
+    if (deflateInit2(&z, kPngZlibLevel, Z_DEFLATED, -15, 8, Z_FILTERED) != Z_OK)
+        AfxThrowMemoryException();
+    std::vector<uint8_t> out(deflateBound(&z, size) + 64);  // the bound, and the flush's empty block
+    size_t in = 0;
+    int flush = Z_NO_FLUSH;
+    do {
+        const size_t take = std::min(size - in, kMaxStep);
+        z.next_in = const_cast<Bytef*>(data + in);
+        z.avail_in = static_cast<uInt>(take);
+        in += take;
+        flush = in == size ? Z_SYNC_FLUSH : Z_NO_FLUSH;
+        do {
+            z.next_out = out.data() + z.total_out;
+            z.avail_out = static_cast<uInt>(std::min(out.size() - z.total_out, kMaxStep));
+            if (deflate(&z, flush) == Z_STREAM_ERROR) {
+                deflateEnd(&z);
+                AfxThrowMemoryException();
+            }
+        } while (z.avail_out == 0);
+    } while (flush != Z_SYNC_FLUSH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// A final raw deflate stream by libdeflate.
+std::vector<uint8_t> DeflateTail(const uint8_t* data, size_t size)
+{
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(kPngDeflateLevel));
+    if (!compressor)
+        AfxThrowMemoryException();
+    std::vector<uint8_t> out(libdeflate_deflate_compress_bound(compressor.get(), size));
+    out.resize(libdeflate_deflate_compress(compressor.get(), data, size, out.data(), out.size()));
+    if (out.empty())
+        AfxThrowMemoryException();  // cannot happen with a buffer of the bound's size
+    return out;
+}
+
+// On two cores: the top rows are filtered and deflated by zlib on a second
+// thread while this one filters and deflates the rest with libdeflate, each
+// share sized so that both end together; the two raw streams join into one
+// zlib stream, whose checksum covers every filtered byte.
+Packed FilterAndCompressInTwo(const PngEncodeHeader& header, const PngRowSource& rows)
+{
+    const size_t stride = header.RowBytes() + 1;
+    const size_t filteredBytes = stride * header.height;
+    auto filtered = Allocate<uint8_t>(filteredBytes);
+    const uint32_t split = std::clamp<uint32_t>(
+        static_cast<uint32_t>(uint64_t{header.height} * kPngZlibShare / 100), 1, header.height - 1);
+    const size_t headBytes = stride * split;
+
+    std::vector<uint8_t> head;
+    std::exception_ptr headFailure;
+    std::thread helper([&] {
+        try {
+            FilterRows(header, rows, 0, split, filtered.get());
+            head = DeflateHead(filtered.get(), headBytes);
+        } catch (...) {
+            headFailure = std::current_exception();
+        }
+    });
+    std::vector<uint8_t> tail;
+    std::exception_ptr tailFailure;
+    try {
+        FilterRows(header, rows, split, header.height, filtered.get() + headBytes);
+        tail = DeflateTail(filtered.get() + headBytes, filteredBytes - headBytes);
+    } catch (...) {
+        tailFailure = std::current_exception();
+    }
+    helper.join();
+    for (const std::exception_ptr& failure : {headFailure, tailFailure}) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+    Packed packed;
+    packed.size = 2 + head.size() + tail.size() + 4;
+    packed.data = Allocate<uint8_t>(packed.size);
+    uint8_t* out = packed.data.get();
+    out[0] = 0x78;  // deflate with a 32 KiB window
+    out[1] = 0x9C;  // default level; the header's check bits
+    std::memcpy(out + 2, head.data(), head.size());
+    std::memcpy(out + 2 + head.size(), tail.data(), tail.size());
+    PutU32(out + packed.size - 4, libdeflate_adler32(1, filtered.get(), filteredBytes));
+    return packed;
+}
+
 }  // namespace
 
 size_t PngEncodeHeader::RowBytes() const
@@ -56,41 +216,18 @@ size_t PngEncodeHeader::RowBytes() const
     return (size_t{width} * channels * bitDepth + 7) / 8;
 }
 
+void SetPngEncoderThreads(unsigned threads)
+{
+    g_nThreads = threads;
+}
+
 void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const PngByteSink& sink)
 {
-    const size_t rowBytes = header.RowBytes();
-    const bool rgb = header.colorType == kPngColorRgb;
-    const size_t filteredBytes = (rowBytes + 1) * header.height;
-    // Palette and low-depth rows compress best unfiltered; colour rows get a filter each.
-    CPngRowFilter filter(rowBytes, rgb ? 3u : 1u, rgb && header.bitDepth == 8);
-    auto filtered = Allocate<uint8_t>(filteredBytes);
-    {
-        auto lines = Allocate<uint8_t>(2 * rowBytes);
-        uint8_t* prev = lines.get();
-        uint8_t* cur = prev + rowBytes;
-        std::memset(prev, 0, rowBytes);
-        const unsigned usedBits = static_cast<unsigned>((size_t{header.width} * header.bitDepth) % 8);
-        for (uint32_t y = 0; y < header.height; ++y) {
-            rows(y, cur);
-            // Bits past the last pixel carry nothing: keep them zero, so the file depends on the pixels alone.
-            if (!rgb && usedBits != 0)
-                cur[rowBytes - 1] &= static_cast<uint8_t>(0xFF00u >> usedBits);
-            filter.Filter(cur, prev, filtered.get() + y * (rowBytes + 1));
-            std::swap(prev, cur);
-        }
-    }
-
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(kPngDeflateLevel));
-    if (!compressor)
-        AfxThrowMemoryException();
-    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filteredBytes);
-    auto packed = Allocate<uint8_t>(bound);
-    const size_t packedBytes =
-        libdeflate_zlib_compress(compressor.get(), filtered.get(), filteredBytes, packed.get(), bound);
-    filtered.reset();
-    compressor.reset();
-    if (packedBytes == 0)
-        AfxThrowMemoryException();  // cannot happen with a buffer of the bound's size
+    const size_t filteredBytes = (header.RowBytes() + 1) * header.height;
+    const unsigned threads = g_nThreads > 0 ? g_nThreads.load() : std::thread::hardware_concurrency();
+    const Packed packed = threads > 1 && filteredBytes >= kPngSplitBytes && header.height > 1
+        ? FilterAndCompressInTwo(header, rows)
+        : FilterAndCompress(header, rows);
 
     std::vector<uint8_t> staging;
     staging.reserve(kPngIdatBytes + 12);
@@ -113,7 +250,7 @@ void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const Pn
         phys[8] = 1;  // metre
         SendChunk(sink, "pHYs", phys, sizeof phys, staging);
     }
-    for (size_t at = 0; at < packedBytes; at += kPngIdatBytes)
-        SendChunk(sink, "IDAT", packed.get() + at, std::min(kPngIdatBytes, packedBytes - at), staging);
+    for (size_t at = 0; at < packed.size; at += kPngIdatBytes)
+        SendChunk(sink, "IDAT", packed.data.get() + at, std::min(kPngIdatBytes, packed.size - at), staging);
     SendChunk(sink, "IEND", nullptr, 0, staging);
 }

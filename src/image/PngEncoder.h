@@ -2,7 +2,9 @@
 // Writes PNG files without a streaming encoder: every row is filtered (for
 // 8-bit colour rows, the filter whose output has the smallest sum of absolute
 // values, the usual rule), the whole image is compressed in one call to
-// libdeflate, and the stream goes out in IDAT chunks. The chunks and their
+// libdeflate (a large image on two cores: its top share by zlib on a second
+// thread, the rest by libdeflate, joined into one stream), and the stream
+// goes out in IDAT chunks. The chunks and their
 // order are libpng's: IHDR, sBIT, PLTE, pHYs, IDAT..., IEND.
 #include <cstddef>
 #include <cstdint>
@@ -34,11 +36,22 @@ using PngRowSource = std::function<void(uint32_t y, uint8_t* row)>;
 using PngByteSink = std::function<void(const uint8_t* data, size_t size)>;
 
 // Encodes the image. Throws CMemoryException when its buffers cannot be had;
-// whatever the sink throws passes through.
+// whatever the sink throws passes through. The row source may be called from
+// two threads at once (for different rows).
 void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const PngByteSink& sink);
+// Threads one encoding may use: 0 (the default) for one per core, 1 when the
+// caller already keeps every core busy with encodings of its own.
+void SetPngEncoderThreads(unsigned threads);
 
 // The deflate level: the lowest whose output is no larger than libpng's at its
 // defaults on smooth and on grainy pictures (6 is 1 to 3 % larger).
 inline constexpr int kPngDeflateLevel = 7;
+// Images of fewer filtered bytes are compressed on one thread.
+inline constexpr size_t kPngSplitBytes = size_t{4} << 20;
+// The zlib level of the second thread's share, libpng's default, and the
+// percentage of the rows it takes: zlib's level 6 takes about 1.6 times as
+// long per byte as libdeflate's level 7, so both threads end together.
+inline constexpr int kPngZlibLevel = 6;
+inline constexpr unsigned kPngZlibShare = 40;
 // Bytes of compressed data per IDAT chunk.
 inline constexpr size_t kPngIdatBytes = 65536;

@@ -55,9 +55,10 @@ std::vector<uint8_t> BmzFile(const Pixels& pixels)
     return BuildBmz(BmpFile(pixels), {0, 0, 0, 0, 1});
 }
 
-std::vector<uint8_t> Shortened(const std::vector<uint8_t>& bytes, size_t by)
+std::vector<uint8_t> Shortened(std::vector<uint8_t> bytes, size_t by)
 {
-    return {bytes.begin(), bytes.end() - long(by)};  // not resize, whose inlined fill warns in the sanitizer build
+    bytes.erase(bytes.end() - long(by), bytes.end());
+    return bytes;
 }
 
 std::vector<uint8_t> PngFile(const Pixels& p)
@@ -665,11 +666,11 @@ TEST_F(CliTest, SpecialFilesAndAFileSizeLimitAreFailuresWithTheirReasons)
 }
 
 // SIGINT, SIGTERM or SIGHUP in the middle of a long decompression: the tool ends by that signal and its
-// private folder, with the decompressed bitmap, goes with it.
+// private folder, with the decompressed bitmap, goes with it. After SIGKILL the next run removes it.
 TEST_F(CliTest, EndingSignalsLeaveNoTemporaryFiles)
 {
     WriteFileBytes(Path("big.bmz"), LargeBmz(8192, 8192));
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
         SCOPED_TRACE(strsignal(signal));
         const pid_t pid = Start({"convert", Path("big.bmz"), Path("out.bmp")});
         ASSERT_TRUE(WaitForTemporaryData(Tmp()));
@@ -677,6 +678,8 @@ TEST_F(CliTest, EndingSignalsLeaveNoTemporaryFiles)
         const int status = Wait(pid);
         ASSERT_TRUE(WIFSIGNALED(status)) << status;
         EXPECT_EQ(WTERMSIG(status), signal);
+        if (signal == SIGKILL)
+            Wait(Start({"list", Path("none.nif")}));
         EXPECT_TRUE(FileNames(Tmp()).empty());
         EXPECT_EQ(FileNames(m_dir.Path()), (std::vector<std::string>{".err", ".out", "big.bmz", "tmp"}));
     }

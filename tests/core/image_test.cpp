@@ -17,6 +17,7 @@
 #include "TempDir.h"
 #include "TgaBuilder.h"
 #include "image/DibImage.h"
+#include "image/PngEncoder.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
 #include "platform/ImageLimits.h"
@@ -482,48 +483,56 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
         {"4 bits",
             bmp({.width = 3, .bitCount = 4, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{0x21, 0x00}})}),
             P{.width = 3, .height = 1, .bitDepth = 4, .colorType = kPal, .rows = {{0x21, 0x00}}, .palette = table(16)}},
-        {"24 bits, large enough for every filter and several IDAT chunks", DibBuilder::Blank(301, 257, 24),
-            P{.width = 301, .height = 257}},
+        {"24 bits, large enough for every filter, several IDAT chunks and two threads",
+            DibBuilder::Blank(1301, 1157, 24), P{.width = 1301, .height = 1157}},
     };
     // 2 bits: indices 0, 1, 2, 3, 2 and garbage in the unused bits of the last byte.
     cases[5].record->GetBits()[0] = 0x1B;
     cases[5].record->GetBits()[1] = 0xBF;
     // Smooth areas, edges and noise, bottom row first in the record.
     CDibImage& large = *cases[7].record;
-    for (uint32_t y = 0, n = 1; y < 257; ++y) {
+    for (uint32_t y = 0, n = 1; y < 1157; ++y) {
         std::vector<uint8_t>& row = cases[7].expected.rows.emplace_back();
-        for (uint32_t x = 0; x < 301; ++x) {
+        for (uint32_t x = 0; x < 1301; ++x) {
             n = n * 1103515245u + 12345u;
             const uint8_t rgb[3] = {uint8_t(x + y), uint8_t(y < 128 ? x / 3 : n >> 24),
                 uint8_t((x / 40 + y / 40) % 2 ? 200 : 30 + (n >> 30))};
             row.insert(row.end(), rgb, rgb + 3);
-            uint8_t* pixel = large.GetBits() + (256 - y) * large.GetStride() + 3 * x;
+            uint8_t* pixel = large.GetBits() + (1156 - y) * large.GetStride() + 3 * x;
             std::tie(pixel[0], pixel[1], pixel[2]) = std::tie(rgb[2], rgb[1], rgb[0]);
         }
     }
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(c.record->WritePng(dir.File("out")));
-        const Bytes file = ReadFileBytes(dir.File("out"));
-        PngImage png;
-        ASSERT_TRUE(DecodePng(file, png));  // libpng checks every CRC and the zlib stream
-        EXPECT_EQ(png, c.expected);
-        // The chunks libpng would write, in its order, the image data in IDAT chunks of at most 64 KiB.
-        std::string chunks;
-        for (size_t at = 8; at + 8 <= file.size();) {
-            const size_t length = size_t{file[at]} << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
-            const std::string type(file.begin() + long(at) + 4, file.begin() + long(at) + 8);
-            EXPECT_TRUE(type != "IDAT" || (length > 0 && length <= 65536));
-            chunks += type == "IDAT" && chunks.ends_with("IDAT ") ? "+ " : type + " ";
-            at += length + 12;
+    // On one thread, and on two, where a large image is compressed in two parts joined into one stream.
+    Bytes largeFiles[2];
+    for (unsigned threads : {1u, 2u})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (threads == 1 ? ", one thread" : ", two threads"));
+            SetPngEncoderThreads(threads);
+            const bool written = c.record->WritePng(dir.File("out"));
+            SetPngEncoderThreads(0);
+            ASSERT_TRUE(written);
+            const Bytes file = ReadFileBytes(dir.File("out"));
+            PngImage png;
+            ASSERT_TRUE(DecodePng(file, png));  // libpng checks every CRC and the zlib stream
+            EXPECT_EQ(png, c.expected);
+            // The chunks libpng would write, in its order, the image data in IDAT chunks of at most 64 KiB.
+            std::string chunks;
+            for (size_t at = 8; at + 8 <= file.size();) {
+                const size_t length = size_t{file[at]} << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
+                const std::string type(file.begin() + long(at) + 4, file.begin() + long(at) + 8);
+                EXPECT_TRUE(type != "IDAT" || (length > 0 && length <= 65536));
+                chunks += type == "IDAT" && chunks.ends_with("IDAT ") ? "+ " : type + " ";
+                at += length + 12;
+            }
+            const std::string header = std::string("IHDR ") + (c.expected.significantBits.empty() ? "" : "sBIT ") +
+                (c.expected.palette.empty() ? "" : "PLTE ") + (c.expected.hasPhysicalSize ? "pHYs " : "") + "IDAT ";
+            EXPECT_TRUE(chunks.starts_with(header) && chunks.ends_with("IEND ")) << chunks;
+            if (&c == &cases[7]) {
+                EXPECT_NE(chunks.find("IDAT + "), std::string::npos) << chunks;
+                largeFiles[threads - 1] = file;
+            }
         }
-        const std::string header = std::string("IHDR ") + (c.expected.significantBits.empty() ? "" : "sBIT ") +
-            (c.expected.palette.empty() ? "" : "PLTE ") + (c.expected.hasPhysicalSize ? "pHYs " : "") + "IDAT ";
-        EXPECT_TRUE(chunks.starts_with(header) && chunks.ends_with("IEND ")) << chunks;
-        if (&c == &cases[7]) {
-            EXPECT_NE(chunks.find("IDAT + "), std::string::npos) << chunks;
-        }
-    }
+    EXPECT_NE(largeFiles[0], largeFiles[1]);  // the two-part stream was made
     EXPECT_TRUE(ui.Texts().empty());
 }
 
