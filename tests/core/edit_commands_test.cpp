@@ -111,23 +111,23 @@ struct EditTest : ::testing::Test {
     uint64_t Offset(size_t i) const { return nif.TextureOffsets()[i]; }
     uint64_t PixelBytes(size_t i) const { return textures[i].pixels.size(); }
     bool Enabled(unsigned id) { return CommandEnabled(doc, id); }
-    // Runs Replace on texture index with a file of these bytes, answering the questions in turn.
-    void Replace(uint32_t index, const std::string& name, const Bytes& file, std::initializer_list<int> answers)
+    // Runs Replace on texture index with a file of these bytes or, with no name, Make Transparent choosing
+    // `alpha`; the questions get `answers` in turn, and `meanwhile` runs just before the command.
+    bool Edit(uint32_t index, const std::string& name, const Bytes& file, const std::vector<int>& answers,
+        std::optional<uint8_t> alpha = {}, const std::function<void()>& meanwhile = {})
     {
-        ASSERT_TRUE(doc.SelectImage(index));
-        WriteFileBytes(dir.File(name), file);
-        ui.ChooseFile(dir.File(name));
+        EXPECT_TRUE(doc.SelectImage(index));
+        if (name.empty()) {
+            ui.ChooseAlpha(alpha);
+        } else {
+            WriteFileBytes(dir.File(name), file);
+            ui.ChooseFile(dir.File(name));
+        }
         for (int answer : answers)
             ui.AnswerNext(answer);
-        RouteCommand({&doc}, ID_EDIT_REPLACE_IMAGE);
-    }
-    void Stamp(uint32_t index, std::optional<uint8_t> alpha, std::initializer_list<int> answers)
-    {
-        ASSERT_TRUE(doc.SelectImage(index));
-        ui.ChooseAlpha(alpha);
-        for (int answer : answers)
-            ui.AnswerNext(answer);
-        RouteCommand({&doc}, ID_EDIT_MAKE_TRANSPARENT);
+        if (meanwhile)
+            meanwhile();
+        return name.empty() ? doc.MakeTransparent() : doc.ReplaceImage();
     }
 };
 
@@ -154,7 +154,7 @@ TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
         const Bytes old = ReadFileBytes(path);
         ui.m_messages.clear();
         ui.m_dialogs.clear();
-        Replace(c.index, c.name, c.file, {IDYES});
+        EXPECT_TRUE(Edit(c.index, c.name, c.file, {IDYES}));
         EXPECT_EQ(ReadFileBytes(path), Spliced(old, Offset(c.index), PixelBytes(c.index), c.written));
         EXPECT_EQ(ReadFileBytes(path + ".bak"), old);
         EXPECT_EQ(ui.Texts(), Texts{kBackupHouse});
@@ -176,7 +176,7 @@ TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterReplacementsAndStampsStil
     const Picture larger = Pattern(9, 7, 2, 60), later = Pattern(5, 3, 1, 61);
     const Bytes old = ReadFileBytes(path);
     // An RGBA picture for an RGB texture: the depth question, answered Yes.
-    Replace(0, "larger.bmp", AsBmp(larger), {IDNO, IDYES});
+    EXPECT_TRUE(Edit(0, "larger.bmp", AsBmp(larger), {IDNO, IDYES}));
     EXPECT_EQ(ui.Texts(), (Texts{kBackupHouse, kDepthQuestion}));
     Bytes expected = Spliced(old, Offset(0), PixelBytes(0), larger);
     EXPECT_EQ(ReadFileBytes(path), expected);
@@ -190,13 +190,13 @@ TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterReplacementsAndStampsStil
             NifBuilder::BlockToDib(textures[i].pixels, textures[i].width, textures[i].height, textures[i].format));
     }
 
-    Replace(2, "later.bmp", AsBmp(later), {IDNO});
+    EXPECT_TRUE(Edit(2, "later.bmp", AsBmp(later), {IDNO}));
     expected = Spliced(expected, Offset(2) + shift, PixelBytes(2), later);
     EXPECT_EQ(ReadFileBytes(path), expected);
 
     const Bytes beforeStamp = expected;
     ui.m_messages.clear();
-    Stamp(3, 0x40, {IDYES});
+    EXPECT_TRUE(Edit(3, "", {}, {IDYES}, 0x40));
     EXPECT_EQ(ui.Texts(), (Texts{"(transparency level)", "Would you like to make a backup of house.nif?"}));
     expected = NifBuilder::Stamped(expected, Offset(3) + shift, PixelBytes(3), 0x40);
     EXPECT_EQ(ReadFileBytes(path), expected);
@@ -223,13 +223,12 @@ TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
     // A full disk or a read-only folder is the writers' own test; here the document must pass on what it knows of the file.
     const struct Case {
         const char* what;
-        std::string name;
+        std::string name;  // none: Make Transparent
         Bytes file;
         std::vector<int> answers;
         Texts texts;
         std::function<void()> prepare = {};
         uint32_t index = 0;
-        bool stamp = false;
     } cases[] = {
         {"8-bit BMP", "grey.bmp",
             BuildBmp(
@@ -246,31 +245,22 @@ TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
         {"the file changed since it was read", "p.bmp", AsBmp(Pattern(3, 3, 2, 73)), {IDNO}, {kBackupHouse, writeError},
             grownElsewhere, 1},
         // An RGB texture learns only after the level was chosen that it takes none.
-        {"stamp: an RGB texture", "", {}, {}, {"(transparency level)", "Error: This image cannot be made transparent"},
-            {}, 0, true},
+        {"stamp: an RGB texture", "", {}, {}, {"(transparency level)", "Error: This image cannot be made transparent"}},
         {"stamp: the file changed since it was read", "", {}, {IDNO},
-            {"(transparency level)", "Would you like to make a backup of house.nif?", writeError}, grownElsewhere, 1,
-            true},
+            {"(transparency level)", "Would you like to make a backup of house.nif?", writeError}, grownElsewhere, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         nif.Save(path);
         ui.ChooseFile(path);
         RouteCommand({&doc}, ID_FILE_OPEN);
-        ASSERT_TRUE(doc.SelectImage(c.index));
-        if (c.stamp) {
-            ui.ChooseAlpha(9);
-        } else {
-            WriteFileBytes(dir.File(c.name), c.file);
-            ui.ChooseFile(dir.File(c.name));
-        }
-        for (int answer : c.answers)
-            ui.AnswerNext(answer);
-        if (c.prepare)
-            c.prepare();
-        const Bytes before = ReadFileBytes(path);
         ui.m_messages.clear();
-        EXPECT_FALSE(c.stamp ? doc.MakeTransparent() : doc.ReplaceImage());
+        Bytes before;
+        EXPECT_FALSE(Edit(c.index, c.name, c.file, c.answers, 9, [&] {
+            if (c.prepare)
+                c.prepare();
+            before = ReadFileBytes(path);
+        }));
         EXPECT_EQ(ui.Texts(), c.texts);
         EXPECT_EQ(ReadFileBytes(path), before);
         EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
@@ -281,7 +271,7 @@ TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
     ui.m_messages.clear();
     ui.CancelNextDialog();
     EXPECT_FALSE(doc.ReplaceImage());
-    Stamp(3, std::nullopt, {});
+    EXPECT_FALSE(Edit(3, "", {}, {}));
     EXPECT_EQ(ui.Texts(), Texts{"(transparency level)"});
     EXPECT_EQ(ReadFileBytes(path), before);
 }

@@ -153,9 +153,8 @@ Bytes ExpectedBmp(const PngCase& c, int32_t pelsPerMeter)
 Bytes TgaFile(uint8_t width, uint8_t height, uint8_t depth, uint8_t descriptor, const Bytes& pixels)
 {
     const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";  // with its closing zero: 26 bytes
-    Bytes out = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, width, 0, height, 0, depth, descriptor};
-    out.reserve(out.size() + pixels.size() + sizeof footer);  // spares GCC a false bounds warning
-    out.insert(out.end(), pixels.begin(), pixels.end());
+    Bytes out =
+        BuildTga({.width = width, .height = height, .depth = depth, .descriptor = descriptor, .pixels = pixels});
     out.insert(out.end(), footer, footer + sizeof footer);
     return out;
 }

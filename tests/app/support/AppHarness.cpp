@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QPainter>
 
+#include "BmpBuilder.h"
+
 std::string WriteModel(const TempDir& dir, const std::string& name, const std::vector<Tex>& textures)
 {
     NifBuilder nif;
@@ -26,9 +28,7 @@ std::vector<uint8_t> BmzBytes(const QImage& picture)
     QBuffer buffer(&bmp);
     buffer.open(QIODevice::WriteOnly);
     picture.convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP");
-    // qCompress puts the length in 4 bytes before the zlib stream.
-    const QByteArray bmz = QByteArray(40, '\0') + qCompress(bmp).mid(4);
-    return {bmz.begin(), bmz.end()};
+    return BuildBmz({bmp.begin(), bmp.end()});
 }
 
 QString Shows(const AppHarness& app, const QImage& expected)
