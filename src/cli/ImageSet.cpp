@@ -63,17 +63,6 @@ bool CImageSet::AnyRead() const
     return false;
 }
 
-bool CImageSet::AllRead() const
-{
-    if (m_entries.empty())
-        return false;
-    for (const ImageEntry& entry : m_entries) {
-        if (!entry.pImage)
-            return false;
-    }
-    return true;
-}
-
 bool OpenImages(CImageSet& set, const std::string& path, CCliUiServices& ui, bool readTextures)
 {
     ui.SetProgressLabel("Reading " + path);

@@ -37,8 +37,6 @@ public:
     const std::vector<ImageEntry>& Entries() const { return m_entries; }
     // True when at least one image could be read.
     bool AnyRead() const;
-    // True when at least one image was found and every one of them was read.
-    bool AllRead() const;
 
 private:
     CTavrelDoc m_doc;

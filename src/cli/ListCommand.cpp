@@ -8,8 +8,8 @@
 #include "cli/ImageSet.h"
 #include "cli/Json.h"
 #include "image/RawTexture.h"
-#include "platform/File.h"
 #include "platform/Exceptions.h"
+#include "platform/File.h"
 #include "platform/Format.h"
 #include "platform/PathParts.h"
 
