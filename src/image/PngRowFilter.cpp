@@ -22,17 +22,44 @@ inline uint8_t Paeth(int a, int b, int c)
     return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
-// The filtered byte x of each filter, given its left (a), upper (b) and upper-left (c) neighbours.
-struct Filtered {
-    uint8_t sub, up, average, paeth;
-    Filtered(int x, int a, int b, int c)
-        : sub(static_cast<uint8_t>(x - a))
-        , up(static_cast<uint8_t>(x - b))
-        , average(static_cast<uint8_t>(x - ((a + b) >> 1)))
-        , paeth(static_cast<uint8_t>(x - Paeth(a, b, c)))
-    {
-    }
-};
+// A filter's prediction of a byte from its left (a), upper (b) and upper-left (c) neighbours.
+template <uint8_t F> inline int Predict(int a, int b, int c)
+{
+    if constexpr (F == kSub)
+        return a;
+    else if constexpr (F == kUp)
+        return b;
+    else if constexpr (F == kAverage)
+        return (a + b) >> 1;
+    else if constexpr (F == kPaeth)
+        return Paeth(a, b, c);
+    else
+        return 0;
+}
+
+// Calls fn(i, filtered byte i) for every byte of the row under filter F. The
+// first pixel's bytes have no left neighbours: theirs count as zero. Each
+// filter gets a plain loop of its own, which the compiler can vectorise.
+template <uint8_t F, typename Fn>
+inline void ForEachFiltered(const uint8_t* row, const uint8_t* prev, size_t n, size_t bpp, Fn fn)
+{
+    for (size_t i = 0; i < bpp; ++i)
+        fn(i, static_cast<uint8_t>(row[i] - Predict<F>(0, prev[i], 0)));
+    for (size_t i = bpp; i < n; ++i)
+        fn(i, static_cast<uint8_t>(row[i] - Predict<F>(row[i - bpp], prev[i], prev[i - bpp])));
+}
+
+template <uint8_t F> uint32_t Measure(const uint8_t* row, const uint8_t* prev, size_t n, size_t bpp)
+{
+    uint32_t sum = 0;  // at most 128 a byte: rows of up to 32 MiB fit
+    ForEachFiltered<F>(row, prev, n, bpp, [&](size_t, uint8_t v) { sum += Magnitude(v); });
+    return sum;
+}
+
+template <uint8_t F> void Apply(const uint8_t* row, const uint8_t* prev, size_t n, size_t bpp, uint8_t* out)
+{
+    ForEachFiltered<F>(row, prev, n, bpp, [&](size_t i, uint8_t v) { out[i] = v; });
+}
 
 }  // namespace
 
@@ -51,21 +78,9 @@ void CPngRowFilter::Filter(const uint8_t* row, const uint8_t* prev, uint8_t* out
         std::memcpy(out + 1, row, n);
         return;
     }
-    // Bytes of the first pixel have no left neighbours: theirs count as zero.
     const size_t bpp = m_nBpp < n ? m_nBpp : n;
-    const auto left = [&](size_t i) { return i >= bpp ? row[i - bpp] : 0; };
-    const auto upperLeft = [&](size_t i) { return i >= bpp ? prev[i - bpp] : 0; };
-
-    // Each filter's measure in one pass that stores nothing; then the chosen filter's bytes.
-    uint64_t sums[5] = {};
-    for (size_t i = 0; i < n; ++i) {
-        const Filtered f(row[i], left(i), prev[i], upperLeft(i));
-        sums[kNone] += Magnitude(row[i]);
-        sums[kSub] += Magnitude(f.sub);
-        sums[kUp] += Magnitude(f.up);
-        sums[kAverage] += Magnitude(f.average);
-        sums[kPaeth] += Magnitude(f.paeth);
-    }
+    const uint32_t sums[5] = {Measure<kNone>(row, prev, n, bpp), Measure<kSub>(row, prev, n, bpp),
+        Measure<kUp>(row, prev, n, bpp), Measure<kAverage>(row, prev, n, bpp), Measure<kPaeth>(row, prev, n, bpp)};
     uint8_t best = kNone;
     for (uint8_t f = kSub; f <= kPaeth; ++f) {
         if (sums[f] < sums[best])
@@ -75,21 +90,9 @@ void CPngRowFilter::Filter(const uint8_t* row, const uint8_t* prev, uint8_t* out
     uint8_t* dst = out + 1;
     switch (best) {
     case kNone: std::memcpy(dst, row, n); break;
-    case kSub:
-        for (size_t i = 0; i < n; ++i)
-            dst[i] = static_cast<uint8_t>(row[i] - left(i));
-        break;
-    case kUp:
-        for (size_t i = 0; i < n; ++i)
-            dst[i] = static_cast<uint8_t>(row[i] - prev[i]);
-        break;
-    case kAverage:
-        for (size_t i = 0; i < n; ++i)
-            dst[i] = static_cast<uint8_t>(row[i] - ((left(i) + prev[i]) >> 1));
-        break;
-    default:
-        for (size_t i = 0; i < n; ++i)
-            dst[i] = static_cast<uint8_t>(row[i] - Paeth(left(i), prev[i], upperLeft(i)));
-        break;
+    case kSub: Apply<kSub>(row, prev, n, bpp, dst); break;
+    case kUp: Apply<kUp>(row, prev, n, bpp, dst); break;
+    case kAverage: Apply<kAverage>(row, prev, n, bpp, dst); break;
+    default: Apply<kPaeth>(row, prev, n, bpp, dst); break;
     }
 }
