@@ -16,36 +16,27 @@
 
 namespace {
 
-using Cells = std::array<int, 16>;  // the tile each cell shows, -1 for none
+using Cells = std::array<int, 16>;  // the tile each cell shows
 constexpr Cells kStart = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
-// The textures of a model file: anything first, then the tiles.
-struct Model {
-    std::vector<Tex> textures;
-    int firstTile;
+// A texture that is no tile, then 17 tiles.
+const std::vector<Tex> kTextures = [] {
+    std::vector<Tex> textures = {{512, 512, 1, 1}};
+    for (int i = 0; i < 17; ++i)
+        textures.push_back({256, 256, i % 3 ? 1u : 2u, uint8_t(10 + 9 * i)});
+    return textures;
+}();
 
-    QImage Tile(int i) const { return TextureImage(textures[size_t(firstTile + i)]); }
-    // The cells at the given scale: 256 pixels a tile for the map, 128 for the preview.
-    QImage Picture(const Cells& cells, int tile) const
-    {
-        QImage picture(4 * tile, 4 * tile, QImage::Format_RGB32);
-        picture.fill(Qt::black);
-        QPainter painter(&picture);
-        for (int n = 0; n < 16; ++n)
-            if (cells[size_t(n)] >= 0)
-                painter.drawImage(tile * (n % 4), tile * (n / 4),
-                    Tile(cells[size_t(n)]).scaled(tile, tile, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-        return picture;
-    }
-};
-
-Model Tiles(int count, std::vector<Tex> before)
+// The cells at the given scale: 256 pixels a tile for the map, 128 for the preview.
+QImage Picture(const Cells& cells, int tile)
 {
-    Model model{std::move(before), 0};
-    model.firstTile = int(model.textures.size());
-    for (int i = 0; i < count; ++i)
-        model.textures.push_back({256, 256, i % 3 ? 1u : 2u, uint8_t(10 + 9 * i)});
-    return model;
+    QImage picture(4 * tile, 4 * tile, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    for (int n = 0; n < 16; ++n)
+        painter.drawImage(tile * (n % 4), tile * (n / 4),
+            TextureImage(kTextures[size_t(1 + cells[size_t(n)])])
+                .scaled(tile, tile, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    return picture;
 }
 
 // Runs the command; `drive` gets the dialog when one opens, and whatever it
@@ -83,19 +74,18 @@ class MapMakerTest : public QObject {
 private slots:
     void dialogTogglesCellsCancelsWithoutWritingAndSavesWhereTheUserChose()
     {
-        const Model model = Tiles(17, {{512, 512, 1, 1}});
-        AppHarness app(WriteModel(m_dir, "tiles.nif", model.textures));
+        AppHarness app(WriteModel(m_dir, "tiles.nif", kTextures));
         Cells cells = kStart;
         QVERIFY(RunCommand(app, [&](CMapMakerDlg* dialog) {
             auto* spin = dialog->findChild<QSpinBox*>("MapCellNumber");
-            QCOMPARE(Preview(dialog), model.Picture(cells, 128));
+            QCOMPARE(Preview(dialog), Picture(cells, 128));
             // Cell 5 is row 1, column 1; the text "abc" counts as 0; -1 and 16 change nothing.
             for (const auto& [text, cell] : {std::pair<QString, int>{"5", 5}, {"abc", 0}, {"-1", -1}, {"16", -1}}) {
                 spin->findChild<QLineEdit*>()->setText(text);
                 dialog->findChild<QPushButton*>("MapToggle")->click();
                 if (cell >= 0)
                     ++cells[size_t(cell)];
-                QVERIFY2(Preview(dialog) == model.Picture(cells, 128), qPrintable(text));
+                QVERIFY2(Preview(dialog) == Picture(cells, 128), qPrintable(text));
             }
             // A click on a tile puts its cell in the box.
             QTest::mouseClick(dialog->findChild<QWidget*>("MapPreview"), Qt::LeftButton, {}, QPoint(300, 400));
@@ -117,8 +107,8 @@ private slots:
         QVERIFY(!app.m_ui.m_dialogs[0].bOpen && (app.m_ui.m_dialogs[0].nFlags & OFN_OVERWRITEPROMPT));
         QCOMPARE(app.m_ui.m_dialogs[0].strInitialDir, m_dir.Path() + '/');
         cells = kStart;
-        ++cells[15];
-        QCOMPARE(QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32), model.Picture(cells, 256));
+        cells[15] = 0;  // round past the 16th tile: a 17th is never used
+        QCOMPARE(QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32), Picture(cells, 256));
         QVERIFY(app.m_ui.Texts().empty());
     }
 
