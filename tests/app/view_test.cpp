@@ -13,8 +13,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include <zlib.h>
-
 #include "AppHarness.h"
 #include "BmpBuilder.h"
 #include "DibBuilder.h"
@@ -93,13 +91,10 @@ QByteArray ReadPdf(const std::string& path)
 QSizeF PaintedSize(const QByteArray& pdf)
 {
     for (qsizetype at = pdf.indexOf("stream\n"); at >= 0; at = pdf.indexOf("stream\n", at + 1)) {
-        const qsizetype begin = at + 7, end = pdf.indexOf("endstream", begin);
-        std::vector<uint8_t> text(1 << 20);
-        uLongf size = text.size();
-        if (uncompress(text.data(), &size, reinterpret_cast<const Bytef*>(pdf.constData() + begin),
-                uLong(end - begin)) != Z_OK)
-            continue;
-        const QString content = QString::fromLatin1(reinterpret_cast<const char*>(text.data()), qsizetype(size));
+        const qsizetype begin = at + 7;
+        // qUncompress wants the length in front; 1 MiB is room enough for a page's drawing.
+        const QString content = QString::fromLatin1(
+            qUncompress(QByteArray::fromHex("00100000") + pdf.mid(begin, pdf.indexOf("endstream", begin) - begin)));
         if (!content.contains(" Do"))
             continue;
         QSizeF scale(1, 1);
@@ -214,8 +209,6 @@ private slots:
             for (int y = 0; y < 10; ++y)
                 picture.setPixel(x, y, qRgba(200, x * 10, y * 20, x < 8 ? 255 : x < 16 ? 128 : 0));
         picture.save(QString::fromStdString(m_dir.File("alpha.png")), "PNG");
-        const Tex opaque{12, 6, 1, 3};
-        WriteModel(m_dir, "opaque.nif", {opaque});
         AppHarness app;
         QVERIFY(QTest::qWaitForWindowActive(app.Frame()));
         app.Open(m_dir.File("alpha.png"));
@@ -241,12 +234,6 @@ private slots:
             for (int y = 0, a = qAlpha(picture.pixel(x, 0)); y < 10; ++y)
                 grey.setPixel(x, y, qRgb(a, a, a));
         QCOMPARE(Shows(app, grey), QString());
-        app.Frame()->GetAction(ID_VIEW_ALPHA_CHANNEL)->trigger();
-        // An opaque texture: no checkerboard, and an opaque copy.
-        app.Open(m_dir.File("opaque.nif"));
-        QCOMPARE(Shows(app, TextureImage(opaque)), QString());
-        QTest::keySequence(app.Frame(), QKeySequence("Ctrl+C"));
-        QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), TextureImage(opaque));
     }
 
     void printWritesOnePageHoldingTheImageFittedToIt()

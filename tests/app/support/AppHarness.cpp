@@ -37,13 +37,5 @@ QString Shows(const AppHarness& app, const QImage& expected)
     QImage want(screen.size(), QImage::Format_RGB32);
     want.fill(screen.pixel(screen.width() - 1, screen.height() - 1));
     QPainter(&want).drawImage(0, 0, expected);
-    for (int y = 0; y < screen.height(); ++y)
-        for (int x = 0; x < screen.width(); ++x)
-            if (screen.pixel(x, y) != want.pixel(x, y))
-                return QStringLiteral("pixel (%1, %2) of %3x%4 differs")
-                    .arg(x)
-                    .arg(y)
-                    .arg(screen.width())
-                    .arg(screen.height());
-    return {};
+    return screen == want ? QString() : QStringLiteral("the view shows something else");
 }

@@ -49,15 +49,13 @@ private:
 class AppHarness {
 public:
     // Starts the program with fresh settings (HOME and XDG folders point at the
-    // test's own) unless told to keep those of the last run; a file given is
-    // opened as from the command line, after `script` has prepared the dialogs.
-    explicit AppHarness(const std::string& commandLineFile = {}, const std::function<void(AppHarness&)>& script = {},
-        bool freshSettings = true)
+    // test's own); a file given is opened as from the command line, after
+    // `script` has prepared the dialogs.
+    explicit AppHarness(const std::string& commandLineFile = {}, const std::function<void(AppHarness&)>& script = {})
         : m_app(&m_ui, &m_ui)
     {
         CTavrelApp::SetRegistryKey();
-        if (freshSettings)
-            QSettings().clear();
+        QSettings().clear();
         if (script)
             script(*this);
         m_app.InitInstance(commandLineFile);
@@ -106,5 +104,5 @@ QImage TextureImage(const Tex& texture);
 // A compressed bitmap of the picture: 40 header bytes, then a 24-bit BMP file as a zlib stream.
 std::vector<uint8_t> BmzBytes(const QImage& picture);
 // Empty when the view shows `expected` at its top-left and one background colour
-// (its bottom-right pixel's) elsewhere, else where they first differ.
+// (its bottom-right pixel's) elsewhere, else a note that it differs.
 QString Shows(const AppHarness& app, const QImage& expected = {});
