@@ -1,11 +1,5 @@
 // Create Map Bitmap: the Map Maker dialog driven through its controls, the
 // save dialog it asks for, and the map file as a picture.
-#include <QApplication>
-#include <QLineEdit>
-#include <QPainter>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QTimer>
 
 #include <array>
 #include <filesystem>

@@ -1,11 +1,5 @@
 // Save As in the window: the export dialog driven through its own name box,
 // type box and buttons, with the files it writes.
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
 
 #include <filesystem>
 

@@ -1,13 +1,6 @@
 // The image view: the drawn pixels of every depth against the record's own,
 // stepping through textures, records that are gone or damaged, and printing.
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QPainter>
 #include <QPrinter>
-#include <QRandomGenerator>
-#include <QRegularExpression>
-#include <QScrollBar>
-#include <QWheelEvent>
 
 #include <bit>
 #include <cstring>

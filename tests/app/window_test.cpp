@@ -2,22 +2,6 @@
 // commands are offered in each state of the document, the bars, the texture
 // list, recent files, the file and transparency dialogs, loading with
 // progress, and dropping a file.
-#include <QDir>
-#include <QDockWidget>
-#include <QFileDialog>
-#include <QListView>
-#include <QMenu>
-#include <QMimeData>
-#include <QProcess>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QSlider>
-#include <QStatusBar>
-#include <QTimer>
-#include <QToolBar>
-#include <QUrl>
-#include <QWindow>
 
 #include "AppHarness.h"
 #include "app/QtUiServices.h"

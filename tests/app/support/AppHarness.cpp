@@ -1,8 +1,5 @@
 #include "AppHarness.h"
 
-#include <QBuffer>
-#include <QPainter>
-
 #include "BmpBuilder.h"
 
 std::string WriteModel(const TempDir& dir, const std::string& name, const std::vector<Tex>& textures)

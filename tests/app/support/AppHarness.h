@@ -1,10 +1,8 @@
 #pragma once
 // The real program started with scripted dialogs, the files it opens built in
 // the test, and the ways a test drives and inspects it.
-#include <QImage>
-#include <QLabel>
-#include <QSettings>
 #include <QTest>
+#include <QtWidgets>
 
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
