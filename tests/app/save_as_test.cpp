@@ -49,10 +49,9 @@ private slots:
     void opensInTheShownFilesFolderRenamesByTypeAndAsksBeforeReplacing()
     {
         AppHarness app;
-        std::filesystem::create_directories(m_dir.File("first"));
         std::filesystem::create_directories(m_dir.File("out"));
-        TextureImage({24, 16, 2, 3}).save(QString::fromStdString(m_dir.File("first/shown.png")));
-        app.Open(m_dir.File("first/shown.png"));
+        TextureImage({24, 16, 2, 3}).save(QString::fromStdString(m_dir.File("shown.png")));
+        app.Open(m_dir.File("shown.png"));
         // The file dialogs from here on are the real ones.
         QtUiServices real;
         real.SetMainFrame(app.Frame());
@@ -64,7 +63,7 @@ private slots:
         SaveAs(app, [&](CFileExportDialog* dialog) {
             QLineEdit* name = dialog->GetNameBox();
             QComboBox* type = dialog->GetTypeBox();
-            QCOMPARE(dialog->directory().absolutePath(), QString::fromStdString(m_dir.File("first")));
+            QCOMPARE(dialog->directory().absolutePath(), QString::fromStdString(m_dir.Path()));
             // While it is open no second Save As can start.
             app.Idle();
             QVERIFY(!app.Frame()->GetAction(ID_FILE_SAVE_AS)->isEnabled());
