@@ -322,33 +322,26 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
 TEST_F(ImageFiles, TargaHoldsTheRecordsDepthOrElse24BitsInUnpaddedRows)
 {
     const std::vector<RGBQUAD> kPalette = {{1, 2, 3, 0}, {10, 20, 30, 0}, {100, 110, 120, 0}};
+    const Bytes k32 = {1, 2, 3, 4, 5, 6, 7, 8};
     const struct {
         const char* name;
         BmpFileParts parts;
         Bytes expected;
     } cases[] = {
-        {"24 bits lose their row padding",
-            {.width = 3,
-                .height = 2,
-                .pixels = PadRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}})},
-            TgaFile(3, 2, 24, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19})},
-        {"32 bits as held, with 8 alpha bits",
-            {.width = 1, .height = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}},
-            TgaFile(1, 2, 32, 8, {1, 2, 3, 4, 5, 6, 7, 8})},
+        {"24 bits lose their row padding", {.width = 3, .height = 2, .pixels = k24Rows},
+            TgaFile(3, 2, 24, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18})},
+        {"32 bits as held, with 8 alpha bits", {.width = 1, .height = 2, .bitCount = 32, .pixels = k32},
+            TgaFile(1, 2, 32, 8, k32)},
         {"8 bits through the palette",
             {.width = 3, .bitCount = 8, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{2, 0, 1}})},
             TgaFile(3, 1, 24, 0, {100, 110, 120, 1, 2, 3, 10, 20, 30})},
         {"1 bit through the palette",
-            {.width = 3, .bitCount = 1, .palette = {kPalette[0], kPalette[1]}, .pixels = PadRows({{0b10100000}})},
+            {.width = 3, .bitCount = 1, .palette = {kPalette[0], kPalette[1]}, .pixels = PadRows({{0xA0}})},
             TgaFile(3, 1, 24, 0, {10, 20, 30, 1, 2, 3, 10, 20, 30})},
         {"16 bits 5-5-5", {.width = 3, .bitCount = 16, .pixels = PadRows({{0xFF, 0x7F, 0x1F, 0x00, 0x00, 0x7C}})},
             TgaFile(3, 1, 24, 0, {248, 248, 248, 248, 0, 0, 0, 0, 248})},
         {"32 bits in another field order",
-            {.width = 1,
-                .bitCount = 32,
-                .compression = BI_BITFIELDS,
-                .masks = {0xFF, 0xFF00, 0xFF0000},
-                .pixels = {1, 2, 3, 4}},
+            {.width = 1, .bitCount = 32, .compression = BI_BITFIELDS, .masks = {0xFF, 0xFF00, 0xFF0000}, .pixels = k32},
             TgaFile(1, 1, 24, 0, {3, 2, 1})},
     };
     for (const auto& c : cases) {
@@ -359,61 +352,45 @@ TEST_F(ImageFiles, TargaHoldsTheRecordsDepthOrElse24BitsInUnpaddedRows)
     EXPECT_TRUE(ui.Texts().empty());
 }
 
-TEST_F(ImageFiles, TargaFilesInEveryRowOrderAndCodingReadToTheSameRecord)
+TEST_F(ImageFiles, TargaFilesInEveryRowOrderAndCodingReadToTheExactRecord)
 {
     // Rows of three pixels, bottom then top; a run of equal pixels crosses from one to the other.
-    const Bytes bottom24 = {1, 2, 3, 4, 5, 6, 7, 8, 9}, top24 = {7, 8, 9, 7, 8, 9, 10, 11, 12};
+    const Bytes bottom = {1, 2, 3, 4, 5, 6, 7, 8, 9}, top = {7, 8, 9, 7, 8, 9, 10, 11, 12};
     const Bytes bottom32 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 9, 9}, top32 = {9, 9, 9, 9, 9, 9, 9, 9, 0, 0, 0, 0xFF};
     const auto join = [](Bytes a, const Bytes& b) {
         a.insert(a.end(), b.begin(), b.end());
         return a;
     };
-    const auto mirror = [](const Bytes& row, size_t bpp) {
-        Bytes out;
-        for (size_t i = row.size(); i >= bpp; i -= bpp)
-            out.insert(out.end(), row.begin() + long(i - bpp), row.begin() + long(i));
-        return out;
+    const struct {
+        const char* name;
+        uint8_t depth, descriptor;
+        Bytes pixels, bits;
+    } cases[] = {
+        {"bottom-up", 24, 0, join(bottom, top), PadRows({bottom, top})},
+        {"top-down", 24, 0x20, join(top, bottom), PadRows({bottom, top})},
+        {"right to left", 24, 0x10, {7, 8, 9, 4, 5, 6, 1, 2, 3, 10, 11, 12, 7, 8, 9, 7, 8, 9}, PadRows({bottom, top})},
+        {"32 bits, bottom-up", 32, 0, join(bottom32, top32), join(bottom32, top32)},
+        {"32 bits, top-down, right to left", 32, 0x30,
+            {0, 0, 0, 0xFF, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 5, 6, 7, 8, 1, 2, 3, 4}, join(bottom32, top32)},
     };
-    for (const uint8_t depth : {24, 32}) {
-        const Bytes& bottom = depth == 24 ? bottom24 : bottom32;
-        const Bytes& top = depth == 24 ? top24 : top32;
-        const size_t bpp = depth / 8u;
-        const Bytes expected = depth == 24 ? PadRows({bottom, top}) : join(bottom, top);
-        const struct {
-            const char* name;
-            uint8_t descriptor;
-            Bytes pixels;
-        } orders[] = {
-            {"bottom-up", 0, join(bottom, top)},
-            {"top-down", 0x20, join(top, bottom)},
-            {"right to left", 0x10, join(mirror(bottom, bpp), mirror(top, bpp))},
-        };
-        for (const auto& order : orders) {
-            for (const uint8_t type : {2, 10}) {
-                SCOPED_TRACE(
-                    std::string(order.name) + (type == 10 ? ", run-length" : "") + ", " + std::to_string(depth));
-                // An ID field and a colour map come before the pixels and are passed over.
-                const auto image = Record(dir,
-                    BuildTga({.width = 3,
-                        .height = 2,
-                        .depth = depth,
-                        .imageType = type,
-                        .descriptor = order.descriptor,
-                        .colorMapType = 1,
-                        .mapEntries = 2,
-                        .id = {'i', 'd'},
-                        .pixels = order.pixels}),
-                    kFileKindTga);
-                ASSERT_NE(image->GetBitmapInfo(), nullptr);
-                EXPECT_EQ(std::make_tuple(image->GetWidth(), image->GetHeight(), image->GetBitCount()),
-                    std::make_tuple(3, 2, unsigned(depth)));
-                EXPECT_EQ(Bytes(image->GetBits(), image->GetBits() + image->GetImageSize()), expected);
-                // What Save As writes as a Targa reads back the same.
-                image->WriteTga(dir.File("again.tga"));
-                const CDibImage again(dir.File("again.tga"), kFileKindTga);
-                ASSERT_NE(again.GetBitmapInfo(), nullptr);
-                EXPECT_EQ(Bytes(again.GetBits(), again.GetBits() + again.GetImageSize()), expected);
-            }
+    for (const auto& c : cases) {
+        for (const uint8_t type : {2, 10}) {
+            SCOPED_TRACE(std::string(c.name) + (type == 10 ? ", run-length" : ""));
+            // An ID field and a colour map come before the pixels and are passed over.
+            const auto image = Record(dir,
+                BuildTga({.width = 3,
+                    .height = 2,
+                    .depth = c.depth,
+                    .imageType = type,
+                    .descriptor = c.descriptor,
+                    .colorMapType = 1,
+                    .mapEntries = 2,
+                    .id = {'i', 'd'},
+                    .pixels = c.pixels}),
+                kFileKindTga);
+            ASSERT_NE(image->GetBitmapInfo(), nullptr);
+            EXPECT_EQ(ShapeOf(*image), Shape(3, 2, c.depth, ""));
+            EXPECT_EQ(Bytes(image->GetBits(), image->GetBits() + image->GetImageSize()), c.bits);
         }
     }
     EXPECT_TRUE(ui.Texts().empty());
@@ -421,74 +398,58 @@ TEST_F(ImageFiles, TargaFilesInEveryRowOrderAndCodingReadToTheSameRecord)
 
 TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
 {
-    const std::vector<RGBQUAD> kPalette = {{1, 2, 3, 0}, {10, 20, 30, 0}, {100, 110, 120, 0}};
     // The record's table is full: black after the file's entries.
     const auto table = [](size_t entries) {
-        Bytes rgb = {3, 2, 1, 30, 20, 10, 120, 110, 100};
+        Bytes rgb = {3, 2, 1, 6, 5, 4};
         rgb.resize(3 * entries);
         return rgb;
     };
     const auto bmp = [&](const BmpFileParts& parts) { return Record(dir, BuildBmp(parts)); };
     using P = PngImage;
     const int kPal = PNG_COLOR_TYPE_PALETTE;
+    const Bytes rows8 = PadRows({{1, 0, 1}, {1, 1, 0}}), rows16 = {0xFF, 0xFF, 0xE0, 0x07};
     struct {
         const char* name;
         std::unique_ptr<CDibImage> record;
         PngImage expected;
     } cases[] = {
-        {"1 bit",
-            bmp({.width = 10,
-                .height = 2,
-                .bitCount = 1,
-                .palette = {kPalette[0], kPalette[1]},
-                .pixels = PadRows({{0xA5, 0x40}, {0x0F, 0xC0}})}),
+        {"1 bit", bmp({.width = 10, .height = 2, .bitCount = 1, .palette = kTwo, .pixels = kRows1}),
             P{.width = 10,
                 .height = 2,
                 .bitDepth = 1,
                 .colorType = kPal,
-                .rows = {{0x0F, 0xC0}, {0xA5, 0x40}},
+                .rows = {{0xFF, 0xC0}, {0xB0, 0x40}},
                 .palette = table(2)}},
-        {"8 bits",
-            bmp({.width = 3,
-                .height = 2,
-                .bitCount = 8,
-                .clrUsed = 3,
-                .palette = kPalette,
-                .pixels = PadRows({{2, 0, 1}, {1, 1, 0}})}),
-            P{.width = 3, .height = 2, .colorType = kPal, .rows = {{1, 1, 0}, {2, 0, 1}}, .palette = table(256)}},
+        {"2 bits", DibBuilder::Blank(5, 1, 2),
+            P{.width = 5, .height = 1, .bitDepth = 2, .colorType = kPal, .rows = {{0x1B, 0x80}}, .palette = Bytes(12)}},
+        {"4 bits", bmp({.width = 3, .bitCount = 4, .clrUsed = 2, .palette = kTwo, .pixels = kRows4}),
+            P{.width = 3, .height = 1, .bitDepth = 4, .colorType = kPal, .rows = {{0x12, 0x00}}, .palette = table(16)}},
+        {"8 bits", bmp({.width = 3, .height = 2, .bitCount = 8, .clrUsed = 2, .palette = kTwo, .pixels = rows8}),
+            P{.width = 3, .height = 2, .colorType = kPal, .rows = {{1, 1, 0}, {1, 0, 1}}, .palette = table(256)}},
         {"16 bits 5-6-5 fields",
             bmp({.width = 2,
                 .bitCount = 16,
                 .compression = BI_BITFIELDS,
                 .masks = {0xF800, 0x7E0, 0x1F},
-                .pixels = {0xFF, 0xFF, 0xE0, 0x07}}),
+                .pixels = rows16}),
             P{.width = 2, .height = 1, .rows = {{248, 252, 248, 0, 252, 0}}, .significantBits = {5, 6, 5}}},
         {"24 bits, padded, with a physical size",
-            bmp({.width = 3,
-                .height = 2,
-                .xPelsPerMeter = 2835,
-                .yPelsPerMeter = 1000,
-                .pixels = PadRows({{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}})}),
+            bmp({.width = 3, .height = 2, .xPelsPerMeter = 2835, .yPelsPerMeter = 1000, .pixels = k24Rows}),
             P{.width = 3,
                 .height = 2,
-                .rows = {{13, 12, 11, 16, 15, 14, 19, 18, 17}, {3, 2, 1, 6, 5, 4, 9, 8, 7}},
+                .rows = {{12, 11, 10, 15, 14, 13, 18, 17, 16}, {3, 2, 1, 6, 5, 4, 9, 8, 7}},
                 .hasPhysicalSize = true,
                 .xPerUnit = 2835,
                 .yPerUnit = 1000,
                 .unit = PNG_RESOLUTION_METER}},
         {"32 bits", bmp({.width = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}}),
             P{.width = 2, .height = 1, .rows = {{3, 2, 1, 7, 6, 5}}}},
-        {"2 bits", DibBuilder::Blank(5, 1, 2),
-            P{.width = 5, .height = 1, .bitDepth = 2, .colorType = kPal, .rows = {{0x1B, 0x80}}, .palette = Bytes(12)}},
-        {"4 bits",
-            bmp({.width = 3, .bitCount = 4, .clrUsed = 3, .palette = kPalette, .pixels = PadRows({{0x21, 0x00}})}),
-            P{.width = 3, .height = 1, .bitDepth = 4, .colorType = kPal, .rows = {{0x21, 0x00}}, .palette = table(16)}},
         {"24 bits, large enough for every filter, several IDAT chunks and two threads",
             DibBuilder::Blank(1301, 1157, 24), P{.width = 1301, .height = 1157}},
     };
     // 2 bits: indices 0, 1, 2, 3, 2 and garbage in the unused bits of the last byte.
-    cases[5].record->GetBits()[0] = 0x1B;
-    cases[5].record->GetBits()[1] = 0xBF;
+    cases[1].record->GetBits()[0] = 0x1B;
+    cases[1].record->GetBits()[1] = 0xBF;
     // Smooth areas, edges and noise, bottom row first in the record.
     CDibImage& large = *cases[7].record;
     for (uint32_t y = 0, n = 1; y < 1157; ++y) {
@@ -502,7 +463,8 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
             std::tie(pixel[0], pixel[1], pixel[2]) = std::tie(rgb[2], rgb[1], rgb[0]);
         }
     }
-    // On one thread, and on two, where a large image is compressed in two halves at once.
+    // On one thread, and on two, where a large image is compressed in two halves at once. libpng drops
+    // (and the comparison catches) a chunk out of its place.
     Bytes largeFiles[2];
     for (unsigned threads : {1u, 2u})
         for (const auto& c : cases) {
@@ -511,26 +473,9 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
             const bool written = c.record->WritePng(dir.File("out"));
             SetPngEncoderThreads(0);
             ASSERT_TRUE(written);
-            const Bytes file = ReadFileBytes(dir.File("out"));
             PngImage png;
-            ASSERT_TRUE(DecodePng(file, png));  // libpng checks every CRC and the zlib stream
+            ASSERT_TRUE(DecodePng(largeFiles[threads - 1] = ReadFileBytes(dir.File("out")), png));  // checks every CRC
             EXPECT_EQ(png, c.expected);
-            // The chunks libpng would write, in its order, the image data in IDAT chunks of at most 64 KiB.
-            std::string chunks;
-            for (size_t at = 8; at + 8 <= file.size();) {
-                const size_t length = size_t{file[at]} << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
-                const std::string type(file.begin() + long(at) + 4, file.begin() + long(at) + 8);
-                EXPECT_TRUE(type != "IDAT" || (length > 0 && length <= 65536));
-                chunks += type == "IDAT" && chunks.ends_with("IDAT ") ? "+ " : type + " ";
-                at += length + 12;
-            }
-            const std::string header = std::string("IHDR ") + (c.expected.significantBits.empty() ? "" : "sBIT ") +
-                (c.expected.palette.empty() ? "" : "PLTE ") + (c.expected.hasPhysicalSize ? "pHYs " : "") + "IDAT ";
-            EXPECT_TRUE(chunks.starts_with(header) && chunks.ends_with("IEND ")) << chunks;
-            if (&c == &cases[7]) {
-                EXPECT_NE(chunks.find("IDAT + "), std::string::npos) << chunks;
-                largeFiles[threads - 1] = file;
-            }
         }
     EXPECT_EQ(largeFiles[0], largeFiles[1]);  // the two halves are joined the same way on either
     EXPECT_TRUE(ui.Texts().empty());
