@@ -266,13 +266,11 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
             kImageTooLarge},
         {"2 bits", kFileKindBmp, Patched(bmp, 28, 2, 2), kNotBmp},
         {"RLE8", kFileKindBmp, Patched(bmp, 30, BI_RLE8), kCompressed},
-        {"alpha bit fields", kFileKindBmp, Patched(bmp, 30, BI_ALPHABITFIELDS), kCompressed},
         {"missing PNG", kFileKindPng, std::nullopt, "Error opening png file.\nFile: %s"},
         {"5 bytes", kFileKindPng, cut(png, 5), kPngRead},
         {"a BMP file", kFileKindPng, bmp, "Not a recognised PNG format file.\nFile: %s"},
         {"cut in the header", kFileKindPng, cut(png, 20), kPngRead},
         {"cut in the image data", kFileKindPng, cut(png, png.size() / 2), kPngRead},
-        {"cut before the end chunk", kFileKindPng, cut(png, png.size() - 12), kPngRead},
         {"huge size in a small file", kFileKindPng, huge, kPngRead},
         {"wider than any texture", kFileKindPng,
             EncodePng({.width = GetImageLimits().nMaxSide + 1,
@@ -285,7 +283,6 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"missing Targa", kFileKindTga, std::nullopt, "Error opening Targa file.\nFile: %s"},
         {"Targa of 17 bytes", kFileKindTga, cut(tga, 17), kTgaRead},
         {"colour-mapped Targa", kFileKindTga, BuildTga({.imageType = 1, .pixels = {1, 2, 3}}), kTgaKind},
-        {"grey Targa", kFileKindTga, BuildTga({.depth = 8, .imageType = 3, .pixels = {1}}), kTgaKind},
         {"16-bit Targa", kFileKindTga, BuildTga({.depth = 16, .pixels = {1, 2}}), kTgaKind},
         {"Targa of width 0", kFileKindTga, BuildTga({.width = 0}), kTgaRead},
         {"Targa pixels cut", kFileKindTga, cut(tga, tga.size() - 1), kTgaRead},
@@ -295,8 +292,7 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"huge run-length Targa in a small file", kFileKindTga, Patched(rle, 12, 0x40004000), kTgaRead},
     };
     // Damage that reading the headers alone does not see.
-    const std::string kPastHeaders[] = {
-        "cut in the image data", "cut before the end chunk", "run-length packet past the image"};
+    const std::string kPastHeaders[] = {"cut in the image data", "run-length packet past the image"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.File(c.name);
@@ -377,17 +373,10 @@ TEST_F(ImageFiles, TargaFilesInEveryRowOrderAndCodingReadToTheExactRecord)
         for (const uint8_t type : {2, 10}) {
             SCOPED_TRACE(std::string(c.name) + (type == 10 ? ", run-length" : ""));
             // An ID field and a colour map come before the pixels and are passed over.
-            const auto image = Record(dir,
-                BuildTga({.width = 3,
-                    .height = 2,
-                    .depth = c.depth,
-                    .imageType = type,
-                    .descriptor = c.descriptor,
-                    .colorMapType = 1,
-                    .mapEntries = 2,
-                    .id = {'i', 'd'},
-                    .pixels = c.pixels}),
-                kFileKindTga);
+            TgaFileParts tga{.width = 3, .height = 2, .colorMapType = 1, .mapEntries = 2, .id = {'i', 'd'}};
+            std::tie(tga.depth, tga.imageType, tga.descriptor, tga.pixels) =
+                std::tie(c.depth, type, c.descriptor, c.pixels);
+            const auto image = Record(dir, BuildTga(tga), kFileKindTga);
             ASSERT_NE(image->GetBitmapInfo(), nullptr);
             EXPECT_EQ(ShapeOf(*image), Shape(3, 2, c.depth, ""));
             EXPECT_EQ(Bytes(image->GetBits(), image->GetBits() + image->GetImageSize()), c.bits);
@@ -450,17 +439,17 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
     // 2 bits: indices 0, 1, 2, 3, 2 and garbage in the unused bits of the last byte.
     cases[1].record->GetBits()[0] = 0x1B;
     cases[1].record->GetBits()[1] = 0xBF;
-    // Smooth areas, edges and noise, bottom row first in the record.
+    // Bands of rows in which each filter in turn does best: noise; noise the same down each column (up) or
+    // along each row (sub); a slope down to the right (average); noise and flat squares (paeth).
     CDibImage& large = *cases[7].record;
     for (uint32_t y = 0, n = 1; y < 1157; ++y) {
-        std::vector<uint8_t>& row = cases[7].expected.rows.emplace_back();
-        for (uint32_t x = 0; x < 1301; ++x) {
-            n = n * 1103515245u + 12345u;
-            const uint8_t rgb[3] = {uint8_t(x + y), uint8_t(y < 128 ? x / 3 : n >> 24),
-                uint8_t((x / 40 + y / 40) % 2 ? 200 : 30 + (n >> 30))};
-            row.insert(row.end(), rgb, rgb + 3);
-            uint8_t* pixel = large.GetBits() + (1156 - y) * large.GetStride() + 3 * x;
-            std::tie(pixel[0], pixel[1], pixel[2]) = std::tie(rgb[2], rgb[1], rgb[0]);
+        std::vector<uint8_t>& row = cases[7].expected.rows.emplace_back();  // top row first, red first
+        for (uint32_t x = 0; x < 3 * 1301; ++x, n = n * 1103515245u + 12345u) {
+            const uint32_t across = x * 2654435761u >> 24, down = (3 * y + x % 3) * 2654435761u >> 24;
+            const uint8_t bands[5] = {uint8_t(n >> 24), uint8_t(across), uint8_t(down), uint8_t(x - 3 * y),
+                (x / 120 + y / 40) % 2 ? uint8_t(200) : uint8_t(n >> 24)};
+            row.push_back(bands[y / 32 % 5]);
+            large.GetBits()[(1156 - y) * large.GetStride() + x + 2 - 2 * (x % 3)] = row.back();
         }
     }
     // On one thread, and on two, where a large image is compressed in two halves at once. libpng drops
