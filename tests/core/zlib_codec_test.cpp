@@ -147,9 +147,9 @@ TEST(ZlibCodec, CutDamagedOrOversizedStreamsStopEarlyWithTheirResults)
             codec.m_nOutputLimit = kStep;  // for the 4 GiB that no bitmap reaches
         EXPECT_EQ(codec.DecompressFile(f.bmz, f.output), c.result);
         EXPECT_LE(ReadFileBytes(f.output).size(), c.maxOutput);
-        BitmapStreamStart start;
         if (c.startResult == kPlain)
             continue;
+        BitmapStreamStart start;
         EXPECT_EQ(InflateBitmapStart(f.bmz, 100, start), c.startResult);
         // As much as was asked for, from the stream's start.
         if (c.startResult == Z_OK) {
@@ -213,15 +213,5 @@ TEST(DeflateJoin, StreamsMadeApartInflateAsOne)
             EXPECT_TRUE(std::equal(inflated.begin(), inflated.end(), data.begin(), data.begin() + long(size + 777)));
             EXPECT_EQ(inflated.size(), size + 777);
         }
-    }
-    // A stream cut short, or one with a damaged block header, is left as it was.
-    for (size_t cut : {1, 2}) {
-        std::vector<uint8_t> stream = deflateRaw(0, 5000, 6);
-        stream.resize(stream.size() - cut);
-        if (cut == 2)
-            stream[0] |= 6;  // block type 3, which no stream has
-        const std::vector<uint8_t> before = stream;
-        EXPECT_FALSE(MakeDeflateJoinable(stream));
-        EXPECT_EQ(stream, before);
     }
 }
