@@ -235,20 +235,18 @@ TEST_F(CliTest, ExtractsOrConvertsToTheFormatOfTheNameOrAllImagesToAFolder)
 {
     std::vector<Pixels> many = m_textures;  // indexes have three digits, more past 999
     many.resize(1001, Pattern(1, 1, false, 9));
-    const Pixels rgba = Pattern(6, 5, true, 22), big = Pattern(512, 512, false, 3);
+    const Pixels rgba = Pattern(6, 5, true, 22);
     const std::string nif = Write("model.nif", ModelFile(m_textures));
     // Arguments, then the pixels of OUT or of files in DIR, which the tool makes.
     const std::pair<std::vector<std::string>, std::vector<Pixels>> cases[] = {
         {{"extract", nif, Path("first.tga")}, {m_textures[0]}},
         {{"extract", nif, Path("SECOND.PNG"), "--index", "1"}, {m_textures[1]}},
         {{"convert", Write("in32.bmp", BmpFile(rgba)), Path("bmp32.tga")}, {rgba}},
-        // Long work: still no progress when standard error is not a terminal.
-        {{"convert", Write("in.bmz", BmzFile(big)), Path("bmz.png")}, {big}},
         {{"extract", nif, "--all", Path("default")}, m_textures},
         {{"extract", Write("model.NIF", ModelFile(many)), "--all", Path("bmp") + "/", "--format", "bmp"}, many},
     };
     for (const auto& [args, images] : cases) {
-        const CliRun run = Run(args);
+        const CliRun run = Run(args);  // no progress shown: standard error is not a terminal
         ASSERT_EQ(std::tie(run.status, run.out, run.err), std::tuple(0, "", "")) << args[2];
         if (args[2] != "--all") {
             EXPECT_EQ(ReadFileBytes(args[2]), Expected(args[2], images[0])) << args[2];
@@ -282,7 +280,6 @@ TEST_F(CliTest, ReplaceAndAlphaWriteTheFileInPlaceOrExitOneLeavingItAlone)
         {{"replace", bmp32, "--yes", "--index", "2"}, 0, "", spliced(2, rgba), false},
         {{"alpha", "77", "--index", "1", "--backup"}, 0, "",
             NifBuilder::Stamped(model, at[1], m_textures[1].bytes.size(), 77), true},
-        {{"alpha", "77"}, 1, "Error: This image cannot be made transparent\n", model, false},
     };
     for (auto [args, status, err, after, backup] : cases) {
         const std::string file = Write("m.nif", model);
@@ -488,12 +485,11 @@ TEST_F(CliTest, ImportPutsAnExtractedFolderBackAndReportsEachFile)
     const std::vector<uint8_t> before = ReadFileBytes(nif);
     const std::string report = "0 model-000.bmp replaced\n1 model-001.png unchanged\n2 model-002.png unchanged\n"
                                "- readme.txt ignored\n";
-    const CliRun dry = Run({"import", nif, Path("out"), "--dry-run"});
-    EXPECT_EQ(std::tie(dry.status, dry.out, dry.err), std::make_tuple(0, report, std::string()));
-    EXPECT_EQ(ReadFileBytes(nif), before);
-    const CliRun run = Run({"import", nif, Path("out"), "--backup"});
-    EXPECT_EQ(std::tie(run.status, run.out, run.err), std::make_tuple(0, report, std::string()));
-    EXPECT_EQ(ReadFileBytes(nif), ModelFile(expected));
+    for (const std::string option : {"--dry-run", "--backup"}) {
+        const CliRun run = Run({"import", nif, Path("out"), option});
+        EXPECT_EQ(std::tie(run.status, run.out, run.err), std::make_tuple(0, report, std::string())) << option;
+        EXPECT_EQ(ReadFileBytes(nif), option == "--dry-run" ? before : ModelFile(expected)) << option;
+    }
     EXPECT_EQ(ReadFileBytes(nif + ".bak"), before);
 
     // A depth change is refused without --yes: nothing written, exit 1, the question on standard error.
