@@ -232,6 +232,7 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
     huge[18] = huge[22] = 0x4E;
     for (uint32_t i = 0, crc = uint32_t(crc32(0, huge.data() + 12, 17)); i < 4; ++i)
         huge[29 + i] = uint8_t(crc >> (24 - 8 * i));
+    const uint32_t wide = GetImageLimits().nMaxSide + 1;
     // file: none if the file does not exist.
     const struct {
         const char* name;
@@ -258,10 +259,7 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"cut in the header", kFileKindPng, cut(png, 20), kPngRead},
         {"cut in the image data", kFileKindPng, cut(png, png.size() / 2), kPngRead},
         {"huge size in a small file", kFileKindPng, huge, kPngRead},
-        {"wider than any texture", kFileKindPng,
-            EncodePng({.width = GetImageLimits().nMaxSide + 1,
-                .height = 1,
-                .rows = {Bytes(3 * (GetImageLimits().nMaxSide + 1))}}),
+        {"wider than any texture", kFileKindPng, EncodePng({.width = wide, .height = 1, .rows = {Bytes(3 * wide)}}),
             kImageTooLarge},
         // Opening a FIFO would wait for a writer forever.
         {"fifo.bmp", kFileKindBmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
