@@ -227,8 +227,8 @@ std::string Listing(const std::vector<Row>& rows, const std::string& jsonFile = 
 
 TEST_F(CliTest, ListsAsATableAndAsJson)
 {
-    std::vector<uint64_t> at, linked;
-    const std::string model = Write("model.nif", ModelFile(m_textures, &at));
+    std::vector<uint64_t> linked;
+    const std::string model = Write("model.nif", m_model);
     // A model file that holds no texture but links to another one is read from that one.
     std::filesystem::create_directory(Path("textures"));
     Write("textures/target.nif", ModelFile({m_textures[1], m_textures[0]}, &linked));
@@ -240,12 +240,13 @@ TEST_F(CliTest, ListsAsATableAndAsJson)
     cut.resize(cut.size() - 4);
     // File, kind, rows, standard error.
     const std::tuple<std::string, std::string, std::vector<Row>, std::string> cases[] = {
-        {model, "nif", {{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 1, 1, 24}}, ""},
+        {model, "nif", {{0, m_at[0], 5, 3, 24}, {1, m_at[1], 4, 4, 32}, {2, m_at[2], 1, 1, 24}}, ""},
         {Write("link.nif", ModelFile({}, nullptr, "textures/target.nif")), "nif",
             {{0, linked[0], 4, 4, 32}, {1, linked[1], 5, 3, 24}},
             "No image data was found in this file but there is a link to another file that does contain image data. "
             "Would you like to open this file? textures/target.nif\n(answered Yes)\n"},
         {odd, "bmp", {{0, 0, 3, 2, 24}}, ""},
+        {Write("rgba.png", Expected("png", Pattern(3, 9, true, 5))), "png", {{0, 0, 3, 9, 24}}, ""},  // alpha not kept
         {Write("cut.bmz", cut), "bmz", {{0, 0, 6, 4, 24}}, ""},  // from the headers alone: the cut is not seen
     };
     for (const auto& [file, kind, rows, err] : cases) {
@@ -288,6 +289,7 @@ TEST_F(CliTest, EachVerbWritesWhatItShouldOrExitsOneLeavingTheFileAlone)
         {{"replace", m, bmp32, "--yes", "--index", "2"}, 0, "", "", {{m, spliced(2, rgba)}}},
         {{"alpha", m, "77", "--index", "1", "--backup"}, 0, "", "",
             {{m, NifBuilder::Stamped(m_model, m_at[1], m_textures[1].bytes.size(), 77)}, {m + ".bak", m_model}}},
+        {{"alpha", m, "77"}, 1, "", "Error: This image cannot be made transparent\n", {{m, m_model}}},  // RGB
         {{"import", m, Path("edits"), "--dry-run"}, 0, report, "", {{m, m_model}}},
         {{"import", m, Path("edits"), "--backup"}, 0, report, "", {{m, spliced(0, rgb)}, {m + ".bak", m_model}}},
         {{"import", m, Path("edits/deep")}, 1, "2 m-002.bmp refused: " + question,
