@@ -412,20 +412,22 @@ TEST_F(CliTest, AllImagesOnSeveralThreadsAreTheBytesAndMessagesOfOne)
     nif.Save(Path("mixed.nif"));
     const std::string expectedErr =
         "Error reading file.\nFile: " + Path("mixed.nif") + "\nHmmm, somethin' ain't right!\n";
+    const auto files = [](const std::string& dir) {
+        std::map<std::string, std::vector<uint8_t>> bytes;
+        for (const auto& file : std::filesystem::directory_iterator(dir))
+            bytes[file.path().filename()] = ReadFileBytes(file.path());
+        return bytes;
+    };
     for (const std::string format : {"png", "bmp"}) {
-        std::map<std::string, std::vector<uint8_t>> first;
-        for (const std::string jobs : {"1", "4", "2"}) {
-            const std::string dir = Path(format + jobs);
-            const CliRun run = Run({"extract", Path("mixed.nif"), "--all", dir, "--format", format, "--jobs", jobs});
+        for (const std::string jobs : {"1", "4"}) {
+            const CliRun run = Run({"extract", Path("mixed.nif"), "--all", Path(format + jobs), "--format", format,
+                "--jobs", jobs});
             EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, "", expectedErr)) << jobs;
-            std::map<std::string, std::vector<uint8_t>> files;
-            for (const auto& file : std::filesystem::directory_iterator(dir))
-                files[file.path().filename()] = ReadFileBytes(file.path());
-            EXPECT_EQ(files.size(), 24u) << jobs;
-            first = first.empty() ? files : first;
-            EXPECT_TRUE(files == first) << format << " with " << jobs << " jobs";
         }
-        EXPECT_EQ(first["mixed-006." + format], Expected("x." + format, textures[6]));
+        const auto one = files(Path(format + "1"));
+        EXPECT_EQ(one.size(), 24u);
+        EXPECT_TRUE(files(Path(format + "4")) == one) << format;
+        EXPECT_EQ(one.at("mixed-006." + format), Expected(format, textures[6]));
     }
 }
 
