@@ -14,6 +14,7 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <thread>
 #include <tuple>
@@ -335,7 +336,6 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
     for (size_t at = help.out.find("\n  tavrel-cli "); at != std::string::npos;
          at = help.out.find("\n  tavrel-cli ", at + 1))
         usage += help.out.substr(at + 1, help.out.find('\n', at + 1) - at);
-    EXPECT_NE(usage.find("  tavrel-cli extract FILE --all DIR ["), std::string::npos) << help.out;
     for (const auto& [args, reason] : cases) {
         const CliRun run = Run(args);
         EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(2, "", "tavrel-cli: " + reason + "\n" + usage));
