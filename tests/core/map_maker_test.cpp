@@ -23,13 +23,11 @@ struct MapModel {
     CTavrelDoc doc;
     std::vector<std::vector<uint8_t>> tilePixels;  // block order: top row first, RGB(A)
     std::vector<uint32_t> tileFormats;
-    std::vector<size_t> tileIndex;  // image index of each tile
 
     MapModel()
     {
         NifBuilder nif;
         const auto tile = [&](uint32_t format) {
-            tileIndex.push_back(nif.TextureOffsets().size());
             tilePixels.push_back(NifBuilder::PatternPixels(256, 256, format, uint8_t(40 + 13 * tilePixels.size())));
             tileFormats.push_back(format);
             nif.Filler(5).Texture(256, 256, format, tilePixels.back());
@@ -71,9 +69,7 @@ TEST(MapMaker, OffersTheFirstSixteenTilesInFileOrderAndCyclesEachCell)
     MapModel model;
     ASSERT_EQ(model.ui.Texts(), (std::vector<std::string>{"Error reading file.\nFile: " + model.dir.File("map.nif")}));
     const std::vector<const CDibImage*> candidates = CollectMapCandidates(model.doc);
-    ASSERT_EQ(candidates.size(), 16u);
-    for (size_t i = 0; i < 16; ++i)
-        EXPECT_EQ(candidates[i], model.doc.ImageAt(uint32_t(model.tileIndex[i]))) << i;
+    ASSERT_EQ(candidates.size(), 16u);  // which and in what order: the written map's pixels
 
     // Sixteen candidates fill the cells in order (the dialog's test toggles them); with
     // fewer, the cells past the candidates start empty, and empty joins the cycle.
