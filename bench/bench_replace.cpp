@@ -40,10 +40,6 @@ public:
     {
         return FileDialogResult{strFile, 1};
     }
-    void BeginWaitCursor() override { }
-    void EndWaitCursor() override { }
-    void PumpMessages() override { }
-    void RepaintMainWindow() override { }
 };
 
 // Returns the number of textures written.

@@ -43,11 +43,6 @@ public:
         std::fprintf(stderr, "tavrel: %s\n", text.c_str());
         return (style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
     }
-    std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    void BeginWaitCursor() override { }
-    void EndWaitCursor() override { }
-    void PumpMessages() override { }
-    void RepaintMainWindow() override { }
 };
 
 // Opens the file, draws the window into a picture and saves it: what the

@@ -34,11 +34,6 @@ public:
         m_messages.emplace_back(text, style);
         return (style & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
     }
-    std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    void BeginWaitCursor() override { }
-    void EndWaitCursor() override { }
-    void PumpMessages() override { }
-    void RepaintMainWindow() override { }
 
     std::vector<Message> Take() { return std::exchange(m_messages, {}); }
 

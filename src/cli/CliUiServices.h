@@ -19,10 +19,6 @@ public:
 
     int MessageBox(const std::string& text, unsigned style) override;
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override;
-    void BeginWaitCursor() override { }
-    void EndWaitCursor() override { }
-    void PumpMessages() override { }
-    void RepaintMainWindow() override { }
     void ShowProgress(int percent) override;
     std::optional<uint8_t> AskTransparencyLevel() override;
 

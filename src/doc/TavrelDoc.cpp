@@ -62,8 +62,7 @@ CTavrelDoc::CTavrelDoc()
         RegisterCleanupPath(m_strTempBitmapPath);
         RegisterCleanupPath(m_strTempCompressedPath);
     } else {
-        const char* base = std::getenv("TMPDIR");
-        m_strTempDirError = FormatString(kNoPrivateFolder, base && *base ? base : "/tmp", std::strerror(err));
+        m_strTempDirError = FormatString(kNoPrivateFolder, TempFolderBase().c_str(), std::strerror(err));
     }
     m_strLastDir = GetCurrentDir();
     m_strTitle = kUntitled;

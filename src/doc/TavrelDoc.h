@@ -177,6 +177,9 @@ private:
 
     // The record of the shown texture when it holds an image, else null.
     CDibImage* CurrentRawImage() const;
+    // True when the replacement has the shown texture's depth, or the user
+    // accepts the change; otherwise the replacement is dropped.
+    bool DepthAccepted(const CDibImage& current);
     // Writes the replacement's pixels into the shown texture (Replace, after its checks).
     bool WriteReplacement();
     // Before a write: true when a fresh scan finds the textures where they were

@@ -157,19 +157,26 @@ bool CTavrelDoc::ReplaceInCompressedBitmap()
     return written;
 }
 
+bool CTavrelDoc::DepthAccepted(const CDibImage& current)
+{
+    if (current.GetBitCount() == m_pReplacement->GetBitCount())
+        return true;
+    m_strMessage = kDepthQuestion;
+    if (AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        return true;
+    m_pReplacement = nullptr;
+    return false;
+}
+
 bool CTavrelDoc::ReplaceRawImageFromBitmap()
 {
     const CDibImage* current = CurrentRawImage();
     if (!current || !m_pReplacement)
         return false;
-    if (current->GetBitCount() != m_pReplacement->GetBitCount()) {
-        m_strMessage = kDepthQuestion;
-        if (AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) != IDYES) {
-            m_pReplacement = nullptr;
-            ReleaseBmpImage();
-            ReleasePngImage();
-            return false;
-        }
+    if (!DepthAccepted(*current)) {
+        ReleaseBmpImage();
+        ReleasePngImage();
+        return false;
     }
     return WriteReplacement();
 }
@@ -185,13 +192,9 @@ bool CTavrelDoc::ReplaceRawImageFromTarga()
         ReleaseTgaImage();
         return false;
     }
-    if (current->GetBitCount() != m_pReplacement->GetBitCount()) {
-        m_strMessage = kDepthQuestion;
-        if (AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) != IDYES) {
-            m_pReplacement = nullptr;
-            ReleaseTgaImage();
-            return false;
-        }
+    if (!DepthAccepted(*current)) {
+        ReleaseTgaImage();
+        return false;
     }
     return WriteReplacement();
 }

@@ -47,11 +47,7 @@ public:
             m_strText = text;
         return IDNO;
     }
-    std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    void BeginWaitCursor() override { }
-    void EndWaitCursor() override { }
     void PumpMessages() override { m_previous->PumpMessages(); }
-    void RepaintMainWindow() override { }
 
     // The first message, on one line.
     std::string Text() const

@@ -529,10 +529,15 @@ bool CopyFile(const std::string& source, const std::string& destination)
     }
 }
 
-std::string MakePrivateFolder(const std::string& prefix, int* pErr)
+std::string TempFolderBase()
 {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "XXXXXX";
+    return base && *base ? base : "/tmp";
+}
+
+std::string MakePrivateFolder(const std::string& prefix, int* pErr)
+{
+    std::string pattern = TempFolderBase() + "/" + prefix + "XXXXXX";
     if (::mkdtemp(pattern.data()))
         return pattern;
     if (pErr)

@@ -136,6 +136,8 @@ bool DeleteFile(const std::string& path);
 // Copies a file, replacing an existing destination whole; false on any failure.
 bool CopyFile(const std::string& source, const std::string& destination);
 
+// The folder for temporary files: $TMPDIR, or /tmp when it is unset or empty.
+std::string TempFolderBase();
 // Makes a new folder that only this process uses, under $TMPDIR (/tmp when
 // unset), named prefix followed by random characters. Its path without a
 // trailing '/', or empty when no folder could be made (pErr gets errno).

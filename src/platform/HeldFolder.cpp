@@ -7,18 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string_view>
 
 #include "platform/File.h"
 
 namespace {
-
-std::string TempBase()
-{
-    const char* base = std::getenv("TMPDIR");
-    return base && *base ? base : "/tmp";
-}
 
 // Deletes the named files in the folder (open as folderFd).
 void RemoveKnownFiles(int folderFd, const std::vector<std::string>& fileNames)
@@ -71,7 +64,7 @@ void RemoveAbandoned(const std::string& base, const std::string& prefix, const s
 CHeldFolder::CHeldFolder(const std::string& prefix, const std::vector<std::string>& fileNames)
     : m_fileNames(fileNames)
 {
-    const std::string base = TempBase();
+    const std::string base = TempFolderBase();
     RemoveAbandoned(base, prefix, fileNames);
     // Another process's sweep may take a new folder before it is held: then make another.
     for (int attempt = 0; attempt < 8; ++attempt) {

@@ -8,11 +8,6 @@ public:
     {
         return (style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
     }
-    std::optional<FileDialogResult> FileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    void BeginWaitCursor() override { }
-    void EndWaitCursor() override { }
-    void PumpMessages() override { }
-    void RepaintMainWindow() override { }
 };
 
 SilentUiServices g_silent;

@@ -51,16 +51,21 @@ class IUiServices {
 public:
     virtual ~IUiServices() = default;
 
-    // Shows a message box; returns IDOK, IDYES or IDNO.
+    // Shows a message box; returns IDOK, IDYES or IDNO. The other services do
+    // nothing (a dialog is cancelled) unless a user interface has them.
     virtual int MessageBox(const std::string& text, unsigned style) = 0;
     // Shows a file dialog; nothing when the user cancelled.
-    virtual std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) = 0;
-    virtual void BeginWaitCursor() = 0;
-    virtual void EndWaitCursor() = 0;
+    virtual std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request)
+    {
+        (void)request;
+        return std::nullopt;
+    }
+    virtual void BeginWaitCursor() { }
+    virtual void EndWaitCursor() { }
     // Lets the user interface handle its pending events during long work.
-    virtual void PumpMessages() = 0;
+    virtual void PumpMessages() { }
     // Repaints the main window at once, before a long operation starts.
-    virtual void RepaintMainWindow() = 0;
+    virtual void RepaintMainWindow() { }
     // Progress of long file work, 0 to 100; -1 when it has ended.
     virtual void ShowProgress(int percent) { (void)percent; }
     // Asks how transparent the shown texture is to be made: the alpha value

@@ -17,42 +17,31 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-class SaveAsTest : public ::testing::Test {
-protected:
-    SaveAsTest() { doc.AddObserver(&observer); }
-
-    void Open(const std::string& path)
-    {
-        ui.ChooseFile(path);
-        RouteCommand({&doc}, ID_FILE_OPEN);
-    }
-    bool SaveAsEnabled() { return CommandEnabled(doc, ID_FILE_SAVE_AS); }
-
+TEST(SaveAs, AFailedWriteLeavesNoFileAndOnlyTheWritersReport)
+{
     TempDir dir;
     ScriptedUi ui;
     CTavrelDoc doc;
     CountingObserver observer;
-};
-
-TEST_F(SaveAsTest, AFailedWriteLeavesNoFileAndOnlyTheWritersReport)
-{
-    BmpFileParts parts;
-    parts.width = parts.height = 64;
+    doc.AddObserver(&observer);
+    // Opens a file of these bytes; whether Save As is then offered.
+    const auto openAndOffered = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        WriteFileBytes(dir.File(name), bytes);
+        ui.ChooseFile(dir.File(name));
+        RouteCommand({&doc}, ID_FILE_OPEN);
+        return CommandEnabled(doc, ID_FILE_SAVE_AS);
+    };
+    // A record whose load failed holds nothing to write: nothing offered, no dialog.
+    EXPECT_FALSE(openAndOffered("empty.bmz", std::vector<uint8_t>(40, 0)));
+    RouteCommand({&doc}, ID_FILE_SAVE_AS);
+    std::filesystem::remove(dir.File("empty.bmz"));
     // Noise, so that even the PNG is far larger than the room left on the disk.
+    BmpFileParts parts{.width = 64, .height = 64};
     std::mt19937 noise(8);
     for (int i = 0; i < 64 * 64 * 3; ++i)
         parts.pixels.push_back(static_cast<uint8_t>(noise()));
-    // A record whose load failed holds nothing to write: nothing offered, no dialog.
-    WriteFileBytes(dir.File("empty.bmz"), std::vector<uint8_t>(40, 0));
-    Open(dir.File("empty.bmz"));
-    EXPECT_FALSE(SaveAsEnabled());
-    RouteCommand({&doc}, ID_FILE_SAVE_AS);
-    std::filesystem::remove(dir.File("empty.bmz"));
-
-    WriteFileBytes(dir.File("shown.bmp"), BuildBmp(parts));
     WriteFileBytes(dir.File("keep.x"), {1, 2, 3});
-    Open(dir.File("shown.bmp"));
-    ASSERT_TRUE(SaveAsEnabled());
+    ASSERT_TRUE(openAndOffered("shown.bmp", BuildBmp(parts)));
     const int updates = observer.updates;
 
     const std::string missing = dir.File("missing/out.bmp"), keep = dir.File("keep.x");
@@ -88,7 +77,7 @@ TEST_F(SaveAsTest, AFailedWriteLeavesNoFileAndOnlyTheWritersReport)
         EXPECT_EQ(doc.GetFileName(), "shown.bmp");
         EXPECT_EQ(ui.m_dialogs.back().strInitialDir, dir.Path() + "/");
     }
-    EXPECT_TRUE(SaveAsEnabled());
+    EXPECT_TRUE(CommandEnabled(doc, ID_FILE_SAVE_AS));
 }
 
 }  // namespace
