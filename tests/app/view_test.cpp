@@ -1,5 +1,5 @@
 // The image view: the drawn pixels of every depth against the record's own,
-// stepping through textures, records that are gone or damaged, and printing.
+// a damaged record, zoom, transparency and copy, and printing.
 #include <QPrinter>
 
 #include <bit>
@@ -83,8 +83,8 @@ QByteArray ReadPdf(const std::string& path)
 // the scales of the matrices that the page's drawing sets before it.
 QSizeF PaintedSize(const QByteArray& pdf)
 {
-    for (qsizetype at = pdf.indexOf("stream\n"); at >= 0; at = pdf.indexOf("stream\n", at + 1)) {
-        const qsizetype begin = at + 7;
+    for (qsizetype at = pdf.indexOf("\nstream\n"); at >= 0; at = pdf.indexOf("\nstream\n", at + 1)) {
+        const qsizetype begin = at + 8;
         // qUncompress wants the length in front; 1 MiB is room enough for a page's drawing.
         const QString content = QString::fromLatin1(
             qUncompress(QByteArray::fromHex("00100000") + pdf.mid(begin, pdf.indexOf("endstream", begin) - begin)));
