@@ -31,9 +31,16 @@ run: deps configure
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
-# build/tavrel_<version>_<arch>.deb, of both programs.
-deb: build
-	cd $(BUILD_DIR) && cpack -G DEB
+# build-deb/tavrel_<version>_<arch>.deb, of both programs, built apart with
+# Debian's hardening flags (fortify, stack protector, relro and bindnow).
+DEB_DIR ?= build-deb
+deb: deps
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	cmake -S . -B $(DEB_DIR) -G Ninja -DTAVREL_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(DEB_DIR) -j $(JOBS) --target tavrel tavrel-cli man-tavrel man-tavrel-cli
+	cd $(DEB_DIR) && cpack -G DEB
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
@@ -59,4 +66,4 @@ bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-fuzz
+	rm -rf $(BUILD_DIR) build-asan build-fuzz $(DEB_DIR)

@@ -86,5 +86,5 @@ std::string HelpText()
 
 std::string VersionText()
 {
-    return "tavrel 1.0\n";
+    return "tavrel 1.0\nLicensed under the MIT License.\n";
 }

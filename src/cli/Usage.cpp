@@ -62,5 +62,5 @@ const char kHelpText[] = "tavrel-cli: list, extract, convert and replace the tex
 
 const char* VersionText()
 {
-    return "tavrel-cli " TAVREL_VERSION "\n";
+    return "tavrel-cli " TAVREL_VERSION "\nLicensed under the MIT License.\n";
 }

@@ -43,7 +43,7 @@ done
 
 # The installed programs run from where they were put.
 out=$("$root/usr/bin/tavrel-cli" --version 2>&1) || fail "installed tavrel-cli --version failed: $out"
-[[ $out == "tavrel-cli $version" ]] || fail "installed tavrel-cli --version printed '$out'"
+[[ $out == "tavrel-cli $version"$'\n'"Licensed under the MIT License." ]] || fail "installed tavrel-cli --version printed '$out'"
 if [[ -n $gui ]]; then
   out=$("$root/usr/bin/tavrel" --help 2>&1) || fail "installed tavrel --help failed: $out"
   [[ $out == Usage:\ tavrel* ]] || fail "installed tavrel --help printed '$out'"
