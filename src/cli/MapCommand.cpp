@@ -93,8 +93,8 @@ int RunMap(const CliOptions& options, CCliUiServices& ui)
         // A texture that could not be read (its reader has said why) would
         // shift every later tile into another cell: no map is better than a wrong one.
         if (!entry.pImage) {
-            ui.Report(FormatString("Texture %u of %s could not be read; no map was written.", entry.nIndex,
-                options.strFile.c_str()));
+            ui.Report(FormatString(
+                "Texture %u of %s could not be read; no map was written.", entry.nIndex, options.strFile.c_str()));
             return kExitFailure;
         }
         images.push_back(entry.pImage);

@@ -59,6 +59,9 @@ constexpr char kNoWritePermission[] = "it is not writable";
 constexpr char kOwnerNotKept[] = "its owner and group could not be kept";
 constexpr char kInUse[] = "another program is writing it";
 constexpr char kChanged[] = "it was changed by another program while it was being written";
+constexpr char kLinkedMeanwhile[] = "another hard link to it was made while it was being written";
+constexpr char kModeChanged[] = "its permissions were changed while it was being written";
+constexpr char kRemoved[] = "it was removed or renamed by another program while it was being written";
 constexpr char kAppeared[] = "another program created it while it was being written";
 constexpr int kMaxLinkHops = 40;
 
@@ -66,7 +69,21 @@ FileIdentity IdentityOf(const struct stat& st)
 {
     return FileIdentity{true, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
         static_cast<uint64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
-        static_cast<int64_t>(st.st_mtim.tv_nsec)};
+        static_cast<int64_t>(st.st_mtim.tv_nsec), static_cast<uint64_t>(st.st_nlink), static_cast<uint32_t>(st.st_mode),
+        static_cast<int64_t>(st.st_ctim.tv_sec), static_cast<int64_t>(st.st_ctim.tv_nsec)};
+}
+
+// Why the file now found under the target's name is not the version that was
+// read, or nullptr when it still is.
+const char* ChangeSince(const FileIdentity& was, const FileIdentity& now)
+{
+    if (!was.bValid || !now.bValid || was.nDevice != now.nDevice || was.nInode != now.nInode)
+        return kRemoved;
+    if (was.nLinks != now.nLinks)
+        return kLinkedMeanwhile;
+    if (was.nMode != now.nMode)
+        return kModeChanged;
+    return was == now ? nullptr : kChanged;
 }
 
 // Follows symbolic links to the path of the file they finally name, which
@@ -385,8 +402,11 @@ void CSafeFileWriter::Commit()
         // The old file must still be the version that was read and locked.
         struct stat st { };
         const bool exists = ::stat(m_strResolved.c_str(), &st) == 0;
-        if (m_bTargetExists && (!exists || !m_expected.bValid || IdentityOf(st) != m_expected))
-            throw CFileException::Refusal(CFileException::sharingViolation, kChanged, m_strTarget);
+        if (m_bTargetExists) {
+            const char* change = ChangeSince(m_expected, exists ? IdentityOf(st) : FileIdentity{});
+            if (change)
+                throw CFileException::Refusal(CFileException::sharingViolation, change, m_strTarget);
+        }
         if (!m_bTargetExists && exists)
             throw CFileException::Refusal(CFileException::sharingViolation, kAppeared, m_strTarget);
         PlaceNewVersion();

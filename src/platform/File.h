@@ -10,7 +10,9 @@
 #include "platform/Exceptions.h"
 
 // What identifies the version of a file that was read: a writer replaces the
-// file only while it is still that version.
+// file only while it is still that version. The link count, mode and change
+// time belong to it too: a hard link or a permission change made meanwhile
+// would be undone by putting a new file in its place.
 struct FileIdentity {
     bool bValid = false;
     uint64_t nDevice = 0;
@@ -18,6 +20,10 @@ struct FileIdentity {
     uint64_t nSize = 0;
     int64_t nModifiedSec = 0;
     int64_t nModifiedNsec = 0;
+    uint64_t nLinks = 0;
+    uint32_t nMode = 0;
+    int64_t nChangedSec = 0;
+    int64_t nChangedNsec = 0;
 
     bool operator==(const FileIdentity&) const = default;
 };

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "ScriptedUi.h"
 #include "TempDir.h"
@@ -38,17 +39,57 @@ TEST(SafeFileWriter, ReplacesWholeOnCommitOnlyAndNotAFileChangedMeanwhile)
     EXPECT_FALSE(CopyFile(dir.File("missing"), dir.File("f.bak")));
     EXPECT_EQ(ReadFileBytes(dir.File("f.bak")), ReadFileBytes(path));
     EXPECT_EQ(FileNames(dir.Path()), (std::vector<std::string>{"f.bak", "f.bin"}));  // no stray new versions
-    // A file that another program changed while its new version was written is left as that program left it.
-    CFile read;
-    ASSERT_TRUE(read.Open(path, CFile::modeRead));
-    CSafeFileWriter writer;
-    ASSERT_TRUE(writer.Open(path));
-    writer.ExpectIdentity(read.GetIdentity());
-    writer.Write("xyz", 3);
-    WriteFileBytes(path, {1, 2, 3, 4});  // an append from elsewhere
-    EXPECT_THROW(writer.Commit(), CFileException);
-    EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{1, 2, 3, 4}));
-    EXPECT_EQ(FileNames(dir.Path()).size(), 2u);
+}
+
+// What another program does to the target between Open and Commit: each is
+// refused with its reason and left exactly as that program made it.
+TEST(SafeFileWriter, RefusesATargetWhoseLinksModeOrContentChangedMeanwhile)
+{
+    const struct {
+        const char* name;
+        std::function<void(const TempDir&, const std::string&)> change;
+        const char* reason;
+    } cases[] = {
+        {"hard link made", [](const TempDir& d, const std::string& t) { ::link(t.c_str(), d.File("u").c_str()); },
+            "another hard link"},
+        {"made read-only", [](const TempDir&, const std::string& t) { ::chmod(t.c_str(), 0444); }, "permissions"},
+        {"appended to",
+            [](const TempDir&, const std::string& t) {
+                WriteFileBytes(t, {1, 2, 3, 4});
+            },
+            "changed"},
+        {"replaced",
+            [](const TempDir& d, const std::string& t) {
+                WriteFileBytes(d.File("v"), {1, 2, 3});
+                ::rename(d.File("v").c_str(), t.c_str());
+            },
+            "removed or renamed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.File("f.bin");
+        WriteFileBytes(path, {1, 2, 3});
+        CFile read;
+        ASSERT_TRUE(read.Open(path, CFile::modeRead));
+        CSafeFileWriter writer;
+        ASSERT_TRUE(writer.Open(path));
+        writer.ExpectIdentity(read.GetIdentity());
+        writer.Write("xyz", 3);
+        c.change(dir, path);
+        struct stat before { };
+        ::stat(path.c_str(), &before);
+        try {
+            writer.Commit();
+            ADD_FAILURE() << "committed";
+        } catch (const CFileException& e) {
+            EXPECT_NE(e.GetErrorMessage().find(c.reason), std::string::npos) << e.GetErrorMessage();
+        }
+        struct stat after { };
+        ::stat(path.c_str(), &after);
+        EXPECT_EQ(std::tie(after.st_ino, after.st_mode, after.st_nlink, after.st_size),
+            std::tie(before.st_ino, before.st_mode, before.st_nlink, before.st_size));
+    }
 }
 
 // Every kind of target: what is refused (with its reason) stays exactly as it was,
