@@ -2,6 +2,7 @@
 
 #include "platform/SignalCleanup.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -10,11 +11,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <vector>
 
 namespace {
@@ -121,30 +125,96 @@ bool FollowLinks(const std::string& path, std::string& result)
     return false;
 }
 
-// A name for the new version in the target's folder, never longer than the
-// target's own name (a name near the system's limit must still be writable):
-// a dot, the start of the name, a dot and six random characters.
+// A name for the new version in the target's folder that says what it is: a
+// dot, up to 32 bytes of the target's name (never cutting a UTF-8 character),
+// the marker and six random characters: ".house.nif.tavrel-Xy3kQ9". Short
+// enough for every file system's name limit.
+constexpr char kTempMarker[] = ".tavrel-";
+constexpr size_t kTempRandomChars = 6;
+constexpr size_t kTempPrefixBytes = 32;
+
 std::string TemporaryName(const std::string& name)
 {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const size_t length = std::max<size_t>(name.size(), 1);
-    uint8_t random[16] = {};
+    uint8_t random[kTempRandomChars] = {};
     if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
         const uint64_t seed = static_cast<uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^
             static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&name));
-        std::memcpy(random, &seed, sizeof seed);
+        std::memcpy(random, &seed, sizeof random);
     }
-    const auto randomChars = [&](size_t count) {
-        std::string out;
-        for (size_t i = 0; i < count; ++i)
-            out += kChars[random[i % sizeof random] % (sizeof kChars - 1)];
-        return out;
-    };
-    if (length >= 9)
-        return "." + name.substr(0, length - 8) + "." + randomChars(6);
-    if (length >= 2)
-        return "." + randomChars(length - 1);
-    return randomChars(1);
+    size_t prefix = std::min(name.size(), kTempPrefixBytes);
+    while (prefix > 0 && prefix < name.size() && (static_cast<uint8_t>(name[prefix]) & 0xC0) == 0x80)
+        --prefix;
+    std::string out = "." + name.substr(0, prefix) + kTempMarker;
+    for (const uint8_t r : random)
+        out += kChars[r % (sizeof kChars - 1)];
+    return out;
+}
+
+bool IsTemporaryName(const std::string& name)
+{
+    const size_t tail = sizeof kTempMarker - 1 + kTempRandomChars;
+    if (name.size() < 1 + tail || name[0] != '.' ||
+        name.compare(name.size() - tail, sizeof kTempMarker - 1, kTempMarker) != 0)
+        return false;
+    return std::all_of(
+        name.end() - kTempRandomChars, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+// Removes the new versions that writers killed before their commit left in a
+// folder. A writer holds a lock on its new version until it is named or
+// dropped, so one whose lock can be taken has no writer any more. Each folder
+// is swept once per process: a batch writing thousands of files into one
+// folder reads it once.
+void SweepStaleTemporaries(const std::string& folder)
+{
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!swept.insert(folder).second)
+            return;
+    }
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!IsTemporaryName(name))
+            continue;
+        const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened { };
+        struct stat named { };
+        // Only a regular file whose writer is gone, and still the file of that name.
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == opened.st_ino &&
+            named.st_dev == opened.st_dev)
+            ::unlinkat(dirFd, name.c_str(), 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+// The file systems of FAT, many FUSE and network mounts have no unnamed
+// files; TAVREL_NO_TMPFILE=1 (or the tests' setter) takes that path everywhere.
+std::atomic<int> g_unnamedFiles{-1};  // -1: not yet decided
+
+bool UnnamedFilesAllowed()
+{
+    int allowed = g_unnamedFiles.load(std::memory_order_relaxed);
+    if (allowed < 0) {
+        const char* off = std::getenv("TAVREL_NO_TMPFILE");
+        allowed = off && *off && std::strcmp(off, "0") != 0 ? 0 : 1;
+        g_unnamedFiles.store(allowed, std::memory_order_relaxed);
+    }
+    return allowed == 1;
 }
 
 bool HasProcFileLinks()
@@ -357,18 +427,23 @@ bool CSafeFileWriter::Open(const std::string& targetPath, CFileException* pError
 
 bool CSafeFileWriter::CreateNewVersion(const std::string& folder, unsigned mode, CFileException* pError)
 {
+    SweepStaleTemporaries(folder);
     // A file without a name vanishes with the process, however it ends.
-    if (HasProcFileLinks()) {
+    if (UnnamedFilesAllowed() && HasProcFileLinks()) {
         const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd >= 0) {
             m_fd = fd;
             m_bUnnamed = true;
+            // Held until the commit: the name it gets just before the rename is then not stale.
+            ::flock(fd, LOCK_EX | LOCK_NB);
             return true;
         }
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             return Fail(pError, CFileException::FromErrno(errno, m_strTarget));
     }
-    // File systems without unnamed files: a hidden name next to the target.
+    // File systems without unnamed files: a recognisable hidden name next to
+    // the target, locked while it is written so that a later write can tell
+    // one left by a killed writer.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string temp = folder + "/" + TemporaryName(NameOf(m_strResolved));
         const int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
@@ -376,6 +451,7 @@ bool CSafeFileWriter::CreateNewVersion(const std::string& folder, unsigned mode,
             m_fd = fd;
             m_strTemp = temp;
             RegisterCleanupPath(temp);
+            ::flock(fd, LOCK_EX | LOCK_NB);
             return true;
         }
         if (errno != EEXIST)
@@ -417,6 +493,16 @@ void CSafeFileWriter::Commit()
     Discard();  // closes the file and the lock; the new version has its name now
     if (!deferSync)
         SyncDirectory(DirectoryOf(m_strResolved));
+}
+
+void CSafeFileWriter::SetUnnamedFilesAllowed(bool bAllowed)
+{
+    g_unnamedFiles.store(bAllowed ? 1 : 0, std::memory_order_relaxed);
+}
+
+bool CSafeFileWriter::IsTemporaryName(const std::string& name)
+{
+    return ::IsTemporaryName(name);
 }
 
 void CSafeFileWriter::SetDeferNewFileSync(bool bDefer)

@@ -76,9 +76,11 @@ private:
 };
 
 // Writes a new version of a file and puts it in the file's place only when
-// Commit succeeds, so the old file stays whole on any failure, and nothing is
-// left under any name if the process dies first (the new version has no name
-// until Commit). A symbolic link stays a link: the file it names is written,
+// Commit succeeds, so the old file stays whole on any failure. The new version
+// has no name until Commit where the file system allows (O_TMPFILE), so a
+// process that dies leaves nothing; elsewhere it is a hidden, locked file
+// named after the target, and the next write into that folder removes one
+// whose writer is gone. A symbolic link stays a link: the file it names is written,
 // and a link to a missing file creates that file. Targets that are not
 // regular files, are not writable by the user, or have other hard links
 // (which a replacement would split) are refused. The new version keeps the
@@ -110,6 +112,11 @@ public:
     // crash can lose only such a new file, never a user's old one. Replaced
     // files keep the full guarantee. Process-wide; off by default.
     static void SetDeferNewFileSync(bool bDefer);
+    // False makes every new version a named file, as on file systems without
+    // unnamed files (the tests' way to that path; TAVREL_NO_TMPFILE=1 too).
+    static void SetUnnamedFilesAllowed(bool bAllowed);
+    // True for the names new versions take (".house.nif.tavrel-Xy3kQ9").
+    static bool IsTemporaryName(const std::string& name);
 
 private:
     bool Fail(CFileException* pError, const CFileException& error);
