@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -11,6 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/Usage.h"
 #include "platform/Exceptions.h"
+#include "platform/ImageLimits.h"
 #include "platform/SignalCleanup.h"
 
 namespace {
@@ -59,6 +61,15 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     const CliOptions& options = *parsed.options;
+    // A budget the user set and mistyped is not silently the default.
+    const char* budget = std::getenv(kImageBudgetVariable);
+    if (budget && !ParseImageBudgetMiB(budget)) {
+        std::fprintf(stderr, "tavrel-cli: %s needs a number of MiB from 1 to %llu\n", kImageBudgetVariable,
+            static_cast<unsigned long long>(kMaxImageBudgetMiB));
+        return kExitUsage;
+    }
+    if (options.nMaxImageMiB)
+        SetImageBudgetMiB(*options.nMaxImageMiB);
     if (options.verb == CliVerb::Help) {
         std::fputs(kHelpText, stdout);
         return FinishOutput(kExitSuccess);
