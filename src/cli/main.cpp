@@ -12,6 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/Usage.h"
 #include "platform/Exceptions.h"
+#include "platform/File.h"
 #include "platform/ImageLimits.h"
 #include "platform/SignalCleanup.h"
 
@@ -83,7 +84,12 @@ int main(int argc, char** argv)
     InstallSignalCleanup();
     CCliUiServices ui(stderr, ::isatty(STDERR_FILENO) == 1);
     SetUiServices(&ui);
-    const int status = RunVerb(options, ui);
+    int status = RunVerb(options, ui);
+    // Written, but not surely lasting: said, and a failure to a script.
+    for (const std::string& warning : TakeWriteWarnings()) {
+        ui.Report(warning);
+        status = kExitFailure;
+    }
     SetUiServices(nullptr);
     return FinishOutput(status);
 }

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -224,14 +225,30 @@ bool HasProcFileLinks()
 
 std::atomic<bool> g_bDeferNewFileSync{false};
 
-void SyncDirectory(const std::string& dir)
+// 0, or the errno of a failed flush of the folder's entries. A folder that
+// cannot be opened for reading, or whose file system has no such flush
+// (EINVAL), cannot be made safer and is not reported.
+int SyncDirectory(const std::string& dir)
 {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    if (fd < 0)
+        return 0;
+    int err = 0;
+    while (::fsync(fd) != 0) {
+        err = errno;
+        if (err != EINTR)
+            break;
+        err = 0;
     }
+    ::close(fd);
+    return err == EINVAL ? 0 : err;
 }
+
+constexpr char kFolderNotFlushed[] =
+    "The file was written, but its folder could not be flushed to disk: a power loss may still undo the write.";
+
+std::mutex g_warningsMutex;
+std::vector<std::string> g_warnings;
 
 }  // namespace
 
@@ -491,8 +508,18 @@ void CSafeFileWriter::Commit()
         throw;
     }
     Discard();  // closes the file and the lock; the new version has its name now
-    if (!deferSync)
-        SyncDirectory(DirectoryOf(m_strResolved));
+    if (deferSync)
+        return;
+    if (const int err = SyncDirectory(DirectoryOf(m_strResolved))) {
+        const std::lock_guard<std::mutex> lock(g_warningsMutex);
+        g_warnings.push_back(std::string(kFolderNotFlushed) + "\nFile: " + m_strTarget + "\n" + std::strerror(err));
+    }
+}
+
+std::vector<std::string> TakeWriteWarnings()
+{
+    const std::lock_guard<std::mutex> lock(g_warningsMutex);
+    return std::exchange(g_warnings, {});
 }
 
 void CSafeFileWriter::SetUnnamedFilesAllowed(bool bAllowed)

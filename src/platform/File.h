@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/Exceptions.h"
 
@@ -133,6 +134,12 @@ private:
     std::string m_strResolved;  // the file the target names after following links
     std::string m_strTemp;  // the new version's name, when it has one
 };
+
+// What Commits since the last call could not make sure of after the new
+// version had its name (its folder's flush to disk failed), one message each
+// with the file and the reason. The front ends show them after the work:
+// the file is written, but a power loss may still undo it.
+std::vector<std::string> TakeWriteWarnings();
 
 // Writes everything of the file system that holds the folder through to the
 // disk (after batch work with deferred syncs). 0, or the errno of the failure.
