@@ -15,6 +15,7 @@
 #include "platform/File.h"
 #include "platform/ImageLimits.h"
 #include "platform/SignalCleanup.h"
+#include "platform/UiServices.h"
 
 namespace {
 
@@ -84,7 +85,11 @@ int main(int argc, char** argv)
     InstallSignalCleanup();
     CCliUiServices ui(stderr, ::isatty(STDERR_FILENO) == 1);
     SetUiServices(&ui);
+    const unsigned failuresBefore = FailuresShown();
     int status = RunVerb(options, ui);
+    // A failure the core has reported (such as the read-back after a write) fails the run.
+    if (FailuresShown() != failuresBefore)
+        status = kExitFailure;
     // Written, but not surely lasting: said, and a failure to a script.
     for (const std::string& warning : TakeWriteWarnings()) {
         ui.Report(warning);

@@ -111,5 +111,5 @@ void CDibImage::ReadRawImage(const std::string& pszPath, uint64_t dwOffset)
     std::memcpy(block, &header, sizeof header);
     DeriveLayout(0, 0);
     if (!layout.knownFormat)
-        AfxMessageBox(kUnknownFormat, MB_OK);
+        AfxMessageBox(kUnknownFormat, MB_OK | MB_NOTICE);
 }
