@@ -6,7 +6,8 @@
 //                        or KILL: the process is killed by SIGKILL before the call
 //   TAVREL_FAULT_PERSIST 1: every counted call from the Nth on fails, not only the Nth
 //   TAVREL_FAULT_REPORT  a file that gets, at exit, the number of calls counted
-//                        and the name of the call that failed ("37 write")
+//                        and the name of the call that failed ("37 write"),
+//                        then the names of all counted calls in order
 // Calls on standard input, output and error are not counted: the program's
 // messages must get out.
 #define _GNU_SOURCE
@@ -30,6 +31,8 @@ static int g_errno = EIO;
 static enum Mode g_mode = kFail;
 static long g_count;
 static const char* g_failed = "";
+static char g_names[1 << 16];
+static size_t g_namesUsed;
 
 __attribute__((constructor)) static void Configure(void)
 {
@@ -61,7 +64,7 @@ __attribute__((destructor)) static void Report(void)
         return;
     FILE* f = fopen(path, "w");
     if (f) {
-        fprintf(f, "%ld %s\n", g_count, g_failed);
+        fprintf(f, "%ld %s\n%.*s\n", g_count, *g_failed ? g_failed : "-", (int)g_namesUsed, g_names);
         fclose(f);
     }
 }
@@ -73,6 +76,12 @@ static int Hit(const char* name, int fd)
     if (fd >= 0 && fd <= 2)
         return 0;
     const long n = __atomic_add_fetch(&g_count, 1, __ATOMIC_RELAXED);
+    const size_t length = strlen(name);
+    if (g_namesUsed + length + 1 < sizeof g_names) {
+        memcpy(g_names + g_namesUsed, name, length);
+        g_names[g_namesUsed + length] = ' ';
+        g_namesUsed += length + 1;
+    }
     if (g_target <= 0 || n < g_target || (n > g_target && !g_persist))
         return 0;
     if (n == g_target)

@@ -34,6 +34,7 @@ struct Outcome {
     std::string err;
     long calls = 0;  // counted by the fault library
     std::string failedCall;
+    std::vector<std::string> callNames;  // of every counted call, in order
     long peakKiB = 0;  // the child's peak resident memory
 };
 
@@ -79,6 +80,8 @@ Outcome RunTool(const std::string& dir, const std::vector<std::string>& args,
     o.err.assign(err.begin(), err.end());
     std::ifstream in(report);
     in >> o.calls >> o.failedCall;
+    for (std::string name; in >> name;)
+        o.callNames.push_back(name);
     return o;
 }
 
@@ -177,9 +180,15 @@ public:
         const Outcome clean = RunTool(m_work, s.args, {{"TAVREL_FAULT_N", "0"}, {"TAVREL_NO_TMPFILE", noTmpfile}});
         EXPECT_EQ(clean.status, 0) << clean.err;
         m_calls = clean.calls;
+        m_names = clean.callNames;
         m_after = Tree(m_work);
     }
     long Calls() const { return m_calls; }
+    // True when call n reads: a kill or a lasting failure there is one at the next call that is not a read.
+    bool IsRead(long n) const
+    {
+        return n >= 1 && size_t(n) <= m_names.size() && (m_names[n - 1] == "read" || m_names[n - 1] == "pread");
+    }
 
     void Setup() const
     {
@@ -227,6 +236,7 @@ private:
     std::string m_work;
     Files m_before, m_after;
     long m_calls = 0;
+    std::vector<std::string> m_names;
 };
 
 const char* const kErrors[] = {"EIO", "ENOSPC", "EDQUOT", "EINTR", "SHORT", "ZERO"};
@@ -258,9 +268,10 @@ TEST(Faults, EveryFailedCallOfEveryWriteLeavesTheOldFileOrTheNewOneAndSaysWhy)
         SCOPED_TRACE(s.name);
         const Sweep sweep(s);
         ASSERT_GT(sweep.Calls(), 3);
-        std::printf("%s: %ld calls\n", s.name, sweep.Calls());
         for (long n = 1; n <= sweep.Calls(); ++n) {
             for (const bool persist : {false, true}) {
+                if (persist && sweep.IsRead(n) && sweep.IsRead(n - 1))
+                    continue;
                 const std::string error = persist ? "EIO" : kErrors[n % std::size(kErrors)];
                 const Outcome o = sweep.RunWith({{"TAVREL_FAULT_N", std::to_string(n)}, {"TAVREL_FAULT_ERROR", error},
                     {"TAVREL_FAULT_PERSIST", persist ? "1" : "0"}});
@@ -293,6 +304,8 @@ TEST(Faults, KilledAtEveryCallTheFileIsOldOrNewAndTheNextRunLeavesNoStrayFile)
             SCOPED_TRACE(std::string(s.name) + (noTmpfile[0] == '1' ? ", named new versions" : ""));
             const Sweep sweep(s, noTmpfile);
             for (long n = 1; n <= sweep.Calls(); ++n) {
+                if (sweep.IsRead(n))
+                    continue;
                 const std::string what = Word(s.args) + "killed at call " + std::to_string(n);
                 sweep.Setup();
                 const Outcome killed = RunTool(sweep.Work(), s.args,
