@@ -9,8 +9,12 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -319,4 +323,98 @@ TEST(Faults, KilledAtEveryCallTheFileIsOldOrNewAndTheNextRunLeavesNoStrayFile)
             }
         }
     }
+}
+
+namespace {
+
+// A PNG whose header declares the sides, its CRC made right; the rest is a 1 x 1 image's.
+Bytes PngDeclaring(uint32_t side)
+{
+    Bytes png = EncodePng({.width = 1, .height = 1, .rows = {Bytes(3, 7)}});
+    for (const size_t at : {16u, 20u})
+        for (int i = 0; i < 4; ++i)
+            png[at + i] = uint8_t(side >> (24 - 8 * i));
+    const uint32_t crc = uint32_t(crc32(0, png.data() + 12, 17));
+    for (int i = 0; i < 4; ++i)
+        png[29 + i] = uint8_t(crc >> (24 - 8 * i));
+    return png;
+}
+
+}  // namespace
+
+// Files that declare more than the budget, and link names that point anywhere:
+// refused or read without a crash, in a small part of the memory they declare.
+TEST(Faults, HostileFilesAreRefusedWithinTheBudgetAndHostileLinksReadWithoutACrash)
+{
+    TempDir dir;
+    const std::string work = dir.File("work");
+    std::filesystem::create_directories(work);
+    std::filesystem::create_directories(dir.File("tmp"));
+    // A model file of a small texture and one of 30000 x 30000 RGBA, its 3.4 GB of pixels a hole in the file.
+    NifBuilder sparse;
+    sparse.Texture(4, 4, 1, 1);
+    sparse.Texture(30000, 30000, 2, Bytes{});
+    sparse.Save(work + "/sparse.nif");
+    const bool holes = ::truncate((work + "/sparse.nif").c_str(), off_t(sparse.Bytes().size()) + 3600000000) == 0;
+    WriteFileBytes(work + "/huge.png", PngDeclaring(30000));
+    WriteFileBytes(
+        work + "/huge.bmz", BuildBmz(BuildBmp({.width = 30000, .height = 30000, .bitCount = 32}), {0, 0, 0, 0, 1}));
+    const std::string tooLarge = "The image is too large to open";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // the start of standard error
+    } cases[] = {
+        {{"convert", "huge.png", "out.bmp"}, 1, tooLarge + " (30000 x 30000, 2575 MiB; the limit is 1024 MiB)"},
+        {{"replace", "sparse.nif", "huge.png", "--index", "0"}, 1, tooLarge},
+        {{"convert", "huge.bmz", "out.bmp"}, 1, tooLarge},
+        {{"extract", "sparse.nif", "out.bmp", "--index", "1"}, 1, tooLarge + " (30000 x 30000, 3434 MiB"},
+        {{"extract", "sparse.nif", "out.bmp", "--index", "0"}, 0, ""},
+        {{"list", "sparse.nif"}, 0, ""},
+        {{"convert", "huge.png", "out.bmp", "--max-image-mib", "0"}, 2, "tavrel-cli: --max-image-mib needs a number"},
+    };
+    for (const auto& c : cases) {
+        if (!holes && c.args[1] == "sparse.nif")
+            continue;  // the file system keeps no holes
+        const Outcome o = RunTool(work, c.args, {}, false);
+        SCOPED_TRACE(Word(c.args));
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_EQ(o.err.substr(0, c.err.size()), c.err);
+        EXPECT_LT(o.peakKiB, 100 * 1024);
+    }
+    // Link names from inside a file: up and out, absolute, backslashes, a zero byte, not UTF-8.
+    for (const std::string& link : std::vector<std::string>{"../../victim.nif", "/etc/victim.nif", "..\\..\\victim.nif",
+             std::string("a\0b.nif", 7), "\xff\xfe\x80.nif", std::string(300, '/') + "x.nif"}) {
+        NifBuilder nif;
+        nif.Text("links only\n");
+        nif.Link(link);
+        nif.Save(work + "/link.nif");
+        for (const char* verb : {"list", "extract"}) {
+            const Outcome o = verb[0] == 'l' ? RunTool(work, {"list", "link.nif"}, {}, false)
+                                             : RunTool(work, {"extract", "link.nif", "l.png"}, {}, false);
+            EXPECT_TRUE(o.status == 0 || (o.status == 1 && !o.err.empty())) << verb << " " << link << ": " << o.status;
+        }
+    }
+}
+
+// A disk that is full: the write says so and the file stays as it was.
+TEST(Faults, AFullDiskIsReportedAndLeavesTheFileAsItWas)
+{
+    TempDir dir;
+    const std::string disk = dir.File("disk");
+    std::filesystem::create_directories(disk);
+    std::filesystem::create_directories(dir.File("tmp"));
+    if (::mount("tavrel-test", disk.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "a tmpfs cannot be mounted here: " << std::strerror(errno);
+    NifBuilder nif;
+    nif.Texture(100, 100, 1, 1);
+    nif.Save(disk + "/m.nif");
+    WriteFileBytes(disk + "/new.bmp", BmpOfBlock(Pattern(100, 100, 1, 2), 100, 100, 1));
+    // What is left is less than a second copy of the model file.
+    WriteFileBytes(disk + "/filler", Bytes(256 * 1024 - 2 * 30100 - 8192, 1));
+    const Outcome o = RunTool(disk, {"replace", "m.nif", "new.bmp"}, {}, false);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("No space left on device"), std::string::npos) << o.err;
+    EXPECT_EQ(ReadFileBytes(disk + "/m.nif"), nif.Bytes());
+    ::umount(disk.c_str());
 }
