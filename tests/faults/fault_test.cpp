@@ -188,10 +188,11 @@ public:
         m_after = Tree(m_work);
     }
     long Calls() const { return m_calls; }
-    // True when call n reads: a kill or a lasting failure there is one at the next call that is not a read.
+    // True when call n reads or closes: a kill or a lasting failure there is one at the next call that does neither.
     bool IsRead(long n) const
     {
-        return n >= 1 && size_t(n) <= m_names.size() && (m_names[n - 1] == "read" || m_names[n - 1] == "pread");
+        return n >= 1 && size_t(n) <= m_names.size() &&
+            (m_names[n - 1] == "read" || m_names[n - 1] == "pread" || m_names[n - 1] == "close");
     }
 
     void Setup() const
