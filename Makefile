@@ -58,7 +58,7 @@ fuzz:
 	@set -e; [ -d /dev/shm ] && export TMPDIR=/dev/shm; for t in $(FUZZ_TARGETS); do \
 	  seeds=fuzz/corpus/$${t#fuzz_}; mkdir -p build-fuzz/corpus/$$t; \
 	  echo "== $$t: $(FUZZ_SECONDS) s from $$seeds"; \
-	  build-fuzz/fuzz/$$t -seed=1 -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	  build-fuzz/fuzz/$$t -seed=1 -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=512 -print_final_stats=1 \
 	    -dict=fuzz/tavrel.dict build-fuzz/corpus/$$t $$seeds; \
 	done
 

@@ -8,6 +8,19 @@
 
 #include "image/DibImage.h"
 #include "platform/File.h"
+#include "platform/ImageLimits.h"
+
+namespace {
+
+// make fuzz runs with -rss_limit_mb=512: an image within this budget, its
+// record and a written copy fit under it, so only memory out of proportion
+// to the budget is a finding.
+const bool g_budgetSet = [] {
+    SetImageBudgetMiB(128);
+    return true;
+}();
+
+}  // namespace
 
 std::string MemoryFileWith(const uint8_t* data, size_t size, int slot)
 {

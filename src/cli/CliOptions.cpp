@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "doc/PathUtil.h"
+#include "platform/Format.h"
+#include "platform/ImageLimits.h"
 
 namespace {
 
@@ -263,7 +265,51 @@ ParseResult ParseImport(const RawOptions& raw)
 
 }  // namespace
 
+namespace {
+
+// Takes --max-image-mib N (any verb, anywhere before "--") out of the words.
+std::optional<std::string> TakeImageBudget(
+    int argc, const char* const* argv, std::vector<const char*>& words, std::optional<uint64_t>& budget)
+{
+    bool optionsEnded = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        optionsEnded = optionsEnded || (i >= 2 && word == "--");
+        if (optionsEnded || i < 2 || word != "--max-image-mib") {
+            words.push_back(argv[i]);
+            continue;
+        }
+        if (budget)
+            return "--max-image-mib is given twice";
+        if (i + 1 >= argc)
+            return "--max-image-mib needs a value";
+        budget = ParseImageBudgetMiB(argv[++i]);
+        if (!budget)
+            return FormatString("--max-image-mib needs a number of MiB from 1 to %llu",
+                static_cast<unsigned long long>(kMaxImageBudgetMiB));
+    }
+    return std::nullopt;
+}
+
+ParseResult ParseVerbArguments(int argc, const char* const* argv);
+
+}  // namespace
+
 ParseResult ParseArguments(int argc, const char* const* argv)
+{
+    std::vector<const char*> words;
+    std::optional<uint64_t> budget;
+    if (auto error = TakeImageBudget(argc, argv, words, budget))
+        return Refuse(*error);
+    ParseResult result = ParseVerbArguments(static_cast<int>(words.size()), words.data());
+    if (result.options)
+        result.options->nMaxImageMiB = budget;
+    return result;
+}
+
+namespace {
+
+ParseResult ParseVerbArguments(int argc, const char* const* argv)
 {
     if (argc < 2)
         return Refuse("no command given");
@@ -300,6 +346,8 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         return ParseImport(raw);
     return ParseConvert(raw);
 }
+
+}  // namespace
 
 std::optional<OutputFormat> FormatFromName(const std::string& name)
 {

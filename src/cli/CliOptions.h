@@ -31,6 +31,7 @@ struct CliOptions {
     bool bBackup = false;  // --backup: Yes to the backup question
     bool bYes = false;  // --yes: Yes to the bit-depth question
     bool bDryRun = false;  // import --dry-run
+    std::optional<uint64_t> nMaxImageMiB;  // --max-image-mib N, any verb: the budget of one image's pixels
 
     bool ExtractsAll() const { return !strAllDir.empty(); }
 };

@@ -89,8 +89,16 @@ int RunMap(const CliOptions& options, CCliUiServices& ui)
     if (!OpenImages(set, options.strFile, ui))
         return kExitFailure;
     std::vector<const CDibImage*> images;
-    for (const ImageEntry& entry : set.Entries())
+    for (const ImageEntry& entry : set.Entries()) {
+        // A texture that could not be read (its reader has said why) would
+        // shift every later tile into another cell: no map is better than a wrong one.
+        if (!entry.pImage) {
+            ui.Report(FormatString(
+                "Texture %u of %s could not be read; no map was written.", entry.nIndex, options.strFile.c_str()));
+            return kExitFailure;
+        }
         images.push_back(entry.pImage);
+    }
     const std::vector<const CDibImage*> candidates = CollectMapCandidates(images);
     const size_t count = candidates.size();
     if (count < kMapCellCount) {

@@ -57,6 +57,9 @@ const char kHelpText[] = "tavrel-cli: list, extract, convert and replace the tex
                          "another one is read from the linked file. Put -- before file names that\n"
                          "start with '-'.\n"
                          "\n"
+                         "Every command takes --max-image-mib N: an image whose pixels would take more\n"
+                         "than N MiB (default 1024, or TAVREL_MAX_IMAGE_MIB) is refused before it is read.\n"
+                         "\n"
                          "Exit status: 0 on success; 1 when the work failed (the reason is on standard\n"
                          "error); 2 when the command line was not understood.\n";
 

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -11,7 +12,10 @@
 #include "cli/Commands.h"
 #include "cli/Usage.h"
 #include "platform/Exceptions.h"
+#include "platform/File.h"
+#include "platform/ImageLimits.h"
 #include "platform/SignalCleanup.h"
+#include "platform/UiServices.h"
 
 namespace {
 
@@ -59,6 +63,15 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     const CliOptions& options = *parsed.options;
+    // A budget the user set and mistyped is not silently the default.
+    const char* budget = std::getenv(kImageBudgetVariable);
+    if (budget && !ParseImageBudgetMiB(budget)) {
+        std::fprintf(stderr, "tavrel-cli: %s needs a number of MiB from 1 to %llu\n", kImageBudgetVariable,
+            static_cast<unsigned long long>(kMaxImageBudgetMiB));
+        return kExitUsage;
+    }
+    if (options.nMaxImageMiB)
+        SetImageBudgetMiB(*options.nMaxImageMiB);
     if (options.verb == CliVerb::Help) {
         std::fputs(kHelpText, stdout);
         return FinishOutput(kExitSuccess);
@@ -72,7 +85,16 @@ int main(int argc, char** argv)
     InstallSignalCleanup();
     CCliUiServices ui(stderr, ::isatty(STDERR_FILENO) == 1);
     SetUiServices(&ui);
-    const int status = RunVerb(options, ui);
+    const unsigned failuresBefore = FailuresShown();
+    int status = RunVerb(options, ui);
+    // A failure the core has reported (such as the read-back after a write) fails the run.
+    if (FailuresShown() != failuresBefore)
+        status = kExitFailure;
+    // Written, but not surely lasting: said, and a failure to a script.
+    for (const std::string& warning : TakeWriteWarnings()) {
+        ui.Report(warning);
+        status = kExitFailure;
+    }
     SetUiServices(nullptr);
     return FinishOutput(status);
 }

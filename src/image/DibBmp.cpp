@@ -145,8 +145,7 @@ BmpLayout MeasureBmp(
     l.height = l.topDown ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(info.biHeight))
                          : static_cast<uint64_t>(info.biHeight);
     l.stride = DibStride(static_cast<uint64_t>(info.biWidth), info.biBitCount);
-    if (!ImageWithinLimits(static_cast<uint64_t>(info.biWidth), l.height, info.biBitCount))
-        ThrowRefusal(kImageTooLarge, path);
+    CheckImageWithinLimits(static_cast<uint64_t>(info.biWidth), l.height, info.biBitCount, path);
     if (l.height > kMaxBmpFileBytes / l.stride)
         ThrowRefusal(kReadError, path);
     l.pixelBytes = l.stride * l.height;

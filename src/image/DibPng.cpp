@@ -196,8 +196,7 @@ PngLayout MeasurePng(const PngReadJob& job, uint64_t fileBytes, const std::strin
     l.stride = DibStride(job.width, l.depth);
     const uint64_t pixelBytes = l.stride * job.height;
     l.blockBytes = pixelBytes + 4 * l.entries + sizeof(BITMAPINFOHEADER);
-    if (!ImageWithinLimits(job.width, job.height, l.depth))
-        ThrowRefusal(kImageTooLarge, path);
+    CheckImageWithinLimits(job.width, job.height, l.depth, path);
     if (job.width == 0 || job.height == 0 || job.rowBytes > l.stride || l.blockBytes > kMaxBlockBytes ||
         pixelBytes / kMaxBytesPerFileByte > fileBytes)
         ThrowRefusal(kPngReadError, path);

@@ -46,8 +46,7 @@ RawLayout MeasureTexture(CFile& file, uint64_t offset, const std::string& path)
     layout.height = shape->height;
     layout.knownFormat = shape->format == 1 || shape->format == 2;
     layout.bitCount = RawRecordBitCount(shape->format);
-    if (!ImageWithinLimits(layout.width, layout.height, layout.bitCount))
-        ThrowRefusal(kImageTooLarge, path);
+    CheckImageWithinLimits(layout.width, layout.height, layout.bitCount, path);
     layout.bytesPerPixel = shape->BytesPerPixel();
     layout.pixelBytes = *shape->PixelBytes();
     layout.stride = DibStride(layout.width, layout.bitCount);
@@ -112,5 +111,5 @@ void CDibImage::ReadRawImage(const std::string& pszPath, uint64_t dwOffset)
     std::memcpy(block, &header, sizeof header);
     DeriveLayout(0, 0);
     if (!layout.knownFormat)
-        AfxMessageBox(kUnknownFormat, MB_OK);
+        AfxMessageBox(kUnknownFormat, MB_OK | MB_NOTICE);
 }

@@ -185,8 +185,9 @@ TgaLayout MeasureTga(const TgaHeader& header, uint64_t fileSize, const std::stri
 
     l.bytesPerPixel = header.pixelDepth / 8u;
     l.stride = DibStride(header.width, header.pixelDepth);
-    if (l.stride * header.height > kMaxDibBytes || !ImageWithinLimits(header.width, header.height, header.pixelDepth))
+    if (l.stride * header.height > kMaxDibBytes)
         ThrowRefusal(kTooLarge, path);
+    CheckImageWithinLimits(header.width, header.height, header.pixelDepth, path);
     // Every pixel needs its bytes in the file: all of them uncompressed, and at
     // least one packet of 1 + bytesPerPixel bytes per 128 when run-length coded.
     const uint64_t pixels = uint64_t{header.width} * header.height;

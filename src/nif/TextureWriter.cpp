@@ -26,9 +26,10 @@ constexpr size_t kCopyChunk = 1024 * 1024;
 constexpr uint64_t kAlphaByte = 3;
 constexpr int kBmzLevel = 6;
 
-void ShowWriteError(const std::string& path)
+// The text, then the system's reason when there is one ("No space left on device").
+void ShowWriteError(const std::string& path, const std::string& reason = {})
 {
-    AfxMessageBox(FormatString(kWriteError, path.c_str()), MB_OK);
+    AfxMessageBox(FormatString(kWriteError, path.c_str()) + (reason.empty() ? "" : "\n" + reason), MB_OK);
 }
 
 // A file or folder that is marked read-only is not written, even by a user
@@ -284,14 +285,16 @@ bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldP
     uint32_t height, uint32_t format, const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected)
 {
     bool written = false;
+    std::string reason;
     try {
         written = SpliceOrThrow(
             path, offset, oldPixelBytes, RawTextureShape{width, height, format}, pixels, pixelBytes, expected);
-    } catch (const CFileException&) {
+    } catch (const CFileException& e) {
+        reason = e.GetReason();
     } catch (const std::bad_alloc&) {
     }
     if (!written)
-        ShowWriteError(path);
+        ShowWriteError(path, reason);
     return written;
 }
 
@@ -313,13 +316,15 @@ bool StampAlpha(
     const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha, const RawTextureShape& expected)
 {
     bool written = false;
+    std::string reason;
     try {
         written = StampOrThrow(path, offset, pixelBytes, alpha, expected);
-    } catch (const CFileException&) {
+    } catch (const CFileException& e) {
+        reason = e.GetReason();
     } catch (const std::bad_alloc&) {
     }
     if (!written)
-        ShowWriteError(path);
+        ShowWriteError(path, reason);
     return written;
 }
 

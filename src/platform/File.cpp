@@ -2,6 +2,7 @@
 
 #include "platform/SignalCleanup.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -10,11 +11,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -59,6 +64,9 @@ constexpr char kNoWritePermission[] = "it is not writable";
 constexpr char kOwnerNotKept[] = "its owner and group could not be kept";
 constexpr char kInUse[] = "another program is writing it";
 constexpr char kChanged[] = "it was changed by another program while it was being written";
+constexpr char kLinkedMeanwhile[] = "another hard link to it was made while it was being written";
+constexpr char kModeChanged[] = "its permissions were changed while it was being written";
+constexpr char kRemoved[] = "it was removed or renamed by another program while it was being written";
 constexpr char kAppeared[] = "another program created it while it was being written";
 constexpr int kMaxLinkHops = 40;
 
@@ -66,7 +74,21 @@ FileIdentity IdentityOf(const struct stat& st)
 {
     return FileIdentity{true, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
         static_cast<uint64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
-        static_cast<int64_t>(st.st_mtim.tv_nsec)};
+        static_cast<int64_t>(st.st_mtim.tv_nsec), static_cast<uint64_t>(st.st_nlink), static_cast<uint32_t>(st.st_mode),
+        static_cast<int64_t>(st.st_ctim.tv_sec), static_cast<int64_t>(st.st_ctim.tv_nsec)};
+}
+
+// Why the file now found under the target's name is not the version that was
+// read, or nullptr when it still is.
+const char* ChangeSince(const FileIdentity& was, const FileIdentity& now)
+{
+    if (!was.bValid || !now.bValid || was.nDevice != now.nDevice || was.nInode != now.nInode)
+        return kRemoved;
+    if (was.nLinks != now.nLinks)
+        return kLinkedMeanwhile;
+    if (was.nMode != now.nMode)
+        return kModeChanged;
+    return was == now ? nullptr : kChanged;
 }
 
 // Follows symbolic links to the path of the file they finally name, which
@@ -104,30 +126,96 @@ bool FollowLinks(const std::string& path, std::string& result)
     return false;
 }
 
-// A name for the new version in the target's folder, never longer than the
-// target's own name (a name near the system's limit must still be writable):
-// a dot, the start of the name, a dot and six random characters.
+// A name for the new version in the target's folder that says what it is: a
+// dot, up to 32 bytes of the target's name (never cutting a UTF-8 character),
+// the marker and six random characters: ".house.nif.tavrel-Xy3kQ9". Short
+// enough for every file system's name limit.
+constexpr char kTempMarker[] = ".tavrel-";
+constexpr size_t kTempRandomChars = 6;
+constexpr size_t kTempPrefixBytes = 32;
+
 std::string TemporaryName(const std::string& name)
 {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const size_t length = std::max<size_t>(name.size(), 1);
-    uint8_t random[16] = {};
+    uint8_t random[kTempRandomChars] = {};
     if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
         const uint64_t seed = static_cast<uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^
             static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&name));
-        std::memcpy(random, &seed, sizeof seed);
+        std::memcpy(random, &seed, sizeof random);
     }
-    const auto randomChars = [&](size_t count) {
-        std::string out;
-        for (size_t i = 0; i < count; ++i)
-            out += kChars[random[i % sizeof random] % (sizeof kChars - 1)];
-        return out;
-    };
-    if (length >= 9)
-        return "." + name.substr(0, length - 8) + "." + randomChars(6);
-    if (length >= 2)
-        return "." + randomChars(length - 1);
-    return randomChars(1);
+    size_t prefix = std::min(name.size(), kTempPrefixBytes);
+    while (prefix > 0 && prefix < name.size() && (static_cast<uint8_t>(name[prefix]) & 0xC0) == 0x80)
+        --prefix;
+    std::string out = "." + name.substr(0, prefix) + kTempMarker;
+    for (const uint8_t r : random)
+        out += kChars[r % (sizeof kChars - 1)];
+    return out;
+}
+
+bool IsTemporaryName(const std::string& name)
+{
+    const size_t tail = sizeof kTempMarker - 1 + kTempRandomChars;
+    if (name.size() < 1 + tail || name[0] != '.' ||
+        name.compare(name.size() - tail, sizeof kTempMarker - 1, kTempMarker) != 0)
+        return false;
+    return std::all_of(
+        name.end() - kTempRandomChars, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+// Removes the new versions that writers killed before their commit left in a
+// folder. A writer holds a lock on its new version until it is named or
+// dropped, so one whose lock can be taken has no writer any more. Each folder
+// is swept once per process: a batch writing thousands of files into one
+// folder reads it once.
+void SweepStaleTemporaries(const std::string& folder)
+{
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!swept.insert(folder).second)
+            return;
+    }
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!IsTemporaryName(name))
+            continue;
+        const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened { };
+        struct stat named { };
+        // Only a regular file whose writer is gone, and still the file of that name.
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == opened.st_ino &&
+            named.st_dev == opened.st_dev)
+            ::unlinkat(dirFd, name.c_str(), 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+// The file systems of FAT, many FUSE and network mounts have no unnamed
+// files; TAVREL_NO_TMPFILE=1 (or the tests' setter) takes that path everywhere.
+std::atomic<int> g_unnamedFiles{-1};  // -1: not yet decided
+
+bool UnnamedFilesAllowed()
+{
+    int allowed = g_unnamedFiles.load(std::memory_order_relaxed);
+    if (allowed < 0) {
+        const char* off = std::getenv("TAVREL_NO_TMPFILE");
+        allowed = off && *off && std::strcmp(off, "0") != 0 ? 0 : 1;
+        g_unnamedFiles.store(allowed, std::memory_order_relaxed);
+    }
+    return allowed == 1;
 }
 
 bool HasProcFileLinks()
@@ -137,14 +225,30 @@ bool HasProcFileLinks()
 
 std::atomic<bool> g_bDeferNewFileSync{false};
 
-void SyncDirectory(const std::string& dir)
+// 0, or the errno of a failed flush of the folder's entries. A folder that
+// cannot be opened for reading, or whose file system has no such flush
+// (EINVAL), cannot be made safer and is not reported.
+int SyncDirectory(const std::string& dir)
 {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    if (fd < 0)
+        return 0;
+    int err = 0;
+    while (::fsync(fd) != 0) {
+        err = errno;
+        if (err != EINTR)
+            break;
+        err = 0;
     }
+    ::close(fd);
+    return err == EINVAL ? 0 : err;
 }
+
+constexpr char kFolderNotFlushed[] =
+    "The file was written, but its folder could not be flushed to disk: a power loss may still undo the write.";
+
+std::mutex g_warningsMutex;
+std::vector<std::string> g_warnings;
 
 }  // namespace
 
@@ -340,18 +444,23 @@ bool CSafeFileWriter::Open(const std::string& targetPath, CFileException* pError
 
 bool CSafeFileWriter::CreateNewVersion(const std::string& folder, unsigned mode, CFileException* pError)
 {
+    SweepStaleTemporaries(folder);
     // A file without a name vanishes with the process, however it ends.
-    if (HasProcFileLinks()) {
+    if (UnnamedFilesAllowed() && HasProcFileLinks()) {
         const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd >= 0) {
             m_fd = fd;
             m_bUnnamed = true;
+            // Held until the commit: the name it gets just before the rename is then not stale.
+            ::flock(fd, LOCK_EX | LOCK_NB);
             return true;
         }
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             return Fail(pError, CFileException::FromErrno(errno, m_strTarget));
     }
-    // File systems without unnamed files: a hidden name next to the target.
+    // File systems without unnamed files: a recognisable hidden name next to
+    // the target, locked while it is written so that a later write can tell
+    // one left by a killed writer.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string temp = folder + "/" + TemporaryName(NameOf(m_strResolved));
         const int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
@@ -359,6 +468,7 @@ bool CSafeFileWriter::CreateNewVersion(const std::string& folder, unsigned mode,
             m_fd = fd;
             m_strTemp = temp;
             RegisterCleanupPath(temp);
+            ::flock(fd, LOCK_EX | LOCK_NB);
             return true;
         }
         if (errno != EEXIST)
@@ -385,8 +495,11 @@ void CSafeFileWriter::Commit()
         // The old file must still be the version that was read and locked.
         struct stat st { };
         const bool exists = ::stat(m_strResolved.c_str(), &st) == 0;
-        if (m_bTargetExists && (!exists || !m_expected.bValid || IdentityOf(st) != m_expected))
-            throw CFileException::Refusal(CFileException::sharingViolation, kChanged, m_strTarget);
+        if (m_bTargetExists) {
+            const char* change = ChangeSince(m_expected, exists ? IdentityOf(st) : FileIdentity{});
+            if (change)
+                throw CFileException::Refusal(CFileException::sharingViolation, change, m_strTarget);
+        }
         if (!m_bTargetExists && exists)
             throw CFileException::Refusal(CFileException::sharingViolation, kAppeared, m_strTarget);
         PlaceNewVersion();
@@ -395,8 +508,28 @@ void CSafeFileWriter::Commit()
         throw;
     }
     Discard();  // closes the file and the lock; the new version has its name now
-    if (!deferSync)
-        SyncDirectory(DirectoryOf(m_strResolved));
+    if (deferSync)
+        return;
+    if (const int err = SyncDirectory(DirectoryOf(m_strResolved))) {
+        const std::lock_guard<std::mutex> lock(g_warningsMutex);
+        g_warnings.push_back(std::string(kFolderNotFlushed) + "\nFile: " + m_strTarget + "\n" + std::strerror(err));
+    }
+}
+
+std::vector<std::string> TakeWriteWarnings()
+{
+    const std::lock_guard<std::mutex> lock(g_warningsMutex);
+    return std::exchange(g_warnings, {});
+}
+
+void CSafeFileWriter::SetUnnamedFilesAllowed(bool bAllowed)
+{
+    g_unnamedFiles.store(bAllowed ? 1 : 0, std::memory_order_relaxed);
+}
+
+bool CSafeFileWriter::IsTemporaryName(const std::string& name)
+{
+    return ::IsTemporaryName(name);
 }
 
 void CSafeFileWriter::SetDeferNewFileSync(bool bDefer)

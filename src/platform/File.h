@@ -6,11 +6,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/Exceptions.h"
 
 // What identifies the version of a file that was read: a writer replaces the
-// file only while it is still that version.
+// file only while it is still that version. The link count, mode and change
+// time belong to it too: a hard link or a permission change made meanwhile
+// would be undone by putting a new file in its place.
 struct FileIdentity {
     bool bValid = false;
     uint64_t nDevice = 0;
@@ -18,6 +21,10 @@ struct FileIdentity {
     uint64_t nSize = 0;
     int64_t nModifiedSec = 0;
     int64_t nModifiedNsec = 0;
+    uint64_t nLinks = 0;
+    uint32_t nMode = 0;
+    int64_t nChangedSec = 0;
+    int64_t nChangedNsec = 0;
 
     bool operator==(const FileIdentity&) const = default;
 };
@@ -70,9 +77,11 @@ private:
 };
 
 // Writes a new version of a file and puts it in the file's place only when
-// Commit succeeds, so the old file stays whole on any failure, and nothing is
-// left under any name if the process dies first (the new version has no name
-// until Commit). A symbolic link stays a link: the file it names is written,
+// Commit succeeds, so the old file stays whole on any failure. The new version
+// has no name until Commit where the file system allows (O_TMPFILE), so a
+// process that dies leaves nothing; elsewhere it is a hidden, locked file
+// named after the target, and the next write into that folder removes one
+// whose writer is gone. A symbolic link stays a link: the file it names is written,
 // and a link to a missing file creates that file. Targets that are not
 // regular files, are not writable by the user, or have other hard links
 // (which a replacement would split) are refused. The new version keeps the
@@ -104,6 +113,11 @@ public:
     // crash can lose only such a new file, never a user's old one. Replaced
     // files keep the full guarantee. Process-wide; off by default.
     static void SetDeferNewFileSync(bool bDefer);
+    // False makes every new version a named file, as on file systems without
+    // unnamed files (the tests' way to that path; TAVREL_NO_TMPFILE=1 too).
+    static void SetUnnamedFilesAllowed(bool bAllowed);
+    // True for the names new versions take (".house.nif.tavrel-Xy3kQ9").
+    static bool IsTemporaryName(const std::string& name);
 
 private:
     bool Fail(CFileException* pError, const CFileException& error);
@@ -120,6 +134,12 @@ private:
     std::string m_strResolved;  // the file the target names after following links
     std::string m_strTemp;  // the new version's name, when it has one
 };
+
+// What Commits since the last call could not make sure of after the new
+// version had its name (its folder's flush to disk failed), one message each
+// with the file and the reason. The front ends show them after the work:
+// the file is written, but a power loss may still undo it.
+std::vector<std::string> TakeWriteWarnings();
 
 // Writes everything of the file system that holds the folder through to the
 // disk (after batch work with deferred syncs). 0, or the errno of the failure.

@@ -20,6 +20,24 @@ void RemoveKnownFiles(int folderFd, const std::vector<std::string>& fileNames)
         ::unlinkat(folderFd, name.c_str(), 0);
 }
 
+// Deletes the new versions that a writer killed before its commit left in
+// the folder: its holder, their only writer, has ended.
+void RemoveNewVersions(int folderFd)
+{
+    const int fd = ::dup(folderFd);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (CSafeFileWriter::IsTemporaryName(entry->d_name))
+            ::unlinkat(folderFd, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 // A lock on the folder itself; -1 when it cannot be had (at once, unless wait).
 int LockFolder(int baseFd, const char* name, bool wait)
 {
@@ -53,6 +71,7 @@ void RemoveAbandoned(const std::string& base, const std::string& prefix, const s
         if (fd < 0)
             continue;  // held: its process is running
         RemoveKnownFiles(fd, fileNames);
+        RemoveNewVersions(fd);
         ::unlinkat(baseFd, entry->d_name, AT_REMOVEDIR);
         ::close(fd);
     }

@@ -1,25 +1,92 @@
 #include "platform/ImageLimits.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+
+#include "platform/Exceptions.h"
+#include "platform/Format.h"
+
 namespace {
 
-ImageLimits g_limits;
+ImageLimits& Limits()
+{
+    static ImageLimits limits = [] {
+        ImageLimits fromEnvironment;
+        const char* text = std::getenv(kImageBudgetVariable);
+        if (const std::optional<uint64_t> mib = ParseImageBudgetMiB(text ? text : ""))
+            fromEnvironment.nMaxImageBytes = *mib << 20;
+        return fromEnvironment;
+    }();
+    return limits;
+}
+
+uint64_t MaxImageBytes()
+{
+    return std::min(Limits().nMaxImageBytes, kMaxBitmapImageBytes);
+}
+
+uint64_t ImageBytes(uint64_t width, uint64_t height, unsigned bitCount)
+{
+    // Sides beyond 2^32 are refused by the side limit before this matters.
+    const uint64_t stride = (std::min<uint64_t>(width, UINT32_MAX) * bitCount + 31) / 32 * 4;
+    return height != 0 && stride > UINT64_MAX / height ? UINT64_MAX : stride * height;
+}
+
+uint64_t MiBRoundedUp(uint64_t bytes)
+{
+    return bytes / (1u << 20) + (bytes % (1u << 20) != 0 ? 1 : 0);
+}
 
 }  // namespace
 
 const ImageLimits& GetImageLimits()
 {
-    return g_limits;
+    return Limits();
 }
 
 void SetImageLimits(const ImageLimits& limits)
 {
-    g_limits = limits;
+    Limits() = limits;
+}
+
+void SetImageBudgetMiB(uint64_t mib)
+{
+    Limits().nMaxImageBytes = std::clamp<uint64_t>(mib, 1, kMaxImageBudgetMiB) << 20;
+}
+
+std::optional<uint64_t> ParseImageBudgetMiB(const std::string& text)
+{
+    uint64_t mib = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), mib);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || mib < 1 || mib > kMaxImageBudgetMiB)
+        return std::nullopt;
+    return mib;
 }
 
 bool ImageWithinLimits(uint64_t width, uint64_t height, unsigned bitCount)
 {
-    if (width > g_limits.nMaxSide || height > g_limits.nMaxSide)
+    const ImageLimits& limits = Limits();
+    if (width > limits.nMaxSide || height > limits.nMaxSide)
         return false;
-    const uint64_t stride = (width * bitCount + 31) / 32 * 4;
-    return stride * height <= g_limits.nMaxImageBytes;
+    return ImageBytes(width, height, bitCount) <= MaxImageBytes();
+}
+
+std::string ImageTooLargeText(uint64_t width, uint64_t height, unsigned bitCount)
+{
+    const uint32_t side = Limits().nMaxSide;
+    if (width > side || height > side) {
+        return FormatString("The image is too large to open (%llu x %llu; the limit is %u pixels a side).\nFile: %%s",
+            static_cast<unsigned long long>(width), static_cast<unsigned long long>(height), side);
+    }
+    return FormatString("The image is too large to open (%llu x %llu, %llu MiB; the limit is %llu MiB).\nFile: %%s",
+        static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+        static_cast<unsigned long long>(MiBRoundedUp(ImageBytes(width, height, bitCount))),
+        static_cast<unsigned long long>(MaxImageBytes() >> 20));
+}
+
+void CheckImageWithinLimits(uint64_t width, uint64_t height, unsigned bitCount, const std::string& path)
+{
+    if (!ImageWithinLimits(width, height, bitCount))
+        ThrowRefusal(ImageTooLargeText(width, height, bitCount).c_str(), path);
 }

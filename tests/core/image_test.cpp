@@ -227,12 +227,17 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
     const Bytes tga = BuildTga({.width = 2, .pixels = {1, 2, 3, 4, 5, 6}});
     const Bytes rle = BuildTga({.width = 2, .imageType = 10, .pixels = {1, 2, 3, 1, 2, 3}});  // one repeat packet
     const auto cut = [](const Bytes& file, size_t n) { return Bytes(file.begin(), file.begin() + long(n)); };
-    // Sides of 20032 in a small file, the header's CRC made right, so only the sides are wrong.
+    // Sides of 11840 (within the memory budget) in a small file, the header's CRC made right, so only the sides are wrong.
     Bytes huge = png;
-    huge[18] = huge[22] = 0x4E;
+    huge[18] = huge[22] = 0x2E;
     for (uint32_t i = 0, crc = uint32_t(crc32(0, huge.data() + 12, 17)); i < 4; ++i)
         huge[29 + i] = uint8_t(crc >> (24 - 8 * i));
     const uint32_t wide = GetImageLimits().nMaxSide + 1;
+    std::vector<std::string> tooLargeTexts;
+    const auto tooLarge = [&](uint64_t width, uint64_t height, unsigned bits) {
+        return tooLargeTexts.emplace_back(ImageTooLargeText(width, height, bits)).c_str();
+    };
+    tooLargeTexts.reserve(3);
     // file: none if the file does not exist.
     const struct {
         const char* name;
@@ -248,9 +253,11 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"width 0", kFileKindBmp, Patched(bmp, 18, 0), kBmpRead},
         {"height 0", kFileKindBmp, Patched(bmp, 22, 0), kBmpRead},
         {"stride times height overflows", kFileKindBmp, BuildBmp({.width = INT_MAX, .height = INT_MAX, .bitCount = 32}),
-            kImageTooLarge},
+            tooLarge(INT_MAX, INT_MAX, 32)},
         {"height of the lowest int", kFileKindBmp, BuildBmp({.width = 3, .height = INT_MIN, .pixels = k24Rows}),
-            kImageTooLarge},
+            tooLarge(3, 1ull << 31, 24)},
+        {"past the memory budget", kFileKindBmp, BuildBmp({.width = 20000, .height = 20000, .bitCount = 32}),
+            tooLarge(20000, 20000, 32)},
         {"2 bits", kFileKindBmp, Patched(bmp, 28, 2, 2), kNotBmp},
         {"RLE8", kFileKindBmp, Patched(bmp, 30, BI_RLE8), kCompressed},
         {"missing PNG", kFileKindPng, std::nullopt, "Error opening png file.\nFile: %s"},

@@ -1,10 +1,13 @@
 // The platform layer: safe replacement of files, formatting.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "ScriptedUi.h"
 #include "TempDir.h"
@@ -38,17 +41,105 @@ TEST(SafeFileWriter, ReplacesWholeOnCommitOnlyAndNotAFileChangedMeanwhile)
     EXPECT_FALSE(CopyFile(dir.File("missing"), dir.File("f.bak")));
     EXPECT_EQ(ReadFileBytes(dir.File("f.bak")), ReadFileBytes(path));
     EXPECT_EQ(FileNames(dir.Path()), (std::vector<std::string>{"f.bak", "f.bin"}));  // no stray new versions
-    // A file that another program changed while its new version was written is left as that program left it.
-    CFile read;
-    ASSERT_TRUE(read.Open(path, CFile::modeRead));
+}
+
+// What another program does to the target between Open and Commit: each is
+// refused with its reason and left exactly as that program made it.
+TEST(SafeFileWriter, RefusesATargetWhoseLinksModeOrContentChangedMeanwhile)
+{
+    const struct {
+        const char* name;
+        std::function<void(const TempDir&, const std::string&)> change;
+        const char* reason;
+    } cases[] = {
+        {"hard link made", [](const TempDir& d, const std::string& t) { ::link(t.c_str(), d.File("u").c_str()); },
+            "another hard link"},
+        {"made read-only", [](const TempDir&, const std::string& t) { ::chmod(t.c_str(), 0444); }, "permissions"},
+        {"appended to",
+            [](const TempDir&, const std::string& t) {
+                WriteFileBytes(t, {1, 2, 3, 4});
+            },
+            "changed"},
+        {"replaced",
+            [](const TempDir& d, const std::string& t) {
+                WriteFileBytes(d.File("v"), {1, 2, 3});
+                ::rename(d.File("v").c_str(), t.c_str());
+            },
+            "removed or renamed"},
+    };
+    for (const auto& c : cases) {
+        for (const bool unnamed : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (unnamed ? "" : ", named new version"));
+            CSafeFileWriter::SetUnnamedFilesAllowed(unnamed);
+            TempDir dir;
+            const std::string path = dir.File("f.bin");
+            WriteFileBytes(path, {1, 2, 3});
+            CFile read;
+            ASSERT_TRUE(read.Open(path, CFile::modeRead));
+            CSafeFileWriter writer;
+            ASSERT_TRUE(writer.Open(path));
+            writer.ExpectIdentity(read.GetIdentity());
+            writer.Write("xyz", 3);
+            c.change(dir, path);
+            struct stat before { };
+            ::stat(path.c_str(), &before);
+            try {
+                writer.Commit();
+                ADD_FAILURE() << "committed";
+            } catch (const CFileException& e) {
+                EXPECT_NE(e.GetErrorMessage().find(c.reason), std::string::npos) << e.GetErrorMessage();
+            }
+            struct stat after { };
+            ::stat(path.c_str(), &after);
+            EXPECT_EQ(std::tie(after.st_ino, after.st_mode, after.st_nlink, after.st_size),
+                std::tie(before.st_ino, before.st_mode, before.st_nlink, before.st_size));
+            EXPECT_TRUE(FileNames(dir.Path(), ".").empty());
+        }
+    }
+    CSafeFileWriter::SetUnnamedFilesAllowed(true);
+}
+
+// Where the file system has no unnamed files the new version is a hidden file
+// named after the target, locked while written. The first write into a folder
+// removes the ones whose writer is gone and no other file.
+TEST(SafeFileWriter, NamedNewVersionsAreRecognisableAndStaleOnesAreSwept)
+{
+    CSafeFileWriter::SetUnnamedFilesAllowed(false);
+    TempDir dir;
+    const std::string stale = dir.File(".f.bin.tavrel-abc123");
+    const std::string live = dir.File(".g.bin.tavrel-def456");
+    WriteFileBytes(stale, {1});
+    WriteFileBytes(live, {2});
+    for (const char* kept : {".f.bin.tavrel-ab", ".f.bin.tavrel-abc12_", "f.bin.tavrel-abc123", ".x"})
+        WriteFileBytes(dir.File(kept), {3});
+    std::filesystem::create_directory(dir.File(".d.tavrel-aaaaaa"));
+    const int liveFd = ::open(live.c_str(), O_RDONLY);  // its writer is still at work
+    ASSERT_EQ(::flock(liveFd, LOCK_EX), 0);
+
+    const std::string target = dir.File(std::string(40, '\xC3') + "f.bin");
     CSafeFileWriter writer;
-    ASSERT_TRUE(writer.Open(path));
-    writer.ExpectIdentity(read.GetIdentity());
-    writer.Write("xyz", 3);
-    WriteFileBytes(path, {1, 2, 3, 4});  // an append from elsewhere
-    EXPECT_THROW(writer.Commit(), CFileException);
-    EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{1, 2, 3, 4}));
-    EXPECT_EQ(FileNames(dir.Path()).size(), 2u);
+    ASSERT_TRUE(writer.Open(target));
+    writer.Write("new", 3);
+    const std::vector<std::string> names = FileNames(dir.Path(), ".");
+    EXPECT_EQ(names.size(), 6u);  // the stale one went, the new version came
+    EXPECT_FALSE(FileExists(stale));
+    EXPECT_TRUE(FileExists(live));
+    std::string temp;
+    for (const std::string& name : names) {
+        if (CSafeFileWriter::IsTemporaryName(name) && name.rfind(".\xC3", 0) == 0)
+            temp = name;
+    }
+    ASSERT_FALSE(temp.empty());
+    EXPECT_LE(temp.size(), 47u);
+    // Locked by its writer: another write's sweep leaves it alone.
+    const int fd = ::open(dir.File(temp).c_str(), O_RDONLY);
+    EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
+    writer.Commit();
+    EXPECT_EQ(ReadFileBytes(target), (std::vector<uint8_t>{'n', 'e', 'w'}));
+    EXPECT_EQ(FileNames(dir.Path(), ".").size(), 5u);
+    ::close(liveFd);
+    CSafeFileWriter::SetUnnamedFilesAllowed(true);
 }
 
 // Every kind of target: what is refused (with its reason) stays exactly as it was,
