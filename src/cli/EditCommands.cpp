@@ -71,7 +71,8 @@ int RunReplace(const CliOptions& options, CCliUiServices& ui)
         if (UpperExtension(FileNamePart(path)) == "BMZ") {
             ScratchFolder scratch;
             if (scratch.path.empty())
-                throw CCoreError(FormatString("Cannot create a folder for temporary files in %s.", TempFolderBase().c_str()));
+                throw CCoreError(
+                    FormatString("Cannot create a folder for temporary files in %s.", TempFolderBase().c_str()));
             result = ReplaceCompressedBitmapImage(
                 path, *image, BmzScratch{scratch.path + "/temp.dbp", scratch.path + "/temp.dbz"}, edit);
         } else {

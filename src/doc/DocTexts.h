@@ -21,7 +21,8 @@ inline constexpr char kDimensionsDiffer[] =
     "Error: The replacement image's dimensions are different from the original!";
 inline constexpr char kUnknownDepth[] = "Hmmm, somethin' ain't right!";
 // A depth change that was not accepted, said where no question can be asked.
-inline constexpr char kDepthNotAccepted[] = "The bit depths of these two images differ (a %u-bit image for a %u-bit texture).";
+inline constexpr char kDepthNotAccepted[] =
+    "The bit depths of these two images differ (a %u-bit image for a %u-bit texture).";
 
 // Make Transparent.
 inline constexpr char kNotRgba[] = "Error: This image cannot be made transparent";

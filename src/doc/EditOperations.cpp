@@ -82,8 +82,7 @@ void Rewrite(const std::string& path, const ScannedTexture& texture, const RawTe
 
 ReplacementShape ShapeOfReplacement(const CDibImage& image, bool bTarga)
 {
-    return ReplacementShape{
-        static_cast<uint32_t>(image.GetWidth()), RecordHeight(image), image.GetBitCount(), bTarga};
+    return ReplacementShape{static_cast<uint32_t>(image.GetWidth()), RecordHeight(image), image.GetBitCount(), bTarga};
 }
 
 ReplacementCheck CheckReplacement(const RawTextureShape& texture, const ReplacementShape& image, AlphaRule rule)

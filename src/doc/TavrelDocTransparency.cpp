@@ -40,8 +40,8 @@ bool CTavrelDoc::MakeTransparent()
     EditOptions options;
     options.bBackup = AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES;
     options.expectedOffsets = m_rawImageOffsets;
-    options.expectedShape = RawTextureShape{
-        static_cast<uint32_t>(current->GetWidth()), static_cast<uint32_t>(current->GetHeight()), 2};
+    options.expectedShape =
+        RawTextureShape{static_cast<uint32_t>(current->GetWidth()), static_cast<uint32_t>(current->GetHeight()), 2};
 
     bool written = false;
     {

@@ -328,8 +328,8 @@ void CImport::VerifyReadBack()
             BlockEquals(file, texture.offset + kRawFieldBytes, expected.data(), planned.replacement.PixelCount(),
                 planned.bKeepAlpha, static_cast<uint32_t>(planned.replacement.BytesPerPixel()));
         if (!same) {
-            m_report.strError = FormatString(kImportDiffers, planned.nIndex,
-                m_strModel.c_str(), m_report.lines[planned.nLine].strFileName.c_str());
+            m_report.strError = FormatString(
+                kImportDiffers, planned.nIndex, m_strModel.c_str(), m_report.lines[planned.nLine].strFileName.c_str());
             return;
         }
     }

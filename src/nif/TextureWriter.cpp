@@ -123,7 +123,9 @@ bool StampOrThrow(
     if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes)
         return false;
     RewriteRawImageBlocks(path, {BlockRewrite{offset, expected, expected}},
-        [&](size_t, CFile& in, uint64_t oldPixels, CSafeFileWriter& out) { CopyStampingAlpha(in, oldPixels, pixelBytes, alpha, out); });
+        [&](size_t, CFile& in, uint64_t oldPixels, CSafeFileWriter& out) {
+            CopyStampingAlpha(in, oldPixels, pixelBytes, alpha, out);
+        });
     return true;
 }
 
@@ -185,9 +187,7 @@ bool SpliceOrThrow(const std::string& path, uint64_t offset, uint64_t oldPixelBy
 void RewriteRawImageBlocks(const std::string& path, const std::vector<BlockRewrite>& unordered,
     const BlockPixelWriter& pixels, const std::function<void()>& beforeWrite)
 {
-    const auto refuse = [&](int cause, const char* reason) {
-        throw CFileException::Refusal(cause, reason, path);
-    };
+    const auto refuse = [&](int cause, const char* reason) { throw CFileException::Refusal(cause, reason, path); };
     // Written in file order; the pixel writer is still told each block's own index.
     std::vector<size_t> order(unordered.size());
     for (size_t i = 0; i < order.size(); ++i)
@@ -314,5 +314,3 @@ bool StampAlpha(
         ShowWriteError(path);
     return written;
 }
-
-

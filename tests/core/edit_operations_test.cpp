@@ -181,6 +181,7 @@ TEST(EditOperations, AFollowLinkQuestionShowsWhereALinkOutsideTheFolderLeads)
     ui.AnswerNext(IDNO);
     doc.LoadFile(dir.File("mod/link.nif"));
     ASSERT_FALSE(ui.Texts().empty());
-    EXPECT_EQ(ui.Texts().back(), kFollowLinkQuestion + std::string("..\\victim.nif") +
+    EXPECT_EQ(ui.Texts().back(),
+        kFollowLinkQuestion + std::string("..\\victim.nif") +
             "\nIt lies outside this file's folder: " + dir.File("mod/../victim.nif"));
 }
