@@ -14,9 +14,9 @@ _tavrel_cli_options()
         extract) echo --index --all --format --jobs ;;
         convert) ;;
         map) echo --cells ;;
-        import) echo --backup --yes --dry-run ;;
-        replace) echo --index --backup --yes ;;
-        alpha) echo --index --backup ;;
+        import) echo --backup --yes --dry-run --follow-link ;;
+        replace) echo --index --backup --yes --follow-link ;;
+        alpha) echo --index --backup --follow-link ;;
     esac
 }
 

@@ -34,11 +34,7 @@ std::vector<CDibImage*> ImagesOf(const CTavrelDoc& doc)
 // The file the user chose in Open: a followed link does not rename the export.
 std::string OpenedPath(const CTavrelDoc& doc)
 {
-    const std::string& backup = doc.GetBackupPath();
-    const std::string suffix = ".bak";
-    if (backup.size() > suffix.size() && backup.compare(backup.size() - suffix.size(), suffix.size(), suffix) == 0)
-        return backup.substr(0, backup.size() - suffix.size());
-    return doc.GetFilePath();
+    return doc.GetOpenedPath().empty() ? doc.GetFilePath() : doc.GetOpenedPath();
 }
 
 }  // namespace

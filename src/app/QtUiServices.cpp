@@ -11,6 +11,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "app/CommandTable.h"
@@ -135,6 +136,12 @@ void QtUiServices::ShowProgress(int percent)
 {
     if (m_pFrame)
         m_pFrame->ShowProgress(percent);
+}
+
+void QtUiServices::ShowStatus(const std::string& text)
+{
+    if (m_pFrame)
+        m_pFrame->statusBar()->showMessage(QString::fromStdString(text));
 }
 
 std::optional<uint8_t> QtUiServices::AskTransparencyLevel()

@@ -20,6 +20,7 @@ public:
     void PumpMessages() override;
     void RepaintMainWindow() override;
     void ShowProgress(int percent) override;
+    void ShowStatus(const std::string& text) override;
     std::optional<uint8_t> AskTransparencyLevel() override;
     std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initialDir) override;
     void ShowReport(const std::string& title, const std::string& text) override;

@@ -23,6 +23,7 @@ struct RawOptions {
     bool backup = false;
     bool yes = false;
     bool dryRun = false;
+    bool followLink = false;
     std::vector<std::string> positional;
 };
 
@@ -32,7 +33,7 @@ constexpr uint32_t kMaxJobs = 256;
 // The options that only the verbs that change a file take.
 bool HasEditOptions(const RawOptions& raw)
 {
-    return raw.backup || raw.yes || raw.dryRun;
+    return raw.backup || raw.yes || raw.dryRun || raw.followLink;
 }
 
 ParseResult Refuse(std::string reason)
@@ -59,8 +60,11 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (raw.json)
                 return "--json is given twice";
             raw.json = true;
-        } else if (word == "--backup" || word == "--yes" || word == "--dry-run") {
-            bool& flag = word == "--backup" ? raw.backup : word == "--yes" ? raw.yes : raw.dryRun;
+        } else if (word == "--backup" || word == "--yes" || word == "--dry-run" || word == "--follow-link") {
+            bool& flag = word == "--backup" ? raw.backup
+                : word == "--yes"           ? raw.yes
+                : word == "--follow-link"   ? raw.followLink
+                                            : raw.dryRun;
             if (flag)
                 return std::string(word) + " is given twice";
             flag = true;
@@ -192,7 +196,7 @@ ParseResult ParseConvert(const RawOptions& raw)
 std::optional<std::string> ParseEditOptions(const RawOptions& raw, const char* what, CliOptions& options)
 {
     if (raw.json || raw.all || raw.format || raw.dryRun)
-        return std::string(what) + " takes only --index, --backup" +
+        return std::string(what) + " takes only --index, --backup, --follow-link" +
             (options.verb == CliVerb::Replace ? " and --yes" : "");
     if (raw.index) {
         const std::optional<uint32_t> index = ParseIndex(*raw.index);
@@ -202,6 +206,7 @@ std::optional<std::string> ParseEditOptions(const RawOptions& raw, const char* w
     }
     options.bBackup = raw.backup;
     options.bYes = raw.yes;
+    options.bFollowLink = raw.followLink;
     return std::nullopt;
 }
 
@@ -246,7 +251,7 @@ ParseResult ParseAlpha(const RawOptions& raw)
 ParseResult ParseImport(const RawOptions& raw)
 {
     if (raw.json || raw.index || raw.all || raw.format || raw.jobs)
-        return Refuse("import takes no options but --backup, --yes and --dry-run");
+        return Refuse("import takes no options but --backup, --yes, --dry-run and --follow-link");
     if (raw.positional.size() != 2)
         return Refuse("import takes FILE and DIR");
     if (UpperExtension(FileNamePart(raw.positional[0])) != "NIF")
@@ -260,6 +265,7 @@ ParseResult ParseImport(const RawOptions& raw)
     options.bBackup = raw.backup;
     options.bYes = raw.yes;
     options.bDryRun = raw.dryRun;
+    options.bFollowLink = raw.followLink;
     return ParseResult{options, {}};
 }
 

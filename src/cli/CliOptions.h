@@ -28,10 +28,11 @@ struct CliOptions {
     std::string strImportDir;  // DIR of import
     std::string strImage;  // IMAGE of replace
     uint8_t nAlpha = 255;  // LEVEL of alpha
-    bool bBackup = false;  // --backup: Yes to the backup question
-    bool bYes = false;  // --yes: Yes to the bit-depth question
+    bool bBackup = false;  // --backup: a backup copy just before the write
+    bool bYes = false;  // --yes: a change of bit depth is accepted
     bool bDryRun = false;  // import --dry-run
     std::optional<uint64_t> nMaxImageMiB;  // --max-image-mib N, any verb: the budget of one image's pixels
+    bool bFollowLink = false;  // --follow-link: edit the file a model file links to
 
     bool ExtractsAll() const { return !strAllDir.empty(); }
 };

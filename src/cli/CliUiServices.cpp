@@ -16,32 +16,15 @@ CCliUiServices::~CCliUiServices()
 int CCliUiServices::MessageBox(const std::string& text, unsigned style)
 {
     EndProgressLine();
-    if ((style & MB_TYPEMASK) == MB_YESNO && m_answerer)
-        return m_answerer(text);
     if ((style & MB_TYPEMASK) == MB_YESNO) {
-        // Nobody is there to answer; say what was decided on the user's behalf.
-        std::fprintf(m_pErr, "%s\n(answered Yes)\n", text.c_str());
+        // Nobody is there to answer, and nothing is done on a guess.
+        std::fprintf(m_pErr, "%s\n(answered No)\n", text.c_str());
         std::fflush(m_pErr);
-        return IDYES;
+        return IDNO;
     }
     std::fprintf(m_pErr, "%s\n", text.c_str());
     std::fflush(m_pErr);
     return IDOK;
-}
-
-std::optional<FileDialogResult> CCliUiServices::FileDialog(const FileDialogRequest&)
-{
-    // Every file the tool uses is named on its command line.
-    std::optional<FileDialogResult> chosen;
-    if (m_strNextFile)
-        chosen = FileDialogResult{*m_strNextFile, 1};
-    m_strNextFile.reset();
-    return chosen;
-}
-
-std::optional<uint8_t> CCliUiServices::AskTransparencyLevel()
-{
-    return std::exchange(m_alpha, std::nullopt);
 }
 
 void CCliUiServices::Report(const std::string& text)

@@ -1,5 +1,7 @@
 #pragma once
 // The tool's verbs. Each returns the exit status.
+#include <string>
+
 #include "cli/CliOptions.h"
 
 class CCliUiServices;
@@ -10,9 +12,13 @@ int RunList(const CliOptions& options, CCliUiServices& ui);
 int RunExtract(const CliOptions& options, CCliUiServices& ui);
 // map FILE OUT [--cells C0,...,C15]
 int RunMap(const CliOptions& options, CCliUiServices& ui);
-// replace FILE IMAGE [--index N] [--backup] [--yes]
+// The file an editing verb writes: FILE, or with --follow-link the file that a
+// model file without textures links to. Throws CCoreError naming the linked
+// file when there is a link and --follow-link was not given.
+std::string EditTarget(const CliOptions& options);
+// replace FILE IMAGE [--index N] [--backup] [--yes] [--follow-link]
 int RunReplace(const CliOptions& options, CCliUiServices& ui);
-// alpha FILE LEVEL [--index N] [--backup]
+// alpha FILE LEVEL [--index N] [--backup] [--follow-link]
 int RunAlpha(const CliOptions& options, CCliUiServices& ui);
-// import FILE DIR [--backup] [--yes] [--dry-run]
+// import FILE DIR [--backup] [--yes] [--dry-run] [--follow-link]
 int RunImport(const CliOptions& options, CCliUiServices& ui);

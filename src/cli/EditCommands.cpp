@@ -1,84 +1,101 @@
-// replace and alpha: the window's Replace and Make Transparent commands, run on
-// the document with the answers that the command line gives.
+// replace and alpha: the command line's flags become the operations' options.
 #include <string>
 
 #include "cli/CliUiServices.h"
 #include "cli/Commands.h"
-#include "doc/TavrelDoc.h"
+#include "doc/EditOperations.h"
+#include "image/DibImage.h"
+#include "platform/CoreError.h"
+#include "platform/File.h"
 #include "platform/Format.h"
+#include "platform/PathParts.h"
 
 namespace {
 
-constexpr char kBackupQuestionStart[] = "Would you like to make a backup of ";
-constexpr char kDepthQuestion[] = "The bit depths of these two images differ, do you wish to continue?";
+constexpr char kLinkNotFollowed[] =
+    "%s holds no textures but links to %s.\nNothing was written: --follow-link edits the linked file.";
+constexpr char kDepthHint[] = "(--yes accepts the change of bit depth)";
 
-bool StartsWith(const std::string& text, const char* start)
+// Removes a private folder on every path.
+struct ScratchFolder {
+    std::string path = MakePrivateFolder("tavrel-cli-");
+    ~ScratchFolder()
+    {
+        if (!path.empty())
+            RemoveFolderTree(path);
+    }
+};
+
+int Fail(const CCoreError& e, CCliUiServices& ui)
 {
-    return text.rfind(start, 0) == 0;
+    ui.Report(e.GetErrorMessage());
+    if (e.GetKind() == CCoreError::Kind::DepthChange)
+        ui.Report(kDepthHint);
+    return kExitFailure;
 }
 
-// Opens FILE and shows texture N; false, after a message, when there is none such.
-bool OpenAt(CTavrelDoc& doc, const CliOptions& options, CCliUiServices& ui)
+void SayBackup(const std::string& backupPath)
 {
-    ui.SetProgressLabel("Reading " + options.strFile);
-    const LoadResult result = doc.LoadFile(options.strFile);
-    const uint32_t count = doc.ImageCount();
-    if (count == 0) {
-        if (result != LoadResult::kFailedAndReported)
-            ui.Report("No image could be read from " + options.strFile);
-        return false;
-    }
-    if (options.nIndex >= count) {
-        ui.Report(FormatString("There is no image %u in %s: it holds %u image%s.", options.nIndex,
-            options.strFile.c_str(), count, count == 1 ? "" : "s"));
-        return false;
-    }
-    const CDibImage* image = doc.ImageAt(options.nIndex);
-    if (!image || !image->GetBitmapInfo())
-        return false;  // its reader has said why
-    return doc.GetFileKind() != kFileKindNif || doc.SelectImage(options.nIndex);
-}
-
-// The backup question gets --backup's answer; any other question No, said on standard error.
-int AnswerOthers(const std::string& question, const CliOptions& options, CCliUiServices& ui)
-{
-    if (StartsWith(question, kBackupQuestionStart))
-        return options.bBackup ? IDYES : IDNO;
-    ui.Report(question + "\n(answered No)");
-    return IDNO;
+    if (!backupPath.empty())
+        std::printf("backup: %s\n", backupPath.c_str());
 }
 
 }  // namespace
 
+std::string EditTarget(const CliOptions& options)
+{
+    if (UpperExtension(FileNamePart(options.strFile)) != "NIF")
+        return options.strFile;
+    const std::optional<ModelFileLink> link = FindModelFileLink(options.strFile);
+    if (!link)
+        return options.strFile;
+    if (!options.bFollowLink) {
+        throw CCoreError(FormatString(kLinkNotFollowed, options.strFile.c_str(), link->strPath.c_str()), {},
+            CCoreError::Kind::LinkNotFollowed);
+    }
+    return link->strPath;
+}
+
 int RunReplace(const CliOptions& options, CCliUiServices& ui)
 {
-    CTavrelDoc doc;
-    if (!OpenAt(doc, options, ui))
-        return kExitFailure;
-    ui.SetAnswerer([&](const std::string& question) {
-        if (question == kDepthQuestion && options.bYes)
-            return IDYES;
-        if (question == kDepthQuestion) {
-            ui.Report(question + "\n(answered No: --yes goes on)");
-            return IDNO;
+    try {
+        const std::string path = EditTarget(options);
+        const std::unique_ptr<CDibImage> image = LoadReplacement(options.strImage);
+        if (!image)
+            return kExitFailure;  // its reader has said why
+        EditOptions edit;
+        edit.bBackup = options.bBackup;
+        edit.bAcceptDepthChange = options.bYes;
+        ui.SetProgressLabel("Writing " + path);
+        EditResult result;
+        if (UpperExtension(FileNamePart(path)) == "BMZ") {
+            ScratchFolder scratch;
+            if (scratch.path.empty())
+                throw CCoreError(
+                    FormatString("Cannot create a folder for temporary files in %s.", TempFolderBase().c_str()));
+            result = ReplaceCompressedBitmapImage(
+                path, *image, BmzScratch{scratch.path + "/temp.dbp", scratch.path + "/temp.dbz"}, edit);
+        } else {
+            const bool targa = UpperExtension(FileNamePart(options.strImage)) == "TGA";
+            result = ReplaceTexture(path, options.nIndex, *image, targa, edit);
         }
-        return AnswerOthers(question, options, ui);
-    });
-    ui.SetNextFile(options.strImage);
-    ui.SetProgressLabel("Writing " + options.strFile);
-    const bool written = doc.ReplaceImage();
-    ui.SetAnswerer({});
-    return written ? kExitSuccess : kExitFailure;
+        SayBackup(result.strBackupPath);
+        return kExitSuccess;
+    } catch (const CCoreError& e) {
+        return Fail(e, ui);
+    }
 }
 
 int RunAlpha(const CliOptions& options, CCliUiServices& ui)
 {
-    CTavrelDoc doc;
-    if (!OpenAt(doc, options, ui))
-        return kExitFailure;
-    ui.SetAnswerer([&](const std::string& question) { return AnswerOthers(question, options, ui); });
-    ui.SetTransparencyLevel(options.nAlpha);
-    const bool written = doc.MakeTransparent();
-    ui.SetAnswerer({});
-    return written ? kExitSuccess : kExitFailure;
+    try {
+        const std::string path = EditTarget(options);
+        EditOptions edit;
+        edit.bBackup = options.bBackup;
+        ui.SetProgressLabel("Writing " + path);
+        SayBackup(StampTextureAlpha(path, options.nIndex, options.nAlpha, edit).strBackupPath);
+        return kExitSuccess;
+    } catch (const CCoreError& e) {
+        return Fail(e, ui);
+    }
 }

@@ -16,6 +16,7 @@ LoadResult CImageSet::Open(const std::string& path, bool readTextures)
 {
     m_entries.clear();
     m_doc.SetReadTexturesOnDemand(!readTextures);
+    m_doc.SetLinkPolicy(CTavrelDoc::LinkPolicy::Follow);  // reading follows links; only edits need --follow-link
     const LoadResult result = m_doc.LoadFile(path);
     const std::vector<uint64_t>& offsets = m_doc.GetRawImageOffsets();
     const bool model = m_doc.GetFileKind() == kFileKindNif;

@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "doc/CommandIds.h"
+#include "doc/DocTexts.h"
+#include "doc/EditOperations.h"
 #include "doc/PathUtil.h"
 #include "nif/TextureScanner.h"
 #include "platform/File.h"
@@ -24,9 +26,6 @@ constexpr char kOpenFilter[] = "Varn Raw Image Data (*.nif)|*.nif|Varn Compresse
                                "All supported files (*.nif;*.bmz;*.png;*.bmp)|*.nif;*.bmz;*.png;*.bmp||";
 constexpr char kUnsupportedKind[] =
     "%s cannot be opened: only model files (.nif), compressed bitmaps (.bmz), PNG, BMP and Targa files can be.";
-constexpr char kFollowLinkQuestion[] =
-    "No image data was found in this file but there is a link to another file that does contain "
-    "image data. Would you like to open this file? ";
 constexpr char kUntitled[] = "Untitled";
 constexpr char kNoPrivateFolder[] =
     "Cannot create a folder for temporary files in %s: %s.\nNo file can be opened until that is possible.";
@@ -134,7 +133,7 @@ bool CTavrelDoc::OnNewDocument()
     m_nFileKind = kFileKindNone;
     m_bLargeFile = false;
     m_strFilePath.clear();
-    m_strBackupPath.clear();
+    m_strOpenedPath.clear();
     m_strFileName.clear();
     m_strFileExt.clear();
     SetTitle(kUntitled);
@@ -229,7 +228,7 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
 
     m_strLastDir = DirectoryPart(path);
     m_strFilePath = path;
-    m_strBackupPath = m_strFilePath + ".bak";
+    m_strOpenedPath = path;
     m_strFileName = FileNamePart(path);
     m_strFileExt = UpperExtension(m_strFileName);
     SetTitle(m_strFileName);
@@ -285,7 +284,7 @@ LoadResult CTavrelDoc::LoadModelFile()
 {
     CFile file;
     if (!file.Open(m_strFilePath, CFile::modeRead))
-        return StopLoad(FormatString("Error reading file: %s", m_strFileName.c_str()));
+        return StopLoad(FormatString(kReadError, m_strFileName.c_str()));
     if (!ScanInto(file))
         return LoadResult::kFailedAndReported;
     if (file.GetLength() > kLargeFileSize)
@@ -315,8 +314,14 @@ LoadResult CTavrelDoc::FollowImageLink(CFile& file)
     if (!linkName)
         return ShowNoImageData();
 
+    const std::string folder = FolderPart(m_strFilePath);
     m_strFilePath = ResolveLinkedPath(DirectoryPart(m_strFilePath), *linkName);
-    if (AfxMessageBox(kFollowLinkQuestion + *linkName, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    std::string question = kFollowLinkQuestion + *linkName;
+    // A name with "..", '\\' or a leading '/' may lead anywhere: the user sees where.
+    if (LinkLeavesFolder(folder, m_strFilePath))
+        question += FormatString(kLinkLeavesFolder, m_strFilePath.c_str());
+    if (m_linkPolicy == LinkPolicy::Refuse ||
+        (m_linkPolicy == LinkPolicy::Ask && AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)) {
         SetTitle(kUntitled);
         return LoadResult::kFailedSilently;
     }

@@ -4,6 +4,7 @@
 // commands that open files and step through textures.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,10 +57,6 @@ public:
     void OnUpdateEditReplaceImage(CCmdUI* pCmdUI);
     // The command's work; true when the file was written (and read back).
     bool ReplaceImage();
-    bool ChooseReplacement();
-    bool ReplaceInCompressedBitmap();
-    bool ReplaceRawImageFromBitmap();
-    bool ReplaceRawImageFromTarga();
 
     // Make Transparent: one alpha value for every pixel of the shown RGBA texture.
     void OnEditMakeTransparent();
@@ -90,7 +87,8 @@ public:
     uint32_t GetFileKind() const { return m_nFileKind; }
     // The open file; after a link was followed, the linked file.
     const std::string& GetFilePath() const { return m_strFilePath; }
-    const std::string& GetBackupPath() const { return m_strBackupPath; }
+    // The file chosen in Open, before any link was followed.
+    const std::string& GetOpenedPath() const { return m_strOpenedPath; }
     // The name of the file chosen in Open, or of the file Save As wrote last.
     const std::string& GetFileName() const { return m_strFileName; }
     uint32_t GetCurrentIndex() const { return m_nCurrentImage; }
@@ -122,6 +120,10 @@ public:
     // Model files: find the textures but read none (the caller reads each one
     // from m_strFilePath at its offset, when it wants it). For batch work.
     void SetReadTexturesOnDemand(bool bOnDemand) { m_bTexturesOnDemand = bOnDemand; }
+    // What Open does with a model file that only links to another one: ask the
+    // user (the window), follow it (reading tools), or stop (editing tools).
+    enum class LinkPolicy { Ask, Follow, Refuse };
+    void SetLinkPolicy(LinkPolicy policy) { m_linkPolicy = policy; }
 
     // True while a load or a write is under way (the user interface may run
     // in between); commands that change the document are held off meanwhile.
@@ -146,11 +148,6 @@ protected:
     private:
         CTavrelDoc& m_doc;
     };
-
-    // The replacement image that Replace writes into the open file.
-    BITMAPINFO* m_pReplaceInfo = nullptr;
-    uint8_t* m_pReplaceBits = nullptr;
-    uint32_t m_nReplaceFileSize = 0;
 
 private:
     // The steps of opening a model file: its textures, or the file its link
@@ -177,15 +174,18 @@ private:
 
     // The record of the shown texture when it holds an image, else null.
     CDibImage* CurrentRawImage() const;
-    // True when the replacement has the shown texture's depth, or the user
-    // accepts the change; otherwise the replacement is dropped.
-    bool DepthAccepted(const CDibImage& current);
-    // Writes the replacement's pixels into the shown texture (Replace, after its checks).
-    bool WriteReplacement();
-    // Before a write: true when a fresh scan finds the textures where they were
-    // read from and the shown one with the fields of its record, which it gives
-    // in `current`. Otherwise says "Error writing file.\nFile: %s".
-    bool CheckTexturesUnchanged(RawTextureShape& current);
+    // Replace's steps: the file dialog, the replacement's loading and first
+    // check and the backup question; then the write, after the other questions.
+    struct ChosenReplacement {
+        std::unique_ptr<CDibImage> image;  // the replacement, owned by the command
+        bool bTarga = false;
+        bool bBackup = false;  // the backup question's answer
+    };
+    std::optional<ChosenReplacement> ChooseReplacement();
+    bool ReplaceInCompressedBitmap(const ChosenReplacement& chosen);
+    bool ReplaceRawImage(const ChosenReplacement& chosen);
+    // Says where a backup went (nothing when none was made).
+    void ReportBackup(const std::string& backupPath);
     // After a write: scans the file again and reads back what changed, keeping
     // the shown index. The textures after the shown one have moved by `shift` bytes.
     void ReloadAfterWrite(int64_t shift);
@@ -196,7 +196,7 @@ private:
     std::string m_strFilePath;
     std::string m_strTempBitmapPath;
     std::string m_strTempCompressedPath;
-    std::string m_strBackupPath;
+    std::string m_strOpenedPath;
     std::string m_strFileName;
     std::string m_strFileExt;
     std::string m_strFilter;
@@ -219,6 +219,6 @@ private:
     std::vector<IDocObserver*> m_observers;
     int m_nBusy = 0;
     bool m_bTexturesOnDemand = false;
-    CDibImage* m_pReplacement = nullptr;  // the record that the replacement fields point into
+    LinkPolicy m_linkPolicy = LinkPolicy::Ask;
     std::string m_strSaveAsDir;  // the folder last saved to; empty until then
 };

@@ -1,6 +1,7 @@
 // Import Textures: a folder of edited textures back into the open model file.
 #include <algorithm>
 
+#include "doc/DocTexts.h"
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
 #include "doc/TextureImport.h"
@@ -10,19 +11,17 @@
 
 namespace {
 
-constexpr char kImportTitle[] = "Import Textures";
-constexpr char kBackupQuestion[] = "Would you like to make a backup of %s?";
-constexpr char kDepthQuestion[] = "The bit depths of these two images differ, do you wish to continue?";
-
 std::string ReportText(const ImportReport& report)
 {
     std::string text;
     for (const ImportLine& line : report.lines)
         text += FormatImportLine(line) + "\n";
     if (report.lines.empty())
-        text = "The folder holds no files.\n";
+        text = std::string(kImportEmptyFolder) + "\n";
     if (!report.Succeeded())
         text += "\n" + report.strError + "\n";
+    if (!report.strBackupPath.empty())
+        text += "\n" + FormatString(kBackupMade, report.strBackupPath.c_str()) + "\n";
     return text;
 }
 
@@ -32,7 +31,7 @@ bool OnlyDepthRefusals(const ImportReport& report)
     for (const ImportLine& line : report.lines) {
         if (line.status != ImportStatus::Refused)
             continue;
-        if (line.strReason != kDepthQuestion)
+        if (!line.bDepthChange)
             return false;
         any = true;
     }
@@ -70,7 +69,7 @@ void CTavrelDoc::OnFileImportTextures()
         report = ImportTextures(m_strFilePath, *folder, options);
     }
     const bool anyToWrite = std::any_of(report.lines.begin(), report.lines.end(),
-        [](const ImportLine& line) { return line.status == ImportStatus::Replaced; });
+        [](const ImportLine& line) { return line.status == ImportStatus::WouldBeReplaced; });
     if (!report.Succeeded() || !anyToWrite) {
         Ui().ShowReport(kImportTitle, ReportText(report));
         return;
@@ -93,7 +92,7 @@ void CTavrelDoc::ReloadModelFile()
     const uint32_t shown = m_nCurrentImage;
     CFile file;
     if (!file.Open(m_strFilePath, CFile::modeRead)) {
-        ShowMessage(FormatString("Error reading file: %s", m_strFileName.c_str()));
+        ShowMessage(FormatString(kReadError, FileNamePart(m_strFilePath).c_str()));
         return;
     }
     if (!ScanInto(file))

@@ -1,27 +1,15 @@
-// Replace: a BMP, PNG or Targa file's pixels go into the open file in place,
-// after the user was offered a backup copy, and are read back from the file.
+// Replace: the window's questions, in their order, around the replace operations.
 #include <memory>
 
+#include "doc/DocTexts.h"
+#include "doc/EditOperations.h"
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
-#include "image/DibRowConverter.h"
-#include "image/RawTexture.h"
-#include "nif/TextureWriter.h"
-#include "platform/Exceptions.h"
+#include "platform/CoreError.h"
 #include "platform/Format.h"
 #include "platform/UiServices.h"
 
 namespace {
-
-constexpr char kReplaceFilter[] =
-    "Windows Bitmap (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png|Truevision Targa (*.tga)|*.tga||";
-constexpr char kUnknownKind[] =
-    "Only Windows Bitmap, Portable Network Graphics and Truevision Targa files can replace an image.\nFile: %s";
-constexpr char kBelow24Bits[] = "Only 24-bit and 32-bit images are supported";
-constexpr char kBackupQuestion[] = "Would you like to make a backup of %s?";
-constexpr char kDepthQuestion[] = "The bit depths of these two images differ, do you wish to continue?";
-constexpr char kDimensionsDiffer[] = "Error: The replacement image's dimensions are different from the original!";
-constexpr char kUnknownDepth[] = "Hmmm, somethin' ain't right!";
 
 // The file name without its extension, as the backup question names it.
 std::string FileTitle(const std::string& path)
@@ -36,12 +24,20 @@ bool HoldsImage(const std::unique_ptr<CDibImage>& record)
     return record && record->GetBitmapInfo();
 }
 
+// The fields of the texture a record was read from, as far as the record tells them.
+RawTextureShape ShapeOfRecord(const CDibImage& record)
+{
+    return RawTextureShape{static_cast<uint32_t>(record.GetWidth()), static_cast<uint32_t>(record.GetHeight()),
+        record.GetBitCount() == 24 ? 1u : 2u};
+}
+
 }  // namespace
 
 void CTavrelDoc::OnUpdateEditReplaceImage(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(
-        !IsBusy() && m_nFileKind != kFileKindBmp && m_nFileKind != kFileKindPng && m_nFileKind != kFileKindNone);
+    // Enabled only where it can act: a compressed bitmap or a texture that holds an image.
+    const bool canAct = (m_nFileKind == kFileKindBmz && HoldsImage(m_pBmzImage)) || CurrentRawImage();
+    pCmdUI->Enable(!IsBusy() && canAct);
 }
 
 void CTavrelDoc::OnEditReplaceImage()
@@ -54,12 +50,15 @@ bool CTavrelDoc::ReplaceImage()
     if (IsBusy())
         return false;
     CBusyScope busy(*this);
-    if (m_nFileKind == kFileKindBmz)
-        return HoldsImage(m_pBmzImage) && ChooseReplacement() && ReplaceInCompressedBitmap();
-    if (m_nFileKind == kFileKindNif) {
-        if (!CurrentRawImage() || !ChooseReplacement())
+    if (m_nFileKind == kFileKindBmz) {
+        if (!HoldsImage(m_pBmzImage))
             return false;
-        return m_pReplaceInfo ? ReplaceRawImageFromBitmap() : ReplaceRawImageFromTarga();
+        std::optional<ChosenReplacement> chosen = ChooseReplacement();
+        return chosen && ReplaceInCompressedBitmap(*chosen);
+    }
+    if (m_nFileKind == kFileKindNif && CurrentRawImage()) {
+        std::optional<ChosenReplacement> chosen = ChooseReplacement();
+        return chosen && ReplaceRawImage(*chosen);
     }
     return false;
 }
@@ -72,14 +71,8 @@ CDibImage* CTavrelDoc::CurrentRawImage() const
     return HoldsImage(record) ? record.get() : nullptr;
 }
 
-bool CTavrelDoc::ChooseReplacement()
+std::optional<CTavrelDoc::ChosenReplacement> CTavrelDoc::ChooseReplacement()
 {
-    // Nothing of an earlier choice may be used again.
-    m_pReplacement = nullptr;
-    m_pReplaceInfo = nullptr;
-    m_pReplaceBits = nullptr;
-    m_nReplaceFileSize = 0;
-
     const std::string title = FileTitle(m_strFilePath);
     m_strFilter = kReplaceFilter;
     FileDialogRequest request;
@@ -87,68 +80,50 @@ bool CTavrelDoc::ChooseReplacement()
     request.strFilter = m_strFilter;
     request.strInitialDir = DirectoryPart(m_strFilePath);  // where the user's textures usually lie
     request.nFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-    const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
-    if (!chosen || chosen->strPath.empty())
-        return false;
-    const std::string& path = chosen->strPath;
-    const std::string ext = UpperExtension(FileNamePart(path));
+    const std::optional<FileDialogResult> dialog = Ui().FileDialog(request);
+    if (!dialog || dialog->strPath.empty())
+        return std::nullopt;
+    const std::string& path = dialog->strPath;
 
     Ui().RepaintMainWindow();
+    ChosenReplacement chosen;
     {
         CWaitCursor wait;
-        std::unique_ptr<CDibImage>* slot = nullptr;
-        int kind = kFileKindNone;
-        if (ext == "BMP") {
-            slot = &m_pBmpImage;
-            kind = kFileKindBmp;
-        } else if (ext == "PNG") {
-            slot = &m_pPngImage;
-            kind = kFileKindPng;
-        } else if (ext == "TGA") {
-            slot = &m_pTgaImage;
-            kind = kFileKindTga;
-        } else {
-            ShowMessage(FormatString(kUnknownKind, path.c_str()));
-            return false;
+        try {
+            chosen.image = LoadReplacement(path);
+        } catch (const CCoreError& e) {
+            e.ReportError();
+            return std::nullopt;
         }
-        slot->reset();
-        *slot = std::make_unique<CDibImage>(path, kind);
-        CDibImage& replacement = **slot;
-        if (!replacement.GetBitmapInfo())
-            return false;  // its reader has said why
-        if (replacement.GetBitCount() < 24) {
+        if (!chosen.image)
+            return std::nullopt;  // its reader has said why
+        chosen.bTarga = UpperExtension(FileNamePart(path)) == "TGA";
+        if (chosen.image->GetBitCount() < 24) {
             ShowMessage(kBelow24Bits);
-            slot->reset();
-            return false;
+            return std::nullopt;
         }
-        CDibRowConverter::MakePlainBgra(replacement);
-        m_pReplacement = &replacement;
-        m_pReplaceInfo = kind == kFileKindTga ? nullptr : replacement.GetBitmapInfo();
-        m_pReplaceBits = replacement.GetBits();
-        m_nReplaceFileSize = replacement.GetFileSize();
     }
-
+    // Asked now; the copy is made only once every check has passed, just before the write.
     m_strMessage = FormatString(kBackupQuestion, title.c_str());
-    if (AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES) {
-        CWaitCursor wait;
-        MakeBackupCopy(m_strFilePath, m_strBackupPath);
-    }
-    return true;
+    chosen.bBackup = AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return chosen;
 }
 
-bool CTavrelDoc::ReplaceInCompressedBitmap()
+bool CTavrelDoc::ReplaceInCompressedBitmap(const ChosenReplacement& chosen)
 {
-    if (!m_pReplacement)
-        return false;
     bool written = false;
     {
         CWaitCursor wait;
-        // Whichever file it came from, the replacement is packed as the BMP file it makes.
-        RunReportingFailure([&] {
-            m_pReplacement->WriteBmp(m_strTempBitmapPath);
-            written = WriteCompressedBitmapFile(
-                m_strFilePath, m_strTempBitmapPath, m_strTempCompressedPath, m_nReplaceFileSize);
-        });
+        EditOptions options;
+        options.bBackup = chosen.bBackup;
+        try {
+            const EditResult result = ReplaceCompressedBitmapImage(
+                m_strFilePath, *chosen.image, BmzScratch{m_strTempBitmapPath, m_strTempCompressedPath}, options);
+            ReportBackup(result.strBackupPath);
+            written = true;
+        } catch (const CCoreError& e) {
+            e.ReportError();
+        }
         // Show what the file holds now, whatever happened.
         ReleaseBmzImage();
         m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, m_strTempBitmapPath, 0);
@@ -157,84 +132,53 @@ bool CTavrelDoc::ReplaceInCompressedBitmap()
     return written;
 }
 
-bool CTavrelDoc::DepthAccepted(const CDibImage& current)
-{
-    if (current.GetBitCount() == m_pReplacement->GetBitCount())
-        return true;
-    m_strMessage = kDepthQuestion;
-    if (AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES)
-        return true;
-    m_pReplacement = nullptr;
-    return false;
-}
-
-bool CTavrelDoc::ReplaceRawImageFromBitmap()
+bool CTavrelDoc::ReplaceRawImage(const ChosenReplacement& chosen)
 {
     const CDibImage* current = CurrentRawImage();
-    if (!current || !m_pReplacement)
+    if (!current)
         return false;
-    if (!DepthAccepted(*current)) {
-        ReleaseBmpImage();
-        ReleasePngImage();
-        return false;
-    }
-    return WriteReplacement();
-}
-
-bool CTavrelDoc::ReplaceRawImageFromTarga()
-{
-    const CDibImage* current = CurrentRawImage();
-    if (!current || !m_pReplacement)
-        return false;
-    if (current->GetWidth() != m_pReplacement->GetWidth() || current->GetHeight() != m_pReplacement->GetHeight()) {
-        m_pReplacement = nullptr;
+    const RawTextureShape texture = ShapeOfRecord(*current);
+    const ReplacementShape shape = ShapeOfReplacement(*chosen.image, chosen.bTarga);
+    const ReplacementCheck check = CheckReplacement(texture, shape, AlphaRule::AskOnDepthChange);
+    if (check.verdict == Verdict::SizeDiffers) {
         ShowMessage(kDimensionsDiffer);
-        ReleaseTgaImage();
         return false;
     }
-    if (!DepthAccepted(*current)) {
-        ReleaseTgaImage();
+    EditOptions options;
+    options.bBackup = chosen.bBackup;
+    if (check.verdict == Verdict::ConfirmDepth) {
+        m_strMessage = kDepthQuestion;
+        if (AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) != IDYES)
+            return false;
+        options.bAcceptDepthChange = true;
+    }
+    if (check.Refused()) {
+        ShowMessage(check.Text(texture, shape));
         return false;
     }
-    return WriteReplacement();
-}
-
-bool CTavrelDoc::WriteReplacement()
-{
-    CDibImage& replacement = *m_pReplacement;
-    const unsigned bitCount = replacement.GetBitCount();
-    const int32_t width = replacement.GetWidth();
-    const int32_t height = replacement.GetHeight();
+    options.expectedOffsets = m_rawImageOffsets;
+    options.expectedShape = texture;
     bool written = false;
     int64_t shift = 0;
     {
         CWaitCursor wait;
-        // Every reader turns top-down rows bottom-up, so a record is never stored otherwise.
-        if ((bitCount != 24 && bitCount != 32) || width <= 0 || height <= 0) {
-            ShowMessage(kUnknownDepth);
-            return false;
+        try {
+            const EditResult result =
+                ReplaceTexture(m_strFilePath, m_nCurrentImage, *chosen.image, chosen.bTarga, options);
+            ReportBackup(result.strBackupPath);
+            shift = result.Shift();
+            written = true;
+        } catch (const CCoreError& e) {
+            e.ReportError();
         }
-        RawTextureShape old;
-        if (!CheckTexturesUnchanged(old)) {
-            ReloadAfterWrite(0);  // show what the file holds now
-            UpdateAllViews();
-            return false;
-        }
-        const uint32_t format = bitCount == 24 ? 1 : 2;
-        // In place: the record's rows become the block's (top-down, unpadded, red first).
-        const uint64_t bytes = ConvertDibToRawPixels(
-            replacement.GetBits(), static_cast<uint32_t>(width), static_cast<uint32_t>(height), bitCount);
-        const uint64_t oldBytes = *old.PixelBytes();
-        written = SpliceRawImageBlock(m_strFilePath, m_rawImageOffsets[m_nCurrentImage], oldBytes,
-            static_cast<uint32_t>(width), static_cast<uint32_t>(height), format, replacement.GetBits(), bytes, old);
-        // Its pixels are no image any more: nothing may take it for one.
-        m_pReplacement = nullptr;
-        m_pReplaceInfo = nullptr;
-        m_pReplaceBits = nullptr;
-        if (written)
-            shift = static_cast<int64_t>(bytes) - static_cast<int64_t>(oldBytes);
-        ReloadAfterWrite(shift);
+        ReloadAfterWrite(shift);  // show what the file holds now
     }
     UpdateAllViews();
     return written;
+}
+
+void CTavrelDoc::ReportBackup(const std::string& backupPath)
+{
+    if (!backupPath.empty())
+        Ui().ShowStatus(FormatString(kBackupMade, backupPath.c_str()));
 }

@@ -1,28 +1,18 @@
-// The texture offsets around a write into the open model file: checked against
-// a fresh scan before it, so no write goes through an offset that no longer
-// points at its texture (also when another program changed the file), and
-// taken anew after it, when a block of another size has moved the later ones.
+// The texture offsets after a write into the open model file: taken anew,
+// when a block of another size has moved the later ones. (The write itself
+// checks them against a fresh scan, so none goes through a stale offset.)
 #include <algorithm>
 
+#include "doc/DocTexts.h"
 #include "doc/TavrelDoc.h"
 #include "image/RawTexture.h"
 #include "nif/TextureScanner.h"
 #include "platform/File.h"
 #include "platform/Format.h"
+#include "platform/PathParts.h"
 #include "platform/UiServices.h"
 
 namespace {
-
-constexpr char kWriteError[] = "Error writing file.\nFile: %s";
-constexpr char kReadError[] = "Error reading file: %s";
-
-// True when the fields describe the texture that the record was read from.
-bool Describes(const RawTextureShape& shape, const CDibImage& record)
-{
-    const unsigned bitCount = shape.format == 1 ? 24 : 32;
-    return static_cast<int64_t>(shape.width) == record.GetWidth() &&
-        static_cast<int64_t>(shape.height) == record.GetHeight() && bitCount == record.GetBitCount();
-}
 
 // Scans the file; false when it cannot be opened or read.
 bool Rescan(const std::string& path, std::vector<uint64_t>& offsets, std::vector<RawTextureShape>& shapes)
@@ -40,20 +30,6 @@ bool Rescan(const std::string& path, std::vector<uint64_t>& offsets, std::vector
 
 }  // namespace
 
-bool CTavrelDoc::CheckTexturesUnchanged(RawTextureShape& current)
-{
-    std::vector<uint64_t> offsets;
-    std::vector<RawTextureShape> shapes;
-    const CDibImage* record = CurrentRawImage();
-    if (record && Rescan(m_strFilePath, offsets, shapes) && offsets == m_rawImageOffsets &&
-        m_nCurrentImage < shapes.size() && Describes(shapes[m_nCurrentImage], *record)) {
-        current = shapes[m_nCurrentImage];
-        return true;
-    }
-    ShowMessage(FormatString(kWriteError, m_strFilePath.c_str()));
-    return false;
-}
-
 void CTavrelDoc::ReloadAfterWrite(int64_t shift)
 {
     const uint32_t shown = m_nCurrentImage;
@@ -66,7 +42,8 @@ void CTavrelDoc::ReloadAfterWrite(int64_t shift)
         m_nRawImageCount = 0;
         m_nCurrentImage = 0;
         m_nFileKind = kFileKindNone;
-        ShowMessage(FormatString(kReadError, m_strFileName.c_str()));
+        // The model file, not the name that Save As wrote last.
+        ShowMessage(FormatString(kReadError, FileNamePart(m_strFilePath).c_str()));
         return;
     }
     const size_t count = m_rawImageOffsets.size();

@@ -1,22 +1,17 @@
-// Make Transparent: one alpha value, asked of the user, for every pixel of the
-// shown RGBA texture, written into the model file in place.
+// Make Transparent: the window's questions around the alpha operation.
+#include "doc/DocTexts.h"
+#include "doc/EditOperations.h"
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
-#include "image/RawTexture.h"
-#include "nif/TextureWriter.h"
+#include "platform/CoreError.h"
 #include "platform/Format.h"
 #include "platform/UiServices.h"
 
-namespace {
-
-constexpr char kNotRgba[] = "Error: This image cannot be made transparent";
-constexpr char kBackupQuestion[] = "Would you like to make a backup of %s?";
-
-}  // namespace
-
 void CTavrelDoc::OnUpdateEditMakeTransparent(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(!IsBusy() && m_nFileKind == kFileKindNif && !m_pRawImages.empty() && m_pRawImages[0]);
+    // Only a texture with an alpha byte can take a level.
+    const CDibImage* current = CurrentRawImage();
+    pCmdUI->Enable(!IsBusy() && current && current->GetBitCount() == 32);
 }
 
 void CTavrelDoc::OnEditMakeTransparent()
@@ -42,17 +37,21 @@ bool CTavrelDoc::MakeTransparent()
     }
     // This question names the file with its extension.
     m_strMessage = FormatString(kBackupQuestion, FileNamePart(m_strFilePath).c_str());
-    if (AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES) {
-        CWaitCursor wait;
-        MakeBackupCopy(m_strFilePath, m_strBackupPath);
-    }
+    EditOptions options;
+    options.bBackup = AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    options.expectedOffsets = m_rawImageOffsets;
+    options.expectedShape =
+        RawTextureShape{static_cast<uint32_t>(current->GetWidth()), static_cast<uint32_t>(current->GetHeight()), 2};
 
     bool written = false;
     {
         CWaitCursor wait;
-        RawTextureShape shape;
-        if (CheckTexturesUnchanged(shape))
-            written = StampAlpha(m_strFilePath, m_rawImageOffsets[m_nCurrentImage], *shape.PixelBytes(), *alpha, shape);
+        try {
+            ReportBackup(StampTextureAlpha(m_strFilePath, m_nCurrentImage, *alpha, options).strBackupPath);
+            written = true;
+        } catch (const CCoreError& e) {
+            e.ReportError();
+        }
         // Read back, so that what is shown and saved is what the file holds.
         ReloadAfterWrite(0);
     }

@@ -1,7 +1,5 @@
 #include "doc/TextureImport.h"
 
-#include "image/DibRowConverter.h"
-
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -12,6 +10,9 @@
 #include <memory>
 #include <new>
 
+#include "doc/DocTexts.h"
+#include "doc/EditOperations.h"
+#include "doc/MessageCapture.h"
 #include "doc/PathUtil.h"
 #include "image/DibImage.h"
 #include "image/DibRowConverter.h"
@@ -19,48 +20,15 @@
 #include "image/RawTexture.h"
 #include "nif/TextureScanner.h"
 #include "nif/TextureWriter.h"
+#include "platform/Backup.h"
+#include "platform/CoreError.h"
 #include "platform/File.h"
 #include "platform/Format.h"
 #include "platform/UiServices.h"
 
 namespace {
 
-constexpr char kLowDepth[] = "Only 24-bit and 32-bit images are supported";
-constexpr char kDepthQuestion[] = "The bit depths of these two images differ, do you wish to continue?";
-constexpr char kTargaSize[] = "Error: The replacement image's dimensions are different from the original!";
 constexpr size_t kChunkPixels = 256 * 1024;
-
-// Collects what a reader would show, so that it becomes the reason of a refusal.
-class CMessageCapture : public IUiServices {
-public:
-    CMessageCapture()
-        : m_previous(SetUiServices(this))
-    {
-    }
-    ~CMessageCapture() override { SetUiServices(m_previous); }
-    CMessageCapture(const CMessageCapture&) = delete;
-    CMessageCapture& operator=(const CMessageCapture&) = delete;
-
-    int MessageBox(const std::string& text, unsigned) override
-    {
-        if (m_strText.empty())
-            m_strText = text;
-        return IDNO;
-    }
-    void PumpMessages() override { m_previous->PumpMessages(); }
-
-    // The first message, on one line.
-    std::string Text() const
-    {
-        std::string text = m_strText;
-        std::replace(text.begin(), text.end(), '\n', ' ');
-        return text.empty() ? std::string("the file cannot be read") : text;
-    }
-
-private:
-    IUiServices* m_previous;
-    std::string m_strText;
-};
 
 int KindOfExtension(const std::string& upperExt)
 {
@@ -90,49 +58,7 @@ std::vector<std::string> FilesIn(const std::string& folder, std::string& error)
     return names;
 }
 
-// A record's rows as a texture block holds them: top to bottom, red first, unpadded.
-std::vector<uint8_t> BlockPixelsOf(const CDibImage& image)
-{
-    const uint64_t width = static_cast<uint64_t>(image.GetWidth());
-    const int64_t signedHeight = image.GetHeight();
-    const uint64_t height = static_cast<uint64_t>(signedHeight < 0 ? -signedHeight : signedHeight);
-    const uint32_t bytesPerPixel = image.GetBitCount() / 8;
-    std::vector<uint8_t> pixels(static_cast<size_t>(width * height * bytesPerPixel));
-    for (uint64_t r = 0; r < height; ++r) {
-        const uint64_t source = signedHeight < 0 ? r : height - 1 - r;
-        CopySwappingRedBlue(image.GetBits() + source * image.GetStride(), pixels.data() + r * width * bytesPerPixel,
-            width, bytesPerPixel);
-    }
-    return pixels;
-}
-
-// A texture as the scan found it, with its block's pixel bytes when they all lie in the file.
-struct Texture {
-    uint64_t offset = 0;
-    RawTextureShape shape;
-    std::optional<uint64_t> pixelBytes;
-};
-
-std::vector<Texture> ScanTextures(const std::string& path, uint64_t& length)
-{
-    CFile file;
-    CFileException error;
-    if (!file.Open(path, CFile::modeRead, &error))
-        throw error;
-    std::vector<uint64_t> offsets;
-    std::vector<RawTextureShape> shapes;
-    ScanRawImageData(file, offsets, shapes);
-    length = file.GetLength();
-    std::vector<Texture> textures;
-    for (size_t i = 0; i < offsets.size(); ++i) {
-        Texture texture{offsets[i], shapes[i], shapes[i].PixelBytes()};
-        const uint64_t start = offsets[i] + kRawFieldBytes;
-        if (texture.pixelBytes && (start > length || length - start < *texture.pixelBytes))
-            texture.pixelBytes.reset();
-        textures.push_back(texture);
-    }
-    return textures;
-}
+using Texture = ScannedTexture;
 
 // True when the block's stored pixels equal the given ones; with keepAlpha,
 // `pixels` holds three bytes a pixel and the block four, and alpha is not compared.
@@ -284,35 +210,23 @@ void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
     CMessageCapture capture;
     CDibImage source(path, kind);
     if (!source.GetBitmapInfo()) {
-        Refuse(line, capture.Text());
+        std::string text = capture.Text().empty() ? std::string("the file cannot be read") : capture.Text();
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        Refuse(line, text);
         return;
     }
     CDibRowConverter::MakePlainBgra(source);
-    const unsigned bits = source.GetBitCount();
-    if (bits < 24) {
-        Refuse(line, kLowDepth);
+    const ReplacementShape shape = ShapeOfReplacement(source, kind == kFileKindTga);
+    const ReplacementCheck check = CheckReplacement(texture.shape, shape, AlphaRule::KeepTextureAlpha);
+    if (check.Refused() || (check.verdict == Verdict::ConfirmDepth && !m_options.bAcceptDepthChange)) {
+        Refuse(line, check.Text(texture.shape, shape));
+        line.bDepthChange = check.verdict == Verdict::ConfirmDepth;
         return;
     }
-    const uint32_t width = static_cast<uint32_t>(source.GetWidth());
-    const int32_t signedHeight = source.GetHeight();
-    const uint32_t height = static_cast<uint32_t>(signedHeight < 0 ? -int64_t{signedHeight} : signedHeight);
+    const bool keepAlpha = check.bKeepAlpha;
+    const uint32_t width = shape.width, height = shape.height;
     const bool sameSize = width == texture.shape.width && height == texture.shape.height;
-    if (kind == kFileKindTga && !sameSize) {
-        Refuse(line, kTargaSize);
-        return;
-    }
-    const unsigned textureBits = texture.shape.BytesPerPixel() == 3 ? 24 : 32;
-    // PNG files come without alpha: over an RGBA texture of their size they
-    // bring the colours and keep the texture's own alpha.
-    const bool keepAlpha = bits == 24 && textureBits == 32 && sameSize;
-    if (bits != textureBits && !keepAlpha && !m_options.bAcceptDepthChange) {
-        Refuse(line, kDepthQuestion);
-        return;
-    }
-    if (bits != 24 && bits != 32) {
-        Refuse(line, "Hmmm, somethin' ain't right!");
-        return;
-    }
+    const unsigned bits = shape.bitCount, textureBits = texture.shape.BytesPerPixel() == 3 ? 24 : 32;
     const std::vector<uint8_t> pixels = BlockPixelsOf(source);
     const uint64_t pixelCount = uint64_t{width} * height;
     if (keepAlpha || (sameSize && bits == textureBits)) {
@@ -327,7 +241,7 @@ void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
     planned.nLine = lineIndex;
     planned.nIndex = index;
     planned.bKeepAlpha = keepAlpha;
-    planned.replacement = RawTextureShape{width, height, keepAlpha || bits == 32 ? 2u : 1u};
+    planned.replacement = check.written;
     planned.nScratchAt = m_scratch.Append(pixels);
     planned.nScratchBytes = pixels.size();
     m_planned.push_back(planned);
@@ -360,22 +274,27 @@ void CImport::WritePixels(const Planned& planned, CFile& in, uint64_t oldPixels,
 
 void CImport::Write()
 {
-    if (m_options.bBackup && !MakeBackupCopy(m_strModel, m_strModel + ".bak")) {
-        m_report.strError = FormatString("Cannot make the backup copy %s.bak.", m_strModel.c_str());
-        return;
-    }
     std::vector<BlockRewrite> blocks;
     for (const Planned& planned : m_planned) {
         const Texture& texture = m_textures[planned.nIndex];
         blocks.push_back(BlockRewrite{texture.offset, texture.shape, planned.replacement});
     }
-    const bool written = RewriteRawImageBlocks(
-        m_strModel, blocks, [this](size_t i, CFile& in, uint64_t oldPixels, CSafeFileWriter& out) {
-            Ui().ShowProgress(static_cast<int>(50 + i * 50 / m_planned.size()));
-            WritePixels(m_planned[i], in, oldPixels, out);
-        });
-    if (!written) {
-        m_report.strError = FormatString("Error writing file.\nFile: %s", m_strModel.c_str());
+    try {
+        RewriteRawImageBlocks(
+            m_strModel, blocks,
+            [this](size_t i, CFile& in, uint64_t oldPixels, CSafeFileWriter& out) {
+                Ui().ShowProgress(static_cast<int>(50 + i * 50 / m_planned.size()));
+                WritePixels(m_planned[i], in, oldPixels, out);
+            },
+            [this] {
+                if (m_options.bBackup)
+                    m_report.strBackupPath = MakeBackup(m_strModel);
+            });
+    } catch (const CCoreError& e) {
+        m_report.strError = e.GetErrorMessage();
+        return;
+    } catch (const CFileException& e) {
+        m_report.strError = FormatString(kWriteError, m_strModel.c_str()) + "\n" + e.GetReason();
         return;
     }
     m_report.bWritten = true;
@@ -386,11 +305,19 @@ void CImport::Write()
 void CImport::VerifyReadBack()
 {
     uint64_t length = 0;
-    const std::vector<Texture> now = ScanTextures(m_strModel, length);
+    std::vector<Texture> now;
     CFile file;
-    if (now.size() != m_textures.size() || !file.Open(m_strModel, CFile::modeRead)) {
-        m_report.strError =
-            FormatString("%s no longer holds %zu images after the import.", m_strModel.c_str(), m_textures.size());
+    CFileException error;
+    try {
+        now = ScanModelTextures(m_strModel, length);
+        if (!file.Open(m_strModel, CFile::modeRead, &error))
+            throw error;
+    } catch (const CFileException& e) {
+        m_report.strError = FormatString(kImportReadBackFailed, m_strModel.c_str()) + "\n" + e.GetReason();
+        return;
+    }
+    if (now.size() != m_textures.size()) {
+        m_report.strError = FormatString(kImportCountChanged, m_strModel.c_str(), m_textures.size());
         return;
     }
     for (const Planned& planned : m_planned) {
@@ -401,8 +328,8 @@ void CImport::VerifyReadBack()
             BlockEquals(file, texture.offset + kRawFieldBytes, expected.data(), planned.replacement.PixelCount(),
                 planned.bKeepAlpha, static_cast<uint32_t>(planned.replacement.BytesPerPixel()));
         if (!same) {
-            m_report.strError = FormatString("Image %u of %s does not read back as %s.", planned.nIndex,
-                m_strModel.c_str(), m_report.lines[planned.nLine].strFileName.c_str());
+            m_report.strError = FormatString(
+                kImportDiffers, planned.nIndex, m_strModel.c_str(), m_report.lines[planned.nLine].strFileName.c_str());
             return;
         }
     }
@@ -416,7 +343,7 @@ ImportReport CImport::Run()
         m_report.strError = error;
         return m_report;
     }
-    m_textures = ScanTextures(m_strModel, m_nLength);
+    m_textures = ScanModelTextures(m_strModel, m_nLength);
     if (m_textures.empty()) {
         m_report.strError = FormatString("%s holds no textures.", m_strModel.c_str());
         return m_report;
@@ -436,8 +363,15 @@ ImportReport CImport::Run()
     }
     const bool refused = std::any_of(m_report.lines.begin(), m_report.lines.end(),
         [](const ImportLine& line) { return line.status == ImportStatus::Refused; });
+    if (refused || m_options.bDryRun) {
+        // Nothing is written: say so of every file that would have been.
+        for (ImportLine& line : m_report.lines) {
+            if (line.status == ImportStatus::Replaced)
+                line.status = ImportStatus::WouldBeReplaced;
+        }
+    }
     if (refused)
-        m_report.strError = "Nothing was written: a file was refused.";
+        m_report.strError = kImportNothingWritten;
     else if (!m_options.bDryRun && !m_planned.empty())
         Write();
     Ui().ShowProgress(-1);
@@ -468,6 +402,7 @@ std::string FormatImportLine(const ImportLine& line)
     const char* status = "ignored";
     switch (line.status) {
     case ImportStatus::Replaced: status = "replaced"; break;
+    case ImportStatus::WouldBeReplaced: status = "would be replaced"; break;
     case ImportStatus::Unchanged: status = "unchanged"; break;
     case ImportStatus::Ignored: status = "ignored"; break;
     case ImportStatus::Refused: return index + " " + line.strFileName + " refused: " + line.strReason;

@@ -10,17 +10,19 @@
 #include <string>
 #include <vector>
 
-enum class ImportStatus { Replaced, Unchanged, Ignored, Refused };
+// WouldBeReplaced: accepted, but nothing was written (a dry run, or another file was refused).
+enum class ImportStatus { Replaced, WouldBeReplaced, Unchanged, Ignored, Refused };
 
 struct ImportLine {
     std::string strFileName;  // as found in the folder
     std::optional<uint32_t> nIndex;  // the texture it names; none for an ignored file
     ImportStatus status = ImportStatus::Ignored;
     std::string strReason;  // why it was refused
+    bool bDepthChange = false;  // refused only because the change of bit depth was not accepted
 };
 
 struct ImportOptions {
-    bool bBackup = false;  // copy the model file to <file>.bak before writing
+    bool bBackup = false;  // copy the model file to its next free backup name just before writing
     bool bAcceptDepthChange = false;  // the answer to the bit-depth question
     bool bDryRun = false;  // check and report, write nothing
 };
@@ -28,7 +30,8 @@ struct ImportOptions {
 struct ImportReport {
     std::vector<ImportLine> lines;  // by texture index, then the ignored files by name
     bool bWritten = false;  // the model file was rewritten
-    std::string strError;  // empty when the import did all it was asked
+    std::string strBackupPath;  // where the backup went; empty when none was made
+    std::string strError;  // empty when the import did all it was asked; else the text and the reason
 
     bool Succeeded() const { return strError.empty(); }
 };

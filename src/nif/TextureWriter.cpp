@@ -25,6 +25,10 @@ constexpr char kBmzError[] = "Unable to create .bmz file";
 constexpr size_t kCopyChunk = 1024 * 1024;
 constexpr uint64_t kAlphaByte = 3;
 constexpr int kBmzLevel = 6;
+constexpr char kNotWritable[] = "The file or its folder is not writable.";
+constexpr char kBadFields[] = "The new texture's fields are not valid.";
+constexpr char kChanged[] = "The file was changed since it was read.";
+constexpr char kShortPixels[] = "The new pixels do not fill the texture.";
 
 // The text, then the system's reason when there is one ("No space left on device").
 void ShowWriteError(const std::string& path, const std::string& reason = {})
@@ -77,6 +81,22 @@ void CopyRange(CFile& from, uint64_t start, uint64_t count, CSafeFileWriter& to,
     }
 }
 
+// Copies a block's pixels from in (at start) to out with every fourth byte set to alpha.
+void CopyStampingAlpha(CFile& in, uint64_t start, uint64_t pixelBytes, uint8_t alpha, CSafeFileWriter& out)
+{
+    std::vector<uint8_t> buffer(kCopyChunk);  // a whole number of pixels
+    in.Seek(static_cast<int64_t>(start), CFile::begin);
+    for (uint64_t left = pixelBytes; left > 0;) {
+        const size_t step = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
+        if (in.Read(buffer.data(), step) != step)
+            throw CFileException(CFileException::endOfFile, 0, in.GetFilePath());
+        for (size_t i = kAlphaByte; i < step; i += 4)
+            buffer[i] = alpha;
+        out.Write(buffer.data(), step);
+        left -= step;
+    }
+}
+
 uint64_t WrittenSoFar(const CSafeFileWriter& out)
 {
     const off_t position = ::lseek(out.GetHandle(), 0, SEEK_CUR);
@@ -96,49 +116,17 @@ uint64_t BlockEnd(CFile& file, uint64_t length, const BlockRewrite& block)
     return block.offset + kRawFieldBytes + *oldBytes;
 }
 
-// True when the whole old block lies in the file and its fields are the expected ones.
-bool BlockStillThere(CFile& file, uint64_t offset, uint64_t oldPixelBytes, const RawTextureShape& expected)
-{
-    const std::optional<uint64_t> bytes = expected.PixelBytes();
-    return bytes == oldPixelBytes && BlockEnd(file, file.GetLength(), BlockRewrite{offset, expected, {}}) != 0;
-}
-
 // The stamped texture goes into a new version of the file like a splice, so a
 // failure part way leaves the old file whole rather than half stamped.
 bool StampOrThrow(
     const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha, const RawTextureShape& expected)
 {
-    if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes || !MayReplace(path))
+    if (expected.BytesPerPixel() != 4 || expected.PixelBytes() != pixelBytes)
         return false;
-    CFile in;
-    if (!in.Open(path, CFile::modeRead))
-        return false;
-    const FileIdentity identity = in.GetIdentity();
-    if (!BlockStillThere(in, offset, pixelBytes, expected))
-        return false;
-    // The new version is made of this version's bytes: it replaces the file
-    // only if nobody has changed the file meanwhile.
-    const uint64_t length = identity.nSize;
-    const uint64_t pixelsStart = offset + kRawFieldBytes;
-    const uint64_t tail = pixelsStart + pixelBytes;
-
-    CSafeFileWriter out;
-    if (!out.Open(path))
-        return false;
-    out.ExpectIdentity(identity);
-    std::vector<uint8_t> buffer(kCopyChunk);  // a whole number of pixels
-    CopyRange(in, 0, pixelsStart, out, buffer);
-    for (uint64_t left = pixelBytes; left > 0;) {
-        const size_t step = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
-        if (in.Read(buffer.data(), step) != step)
-            throw CFileException(CFileException::endOfFile, 0, in.GetFilePath());
-        for (size_t i = kAlphaByte; i < step; i += 4)
-            buffer[i] = alpha;
-        out.Write(buffer.data(), step);
-        left -= step;
-    }
-    CopyRange(in, tail, length - tail, out, buffer);
-    out.Commit();
+    RewriteRawImageBlocks(path, {BlockRewrite{offset, expected, expected}},
+        [&](size_t, CFile& in, uint64_t oldPixels, CSafeFileWriter& out) {
+            CopyStampingAlpha(in, oldPixels, pixelBytes, alpha, out);
+        });
     return true;
 }
 
@@ -190,15 +178,17 @@ bool SpliceOrThrow(const std::string& path, uint64_t offset, uint64_t oldPixelBy
     const std::optional<uint64_t> newBytes = shape.PixelBytes();
     if (!newBytes || *newBytes != pixelBytes || (pixelBytes && !pixels) || expected.PixelBytes() != oldPixelBytes)
         return false;
-    return RewriteRawImageBlocks(path, {BlockRewrite{offset, expected, shape}},
+    RewriteRawImageBlocks(path, {BlockRewrite{offset, expected, shape}},
         [&](size_t, CFile&, uint64_t, CSafeFileWriter& out) { out.Write(pixels, static_cast<size_t>(pixelBytes)); });
+    return true;
 }
 
 }  // namespace
 
-bool RewriteRawImageBlocks(
-    const std::string& path, const std::vector<BlockRewrite>& unordered, const BlockPixelWriter& pixels)
+void RewriteRawImageBlocks(const std::string& path, const std::vector<BlockRewrite>& unordered,
+    const BlockPixelWriter& pixels, const std::function<void()>& beforeWrite)
 {
+    const auto refuse = [&](int cause, const char* reason) { throw CFileException::Refusal(cause, reason, path); };
     // Written in file order; the pixel writer is still told each block's own index.
     std::vector<size_t> order(unordered.size());
     for (size_t i = 0; i < order.size(); ++i)
@@ -210,15 +200,16 @@ bool RewriteRawImageBlocks(
     for (size_t i : order)
         blocks.push_back(unordered[i]);
     if (!MayReplace(path))
-        return false;
+        refuse(CFileException::accessDenied, kNotWritable);
     for (const BlockRewrite& block : blocks) {
         const RawTextureShape& shape = block.replacement;
         if ((shape.format != 1 && shape.format != 2) || !shape.PixelBytes())
-            return false;
+            refuse(CFileException::invalidFile, kBadFields);
     }
     CFile in;
-    if (!in.Open(path, CFile::modeRead))
-        return false;
+    CFileException error;
+    if (!in.Open(path, CFile::modeRead, &error))
+        throw error;
     // Replaces the file only if nobody changed it since these bytes were read.
     const FileIdentity identity = in.GetIdentity();
     const uint64_t length = identity.nSize;
@@ -226,14 +217,16 @@ bool RewriteRawImageBlocks(
     for (const BlockRewrite& block : blocks) {
         const uint64_t end = BlockEnd(in, length, block);
         if (end == 0 || (!ends.empty() && block.offset < ends.back()))
-            return false;
+            refuse(CFileException::invalidFile, kChanged);
         ends.push_back(end);
     }
 
     CSafeFileWriter out;
-    if (!out.Open(path))
-        return false;
+    if (!out.Open(path, &error))
+        throw error;
     out.ExpectIdentity(identity);
+    if (beforeWrite)
+        beforeWrite();
     std::vector<uint8_t> buffer(kCopyChunk);
     uint64_t position = 0;
     for (size_t i = 0; i < blocks.size(); ++i) {
@@ -245,12 +238,11 @@ bool RewriteRawImageBlocks(
         pixels(order[i], in, block.offset + kRawFieldBytes, out);
         // A writer that wrote too little or too much would shift every later byte.
         if (WrittenSoFar(out) - before != *block.replacement.PixelBytes())
-            return false;
+            refuse(CFileException::invalidFile, kShortPixels);
         position = ends[i];
     }
     CopyRange(in, position, length - position, out, buffer);
     out.Commit();
-    return true;
 }
 
 uint64_t ConvertDibToRawPixels(uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bitCount)
@@ -326,9 +318,4 @@ bool StampAlpha(
     if (!written)
         ShowWriteError(path, reason);
     return written;
-}
-
-bool MakeBackupCopy(const std::string& path, const std::string& backupPath)
-{
-    return CopyFile(path, backupPath);
 }

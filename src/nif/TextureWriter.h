@@ -42,9 +42,6 @@ bool WriteCompressedBitmapFile(const std::string& target, const std::string& bit
 bool StampAlpha(
     const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha, const RawTextureShape& expected);
 
-// Copies the file to its backup path, replacing an older backup. Silent; false on failure.
-bool MakeBackupCopy(const std::string& path, const std::string& backupPath);
-
 // Several blocks rewritten in one pass: the bytes up to the first block, its
 // new fields and pixels, the bytes up to the next block, and so on, into a new
 // version renamed over the file.
@@ -58,8 +55,11 @@ struct BlockRewrite {
 // The old block's pixels start at oldPixels in `in`, for writers that keep some of them.
 using BlockPixelWriter = std::function<void(size_t i, CFile& in, uint64_t oldPixels, CSafeFileWriter& out)>;
 
-// Rewrites the blocks (in any order; they must not overlap). Throws
-// CFileException on a system-level failure; false, with the file untouched,
-// when a block no longer holds its expected fields or the file may not be replaced.
-bool RewriteRawImageBlocks(
-    const std::string& path, const std::vector<BlockRewrite>& blocks, const BlockPixelWriter& pixels);
+// Rewrites the blocks (in any order; they must not overlap). beforeWrite runs
+// once every check has passed, just before the first byte is written (a
+// backup is made there); what it throws stops the rewrite. Throws
+// CFileException, with the reason and the file untouched, on any failure:
+// a system call's, a block that no longer holds its expected fields, a file
+// that may not be replaced.
+void RewriteRawImageBlocks(const std::string& path, const std::vector<BlockRewrite>& blocks,
+    const BlockPixelWriter& pixels, const std::function<void()>& beforeWrite = {});

@@ -68,6 +68,8 @@ public:
     virtual void PumpMessages() { }
     // Repaints the main window at once, before a long operation starts.
     virtual void RepaintMainWindow() { }
+    // A short note in the status bar, such as where a backup went.
+    virtual void ShowStatus(const std::string& text) { (void)text; }
     // Progress of long file work, 0 to 100; -1 when it has ended.
     virtual void ShowProgress(int percent) { (void)percent; }
     // Asks how transparent the shown texture is to be made: the alpha value

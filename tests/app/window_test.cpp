@@ -124,8 +124,8 @@ private slots:
     void qtSaveDialogGetsTheRequestAsksBeforeReplacingAndReturnsTheChosenType()
     {
         const QString dir = QString::fromStdString(m_dir.Path());
-        const FileDialogRequest request{false, "", "P (*.png)|*.png|T (*.tga)|*.tga||", "png", m_dir.Path(), "pick",
-            OFN_OVERWRITEPROMPT, 2};
+        const FileDialogRequest request{
+            false, "", "P (*.png)|*.png|T (*.tga)|*.tga||", "png", m_dir.Path(), "pick", OFN_OVERWRITEPROMPT, 2};
         QStringList seen;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -151,9 +151,11 @@ private slots:
         WriteModel(m_dir, "large.nif", {{1024, 1024, 1, 1}, {256, 256, 1, 2}});  // longer than 3,000,000 bytes
         const IdList steps = {ID_VIEW_PREVIOUS_IMAGE, ID_VIEW_NEXT_IMAGE, ID_VIEW_FIRST_IMAGE, ID_VIEW_LAST_IMAGE};
         const IdList edits = {ID_EDIT_REPLACE_IMAGE, ID_EDIT_MAKE_TRANSPARENT};
-        const std::pair<std::string, IdList> states[] = {{"", {}}, {"state.png", {}},
-            {"state.bmz", {ID_EDIT_REPLACE_IMAGE}}, {"one.nif", edits}, {"three.nif", steps + edits},
-            {"large.nif", steps + edits + IdList{ID_EDIT_CREATE_MAP_BITMAP}}};
+        // Make Transparent only for an RGBA texture: the first texture of each model file here is RGB.
+        const IdList replace = {ID_EDIT_REPLACE_IMAGE};
+        const std::pair<std::string, IdList> states[] = {{"", {}}, {"state.png", {}}, {"state.bmz", replace},
+            {"one.nif", replace}, {"three.nif", steps + replace},
+            {"large.nif", steps + replace + IdList{ID_EDIT_CREATE_MAP_BITMAP}}};
         const IdList withImage = {ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_EDIT_COPY, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT,
             ID_VIEW_ACTUAL_SIZE, ID_VIEW_FIT_TO_WINDOW, ID_FILE_EXPORT_ALL, ID_FILE_SAVE_AS};
         for (const auto& [file, alsoEnabled] : states) {
@@ -162,7 +164,8 @@ private slots:
                 app.Open(m_dir.File(file));
             QVERIFY2(app.m_ui.Texts().empty() && (file.empty() || app.Doc()->GetActiveImage()), file.c_str());
             app.Idle();
-            const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_NEW} + alsoEnabled + (file.empty() ? IdList{} : withImage);
+            const IdList enabled =
+                IdList{ID_FILE_OPEN, ID_FILE_NEW} + alsoEnabled + (file.empty() ? IdList{} : withImage);
             for (unsigned id : enabled + withImage + steps + edits +
                     IdList{ID_EDIT_CREATE_MAP_BITMAP, ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_PASTE}) {
                 const QString where = QString::fromStdString(file) + ' ' + QString::number(id);

@@ -243,9 +243,7 @@ TEST_F(CliTest, ListsAsATableAndAsJson)
     const std::tuple<std::string, std::string, std::vector<Row>, std::string> cases[] = {
         {model, "nif", {{0, m_at[0], 5, 3, 24}, {1, m_at[1], 4, 4, 32}, {2, m_at[2], 1, 1, 24}}, ""},
         {Write("link.nif", ModelFile({}, nullptr, "textures/target.nif")), "nif",
-            {{0, linked[0], 4, 4, 32}, {1, linked[1], 5, 3, 24}},
-            "No image data was found in this file but there is a link to another file that does contain image data. "
-            "Would you like to open this file? textures/target.nif\n(answered Yes)\n"},
+            {{0, linked[0], 4, 4, 32}, {1, linked[1], 5, 3, 24}}, ""},  // reading follows links without a word
         {odd, "bmp", {{0, 0, 3, 2, 24}}, ""},
         {Write("rgba.png", Expected("png", Pattern(3, 9, true, 5))), "png", {{0, 0, 3, 9, 24}}, ""},  // alpha not kept
         {Write("cut.bmz", cut), "bmz", {{0, 0, 6, 4, 24}}, ""},  // from the headers alone: the cut is not seen
@@ -274,7 +272,11 @@ TEST_F(CliTest, EachVerbWritesWhatItShouldOrExitsOneLeavingTheFileAlone)
     Write("edits/readme.txt", kSentinel);
     Write("edits/deep/m-002.bmp", BmpFile(rgba1));  // RGB to RGBA: the depth question
     const std::string report = "0 m-000.bmp replaced\n- readme.txt ignored\n",
-                      question = "The bit depths of these two images differ, do you wish to continue?\n";
+                      depth = "The bit depths of these two images differ (a 32-bit image for a 24-bit texture).\n",
+                      backup = "backup: " + m + ".bak\n";
+    // A model file that links out of its folder: edited only with --follow-link, which the refusal names.
+    std::filesystem::create_directories(Path("mod"));
+    const std::string link = Write("mod/link.nif", ModelFile({}, nullptr, "..\\m.nif"));
     Check({
         {{"extract", m, Path("first.tga")}, 0, "", "", {{Path("first.tga"), Expected("tga", m_textures[0])}}},
         {{"extract", m, Path("SECOND.PNG"), "--index", "1"}, 0, "", "",
@@ -285,15 +287,24 @@ TEST_F(CliTest, EachVerbWritesWhatItShouldOrExitsOneLeavingTheFileAlone)
                 {Path("all/m-002.png"), Expected("png", m_textures[2])}}},
         {{"extract", manyNif, "--all", Path("bmp/"), "--format", "bmp"}, 0, "", "",
             {{Path("bmp/many-000.bmp"), BmpFile(many[0])}, {Path("bmp/many-1000.bmp"), BmpFile(many[1000])}}},
-        {{"replace", m, bmp, "--backup"}, 0, "", "", {{m, spliced(0, rgb)}, {m + ".bak", m_model}}},
-        {{"replace", m, bmp32}, 1, "", question + "(answered No: --yes goes on)\n", {{m, m_model}, {m + ".bak", {}}}},
+        {{"replace", m, bmp, "--backup"}, 0, backup, "", {{m, spliced(0, rgb)}, {m + ".bak", m_model}}},
+        {{"replace", m, bmp32, "--backup"}, 1, "", depth + "(--yes accepts the change of bit depth)\n",
+            {{m, m_model}, {m + ".bak", {}}}},
         {{"replace", m, bmp32, "--yes", "--index", "2"}, 0, "", "", {{m, spliced(2, rgba)}}},
-        {{"alpha", m, "77", "--index", "1", "--backup"}, 0, "", "",
+        {{"alpha", link, "9", "--index", "1"}, 1, "",
+            link + " holds no textures but links to " + Path("mod/../m.nif") +
+                ".\nNothing was written: --follow-link edits the linked file.\n",
+            {{m, m_model}}},
+        {{"alpha", link, "77", "--index", "1", "--follow-link"}, 0, "", "",
+            {{m, NifBuilder::Stamped(m_model, m_at[1], m_textures[1].bytes.size(), 77)}}},
+        {{"alpha", m, "77", "--index", "1", "--backup"}, 0, backup, "",
             {{m, NifBuilder::Stamped(m_model, m_at[1], m_textures[1].bytes.size(), 77)}, {m + ".bak", m_model}}},
         {{"alpha", m, "77"}, 1, "", "Error: This image cannot be made transparent\n", {{m, m_model}}},  // RGB
-        {{"import", m, Path("edits"), "--dry-run"}, 0, report, "", {{m, m_model}}},
-        {{"import", m, Path("edits"), "--backup"}, 0, report, "", {{m, spliced(0, rgb)}, {m + ".bak", m_model}}},
-        {{"import", m, Path("edits/deep")}, 1, "2 m-002.bmp refused: " + question,
+        {{"import", m, Path("edits"), "--dry-run"}, 0, "0 m-000.bmp would be replaced\n- readme.txt ignored\n", "",
+            {{m, m_model}}},
+        {{"import", m, Path("edits"), "--backup"}, 0, report + backup, "",
+            {{m, spliced(0, rgb)}, {m + ".bak", m_model}}},
+        {{"import", m, Path("edits/deep")}, 1, "2 m-002.bmp refused: " + depth,
             "Nothing was written: a file was refused.\n", {{m, m_model}}},
         {{"import", m, Path("edits/deep"), "--yes"}, 0, "2 m-002.bmp replaced\n", "", {{m, spliced(2, rgba1)}}},
         // A compressed bitmap takes the replacement whole, of whatever size.
@@ -345,8 +356,9 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
 
 TEST_F(CliTest, ReadAndWriteFailuresExitOneWithTheMessageAndLeaveOutAlone)
 {
-    std::vector<uint8_t> broken(104, 0x55), png = EncodePng(
-        {.width = 64, .height = 64, .rows = std::vector<std::vector<uint8_t>>(64, std::vector<uint8_t>(192, 1))});
+    std::vector<uint8_t> broken(104, 0x55),
+        png = EncodePng(
+            {.width = 64, .height = 64, .rows = std::vector<std::vector<uint8_t>>(64, std::vector<uint8_t>(192, 1))});
     std::fill_n(broken.begin(), 40, 0);  // a 40-byte header, then no zlib stream
     png.resize(30);  // the header cut short; libpng's own report stays unprinted: the tool's message says it all
     // File (absent when it has no bytes), message (ending "File: " when the full path follows).
@@ -354,9 +366,7 @@ TEST_F(CliTest, ReadAndWriteFailuresExitOneWithTheMessageAndLeaveOutAlone)
         {"missing.bmp", {}, "Error opening bitmap file.\nFile: "},
         {"cut.png", png, "Error reading png file.\nFile: "},
         {"broken.bmz", broken, "Error decompressing file\n"},
-        {"dangling.nif", ModelFile({}, nullptr, "absent.nif"),
-            "No image data was found in this file but there is a link to another file that does contain image data. "
-            "Would you like to open this file? absent.nif\n(answered Yes)\nError reading file\n"},
+        {"dangling.nif", ModelFile({}, nullptr, "absent.nif"), "Error reading file\n"},
     };
     const std::string out = Write("out.tga", kSentinel), bmp = Write("in.bmp", BmpFile(m_textures[0]));
     std::vector<Expect> runs;
@@ -372,8 +382,8 @@ TEST_F(CliTest, ReadAndWriteFailuresExitOneWithTheMessageAndLeaveOutAlone)
     runs.push_back({{"convert", bmp, Path("no/o.png")}, 1, "",
         "An error occurred while accessing " + Path("no/o.png") + ": No such file or directory.\n", {}});
     const std::string plain = Write("plain", kSentinel);
-    runs.push_back({{"extract", bmp, "--all", plain}, 1, "", "Cannot create the folder " + plain + ": Not a directory.\n",
-        {{plain, kSentinel}}});
+    runs.push_back({{"extract", bmp, "--all", plain}, 1, "",
+        "Cannot create the folder " + plain + ": Not a directory.\n", {{plain, kSentinel}}});
     Check(runs);
     EXPECT_FALSE(std::filesystem::exists(Path("all")));
 }
@@ -386,8 +396,8 @@ TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
         ModelFile({m_textures[0], m_textures[1], {0x7FFFFFFF, 0x7FFFFFFF, 4, std::vector<uint8_t>(100, 9)}}, &at));
     const std::string message = "Error reading file.\nFile: " + nif + "\n", out = Write("bad.bmp", kSentinel);
     Check({
-        {{"list", nif}, 1, Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 0x7FFFFFFF, 0x7FFFFFFF, 32}}),
-            message, {}},
+        {{"list", nif}, 1,
+            Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 0x7FFFFFFF, 0x7FFFFFFF, 32}}), message, {}},
         {{"extract", nif, "--all", Path("all"), "--format", "bmp"}, 1, "", message,
             {{Path("all/part-000.bmp"), BmpFile(m_textures[0])}, {Path("all/part-001.bmp"), BmpFile(m_textures[1])},
                 {Path("all/part-002.bmp"), {}}}},
@@ -420,8 +430,8 @@ TEST_F(CliTest, AllImagesOnSeveralThreadsAreTheBytesAndMessagesOfOne)
     };
     for (const std::string format : {"png", "bmp"}) {
         for (const std::string jobs : {"1", "4"}) {
-            const CliRun run = Run({"extract", Path("mixed.nif"), "--all", Path(format + jobs), "--format", format,
-                "--jobs", jobs});
+            const CliRun run =
+                Run({"extract", Path("mixed.nif"), "--all", Path(format + jobs), "--format", format, "--jobs", jobs});
             EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, "", expectedErr)) << jobs;
         }
         const auto one = files(Path(format + "1"));

@@ -94,7 +94,7 @@ TEST_F(DocumentTest, OpensAModelFileAndFollowsALinkOnlyWhenTheUserSaysYes)
     EXPECT_EQ(ui.m_messages.at(1).style, MB_YESNO | MB_ICONQUESTION);
     EXPECT_EQ(doc.GetTitle(), "textures\\WALL.nif");
     EXPECT_EQ(doc.GetFilePath(), wall);
-    EXPECT_EQ(doc.GetBackupPath(), dir.File("house.nif") + ".bak");
+    EXPECT_EQ(doc.GetOpenedPath(), dir.File("house.nif"));
     EXPECT_EQ(doc.GetRawImageOffsets(), target.TextureOffsets());
 
     Open(wall);
@@ -102,7 +102,7 @@ TEST_F(DocumentTest, OpensAModelFileAndFollowsALinkOnlyWhenTheUserSaysYes)
     EXPECT_EQ(doc.ImageCount(), 3u);
     EXPECT_EQ(doc.GetRawImageOffsets(), target.TextureOffsets());
     EXPECT_EQ(doc.GetTitle(), "Wall.nif");
-    EXPECT_EQ(doc.GetBackupPath(), wall + ".bak");
+    EXPECT_EQ(doc.GetOpenedPath(), wall);
     EXPECT_EQ(doc.GetLastDir(), dir.File("Textures") + "/");
     EXPECT_EQ(observer.updates, 3);
     EXPECT_EQ(ui.m_nRepaints, 3);

@@ -14,6 +14,7 @@
 #include "TgaBuilder.h"
 #include "doc/CommandIds.h"
 #include "doc/TavrelDoc.h"
+#include "platform/Backup.h"
 
 namespace {
 
@@ -121,6 +122,7 @@ TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
         {"run-length top-down Targa with alpha", 1, "alpha.tga", rgba.TopDownRunLengthTga(), rgba},
         {"BMP of red, green, blue and alpha bit fields", 1, "fields.bmp", rgba.RgbaBitFields(), rgba},
     };
+    unsigned backups = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const Bytes old = ReadFileBytes(path);
@@ -128,8 +130,10 @@ TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
         ui.m_dialogs.clear();
         EXPECT_TRUE(Edit(c.index, c.name, c.file, {IDYES}));
         EXPECT_EQ(ReadFileBytes(path), Spliced(old, Offset(c.index), PixelBytes(c.index), c.written));
-        EXPECT_EQ(ReadFileBytes(path + ".bak"), old);
+        // Each backup takes the next free name: the first one keeps the original.
+        EXPECT_EQ(ReadFileBytes(BackupName(path, ++backups)), old);
         EXPECT_EQ(ui.Texts(), Texts{kBackupHouse});
+        EXPECT_EQ(ui.m_status.back(), "Backup copy: " + BackupName(path, backups));
         EXPECT_EQ(ui.m_dialogs.at(0).strInitialDir, dir.Path() + "/");
         // The file's texture, read back, is shown at the same index.
         EXPECT_EQ(doc.GetCurrentIndex(), c.index);
@@ -175,7 +179,7 @@ TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterReplacementsAndStampsStil
 
 TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
 {
-    const std::string writeError = "Error writing file.\nFile: " + path;
+    const std::string writeError = "Error writing file.\nFile: " + path + "\nThe file was changed since it was read.";
     const Picture p = Picture{4, 2, 1, 70};
     // Another program put a byte in front since the file was read.
     const auto grownElsewhere = [&] {

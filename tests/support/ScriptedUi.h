@@ -46,6 +46,7 @@ public:
     }
     void RepaintMainWindow() override { ++m_nRepaints; }
     void ShowProgress(int percent) override { m_progress.push_back(percent); }
+    void ShowStatus(const std::string& text) override { m_status.push_back(text); }
     std::optional<uint8_t> AskTransparencyLevel() override;
 
     // The texts shown, in order.
@@ -56,6 +57,7 @@ public:
     std::vector<Message> m_messages;
     std::vector<FileDialogRequest> m_dialogs;
     std::vector<int> m_progress;
+    std::vector<std::string> m_status;
     int m_nWaitDepth = 0;
     int m_nWaitBegins = 0;
     int m_nPumps = 0;
