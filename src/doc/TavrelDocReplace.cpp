@@ -144,14 +144,10 @@ bool CTavrelDoc::ReplaceInCompressedBitmap()
     {
         CWaitCursor wait;
         // Whichever file it came from, the replacement is packed as the BMP file it makes.
-        RunReportingFailure([&] {
-            m_pReplacement->WriteBmp(m_strTempBitmapPath);
-            written = WriteCompressedBitmapFile(
-                m_strFilePath, m_strTempBitmapPath, m_strTempCompressedPath, m_nReplaceFileSize);
-        });
+        RunReportingFailure([&] { written = WriteCompressedBitmapFile(m_strFilePath, *m_pReplacement); });
         // Show what the file holds now, whatever happened.
         ReleaseBmzImage();
-        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, m_strTempBitmapPath, 0);
+        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, 0);
     }
     UpdateAllViews();
     return written;

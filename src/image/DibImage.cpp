@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "image/ZlibFileCodec.h"
+#include "image/BmzCodec.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
 #include "platform/HugePages.h"
@@ -15,9 +15,9 @@ namespace {
 // The most a bitmap's headers and colour table take at the start of its file.
 constexpr size_t kBitmapStartBytes = sizeof(BITMAPFILEHEADER) + 1024 + 1024;
 
-std::string DecompressFailureText(int result, const std::string& reason, const std::string& path)
+std::string DecompressFailureText(BmzResult result, const std::string& reason, const std::string& path)
 {
-    if (result == kCodecImageTooLarge)
+    if (result == BmzResult::kTooLarge)
         return FormatString(kImageTooLarge, path.c_str());
     // A file that could not be read or written: say why, the data may be sound.
     return reason.empty() ? "Error decompressing file" : "Error decompressing file\n" + reason;
@@ -47,27 +47,34 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind)
         LoadReporting([&] { ReadTga(pszPath); });
 }
 
-CDibImage::CDibImage(const std::string& pszPath, int nKind, const std::string& pszTempPath, uint64_t dwOffset)
+CDibImage::CDibImage(const std::string& pszPath, int nKind, uint64_t dwOffset)
 {
     SetDefaults();
-    if (nKind == kFileKindNif) {
+    if (nKind == kFileKindNif)
         LoadReporting([&] { ReadRawImage(pszPath, dwOffset); });
-    } else if (nKind == kFileKindBmz) {
-        int result;
-        std::string reason;
-        {
-            CZlibFileCodec codec;
-            codec.m_bBitmapStream = true;
-            result = codec.DecompressFile(pszPath, pszTempPath);
-            reason = codec.m_strFileError;
-        }
-        if (result == 0)
-            LoadReporting([&] { ReadBmp(pszTempPath); });
-        else
-            AfxMessageBox(DecompressFailureText(result, reason, pszPath), MB_OK);
-    } else if (nKind == kFileKindTga) {
+    else if (nKind == kFileKindBmz)
+        LoadReporting([&] { ReadBmz(pszPath); });
+    else if (nKind == kFileKindTga)
         LoadReporting([&] { ReadTga(pszPath); });
+}
+
+void CDibImage::ReadBmz(const std::string& path)
+{
+    // The headers first: they bound the output before anything large is read or allocated.
+    BitmapStreamStart start;
+    BmzResult result = InflateBitmapStart(path, kBitmapHeaderBytes, start);
+    ByteBuffer file;
+    if (result == BmzResult::kOk)
+        result = ReadFileStart(path, start.FileBytesNeeded(), file, start.reason);
+    uint64_t produced = 0;
+    if (result == BmzResult::kOk) {
+        uint8_t* block = AllocateBlock(start.InflatedBound());
+        result = InflateBmzStream(file.bytes.get(), file.size, block, m_nDibSize, produced);
     }
+    file = ByteBuffer{};
+    if (result != BmzResult::kOk)
+        AfxThrowUserException(DecompressFailureText(result, start.reason, path));
+    AdoptBmpBlock(produced, path);
 }
 
 CDibImage::~CDibImage() = default;
@@ -86,8 +93,8 @@ DibShape CDibImage::ReadShape(const std::string& path, int nKind)
 DibShape CDibImage::ReadBmzShape(const std::string& path)
 {
     BitmapStreamStart start;
-    const int result = InflateBitmapStart(path, kBitmapStartBytes, start);
-    if (result != 0)
+    const BmzResult result = InflateBitmapStart(path, kBitmapStartBytes, start);
+    if (result != BmzResult::kOk)
         AfxThrowUserException(DecompressFailureText(result, start.reason, path));
     return ReadBmpShape(start.bytes.data(), start.bytes.size(), start.declaredSize, path);
 }

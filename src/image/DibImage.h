@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/BitmapTypes.h"
 
@@ -42,6 +43,8 @@ struct TgaFooter {
 static_assert(sizeof(TgaHeader) == 18);
 static_assert(sizeof(TgaFooter) == 26);
 
+struct BmpLayout;
+
 // What a file's headers say of the record its reader would build.
 struct DibShape {
     int32_t width = 0;
@@ -53,10 +56,9 @@ class CDibImage {
 public:
     // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind loads nothing.
     CDibImage(const std::string& pszPath, int nKind);
-    // Loads the texture at dwOffset of a model file (kind 2), or decompresses a
-    // compressed bitmap (kind 1) into pszTempPath and reads it from there, or
-    // loads a Targa file (kind 5).
-    CDibImage(const std::string& pszPath, int nKind, const std::string& pszTempPath, uint64_t dwOffset);
+    // Loads the texture at dwOffset of a model file (kind 2), or a compressed
+    // bitmap (kind 1, inflated in memory), or a Targa file (kind 5).
+    CDibImage(const std::string& pszPath, int nKind, uint64_t dwOffset);
     ~CDibImage();
     CDibImage(const CDibImage&) = delete;
     CDibImage& operator=(const CDibImage&) = delete;
@@ -116,6 +118,16 @@ private:
     // Readers, run by the constructors on an empty record. Each throws a
     // CUserException with its text on a refusal.
     void ReadBmp(const std::string& path);
+    // A bitmap file held in memory; path names it in messages.
+    void ReadBmpFromMemory(const uint8_t* bytes, uint64_t size, const std::string& path);
+    // Inflates a compressed bitmap into the block and reads the bitmap from there.
+    void ReadBmz(const std::string& path);
+    // Reads the bitmap file of size bytes that fills the start of the block, in place where it can.
+    void AdoptBmpBlock(uint64_t size, const std::string& path);
+    template <typename Source>
+    void ReadBmpBlock(
+        Source& source, const std::vector<uint8_t>& header, const BmpLayout& layout, const std::string& path);
+    void FinishBmpBlock(const std::vector<uint8_t>& header, const BmpLayout& layout);
     // Uncompressed and run-length true-colour Targa files of 24 and 32 bits.
     void ReadTga(const std::string& path);
     void ReadPng(const std::string& path);

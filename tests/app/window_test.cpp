@@ -124,8 +124,8 @@ private slots:
     void qtSaveDialogGetsTheRequestAsksBeforeReplacingAndReturnsTheChosenType()
     {
         const QString dir = QString::fromStdString(m_dir.Path());
-        const FileDialogRequest request{false, "", "P (*.png)|*.png|T (*.tga)|*.tga||", "png", m_dir.Path(), "pick",
-            OFN_OVERWRITEPROMPT, 2};
+        const FileDialogRequest request{
+            false, "", "P (*.png)|*.png|T (*.tga)|*.tga||", "png", m_dir.Path(), "pick", OFN_OVERWRITEPROMPT, 2};
         QStringList seen;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -162,7 +162,8 @@ private slots:
                 app.Open(m_dir.File(file));
             QVERIFY2(app.m_ui.Texts().empty() && (file.empty() || app.Doc()->GetActiveImage()), file.c_str());
             app.Idle();
-            const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_NEW} + alsoEnabled + (file.empty() ? IdList{} : withImage);
+            const IdList enabled =
+                IdList{ID_FILE_OPEN, ID_FILE_NEW} + alsoEnabled + (file.empty() ? IdList{} : withImage);
             for (unsigned id : enabled + withImage + steps + edits +
                     IdList{ID_EDIT_CREATE_MAP_BITMAP, ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_PASTE}) {
                 const QString where = QString::fromStdString(file) + ' ' + QString::number(id);
@@ -189,13 +190,14 @@ private slots:
         }
     }
 
-    void commandLineBitmapLoadsInAPaintedWindowWithProgressHoldingCommandsOffAndClosingDeferred()
+    void commandLineModelFileLoadsInAPaintedWindowWithProgressHoldingCommandsOffAndClosingDeferred()
     {
-        // Large enough for several progress steps.
-        const QImage picture = TextureImage({700, 500, 1, 5});
-        WriteFileBytes(m_dir.File("progress.bmz"), BmzBytes(picture));
+        // Textures enough for several progress steps.
+        const std::vector<Tex> textures = {{70, 50, 1, 5}, {8, 8, 2, 6}, {8, 8, 1, 7}, {8, 8, 2, 8}};
+        const QImage picture = TextureImage(textures[0]);
+        const std::string path = WriteModel(m_dir, "progress.nif", textures);
         std::vector<int> reports;
-        AppHarness app(m_dir.File("progress.bmz"), [&](AppHarness& harness) {
+        AppHarness app(path, [&](AppHarness& harness) {
             harness.m_ui.m_onProgress = [&](int percent) {
                 CMainFrame* frame = harness.Frame();
                 frame->ShowProgress(percent);
