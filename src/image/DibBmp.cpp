@@ -295,22 +295,22 @@ void CDibImage::ReadBmpFromMemory(const uint8_t* bytes, uint64_t size, const std
     ReadBmpBlock(source, header, MeasureBmp(fileHeader, header, size, path), path);
 }
 
-void CDibImage::AdoptBmpBlock(uint64_t size, const std::string& path)
+void CDibImage::AdoptBmpBlock(uint64_t at, uint64_t size, const std::string& path)
 {
-    // The bitmap file lies in the block itself: where the file stores the
-    // record's block as it is, it moves down over the file header in place.
-    CMemorySource source(m_hDib.get(), std::min(size, m_nDibSize));
+    // The bitmap file lies in the allocation, at bytes in: where the file
+    // stores the record's block as it is, the block is used where it lies.
+    CMemorySource source(m_hDib.get() + at, std::min(size, m_nDibSize - at));
     BITMAPFILEHEADER fileHeader;
     const std::vector<uint8_t> header = ReadBmpHeaders(source, fileHeader, path);
     const BmpLayout layout = MeasureBmp(fileHeader, header, source.GetLength(), path);
     if (!BlockAsStored(layout, header)) {
         const std::unique_ptr<uint8_t[]> file = std::move(m_hDib);
         m_nDibSize = 0;
-        ReadBmpFromMemory(file.get(), source.GetLength(), path);
+        ReadBmpFromMemory(file.get() + at, source.GetLength(), path);
         return;
     }
-    uint8_t* block = m_hDib.get();
-    std::memmove(block, block + sizeof(BITMAPFILEHEADER), static_cast<size_t>(layout.blockBytes));
+    m_nBlockOffset = at + sizeof(BITMAPFILEHEADER);
+    m_nDibSize -= m_nBlockOffset;
     FinishBmpBlock(header, layout);
 }
 
@@ -333,7 +333,7 @@ void CDibImage::ReadBmpBlock(
 // bottom-up, the fields the record derives itself set.
 void CDibImage::FinishBmpBlock(const std::vector<uint8_t>& header, const BmpLayout& layout)
 {
-    uint8_t* block = m_hDib.get();
+    uint8_t* block = Block();
     uint8_t* table = block + header.size();
     uint8_t* bits = table + layout.tableBytes;
     for (uint32_t i = 0; i < layout.entries; ++i)
@@ -364,7 +364,7 @@ void CDibImage::WriteBmp(const std::string& path) const
     if (!out.Open(path, &error))
         throw error;
     out.Write(&m_fileHeader, sizeof m_fileHeader);
-    out.Write(m_hDib.get(), static_cast<size_t>(blockBytes));
+    out.Write(Block(), static_cast<size_t>(blockBytes));
     out.Commit();
 }
 

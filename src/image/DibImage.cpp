@@ -14,6 +14,8 @@ namespace {
 
 // The most a bitmap's headers and colour table take at the start of its file.
 constexpr size_t kBitmapStartBytes = sizeof(BITMAPFILEHEADER) + 1024 + 1024;
+// Where an inflated bitmap file starts in its allocation: its block then starts 16 bytes in.
+constexpr uint64_t kBmzFileAt = 16 - sizeof(BITMAPFILEHEADER);
 
 std::string DecompressFailureText(BmzResult result, const std::string& reason, const std::string& path)
 {
@@ -68,13 +70,16 @@ void CDibImage::ReadBmz(const std::string& path)
         result = ReadFileStart(path, start.FileBytesNeeded(), file, start.reason);
     uint64_t produced = 0;
     if (result == BmzResult::kOk) {
-        uint8_t* block = AllocateBlock(start.InflatedBound());
-        result = InflateBmzStream(file.bytes.get(), file.size, block, m_nDibSize, produced);
+        // The bitmap file goes kBmzFileAt bytes in, so that the block after its
+        // 14-byte file header starts as aligned as a block of its own.
+        const uint64_t bound = start.InflatedBound();
+        uint8_t* bytes = AllocateBlock(kBmzFileAt + bound);
+        result = InflateBmzStream(file.bytes.get(), file.size, bytes + kBmzFileAt, bound, produced);
     }
     file = ByteBuffer{};
     if (result != BmzResult::kOk)
         AfxThrowUserException(DecompressFailureText(result, start.reason, path));
-    AdoptBmpBlock(produced, path);
+    AdoptBmpBlock(kBmzFileAt, produced, path);
 }
 
 CDibImage::~CDibImage() = default;
@@ -114,6 +119,7 @@ void CDibImage::Clear()
     m_pBitmapInfo = nullptr;
     m_pInfoHeader = nullptr;
     m_hDib.reset();
+    m_nBlockOffset = 0;
     m_nDibSize = 0;
     m_pColorTable = nullptr;
     m_pBits = nullptr;
@@ -128,6 +134,7 @@ void CDibImage::Clear()
 uint8_t* CDibImage::AllocateBlock(uint64_t bytes)
 {
     m_hDib.reset();
+    m_nBlockOffset = 0;
     m_nDibSize = 0;
     if (bytes == 0 || bytes > SIZE_MAX)
         AfxThrowMemoryException();
@@ -142,7 +149,7 @@ uint8_t* CDibImage::AllocateBlock(uint64_t bytes)
 
 void CDibImage::DeriveLayout(uint32_t colorTableBytes, uint32_t paletteEntries)
 {
-    uint8_t* block = m_hDib.get();
+    uint8_t* block = Block();
     m_pBitmapInfo = reinterpret_cast<BITMAPINFO*>(block);
     m_pInfoHeader = reinterpret_cast<BITMAPINFOHEADER*>(block);
     const BITMAPINFOHEADER& h = *m_pInfoHeader;

@@ -122,8 +122,8 @@ private:
     void ReadBmpFromMemory(const uint8_t* bytes, uint64_t size, const std::string& path);
     // Inflates a compressed bitmap into the block and reads the bitmap from there.
     void ReadBmz(const std::string& path);
-    // Reads the bitmap file of size bytes that fills the start of the block, in place where it can.
-    void AdoptBmpBlock(uint64_t size, const std::string& path);
+    // Reads the bitmap file of size bytes that lies `at` bytes into m_hDib, in place where it can.
+    void AdoptBmpBlock(uint64_t at, uint64_t size, const std::string& path);
     template <typename Source>
     void ReadBmpBlock(
         Source& source, const std::vector<uint8_t>& header, const BmpLayout& layout, const std::string& path);
@@ -140,6 +140,7 @@ private:
     static DibShape ReadPngShape(const std::string& path);
     static DibShape ReadTgaShape(const std::string& path);
 
+    uint8_t* Block() const { return m_hDib.get() + m_nBlockOffset; }
     // Allocates a block of the given size as m_hDib; throws CMemoryException.
     uint8_t* AllocateBlock(uint64_t bytes);
     // Sets the pointers, stride and file header from the block's info header,
@@ -151,8 +152,9 @@ private:
     BITMAPFILEHEADER m_fileHeader{};
     BITMAPINFO* m_pBitmapInfo = nullptr;  // null: no image
     BITMAPINFOHEADER* m_pInfoHeader = nullptr;
-    std::unique_ptr<uint8_t[]> m_hDib;  // the block: header, colour table, rows
-    uint64_t m_nDibSize = 0;  // bytes in m_hDib
+    std::unique_ptr<uint8_t[]> m_hDib;  // holds the block: header, colour table, rows
+    uint64_t m_nBlockOffset = 0;  // where the block starts in m_hDib
+    uint64_t m_nDibSize = 0;  // bytes in the block
     RGBQUAD* m_pColorTable = nullptr;
     uint8_t* m_pBits = nullptr;
     uint32_t m_nPaletteEntries = 0;

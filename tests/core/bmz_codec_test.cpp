@@ -29,6 +29,7 @@ std::vector<uint8_t> Contents(const CDibImage& image)
     EXPECT_NE(image.GetBitmapInfo(), nullptr);
     if (!image.GetBitmapInfo())
         return {};
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(image.GetBitmapInfo()) % 16, 0u);  // as aligned as any block
     std::vector<uint8_t> bytes = NifBuilder()
                                      .U32(uint32_t(image.GetWidth()))
                                      .U32(uint32_t(image.GetHeight()))
