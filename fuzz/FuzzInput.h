@@ -8,11 +8,6 @@
 
 // Replaces the contents of memory file `slot` with the bytes; returns its path.
 std::string MemoryFileWith(const uint8_t* data, size_t size, int slot = 0);
-// An empty memory file (for a reader's temporary output); returns its path.
-inline std::string EmptyMemoryFile(int slot)
-{
-    return MemoryFileWith(nullptr, 0, slot);
-}
 // A real file in a process-private folder, for the writers that rename files into place.
 std::string WriteFuzzFile(const uint8_t* data, size_t size, const char* name);
 

@@ -16,16 +16,6 @@ constexpr char kLinkNotFollowed[] =
     "%s holds no textures but links to %s.\nNothing was written: --follow-link edits the linked file.";
 constexpr char kDepthHint[] = "(--yes accepts the change of bit depth)";
 
-// Removes a private folder on every path.
-struct ScratchFolder {
-    std::string path = MakePrivateFolder("tavrel-cli-");
-    ~ScratchFolder()
-    {
-        if (!path.empty())
-            RemoveFolderTree(path);
-    }
-};
-
 int Fail(const CCoreError& e, CCliUiServices& ui)
 {
     ui.Report(e.GetErrorMessage());
@@ -69,12 +59,7 @@ int RunReplace(const CliOptions& options, CCliUiServices& ui)
         ui.SetProgressLabel("Writing " + path);
         EditResult result;
         if (UpperExtension(FileNamePart(path)) == "BMZ") {
-            ScratchFolder scratch;
-            if (scratch.path.empty())
-                throw CCoreError(
-                    FormatString("Cannot create a folder for temporary files in %s.", TempFolderBase().c_str()));
-            result = ReplaceCompressedBitmapImage(
-                path, *image, BmzScratch{scratch.path + "/temp.dbp", scratch.path + "/temp.dbz"}, edit);
+            result = ReplaceCompressedBitmapImage(path, *image, edit);
         } else {
             const bool targa = UpperExtension(FileNamePart(options.strImage)) == "TGA";
             result = ReplaceTexture(path, options.nIndex, *image, targa, edit);

@@ -49,7 +49,7 @@ bool CImageSet::TexturesOnDemand() const
 
 std::unique_ptr<CDibImage> CImageSet::ReadTexture(const ImageEntry& entry) const
 {
-    auto image = std::make_unique<CDibImage>(m_doc.GetFilePath(), kFileKindNif, std::string(), entry.nOffset);
+    auto image = std::make_unique<CDibImage>(m_doc.GetFilePath(), kFileKindNif, entry.nOffset);
     if (!image->GetBitmapInfo())
         image.reset();
     return image;

@@ -225,20 +225,18 @@ EditResult StampTextureAlpha(const std::string& path, uint32_t index, uint8_t al
     return result;
 }
 
-EditResult ReplaceCompressedBitmapImage(
-    const std::string& path, const CDibImage& image, const BmzScratch& scratch, const EditOptions& options)
+EditResult ReplaceCompressedBitmapImage(const std::string& path, const CDibImage& image, const EditOptions& options)
 {
     if (image.GetBitCount() < 24)
         throw CCoreError(kBelow24Bits);
     EditResult result;
-    // The packer and the bitmap writer say why they fail in messages; they become this error's text.
+    // The packer says why it fails in a message; that becomes this error's text.
     CMessageCapture capture;
     bool written = false;
     try {
-        image.WriteBmp(scratch.strBitmap);
         if (options.bBackup)
             result.strBackupPath = MakeBackup(path);
-        written = WriteCompressedBitmapFile(path, scratch.strBitmap, scratch.strCompressed, image.GetFileSize());
+        written = WriteCompressedBitmapFile(path, image);
     } catch (const CCoreError&) {
         throw;
     } catch (const CException& e) {

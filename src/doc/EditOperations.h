@@ -76,8 +76,8 @@ struct EditOptions {
     bool bAcceptDepthChange = false;  // the answer to the bit-depth question
     // What the caller read the file as: the write is refused when a fresh scan
     // finds other texture offsets, or the texture with another size or depth.
-    std::optional<std::vector<uint64_t>> expectedOffsets;
-    std::optional<RawTextureShape> expectedShape;
+    std::optional<std::vector<uint64_t>> expectedOffsets{};
+    std::optional<RawTextureShape> expectedShape{};
 };
 
 struct EditResult {
@@ -96,14 +96,8 @@ EditResult ReplaceTexture(
 // One alpha value for every pixel of RGBA texture index of a model file.
 EditResult StampTextureAlpha(const std::string& path, uint32_t index, uint8_t alpha, const EditOptions& options);
 
-// The scratch files a compressed bitmap is packed through.
-struct BmzScratch {
-    std::string strBitmap;
-    std::string strCompressed;
-};
 // The image becomes the whole image of a compressed bitmap.
-EditResult ReplaceCompressedBitmapImage(
-    const std::string& path, const CDibImage& image, const BmzScratch& scratch, const EditOptions& options);
+EditResult ReplaceCompressedBitmapImage(const std::string& path, const CDibImage& image, const EditOptions& options);
 
 // ---- Links.
 

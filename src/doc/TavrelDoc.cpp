@@ -45,21 +45,18 @@ std::string ModuleDirectory()
 CTavrelDoc::CTavrelDoc()
 {
     m_strModuleDir = ModuleDirectory();
-    // The temporary files go to a folder of the process's own, so that two
+    // Temporary files go to a folder of the process's own, so that two
     // running copies never share them and an installed program's folder is never written.
     // Without that folder the document refuses to load anything: the paths
     // stay empty, never names in the current folder, whose files are the user's.
-    // A folder left by a copy that was killed goes now.
+    // A folder left by a copy that was killed goes now, with the temporary
+    // files that earlier versions kept there.
     m_pTempFolder = std::make_unique<CHeldFolder>("tavrel-", std::vector<std::string>{"temp.dbp", "temp.dbz"});
     m_strTempDir = m_pTempFolder->Path();
     const int err = m_pTempFolder->Error();
     if (!m_strTempDir.empty()) {
         RegisterCleanupPath(m_strTempDir, true);
         m_strTempDir += '/';
-        m_strTempBitmapPath = m_strTempDir + "temp.dbp";
-        m_strTempCompressedPath = m_strTempDir + "temp.dbz";
-        RegisterCleanupPath(m_strTempBitmapPath);
-        RegisterCleanupPath(m_strTempCompressedPath);
     } else {
         m_strTempDirError = FormatString(kNoPrivateFolder, TempFolderBase().c_str(), std::strerror(err));
     }
@@ -88,9 +85,7 @@ CTavrelDoc::~CTavrelDoc()
 {
     if (m_strTempDir.empty())
         return;
-    m_pTempFolder.reset();  // the temporary files and their folder go
-    for (const std::string& path : {m_strTempBitmapPath, m_strTempCompressedPath})
-        UnregisterCleanupPath(path);
+    m_pTempFolder.reset();  // the folder goes
     UnregisterCleanupPath(m_strTempDir.substr(0, m_strTempDir.size() - 1));
 }
 
@@ -252,11 +247,11 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
     } else if (m_strFileExt == "BMZ") {
         m_nFileKind = kFileKindBmz;
         ReleaseBmzImage();
-        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, m_strTempBitmapPath, 0);
+        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, 0);
     } else if (m_strFileExt == "TGA") {
         m_nFileKind = kFileKindTga;
         ReleaseTgaImage();
-        m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindTga, m_strTempBitmapPath, 0);
+        m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindTga);
     } else {
         const LoadResult result = LoadModelFile();
         FinishLoad();
@@ -398,7 +393,7 @@ void CTavrelDoc::LoadRawImages(const std::string& path)
     int shown = -1;
     for (size_t i = 0; i < count; ++i) {
         m_pRawImages.push_back(
-            std::make_unique<CDibImage>(path, kFileKindNif, m_strTempBitmapPath, m_rawImageOffsets[i]));
+            std::make_unique<CDibImage>(path, kFileKindNif, m_rawImageOffsets[i]));
         const int percent = static_cast<int>((i + 1) * 100 / count);
         if (percent != shown) {
             Ui().ShowProgress(percent);

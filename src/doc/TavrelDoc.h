@@ -99,8 +99,6 @@ public:
     const std::string& GetFilter() const { return m_strFilter; }
     const std::string& GetModuleDir() const { return m_strModuleDir; }
     const std::string& GetTempDir() const { return m_strTempDir; }
-    const std::string& GetTempBitmapPath() const { return m_strTempBitmapPath; }
-    const std::string& GetTempCompressedPath() const { return m_strTempCompressedPath; }
 
     uint32_t FindRawImageData(CFile* pFile);
     uint64_t FindImageLink(CFile* pFile);
@@ -194,8 +192,6 @@ private:
     std::unique_ptr<CHeldFolder> m_pTempFolder;
     std::string m_strTempDir;  // private folder for the temporary files, ending in '/'
     std::string m_strFilePath;
-    std::string m_strTempBitmapPath;
-    std::string m_strTempCompressedPath;
     std::string m_strOpenedPath;
     std::string m_strFileName;
     std::string m_strFileExt;

@@ -117,8 +117,7 @@ bool CTavrelDoc::ReplaceInCompressedBitmap(const ChosenReplacement& chosen)
         EditOptions options;
         options.bBackup = chosen.bBackup;
         try {
-            const EditResult result = ReplaceCompressedBitmapImage(
-                m_strFilePath, *chosen.image, BmzScratch{m_strTempBitmapPath, m_strTempCompressedPath}, options);
+            const EditResult result = ReplaceCompressedBitmapImage(m_strFilePath, *chosen.image, options);
             ReportBackup(result.strBackupPath);
             written = true;
         } catch (const CCoreError& e) {
@@ -126,7 +125,7 @@ bool CTavrelDoc::ReplaceInCompressedBitmap(const ChosenReplacement& chosen)
         }
         // Show what the file holds now, whatever happened.
         ReleaseBmzImage();
-        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, m_strTempBitmapPath, 0);
+        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, 0);
     }
     UpdateAllViews();
     return written;

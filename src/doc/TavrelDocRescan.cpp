@@ -61,6 +61,6 @@ void CTavrelDoc::ReloadAfterWrite(int64_t shift)
     // what the file holds. Only the shown one is read again.
     m_pRawImages[shown].reset();
     m_pRawImages[shown] =
-        std::make_unique<CDibImage>(m_strFilePath, kFileKindNif, m_strTempBitmapPath, m_rawImageOffsets[shown]);
+        std::make_unique<CDibImage>(m_strFilePath, kFileKindNif, m_rawImageOffsets[shown]);
     m_nRawImageCount = static_cast<uint32_t>(count);
 }

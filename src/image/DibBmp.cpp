@@ -11,6 +11,20 @@
 #include "platform/File.h"
 #include "platform/ImageLimits.h"
 
+// What a BMP file's headers describe, checked against the file's length.
+struct BmpLayout {
+    bool topDown = false;
+    uint64_t height = 0;
+    uint64_t stride = 0;
+    uint64_t pixelBytes = 0;
+    uint32_t entries = 0;  // the record's palette: the full table of its depth
+    uint32_t tableBytes = 0;  // the record's palette or masks
+    bool hasMasks = false;
+    uint64_t fileTableBytes = 0;  // what the file stores between the header and the pixels
+    uint64_t pixelOffset = 0;
+    uint64_t blockBytes = 0;
+};
+
 namespace {
 
 constexpr char kOpenError[] = "Error opening bitmap file.\nFile: %s";
@@ -88,20 +102,6 @@ bool IsPlainBgra(const CDibImage& image)
     return CDibRowConverter::MasksAre(image, 0xFF0000, 0xFF00, 0xFF);
 }
 
-// What a BMP file's headers describe, checked against the file's length.
-struct BmpLayout {
-    bool topDown = false;
-    uint64_t height = 0;
-    uint64_t stride = 0;
-    uint64_t pixelBytes = 0;
-    uint32_t entries = 0;  // the record's palette: the full table of its depth
-    uint32_t tableBytes = 0;  // the record's palette or masks
-    bool hasMasks = false;
-    uint64_t fileTableBytes = 0;  // what the file stores between the header and the pixels
-    uint64_t pixelOffset = 0;
-    uint64_t blockBytes = 0;
-};
-
 // Checks the file header, and the info header's size against the bytes there are.
 void CheckBmpStart(const BITMAPFILEHEADER& fileHeader, uint32_t headerSize, uint64_t available, const std::string& path)
 {
@@ -111,9 +111,37 @@ void CheckBmpStart(const BITMAPFILEHEADER& fileHeader, uint32_t headerSize, uint
         ThrowRefusal(kReadError, path);
 }
 
+// A bitmap file held in memory, read as a file is read.
+class CMemorySource {
+public:
+    CMemorySource(const uint8_t* bytes, uint64_t size)
+        : m_bytes(bytes)
+        , m_size(size)
+    {
+    }
+    size_t Read(void* buffer, size_t count)
+    {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(count, m_size - std::min(m_position, m_size)));
+        if (n > 0)
+            std::memcpy(buffer, m_bytes + m_position, n);
+        m_position += n;
+        return n;
+    }
+    uint64_t GetLength() const { return m_size; }
+    uint64_t GetPosition() const { return m_position; }
+    void Seek(uint64_t position) { m_position = position; }
+    const uint8_t* At(uint64_t position) const { return m_bytes + position; }
+
+private:
+    const uint8_t* m_bytes;
+    uint64_t m_size;
+    uint64_t m_position = 0;
+};
+
 // Reads and checks the file header, then the info header, whatever its size,
-// as far as the file holds it; returns the info header's bytes.
-std::vector<uint8_t> ReadBmpHeaders(CFile& file, BITMAPFILEHEADER& fileHeader, const std::string& path)
+// as far as the source holds it; returns the info header's bytes.
+template <typename Source>
+std::vector<uint8_t> ReadBmpHeaders(Source& file, BITMAPFILEHEADER& fileHeader, const std::string& path)
 {
     if (file.Read(&fileHeader, sizeof fileHeader) != sizeof fileHeader)
         ThrowRefusal(kShortHeader, path);
@@ -175,8 +203,9 @@ BmpLayout MeasureBmp(
 
 // Fills the record's colour table: the masks, or the palette with black for
 // entries the file leaves out and every reserved byte cleared.
+template <typename Source>
 void ReadBmpTable(
-    CFile& file, const BmpLayout& layout, const std::vector<uint8_t>& header, uint8_t* table, const std::string& path)
+    Source& file, const BmpLayout& layout, const std::vector<uint8_t>& header, uint8_t* table, const std::string& path)
 {
     if (layout.hasMasks && layout.fileTableBytes == 0) {
         std::memcpy(table, header.data() + kHeaderMasksOffset, 12);
@@ -186,8 +215,6 @@ void ReadBmpTable(
     if (file.Read(table, readBytes) != readBytes)
         ThrowRefusal(kReadError, path);
     std::memset(table + readBytes, 0, layout.tableBytes - readBytes);
-    for (uint32_t i = 0; i < layout.entries; ++i)
-        table[4 * i + 3] = 0;
 }
 
 // Opens the file and reads and checks its headers.
@@ -197,6 +224,25 @@ BmpLayout OpenBmp(CFile& file, BITMAPFILEHEADER& fileHeader, std::vector<uint8_t
         ThrowRefusal(kOpenError, path);
     header = ReadBmpHeaders(file, fileHeader, path);
     return MeasureBmp(fileHeader, header, file.GetLength(), path);
+}
+
+void SeekTo(CFile& file, uint64_t position)
+{
+    if (file.GetPosition() != position)
+        file.Seek(static_cast<int64_t>(position), CFile::begin);
+}
+
+void SeekTo(CMemorySource& source, uint64_t position)
+{
+    source.Seek(position);
+}
+
+// The record's block as the file stores it from its info header on: the
+// table is the record's own (whole palette or masks) and the pixels follow it.
+bool BlockAsStored(const BmpLayout& layout, const std::vector<uint8_t>& header)
+{
+    return layout.fileTableBytes == layout.tableBytes &&
+        layout.pixelOffset == sizeof(BITMAPFILEHEADER) + header.size() + layout.tableBytes;
 }
 
 DibShape ShapeOf(const std::vector<uint8_t>& header, const BmpLayout& layout)
@@ -236,18 +282,61 @@ void CDibImage::ReadBmp(const std::string& path)
     BITMAPFILEHEADER fileHeader;
     std::vector<uint8_t> header;
     const BmpLayout layout = OpenBmp(file, fileHeader, header, path);
+    ReadBmpBlock(file, header, layout, path);
+    file.Close();
+}
 
+void CDibImage::ReadBmpFromMemory(const uint8_t* bytes, uint64_t size, const std::string& path)
+{
+    CMemorySource source(bytes, size);
+    BITMAPFILEHEADER fileHeader;
+    const std::vector<uint8_t> header = ReadBmpHeaders(source, fileHeader, path);
+    ReadBmpBlock(source, header, MeasureBmp(fileHeader, header, size, path), path);
+}
+
+void CDibImage::AdoptBmpBlock(uint64_t at, uint64_t size, const std::string& path)
+{
+    // The bitmap file lies in the allocation, at bytes in: where the file
+    // stores the record's block as it is, the block is used where it lies.
+    CMemorySource source(m_hDib.get() + at, std::min(size, m_nDibSize - at));
+    BITMAPFILEHEADER fileHeader;
+    const std::vector<uint8_t> header = ReadBmpHeaders(source, fileHeader, path);
+    const BmpLayout layout = MeasureBmp(fileHeader, header, source.GetLength(), path);
+    if (!BlockAsStored(layout, header)) {
+        const std::unique_ptr<uint8_t[]> file = std::move(m_hDib);
+        m_nDibSize = 0;
+        ReadBmpFromMemory(file.get() + at, source.GetLength(), path);
+        return;
+    }
+    m_nBlockOffset = at + sizeof(BITMAPFILEHEADER);
+    m_nDibSize -= m_nBlockOffset;
+    FinishBmpBlock(header, layout);
+}
+
+template <typename Source>
+void CDibImage::ReadBmpBlock(
+    Source& file, const std::vector<uint8_t>& header, const BmpLayout& layout, const std::string& path)
+{
     uint8_t* block = AllocateBlock(layout.blockBytes);
     std::memcpy(block, header.data(), header.size());
     uint8_t* table = block + header.size();
     uint8_t* bits = table + layout.tableBytes;
     ReadBmpTable(file, layout, header, table, path);
-    if (file.GetPosition() != layout.pixelOffset)
-        file.Seek(static_cast<int64_t>(layout.pixelOffset), CFile::begin);
+    SeekTo(file, layout.pixelOffset);
     if (file.Read(bits, static_cast<size_t>(layout.pixelBytes)) != layout.pixelBytes)
         Fail(kReadError, path);
-    file.Close();
+    FinishBmpBlock(header, layout);
+}
 
+// The block holds the file's info header, table and pixels: rows turned
+// bottom-up, the fields the record derives itself set.
+void CDibImage::FinishBmpBlock(const std::vector<uint8_t>& header, const BmpLayout& layout)
+{
+    uint8_t* block = Block();
+    uint8_t* table = block + header.size();
+    uint8_t* bits = table + layout.tableBytes;
+    for (uint32_t i = 0; i < layout.entries; ++i)
+        table[4 * i + 3] = 0;
     auto* blockHeader = reinterpret_cast<BITMAPINFOHEADER*>(block);
     if (layout.topDown) {
         FlipRows(bits, layout.stride, layout.height);
@@ -274,7 +363,7 @@ void CDibImage::WriteBmp(const std::string& path) const
     if (!out.Open(path, &error))
         throw error;
     out.Write(&m_fileHeader, sizeof m_fileHeader);
-    out.Write(m_hDib.get(), static_cast<size_t>(blockBytes));
+    out.Write(Block(), static_cast<size_t>(blockBytes));
     out.Commit();
 }
 

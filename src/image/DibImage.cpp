@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "image/ZlibFileCodec.h"
+#include "image/BmzCodec.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
 #include "platform/HugePages.h"
@@ -14,10 +14,12 @@ namespace {
 
 // The most a bitmap's headers and colour table take at the start of its file.
 constexpr size_t kBitmapStartBytes = sizeof(BITMAPFILEHEADER) + 1024 + 1024;
+// Where an inflated bitmap file starts in its allocation: its block then starts 16 bytes in.
+constexpr uint64_t kBmzFileAt = 16 - sizeof(BITMAPFILEHEADER);
 
-std::string DecompressFailureText(int result, const std::string& reason, const std::string& path)
+std::string DecompressFailureText(BmzResult result, const std::string& reason, const std::string& path)
 {
-    if (result == kCodecImageTooLarge)
+    if (result == BmzResult::kTooLarge)
         return FormatString(kImageTooLarge, path.c_str());
     // A file that could not be read or written: say why, the data may be sound.
     return reason.empty() ? "Error decompressing file" : "Error decompressing file\n" + reason;
@@ -47,27 +49,37 @@ CDibImage::CDibImage(const std::string& pszPath, int nKind)
         LoadReporting([&] { ReadTga(pszPath); });
 }
 
-CDibImage::CDibImage(const std::string& pszPath, int nKind, const std::string& pszTempPath, uint64_t dwOffset)
+CDibImage::CDibImage(const std::string& pszPath, int nKind, uint64_t dwOffset)
 {
     SetDefaults();
-    if (nKind == kFileKindNif) {
+    if (nKind == kFileKindNif)
         LoadReporting([&] { ReadRawImage(pszPath, dwOffset); });
-    } else if (nKind == kFileKindBmz) {
-        int result;
-        std::string reason;
-        {
-            CZlibFileCodec codec;
-            codec.m_bBitmapStream = true;
-            result = codec.DecompressFile(pszPath, pszTempPath);
-            reason = codec.m_strFileError;
-        }
-        if (result == 0)
-            LoadReporting([&] { ReadBmp(pszTempPath); });
-        else
-            AfxMessageBox(DecompressFailureText(result, reason, pszPath), MB_OK);
-    } else if (nKind == kFileKindTga) {
+    else if (nKind == kFileKindBmz)
+        LoadReporting([&] { ReadBmz(pszPath); });
+    else if (nKind == kFileKindTga)
         LoadReporting([&] { ReadTga(pszPath); });
+}
+
+void CDibImage::ReadBmz(const std::string& path)
+{
+    // The headers first: they bound the output before anything large is read or allocated.
+    BitmapStreamStart start;
+    BmzResult result = InflateBitmapStart(path, kBitmapHeaderBytes, start);
+    ByteBuffer file;
+    if (result == BmzResult::kOk)
+        result = ReadFileStart(path, start.FileBytesNeeded(), file, start.reason);
+    uint64_t produced = 0;
+    if (result == BmzResult::kOk) {
+        // The bitmap file goes kBmzFileAt bytes in, so that the block after its
+        // 14-byte file header starts as aligned as a block of its own.
+        const uint64_t bound = start.InflatedBound();
+        uint8_t* bytes = AllocateBlock(kBmzFileAt + bound);
+        result = InflateBmzStream(file.bytes.get(), file.size, bytes + kBmzFileAt, bound, produced);
     }
+    file = ByteBuffer{};
+    if (result != BmzResult::kOk)
+        AfxThrowUserException(DecompressFailureText(result, start.reason, path));
+    AdoptBmpBlock(kBmzFileAt, produced, path);
 }
 
 CDibImage::~CDibImage() = default;
@@ -86,8 +98,8 @@ DibShape CDibImage::ReadShape(const std::string& path, int nKind)
 DibShape CDibImage::ReadBmzShape(const std::string& path)
 {
     BitmapStreamStart start;
-    const int result = InflateBitmapStart(path, kBitmapStartBytes, start);
-    if (result != 0)
+    const BmzResult result = InflateBitmapStart(path, kBitmapStartBytes, start);
+    if (result != BmzResult::kOk)
         AfxThrowUserException(DecompressFailureText(result, start.reason, path));
     return ReadBmpShape(start.bytes.data(), start.bytes.size(), start.declaredSize, path);
 }
@@ -107,6 +119,7 @@ void CDibImage::Clear()
     m_pBitmapInfo = nullptr;
     m_pInfoHeader = nullptr;
     m_hDib.reset();
+    m_nBlockOffset = 0;
     m_nDibSize = 0;
     m_pColorTable = nullptr;
     m_pBits = nullptr;
@@ -121,6 +134,7 @@ void CDibImage::Clear()
 uint8_t* CDibImage::AllocateBlock(uint64_t bytes)
 {
     m_hDib.reset();
+    m_nBlockOffset = 0;
     m_nDibSize = 0;
     if (bytes == 0 || bytes > SIZE_MAX)
         AfxThrowMemoryException();
@@ -135,7 +149,7 @@ uint8_t* CDibImage::AllocateBlock(uint64_t bytes)
 
 void CDibImage::DeriveLayout(uint32_t colorTableBytes, uint32_t paletteEntries)
 {
-    uint8_t* block = m_hDib.get();
+    uint8_t* block = Block();
     m_pBitmapInfo = reinterpret_cast<BITMAPINFO*>(block);
     m_pInfoHeader = reinterpret_cast<BITMAPINFOHEADER*>(block);
     const BITMAPINFOHEADER& h = *m_pInfoHeader;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/BitmapTypes.h"
 
@@ -42,6 +43,8 @@ struct TgaFooter {
 static_assert(sizeof(TgaHeader) == 18);
 static_assert(sizeof(TgaFooter) == 26);
 
+struct BmpLayout;
+
 // What a file's headers say of the record its reader would build.
 struct DibShape {
     int32_t width = 0;
@@ -53,10 +56,9 @@ class CDibImage {
 public:
     // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind loads nothing.
     CDibImage(const std::string& pszPath, int nKind);
-    // Loads the texture at dwOffset of a model file (kind 2), or decompresses a
-    // compressed bitmap (kind 1) into pszTempPath and reads it from there, or
-    // loads a Targa file (kind 5).
-    CDibImage(const std::string& pszPath, int nKind, const std::string& pszTempPath, uint64_t dwOffset);
+    // Loads the texture at dwOffset of a model file (kind 2), or a compressed
+    // bitmap (kind 1, inflated in memory), or a Targa file (kind 5).
+    CDibImage(const std::string& pszPath, int nKind, uint64_t dwOffset);
     ~CDibImage();
     CDibImage(const CDibImage&) = delete;
     CDibImage& operator=(const CDibImage&) = delete;
@@ -116,6 +118,16 @@ private:
     // Readers, run by the constructors on an empty record. Each throws a
     // CUserException with its text on a refusal.
     void ReadBmp(const std::string& path);
+    // A bitmap file held in memory; path names it in messages.
+    void ReadBmpFromMemory(const uint8_t* bytes, uint64_t size, const std::string& path);
+    // Inflates a compressed bitmap into the block and reads the bitmap from there.
+    void ReadBmz(const std::string& path);
+    // Reads the bitmap file of size bytes that lies `at` bytes into m_hDib, in place where it can.
+    void AdoptBmpBlock(uint64_t at, uint64_t size, const std::string& path);
+    template <typename Source>
+    void ReadBmpBlock(
+        Source& source, const std::vector<uint8_t>& header, const BmpLayout& layout, const std::string& path);
+    void FinishBmpBlock(const std::vector<uint8_t>& header, const BmpLayout& layout);
     // Uncompressed and run-length true-colour Targa files of 24 and 32 bits.
     void ReadTga(const std::string& path);
     void ReadPng(const std::string& path);
@@ -128,6 +140,7 @@ private:
     static DibShape ReadPngShape(const std::string& path);
     static DibShape ReadTgaShape(const std::string& path);
 
+    uint8_t* Block() const { return m_hDib.get() + m_nBlockOffset; }
     // Allocates a block of the given size as m_hDib; throws CMemoryException.
     uint8_t* AllocateBlock(uint64_t bytes);
     // Sets the pointers, stride and file header from the block's info header,
@@ -139,8 +152,9 @@ private:
     BITMAPFILEHEADER m_fileHeader{};
     BITMAPINFO* m_pBitmapInfo = nullptr;  // null: no image
     BITMAPINFOHEADER* m_pInfoHeader = nullptr;
-    std::unique_ptr<uint8_t[]> m_hDib;  // the block: header, colour table, rows
-    uint64_t m_nDibSize = 0;  // bytes in m_hDib
+    std::unique_ptr<uint8_t[]> m_hDib;  // holds the block: header, colour table, rows
+    uint64_t m_nBlockOffset = 0;  // where the block starts in m_hDib
+    uint64_t m_nDibSize = 0;  // bytes in the block
     RGBQUAD* m_pColorTable = nullptr;
     uint8_t* m_pBits = nullptr;
     uint32_t m_nPaletteEntries = 0;

@@ -10,8 +10,9 @@
 #include <new>
 #include <vector>
 
+#include "image/BmzCodec.h"
+#include "image/DibBlockCheck.h"
 #include "image/PixelOrder.h"
-#include "image/ZlibFileCodec.h"
 #include "platform/BitmapTypes.h"
 #include "platform/File.h"
 #include "platform/Format.h"
@@ -24,7 +25,6 @@ constexpr char kWriteError[] = "Error writing file.\nFile: %s";
 constexpr char kBmzError[] = "Unable to create .bmz file";
 constexpr size_t kCopyChunk = 1024 * 1024;
 constexpr uint64_t kAlphaByte = 3;
-constexpr int kBmzLevel = 6;
 constexpr char kNotWritable[] = "The file or its folder is not writable.";
 constexpr char kBadFields[] = "The new texture's fields are not valid.";
 constexpr char kChanged[] = "The file was changed since it was read.";
@@ -130,14 +130,13 @@ bool StampOrThrow(
     return true;
 }
 
-bool WriteBmzOrThrow(
-    const std::string& target, const std::string& bitmapPath, const std::string& scratchPath, uint32_t uncompressedSize)
+bool WriteBmzOrThrow(const std::string& target, const CDibImage& image)
 {
-    {
-        CZlibFileCodec codec;
-        if (codec.CompressFile(bitmapPath, scratchPath, kBmzLevel) != 0)
-            return false;
-    }
+    // The bitmap file the image makes: its file header, then its block.
+    const BITMAPFILEHEADER& head = image.GetFileHeader();
+    const uint64_t bodyBytes = head.bfSize >= sizeof head ? head.bfSize - sizeof head : 0;
+    if (!DibRowsInsideBlock(image) || bodyBytes < sizeof(BITMAPINFOHEADER) || bodyBytes > image.GetBlockSize())
+        return false;
     // The value at offset 4 is the old file's own, read before it is replaced.
     uint16_t carried = 1;
     FileIdentity identity;
@@ -154,20 +153,17 @@ bool WriteBmzOrThrow(
     }
     if (!MayReplace(target))
         return false;
-    CFile scratch;
-    if (!scratch.Open(scratchPath, CFile::modeRead))
+    ByteBuffer file;
+    if (!BuildBmzFile(reinterpret_cast<const uint8_t*>(&head), sizeof head,
+            reinterpret_cast<const uint8_t*>(image.GetBitmapInfo()), static_cast<size_t>(bodyBytes), head.bfSize,
+            carried, file))
         return false;
     CSafeFileWriter out;
     if (!out.Open(target))
         return false;
     if (identity.bValid)
         out.ExpectIdentity(identity);
-    uint8_t header[kBmzHeaderSize] = {};
-    std::memcpy(header, &uncompressedSize, 4);
-    std::memcpy(header + 4, &carried, 2);
-    out.Write(header, sizeof header);
-    std::vector<uint8_t> buffer(kCopyChunk);
-    CopyRange(scratch, 0, scratch.GetLength(), out, buffer);
+    out.Write(file.bytes.get(), file.size);
     out.Commit();
     return true;
 }
@@ -290,12 +286,11 @@ bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldP
     return written;
 }
 
-bool WriteCompressedBitmapFile(
-    const std::string& target, const std::string& bitmapPath, const std::string& scratchPath, uint32_t uncompressedSize)
+bool WriteCompressedBitmapFile(const std::string& target, const CDibImage& image)
 {
     bool written = false;
     try {
-        written = WriteBmzOrThrow(target, bitmapPath, scratchPath, uncompressedSize);
+        written = WriteBmzOrThrow(target, image);
     } catch (const CFileException&) {
     } catch (const std::bad_alloc&) {
     }

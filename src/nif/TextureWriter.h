@@ -12,6 +12,7 @@
 
 #include "image/RawTexture.h"
 
+class CDibImage;
 class CFile;
 class CSafeFileWriter;
 
@@ -28,12 +29,12 @@ uint64_t ConvertDibToRawPixels(uint8_t* pixels, uint32_t width, uint32_t height,
 bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, uint32_t width,
     uint32_t height, uint32_t format, const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected);
 
-// Rebuilds a ".bmz" file from a BMP file: compresses it into the scratch file,
-// then writes the 40-byte header (uncompressedSize, the old file's value at
-// offset 4 or 1, zeros) and the stream. False, after the message
-// "Unable to create .bmz file", when the target was not changed.
-bool WriteCompressedBitmapFile(const std::string& target, const std::string& bitmapPath, const std::string& scratchPath,
-    uint32_t uncompressedSize);
+// Rebuilds a ".bmz" file from an image: the BMP file the image makes (as
+// WriteBmp would write it) is compressed in memory and written in one pass
+// behind the 40-byte header (the BMP's size, the old file's value at offset 4
+// or 1, zeros). False, after the message "Unable to create .bmz file", when
+// the target was not changed.
+bool WriteCompressedBitmapFile(const std::string& target, const CDibImage& image);
 
 // Sets the alpha byte of every pixel of the RGBA texture at offset, where it
 // stands; no other byte changes and the file keeps its length. The block must

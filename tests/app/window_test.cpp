@@ -192,13 +192,14 @@ private slots:
         }
     }
 
-    void commandLineBitmapLoadsInAPaintedWindowWithProgressHoldingCommandsOffAndClosingDeferred()
+    void commandLineModelFileLoadsInAPaintedWindowWithProgressHoldingCommandsOffAndClosingDeferred()
     {
-        // Large enough for several progress steps.
-        const QImage picture = TextureImage({700, 500, 1, 5});
-        WriteFileBytes(m_dir.File("progress.bmz"), BmzBytes(picture));
+        // Textures enough for several progress steps.
+        const std::vector<Tex> textures = {{70, 50, 1, 5}, {8, 8, 2, 6}, {8, 8, 1, 7}, {8, 8, 2, 8}};
+        const QImage picture = TextureImage(textures[0]);
+        const std::string path = WriteModel(m_dir, "progress.nif", textures);
         std::vector<int> reports;
-        AppHarness app(m_dir.File("progress.bmz"), [&](AppHarness& harness) {
+        AppHarness app(path, [&](AppHarness& harness) {
             harness.m_ui.m_onProgress = [&](int percent) {
                 CMainFrame* frame = harness.Frame();
                 frame->ShowProgress(percent);

@@ -43,12 +43,19 @@ Bytes Tga(uint16_t width, uint16_t height)
     return BuildTga({.width = width, .height = height, .pixels = Bytes(size_t{width} * height * 3, 0x33)});
 }
 
+EditOptions WithBackup()
+{
+    EditOptions options;
+    options.bBackup = true;
+    return options;
+}
+
 struct Row {
     const char* name;
     const char* file;  // the replacement's name; empty: a stamp of alpha 0x40
     Bytes bytes;
     uint32_t index;
-    EditOptions options;
+    bool acceptDepth;  // every row's edit asks for a backup
     std::string error;  // empty: written
     std::function<void(Model&)> prepare = {};
 };
@@ -63,17 +70,17 @@ std::vector<Row> Rows()
     const Bytes rgb = BmpOfBlock(NifBuilder::PatternPixels(4, 2, 1, 5), 4, 2, 1);
     const Bytes rgba = BmpOfBlock(NifBuilder::PatternPixels(4, 2, 2, 6), 4, 2, 2);
     return {
-        {"SameShapeBmp", "a.bmp", rgb, 0, {.bBackup = true}, ""},
-        {"TargaOfTheTexturesSize", "a.tga", Tga(4, 2), 0, {.bBackup = true}, ""},
-        {"TargaOfTheRightWidthButWrongHeight", "a.tga", Tga(4, 3), 0, {.bBackup = true}, kDimensionsDiffer},
-        {"TargaOfAnotherWidth", "a.tga", Tga(5, 2), 0, {.bBackup = true}, kDimensionsDiffer},
-        {"DepthChangeNotAccepted", "a.bmp", rgba, 0, {.bBackup = true},
+        {"SameShapeBmp", "a.bmp", rgb, 0, false, ""},
+        {"TargaOfTheTexturesSize", "a.tga", Tga(4, 2), 0, false, ""},
+        {"TargaOfTheRightWidthButWrongHeight", "a.tga", Tga(4, 3), 0, false, kDimensionsDiffer},
+        {"TargaOfAnotherWidth", "a.tga", Tga(5, 2), 0, false, kDimensionsDiffer},
+        {"DepthChangeNotAccepted", "a.bmp", rgba, 0, false,
             "The bit depths of these two images differ (a 32-bit image for a 24-bit texture)."},
-        {"DepthChangeAccepted", "a.bmp", rgba, 0, {.bBackup = true, .bAcceptDepthChange = true}, ""},
-        {"NoSuchImage", "a.bmp", rgb, 9, {.bBackup = true}, "There is no image 9 in %s: it holds 2 images."},
-        {"StampOfAnRgbTexture", "", {}, 0, {.bBackup = true}, kNotRgba},
-        {"StampOfAnRgbaTexture", "", {}, 1, {.bBackup = true}, ""},
-        {"ReadOnlyFile", "a.bmp", rgb, 0, {.bBackup = true},
+        {"DepthChangeAccepted", "a.bmp", rgba, 0, true, ""},
+        {"NoSuchImage", "a.bmp", rgb, 9, false, "There is no image 9 in %s: it holds 2 images."},
+        {"StampOfAnRgbTexture", "", {}, 0, false, kNotRgba},
+        {"StampOfAnRgbaTexture", "", {}, 1, false, ""},
+        {"ReadOnlyFile", "a.bmp", rgb, 0, false,
             "Error writing file.\nFile: %s\nThe file was not opened: it is not writable.",
             [](Model& m) { ::chmod(m.path.c_str(), 0444); }},
     };
@@ -90,6 +97,8 @@ TEST_P(EditOperation, WritesOrRefusesAndBacksUpOnlyWhatIsWritten)
     if (row.prepare)
         row.prepare(m);
     const Bytes before = ReadFileBytes(m.path);
+    EditOptions options = WithBackup();
+    options.bAcceptDepthChange = row.acceptDepth;
     std::string error;
     EditResult result;
     try {
@@ -98,9 +107,9 @@ TEST_P(EditOperation, WritesOrRefusesAndBacksUpOnlyWhatIsWritten)
             const std::unique_ptr<CDibImage> image = LoadReplacement(m.dir.File(row.file));
             ASSERT_TRUE(image);
             const bool targa = std::string(row.file).ends_with(".tga");
-            result = ReplaceTexture(m.path, row.index, *image, targa, row.options);
+            result = ReplaceTexture(m.path, row.index, *image, targa, options);
         } else {
-            result = StampTextureAlpha(m.path, row.index, 0x40, row.options);
+            result = StampTextureAlpha(m.path, row.index, 0x40, options);
         }
     } catch (const CCoreError& e) {
         error = e.GetErrorMessage();
@@ -108,16 +117,18 @@ TEST_P(EditOperation, WritesOrRefusesAndBacksUpOnlyWhatIsWritten)
     std::string expected = row.error;
     if (const size_t at = expected.find("%s"); at != std::string::npos)
         expected.replace(at, 2, m.path);
-    if (!expected.empty() && expected.find("not writable") != std::string::npos)
+    if (!expected.empty() && expected.find("not writable") != std::string::npos) {
         EXPECT_EQ(error.rfind("Error writing file.\nFile: " + m.path + "\n", 0), 0u) << error;
-    else
+    } else {
         EXPECT_EQ(error, expected);
+    }
     if (error.empty()) {
         EXPECT_NE(ReadFileBytes(m.path), before);
         EXPECT_EQ(result.strBackupPath, m.path + ".bak");
         EXPECT_EQ(ReadFileBytes(m.path + ".bak"), before);
-        if (!*row.file)
+        if (!*row.file) {
             EXPECT_EQ(ReadFileBytes(m.path), NifBuilder::Stamped(before, m.nif.TextureOffsets()[1], 16, 0x40));
+        }
     } else {
         // A refused edit neither writes nor backs up.
         EXPECT_EQ(ReadFileBytes(m.path), before);
@@ -132,9 +143,9 @@ TEST(EditOperations, TwoEditsInARowKeepTheFirstBackup)
 {
     Model m;
     const Bytes original = ReadFileBytes(m.path);
-    EXPECT_EQ(StampTextureAlpha(m.path, 1, 1, {.bBackup = true}).strBackupPath, m.path + ".bak");
+    EXPECT_EQ(StampTextureAlpha(m.path, 1, 1, WithBackup()).strBackupPath, m.path + ".bak");
     const Bytes once = ReadFileBytes(m.path);
-    EXPECT_EQ(StampTextureAlpha(m.path, 1, 2, {.bBackup = true}).strBackupPath, m.path + ".2.bak");
+    EXPECT_EQ(StampTextureAlpha(m.path, 1, 2, WithBackup()).strBackupPath, m.path + ".2.bak");
     EXPECT_EQ(ReadFileBytes(m.path + ".bak"), original);
     EXPECT_EQ(ReadFileBytes(m.path + ".2.bak"), once);
 }

@@ -47,7 +47,7 @@ struct RoundTrip {
         builder.Save(model);
         ::mkdir(folder.c_str(), 0755);
         for (size_t i = 0; i < std::size(kShapes); ++i) {
-            CDibImage texture(model, kFileKindNif, dir.File("scratch.bmp"), builder.TextureOffsets()[i]);
+            CDibImage texture(model, kFileKindNif, builder.TextureOffsets()[i]);
             EXPECT_TRUE(texture.WritePng(Name(i, "png")));
         }
     }

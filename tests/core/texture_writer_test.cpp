@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "BmpBuilder.h"
 #include "FileSizeLimit.h"
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
-#include "image/ZlibFileCodec.h"
+#include "image/DibImage.h"
 #include "nif/TextureWriter.h"
+#include <zlib.h>
 
 namespace {
 
@@ -89,11 +91,12 @@ TEST(SpliceRawImageBlockAndStampAlpha, RewriteOnlyTheirBytesOrOnRefusalOrFailure
         // The text, then the reason on its own line (the system's, when it has one).
         ASSERT_EQ(ui.Texts().size(), c.done ? 0u : 1u);
         if (!c.done) {
-            const std::string head = "Error writing file.\nFile: " + f.path + "\n";
+            const std::string head = "Error writing file.\nFile: " + f.path;
             EXPECT_EQ(ui.Texts()[0].rfind(head, 0), 0u) << ui.Texts()[0];
-            EXPECT_GT(ui.Texts()[0].size(), head.size());
-            if (c.fullAt != RLIM_INFINITY)
-                EXPECT_EQ(ui.Texts()[0].substr(head.size()), "File too large");
+            EXPECT_TRUE(ui.Texts()[0].size() == head.size() || ui.Texts()[0][head.size()] == '\n');
+            if (c.fullAt != RLIM_INFINITY) {
+                EXPECT_EQ(ui.Texts()[0].substr(head.size()), "\nFile too large");
+            }
         }
         EXPECT_EQ(ReadFileBytes(f.path), expected);
         EXPECT_EQ(FileNames(f.dir.Path()).size(), 1u);  // no new version left beside it
@@ -102,28 +105,30 @@ TEST(SpliceRawImageBlockAndStampAlpha, RewriteOnlyTheirBytesOrOnRefusalOrFailure
 
 TEST(WriteCompressedBitmapFile, WritesHeaderAndStreamOrLeavesTheOldFileWhole)
 {
-    struct Files {
-        TempDir dir, work;  // the target alone in its folder
-        std::string target = dir.File("image.bmz"), bitmap = work.File("temp.dbp"), scratch = work.File("temp.dbz");
-        Files() { WriteFileBytes(bitmap, NifBuilder::PatternPixels(300, 200, 1)); }
-    } probe;  // the stream that the bitmap compresses to
-    ASSERT_EQ(CZlibFileCodec().CompressFile(probe.bitmap, probe.scratch, 6), 0);
-    const std::vector<uint8_t> stream = ReadFileBytes(probe.scratch), old(100, 0x42), forty(40, 0x7F);
-    auto bmz = [&](uint32_t value) { return NifBuilder().U32(0xCAFE01).U32(value).Filler(32, 0).Raw(stream).Bytes(); };
+    TempDir source;
+    WriteFileBytes(source.File("in.bmp"),
+        BuildBmp({.width = 300, .height = 200, .pixels = NifBuilder::PatternPixels(300, 200, 1)}));
+    const CDibImage image(source.File("in.bmp"), kFileKindBmp);
+    image.WriteBmp(source.File("out.bmp"));
+    const std::vector<uint8_t> bmp = ReadFileBytes(source.File("out.bmp"));  // what the stream must hold
+    const std::vector<uint8_t> old(100, 0x42), forty(40, 0x7F);
     std::vector<uint8_t> longer = {0, 0, 0, 0, 0x34, 0x12};
     longer.resize(41);
+    struct Files {
+        TempDir dir;  // the target alone in its folder
+        std::string target = dir.File("image.bmz");
+    };
     struct Case {
         const char* what;
-        std::vector<uint8_t> old, expected;  // the target before and after; the same when the writing fails
+        std::vector<uint8_t> old;
+        uint16_t carried = 0;  // the value at offset 4 of a new file; 0 when the old one stays
         void (*prepare)(Files&) = nullptr;
         rlim_t fullAt = RLIM_INFINITY;  // a disk that fills up at this size
     } cases[] = {
-        {"a longer old file keeps its value", longer, bmz(0x1234)},
-        {"forty bytes get 1", forty, bmz(1)},
-        {"the bitmap cannot be compressed", old, old, [](Files& f) { std::filesystem::remove(f.bitmap); }},
-        {"read-only folder", old, old, [](Files& f) { ::chmod(f.dir.Path().c_str(), 0555); }},
-        // The scratch stream may be written whole; the new .bmz may not.
-        {"the disk fills up part way", old, old, nullptr, stream.size() + 10},
+        {"a longer old file keeps its value", longer, 0x1234},
+        {"forty bytes get 1", forty, 1},
+        {"read-only folder", old, 0, [](Files& f) { ::chmod(f.dir.Path().c_str(), 0555); }},
+        {"the disk fills up part way", old, 0, nullptr, 200},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -135,11 +140,31 @@ TEST(WriteCompressedBitmapFile, WritesHeaderAndStreamOrLeavesTheOldFileWhole)
         bool written = false;
         {
             FileSizeLimit full(c.fullAt);
-            written = WriteCompressedBitmapFile(f.target, f.bitmap, f.scratch, 0xCAFE01);
+            written = WriteCompressedBitmapFile(f.target, image);
         }
-        EXPECT_EQ(written, c.expected != c.old);
+        EXPECT_EQ(written, c.carried != 0);
         EXPECT_EQ(ui.Texts(), written ? Texts{} : Texts{"Unable to create .bmz file"});
-        EXPECT_EQ(ReadFileBytes(f.target), c.expected);
         EXPECT_EQ(FileNames(f.dir.Path()).size(), 1u);  // no new version left beside it
+        const std::vector<uint8_t> now = ReadFileBytes(f.target);
+        if (!written) {
+            EXPECT_EQ(now, c.old);
+            continue;
+        }
+        // The header: the BMP's size, the carried value, zeros; then a stream that zlib itself inflates to the BMP.
+        ASSERT_GT(now.size(), 40u);
+        EXPECT_EQ(std::vector<uint8_t>(now.begin(), now.begin() + 40),
+            NifBuilder().U32(uint32_t(bmp.size())).U32(c.carried).Filler(32, 0).Bytes());
+        std::vector<uint8_t> inflated(bmp.size() + 1);
+        uLongf size = inflated.size();
+        ASSERT_EQ(uncompress(inflated.data(), &size, &now[40], now.size() - 40), Z_OK);
+        inflated.resize(size);
+        EXPECT_EQ(inflated, bmp);
     }
+    // A record without an image writes nothing.
+    Files f;
+    WriteFileBytes(f.target, old);
+    ScriptedUi ui;
+    EXPECT_FALSE(WriteCompressedBitmapFile(f.target, CDibImage(f.target, kFileKindNone)));
+    EXPECT_EQ(ui.Texts(), Texts{"Unable to create .bmz file"});
+    EXPECT_EQ(ReadFileBytes(f.target), old);
 }
