@@ -14,7 +14,7 @@ namespace {
 constexpr char kExportFilter[] =
     "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|Truevision Targa (*.tga)|*.tga||";
 constexpr const char* kExtensions[] = {"png", "bmp", "tga"};
-constexpr ExportType kTypes[] = {kExportPng, kExportBmp, kExportTga};
+constexpr ExportType kTypes[] = {kExportPngAlpha, kExportBmp, kExportTga};
 
 // The document's images in index order; null for one that could not be read.
 std::vector<CDibImage*> ImagesOf(const CTavrelDoc& doc)

@@ -124,6 +124,7 @@ void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeI
     case kExportBmp: image.WriteBmp(path); break;
     case kExportPng: image.WritePngFile(path); break;
     case kExportTga: image.WriteTga(path); break;
+    case kExportPngAlpha: image.WritePngFile(path, PngAlpha::Keep); break;
     default: AfxThrowUserException();  // no such type: nothing is written
     }
 }

@@ -8,11 +8,12 @@
 #include <vector>
 
 // The types, numbered from 1 in this order; each name ends in its pattern.
-inline constexpr char kExportTypeNames[] =
-    "Windows Bitmap (*.bmp)|Portable Network Graphics (*.png)|Truevision Targa (*.tga)";
+// The plain PNG type drops alpha; the last one keeps a 32-bit image's alpha.
+inline constexpr char kExportTypeNames[] = "Windows Bitmap (*.bmp)|Portable Network Graphics (*.png)|"
+                                           "Truevision Targa (*.tga)|PNG with alpha (*.png)";
 inline constexpr char kExportDialogTitle[] = "Save As Type";
 
-enum ExportType : int { kExportBmp = 1, kExportPng = 2, kExportTga = 3 };
+enum ExportType : int { kExportBmp = 1, kExportPng = 2, kExportTga = 3, kExportPngAlpha = 4 };
 
 class CDibImage;
 // Writes the image as a file of the type (an ExportType), whatever extension
