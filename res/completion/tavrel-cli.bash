@@ -11,7 +11,7 @@ _tavrel_cli_options()
 {
     case $1 in
         list) echo --json ;;
-        extract) echo --index --all --format --jobs ;;
+        extract) echo --index --all --format --jobs --overwrite ;;
         convert) ;;
         map) echo --cells ;;
         import) echo --backup --yes --dry-run ;;

@@ -21,6 +21,7 @@ struct RawOptions {
     bool backup = false;
     bool yes = false;
     bool dryRun = false;
+    bool overwrite = false;
     std::vector<std::string> positional;
 };
 
@@ -57,8 +58,11 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (raw.json)
                 return "--json is given twice";
             raw.json = true;
-        } else if (word == "--backup" || word == "--yes" || word == "--dry-run") {
-            bool& flag = word == "--backup" ? raw.backup : word == "--yes" ? raw.yes : raw.dryRun;
+        } else if (word == "--backup" || word == "--yes" || word == "--dry-run" || word == "--overwrite") {
+            bool& flag = word == "--backup" ? raw.backup
+                : word == "--yes"           ? raw.yes
+                : word == "--dry-run"       ? raw.dryRun
+                                            : raw.overwrite;
             if (flag)
                 return std::string(word) + " is given twice";
             flag = true;
@@ -123,7 +127,7 @@ ParseResult ParseList(const RawOptions& raw)
 ParseResult ParseExtract(const RawOptions& raw)
 {
     if (raw.json || HasEditOptions(raw))
-        return Refuse("extract takes no option but --index, --all, --format and --jobs");
+        return Refuse("extract takes no option but --index, --all, --format, --jobs and --overwrite");
     CliOptions options;
     options.verb = CliVerb::Extract;
     if (raw.all) {
@@ -134,6 +138,7 @@ ParseResult ParseExtract(const RawOptions& raw)
         if (raw.positional.size() != 1)
             return Refuse("extract --all takes one FILE and the folder DIR");
         options.strAllDir = *raw.all;
+        options.bOverwrite = raw.overwrite;
         if (raw.format) {
             const std::optional<OutputFormat> format = FormatFromName(*raw.format);
             if (!format)
@@ -149,6 +154,8 @@ ParseResult ParseExtract(const RawOptions& raw)
     } else {
         if (raw.jobs)
             return Refuse("--jobs goes with --all");
+        if (raw.overwrite)
+            return Refuse("--overwrite goes with --all: OUT is always written");
         if (raw.format)
             return Refuse("--format goes with --all; otherwise OUT's extension chooses the format");
         if (raw.positional.size() != 2)
@@ -288,6 +295,8 @@ ParseResult ParseArguments(int argc, const char* const* argv)
         return Refuse(*error);
     if (raw.help)
         return ParseResult{options, {}};
+    if (raw.overwrite && verb != "extract")
+        return Refuse("--overwrite goes with extract --all");
     if (verb == "list")
         return ParseList(raw);
     if (verb == "extract")

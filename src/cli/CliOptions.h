@@ -31,6 +31,7 @@ struct CliOptions {
     bool bBackup = false;  // --backup: Yes to the backup question
     bool bYes = false;  // --yes: Yes to the bit-depth question
     bool bDryRun = false;  // import --dry-run
+    bool bOverwrite = false;  // extract --all --overwrite: replace existing files that differ
 
     bool ExtractsAll() const { return !strAllDir.empty(); }
 };

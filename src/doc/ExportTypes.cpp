@@ -118,6 +118,15 @@ std::string RetypeFileName(const std::string& name, const std::string& extension
     return folder + base.substr(0, base.find('.')) + extension;
 }
 
+const char* ExportTypeExtension(ExportType type)
+{
+    switch (type) {
+    case kExportBmp: return "bmp";
+    case kExportTga: return "tga";
+    default: return "png";
+    }
+}
+
 void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex)
 {
     switch (nTypeIndex) {

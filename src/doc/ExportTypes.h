@@ -15,6 +15,9 @@ inline constexpr char kExportDialogTitle[] = "Save As Type";
 
 enum ExportType : int { kExportBmp = 1, kExportPng = 2, kExportTga = 3, kExportPngAlpha = 4 };
 
+// The extension of a type's files, without the dot: "bmp", "png" or "tga".
+const char* ExportTypeExtension(ExportType type);
+
 class CDibImage;
 // Writes the image as a file of the type (an ExportType), whatever extension
 // the path has. A failure, or a type that is none of them, leaves by an exception.

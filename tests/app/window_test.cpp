@@ -3,6 +3,8 @@
 // list, recent files, the file and transparency dialogs, loading with
 // progress, and dropping a file.
 
+#include <filesystem>
+
 #include "AppHarness.h"
 #include "app/QtUiServices.h"
 #include "app/ViewerCommandIds.h"
@@ -93,10 +95,33 @@ private slots:
                         ReadFileBytes(tool.filePath(name).toStdString()),
                     qPrintable(name));
         }
-        // A folder that cannot be written: the writer's message, once, and the export stops.
-        app.m_ui.ChooseFile(m_dir.File("absent/export"), 2);
+        // Again into the PNG folder, one file edited meanwhile: one question; No leaves it, Yes replaces it. The
+        // files that hold their image are never written again.
+        const QDir pngs(QString::fromStdString(m_dir.File("window-png")));
+        const std::string edited = pngs.filePath("export-001.png").toStdString(),
+                          same = pngs.filePath("export-000.png").toStdString();
+        const std::vector<uint8_t> exported = ReadFileBytes(edited);
+        WriteFileBytes(edited, {1, 2, 3});
+        const auto past = std::filesystem::last_write_time(same) - std::chrono::hours(1);
+        std::filesystem::last_write_time(same, past);
+        const std::string question = "1 file in " + pngs.path().toStdString() +
+            " would be overwritten: it differs from the image being exported.\nOverwrite them?";
+        for (const int answer : {IDNO, IDYES}) {
+            app.m_ui.m_messages.clear();
+            app.m_ui.AnswerNext(answer);
+            app.m_ui.ChooseFile(pngs.filePath("export").toStdString(), 1);
+            app.Frame()->OnCommand(ID_FILE_EXPORT_ALL);
+            QCOMPARE(app.m_ui.Texts(), std::vector<std::string>{question});
+            QVERIFY(ReadFileBytes(edited) == (answer == IDYES ? exported : std::vector<uint8_t>{1, 2, 3}));
+            QVERIFY(std::filesystem::last_write_time(same) == past);
+        }
+        // A folder that cannot be made: its message, once, and the export stops.
+        app.m_ui.m_messages.clear();
+        WriteFileBytes(m_dir.File("plain"), {1});
+        app.m_ui.ChooseFile(m_dir.File("plain/export"), 2);
         app.Frame()->OnCommand(ID_FILE_EXPORT_ALL);
-        QCOMPARE(app.m_ui.Texts().size(), size_t(1));
+        QCOMPARE(app.m_ui.Texts(),
+            std::vector<std::string>{"Cannot create the folder " + m_dir.File("plain") + ": Not a directory."});
     }
 
     void recentFilesNewestFirstFourAtMostAndMissingOnesRemoved()
@@ -124,8 +149,8 @@ private slots:
     void qtSaveDialogGetsTheRequestAsksBeforeReplacingAndReturnsTheChosenType()
     {
         const QString dir = QString::fromStdString(m_dir.Path());
-        const FileDialogRequest request{false, "", "P (*.png)|*.png|T (*.tga)|*.tga||", "png", m_dir.Path(), "pick",
-            OFN_OVERWRITEPROMPT, 2};
+        const FileDialogRequest request{
+            false, "", "P (*.png)|*.png|T (*.tga)|*.tga||", "png", m_dir.Path(), "pick", OFN_OVERWRITEPROMPT, 2};
         QStringList seen;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -162,7 +187,8 @@ private slots:
                 app.Open(m_dir.File(file));
             QVERIFY2(app.m_ui.Texts().empty() && (file.empty() || app.Doc()->GetActiveImage()), file.c_str());
             app.Idle();
-            const IdList enabled = IdList{ID_FILE_OPEN, ID_FILE_NEW} + alsoEnabled + (file.empty() ? IdList{} : withImage);
+            const IdList enabled =
+                IdList{ID_FILE_OPEN, ID_FILE_NEW} + alsoEnabled + (file.empty() ? IdList{} : withImage);
             for (unsigned id : enabled + withImage + steps + edits +
                     IdList{ID_EDIT_CREATE_MAP_BITMAP, ID_FILE_SAVE, ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_PASTE}) {
                 const QString where = QString::fromStdString(file) + ' ' + QString::number(id);

@@ -71,7 +71,8 @@ std::vector<uint8_t> ModelFile(
     return nif.Bytes();
 }
 
-// What the core's writer (checked byte for byte by its own tests) makes of the pixels, by path's extension.
+// What the core's writer (checked byte for byte by its own tests) makes of the pixels, by path's extension; the
+// tool's PNG files keep alpha.
 std::vector<uint8_t> Expected(const std::string& path, const Pixels& p)
 {
     const TempDir dir;
@@ -84,7 +85,7 @@ std::vector<uint8_t> Expected(const std::string& path, const Pixels& p)
     else if (kind == "bmp" || kind == "BMP")
         image.WriteBmp(out);
     else
-        image.WritePngFile(out);
+        image.WritePngFile(out, PngAlpha::Keep);
     return ReadFileBytes(out);
 }
 
@@ -319,6 +320,8 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
         {{"extract", nif, "--all", dir, "--format", "gif"}, "--format must be bmp, png or tga"},
         {{"extract", nif, "--all", dir, "--index", "0"}, "--index and --all cannot be given together"},
         {{"extract", nif, "--all", dir, "--jobs", "0"}, "--jobs needs a number from 1 to 256"},
+        {{"extract", nif, "out.png", "--overwrite"}, "--overwrite goes with --all: OUT is always written"},
+        {{"list", nif, "--overwrite"}, "--overwrite goes with extract --all"},
         {{"map", "a.png", png}, "a.png: map reads a model file (.nif)"},
         {{"map", nif, png, "--cells", "0,1,2"}, "--cells needs 16 numbers divided by commas"},
         {{"import", "a.bmz", dir}, "a.bmz: import puts textures into a model file (.nif)"},
@@ -345,8 +348,9 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
 
 TEST_F(CliTest, ReadAndWriteFailuresExitOneWithTheMessageAndLeaveOutAlone)
 {
-    std::vector<uint8_t> broken(104, 0x55), png = EncodePng(
-        {.width = 64, .height = 64, .rows = std::vector<std::vector<uint8_t>>(64, std::vector<uint8_t>(192, 1))});
+    std::vector<uint8_t> broken(104, 0x55),
+        png = EncodePng(
+            {.width = 64, .height = 64, .rows = std::vector<std::vector<uint8_t>>(64, std::vector<uint8_t>(192, 1))});
     std::fill_n(broken.begin(), 40, 0);  // a 40-byte header, then no zlib stream
     png.resize(30);  // the header cut short; libpng's own report stays unprinted: the tool's message says it all
     // File (absent when it has no bytes), message (ending "File: " when the full path follows).
@@ -372,8 +376,8 @@ TEST_F(CliTest, ReadAndWriteFailuresExitOneWithTheMessageAndLeaveOutAlone)
     runs.push_back({{"convert", bmp, Path("no/o.png")}, 1, "",
         "An error occurred while accessing " + Path("no/o.png") + ": No such file or directory.\n", {}});
     const std::string plain = Write("plain", kSentinel);
-    runs.push_back({{"extract", bmp, "--all", plain}, 1, "", "Cannot create the folder " + plain + ": Not a directory.\n",
-        {{plain, kSentinel}}});
+    runs.push_back({{"extract", bmp, "--all", plain}, 1, "",
+        "Cannot create the folder " + plain + ": Not a directory.\n", {{plain, kSentinel}}});
     Check(runs);
     EXPECT_FALSE(std::filesystem::exists(Path("all")));
 }
@@ -386,8 +390,8 @@ TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
         ModelFile({m_textures[0], m_textures[1], {0x7FFFFFFF, 0x7FFFFFFF, 4, std::vector<uint8_t>(100, 9)}}, &at));
     const std::string message = "Error reading file.\nFile: " + nif + "\n", out = Write("bad.bmp", kSentinel);
     Check({
-        {{"list", nif}, 1, Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 0x7FFFFFFF, 0x7FFFFFFF, 32}}),
-            message, {}},
+        {{"list", nif}, 1,
+            Listing({{0, at[0], 5, 3, 24}, {1, at[1], 4, 4, 32}, {2, at[2], 0x7FFFFFFF, 0x7FFFFFFF, 32}}), message, {}},
         {{"extract", nif, "--all", Path("all"), "--format", "bmp"}, 1, "", message,
             {{Path("all/part-000.bmp"), BmpFile(m_textures[0])}, {Path("all/part-001.bmp"), BmpFile(m_textures[1])},
                 {Path("all/part-002.bmp"), {}}}},
@@ -420,8 +424,8 @@ TEST_F(CliTest, AllImagesOnSeveralThreadsAreTheBytesAndMessagesOfOne)
     };
     for (const std::string format : {"png", "bmp"}) {
         for (const std::string jobs : {"1", "4"}) {
-            const CliRun run = Run({"extract", Path("mixed.nif"), "--all", Path(format + jobs), "--format", format,
-                "--jobs", jobs});
+            const CliRun run =
+                Run({"extract", Path("mixed.nif"), "--all", Path(format + jobs), "--format", format, "--jobs", jobs});
             EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, "", expectedErr)) << jobs;
         }
         const auto one = files(Path(format + "1"));
@@ -429,6 +433,42 @@ TEST_F(CliTest, AllImagesOnSeveralThreadsAreTheBytesAndMessagesOfOne)
         EXPECT_TRUE(files(Path(format + "4")) == one) << format;
         EXPECT_EQ(one.at("mixed-006." + format), Expected(format, textures[6]));
     }
+}
+
+// A second extract --all: files that hold the image are not written again; one edited since is left alone and
+// nothing written unless --overwrite is given.
+TEST_F(CliTest, ExtractAllNeverSilentlyReplacesAnEditedFile)
+{
+    const std::string m = Write("m.nif", m_model), dir = Path("all");
+    ASSERT_EQ(Run({"extract", m, "--all", dir}).status, 0);
+    const std::string same = dir + "/m-000.png", edited = dir + "/m-001.png", gone = dir + "/m-002.png";
+    const auto past = std::filesystem::last_write_time(same) - std::chrono::hours(24);
+    std::filesystem::last_write_time(same, past);
+    WriteFileBytes(edited, kSentinel);
+    std::filesystem::remove(gone);
+    const std::string refusal = "1 file in " + dir +
+        " would be overwritten: it differs from the image being exported. Nothing was written; give --overwrite "
+        "to replace them:\n  " +
+        edited + "\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        std::vector<uint8_t> editedBytes;
+        bool goneBack;
+    } runs[] = {
+        {{"extract", m, "--all", dir}, 1, refusal, kSentinel, false},
+        {{"extract", m, "--all", dir, "--jobs", "1"}, 1, refusal, kSentinel, false},
+        {{"extract", m, "--all", dir, "--overwrite"}, 0, "", Expected("png", m_textures[1]), true},
+    };
+    for (const auto& r : runs) {
+        const CliRun run = Run(r.args);
+        EXPECT_EQ(std::tie(run.status, run.err), std::tie(r.status, r.err)) << r.args.size();
+        EXPECT_EQ(ReadFileBytes(edited), r.editedBytes);
+        EXPECT_EQ(std::filesystem::exists(gone), r.goneBack);
+        EXPECT_EQ(std::filesystem::last_write_time(same), past);  // identical: never rewritten
+    }
+    EXPECT_EQ(ReadFileBytes(gone), Expected("png", m_textures[2]));
 }
 
 TEST_F(CliTest, MapComposesSixteenTilesInTheChosenCellsOrRefusesLeavingOutAlone)
