@@ -10,9 +10,10 @@
 
 namespace {
 
+// An empty texture (a side of 0) has nothing to save.
 bool HoldsPixels(const CDibImage* image)
 {
-    return image && image->GetBitmapInfo() && image->GetBits();
+    return image && image->GetBitmapInfo() && image->GetBits() && image->GetWidth() > 0 && image->GetHeight() != 0;
 }
 
 }  // namespace

@@ -52,6 +52,22 @@ private slots:
         QCOMPARE(Shows(app), QString());
     }
 
+    void anEmptyTextureShowsAnEmptyViewAndTheOthersWork()
+    {
+        const std::vector<Tex> textures = {{4, 4, 1, 1}, {0, 7, 2, 2}, {3, 2, 1, 3}};
+        AppHarness app(WriteModel(m_dir, "empty.nif", textures));
+        app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
+        QCOMPARE(app.Panes(), QStringLiteral("Image Index: 1 | Dimensions: 0 * 7"));
+        QCOMPARE(Shows(app), QString());
+        app.Frame()->OnCommand(ID_VIEW_FIT_TO_WINDOW);
+        QCOMPARE(Shows(app), QString());
+        app.Idle();
+        QVERIFY(!app.Frame()->GetAction(ID_FILE_SAVE_AS)->isEnabled());
+        app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
+        QCOMPARE(Shows(app, TextureImage(textures[2])), QString());
+        QVERIFY(app.m_ui.Texts().empty());
+    }
+
     void textureListFollowsTheFileShowsTheTextureClickedAndHidesLikeTheBars()
     {
         const std::vector<Tex> textures = {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}};
