@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "doc/PathUtil.h"
+#include "image/FileKind.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ std::optional<std::string> CheckInput(const std::string& path)
     if (path.empty())
         return "the file name is empty";
     if (!IsReadableKind(path))
-        return path + ": not a file kind the tool opens (.nif, .bmz, .png or .bmp)";
+        return path + ": not a file kind the tool opens (.nif, .bmz, .png, .bmp or .tga)";
     return std::nullopt;
 }
 
@@ -218,8 +219,8 @@ ParseResult ParseReplace(const RawOptions& raw)
         return Refuse(*error);
     if (raw.positional.size() != 2)
         return Refuse("replace takes FILE and IMAGE");
-    const std::string fileKind = UpperExtension(FileNamePart(raw.positional[0]));
-    if (fileKind != "NIF" && fileKind != "BMZ")
+    const FileKind fileKind = FileKindOfPath(raw.positional[0]);
+    if (fileKind != kFileKindNif && fileKind != kFileKindBmz)
         return Refuse(raw.positional[0] + ": replace writes into a model file (.nif) or a compressed bitmap (.bmz)");
     if (!FormatFromPath(raw.positional[1]))
         return Refuse(raw.positional[1] + ": the image must end in .bmp, .png or .tga");
@@ -238,7 +239,7 @@ ParseResult ParseAlpha(const RawOptions& raw)
         return Refuse(*error);
     if (raw.positional.size() != 2)
         return Refuse("alpha takes FILE and LEVEL");
-    if (UpperExtension(FileNamePart(raw.positional[0])) != "NIF")
+    if (FileKindOfPath(raw.positional[0]) != kFileKindNif)
         return Refuse(raw.positional[0] + ": alpha writes into a model file (.nif)");
     const std::optional<uint32_t> level = ParseIndex(raw.positional[1]);
     if (!level || *level > 255)
@@ -254,7 +255,7 @@ ParseResult ParseImport(const RawOptions& raw)
         return Refuse("import takes no options but --backup, --yes and --dry-run");
     if (raw.positional.size() != 2)
         return Refuse("import takes FILE and DIR");
-    if (UpperExtension(FileNamePart(raw.positional[0])) != "NIF")
+    if (FileKindOfPath(raw.positional[0]) != kFileKindNif)
         return Refuse(raw.positional[0] + ": import puts textures into a model file (.nif)");
     if (raw.positional[1].empty())
         return Refuse("the folder name is empty");
@@ -343,6 +344,5 @@ const char* FormatExtension(OutputFormat format)
 
 bool IsReadableKind(const std::string& path)
 {
-    const std::string ext = UpperExtension(FileNamePart(path));
-    return ext == "NIF" || ext == "BMZ" || ext == "PNG" || ext == "BMP";
+    return FileKindOfPath(path) != kFileKindNone;
 }

@@ -24,16 +24,10 @@ struct ListRow {
 };
 
 // The kind of a file that holds one image, by its name; kFileKindNone for the others.
-int SingleImageKind(const std::string& path)
+FileKind SingleImageKind(const std::string& path)
 {
-    const std::string ext = UpperExtension(FileNamePart(path));
-    if (ext == "BMP")
-        return kFileKindBmp;
-    if (ext == "BMZ")
-        return kFileKindBmz;
-    if (ext == "PNG")
-        return kFileKindPng;
-    return kFileKindNone;
+    const FileKind kind = FileKindOfPath(path);
+    return kind == kFileKindNif ? kFileKindNone : kind;
 }
 
 // A model file's rows from the texture fields alone, no pixel read. A texture

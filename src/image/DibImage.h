@@ -8,17 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "image/FileKind.h"
 #include "platform/BitmapTypes.h"
-
-// File kinds, as the document numbers them.
-enum FileKind : int {
-    kFileKindBmp = 0,
-    kFileKindBmz = 1,
-    kFileKindNif = 2,
-    kFileKindPng = 3,
-    kFileKindNone = 4,
-    kFileKindTga = 5,
-};
 
 #pragma pack(push, 1)
 struct TgaHeader {

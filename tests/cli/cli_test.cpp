@@ -278,6 +278,8 @@ TEST_F(CliTest, EachVerbWritesWhatItShouldOrExitsOneLeavingTheFileAlone)
                       question = "The bit depths of these two images differ, do you wish to continue?\n";
     Check({
         {{"extract", m, Path("first.tga")}, 0, "", "", {{Path("first.tga"), Expected("tga", m_textures[0])}}},
+        {{"convert", Path("first.tga"), Path("from-tga.bmp")}, 0, "", "",
+            {{Path("from-tga.bmp"), Expected("bmp", m_textures[0])}}},
         {{"extract", m, Path("SECOND.PNG"), "--index", "1"}, 0, "", "",
             {{Path("SECOND.PNG"), Expected("png", m_textures[1])}}},
         {{"convert", bmp32, Path("rgba.tga")}, 0, "", "", {{Path("rgba.tga"), Expected("tga", rgba)}}},
@@ -309,7 +311,7 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{}, "no command given"},
         {{"frobnicate"}, "unknown command frobnicate"},
-        {{"list", "a.tga"}, "a.tga: not a file kind the tool opens (.nif, .bmz, .png or .bmp)"},
+        {{"list", "a.gif"}, "a.gif: not a file kind the tool opens (.nif, .bmz, .png, .bmp or .tga)"},
         {{"list", nif, "--bogus"}, "unknown option --bogus"},
         {{"extract", nif}, "extract takes FILE and OUT"},
         {{"extract", nif, "out"}, "out: the output must end in .bmp, .png or .tga"},
