@@ -169,6 +169,8 @@ private:
             AfxMessageBox(e.GetErrorMessage(), MB_OK);
         } catch (const std::bad_alloc&) {
             AfxMessageBox(CMemoryException().GetErrorMessage(), MB_OK);
+        } catch (const std::exception& e) {
+            AfxMessageBox(e.what(), MB_OK);
         }
         if (!image || !image->GetBitmapInfo()) {
             Finish(i, ExportStatus::Unreadable, collect);
@@ -193,10 +195,16 @@ private:
         m_ready.notify_all();
     }
 
-    // Writes the image to path; false after the failure was collected.
+    // Writes the image to path; false after the failure was collected. Nothing
+    // may leave a worker: what the writers do not catch is reported here.
     static bool Write(const CDibImage& image, const std::string& path, ExportType type)
     {
-        return RunReportingFailure([&] { WriteExportFile(image, path, type); });
+        try {
+            return RunReportingFailure([&] { WriteExportFile(image, path, type); });
+        } catch (const std::exception& e) {
+            AfxMessageBox(e.what(), MB_OK);
+            return false;
+        }
     }
 
     // Images whose file exists are made in a scratch folder and compared: the
