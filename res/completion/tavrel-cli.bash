@@ -11,7 +11,7 @@ _tavrel_cli_options()
 {
     case $1 in
         list) echo --json ;;
-        extract) echo --index --all --format --jobs ;;
+        extract) echo --index --all --format --jobs --overwrite ;;
         convert) ;;
         map) echo --cells ;;
         import) echo --backup --yes --dry-run --follow-link ;;
@@ -26,7 +26,7 @@ _tavrel_cli()
     _init_completion || return
 
     # Extensions in any case, as the tool tells files apart.
-    local inputs='[nN][iI][fF]|[bB][mM][zZ]|[pP][nN][gG]|[bB][mM][pP]'
+    local inputs='[nN][iI][fF]|[bB][mM][zZ]|[pP][nN][gG]|[bB][mM][pP]|[tT][gG][aA]'
     local outputs='[bB][mM][pP]|[pP][nN][gG]|[tT][gG][aA]'
 
     if ((cword == 1)); then

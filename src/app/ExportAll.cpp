@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "doc/ExportImages.h"
 #include "doc/ExportTypes.h"
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
@@ -13,8 +14,7 @@ namespace {
 
 constexpr char kExportFilter[] =
     "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|Truevision Targa (*.tga)|*.tga||";
-constexpr const char* kExtensions[] = {"png", "bmp", "tga"};
-constexpr ExportType kTypes[] = {kExportPng, kExportBmp, kExportTga};
+constexpr ExportType kTypes[] = {kExportPngAlpha, kExportBmp, kExportTga};
 
 // The document's images in index order; null for one that could not be read.
 std::vector<CDibImage*> ImagesOf(const CTavrelDoc& doc)
@@ -30,6 +30,41 @@ std::vector<CDibImage*> ImagesOf(const CTavrelDoc& doc)
     }
     return images;
 }
+
+// The document's images: a model file's textures, or the one image of any other kind.
+class CDocSource final : public IExportSource {
+public:
+    explicit CDocSource(const CTavrelDoc& doc)
+        : m_images(ImagesOf(doc))
+    {
+    }
+    uint32_t Count() const override { return static_cast<uint32_t>(m_images.size()); }
+    const CDibImage* Image(uint32_t index, std::unique_ptr<CDibImage>&) const override { return m_images[index]; }
+
+private:
+    std::vector<CDibImage*> m_images;
+};
+
+// The progress bar, and the one question before files that differ are replaced.
+class CWindowProgress final : public IExportProgress {
+public:
+    explicit CWindowProgress(std::string folder)
+        : m_strFolder(std::move(folder))
+    {
+    }
+    void ImageDone(const ExportedImage& image, uint32_t count) override
+    {
+        Ui().ShowProgress(int((uint64_t{image.nIndex} + 1) * 100 / count));
+    }
+    bool ConfirmOverwrite(const std::vector<std::string>& paths) override
+    {
+        return AfxMessageBox(OverwriteQuestion(paths.size(), m_strFolder) + "\nOverwrite them?",
+                   MB_YESNO | MB_ICONQUESTION) == IDYES;
+    }
+
+private:
+    std::string m_strFolder;
+};
 
 // The file the user chose in Open: a followed link does not rename the export.
 std::string OpenedPath(const CTavrelDoc& doc)
@@ -68,27 +103,37 @@ void ExportAllImages(CTavrelDoc& doc)
     const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
     if (!chosen || chosen->strPath.empty())
         return;
-    const int type = std::clamp(chosen->nFilterIndex, 1, 3) - 1;
-    const std::string folder = DirectoryPart(chosen->strPath);
 
-    CWaitCursor wait;
-    const std::vector<CDibImage*> images = ImagesOf(doc);
+    ExportOptions options;
+    options.strFolder = DirectoryPart(chosen->strPath);
+    if (options.strFolder.size() > 1 && options.strFolder.back() == '/')
+        options.strFolder.pop_back();  // named in messages as the user sees it
+    options.strNamePath = chosen->strPath;
+    options.type = kTypes[std::clamp(chosen->nFilterIndex, 1, 3) - 1];
+    CDocSource source(doc);
+    CWindowProgress progress(options.strFolder);
+    ExportReport report;
+    {
+        CWaitCursor wait;
+        report = ExportImages(source, options, &progress);
+        Ui().ShowProgress(-1);
+    }
+    // The first failure, or the first message of an image with nothing to show, says why.
     size_t unreadable = 0;
-    for (size_t i = 0; i < images.size(); ++i) {
-        Ui().ShowProgress(int(i * 100 / images.size()));
-        if (!images[i]) {
+    for (const ExportedImage& image : report.images) {
+        if (image.status == ExportStatus::Unreadable)
             ++unreadable;  // its reader said why when the file was opened
-            continue;
-        }
-        const std::string path = folder + NumberedImageName(chosen->strPath, uint32_t(i), kExtensions[type]);
-        if (!RunReportingFailure([&] { WriteExportFile(*images[i], path, kTypes[type]); })) {
-            Ui().ShowProgress(-1);
-            return;  // the next ones would fail the same way
+        else if (!image.messages.empty() && image.status != ExportStatus::Empty) {
+            AfxMessageBox(image.messages.front(), MB_OK);
+            return;
         }
     }
-    Ui().ShowProgress(-1);
+    if (!report.strError.empty()) {
+        AfxMessageBox(report.strError, MB_OK);
+        return;
+    }
     if (unreadable > 0)
-        AfxMessageBox(
-            FormatString("%zu of %zu images could not be read and were not exported.", unreadable, images.size()),
+        AfxMessageBox(FormatString("%zu of %zu images could not be read and were not exported.", unreadable,
+                          report.images.size()),
             MB_OK | MB_ICONEXCLAMATION);
 }

@@ -68,6 +68,18 @@ void CFileExportDialog::accept()
         nameBox->selectAll();
         return;
     }
+    // The typed extension chooses the type, or the type gives the name its
+    // extension, before the dialog checks for a file to replace.
+    if (nameBox && !name.isEmpty()) {
+        std::vector<ExportTypeDef> types;
+        for (const QString& filter : m_filters)
+            types.push_back({filter.toStdString(), {}, ExtensionOfTypeText(filter.toStdString())});
+        const int chosen = GetTypeIndex();
+        const TypedExportName target = ResolveTypedName(types, nameBox->text().toStdString(), chosen);
+        nameBox->setText(QString::fromStdString(target.strPath));
+        if (target.nTypeIndex != chosen)
+            selectNameFilter(m_filters[target.nTypeIndex - 1]);
+    }
     QFileDialog::accept();
 }
 

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "doc/ExportTypes.h"
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
 #include "platform/UiServices.h"
@@ -21,6 +22,7 @@ namespace {
 constexpr int kHalfTile = kMapTileSize / 2;
 constexpr int kPreviewSize = kMapColumns * kHalfTile;
 constexpr char kNoTiles[] = "This file holds no 256 * 256 images.";
+constexpr char kMapType[] = "Bitmap File (*.bmp)";
 constexpr char kMapFilter[] = "Bitmap File (*.bmp)|*.bmp||";
 
 // The preview, painted by the dialog; a click selects the cell under it.
@@ -167,9 +169,10 @@ void RunMapMaker(CTavrelDoc& doc, QWidget* parent)
     request.strFilter = kMapFilter;
     request.strInitialDir = DirectoryPart(doc.GetFilePath());
     request.nFlags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+    request.strDefExt = "bmp";  // asked about under the name it will have
     const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
     if (!chosen || chosen->strPath.empty())
         return;
     CWaitCursor wait;
-    SaveMapBitmap(dialog.GetCells(), chosen->strPath);
+    SaveMapBitmap(dialog.GetCells(), ResolveTypedName(ParseExportTypes(kMapType), chosen->strPath, 1).strPath);
 }

@@ -287,8 +287,8 @@ void CTavrelView::OnZoomOut()
 
 void CTavrelView::OnFitToWindow()
 {
-    if (!HasImage())
-        return;
+    if (!HasImage() || m_nDibWidth == 0 || m_nDibHeight == 0)
+        return;  // an empty texture has no size to fit
     const QSize room = maximumViewportSize();
     const double fit = std::min(double(room.width()) / m_nDibWidth, double(room.height()) / m_nDibHeight);
     SetZoom(fit * devicePixelRatioF(), QPointF(0, 0));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "doc/PathUtil.h"
+#include "image/FileKind.h"
 #include "platform/Format.h"
 #include "platform/ImageLimits.h"
 
@@ -24,6 +25,7 @@ struct RawOptions {
     bool yes = false;
     bool dryRun = false;
     bool followLink = false;
+    bool overwrite = false;
     std::vector<std::string> positional;
 };
 
@@ -60,11 +62,13 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (raw.json)
                 return "--json is given twice";
             raw.json = true;
-        } else if (word == "--backup" || word == "--yes" || word == "--dry-run" || word == "--follow-link") {
+        } else if (word == "--backup" || word == "--yes" || word == "--dry-run" || word == "--follow-link" ||
+            word == "--overwrite") {
             bool& flag = word == "--backup" ? raw.backup
                 : word == "--yes"           ? raw.yes
                 : word == "--follow-link"   ? raw.followLink
-                                            : raw.dryRun;
+                : word == "--dry-run"       ? raw.dryRun
+                                            : raw.overwrite;
             if (flag)
                 return std::string(word) + " is given twice";
             flag = true;
@@ -100,7 +104,7 @@ std::optional<std::string> CheckInput(const std::string& path)
     if (path.empty())
         return "the file name is empty";
     if (!IsReadableKind(path))
-        return path + ": not a file kind the tool opens (.nif, .bmz, .png or .bmp)";
+        return path + ": not a file kind the tool opens (.nif, .bmz, .png, .bmp or .tga)";
     return std::nullopt;
 }
 
@@ -129,7 +133,7 @@ ParseResult ParseList(const RawOptions& raw)
 ParseResult ParseExtract(const RawOptions& raw)
 {
     if (raw.json || HasEditOptions(raw))
-        return Refuse("extract takes no option but --index, --all, --format and --jobs");
+        return Refuse("extract takes no option but --index, --all, --format, --jobs and --overwrite");
     CliOptions options;
     options.verb = CliVerb::Extract;
     if (raw.all) {
@@ -140,6 +144,7 @@ ParseResult ParseExtract(const RawOptions& raw)
         if (raw.positional.size() != 1)
             return Refuse("extract --all takes one FILE and the folder DIR");
         options.strAllDir = *raw.all;
+        options.bOverwrite = raw.overwrite;
         if (raw.format) {
             const std::optional<OutputFormat> format = FormatFromName(*raw.format);
             if (!format)
@@ -155,6 +160,8 @@ ParseResult ParseExtract(const RawOptions& raw)
     } else {
         if (raw.jobs)
             return Refuse("--jobs goes with --all");
+        if (raw.overwrite)
+            return Refuse("--overwrite goes with --all: OUT is always written");
         if (raw.format)
             return Refuse("--format goes with --all; otherwise OUT's extension chooses the format");
         if (raw.positional.size() != 2)
@@ -218,8 +225,8 @@ ParseResult ParseReplace(const RawOptions& raw)
         return Refuse(*error);
     if (raw.positional.size() != 2)
         return Refuse("replace takes FILE and IMAGE");
-    const std::string fileKind = UpperExtension(FileNamePart(raw.positional[0]));
-    if (fileKind != "NIF" && fileKind != "BMZ")
+    const FileKind fileKind = FileKindOfPath(raw.positional[0]);
+    if (fileKind != kFileKindNif && fileKind != kFileKindBmz)
         return Refuse(raw.positional[0] + ": replace writes into a model file (.nif) or a compressed bitmap (.bmz)");
     if (!FormatFromPath(raw.positional[1]))
         return Refuse(raw.positional[1] + ": the image must end in .bmp, .png or .tga");
@@ -238,7 +245,7 @@ ParseResult ParseAlpha(const RawOptions& raw)
         return Refuse(*error);
     if (raw.positional.size() != 2)
         return Refuse("alpha takes FILE and LEVEL");
-    if (UpperExtension(FileNamePart(raw.positional[0])) != "NIF")
+    if (FileKindOfPath(raw.positional[0]) != kFileKindNif)
         return Refuse(raw.positional[0] + ": alpha writes into a model file (.nif)");
     const std::optional<uint32_t> level = ParseIndex(raw.positional[1]);
     if (!level || *level > 255)
@@ -254,7 +261,7 @@ ParseResult ParseImport(const RawOptions& raw)
         return Refuse("import takes no options but --backup, --yes, --dry-run and --follow-link");
     if (raw.positional.size() != 2)
         return Refuse("import takes FILE and DIR");
-    if (UpperExtension(FileNamePart(raw.positional[0])) != "NIF")
+    if (FileKindOfPath(raw.positional[0]) != kFileKindNif)
         return Refuse(raw.positional[0] + ": import puts textures into a model file (.nif)");
     if (raw.positional[1].empty())
         return Refuse("the folder name is empty");
@@ -340,6 +347,8 @@ ParseResult ParseVerbArguments(int argc, const char* const* argv)
         return Refuse(*error);
     if (raw.help)
         return ParseResult{options, {}};
+    if (raw.overwrite && verb != "extract")
+        return Refuse("--overwrite goes with extract --all");
     if (verb == "list")
         return ParseList(raw);
     if (verb == "extract")
@@ -388,6 +397,5 @@ const char* FormatExtension(OutputFormat format)
 
 bool IsReadableKind(const std::string& path)
 {
-    const std::string ext = UpperExtension(FileNamePart(path));
-    return ext == "NIF" || ext == "BMZ" || ext == "PNG" || ext == "BMP";
+    return FileKindOfPath(path) != kFileKindNone;
 }

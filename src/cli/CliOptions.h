@@ -33,6 +33,7 @@ struct CliOptions {
     bool bDryRun = false;  // import --dry-run
     std::optional<uint64_t> nMaxImageMiB;  // --max-image-mib N, any verb: the budget of one image's pixels
     bool bFollowLink = false;  // --follow-link: edit the file a model file links to
+    bool bOverwrite = false;  // extract --all --overwrite: replace existing files that differ
 
     bool ExtractsAll() const { return !strAllDir.empty(); }
 };

@@ -33,13 +33,7 @@ LoadResult CImageSet::Open(const std::string& path, bool readTextures)
 
 const char* CImageSet::KindName() const
 {
-    switch (m_doc.GetFileKind()) {
-    case kFileKindNif: return "nif";
-    case kFileKindBmz: return "bmz";
-    case kFileKindPng: return "png";
-    case kFileKindBmp: return "bmp";
-    default: return "";
-    }
+    return FileKindExtension(static_cast<FileKind>(m_doc.GetFileKind()));
 }
 
 bool CImageSet::TexturesOnDemand() const

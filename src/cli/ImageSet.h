@@ -31,7 +31,7 @@ public:
     // Safe on several threads at once.
     std::unique_ptr<CDibImage> ReadTexture(const ImageEntry& entry) const;
 
-    // "nif", "bmz", "png" or "bmp"; empty when nothing was opened.
+    // "nif", "bmz", "png", "bmp" or "tga"; empty when nothing was opened.
     const char* KindName() const;
     // Every image the file holds, readable or not, in index order.
     const std::vector<ImageEntry>& Entries() const { return m_entries; }

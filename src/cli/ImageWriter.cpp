@@ -5,7 +5,8 @@
 
 bool WriteImage(const CDibImage& image, const std::string& path, OutputFormat format)
 {
-    const ExportType type = format == OutputFormat::Png ? kExportPng
+    // The tool's PNG files keep a 32-bit image's alpha.
+    const ExportType type = format == OutputFormat::Png ? kExportPngAlpha
         : format == OutputFormat::Bmp                   ? kExportBmp
                                                         : kExportTga;
     return RunReportingFailure([&] { WriteExportFile(image, path, type); });

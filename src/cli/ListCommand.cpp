@@ -24,16 +24,10 @@ struct ListRow {
 };
 
 // The kind of a file that holds one image, by its name; kFileKindNone for the others.
-int SingleImageKind(const std::string& path)
+FileKind SingleImageKind(const std::string& path)
 {
-    const std::string ext = UpperExtension(FileNamePart(path));
-    if (ext == "BMP")
-        return kFileKindBmp;
-    if (ext == "BMZ")
-        return kFileKindBmz;
-    if (ext == "PNG")
-        return kFileKindPng;
-    return kFileKindNone;
+    const FileKind kind = FileKindOfPath(path);
+    return kind == kFileKindNif ? kFileKindNone : kind;
 }
 
 // A model file's rows from the texture fields alone, no pixel read. A texture
@@ -57,7 +51,7 @@ std::vector<ListRow> RowsOfTextureFields(const CImageSet& set, bool& allReadable
             AfxMessageBox(FormatString("Error reading file.\nFile: %s", path.c_str()), MB_OK);
             allReadable = false;
         } else if (shape.format != 1 && shape.format != 2) {
-            AfxMessageBox("Hmmm, somethin' ain't right!", MB_OK);
+            AfxMessageBox("Hmmm, somethin' ain't right!", MB_OK | MB_NOTICE);
         }
     }
     return rows;

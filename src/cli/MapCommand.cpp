@@ -68,7 +68,7 @@ ParseResult ParseMapArguments(int argc, const char* const* argv)
     }
     if (positional.size() != 2)
         return Refuse("map takes FILE and OUT");
-    if (UpperExtension(FileNamePart(positional[0])) != "NIF")
+    if (FileKindOfPath(positional[0]) != kFileKindNif)
         return Refuse(positional[0] + ": map reads a model file (.nif)");
     if (!FormatFromPath(positional[1]))
         return Refuse(positional[1] + ": the output must end in .bmp, .png or .tga");

@@ -1,5 +1,8 @@
 #include "doc/ExportTypes.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "image/DibImage.h"
 #include "platform/Exceptions.h"
 
@@ -97,6 +100,42 @@ int PreselectedExportType(const std::vector<ExportTypeDef>& types, const std::st
     return 1;
 }
 
+namespace {
+
+bool SameIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+}  // namespace
+
+TypedExportName ResolveTypedName(const std::vector<ExportTypeDef>& types, const std::string& path, int chosenType)
+{
+    TypedExportName result{path, chosenType};
+    if (chosenType < 1 || static_cast<size_t>(chosenType) > types.size())
+        return result;
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.rfind('.');
+    // A leading dot makes a hidden name, not an extension.
+    if (dot == std::string::npos || dot <= nameStart) {
+        result.strPath += types[chosenType - 1].strExtension;
+        return result;
+    }
+    const std::string_view extension = std::string_view(path).substr(dot);
+    if (SameIgnoringCase(extension, types[chosenType - 1].strExtension))
+        return result;
+    for (size_t i = 0; i < types.size(); ++i) {
+        if (SameIgnoringCase(extension, types[i].strExtension)) {
+            result.nTypeIndex = static_cast<int>(i) + 1;
+            break;
+        }
+    }
+    return result;
+}
+
 std::string ExtensionOfTypeText(std::string_view typeText)
 {
     const std::vector<std::string> halves = SplitTokens(typeText, '*', 2);
@@ -118,12 +157,22 @@ std::string RetypeFileName(const std::string& name, const std::string& extension
     return folder + base.substr(0, base.find('.')) + extension;
 }
 
+const char* ExportTypeExtension(ExportType type)
+{
+    switch (type) {
+    case kExportBmp: return "bmp";
+    case kExportTga: return "tga";
+    default: return "png";
+    }
+}
+
 void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex)
 {
     switch (nTypeIndex) {
     case kExportBmp: image.WriteBmp(path); break;
     case kExportPng: image.WritePngFile(path); break;
     case kExportTga: image.WriteTga(path); break;
+    case kExportPngAlpha: image.WritePngFile(path, PngAlpha::Keep); break;
     default: AfxThrowUserException();  // no such type: nothing is written
     }
 }

@@ -8,11 +8,15 @@
 #include <vector>
 
 // The types, numbered from 1 in this order; each name ends in its pattern.
-inline constexpr char kExportTypeNames[] =
-    "Windows Bitmap (*.bmp)|Portable Network Graphics (*.png)|Truevision Targa (*.tga)";
+// The plain PNG type drops alpha; the last one keeps a 32-bit image's alpha.
+inline constexpr char kExportTypeNames[] = "Windows Bitmap (*.bmp)|Portable Network Graphics (*.png)|"
+                                           "Truevision Targa (*.tga)|PNG with alpha (*.png)";
 inline constexpr char kExportDialogTitle[] = "Save As Type";
 
-enum ExportType : int { kExportBmp = 1, kExportPng = 2, kExportTga = 3 };
+enum ExportType : int { kExportBmp = 1, kExportPng = 2, kExportTga = 3, kExportPngAlpha = 4 };
+
+// The extension of a type's files, without the dot: "bmp", "png" or "tga".
+const char* ExportTypeExtension(ExportType type);
 
 class CDibImage;
 // Writes the image as a file of the type (an ExportType), whatever extension
@@ -43,6 +47,17 @@ int PreselectedExportType(const std::vector<ExportTypeDef>& types, const std::st
 // The extension with its dot in a type's text, between its first '*' and the
 // next ')' (".png" for "Portable Network Graphics (*.png)"); empty when it has none.
 std::string ExtensionOfTypeText(std::string_view typeText);
+// What a save dialog's answer means: the file to write and its 1-based type.
+struct TypedExportName {
+    std::string strPath;
+    int nTypeIndex = 1;
+};
+// The typed name decides over the chosen type: a name ending (in any case) in
+// the extension of another type gets that type (the first such, unless the
+// chosen one has it too), as if it had been chosen; a name with no extension
+// gets the chosen type's. A name with an extension no type has keeps it.
+TypedExportName ResolveTypedName(const std::vector<ExportTypeDef>& types, const std::string& path, int chosenType);
+
 // The name box's text after a change to a type with this extension: "*" and
 // the extension for an empty name, the extension appended to a name without
 // '.', else the name up to its first '.' followed by the extension. Folders

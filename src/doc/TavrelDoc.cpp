@@ -21,9 +21,6 @@
 
 namespace {
 
-constexpr char kOpenFilter[] = "Varn Raw Image Data (*.nif)|*.nif|Varn Compressed Bitmap (*.bmz)|*.bmz|"
-                               "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|"
-                               "All supported files (*.nif;*.bmz;*.png;*.bmp)|*.nif;*.bmz;*.png;*.bmp||";
 constexpr char kUnsupportedKind[] =
     "%s cannot be opened: only model files (.nif), compressed bitmaps (.bmz), PNG, BMP and Targa files can be.";
 constexpr char kUntitled[] = "Untitled";
@@ -192,7 +189,7 @@ void CTavrelDoc::OnFileOpen()
 {
     if (IsBusy())
         return;
-    m_strFilter = kOpenFilter;
+    m_strFilter = OpenFileFilter();
     FileDialogRequest request;
     request.bOpen = true;
     request.strFilter = m_strFilter;
@@ -212,8 +209,8 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
         return LoadResult::kFailedSilently;
     // A kind that cannot be shown is refused before anything changes, so the
     // title never names a file the view does not show.
-    const std::string ext = UpperExtension(FileNamePart(path));
-    if (ext != "BMP" && ext != "PNG" && ext != "BMZ" && ext != "NIF" && ext != "TGA") {
+    const FileKind kind = FileKindOfPath(path);
+    if (kind == kFileKindNone) {
         ShowMessage(FormatString(kUnsupportedKind, FileNamePart(path).c_str()));
         return LoadResult::kFailedAndReported;
     }
@@ -236,19 +233,19 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
     Ui().RepaintMainWindow();
     CWaitCursor wait;
 
-    if (m_strFileExt == "BMP") {
+    if (kind == kFileKindBmp) {
         m_nFileKind = kFileKindBmp;
         ReleaseBmpImage();
         m_pBmpImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmp);
-    } else if (m_strFileExt == "PNG") {
+    } else if (kind == kFileKindPng) {
         m_nFileKind = kFileKindPng;
         ReleasePngImage();
         m_pPngImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindPng);
-    } else if (m_strFileExt == "BMZ") {
+    } else if (kind == kFileKindBmz) {
         m_nFileKind = kFileKindBmz;
         ReleaseBmzImage();
         m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, 0);
-    } else if (m_strFileExt == "TGA") {
+    } else if (kind == kFileKindTga) {
         m_nFileKind = kFileKindTga;
         ReleaseTgaImage();
         m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindTga);

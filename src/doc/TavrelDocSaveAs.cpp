@@ -10,9 +10,10 @@
 
 namespace {
 
+// An empty texture (a side of 0) has nothing to save.
 bool HoldsPixels(const CDibImage* image)
 {
-    return image && image->GetBitmapInfo() && image->GetBits();
+    return image && image->GetBitmapInfo() && image->GetBits() && image->GetWidth() > 0 && image->GetHeight() != 0;
 }
 
 }  // namespace
@@ -53,16 +54,19 @@ void CTavrelDoc::OnFileSaveAs()
     if (!chosen || chosen->strPath.empty())
         return;
 
+    // A typed extension of another type chooses that type; a name without one gets the type's.
+    const TypedExportName target = ResolveTypedName(types, chosen->strPath, chosen->nFilterIndex);
+
     Ui().RepaintMainWindow();
     // The wait cursor ends before a failure is shown.
     const bool written = RunReportingFailure([&] {
         CWaitCursor wait;
-        WriteExportFile(*image, chosen->strPath, chosen->nFilterIndex);
+        WriteExportFile(*image, target.strPath, target.nTypeIndex);
     });
     if (!written)
         return;
     // Only a file that was written counts: its name and folder are remembered.
-    m_strFileName = FileNamePart(chosen->strPath);
-    m_strSaveAsDir = DirectoryPart(chosen->strPath);
+    m_strFileName = FileNamePart(target.strPath);
+    m_strSaveAsDir = DirectoryPart(target.strPath);
     UpdateAllViews();
 }

@@ -208,7 +208,8 @@ void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
     const std::string path = m_strFolder + "/" + line.strFileName;
     const int kind = KindOfExtension(UpperExtension(line.strFileName));
     CMessageCapture capture;
-    CDibImage source(path, kind);
+    // A PNG's alpha is kept for an RGBA texture only: over an RGB one it would ask for a depth change.
+    CDibImage source(path, kind, texture.shape.BytesPerPixel() == 4 ? PngAlpha::Keep : PngAlpha::Drop);
     if (!source.GetBitmapInfo()) {
         std::string text = capture.Text().empty() ? std::string("the file cannot be read") : capture.Text();
         std::replace(text.begin(), text.end(), '\n', ' ');

@@ -38,13 +38,13 @@ CDibImage::CDibImage()
     SetDefaults();
 }
 
-CDibImage::CDibImage(const std::string& pszPath, int nKind)
+CDibImage::CDibImage(const std::string& pszPath, int nKind, PngAlpha pngAlpha)
 {
     SetDefaults();
     if (nKind == kFileKindBmp)
         LoadReporting([&] { ReadBmp(pszPath); });
     else if (nKind == kFileKindPng)
-        LoadReporting([&] { ReadPng(pszPath); });
+        LoadReporting([&] { ReadPng(pszPath, pngAlpha); });
     else if (nKind == kFileKindTga)
         LoadReporting([&] { ReadTga(pszPath); });
 }

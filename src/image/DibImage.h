@@ -9,17 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "image/FileKind.h"
 #include "platform/BitmapTypes.h"
-
-// File kinds, as the document numbers them.
-enum FileKind : int {
-    kFileKindBmp = 0,
-    kFileKindBmz = 1,
-    kFileKindNif = 2,
-    kFileKindPng = 3,
-    kFileKindNone = 4,
-    kFileKindTga = 5,
-};
 
 #pragma pack(push, 1)
 struct TgaHeader {
@@ -45,6 +36,10 @@ static_assert(sizeof(TgaFooter) == 26);
 
 struct BmpLayout;
 
+// Whether PNG reading and writing carry an alpha channel. The plain PNG
+// reader and writer drop it; the program's own exports and Import keep it.
+enum class PngAlpha { Drop, Keep };
+
 // What a file's headers say of the record its reader would build.
 struct DibShape {
     int32_t width = 0;
@@ -55,7 +50,9 @@ struct DibShape {
 class CDibImage {
 public:
     // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind loads nothing.
-    CDibImage(const std::string& pszPath, int nKind);
+    // With PngAlpha::Keep a PNG with an alpha channel or a transparent colour
+    // (tRNS) becomes a 32-bit record with its alpha; other PNGs read as without.
+    CDibImage(const std::string& pszPath, int nKind, PngAlpha pngAlpha = PngAlpha::Drop);
     // Loads the texture at dwOffset of a model file (kind 2), or a compressed
     // bitmap (kind 1, inflated in memory), or a Targa file (kind 5).
     CDibImage(const std::string& pszPath, int nKind, uint64_t dwOffset);
@@ -101,7 +98,10 @@ public:
     // CUserException with the text to show, or a CFileException).
     void WriteBmp(const std::string& path) const;
     void WriteTga(const std::string& path) const;
-    void WritePngFile(const std::string& path) const;
+    // PngAlpha::Keep writes a 32-bit record as 8-bit RGBA with its alpha as
+    // held, unless every alpha byte is 0 (a bitmap that leaves the fourth byte
+    // unused), which would write an invisible picture: that goes out as RGB.
+    void WritePngFile(const std::string& path, PngAlpha alpha = PngAlpha::Drop) const;
     // WritePngFile with its failure reported: false once it has been shown.
     bool WritePng(const std::string& path) const;
 
@@ -130,7 +130,7 @@ private:
     void FinishBmpBlock(const std::vector<uint8_t>& header, const BmpLayout& layout);
     // Uncompressed and run-length true-colour Targa files of 24 and 32 bits.
     void ReadTga(const std::string& path);
-    void ReadPng(const std::string& path);
+    void ReadPng(const std::string& path, PngAlpha alpha = PngAlpha::Drop);
     void BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCount, bool grey);
     void ReadRawImage(const std::string& pszPath, uint64_t dwOffset);
     static DibShape ReadBmpShape(const std::string& path);

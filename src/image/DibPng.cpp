@@ -28,9 +28,10 @@ constexpr size_t kSignatureBytes = 8;
 constexpr int32_t kMaxPngSide = 1000000;
 constexpr uint64_t kMaxBlockBytes = 0xFFFFFFFFull - sizeof(BITMAPFILEHEADER);  // bfSize is 32 bits
 // Deflate shrinks data at most about 1032 times, and the reader widens
-// samples at most 8 times (1-bit grey to 8 bits): a larger image than this
-// many bytes per file byte cannot be in the file, whatever its header says.
-constexpr uint64_t kMaxBytesPerFileByte = 1032 * 8;
+// samples at most 32 times (1-bit palette or grey with a transparent colour
+// to 8-bit BGRA): a larger image than this many bytes per file byte cannot be
+// in the file, whatever its header says.
+constexpr uint64_t kMaxBytesPerFileByte = 1032 * 32;
 
 // The writer's pixel-format codes.
 enum WriteFormat : int32_t {
@@ -91,8 +92,9 @@ void Widen2To4(uint8_t* row, uint32_t width, uint8_t* scratch, size_t packedByte
 
 // Opens the file, checks the signature and reads the header with the
 // transformations asked for. Returns the file's length.
-uint64_t OpenPng(PngReadJob& job, const std::string& path)
+uint64_t OpenPng(PngReadJob& job, const std::string& path, PngAlpha alpha = PngAlpha::Drop)
 {
+    job.bKeepAlpha = alpha == PngAlpha::Keep;
     job.file = OpenReadStream(path);
     if (!job.file)
         ThrowRefusal(kPngOpenError, path);
@@ -125,6 +127,8 @@ uint16_t RecordDepth(const PngReadJob& job, const std::string& path)
 {
     if (job.colorType == PNG_COLOR_TYPE_RGB)
         return 24;
+    if (job.colorType == PNG_COLOR_TYPE_RGB_ALPHA)
+        return 32;
     if (job.colorType == PNG_COLOR_TYPE_GRAY)
         return 8;
     if (job.colorType != PNG_COLOR_TYPE_PALETTE)
@@ -150,6 +154,19 @@ void ReadPngRows(PngReadJob& job, uint8_t* bits, uint64_t stride, const std::str
         for (uint32_t i = 0; i < job.height; ++i)
             Widen2To4(rows[i], job.width, scratch.get(), job.rowBytes);
     }
+}
+
+// True when any pixel of 32-bit rows has a non-zero fourth (alpha) byte.
+bool AnyAlpha(const uint8_t* bits, size_t stride, uint32_t width, uint32_t height)
+{
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = bits + y * stride;
+        for (uint32_t x = 0; x < width; ++x) {
+            if (row[4 * size_t{x} + 3] != 0)
+                return true;
+        }
+    }
+    return false;
 }
 
 // A physical size in metres goes into the header; in no known unit, it stays 0.
@@ -192,7 +209,7 @@ PngLayout MeasurePng(const PngReadJob& job, uint64_t fileBytes, const std::strin
 {
     PngLayout l;
     l.depth = RecordDepth(job, path);
-    l.entries = l.depth == 24 ? 0u : 1u << l.depth;
+    l.entries = l.depth >= 24 ? 0u : 1u << l.depth;
     l.stride = DibStride(job.width, l.depth);
     const uint64_t pixelBytes = l.stride * job.height;
     l.blockBytes = pixelBytes + 4 * l.entries + sizeof(BITMAPINFOHEADER);
@@ -213,11 +230,11 @@ DibShape CDibImage::ReadPngShape(const std::string& path)
     return {static_cast<int32_t>(job.width), static_cast<int32_t>(job.height), layout.depth};
 }
 
-void CDibImage::ReadPng(const std::string& path)
+void CDibImage::ReadPng(const std::string& path, PngAlpha alpha)
 {
     PngReadJob job;
     PngReadCleanup cleanup(job);
-    const PngLayout layout = MeasurePng(job, OpenPng(job, path), path);
+    const PngLayout layout = MeasurePng(job, OpenPng(job, path, alpha), path);
     const uint32_t entries = layout.entries;
 
     uint8_t* block = AllocateBlock(layout.blockBytes);
@@ -233,7 +250,7 @@ void CDibImage::ReadPng(const std::string& path)
 
 void CDibImage::BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCount, bool grey)
 {
-    const uint32_t entries = bitCount == 24 ? 0u : 1u << bitCount;
+    const uint32_t entries = bitCount >= 24 ? 0u : 1u << bitCount;
     const BITMAPINFOHEADER header =
         MakeInfoHeader(static_cast<int32_t>(width), static_cast<int32_t>(height), bitCount, entries);
     std::memcpy(m_hDib.get(), &header, sizeof header);
@@ -251,7 +268,7 @@ bool CDibImage::WritePng(const std::string& path) const
     return RunReportingFailure([&] { WritePngFile(path); });
 }
 
-void CDibImage::WritePngFile(const std::string& path) const
+void CDibImage::WritePngFile(const std::string& path, PngAlpha alpha) const
 {
     if (!m_hDib || !m_pInfoHeader)
         Fail(kNoImage, path);
@@ -297,6 +314,8 @@ void CDibImage::WritePngFile(const std::string& path) const
     png.height = static_cast<uint32_t>(height);
     png.bitDepth = static_cast<uint8_t>(bitCount <= 8 ? bitCount : 8);
     png.colorType = bitCount <= 8 ? kPngColorPalette : kPngColorRgb;
+    if (bitCount == 32 && alpha == PngAlpha::Keep && AnyAlpha(m_pBits, m_nStride, png.width, png.height))
+        png.colorType = kPngColorRgba;
     if (bitCount == 16) {
         png.hasSignificantBits = true;
         png.significantBits[0] = 5;
@@ -335,6 +354,16 @@ void CDibImage::WritePngFile(const std::string& path) const
         if (bitCount == 16) {
             converter.ConvertRow(src, out);
             src = out;
+        }
+        if (png.colorType == kPngColorRgba) {
+            for (uint32_t x = 0; x < pixels; ++x, src += 4, out += 4) {
+                const uint8_t blue = src[0];
+                out[0] = src[2];
+                out[1] = src[1];
+                out[2] = blue;
+                out[3] = src[3];
+            }
+            return;
         }
         const size_t step = bitCount == 32 ? 4 : 3;
         for (uint32_t x = 0; x < pixels; ++x, src += step, out += 3) {

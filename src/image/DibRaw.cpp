@@ -102,7 +102,8 @@ void CDibImage::ReadRawImage(const std::string& pszPath, uint64_t dwOffset)
         MakeInfoHeader(static_cast<int32_t>(layout.width), static_cast<int32_t>(layout.height), layout.bitCount, 0);
     uint8_t* block = AllocateBlock(sizeof header + header.biSizeImage);
     uint8_t* bits = block + sizeof header;
-    if (layout.knownFormat)
+    // A side of 0 is an empty image: there are no rows to read.
+    if (layout.knownFormat && layout.pixelBytes > 0)
         ReadRows(file, layout, bits, pszPath);
     else
         ReadAll(file, bits, layout.pixelBytes, pszPath);  // kept as the file has it: 4-byte pixels need no padding

@@ -68,9 +68,9 @@ struct Packed {
 void FilterRows(const PngEncodeHeader& header, const PngRowSource& rows, uint32_t first, uint32_t end, uint8_t* out)
 {
     const size_t rowBytes = header.RowBytes();
-    const bool rgb = header.colorType == kPngColorRgb;
+    const bool rgb = header.colorType != kPngColorPalette;
     // Palette and low-depth rows compress best unfiltered; colour rows get a filter each.
-    CPngRowFilter filter(rowBytes, rgb ? 3u : 1u, rgb && header.bitDepth == 8);
+    CPngRowFilter filter(rowBytes, header.Channels(), rgb && header.bitDepth == 8);
     auto lines = Allocate<uint8_t>(2 * rowBytes);
     uint8_t* prev = lines.get();
     uint8_t* cur = prev + rowBytes;
@@ -185,10 +185,14 @@ Packed FilterAndCompressInTwo(const PngEncodeHeader& header, const PngRowSource&
 
 }  // namespace
 
+unsigned PngEncodeHeader::Channels() const
+{
+    return colorType == kPngColorRgb ? 3u : colorType == kPngColorRgba ? 4u : 1u;
+}
+
 size_t PngEncodeHeader::RowBytes() const
 {
-    const unsigned channels = colorType == kPngColorRgb ? 3u : 1u;
-    return (size_t{width} * channels * bitDepth + 7) / 8;
+    return (size_t{width} * Channels() * bitDepth + 7) / 8;
 }
 
 void SetPngEncoderThreads(unsigned threads)
@@ -214,7 +218,7 @@ void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const Pn
     ihdr[9] = header.colorType;
     ihdr[10] = ihdr[11] = ihdr[12] = 0;  // deflate, adaptive filtering, not interlaced
     SendChunk(sink, "IHDR", ihdr, sizeof ihdr, staging);
-    if (header.hasSignificantBits)
+    if (header.hasSignificantBits && header.colorType != kPngColorRgba)
         SendChunk(sink, "sBIT", header.significantBits, 3, staging);
     if (!header.palette.empty())
         SendChunk(sink, "PLTE", header.palette.data(), header.palette.size(), staging);

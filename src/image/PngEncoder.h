@@ -12,13 +12,14 @@
 
 inline constexpr uint8_t kPngColorRgb = 2;
 inline constexpr uint8_t kPngColorPalette = 3;
+inline constexpr uint8_t kPngColorRgba = 6;
 
 struct PngEncodeHeader {
     uint32_t width = 0;
     uint32_t height = 0;
-    uint8_t bitDepth = 8;  // 1, 2, 4 or 8 (RGB: 8)
-    uint8_t colorType = kPngColorRgb;  // kPngColorRgb or kPngColorPalette
-    bool hasSignificantBits = false;
+    uint8_t bitDepth = 8;  // 1, 2, 4 or 8 (RGB and RGBA: 8)
+    uint8_t colorType = kPngColorRgb;  // kPngColorRgb, kPngColorRgba or kPngColorPalette
+    bool hasSignificantBits = false;  // not for RGBA
     uint8_t significantBits[3]{};  // red, green, blue
     bool hasPhysicalSize = false;
     uint32_t xPixelsPerMetre = 0;
@@ -27,6 +28,8 @@ struct PngEncodeHeader {
 
     // Packed bytes of one row, without its filter byte.
     size_t RowBytes() const;
+    // Bytes per pixel of true-colour rows (3 or 4); 1 for palette rows.
+    unsigned Channels() const;
 };
 
 // Fills row y (0 = top) with RowBytes() packed sample bytes.

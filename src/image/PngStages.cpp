@@ -69,12 +69,23 @@ bool PngReadHeader(PngReadJob* job)
     png_get_IHDR(png, job->info, &width, &height, &depth, &type, &interlace, nullptr, nullptr);
     // Every transformation is asked for before the one update of the info:
     // libpng ignores those asked for later.
-    if (type & PNG_COLOR_MASK_ALPHA)
-        png_set_strip_alpha(png);
-    if ((type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA) && depth < 8)
-        png_set_expand_gray_1_2_4_to_8(png);
-    if (type == PNG_COLOR_TYPE_RGB || type == PNG_COLOR_TYPE_RGB_ALPHA)
+    const bool transparentColour = png_get_valid(png, job->info, PNG_INFO_tRNS) != 0;
+    if (job->bKeepAlpha && ((type & PNG_COLOR_MASK_ALPHA) || transparentColour)) {
+        if (transparentColour)
+            png_set_tRNS_to_alpha(png);
+        if (type == PNG_COLOR_TYPE_PALETTE)
+            png_set_palette_to_rgb(png);
+        if (!(type & PNG_COLOR_MASK_COLOR))
+            png_set_gray_to_rgb(png);
         png_set_bgr(png);
+    } else {
+        if (type & PNG_COLOR_MASK_ALPHA)
+            png_set_strip_alpha(png);
+        if ((type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA) && depth < 8)
+            png_set_expand_gray_1_2_4_to_8(png);
+        if (type == PNG_COLOR_TYPE_RGB || type == PNG_COLOR_TYPE_RGB_ALPHA)
+            png_set_bgr(png);
+    }
     png_set_strip_16(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, job->info);

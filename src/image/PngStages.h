@@ -25,6 +25,9 @@ struct PngReadJob {
     // libpng's text for the error that ended a stage; never printed.
     char errorText[128] = {};
     bool bLimitExceeded = false;
+    // Set before PngReadHeader: an alpha channel or a transparent colour is
+    // kept, the image then widened to 8-bit blue-green-red-alpha.
+    bool bKeepAlpha = false;
 };
 
 // Creates the read structure with libpng's messages kept to the job (nothing
@@ -38,6 +41,8 @@ bool PngErrorWasLimit(const PngReadJob* job);
 // Reads the signature-less start of the file up to the image data, asks for
 // the transformations (alpha and 16-bit samples stripped, 1, 2 and 4-bit grey
 // widened to 8 bits, colour in blue-green-red order) and fetches the header.
+// With bKeepAlpha, an image with alpha or a transparent colour comes as
+// colour type RGB_ALPHA instead.
 bool PngReadHeader(PngReadJob* job);
 // Reads every row (interlacing resolved) into rows[0] (top) to rows[height - 1],
 // then the chunks after the image data into the end info.

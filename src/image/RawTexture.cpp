@@ -34,7 +34,7 @@ bool RawTextureReadable(const RawTextureShape& shape, uint64_t offset, uint64_t 
     const std::optional<uint64_t> pixelBytes = shape.PixelBytes();
     if (offset > fileLength || !pixelBytes || fileLength < pixelsStart || *pixelBytes > fileLength - pixelsStart)
         return false;
-    if (shape.width == 0 || shape.height == 0 || shape.width > INT32_MAX || shape.height > INT32_MAX)
+    if (shape.width > INT32_MAX || shape.height > INT32_MAX)
         return false;
     const uint64_t imageBytes = DibStride(shape.width, RawRecordBitCount(shape.format)) * shape.height;
     return imageBytes <= UINT32_MAX - sizeof(BITMAPFILEHEADER) - sizeof(BITMAPINFOHEADER);

@@ -30,8 +30,9 @@ struct RawTextureShape {
 inline constexpr uint64_t kRawFieldBytes = 12;
 
 // True when a texture with these fields at offset can be read into a record:
-// all its pixels lie within a file of fileLength bytes, both sides are 1 to
-// INT32_MAX, and its padded rows fit a bitmap's 32-bit sizes.
+// all its pixels lie within a file of fileLength bytes, both sides are 0 to
+// INT32_MAX, and its padded rows fit a bitmap's 32-bit sizes. A side of 0 is
+// an empty image: it has no pixels to read.
 bool RawTextureReadable(const RawTextureShape& shape, uint64_t offset, uint64_t fileLength);
 // The depth of the record a texture of this format becomes.
 inline constexpr uint16_t RawRecordBitCount(uint32_t format)

@@ -89,9 +89,10 @@ private slots:
         QVERIFY(app.m_ui.m_dialogs.empty() && app.m_ui.Texts().empty());
         QCOMPARE(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 1);
 
-        // The next run starts afresh; its map goes where the save dialog says.
+        // The next run starts afresh; its map goes where the save dialog says, a name typed without an extension
+        // getting ".bmp".
         const std::string out = m_dir.File("chosen.bmp");
-        app.m_ui.ChooseFile(out);
+        app.m_ui.ChooseFile(m_dir.File("chosen"));
         QVERIFY(RunCommand(app, [](CMapMakerDlg* dialog) {
             dialog->findChild<QSpinBox*>("MapCellNumber")->setValue(15);
             dialog->findChild<QPushButton*>("MapToggle")->click();
@@ -100,6 +101,7 @@ private slots:
         QCOMPARE(app.m_ui.m_dialogs.size(), size_t(1));
         QVERIFY(!app.m_ui.m_dialogs[0].bOpen && (app.m_ui.m_dialogs[0].nFlags & OFN_OVERWRITEPROMPT));
         QCOMPARE(app.m_ui.m_dialogs[0].strInitialDir, m_dir.Path() + '/');
+        QCOMPARE(app.m_ui.m_dialogs[0].strDefExt, std::string("bmp"));
         cells = kStart;
         cells[15] = 0;  // round past the 16th tile: a 17th is never used
         QCOMPARE(QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32), Picture(cells, 256));

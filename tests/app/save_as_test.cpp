@@ -89,24 +89,41 @@ private slots:
             ClickSave(dialog);
             QVERIFY(dialog->isVisible());
         });
-        // A folder typed with the name; the Targa type picked by key.
+        // A folder typed with the name; the Targa type picked by key, after the alpha type at the end.
         SaveAs(app, [&](CFileExportDialog* dialog) {
             dialog->GetNameBox()->setText(QString::fromStdString(m_dir.File("out/picture")));
             QTest::keyClick(dialog->GetTypeBox(), Qt::Key_End);
+            QCOMPARE(dialog->GetTypeBox()->currentText(), QStringLiteral("PNG with alpha (*.png)"));
+            QTest::keyClick(dialog->GetTypeBox(), Qt::Key_Up);
             QCOMPARE(dialog->GetNameBox()->text(), QString::fromStdString(saved));
             QVERIFY(!ClickSave(dialog));
         });
         QCOMPARE(ReadFileBytes(saved), ReadFileBytes(m_dir.File("alone.tga")));
-        // The next dialog opens where the last file went. The same name with
-        // the bitmap type: replaced only after a Yes, and then with a bitmap.
+        // The next dialog opens where the last file went. A name typed with the extension of another type (the
+        // bitmap type chosen) takes that type: the Targa file is replaced only after a Yes, and stays a Targa.
         SaveAs(app, [&](CFileExportDialog* dialog) {
             QCOMPARE(dialog->directory().absolutePath(), QString::fromStdString(m_dir.File("out")));
             dialog->GetNameBox()->setText(QStringLiteral("picture.tga"));
             QVERIFY(ClickSave(dialog, QMessageBox::No) && dialog->isVisible());
-            QCOMPARE(ReadFileBytes(saved), ReadFileBytes(m_dir.File("alone.tga")));
+            QCOMPARE(dialog->GetTypeIndex(), 3);
             QVERIFY(ClickSave(dialog, QMessageBox::Yes) && !dialog->isVisible());
         });
-        QCOMPARE(ReadFileBytes(saved), ReadFileBytes(m_dir.File("alone.bmp")));
+        QCOMPARE(ReadFileBytes(saved), ReadFileBytes(m_dir.File("alone.tga")));
+        // A name without an extension gets the type's, and the question is asked of that name.
+        shown.WritePngFile(m_dir.File("alone.png"));
+        WriteFileBytes(m_dir.File("out/plain.png"), {1});
+        SaveAs(app, [&](CFileExportDialog* dialog) {
+            QTest::keyClick(dialog->GetTypeBox(), Qt::Key_Down);
+            dialog->GetNameBox()->setText(QStringLiteral("plain"));
+            QVERIFY(ClickSave(dialog, QMessageBox::Yes) && !dialog->isVisible());
+        });
+        QCOMPARE(ReadFileBytes(m_dir.File("out/plain.png")), ReadFileBytes(m_dir.File("alone.png")));
+        // A typed ".png" with the bitmap type writes a PNG.
+        SaveAs(app, [&](CFileExportDialog* dialog) {
+            dialog->GetNameBox()->setText(QStringLiteral("typed.png"));
+            QVERIFY(!ClickSave(dialog) && !dialog->isVisible());
+        });
+        QCOMPARE(ReadFileBytes(m_dir.File("out/typed.png")), ReadFileBytes(m_dir.File("alone.png")));
         QVERIFY(app.m_ui.Texts().empty());
     }
 };

@@ -3,6 +3,8 @@
 // list, recent files, the file and transparency dialogs, loading with
 // progress, and dropping a file.
 
+#include <filesystem>
+
 #include "AppHarness.h"
 #include "app/QtUiServices.h"
 #include "app/ViewerCommandIds.h"
@@ -50,6 +52,22 @@ private slots:
         QCOMPARE(Shows(app), QString());
     }
 
+    void anEmptyTextureShowsAnEmptyViewAndTheOthersWork()
+    {
+        const std::vector<Tex> textures = {{4, 4, 1, 1}, {0, 7, 2, 2}, {3, 2, 1, 3}};
+        AppHarness app(WriteModel(m_dir, "empty.nif", textures));
+        app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
+        QCOMPARE(app.Panes(), QStringLiteral("Image Index: 1 | Dimensions: 0 * 7"));
+        QCOMPARE(Shows(app), QString());
+        app.Frame()->OnCommand(ID_VIEW_FIT_TO_WINDOW);
+        QCOMPARE(Shows(app), QString());
+        app.Idle();
+        QVERIFY(!app.Frame()->GetAction(ID_FILE_SAVE_AS)->isEnabled());
+        app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
+        QCOMPARE(Shows(app, TextureImage(textures[2])), QString());
+        QVERIFY(app.m_ui.Texts().empty());
+    }
+
     void textureListFollowsTheFileShowsTheTextureClickedAndHidesLikeTheBars()
     {
         const std::vector<Tex> textures = {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}};
@@ -93,10 +111,33 @@ private slots:
                         ReadFileBytes(tool.filePath(name).toStdString()),
                     qPrintable(name));
         }
-        // A folder that cannot be written: the writer's message, once, and the export stops.
-        app.m_ui.ChooseFile(m_dir.File("absent/export"), 2);
+        // Again into the PNG folder, one file edited meanwhile: one question; No leaves it, Yes replaces it. The
+        // files that hold their image are never written again.
+        const QDir pngs(QString::fromStdString(m_dir.File("window-png")));
+        const std::string edited = pngs.filePath("export-001.png").toStdString(),
+                          same = pngs.filePath("export-000.png").toStdString();
+        const std::vector<uint8_t> exported = ReadFileBytes(edited);
+        WriteFileBytes(edited, {1, 2, 3});
+        const auto past = std::filesystem::last_write_time(same) - std::chrono::hours(1);
+        std::filesystem::last_write_time(same, past);
+        const std::string question = "1 file in " + pngs.path().toStdString() +
+            " would be overwritten: it differs from the image being exported.\nOverwrite them?";
+        for (const int answer : {IDNO, IDYES}) {
+            app.m_ui.m_messages.clear();
+            app.m_ui.AnswerNext(answer);
+            app.m_ui.ChooseFile(pngs.filePath("export").toStdString(), 1);
+            app.Frame()->OnCommand(ID_FILE_EXPORT_ALL);
+            QCOMPARE(app.m_ui.Texts(), std::vector<std::string>{question});
+            QVERIFY(ReadFileBytes(edited) == (answer == IDYES ? exported : std::vector<uint8_t>{1, 2, 3}));
+            QVERIFY(std::filesystem::last_write_time(same) == past);
+        }
+        // A folder that cannot be made: its message, once, and the export stops.
+        app.m_ui.m_messages.clear();
+        WriteFileBytes(m_dir.File("plain"), {1});
+        app.m_ui.ChooseFile(m_dir.File("plain/export"), 2);
         app.Frame()->OnCommand(ID_FILE_EXPORT_ALL);
-        QCOMPARE(app.m_ui.Texts().size(), size_t(1));
+        QCOMPARE(app.m_ui.Texts(),
+            std::vector<std::string>{"Cannot create the folder " + m_dir.File("plain") + ": Not a directory."});
     }
 
     void recentFilesNewestFirstFourAtMostAndMissingOnesRemoved()

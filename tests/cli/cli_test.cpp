@@ -72,7 +72,8 @@ std::vector<uint8_t> ModelFile(
     return nif.Bytes();
 }
 
-// What the core's writer (checked byte for byte by its own tests) makes of the pixels, by path's extension.
+// What the core's writer (checked byte for byte by its own tests) makes of the pixels, by path's extension; the
+// tool's PNG files keep alpha.
 std::vector<uint8_t> Expected(const std::string& path, const Pixels& p)
 {
     const TempDir dir;
@@ -85,7 +86,7 @@ std::vector<uint8_t> Expected(const std::string& path, const Pixels& p)
     else if (kind == "bmp" || kind == "BMP")
         image.WriteBmp(out);
     else
-        image.WritePngFile(out);
+        image.WritePngFile(out, PngAlpha::Keep);
     return ReadFileBytes(out);
 }
 
@@ -280,6 +281,8 @@ TEST_F(CliTest, EachVerbWritesWhatItShouldOrExitsOneLeavingTheFileAlone)
     const std::string link = Write("mod/link.nif", ModelFile({}, nullptr, "..\\m.nif"));
     Check({
         {{"extract", m, Path("first.tga")}, 0, "", "", {{Path("first.tga"), Expected("tga", m_textures[0])}}},
+        {{"convert", Path("first.tga"), Path("from-tga.bmp")}, 0, "", "",
+            {{Path("from-tga.bmp"), Expected("bmp", m_textures[0])}}},
         {{"extract", m, Path("SECOND.PNG"), "--index", "1"}, 0, "", "",
             {{Path("SECOND.PNG"), Expected("png", m_textures[1])}}},
         {{"convert", bmp32, Path("rgba.tga")}, 0, "", "", {{Path("rgba.tga"), Expected("tga", rgba)}}},
@@ -320,7 +323,7 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{}, "no command given"},
         {{"frobnicate"}, "unknown command frobnicate"},
-        {{"list", "a.tga"}, "a.tga: not a file kind the tool opens (.nif, .bmz, .png or .bmp)"},
+        {{"list", "a.gif"}, "a.gif: not a file kind the tool opens (.nif, .bmz, .png, .bmp or .tga)"},
         {{"list", nif, "--bogus"}, "unknown option --bogus"},
         {{"extract", nif}, "extract takes FILE and OUT"},
         {{"extract", nif, "out"}, "out: the output must end in .bmp, .png or .tga"},
@@ -331,6 +334,8 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
         {{"extract", nif, "--all", dir, "--format", "gif"}, "--format must be bmp, png or tga"},
         {{"extract", nif, "--all", dir, "--index", "0"}, "--index and --all cannot be given together"},
         {{"extract", nif, "--all", dir, "--jobs", "0"}, "--jobs needs a number from 1 to 256"},
+        {{"extract", nif, "out.png", "--overwrite"}, "--overwrite goes with --all: OUT is always written"},
+        {{"list", nif, "--overwrite"}, "--overwrite goes with extract --all"},
         {{"map", "a.png", png}, "a.png: map reads a model file (.nif)"},
         {{"map", nif, png, "--cells", "0,1,2"}, "--cells needs 16 numbers divided by commas"},
         {{"import", "a.bmz", dir}, "a.bmz: import puts textures into a model file (.nif)"},
@@ -412,7 +417,8 @@ TEST_F(CliTest, APartlyReadableModelFileGivesWhatCanBeReadAndExitsOne)
 
 TEST_F(CliTest, AllImagesOnSeveralThreadsAreTheBytesAndMessagesOfOne)
 {
-    // Odd widths, RGBA, a texture the reader refuses (no width) and one of an unknown format, which is written as read.
+    // Odd widths, RGBA, an empty texture (no width: listed, skipped with its index) and one of an unknown format, which
+    // is written as read.
     std::vector<Pixels> textures;
     for (uint8_t i = 0; i < 24; ++i)
         textures.push_back(i == 5 ? Pixels{0, 9, 3, {}} : Pattern(1 + i * 7 % 37, 1 + i * 5 % 23, i % 3 == 0, i));
@@ -421,8 +427,11 @@ TEST_F(CliTest, AllImagesOnSeveralThreadsAreTheBytesAndMessagesOfOne)
         nif.Texture(t.width, t.height, t.bytesPerPixel / 2, t.bytes), nif.Filler(3);
     nif.Texture(3, 2, 7, 1);
     nif.Save(Path("mixed.nif"));
-    const std::string expectedErr =
-        "Error reading file.\nFile: " + Path("mixed.nif") + "\nHmmm, somethin' ain't right!\n";
+    const std::string expectedErr = "Image 5 is empty (0 x 9) and was not exported.\nHmmm, somethin' ain't right!\n";
+    const CliRun list = Run({"list", Path("mixed.nif")});
+    EXPECT_EQ(std::tie(list.status, list.err), std::tuple(0, "Hmmm, somethin' ain't right!\n"));
+    EXPECT_NE(list.out.find("\n5\t"), std::string::npos);
+    EXPECT_NE(list.out.find("\t0\t9\t24\n"), std::string::npos) << list.out;
     const auto files = [](const std::string& dir) {
         std::map<std::string, std::vector<uint8_t>> bytes;
         for (const auto& file : std::filesystem::directory_iterator(dir))
@@ -433,13 +442,49 @@ TEST_F(CliTest, AllImagesOnSeveralThreadsAreTheBytesAndMessagesOfOne)
         for (const std::string jobs : {"1", "4"}) {
             const CliRun run =
                 Run({"extract", Path("mixed.nif"), "--all", Path(format + jobs), "--format", format, "--jobs", jobs});
-            EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(1, "", expectedErr)) << jobs;
+            EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tuple(0, "", expectedErr)) << jobs;
         }
         const auto one = files(Path(format + "1"));
         EXPECT_EQ(one.size(), 24u);
         EXPECT_TRUE(files(Path(format + "4")) == one) << format;
         EXPECT_EQ(one.at("mixed-006." + format), Expected(format, textures[6]));
     }
+}
+
+// A second extract --all: files that hold the image are not written again; one edited since is left alone and
+// nothing written unless --overwrite is given.
+TEST_F(CliTest, ExtractAllNeverSilentlyReplacesAnEditedFile)
+{
+    const std::string m = Write("m.nif", m_model), dir = Path("all");
+    ASSERT_EQ(Run({"extract", m, "--all", dir}).status, 0);
+    const std::string same = dir + "/m-000.png", edited = dir + "/m-001.png", gone = dir + "/m-002.png";
+    const auto past = std::filesystem::last_write_time(same) - std::chrono::hours(24);
+    std::filesystem::last_write_time(same, past);
+    WriteFileBytes(edited, kSentinel);
+    std::filesystem::remove(gone);
+    const std::string refusal = "1 file in " + dir +
+        " would be overwritten: it differs from the image being exported. Nothing was written; give --overwrite "
+        "to replace them:\n  " +
+        edited + "\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        std::vector<uint8_t> editedBytes;
+        bool goneBack;
+    } runs[] = {
+        {{"extract", m, "--all", dir}, 1, refusal, kSentinel, false},
+        {{"extract", m, "--all", dir, "--jobs", "1"}, 1, refusal, kSentinel, false},
+        {{"extract", m, "--all", dir, "--overwrite"}, 0, "", Expected("png", m_textures[1]), true},
+    };
+    for (const auto& r : runs) {
+        const CliRun run = Run(r.args);
+        EXPECT_EQ(std::tie(run.status, run.err), std::tie(r.status, r.err)) << r.args.size();
+        EXPECT_EQ(ReadFileBytes(edited), r.editedBytes);
+        EXPECT_EQ(std::filesystem::exists(gone), r.goneBack);
+        EXPECT_EQ(std::filesystem::last_write_time(same), past);  // identical: never rewritten
+    }
+    EXPECT_EQ(ReadFileBytes(gone), Expected("png", m_textures[2]));
 }
 
 TEST_F(CliTest, MapComposesSixteenTilesInTheChosenCellsOrRefusesLeavingOutAlone)

@@ -185,7 +185,7 @@ TEST_F(DocumentTest, BitmapsOfEachKindOpenIntoTheirSlotsAndAFailedOneEmptiesTheD
     for (const auto& o : opens) {
         SCOPED_TRACE(o.name);
         WriteFileBytes(dir.File(o.name), o.file);
-        ui.ChooseFile(dir.File(o.name), 5);  // through "All supported files"
+        ui.ChooseFile(dir.File(o.name), 6);  // through "All supported files"
         RouteCommand({&doc}, ID_FILE_OPEN);
         EXPECT_EQ(doc.GetFileKind(), unsigned(o.kind));
         ASSERT_NE(doc.GetActiveImage(), nullptr);
@@ -205,7 +205,11 @@ TEST_F(DocumentTest, BitmapsOfEachKindOpenIntoTheirSlotsAndAFailedOneEmptiesTheD
               "files can be."});
     EXPECT_EQ(std::make_tuple(doc.GetTitle(), doc.GetActiveImage(), observer.updates),
         std::make_tuple(std::string("d.TGA"), shown, 4));
-    EXPECT_EQ(ui.m_dialogs.back().nFilterIndex, 5);
+    EXPECT_EQ(ui.m_dialogs.back().nFilterIndex, 6);
+    EXPECT_EQ(ui.m_dialogs.back().strFilter,
+        "Varn Raw Image Data (*.nif)|*.nif|Varn Compressed Bitmap (*.bmz)|*.bmz|Portable Network Graphics "
+        "(*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|Truevision Targa (*.tga)|*.tga|All supported files "
+        "(*.nif;*.bmz;*.png;*.bmp;*.tga)|*.nif;*.bmz;*.png;*.bmp;*.tga||");
 
     ui.m_messages.clear();
     WriteFileBytes(dir.File("bad.bmz"), Bytes(40, 0));

@@ -456,6 +456,82 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
     EXPECT_TRUE(ui.Texts().empty());
 }
 
+// The alpha-keeping writer and reader: a 32-bit record goes out as RGBA with its alpha (unless no
+// pixel has any), every other depth as without; an alpha channel or a transparent colour reads back
+// as a 32-bit blue-green-red-alpha record, any other PNG as the plain reader reads it.
+TEST_F(ImageFiles, PngWithAlphaKeepsTheStoredAlphaBothWays)
+{
+    using P = PngImage;
+    const auto bmp = [&](const BmpFileParts& parts) { return Record(dir, BuildBmp(parts)); };
+    const Bytes bgra = {1, 2, 3, 40, 5, 6, 7, 0, 9, 10, 11, 255};
+    struct {
+        const char* name;
+        std::unique_ptr<CDibImage> record;
+        PngImage expected;
+    } writes[] = {
+        {"32 bits", bmp({.width = 3, .bitCount = 32, .pixels = bgra}),
+            P{.width = 3,
+                .height = 1,
+                .colorType = PNG_COLOR_TYPE_RGB_ALPHA,
+                .rows = {{3, 2, 1, 40, 7, 6, 5, 0, 11, 10, 9, 255}}}},
+        {"32 bits, every alpha 0", bmp({.width = 2, .bitCount = 32, .pixels = {1, 2, 3, 0, 5, 6, 7, 0}}),
+            P{.width = 2, .height = 1, .rows = {{3, 2, 1, 7, 6, 5}}}},
+        {"24 bits", bmp({.width = 2, .pixels = {1, 2, 3, 5, 6, 7, 0, 0}}),
+            P{.width = 2, .height = 1, .rows = {{3, 2, 1, 7, 6, 5}}}},
+    };
+    for (const auto& c : writes) {
+        SCOPED_TRACE(c.name);
+        c.record->WritePngFile(dir.File("out.png"), PngAlpha::Keep);
+        PngImage png;
+        ASSERT_TRUE(DecodePng(ReadFileBytes(dir.File("out.png")), png));
+        EXPECT_EQ(png, c.expected);
+    }
+    // The plain writer still drops it.
+    writes[0].record->WritePngFile(dir.File("plain.png"));
+    PngImage plain;
+    ASSERT_TRUE(DecodePng(ReadFileBytes(dir.File("plain.png")), plain));
+    EXPECT_EQ(plain.colorType, PNG_COLOR_TYPE_RGB);
+
+    struct {
+        const char* name;
+        PngImage file;
+        unsigned depth;
+        Bytes bits;  // bottom row first
+    } reads[] = {
+        {"rgba", P{.width = 2, .height = 1, .colorType = PNG_COLOR_TYPE_RGB_ALPHA, .rows = {{1, 2, 3, 4, 5, 6, 7, 8}}},
+            32, {3, 2, 1, 4, 7, 6, 5, 8}},
+        {"rgba 16",
+            P{.width = 1,
+                .height = 1,
+                .bitDepth = 16,
+                .colorType = PNG_COLOR_TYPE_RGB_ALPHA,
+                .rows = {{1, 0, 2, 0, 3, 0, 4, 0}}},
+            32, {3, 2, 1, 4}},
+        {"grey alpha", P{.width = 2, .height = 1, .colorType = PNG_COLOR_TYPE_GRAY_ALPHA, .rows = {{9, 1, 8, 2}}}, 32,
+            {9, 9, 9, 1, 8, 8, 8, 2}},
+        {"palette with a transparent entry",
+            P{.width = 2,
+                .height = 1,
+                .colorType = PNG_COLOR_TYPE_PALETTE,
+                .rows = {{0, 1}},
+                .palette = {1, 2, 3, 4, 5, 6},
+                .paletteAlpha = {0}},
+            32, {3, 2, 1, 0, 6, 5, 4, 255}},
+        {"rgb", P{.width = 1, .height = 1, .rows = {{1, 2, 3}}}, 24, {3, 2, 1, 0}},
+    };
+    for (const auto& c : reads) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(dir.File("in.png"), EncodePng(c.file));
+        const CDibImage record(dir.File("in.png"), kFileKindPng, PngAlpha::Keep);
+        ASSERT_TRUE(record.GetBitmapInfo());
+        EXPECT_EQ(record.GetBitCount(), c.depth);
+        EXPECT_EQ(Bytes(record.GetBits(), record.GetBits() + record.GetImageSize()), c.bits);
+        // The plain reader keeps to 24 bits or fewer.
+        EXPECT_LE(CDibImage(dir.File("in.png"), kFileKindPng).GetBitCount(), 24u);
+    }
+    EXPECT_TRUE(ui.Texts().empty());
+}
+
 TEST_F(ImageFiles, WriterRefusalsAndFailedWritesShowTheirTextAndLeaveTheOldFile)
 {
     const std::string out = dir.File("old"), nowhere = dir.File("no/such/folder.png");

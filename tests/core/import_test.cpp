@@ -8,6 +8,7 @@
 
 #include "BmpBuilder.h"
 #include "NifBuilder.h"
+#include "PngFiles.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
 #include "doc/CommandIds.h"
@@ -113,6 +114,49 @@ TEST(ImportTextures, EditedTexturesChangeExactlyTheirBlocksInOnePassOtherNamesAr
     EXPECT_TRUE(again.Succeeded()) << again.strError;
     EXPECT_FALSE(again.bWritten);
     EXPECT_EQ(std::filesystem::last_write_time(trip.model), written);
+}
+
+// An RGBA texture exported with its alpha, the alpha repainted in the PNG, imported: the texture
+// takes the new alpha with the colours. An RGB texture takes an RGBA PNG's colours and no alpha.
+TEST(ImportTextures, AnAlphaEditInAnRgbaPngLandsInTheTexture)
+{
+    RoundTrip trip;
+    for (size_t i : {0, 3}) {
+        CDibImage texture(trip.model, kFileKindNif, trip.builder.TextureOffsets()[i]);
+        texture.WritePngFile(trip.Name(i, "png"), PngAlpha::Keep);
+    }
+    PngImage rgba;
+    ASSERT_TRUE(DecodePng(ReadFileBytes(trip.Name(3, "png")), rgba));
+    ASSERT_EQ(rgba.colorType, PNG_COLOR_TYPE_RGB_ALPHA);
+    // The stored texture, top row first, red first: the PNG holds it as it is.
+    std::vector<uint8_t> texels = NifBuilder::PatternPixels(6, 2, 2, 4);
+    EXPECT_EQ(rgba.rows[0], std::vector<uint8_t>(texels.begin(), texels.begin() + 24));
+    for (size_t y = 0; y < 2; ++y)
+        for (size_t x = 0; x < 6; ++x)
+            rgba.rows[y][4 * x + 3] = texels[24 * y + 4 * x + 3] = uint8_t(17 * x + 100 * y);
+    trip.Edit(3, "png", EncodePng(rgba));
+    // Texture 0 (RGB) from an RGBA file of new colours: the colours only, no depth change.
+    PngImage rgbaOverRgb{.width = 8, .height = 8, .colorType = PNG_COLOR_TYPE_RGB_ALPHA};
+    std::vector<uint8_t> rgb = NifBuilder::PatternPixels(8, 8, 1, 77);
+    for (size_t y = 0; y < 8; ++y) {
+        auto& row = rgbaOverRgb.rows.emplace_back();
+        for (size_t x = 0; x < 8; ++x)
+            row.insert(row.end(), {rgb[24 * y + 3 * x], rgb[24 * y + 3 * x + 1], rgb[24 * y + 3 * x + 2], 9});
+    }
+    trip.Edit(0, "png", EncodePng(rgbaOverRgb));
+
+    const ImportReport report = ImportTextures(trip.model, trip.folder, {});
+    ASSERT_TRUE(report.Succeeded()) << report.strError;
+    EXPECT_EQ(trip.Lines(report)[0], "0 rock-000.png replaced");
+    EXPECT_EQ(trip.Lines(report)[3], "3 rock-003.png replaced");
+    NifBuilder expected;
+    expected.Filler(49).Texture(8, 8, 1, rgb);
+    expected.Filler(9).Texture(5, 3, 1, 2);
+    expected.Filler(9).Texture(4, 4, 2, 3);
+    expected.Filler(9).Texture(6, 2, 2, texels);
+    expected.Filler(9).Texture(2, 2, 1, 5);
+    expected.Filler(33);
+    EXPECT_EQ(ReadFileBytes(trip.model), expected.Bytes());
 }
 
 TEST(ImportTextures, OneRefusedFileMeansNothingIsWritten)

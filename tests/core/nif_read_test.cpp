@@ -2,6 +2,7 @@
 // turning a texture into an image record and back.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -164,9 +165,9 @@ TEST(NifScanAndRawImage, CorruptSizesEndTheScanAndAreRefused)
 {
     // Width, height, format, pixel bytes, textures found: pixels one byte short of the file's end,
     // pixels running over the next block, more than 64 bits of pixel bytes, near 2 GB, a product
-    // wrapping 32 bits, zero width, zero height.
+    // wrapping 32 bits.
     const uint32_t cases[][5] = {{10, 10, 1, 258, 1}, {20, 10, 1, 299, 1}, {0xFFFFFFFF, 0xFFFFFFFF, 2, 64, 1},
-        {0x8000, 0x4000, 2, 64, 1}, {0x10000, 0x10000, 1, 64, 1}, {0, 4, 1, 16, 2}, {4, 0, 2, 16, 2}};
+        {0x8000, 0x4000, 2, 64, 1}, {0x10000, 0x10000, 1, 64, 1}};
     for (const auto& [width, height, format, pixelBytes, found] : cases) {
         SCOPED_TRACE(testing::Message() << width << "x" << height);
         NifBuilder b;
@@ -177,6 +178,19 @@ TEST(NifScanAndRawImage, CorruptSizesEndTheScanAndAreRefused)
         const Loaded r = Load(&b, offset);
         EXPECT_EQ(r.image->GetBitmapInfo(), nullptr);
         EXPECT_EQ(r.messages, Texts{"Error reading file.\nFile: " + r.path});
+    }
+    // A side of 0 is an empty image, read without a message; the scan goes on to the next texture.
+    for (const auto& [width, height, format] : {std::array<uint32_t, 3>{0, 4, 1}, {4, 0, 2}, {0, 0, 2}}) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height);
+        NifBuilder b;
+        const uint64_t offset = b.Texture(width, height, format, std::vector<uint8_t>(16, 1));
+        b.Texture(1, 1, 1);
+        EXPECT_EQ(Scan(b.Bytes()).size(), 2u);
+        const Loaded r = Load(&b, offset);
+        ASSERT_NE(r.image->GetBitmapInfo(), nullptr);
+        EXPECT_EQ(std::tuple(r.image->GetWidth(), r.image->GetHeight(), r.image->GetImageSize()),
+            std::tuple(int32_t(width), int32_t(height), 0u));
+        EXPECT_EQ(r.messages, Texts{});
     }
     NifBuilder cut;  // fields past the end of the file
     const Loaded r = Load(&cut.Filler(20), 14);

@@ -80,4 +80,47 @@ TEST(SaveAs, AFailedWriteLeavesNoFileAndOnlyTheWritersReport)
     EXPECT_TRUE(CommandEnabled(doc, ID_FILE_SAVE_AS));
 }
 
+// A typed extension of an offered type decides the type; no extension gets the chosen type's; the alpha type
+// writes RGBA for a 32-bit image.
+TEST(SaveAs, TheTypedExtensionDecidesTheType)
+{
+    TempDir dir;
+    ScriptedUi ui;
+    CTavrelDoc doc;
+    WriteFileBytes(dir.File("shown.bmp"), BuildBmp({.width = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}}));
+    ui.ChooseFile(dir.File("shown.bmp"));
+    RouteCommand({&doc}, ID_FILE_OPEN);
+    // What a file's first bytes say it is: BMP, PNG with its colour type, or Targa (by its footer).
+    const auto kindOf = [](const std::vector<uint8_t>& b) -> std::string {
+        if (b.size() > 25 && b[0] == 0x89 && b[1] == 'P')
+            return b[25] == 6 ? "rgba png" : "rgb png";
+        if (b.size() > 2 && b[0] == 'B' && b[1] == 'M')
+            return "bmp";
+        return b.size() > 18 && std::string(b.end() - 18, b.end() - 2) == "TRUEVISION-XFILE" ? "tga" : "?";
+    };
+    const struct {
+        const char* typed;
+        int type;
+        const char* written;
+        const char* kind;
+    } rows[] = {
+        {"a.png", 1, "a.png", "rgb png"},  // the first type with the extension: PNG without alpha
+        {"b", 1, "b.bmp", "bmp"},
+        {"c", 4, "c.png", "rgba png"},
+        {"d.PNG", 3, "d.PNG", "rgb png"},
+        {"e.tga", 4, "e.tga", "tga"},
+        {"f.png", 4, "f.png", "rgba png"},  // the chosen type has the extension too
+        {"g.x", 1, "g.x", "bmp"},  // no type's extension: the chosen type
+        {"h.tga.bmp", 3, "h.tga.bmp", "bmp"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed);
+        ui.ChooseFile(dir.File(row.typed), row.type);
+        RouteCommand({&doc}, ID_FILE_SAVE_AS);
+        EXPECT_EQ(kindOf(ReadFileBytes(dir.File(row.written))), row.kind);
+        EXPECT_EQ(doc.GetFileName(), row.written);
+    }
+    EXPECT_TRUE(ui.Texts().empty());
+}
+
 }  // namespace

@@ -81,10 +81,10 @@ while IFS='|' read -r what want words; do
   read -ra line <<<"$words"
   same "completion of $what" "$(tr ' ' '\n' <<<"$want")" "$(complete_line "${line[@]}" '')"
 done <<'TABLE'
-the file to read|B.BMZ a.nif c.Png d.bmp textures|tavrel-cli list
+the file to read|B.BMZ a.nif c.Png d.bmp e.tga textures|tavrel-cli list
 the file to write|c.Png d.bmp e.tga textures|tavrel-cli extract a.nif
 the folder of --all|textures|tavrel-cli extract a.nif --all
-a file after -- |B.BMZ a.nif c.Png d.bmp textures|tavrel-cli convert --
+a file after -- |B.BMZ a.nif c.Png d.bmp e.tga textures|tavrel-cli convert --
 TABLE
 
 ((failures == 0)) && echo "man pages and completion agree with --help: $(echo $verbs)"

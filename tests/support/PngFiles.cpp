@@ -40,6 +40,8 @@ std::vector<uint8_t> EncodePng(const PngImage& image)
         if (!image.palette.empty())
             png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(image.palette.data()),
                 static_cast<int>(image.palette.size() / 3));
+        if (!image.paletteAlpha.empty())
+            png_set_tRNS(png, info, image.paletteAlpha.data(), static_cast<int>(image.paletteAlpha.size()), nullptr);
         if (image.hasPhysicalSize)
             png_set_pHYs(png, info, image.xPerUnit, image.yPerUnit, image.unit);
         png_set_rows(png, info, rows.data());

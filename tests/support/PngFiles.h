@@ -13,6 +13,7 @@ struct PngImage {
     std::vector<std::vector<uint8_t>> rows{};  // packed sample bytes, top row first
     std::vector<uint8_t> palette{};  // red, green, blue of each entry
     std::vector<uint8_t> significantBits{};  // red, green, blue; empty: no sBIT chunk
+    std::vector<uint8_t> paletteAlpha{};  // tRNS of a palette image: alpha of the first entries (written only)
     bool hasPhysicalSize = false;
     uint32_t xPerUnit = 0, yPerUnit = 0;
     int unit = 0;
