@@ -44,6 +44,8 @@ constexpr CommandDef kCommands[] = {
      "View previous image\nPrevious", "previous", "go-previous"},
     {ID_VIEW_NEXT_IMAGE,          kView, "Next Image",               false, 2, 2,       "PgDown;Space",
      "View next image\nNext", "next", "go-next"},
+    {ID_VIEW_RELOAD,              kView, "&Reload\tF5",              false, kNone, 0,   "F5",
+     "Read the open file again from the disk\nReload", nullptr, "view-refresh"},
     {ID_VIEW_ZOOM_IN,             kView, "Zoom &In\tCtrl++",         true,  kNone, 0,   "Ctrl++;Ctrl+=",
      "Show the image larger\nZoom In", nullptr, "zoom-in"},
     {ID_VIEW_ZOOM_OUT,            kView, "Zoom &Out\tCtrl+-",        false, kNone, 0,   "Ctrl+-",

@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDockWidget>
@@ -25,6 +26,7 @@
 #include "app/AppIcons.h"
 #include "app/CommandTable.h"
 #include "app/ExportAll.h"
+#include "app/FileWatcher.h"
 #include "app/RecentFileList.h"
 #include "app/TavrelView.h"
 #include "app/TextureList.h"
@@ -123,6 +125,9 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
     MapCommand(
         ID_VIEW_LAST_IMAGE, [this] { m_pDoc->SelectImage(m_pDoc->ImageCount() - 1); }, steps);
     MapCommand(
+        ID_VIEW_RELOAD, [this] { ReloadFile(false); },
+        [this](CCmdUI* ui) { ui->Enable(!m_pDoc->IsBusy() && m_pDoc->GetFileKind() != kFileKindNone); });
+    MapCommand(
         ID_FILE_EXPORT_ALL, [this] { ExportAllImages(*m_pDoc); },
         [this](CCmdUI* ui) { ui->Enable(CanExportAllImages(*m_pDoc)); });
 
@@ -132,6 +137,8 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
     CreateStatusBar();
     CreateTextureDock();
     setAcceptDrops(true);
+    m_pWatcher = new CFileWatcher(this);
+    connect(m_pWatcher, &CFileWatcher::Changed, this, &CMainFrame::OnFileChanged);
 
     connect(m_pView, &CTavrelView::DisplayChanged, this, &CMainFrame::UpdateCommandUI);
     connect(m_pView, &CTavrelView::PixelTextChanged, this,
@@ -412,6 +419,16 @@ void CMainFrame::OnUpdate(void*, long, void*)
 
 void CMainFrame::OnBusyChanged(bool bBusy)
 {
+    // What the document has just read or written is the version the window
+    // knows; only later changes are another program's.
+    if (!bBusy) {
+        const QString path =
+            m_pDoc->GetFileKind() == kFileKindNone ? QString() : QFile::decodeName(m_pDoc->GetFilePath().c_str());
+        if (path != m_pWatcher->GetPath())
+            m_pWatcher->Watch(path);
+        else
+            m_pWatcher->AcceptCurrent();
+    }
     // While the document works the list lets go of its records; afterwards it
     // reads them again, as new ones may sit where old ones were.
     m_pTextureModel->Refresh(!bBusy);
@@ -422,6 +439,32 @@ void CMainFrame::OnBusyChanged(bool bBusy)
         m_bClosePending = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     }
+}
+
+void CMainFrame::OnFileChanged()
+{
+    // A dialog may hold records of the document: look again when it has closed.
+    if (QApplication::activeModalWidget()) {
+        QTimer::singleShot(CFileWatcher::kSettleMs, m_pWatcher, &CFileWatcher::Check);
+        return;
+    }
+    // A change during the document's own work is taken in when it ends.
+    if (!m_pDoc->IsBusy())
+        ReloadFile(true);
+}
+
+void CMainFrame::ReloadFile(bool bChangedOutside)
+{
+    if (m_pDoc->IsBusy() || m_pDoc->GetFileKind() == kFileKindNone)
+        return;
+    const std::string path = m_pDoc->GetFilePath();
+    const uint32_t shown = m_pDoc->GetCurrentIndex();
+    const LoadResult result = m_pDoc->LoadFile(path);
+    if (m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() > 0)
+        m_pDoc->SelectImage(std::min(shown, m_pDoc->ImageCount() - 1));
+    if (bChangedOutside && result == LoadResult::kLoaded)
+        SetMessageText(QStringLiteral("%1 was changed by another program and has been reloaded")
+                           .arg(QFileInfo(QFile::decodeName(path.c_str())).fileName()));
 }
 
 void CMainFrame::OnTitleChanged(const std::string& title)

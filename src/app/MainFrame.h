@@ -12,6 +12,7 @@
 #include "doc/CmdTarget.h"
 #include "doc/DocObserver.h"
 
+class CFileWatcher;
 class CRecentFileList;
 class CTavrelDoc;
 class CTavrelView;
@@ -50,6 +51,12 @@ public:
     QDockWidget* GetTextureDock() const { return m_pTextureDock; }
     QListView* GetTextureList() const { return m_pTextureList; }
     QMenu* GetRecentFilesMenu() const { return m_pRecentMenu; }
+    CFileWatcher* GetFileWatcher() const { return m_pWatcher; }
+
+    // Reads the open file again, showing the same texture (the last one when
+    // the file now holds fewer). bChangedOutside: another program changed it,
+    // which the status bar then says.
+    void ReloadFile(bool bChangedOutside);
 
     // The list File > Recent Files shows and opens from.
     void SetRecentFileList(CRecentFileList* pList) { m_pRecentFiles = pList; }
@@ -82,6 +89,7 @@ private:
     void OnToggle(unsigned nID, bool bOn);
     bool IsChecked(unsigned nID) const;
     void UpdateTextureDock();
+    void OnFileChanged();
 
     CTavrelDoc* m_pDoc;
     CCmdTarget* m_pApp;
@@ -94,6 +102,7 @@ private:
     CTextureListModel* m_pTextureModel = nullptr;
     QMenu* m_pRecentMenu = nullptr;
     CRecentFileList* m_pRecentFiles = nullptr;
+    CFileWatcher* m_pWatcher = nullptr;
     std::vector<std::pair<unsigned, QLabel*>> m_panes;
     std::map<unsigned, QAction*> m_actions;
     bool m_bTextureListWanted = true;

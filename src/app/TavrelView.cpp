@@ -111,7 +111,8 @@ void CTavrelView::OnInitialUpdate()
 
 void CTavrelView::OnBusyChanged(bool bBusy)
 {
-    // A load or a write is under way: what it leaves opens at actual size.
+    // A load or a write is under way: another file than the shown one opens
+    // at actual size; the same file read again keeps its zoom.
     if (bBusy)
         m_bNewLoad = true;
 }
@@ -124,9 +125,11 @@ void CTavrelView::OnUpdate(void*, long, void*)
     m_alphaGrey = QImage();
     m_bHasAlpha = false;
     if (m_bNewLoad) {
-        m_dZoom = 1;
+        if (m_pDoc->GetFilePath() != m_strShownPath)
+            m_dZoom = 1;
         m_bNewLoad = false;
     }
+    m_strShownPath = m_pDoc->GetFilePath();
     const CDibImage* dib = m_pDoc->GetActiveImage();
     if (dib && dib->GetBitmapInfo()) {
         m_nDibWidth = dib->GetWidth();

@@ -117,6 +117,7 @@ private:
 
     double m_dZoom = 1;
     bool m_bNewLoad = false;  // the next update shows a newly loaded file
+    std::string m_strShownPath;  // the file the shown image came from
     bool m_bShowTransparency = false;
     bool m_bShowAlphaChannel = false;
     bool m_bHasAlpha = false;  // the shown image carries opacity

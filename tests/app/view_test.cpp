@@ -185,11 +185,16 @@ private slots:
         QCoreApplication::sendEvent(view->viewport(), &wheel);
         QCOMPARE(view->GetZoom(), 4.0);
         QCOMPARE(view->PixelTextAt(pointer), before);
-        // Fit to Window shows the whole image as large as the window allows; a new file opens at actual size.
+        // Fit to Window shows the whole image as large as the window allows; another file opens at actual size,
+        // the same one read again keeps its zoom.
         app.Frame()->OnCommand(ID_VIEW_FIT_TO_WINDOW);
         const QSize room = view->maximumViewportSize();
         QVERIFY(view->GetTotalSize().width() <= room.width() && view->GetTotalSize().height() == room.height());
+        const double fitted = view->GetZoom();
         app.Open(m_dir.File("stripes.png"));
+        QCOMPARE(view->GetZoom(), fitted);
+        stripes.save(QString::fromStdString(m_dir.File("other.png")), "PNG");
+        app.Open(m_dir.File("other.png"));
         QCOMPARE(view->GetZoom(), 1.0);
     }
 
