@@ -41,14 +41,19 @@ namespace {
 constexpr char kGeometryKey[] = "MainFrame/Geometry";
 constexpr char kStateKey[] = "MainFrame/State";
 constexpr char kStatusBarKey[] = "MainFrame/StatusBar";
+constexpr char kTextureListKey[] = "MainFrame/TextureList";
+constexpr char kShortcutsTitle[] = "Keyboard Shortcuts";
 // The widest text of the pixel pane, which sizes it.
 constexpr char kWidestPixelText[] = "00000, 00000: RGBA 000, 000, 000, 000";
+constexpr char kWidestZoomText[] = "Zoom: 3200%";
 // A start whose window is never painted (minimised, say) still loads its file.
 constexpr int kPaintWaitMs = 1000;
 
 // Commands whose item carries a check mark and acts as it is checked or cleared.
-constexpr unsigned kToggles[] = {
-    ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_SHOW_TRANSPARENCY, ID_VIEW_ALPHA_CHANNEL, ID_VIEW_TEXTURE_LIST};
+constexpr unsigned kToggles[] = {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_SHOW_TRANSPARENCY, ID_VIEW_ALPHA_CHANNEL,
+    ID_VIEW_TEXTURE_LIST, ID_VIEW_FIT_TO_WINDOW, ID_VIEW_FIT_ENLARGES};
+// The commands of the texture list's context menu, acting on the row clicked.
+constexpr unsigned kTextureMenu[] = {ID_FILE_SAVE_AS, ID_EDIT_REPLACE_IMAGE, ID_EDIT_COPY};
 
 bool IsToggle(unsigned nID)
 {
@@ -70,6 +75,14 @@ QString DroppedFile(const QMimeData* data)
             return url.toLocalFile();
     }
     return {};
+}
+
+// A command's name as its menu item or tooltip gives it, without access key or keys.
+QString CommandName(const CommandDef& def)
+{
+    QString name = def.pszMenuText ? QString::fromLatin1(def.pszMenuText) : FromStd(ToolTipText(def));
+    name = name.left(name.indexOf('\t')).remove('&');
+    return name.endsWith(QStringLiteral("...")) ? name.chopped(3) : name;
 }
 
 // Gives every item of the menu that has no access key the first letter of
@@ -124,6 +137,7 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
         ID_VIEW_FIRST_IMAGE, [this] { m_pDoc->SelectImage(0); }, steps);
     MapCommand(
         ID_VIEW_LAST_IMAGE, [this] { m_pDoc->SelectImage(m_pDoc->ImageCount() - 1); }, steps);
+    MapCommand(ID_HELP_KEYBOARD, [this] { OnHelpKeyboard(); });
     MapCommand(
         ID_VIEW_RELOAD, [this] { ReloadFile(false); },
         [this](CCmdUI* ui) { ui->Enable(!m_pDoc->IsBusy() && m_pDoc->GetFileKind() != kFileKindNone); });
@@ -145,6 +159,7 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
         [this](const QString& text) { GetPane(ID_INDICATOR_PIXEL)->setText(text); });
     // The arrow keys scroll the image from the start.
     m_pView->setFocus();
+    m_bTextureListWanted = QSettings().value(kTextureListKey, true).toBool();
 
     m_pDoc->AddObserver(this);
     OnTitleChanged(m_pDoc->GetTitle());
@@ -250,6 +265,7 @@ void CMainFrame::CreateStatusBar()
 
     const std::pair<unsigned, const char*> panes[] = {
         {ID_INDICATOR_PIXEL, kWidestPixelText},
+        {ID_INDICATOR_ZOOM, kWidestZoomText},
         {ID_INDICATOR_IMAGE_INDEX, kImageIndexNone},
         {ID_INDICATOR_DIMENSIONS, kDimensionsNone},
     };
@@ -264,6 +280,7 @@ void CMainFrame::CreateStatusBar()
         m_panes.emplace_back(nID, pane);
     }
     GetPane(ID_INDICATOR_PIXEL)->clear();
+    GetPane(ID_INDICATOR_ZOOM)->clear();
 }
 
 void CMainFrame::CreateTextureDock()
@@ -277,6 +294,55 @@ void CMainFrame::CreateTextureDock()
     m_pTextureDock->setWidget(m_pTextureList);
     addDockWidget(Qt::LeftDockWidgetArea, m_pTextureDock);
     m_pTextureDock->hide();
+    m_pTextureList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_pTextureList, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        ShowTextureMenu(m_pTextureList->indexAt(at).row(), m_pTextureList->viewport()->mapToGlobal(at));
+    });
+}
+
+void CMainFrame::ShowTextureMenu(int row, const QPoint& globalPos)
+{
+    // The commands act on the shown texture: show the row's first.
+    if (row < 0 || !m_pDoc->SelectImage(uint32_t(row)))
+        return;
+    QMenu menu(this);
+    menu.setObjectName("TextureMenu");
+    for (unsigned nID : kTextureMenu)
+        menu.addAction(m_actions[nID]);
+    UpdateCommandUI();
+    menu.exec(globalPos);
+}
+
+QString CMainFrame::ShortcutList() const
+{
+    // Every command that some part of the program carries, with its keys.
+    QStringList lines;
+    for (const CommandDef& def : CommandTable()) {
+        if (!def.pszKeys)
+            continue;
+        CCmdUI state(def.nID);
+        bool carried = false;
+        for (CCmdTarget* target : {static_cast<CCmdTarget*>(m_pView), static_cast<CCmdTarget*>(m_pDoc),
+                 static_cast<CCmdTarget*>(const_cast<CMainFrame*>(this)), m_pApp}) {
+            if (target && target->OnCmdUIMsg(&state)) {
+                carried = true;
+                break;
+            }
+        }
+        const QString name = CommandName(def);
+        if (!carried || name.isEmpty())
+            continue;
+        QStringList keys = QString::fromLatin1(def.pszKeys).split(';');
+        for (QString& key : keys)
+            key = QKeySequence(key, QKeySequence::PortableText).toString(QKeySequence::NativeText);
+        lines << QStringLiteral("%1  %2").arg(keys.join(QStringLiteral(", ")), -24).arg(name);
+    }
+    return lines.join('\n');
+}
+
+void CMainFrame::OnHelpKeyboard()
+{
+    Ui().ShowReport(kShortcutsTitle, ShortcutList().toStdString());
 }
 
 void CMainFrame::UpdateTextureDock()
@@ -389,6 +455,8 @@ bool CMainFrame::IsChecked(unsigned nID) const
     case ID_VIEW_SHOW_TRANSPARENCY: return m_pView->IsShowingTransparency();
     case ID_VIEW_ALPHA_CHANNEL: return m_pView->IsShowingAlphaChannel();
     case ID_VIEW_TEXTURE_LIST: return m_bTextureListWanted;
+    case ID_VIEW_FIT_TO_WINDOW: return m_pView->IsFittingToWindow();
+    case ID_VIEW_FIT_ENLARGES: return m_pView->IsEnlargingToFit();
     default: return false;
     }
 }
@@ -401,8 +469,11 @@ void CMainFrame::OnToggle(unsigned nID, bool bOn)
     case ID_VIEW_ALPHA_CHANNEL: m_pView->SetShowAlphaChannel(bOn); break;
     case ID_VIEW_TEXTURE_LIST:
         m_bTextureListWanted = bOn;
+        QSettings().setValue(kTextureListKey, bOn);
         UpdateTextureDock();
         break;
+    case ID_VIEW_FIT_TO_WINDOW: m_pView->SetFitToWindow(bOn); break;
+    case ID_VIEW_FIT_ENLARGES: m_pView->SetEnlargeToFit(bOn); break;
     default: break;  // the toolbar's own action has shown or hidden it
     }
     UpdateCommandUI();

@@ -57,6 +57,12 @@ public:
     // the file now holds fewer). bChangedOutside: another program changed it,
     // which the status bar then says.
     void ReloadFile(bool bChangedOutside);
+    // The texture list's context menu for a row: the row's texture is shown,
+    // then Save As, Replace and Copy are offered for it.
+    void ShowTextureMenu(int row, const QPoint& globalPos);
+    // Help > Keyboard Shortcuts: one line per command with keys, from the command table.
+    QString ShortcutList() const;
+    void OnHelpKeyboard();
 
     // The list File > Recent Files shows and opens from.
     void SetRecentFileList(CRecentFileList* pList) { m_pRecentFiles = pList; }

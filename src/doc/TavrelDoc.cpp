@@ -205,6 +205,7 @@ void CTavrelDoc::OnFileOpen()
     request.strInitialDir = m_strLastDir;
     request.nFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     request.nFilterIndex = m_nOpenFilterIndex;
+    request.strRememberAs = "Open";
     const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
     if (!chosen || chosen->strPath.empty())
         return;
