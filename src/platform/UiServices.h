@@ -42,7 +42,7 @@ struct FileDialogRequest {
     bool bRetypeExtension = false;
     // When set, the window remembers under this name the folder a file was
     // last chosen in, also between runs, and opens the dialog there.
-    std::string strRememberAs;
+    std::string strRememberAs = {};
 };
 
 struct FileDialogResult {
