@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDockWidget>
@@ -25,6 +26,7 @@
 #include "app/AppIcons.h"
 #include "app/CommandTable.h"
 #include "app/ExportAll.h"
+#include "app/FileWatcher.h"
 #include "app/RecentFileList.h"
 #include "app/TavrelView.h"
 #include "app/TextureList.h"
@@ -39,14 +41,19 @@ namespace {
 constexpr char kGeometryKey[] = "MainFrame/Geometry";
 constexpr char kStateKey[] = "MainFrame/State";
 constexpr char kStatusBarKey[] = "MainFrame/StatusBar";
+constexpr char kTextureListKey[] = "MainFrame/TextureList";
+constexpr char kShortcutsTitle[] = "Keyboard Shortcuts";
 // The widest text of the pixel pane, which sizes it.
 constexpr char kWidestPixelText[] = "00000, 00000: RGBA 000, 000, 000, 000";
+constexpr char kWidestZoomText[] = "Zoom: 3200%";
 // A start whose window is never painted (minimised, say) still loads its file.
 constexpr int kPaintWaitMs = 1000;
 
 // Commands whose item carries a check mark and acts as it is checked or cleared.
-constexpr unsigned kToggles[] = {
-    ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_SHOW_TRANSPARENCY, ID_VIEW_ALPHA_CHANNEL, ID_VIEW_TEXTURE_LIST};
+constexpr unsigned kToggles[] = {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_SHOW_TRANSPARENCY, ID_VIEW_ALPHA_CHANNEL,
+    ID_VIEW_TEXTURE_LIST, ID_VIEW_FIT_TO_WINDOW, ID_VIEW_FIT_ENLARGES};
+// The commands of the texture list's context menu, acting on the row clicked.
+constexpr unsigned kTextureMenu[] = {ID_FILE_SAVE_AS, ID_EDIT_REPLACE_IMAGE, ID_EDIT_COPY};
 
 bool IsToggle(unsigned nID)
 {
@@ -68,6 +75,14 @@ QString DroppedFile(const QMimeData* data)
             return url.toLocalFile();
     }
     return {};
+}
+
+// A command's name as its menu item or tooltip gives it, without access key or keys.
+QString CommandName(const CommandDef& def)
+{
+    QString name = def.pszMenuText ? QString::fromLatin1(def.pszMenuText) : FromStd(ToolTipText(def));
+    name = name.left(name.indexOf('\t')).remove('&');
+    return name.endsWith(QStringLiteral("...")) ? name.chopped(3) : name;
 }
 
 // Gives every item of the menu that has no access key the first letter of
@@ -122,6 +137,10 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
         ID_VIEW_FIRST_IMAGE, [this] { m_pDoc->SelectImage(0); }, steps);
     MapCommand(
         ID_VIEW_LAST_IMAGE, [this] { m_pDoc->SelectImage(m_pDoc->ImageCount() - 1); }, steps);
+    MapCommand(ID_HELP_KEYBOARD, [this] { OnHelpKeyboard(); });
+    MapCommand(
+        ID_VIEW_RELOAD, [this] { ReloadFile(false); },
+        [this](CCmdUI* ui) { ui->Enable(!m_pDoc->IsBusy() && m_pDoc->GetFileKind() != kFileKindNone); });
     MapCommand(
         ID_FILE_EXPORT_ALL, [this] { ExportAllImages(*m_pDoc); },
         [this](CCmdUI* ui) { ui->Enable(CanExportAllImages(*m_pDoc)); });
@@ -132,12 +151,15 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
     CreateStatusBar();
     CreateTextureDock();
     setAcceptDrops(true);
+    m_pWatcher = new CFileWatcher(this);
+    connect(m_pWatcher, &CFileWatcher::Changed, this, &CMainFrame::OnFileChanged);
 
     connect(m_pView, &CTavrelView::DisplayChanged, this, &CMainFrame::UpdateCommandUI);
     connect(m_pView, &CTavrelView::PixelTextChanged, this,
         [this](const QString& text) { GetPane(ID_INDICATOR_PIXEL)->setText(text); });
     // The arrow keys scroll the image from the start.
     m_pView->setFocus();
+    m_bTextureListWanted = QSettings().value(kTextureListKey, true).toBool();
 
     m_pDoc->AddObserver(this);
     OnTitleChanged(m_pDoc->GetTitle());
@@ -243,6 +265,7 @@ void CMainFrame::CreateStatusBar()
 
     const std::pair<unsigned, const char*> panes[] = {
         {ID_INDICATOR_PIXEL, kWidestPixelText},
+        {ID_INDICATOR_ZOOM, kWidestZoomText},
         {ID_INDICATOR_IMAGE_INDEX, kImageIndexNone},
         {ID_INDICATOR_DIMENSIONS, kDimensionsNone},
     };
@@ -257,6 +280,7 @@ void CMainFrame::CreateStatusBar()
         m_panes.emplace_back(nID, pane);
     }
     GetPane(ID_INDICATOR_PIXEL)->clear();
+    GetPane(ID_INDICATOR_ZOOM)->clear();
 }
 
 void CMainFrame::CreateTextureDock()
@@ -270,6 +294,55 @@ void CMainFrame::CreateTextureDock()
     m_pTextureDock->setWidget(m_pTextureList);
     addDockWidget(Qt::LeftDockWidgetArea, m_pTextureDock);
     m_pTextureDock->hide();
+    m_pTextureList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_pTextureList, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        ShowTextureMenu(m_pTextureList->indexAt(at).row(), m_pTextureList->viewport()->mapToGlobal(at));
+    });
+}
+
+void CMainFrame::ShowTextureMenu(int row, const QPoint& globalPos)
+{
+    // The commands act on the shown texture: show the row's first.
+    if (row < 0 || !m_pDoc->SelectImage(uint32_t(row)))
+        return;
+    QMenu menu(this);
+    menu.setObjectName("TextureMenu");
+    for (unsigned nID : kTextureMenu)
+        menu.addAction(m_actions[nID]);
+    UpdateCommandUI();
+    menu.exec(globalPos);
+}
+
+QString CMainFrame::ShortcutList() const
+{
+    // Every command that some part of the program carries, with its keys.
+    QStringList lines;
+    for (const CommandDef& def : CommandTable()) {
+        if (!def.pszKeys)
+            continue;
+        CCmdUI state(def.nID);
+        bool carried = false;
+        for (CCmdTarget* target : {static_cast<CCmdTarget*>(m_pView), static_cast<CCmdTarget*>(m_pDoc),
+                 static_cast<CCmdTarget*>(const_cast<CMainFrame*>(this)), m_pApp}) {
+            if (target && target->OnCmdUIMsg(&state)) {
+                carried = true;
+                break;
+            }
+        }
+        const QString name = CommandName(def);
+        if (!carried || name.isEmpty())
+            continue;
+        QStringList keys = QString::fromLatin1(def.pszKeys).split(';');
+        for (QString& key : keys)
+            key = QKeySequence(key, QKeySequence::PortableText).toString(QKeySequence::NativeText);
+        lines << QStringLiteral("%1  %2").arg(keys.join(QStringLiteral(", ")), -24).arg(name);
+    }
+    return lines.join('\n');
+}
+
+void CMainFrame::OnHelpKeyboard()
+{
+    Ui().ShowReport(kShortcutsTitle, ShortcutList().toStdString());
 }
 
 void CMainFrame::UpdateTextureDock()
@@ -382,6 +455,8 @@ bool CMainFrame::IsChecked(unsigned nID) const
     case ID_VIEW_SHOW_TRANSPARENCY: return m_pView->IsShowingTransparency();
     case ID_VIEW_ALPHA_CHANNEL: return m_pView->IsShowingAlphaChannel();
     case ID_VIEW_TEXTURE_LIST: return m_bTextureListWanted;
+    case ID_VIEW_FIT_TO_WINDOW: return m_pView->IsFittingToWindow();
+    case ID_VIEW_FIT_ENLARGES: return m_pView->IsEnlargingToFit();
     default: return false;
     }
 }
@@ -394,8 +469,11 @@ void CMainFrame::OnToggle(unsigned nID, bool bOn)
     case ID_VIEW_ALPHA_CHANNEL: m_pView->SetShowAlphaChannel(bOn); break;
     case ID_VIEW_TEXTURE_LIST:
         m_bTextureListWanted = bOn;
+        QSettings().setValue(kTextureListKey, bOn);
         UpdateTextureDock();
         break;
+    case ID_VIEW_FIT_TO_WINDOW: m_pView->SetFitToWindow(bOn); break;
+    case ID_VIEW_FIT_ENLARGES: m_pView->SetEnlargeToFit(bOn); break;
     default: break;  // the toolbar's own action has shown or hidden it
     }
     UpdateCommandUI();
@@ -412,6 +490,16 @@ void CMainFrame::OnUpdate(void*, long, void*)
 
 void CMainFrame::OnBusyChanged(bool bBusy)
 {
+    // What the document has just read or written is the version the window
+    // knows; only later changes are another program's.
+    if (!bBusy) {
+        const QString path =
+            m_pDoc->GetFileKind() == kFileKindNone ? QString() : QFile::decodeName(m_pDoc->GetFilePath().c_str());
+        if (path != m_pWatcher->GetPath())
+            m_pWatcher->Watch(path);
+        else
+            m_pWatcher->AcceptCurrent();
+    }
     // While the document works the list lets go of its records; afterwards it
     // reads them again, as new ones may sit where old ones were.
     m_pTextureModel->Refresh(!bBusy);
@@ -422,6 +510,32 @@ void CMainFrame::OnBusyChanged(bool bBusy)
         m_bClosePending = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     }
+}
+
+void CMainFrame::OnFileChanged()
+{
+    // A dialog may hold records of the document: look again when it has closed.
+    if (QApplication::activeModalWidget()) {
+        QTimer::singleShot(CFileWatcher::kSettleMs, m_pWatcher, &CFileWatcher::Check);
+        return;
+    }
+    // A change during the document's own work is taken in when it ends.
+    if (!m_pDoc->IsBusy())
+        ReloadFile(true);
+}
+
+void CMainFrame::ReloadFile(bool bChangedOutside)
+{
+    if (m_pDoc->IsBusy() || m_pDoc->GetFileKind() == kFileKindNone)
+        return;
+    const std::string path = m_pDoc->GetFilePath();
+    const uint32_t shown = m_pDoc->GetCurrentIndex();
+    const LoadResult result = m_pDoc->LoadFile(path);
+    if (m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() > 0)
+        m_pDoc->SelectImage(std::min(shown, m_pDoc->ImageCount() - 1));
+    if (bChangedOutside && result == LoadResult::kLoaded)
+        SetMessageText(QStringLiteral("%1 was changed by another program and has been reloaded")
+                           .arg(QFileInfo(QFile::decodeName(path.c_str())).fileName()));
 }
 
 void CMainFrame::OnTitleChanged(const std::string& title)

@@ -12,6 +12,7 @@
 #include "doc/CmdTarget.h"
 #include "doc/DocObserver.h"
 
+class CFileWatcher;
 class CRecentFileList;
 class CTavrelDoc;
 class CTavrelView;
@@ -50,6 +51,18 @@ public:
     QDockWidget* GetTextureDock() const { return m_pTextureDock; }
     QListView* GetTextureList() const { return m_pTextureList; }
     QMenu* GetRecentFilesMenu() const { return m_pRecentMenu; }
+    CFileWatcher* GetFileWatcher() const { return m_pWatcher; }
+
+    // Reads the open file again, showing the same texture (the last one when
+    // the file now holds fewer). bChangedOutside: another program changed it,
+    // which the status bar then says.
+    void ReloadFile(bool bChangedOutside);
+    // The texture list's context menu for a row: the row's texture is shown,
+    // then Save As, Replace and Copy are offered for it.
+    void ShowTextureMenu(int row, const QPoint& globalPos);
+    // Help > Keyboard Shortcuts: one line per command with keys, from the command table.
+    QString ShortcutList() const;
+    void OnHelpKeyboard();
 
     // The list File > Recent Files shows and opens from.
     void SetRecentFileList(CRecentFileList* pList) { m_pRecentFiles = pList; }
@@ -82,6 +95,7 @@ private:
     void OnToggle(unsigned nID, bool bOn);
     bool IsChecked(unsigned nID) const;
     void UpdateTextureDock();
+    void OnFileChanged();
 
     CTavrelDoc* m_pDoc;
     CCmdTarget* m_pApp;
@@ -94,6 +108,7 @@ private:
     CTextureListModel* m_pTextureModel = nullptr;
     QMenu* m_pRecentMenu = nullptr;
     CRecentFileList* m_pRecentFiles = nullptr;
+    CFileWatcher* m_pWatcher = nullptr;
     std::vector<std::pair<unsigned, QLabel*>> m_panes;
     std::map<unsigned, QAction*> m_actions;
     bool m_bTextureListWanted = true;

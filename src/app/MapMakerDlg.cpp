@@ -1,6 +1,7 @@
 #include "app/MapMakerDlg.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -95,6 +96,8 @@ CMapMakerDlg::CMapMakerDlg(std::vector<const CDibImage*> candidates, QWidget* pa
     m_spinCell->setObjectName("MapCellNumber");
     m_spinCell->setRange(0, kMapCellCount - 1);
     m_spinCell->setValue(0);
+    m_spinCell->installEventFilter(this);
+    connect(m_spinCell, &QSpinBox::valueChanged, m_pPreview, qOverload<>(&QWidget::update));
 
     auto* hint = new QLabel(QStringLiteral("Toggle to find correct image."), this);
     hint->setObjectName("MapHint");
@@ -138,6 +141,26 @@ void CMapMakerDlg::SelectCell(int cell)
     m_spinCell->setValue(cell);
 }
 
+int CMapMakerDlg::GetSelectedCell() const
+{
+    return m_spinCell->value();
+}
+
+bool CMapMakerDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_spinCell && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            const long cell = CellNumber(m_spinCell->text());
+            if (cell >= 0 && cell < kMapCellCount)
+                SelectCell(static_cast<int>(cell));
+            m_pPreview->update();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void CMapMakerDlg::PaintPreview(QPainter& painter) const
 {
     for (int n = 0; n < kMapCellCount; ++n) {
@@ -148,6 +171,29 @@ void CMapMakerDlg::PaintPreview(QPainter& painter) const
         else
             painter.drawImage(at, m_halfTiles[static_cast<size_t>(shown)]);
     }
+    // The marks go over the tiles: each cell's texture index, the selected cell's outline.
+    painter.save();
+    QFont font = painter.font();
+    font.setPixelSize(kLabelHeight - 3);
+    painter.setFont(font);
+    for (int n = 0; n < kMapCellCount; ++n) {
+        const int shown = m_cells.GetCell(n);
+        if (shown == CMapCells::kEmpty)
+            continue;
+        const QRect label(kHalfTile * (n % kMapColumns), kHalfTile * (n / kMapColumns), kLabelWidth, kLabelHeight);
+        painter.fillRect(label, QColor(0, 0, 0, 170));
+        painter.setPen(Qt::white);
+        const size_t i = static_cast<size_t>(shown);
+        painter.drawText(label, Qt::AlignCenter,
+            QString::number(i < m_textureIndices.size() ? qint64(m_textureIndices[i]) : qint64(shown)));
+    }
+    const int cell = GetSelectedCell();
+    const QRect selected(kHalfTile * (cell % kMapColumns), kHalfTile * (cell / kMapColumns), kHalfTile, kHalfTile);
+    painter.setPen(QPen(QColor(255, 200, 0), kOutlineWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.setBrush(Qt::NoBrush);
+    const int inset = kOutlineWidth / 2;
+    painter.drawRect(selected.adjusted(inset, inset, -inset - 1, -inset - 1));
+    painter.restore();
 }
 
 void RunMapMaker(CTavrelDoc& doc, QWidget* parent)
@@ -159,20 +205,32 @@ void RunMapMaker(CTavrelDoc& doc, QWidget* parent)
         AfxMessageBox(kNoTiles, MB_OK);
         return;
     }
+    std::vector<uint32_t> indices;
+    for (const CDibImage* candidate : candidates) {
+        for (uint32_t i = 0; i < doc.ImageCount(); ++i) {
+            if (doc.ImageAt(i) == candidate) {
+                indices.push_back(i);
+                break;
+            }
+        }
+    }
     CMapMakerDlg dialog(std::move(candidates), parent);
-    if (dialog.exec() != QDialog::Accepted)
+    if (indices.size() == size_t(dialog.GetCells().CandidateCount()))
+        dialog.SetTextureIndices(std::move(indices));
+    // A cancelled save dialog goes back to the arrangement, as it was.
+    while (dialog.exec() == QDialog::Accepted) {
+        // The model file's folder: the program's own is no place for a user's files.
+        FileDialogRequest request;
+        request.bOpen = false;
+        request.strFilter = kMapFilter;
+        request.strInitialDir = DirectoryPart(doc.GetFilePath());
+        request.nFlags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+        request.strDefExt = "bmp";  // asked about under the name it will have
+        const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
+        if (!chosen || chosen->strPath.empty())
+            continue;
+        CWaitCursor wait;
+        SaveMapBitmap(dialog.GetCells(), ResolveTypedName(ParseExportTypes(kMapType), chosen->strPath, 1).strPath);
         return;
-
-    // The model file's folder: the program's own is no place for a user's files.
-    FileDialogRequest request;
-    request.bOpen = false;
-    request.strFilter = kMapFilter;
-    request.strInitialDir = DirectoryPart(doc.GetFilePath());
-    request.nFlags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
-    request.strDefExt = "bmp";  // asked about under the name it will have
-    const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
-    if (!chosen || chosen->strPath.empty())
-        return;
-    CWaitCursor wait;
-    SaveMapBitmap(dialog.GetCells(), ResolveTypedName(ParseExportTypes(kMapType), chosen->strPath, 1).strPath);
+    }
 }

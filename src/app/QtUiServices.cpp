@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QPageSetupDialog>
@@ -15,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "app/CommandTable.h"
+#include "app/DialogFolders.h"
 #include "app/FileExportDialog.h"
 #include "app/FileFilter.h"
 #include "app/MainFrame.h"
@@ -92,7 +94,10 @@ std::optional<FileDialogResult> QtUiServices::FileDialog(const FileDialogRequest
         dialog.setDefaultSuffix(QString::fromStdString(request.strDefExt));
     if (!request.bOpen && !(request.nFlags & OFN_OVERWRITEPROMPT))
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (!request.strInitialDir.empty())
+    const QString remembered = RememberedFolder(request.strRememberAs);
+    if (!remembered.isEmpty())
+        dialog.setDirectory(remembered);
+    else if (!request.strInitialDir.empty())
         dialog.setDirectory(QFile::decodeName(request.strInitialDir.c_str()));
     if (!request.strInitialName.empty())
         dialog.selectFile(QFile::decodeName(request.strInitialName.c_str()));
@@ -100,6 +105,7 @@ std::optional<FileDialogResult> QtUiServices::FileDialog(const FileDialogRequest
         return std::nullopt;
     FileDialogResult result;
     result.strPath = QFile::encodeName(dialog.selectedFiles().front()).toStdString();
+    RememberFolder(request.strRememberAs, QFileInfo(dialog.selectedFiles().front()).absolutePath());
     result.nFilterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
     if (result.nFilterIndex < 1)
         result.nFilterIndex = 1;

@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrinter>
 
 #include "app/AboutDlg.h"
 #include "app/AppIcons.h"
 #include "app/CommandTable.h"
+#include "app/DialogFolders.h"
 #include "app/MainFrame.h"
 #include "app/QtUiServices.h"
 #include "app/TavrelView.h"
@@ -106,6 +108,10 @@ void CTavrelApp::OnFilePrintSetup()
 void CTavrelApp::OnUpdate(void*, long, void*)
 {
     const CDibImage* image = m_pDoc->GetActiveImage();
-    if (image && image->GetBitmapInfo())
-        m_recentFiles.Add(QFile::decodeName(m_pDoc->GetFilePath().c_str()));
+    if (image && image->GetBitmapInfo()) {
+        const QString path = QFile::decodeName(m_pDoc->GetFilePath().c_str());
+        m_recentFiles.Add(path);
+        // The Open dialog starts where the last file opened lies, however it was opened.
+        RememberFolder("Open", QFileInfo(path).absolutePath());
+    }
 }

@@ -33,6 +33,8 @@ constexpr int kInitialSize = 100;
 
 constexpr char kTransparencyKey[] = "View/ShowTransparency";
 constexpr char kAlphaChannelKey[] = "View/AlphaChannel";
+constexpr char kFitKey[] = "View/FitToWindow";
+constexpr char kEnlargeKey[] = "View/EnlargeToFit";
 
 // The zoom levels that Zoom In and Zoom Out step through.
 constexpr double kZoomSteps[] = {
@@ -73,6 +75,8 @@ CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinte
     const QSettings settings;
     m_bShowTransparency = settings.value(kTransparencyKey, false).toBool();
     m_bShowAlphaChannel = settings.value(kAlphaChannelKey, false).toBool();
+    m_bFitToWindow = settings.value(kFitKey, false).toBool();
+    m_bEnlargeToFit = settings.value(kEnlargeKey, false).toBool();
 
     const auto state = [this](CCmdUI* ui) { UpdateCommandUIState(ui->m_nID, ui); };
     MapCommand(
@@ -90,12 +94,17 @@ CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinte
     MapCommand(
         ID_VIEW_ACTUAL_SIZE, [this] { SetZoom(1); }, state);
     MapCommand(
-        ID_VIEW_FIT_TO_WINDOW, [this] { OnFitToWindow(); }, state);
+        ID_VIEW_FIT_TO_WINDOW, [this] { OnFitToWindow(); },
+        [this, state](CCmdUI* ui) {
+            state(ui);
+            ui->SetCheck(m_bFitToWindow);
+        });
     MapCommand(
         ID_EDIT_CREATE_MAP_BITMAP, [this] { OnCreateMapBitmap(); },
         [this](CCmdUI* ui) { OnUpdateCreateMapBitmap(ui); });
     MapUpdate(ID_INDICATOR_DIMENSIONS, [this](CCmdUI* ui) { OnUpdateDimensions(ui); });
     MapUpdate(ID_INDICATOR_IMAGE_INDEX, [this](CCmdUI* ui) { OnUpdateImageIndex(ui); });
+    MapUpdate(ID_INDICATOR_ZOOM, [this](CCmdUI* ui) { OnUpdateZoom(ui); });
 }
 
 CTavrelView::~CTavrelView()
@@ -111,7 +120,8 @@ void CTavrelView::OnInitialUpdate()
 
 void CTavrelView::OnBusyChanged(bool bBusy)
 {
-    // A load or a write is under way: what it leaves opens at actual size.
+    // A load or a write is under way: another file than the shown one opens
+    // at actual size; the same file read again keeps its zoom.
     if (bBusy)
         m_bNewLoad = true;
 }
@@ -124,9 +134,11 @@ void CTavrelView::OnUpdate(void*, long, void*)
     m_alphaGrey = QImage();
     m_bHasAlpha = false;
     if (m_bNewLoad) {
-        m_dZoom = 1;
+        if (m_pDoc->GetFilePath() != m_strShownPath)
+            m_dZoom = 1;
         m_bNewLoad = false;
     }
+    m_strShownPath = m_pDoc->GetFilePath();
     const CDibImage* dib = m_pDoc->GetActiveImage();
     if (dib && dib->GetBitmapInfo()) {
         m_nDibWidth = dib->GetWidth();
@@ -140,6 +152,8 @@ void CTavrelView::OnUpdate(void*, long, void*)
     m_strDimensions = kDimensionsNone;
     if (HasImage()) {
         m_strDimensions = FormatString("Dimensions: %u * %u", unsigned(m_nDibWidth), unsigned(m_nDibHeight));
+        if (m_bFitToWindow)
+            Fit();
         UpdateScrollSize();
     } else {
         SetScrollSizes(QSize(kInitialSize, kInitialSize));
@@ -251,6 +265,13 @@ double CTavrelView::Scale() const
 
 void CTavrelView::SetZoom(double zoom, QPointF anchor)
 {
+    if (m_bFitToWindow)
+        SetFitToWindow(false);
+    ApplyZoom(zoom, anchor);
+}
+
+void CTavrelView::ApplyZoom(double zoom, QPointF anchor)
+{
     zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
     if (anchor.x() < 0 || anchor.y() < 0)
         anchor = QPointF(viewport()->width() / 2.0, viewport()->height() / 2.0);
@@ -287,11 +308,51 @@ void CTavrelView::OnZoomOut()
 
 void CTavrelView::OnFitToWindow()
 {
-    if (!HasImage() || m_nDibWidth == 0 || m_nDibHeight == 0)
-        return;  // an empty texture has no size to fit
+    SetFitToWindow(!m_bFitToWindow);
+}
+
+void CTavrelView::SetFitToWindow(bool bFit)
+{
+    m_bFitToWindow = bFit;
+    QSettings().setValue(kFitKey, bFit);
+    if (bFit)
+        Fit();
+    emit DisplayChanged();
+}
+
+void CTavrelView::SetEnlargeToFit(bool bEnlarge)
+{
+    m_bEnlargeToFit = bEnlarge;
+    QSettings().setValue(kEnlargeKey, bEnlarge);
+    if (m_bFitToWindow)
+        Fit();
+    emit DisplayChanged();
+}
+
+void CTavrelView::Fit()
+{
+    if (!HasImage() || m_nDibWidth <= 0 || m_nDibHeight <= 0)
+        return;
     const QSize room = maximumViewportSize();
-    const double fit = std::min(double(room.width()) / m_nDibWidth, double(room.height()) / m_nDibHeight);
-    SetZoom(fit * devicePixelRatioF(), QPointF(0, 0));
+    double fit = std::min(double(room.width()) / m_nDibWidth, double(room.height()) / m_nDibHeight);
+    fit *= devicePixelRatioF();
+    if (!m_bEnlargeToFit)
+        fit = std::min(fit, 1.0);
+    ApplyZoom(fit, QPointF(0, 0));
+}
+
+QString CTavrelView::ZoomText() const
+{
+    if (!HasImage())
+        return {};
+    const double percent = m_dZoom * 100;
+    return QStringLiteral("Zoom: %1%").arg(percent, 0, 'f', percent < 10 ? 1 : 0);
+}
+
+void CTavrelView::OnUpdateZoom(CCmdUI* pCmdUI)
+{
+    pCmdUI->Enable(true);
+    pCmdUI->SetText(ZoomText().toStdString());
 }
 
 void CTavrelView::SetShowTransparency(bool bShow)
@@ -381,6 +442,8 @@ void CTavrelView::paintEvent(QPaintEvent*)
 void CTavrelView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    if (m_bFitToWindow)
+        Fit();
     UpdateScrollBars();
 }
 

@@ -47,7 +47,16 @@ public:
     void SetZoom(double zoom, QPointF anchor = QPointF(-1, -1));
     void OnZoomIn();
     void OnZoomOut();
+    // Fit to Window is a mode: while it is on, every image shown is fitted,
+    // and any other zoom ends it. Small images keep their actual size unless
+    // they are to be enlarged. Both are remembered between runs.
     void OnFitToWindow();
+    bool IsFittingToWindow() const { return m_bFitToWindow; }
+    void SetFitToWindow(bool bFit);
+    bool IsEnlargingToFit() const { return m_bEnlargeToFit; }
+    void SetEnlargeToFit(bool bEnlarge);
+    // "Zoom: 100%" while an image is shown.
+    QString ZoomText() const;
     bool IsShowingTransparency() const { return m_bShowTransparency; }
     bool IsShowingAlphaChannel() const { return m_bShowAlphaChannel; }
     // Both are remembered between runs.
@@ -59,6 +68,7 @@ public:
 
     void OnUpdateDimensions(CCmdUI* pCmdUI);
     void OnUpdateImageIndex(CCmdUI* pCmdUI);
+    void OnUpdateZoom(CCmdUI* pCmdUI);
     void OnCreateMapBitmap();
     void OnUpdateCreateMapBitmap(CCmdUI* pCmdUI);
 
@@ -89,6 +99,9 @@ private:
     // Logical pixels per image pixel.
     double Scale() const;
     void UpdateScrollSize();
+    // Sets the zoom without ending Fit to Window.
+    void ApplyZoom(double zoom, QPointF anchor);
+    void Fit();
     void SetScrollSizes(QSize total);
     void UpdateScrollBars();
     void UpdateCommandUIState(unsigned nID, CCmdUI* pCmdUI);
@@ -117,6 +130,9 @@ private:
 
     double m_dZoom = 1;
     bool m_bNewLoad = false;  // the next update shows a newly loaded file
+    std::string m_strShownPath;  // the file the shown image came from
+    bool m_bFitToWindow = false;
+    bool m_bEnlargeToFit = false;
     bool m_bShowTransparency = false;
     bool m_bShowAlphaChannel = false;
     bool m_bHasAlpha = false;  // the shown image carries opacity

@@ -12,6 +12,11 @@ inline constexpr unsigned ID_VIEW_SHOW_TRANSPARENCY = 33007;
 inline constexpr unsigned ID_VIEW_ALPHA_CHANNEL = 33008;
 inline constexpr unsigned ID_VIEW_TEXTURE_LIST = 33009;
 inline constexpr unsigned ID_FILE_EXPORT_ALL = 33010;
+inline constexpr unsigned ID_VIEW_RELOAD = 33011;
+inline constexpr unsigned ID_VIEW_FIT_ENLARGES = 33012;
+inline constexpr unsigned ID_HELP_KEYBOARD = 33013;
 
 // The pane with the pixel under the pointer.
 inline constexpr unsigned ID_INDICATOR_PIXEL = 103;
+// The pane with the zoom factor.
+inline constexpr unsigned ID_INDICATOR_ZOOM = 104;

@@ -196,6 +196,7 @@ void CTavrelDoc::OnFileOpen()
     request.strInitialDir = m_strLastDir;
     request.nFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     request.nFilterIndex = m_nOpenFilterIndex;
+    request.strRememberAs = "Open";
     const std::optional<FileDialogResult> chosen = Ui().FileDialog(request);
     if (!chosen || chosen->strPath.empty())
         return;
@@ -217,6 +218,7 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
     if (!CheckPrivateFolder())
         return LoadResult::kFailedAndReported;
     CBusyScope busy(*this);
+    OpenFileState previous = TakeOpenFile(kind);
 
     m_strLastDir = DirectoryPart(path);
     m_strFilePath = path;
@@ -251,23 +253,80 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
         m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindTga);
     } else {
         const LoadResult result = LoadModelFile();
-        FinishLoad();
+        FinishLoad(previous);
         return result;
     }
-    FinishLoad();
+    FinishLoad(previous);
     const CDibImage* image = GetActiveImage();
     return image && image->GetBitmapInfo() ? LoadResult::kLoaded : LoadResult::kFailedAndReported;
 }
 
-void CTavrelDoc::FinishLoad()
+std::unique_ptr<CDibImage>* CTavrelDoc::SlotFor(int nKind)
+{
+    switch (nKind) {
+    case kFileKindBmp: return &m_pBmpImage;
+    case kFileKindBmz: return &m_pBmzImage;
+    case kFileKindPng: return &m_pPngImage;
+    case kFileKindTga: return &m_pTgaImage;
+    default: return nullptr;
+    }
+}
+
+CTavrelDoc::OpenFileState CTavrelDoc::TakeOpenFile(int nLoadingKind)
+{
+    OpenFileState state;
+    state.strFilePath = m_strFilePath;
+    state.strOpenedPath = m_strOpenedPath;
+    state.strFileName = m_strFileName;
+    state.strFileExt = m_strFileExt;
+    state.strTitle = m_strTitle;
+    state.nFileKind = m_nFileKind;
+    state.nCurrentImage = m_nCurrentImage;
+    state.nRawImageCount = m_nRawImageCount;
+    state.bLargeFile = m_bLargeFile;
+    state.rawImageOffsets = std::move(m_rawImageOffsets);
+    state.rawImages = std::move(m_pRawImages);
+    m_rawImageOffsets.clear();
+    m_pRawImages.clear();
+    m_nRawImageCount = 0;
+    if (std::unique_ptr<CDibImage>* slot = SlotFor(nLoadingKind)) {
+        state.slotImage = std::move(*slot);
+        state.nSlotKind = nLoadingKind;
+    }
+    return state;
+}
+
+void CTavrelDoc::RestoreOpenFile(OpenFileState& state)
+{
+    m_strFilePath = state.strFilePath;
+    m_strOpenedPath = state.strOpenedPath;
+    m_strFileName = state.strFileName;
+    m_strFileExt = state.strFileExt;
+    m_nFileKind = state.nFileKind;
+    m_nCurrentImage = state.nCurrentImage;
+    m_nRawImageCount = state.nRawImageCount;
+    m_bLargeFile = state.bLargeFile;
+    m_rawImageOffsets = std::move(state.rawImageOffsets);
+    m_pRawImages = std::move(state.rawImages);
+    if (std::unique_ptr<CDibImage>* slot = SlotFor(state.nSlotKind))
+        *slot = std::move(state.slotImage);
+    SetTitle(state.strTitle);
+}
+
+void CTavrelDoc::FinishLoad(OpenFileState& previous)
 {
     // A model file's textures stay even when one of them is unreadable.
     const bool texturesHeld = m_nFileKind == kFileKindNif && m_nRawImageCount > 0;
     const CDibImage* image = GetActiveImage();
     if (!texturesHeld && (!image || !image->GetBitmapInfo())) {
-        m_nFileKind = kFileKindNone;
-        m_nCurrentImage = 0;
-        SetTitle(kUntitled);
+        if (previous.nFileKind != kFileKindNone) {
+            // A failed open leaves the file that was shown before it.
+            RestoreOpenFile(previous);
+        } else {
+            m_nFileKind = kFileKindNone;
+            m_nCurrentImage = 0;
+            SetTitle(kUntitled);
+        }
     }
     UpdateAllViews();
 }

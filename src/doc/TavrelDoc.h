@@ -165,9 +165,26 @@ private:
     // Shows "No image data found", the title back to "Untitled", and tells the views.
     LoadResult ShowNoImageData();
     void ShowMessage(const std::string& text);
+    // What a load replaces, kept aside until the load is known to show something.
+    struct OpenFileState {
+        std::string strFilePath, strOpenedPath, strFileName, strFileExt, strTitle;
+        uint32_t nFileKind = kFileKindNone;
+        uint32_t nCurrentImage = 0;
+        uint32_t nRawImageCount = 0;
+        bool bLargeFile = false;
+        std::vector<uint64_t> rawImageOffsets;
+        std::vector<std::unique_ptr<CDibImage>> rawImages;
+        std::unique_ptr<CDibImage> slotImage;  // the record of the loading kind's slot
+        int nSlotKind = kFileKindNone;
+    };
+    // Moves the open file's state aside (the slot of nLoadingKind with it).
+    OpenFileState TakeOpenFile(int nLoadingKind);
+    void RestoreOpenFile(OpenFileState& state);
+    std::unique_ptr<CDibImage>* SlotFor(int nKind);
     // Ends every load that got past the kind check: a load that shows no image
-    // leaves an empty document under "Untitled"; the views are always told, once.
-    void FinishLoad();
+    // brings back the file shown before it, or else leaves an empty document
+    // under "Untitled"; the views are always told, once.
+    void FinishLoad(OpenFileState& previous);
     void ChangeBusy(int delta);
 
     // The record of the shown texture when it holds an image, else null.

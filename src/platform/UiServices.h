@@ -42,6 +42,9 @@ struct FileDialogRequest {
     // Save dialogs: the export dialog, whose name box takes the extension of
     // each type the user picks.
     bool bRetypeExtension = false;
+    // When set, the window remembers under this name the folder a file was
+    // last chosen in, also between runs, and opens the dialog there.
+    std::string strRememberAs = {};
 };
 
 struct FileDialogResult {

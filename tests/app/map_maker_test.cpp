@@ -54,9 +54,31 @@ bool RunCommand(AppHarness& app, const std::function<void(CMapMakerDlg*)>& drive
     return opened;
 }
 
+// The picture with each cell's marks (index box and outline) blacked out.
+QImage Unmarked(QImage picture)
+{
+    QPainter painter(&picture);
+    const int edge = CMapMakerDlg::kOutlineWidth;
+    for (int n = 0; n < 16; ++n) {
+        const QRect cell(128 * (n % 4), 128 * (n / 4), 128, 128);
+        painter.fillRect(
+            QRect(cell.topLeft(), QSize(CMapMakerDlg::kLabelWidth, CMapMakerDlg::kLabelHeight)), Qt::black);
+        for (const QRect& side :
+            {QRect(cell.left(), cell.top(), 128, edge), QRect(cell.left(), cell.bottom() - edge + 1, 128, edge),
+                QRect(cell.left(), cell.top(), edge, 128), QRect(cell.right() - edge + 1, cell.top(), edge, 128)})
+            painter.fillRect(side, Qt::black);
+    }
+    return picture;
+}
+
 QImage Preview(CMapMakerDlg* dialog)
 {
-    return dialog->findChild<QWidget*>("MapPreview")->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    return Unmarked(dialog->findChild<QWidget*>("MapPreview")->grab().toImage().convertToFormat(QImage::Format_RGB32));
+}
+
+QImage Tiles(const Cells& cells)
+{
+    return Unmarked(Picture(cells, 128));
 }
 
 }  // namespace
@@ -72,14 +94,14 @@ private slots:
         Cells cells = kStart;
         QVERIFY(RunCommand(app, [&](CMapMakerDlg* dialog) {
             auto* spin = dialog->findChild<QSpinBox*>("MapCellNumber");
-            QCOMPARE(Preview(dialog), Picture(cells, 128));
+            QCOMPARE(Preview(dialog), Tiles(cells));
             // Cell 5 is row 1, column 1; the text "abc" counts as 0; -1 and 16 change nothing.
             for (const auto& [text, cell] : {std::pair<QString, int>{"5", 5}, {"abc", 0}, {"-1", -1}, {"16", -1}}) {
                 spin->findChild<QLineEdit*>()->setText(text);
                 dialog->findChild<QPushButton*>("MapToggle")->click();
                 if (cell >= 0)
                     ++cells[size_t(cell)];
-                QVERIFY2(Preview(dialog) == Picture(cells, 128), qPrintable(text));
+                QVERIFY2(Preview(dialog) == Tiles(cells), qPrintable(text));
             }
             // A click on a tile puts its cell in the box.
             QTest::mouseClick(dialog->findChild<QWidget*>("MapPreview"), Qt::LeftButton, {}, QPoint(300, 400));
@@ -105,6 +127,42 @@ private slots:
         cells = kStart;
         cells[15] = 0;  // round past the 16th tile: a 17th is never used
         QCOMPARE(QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32), Picture(cells, 256));
+    }
+
+    void enterSelectsTheCellTypedAndACancelledSaveReturnsToTheArrangement()
+    {
+        AppHarness app(WriteModel(m_dir, "enter.nif", kTextures));
+        app.m_ui.CancelNextDialog();
+        int shown = 0;
+        QTimer timer;  // drives each showing of the dialog
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<CMapMakerDlg*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            ++shown;
+            auto* spin = dialog->findChild<QSpinBox*>("MapCellNumber");
+            if (shown == 1) {
+                spin->setFocus();
+                spin->findChild<QLineEdit*>()->setText("6");
+                QTest::keyClick(spin, Qt::Key_Return);
+                QVERIFY(dialog->isVisible() && dialog->GetSelectedCell() == 6);
+                // The preview marks the selected cell; each cell names its texture (the first is no tile).
+                const QImage preview = dialog->findChild<QWidget*>("MapPreview")->grab().toImage();
+                QCOMPARE(preview.pixelColor(128 * 2 + 64, 128 + 1), QColor(255, 200, 0));
+                QVERIFY(preview.pixelColor(64, 1) != QColor(255, 200, 0));
+                dialog->findChild<QPushButton*>("MapToggle")->click();
+                dialog->findChild<QPushButton*>("MapSave")->click();  // the save dialog is cancelled
+            } else {
+                Cells cells = kStart;
+                cells[6] = 7;
+                QCOMPARE(Preview(dialog), Tiles(cells));
+                dialog->reject();
+            }
+        });
+        timer.start(50);
+        app.Frame()->OnCommand(ID_EDIT_CREATE_MAP_BITMAP);
+        QCOMPARE(shown, 2);
+        QCOMPARE(app.m_ui.m_dialogs.size(), size_t(1));
     }
 
     void aFileWithoutTilesShowsAMessageAndNoDialog()

@@ -185,11 +185,37 @@ private slots:
         QCoreApplication::sendEvent(view->viewport(), &wheel);
         QCOMPARE(view->GetZoom(), 4.0);
         QCOMPARE(view->PixelTextAt(pointer), before);
-        // Fit to Window shows the whole image as large as the window allows; a new file opens at actual size.
-        app.Frame()->OnCommand(ID_VIEW_FIT_TO_WINDOW);
-        const QSize room = view->maximumViewportSize();
-        QVERIFY(view->GetTotalSize().width() <= room.width() && view->GetTotalSize().height() == room.height());
+        // The same file read again keeps its zoom; another one opens at actual size.
         app.Open(m_dir.File("stripes.png"));
+        QCOMPARE(view->GetZoom(), 4.0);
+        stripes.save(QString::fromStdString(m_dir.File("other.png")), "PNG");
+        app.Open(m_dir.File("other.png"));
+        QCOMPARE(view->GetZoom(), 1.0);
+    }
+
+    void fitToWindowStaysOnForTheNextImagesAndThePaneShowsTheZoom()
+    {
+        AppHarness app(WriteModel(m_dir, "fit.nif", {{1000, 800, 1, 1}, {64, 32, 1, 2}, {2000, 100, 1, 3}}));
+        CTavrelView* view = app.View();
+        const QSize room = view->maximumViewportSize();
+        const auto fits = [&](double w, double h) { return std::min(room.width() / w, room.height() / h); };
+        QCOMPARE(app.PaneText(ID_INDICATOR_ZOOM), QStringLiteral("Zoom: 100%"));
+        app.Frame()->OnCommand(ID_VIEW_FIT_TO_WINDOW);
+        QVERIFY(app.Frame()->GetAction(ID_VIEW_FIT_TO_WINDOW)->isChecked());
+        QCOMPARE(view->GetZoom(), fits(1000, 800));
+        QCOMPARE(app.PaneText(ID_INDICATOR_ZOOM), QStringLiteral("Zoom: %1%").arg(std::round(fits(1000, 800) * 100)));
+        // The next image fits too; a small one keeps its size until enlarging is asked for.
+        app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
+        QCOMPARE(view->GetZoom(), 1.0);
+        app.Frame()->GetAction(ID_VIEW_FIT_ENLARGES)->trigger();
+        QCOMPARE(view->GetZoom(), fits(64, 32));
+        app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
+        QCOMPARE(view->GetZoom(), fits(2000, 100));
+        QVERIFY(view->GetTotalSize().width() <= room.width());
+        // Another zoom ends the mode.
+        app.Frame()->OnCommand(ID_VIEW_ACTUAL_SIZE);
+        QVERIFY(!app.Frame()->GetAction(ID_VIEW_FIT_TO_WINDOW)->isChecked());
+        app.Frame()->OnCommand(ID_VIEW_FIRST_IMAGE);
         QCOMPARE(view->GetZoom(), 1.0);
     }
 

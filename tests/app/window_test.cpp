@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "AppHarness.h"
+#include "app/DialogFolders.h"
 #include "app/QtUiServices.h"
 #include "app/ViewerCommandIds.h"
 
@@ -261,6 +262,95 @@ private slots:
         QCOMPARE(Shows(app, picture), QString());
         // The program goes idle: now it closes.
         QTRY_VERIFY(!app.Frame()->isVisible());
+    }
+
+    void textureMenuActsOnTheRowClickedAndCopyIsInTheEditMenu()
+    {
+        const std::vector<Tex> textures = {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}};
+        AppHarness app(WriteModel(m_dir, "menu.nif", textures));
+        QListView* list = app.Frame()->GetTextureList();
+        QStringList items;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            for (QAction* action : menu->actions())
+                items << action->text().remove('&').section('\t', 0, 0);
+            menu->actions().back()->trigger();
+            menu->close();
+        });
+        emit list->customContextMenuRequested(list->visualRect(list->model()->index(2, 0)).center());
+        QCOMPARE(items, (QStringList{"Save As...", "Replace", "Copy"}));
+        QCOMPARE(app.Panes(), QStringLiteral("Image Index: 2 | Dimensions: 5 * 3"));
+        QCOMPARE(
+            QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), TextureImage(textures[2]));
+        QVERIFY(app.Frame()->menuBar()->actions()[1]->menu()->actions().contains(app.Frame()->GetAction(ID_EDIT_COPY)));
+    }
+
+    void f1ListsTheKeysOfTheCommandsThatDoSomething()
+    {
+        AppHarness app;
+        QVERIFY(QTest::qWaitForWindowActive(app.Frame()));
+        QTest::keyClick(app.Frame(), Qt::Key_F1);
+        QCOMPARE(app.m_ui.Texts().size(), size_t(1));
+        const QStringList lines = QString::fromStdString(app.m_ui.Texts()[0]).split('\n');
+        const auto line = [&](const QString& command) {
+            for (const QString& l : lines)
+                if (l.endsWith("  " + command))
+                    return l.section("  ", 0, 0).trimmed();
+            return QString();
+        };
+        const std::pair<QString, QString> wanted[] = {{"Open", "Ctrl+O"}, {"Reload", "F5"},
+            {"Copy", "Ctrl+C, Ctrl+Ins"}, {"Keyboard Shortcuts", "F1"}, {"Next Image", "PgDown, Space"},
+            {"First", "Home"}};
+        for (const auto& [command, keys] : wanted)
+            QCOMPARE(line(command), keys);
+        QVERIFY(!QString::fromStdString(app.m_ui.Texts()[0]).contains("Ctrl+S"));  // nothing carries Save
+    }
+
+    void dockFitModeAndOpenFolderCarryOverToTheNextRun()
+    {
+        const std::string model = WriteModel(m_dir, "run.nif", {{16, 16, 1, 1}, {8, 4, 2, 2}});
+        QMap<QString, QVariant> saved;
+        {
+            AppHarness app;
+            app.Open(model);
+            QCOMPARE(app.m_ui.m_dialogs.back().strRememberAs, std::string("Open"));
+            for (unsigned id : {ID_VIEW_TEXTURE_LIST, ID_VIEW_FIT_TO_WINDOW, ID_VIEW_FIT_ENLARGES})
+                app.Frame()->GetAction(id)->trigger();
+            QSettings settings;
+            for (const QString& key : settings.allKeys())
+                saved[key] = settings.value(key);
+        }
+        AppHarness app(model, [&](AppHarness&) {
+            QSettings settings;
+            for (auto it = saved.begin(); it != saved.end(); ++it)
+                settings.setValue(it.key(), it.value());
+        });
+        QVERIFY(!app.Frame()->GetTextureDock()->isVisible());
+        QVERIFY(app.Frame()->GetAction(ID_VIEW_FIT_TO_WINDOW)->isChecked());
+        QVERIFY(app.Frame()->GetAction(ID_VIEW_FIT_ENLARGES)->isChecked());
+        QVERIFY(app.View()->GetZoom() > 10);  // 16 * 16 enlarged to the window
+        QCOMPARE(RememberedFolder("Open"), QString::fromStdString(m_dir.Path()));
+    }
+
+    void qtFileDialogStartsWhereItsNamedFolderWasLastChosen()
+    {
+        QVERIFY(QDir(QString::fromStdString(m_dir.Path())).mkpath("textures"));
+        const QString textures = QString::fromStdString(m_dir.File("textures"));
+        QFile(textures + "/rock.png").open(QIODevice::WriteOnly);
+        FileDialogRequest request{true, "Replace Texture 3", "P (*.png)|*.png||", "", m_dir.Path(), "", 0, 1};
+        request.strRememberAs = "Replace";
+        QStringList folders;
+        for (int run = 0; run < 2; ++run) {
+            QTimer::singleShot(0, [&] {
+                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                folders << dialog->directory().path() << dialog->windowTitle();
+                dialog->selectFile(textures + "/rock.png");
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+            QVERIFY(QtUiServices().FileDialog(request));
+        }
+        QCOMPARE(folders,
+            (QStringList{QString::fromStdString(m_dir.Path()), "Replace Texture 3", textures, "Replace Texture 3"}));
     }
 
     void droppingAFileOpensIt()

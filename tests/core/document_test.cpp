@@ -169,7 +169,7 @@ TEST_F(DocumentTest, LinkNamesWithParentFoldersAndAbsoluteNamesResolveFromTheMod
 }
 
 // Each kind of file has its own slot: opening one replaces only that.
-TEST_F(DocumentTest, BitmapsOfEachKindOpenIntoTheirSlotsAndAFailedOneEmptiesTheDocument)
+TEST_F(DocumentTest, BitmapsOfEachKindOpenIntoTheirSlotsAndAFailedOneLeavesThePreviousShown)
 {
     const struct {
         const char* name;
@@ -215,10 +215,10 @@ TEST_F(DocumentTest, BitmapsOfEachKindOpenIntoTheirSlotsAndAFailedOneEmptiesTheD
     WriteFileBytes(dir.File("bad.bmz"), Bytes(40, 0));
     Open(dir.File("bad.bmz"));
     EXPECT_EQ(ui.Texts(), Texts{"Error decompressing file"});
-    EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindNone));
-    EXPECT_EQ(doc.GetActiveImage(), nullptr);
-    EXPECT_EQ(doc.GetTitle(), "Untitled");
-    EXPECT_EQ(observer.updates, 5);
+    // A failed open leaves the file shown before it.
+    EXPECT_EQ(std::make_tuple(doc.GetFileKind(), doc.GetTitle(), doc.GetActiveImage(), observer.updates),
+        std::make_tuple(unsigned(kFileKindTga), std::string("d.TGA"), shown, 5));
+    EXPECT_EQ(doc.GetFilePath(), dir.File("d.TGA"));
 
     Open(dir.File("a.bmp"));
     EXPECT_TRUE(doc.OnNewDocument());
