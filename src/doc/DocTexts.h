@@ -12,6 +12,8 @@ inline constexpr char kFollowLinkQuestion[] =
 inline constexpr char kLinkLeavesFolder[] = "\nIt lies outside this file's folder: %s";
 
 // Replace.
+inline constexpr char kReplaceTextureTitle[] = "Replace Texture %u";
+inline constexpr char kReplaceImageTitle[] = "Replace Image";
 inline constexpr char kReplaceFilter[] =
     "Windows Bitmap (*.bmp)|*.bmp|Portable Network Graphics (*.png)|*.png|Truevision Targa (*.tga)|*.tga||";
 inline constexpr char kUnknownReplacementKind[] =

@@ -78,7 +78,11 @@ std::optional<CTavrelDoc::ChosenReplacement> CTavrelDoc::ChooseReplacement()
     FileDialogRequest request;
     request.bOpen = true;
     request.strFilter = m_strFilter;
-    request.strInitialDir = DirectoryPart(m_strFilePath);  // where the user's textures usually lie
+    request.strTitle =
+        m_nFileKind == kFileKindNif ? FormatString(kReplaceTextureTitle, m_nCurrentImage) : kReplaceImageTitle;
+    // The folder last used for a replacement; the first time, where the user's textures usually lie.
+    request.strInitialDir = DirectoryPart(m_strFilePath);
+    request.strRememberAs = "Replace";
     request.nFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     const std::optional<FileDialogResult> dialog = Ui().FileDialog(request);
     if (!dialog || dialog->strPath.empty())

@@ -135,6 +135,9 @@ TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
         EXPECT_EQ(ui.Texts(), Texts{kBackupHouse});
         EXPECT_EQ(ui.m_status.back(), "Backup copy: " + BackupName(path, backups));
         EXPECT_EQ(ui.m_dialogs.at(0).strInitialDir, dir.Path() + "/");
+        if (!c.name.empty()) {
+            EXPECT_EQ(ui.m_dialogs.at(0).strTitle, "Replace Texture " + std::to_string(c.index));
+        }
         // The file's texture, read back, is shown at the same index.
         EXPECT_EQ(doc.GetCurrentIndex(), c.index);
         EXPECT_EQ(Rows(doc.GetActiveImage()),
