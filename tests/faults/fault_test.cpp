@@ -300,6 +300,43 @@ TEST(Faults, EveryFailedCallOfEveryWriteLeavesTheOldFileOrTheNewOneAndSaysWhy)
     }
 }
 
+// A new version is flushed to the disk before it takes the target's name, on
+// every writing path: a path that skipped the flush could lose the file to a
+// power cut even though the rename had made the old one unreachable.
+TEST(Faults, EveryNewVersionIsFlushedBeforeItTakesTheTargetsName)
+{
+    const std::set<std::string> data = {"write", "pwrite", "writev", "pwritev", "copy_file_range"};
+    const std::set<std::string> flush = {"fsync", "fdatasync"};
+    const std::set<std::string> placing = {"rename", "renameat", "renameat2", "linkat"};
+    for (const Scenario& s : Scenarios()) {
+        for (const std::string noTmpfile : {"0", "1"}) {
+            SCOPED_TRACE(std::string(s.name) + (noTmpfile == "1" ? ", named new versions" : ""));
+            TempDir root;
+            const std::string work = root.File("work");
+            std::filesystem::create_directories(root.File("tmp"));
+            for (const auto& [name, bytes] : s.inputs()) {
+                std::filesystem::create_directories(std::filesystem::path(work + "/" + name).parent_path());
+                WriteFileBytes(work + "/" + name, bytes);
+            }
+            const Outcome o = RunTool(work, s.args, {{"TAVREL_FAULT_N", "0"}, {"TAVREL_NO_TMPFILE", noTmpfile}});
+            ASSERT_EQ(o.status, 0) << o.err;
+            bool pending = false;  // data written since the last flush
+            unsigned placed = 0;
+            for (const std::string& call : o.callNames) {
+                if (data.count(call))
+                    pending = true;
+                else if (flush.count(call))
+                    pending = false;
+                else if (placing.count(call)) {
+                    EXPECT_FALSE(pending) << "a new version took its name unflushed (" << call << ")";
+                    ++placed;
+                }
+            }
+            EXPECT_GT(placed, 0u) << "the target was not written through a new version";
+        }
+    }
+}
+
 // Killed before each call of its run, on file systems with and without
 // unnamed files: the target is old or new, and the next run leaves no stray file.
 TEST(Faults, KilledAtEveryCallTheFileIsOldOrNewAndTheNextRunLeavesNoStrayFile)
