@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-dejavu-core
   man-db bash-completion dpkg-dev file
+  valgrind
 )
 
 # The fuzz targets (make fuzz) need clang and its libFuzzer runtime.
