@@ -10,25 +10,27 @@
 
 namespace {
 
-// Fixed storage: the handler may neither allocate nor take a lock.
+// The handler may neither allocate nor take a lock: it walks a list that only
+// ever grows, of slots allocated beforehand, each in force or free for reuse.
 struct CleanupSlot {
     std::atomic<int> state{0};  // 0 free, 1 being filled, 2 in force
     bool bFolder = false;
     char path[PATH_MAX] = {};
+    CleanupSlot* next = nullptr;
 };
 
-CleanupSlot g_slots[16];
+std::atomic<CleanupSlot*> g_head{nullptr};
 
 void RemoveRegistered()
 {
     for (bool folders : {false, true}) {
-        for (CleanupSlot& slot : g_slots) {
-            if (slot.state.load(std::memory_order_acquire) != 2 || slot.bFolder != folders)
+        for (CleanupSlot* slot = g_head.load(std::memory_order_acquire); slot; slot = slot->next) {
+            if (slot->state.load(std::memory_order_acquire) != 2 || slot->bFolder != folders)
                 continue;
             if (folders)
-                ::rmdir(slot.path);
+                ::rmdir(slot->path);
             else
-                ::unlink(slot.path);
+                ::unlink(slot->path);
         }
     }
 }
@@ -43,28 +45,40 @@ void OnEndingSignal(int signal)
     errno = savedErrno;
 }
 
+// A free slot taken for filling (state 1): a released one, or a new one at the head.
+CleanupSlot* TakeSlot()
+{
+    for (CleanupSlot* slot = g_head.load(std::memory_order_acquire); slot; slot = slot->next) {
+        int expected = 0;
+        if (slot->state.compare_exchange_strong(expected, 1, std::memory_order_acq_rel))
+            return slot;
+    }
+    auto* slot = new CleanupSlot;  // kept for the process's life, for reuse
+    slot->state.store(1, std::memory_order_relaxed);
+    CleanupSlot* head = g_head.load(std::memory_order_acquire);
+    do {
+        slot->next = head;
+    } while (!g_head.compare_exchange_weak(head, slot, std::memory_order_acq_rel, std::memory_order_acquire));
+    return slot;
+}
+
 }  // namespace
 
 void RegisterCleanupPath(const std::string& path, bool bFolder)
 {
     if (path.empty() || path.size() >= PATH_MAX)
         return;
-    for (CleanupSlot& slot : g_slots) {
-        int expected = 0;
-        if (!slot.state.compare_exchange_strong(expected, 1, std::memory_order_acq_rel))
-            continue;
-        std::memcpy(slot.path, path.c_str(), path.size() + 1);
-        slot.bFolder = bFolder;
-        slot.state.store(2, std::memory_order_release);
-        return;
-    }
+    CleanupSlot* slot = TakeSlot();
+    std::memcpy(slot->path, path.c_str(), path.size() + 1);
+    slot->bFolder = bFolder;
+    slot->state.store(2, std::memory_order_release);
 }
 
 void UnregisterCleanupPath(const std::string& path)
 {
-    for (CleanupSlot& slot : g_slots) {
-        if (slot.state.load(std::memory_order_acquire) == 2 && path == slot.path) {
-            slot.state.store(0, std::memory_order_release);
+    for (CleanupSlot* slot = g_head.load(std::memory_order_acquire); slot; slot = slot->next) {
+        if (slot->state.load(std::memory_order_acquire) == 2 && path == slot->path) {
+            slot->state.store(0, std::memory_order_release);
             return;
         }
     }

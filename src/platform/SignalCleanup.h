@@ -5,7 +5,8 @@
 // through its normal path instead, which removes the same paths.
 #include <string>
 
-// Adds a path to remove on those signals (files before folders). Up to 16 paths.
+// Adds a path to remove on those signals (files before folders), as many as
+// are registered at once; a path longer than the system's limit is not kept.
 void RegisterCleanupPath(const std::string& path, bool bFolder = false);
 void UnregisterCleanupPath(const std::string& path);
 

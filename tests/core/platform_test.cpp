@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <csignal>
 #include <functional>
 #include <tuple>
 
@@ -13,6 +15,7 @@
 #include "TempDir.h"
 #include "platform/File.h"
 #include "platform/Format.h"
+#include "platform/SignalCleanup.h"
 
 TEST(Format, TextsOfAnyLengthAreWhole)
 {
@@ -220,4 +223,33 @@ TEST(SafeFileWriter, RefusesSpecialUnwritableAndLinkedTargetsAndKeepsWhatItRepla
         }
         EXPECT_EQ(int(FileNames(dir.Path()).size()), c.entries);
     }
+}
+
+// Every path registered is removed when a signal ends the process, however
+// many are registered at once (a batch with many jobs has many new files).
+TEST(SignalCleanup, RemovesEveryRegisteredPathOnAnEndingSignal)
+{
+    TempDir dir;
+    std::vector<std::string> files;
+    for (int i = 0; i < 40; ++i) {
+        files.push_back(dir.File("new-" + std::to_string(i)));
+        WriteFileBytes(files.back(), {1});
+    }
+    const std::string kept = dir.File("kept");
+    WriteFileBytes(kept, {2});
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        InstallSignalCleanup();
+        RegisterCleanupPath(kept);
+        for (const std::string& file : files)
+            RegisterCleanupPath(file);
+        UnregisterCleanupPath(kept);
+        ::raise(SIGTERM);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"kept"});
 }
