@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "doc/MapMaker.h"
 #include "doc/PathUtil.h"
 #include "image/FileKind.h"
 #include "platform/Format.h"
@@ -276,6 +277,70 @@ ParseResult ParseImport(const RawOptions& raw)
     return ParseResult{options, {}};
 }
 
+// Sixteen numbers divided by commas, or nothing.
+std::optional<std::vector<uint32_t>> ParseCells(std::string_view text)
+{
+    std::vector<uint32_t> cells;
+    for (;;) {
+        const size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        uint32_t value = 0;
+        const auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), value);
+        if (item.empty() || error != std::errc() || end != item.data() + item.size())
+            return std::nullopt;
+        cells.push_back(value);
+        if (comma == std::string_view::npos)
+            break;
+        text.remove_prefix(comma + 1);
+    }
+    if (cells.size() != kMapCellCount)
+        return std::nullopt;
+    return cells;
+}
+
+// The map verb has an option with a value of its own, so it reads its words itself.
+ParseResult ParseMap(int argc, const char* const* argv)
+{
+    CliOptions options;
+    options.verb = CliVerb::Map;
+    std::vector<std::string> positional;
+    std::optional<std::string> cells;
+    bool optionsEnded = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            positional.emplace_back(word);
+        } else if (word == "--") {
+            optionsEnded = true;
+        } else if (word == "--help" || word == "-h") {
+            return ParseResult{CliOptions{}, {}};
+        } else if (word == "--cells") {
+            if (cells)
+                return Refuse("--cells is given twice");
+            if (i + 1 >= argc)
+                return Refuse("--cells needs a value");
+            cells = argv[++i];
+        } else {
+            return Refuse("unknown option " + std::string(word));
+        }
+    }
+    if (positional.size() != 2)
+        return Refuse("map takes FILE and OUT");
+    if (FileKindOfPath(positional[0]) != kFileKindNif)
+        return Refuse(positional[0] + ": map reads a model file (.nif)");
+    if (!FormatFromPath(positional[1]))
+        return Refuse(positional[1] + ": the output must end in .bmp, .png or .tga");
+    if (cells) {
+        const std::optional<std::vector<uint32_t>> parsed = ParseCells(*cells);
+        if (!parsed)
+            return Refuse("--cells needs 16 numbers divided by commas");
+        options.cells = *parsed;
+    }
+    options.strFile = positional[0];
+    options.strOut = positional[1];
+    return ParseResult{options, {}};
+}
+
 }  // namespace
 
 namespace {
@@ -337,7 +402,7 @@ ParseResult ParseVerbArguments(int argc, const char* const* argv)
         return ParseResult{options, {}};
     }
     if (verb == "map")
-        return ParseMapArguments(argc, argv);
+        return ParseMap(argc, argv);
     if (verb != "list" && verb != "extract" && verb != "convert" && verb != "import" && verb != "replace" &&
         verb != "alpha")
         return Refuse("unknown command " + std::string(verb));

@@ -45,8 +45,6 @@ struct ParseResult {
 };
 
 ParseResult ParseArguments(int argc, const char* const* argv);
-// The words of the map verb (argv[1] is "map").
-ParseResult ParseMapArguments(int argc, const char* const* argv);
 
 // The output format named by a path's extension (any case), or nothing.
 std::optional<OutputFormat> FormatFromPath(const std::string& path);
