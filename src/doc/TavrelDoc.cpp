@@ -27,21 +27,10 @@ constexpr char kUntitled[] = "Untitled";
 constexpr char kNoPrivateFolder[] =
     "Cannot create a folder for temporary files in %s: %s.\nNo file can be opened until that is possible.";
 
-std::string ModuleDirectory()
-{
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        return "./";
-    buffer[n] = '\0';
-    return DirectoryPart(buffer);
-}
-
 }  // namespace
 
 CTavrelDoc::CTavrelDoc()
 {
-    m_strModuleDir = ModuleDirectory();
     // Temporary files go to a folder of the process's own, so that two
     // running copies never share them and an installed program's folder is never written.
     // Without that folder the document refuses to load anything: the paths
@@ -448,8 +437,7 @@ void CTavrelDoc::LoadRawImages(const std::string& path)
     m_pRawImages.reserve(count);
     int shown = -1;
     for (size_t i = 0; i < count; ++i) {
-        m_pRawImages.push_back(
-            std::make_unique<CDibImage>(path, kFileKindNif, m_rawImageOffsets[i]));
+        m_pRawImages.push_back(std::make_unique<CDibImage>(path, kFileKindNif, m_rawImageOffsets[i]));
         const int percent = static_cast<int>((i + 1) * 100 / count);
         if (percent != shown) {
             Ui().ShowProgress(percent);
@@ -519,12 +507,6 @@ uint64_t CTavrelDoc::FindImageLink(CFile* pFile)
 void CTavrelDoc::ReleaseRawImages()
 {
     m_pRawImages.clear();
-}
-
-void CTavrelDoc::ReleaseCurrentRawImage()
-{
-    if (m_nCurrentImage < m_pRawImages.size())
-        m_pRawImages[m_nCurrentImage].reset();
 }
 
 void CTavrelDoc::ReleaseBmpImage()

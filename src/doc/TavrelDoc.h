@@ -96,15 +96,12 @@ public:
     const std::vector<uint64_t>& GetRawImageOffsets() const { return m_rawImageOffsets; }
     bool IsLargeFile() const { return m_bLargeFile; }
     const std::string& GetLastDir() const { return m_strLastDir; }
-    const std::string& GetFilter() const { return m_strFilter; }
-    const std::string& GetModuleDir() const { return m_strModuleDir; }
     const std::string& GetTempDir() const { return m_strTempDir; }
 
     uint32_t FindRawImageData(CFile* pFile);
     uint64_t FindImageLink(CFile* pFile);
 
     void ReleaseRawImages();
-    void ReleaseCurrentRawImage();
     void ReleaseBmpImage();
     void ReleaseBmzImage();
     void ReleasePngImage();
@@ -205,7 +202,6 @@ private:
     // the shown index. The textures after the shown one have moved by `shift` bytes.
     void ReloadAfterWrite(int64_t shift);
 
-    std::string m_strModuleDir;  // the program's own folder, ending in '/'
     std::unique_ptr<CHeldFolder> m_pTempFolder;
     std::string m_strTempDir;  // private folder for the temporary files, ending in '/'
     std::string m_strFilePath;

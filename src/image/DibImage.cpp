@@ -38,26 +38,26 @@ CDibImage::CDibImage()
     SetDefaults();
 }
 
-CDibImage::CDibImage(const std::string& pszPath, int nKind, PngAlpha pngAlpha)
+CDibImage::CDibImage(const std::string& path, int nKind, PngAlpha pngAlpha)
 {
     SetDefaults();
     if (nKind == kFileKindBmp)
-        LoadReporting([&] { ReadBmp(pszPath); });
+        LoadReporting([&] { ReadBmp(path); });
     else if (nKind == kFileKindPng)
-        LoadReporting([&] { ReadPng(pszPath, pngAlpha); });
+        LoadReporting([&] { ReadPng(path, pngAlpha); });
     else if (nKind == kFileKindTga)
-        LoadReporting([&] { ReadTga(pszPath); });
+        LoadReporting([&] { ReadTga(path); });
 }
 
-CDibImage::CDibImage(const std::string& pszPath, int nKind, uint64_t dwOffset)
+CDibImage::CDibImage(const std::string& path, int nKind, uint64_t offset)
 {
     SetDefaults();
     if (nKind == kFileKindNif)
-        LoadReporting([&] { ReadRawImage(pszPath, dwOffset); });
+        LoadReporting([&] { ReadRawImage(path, offset); });
     else if (nKind == kFileKindBmz)
-        LoadReporting([&] { ReadBmz(pszPath); });
+        LoadReporting([&] { ReadBmz(path); });
     else if (nKind == kFileKindTga)
-        LoadReporting([&] { ReadTga(pszPath); });
+        LoadReporting([&] { ReadTga(path); });
 }
 
 void CDibImage::ReadBmz(const std::string& path)

@@ -52,10 +52,10 @@ public:
     // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind loads nothing.
     // With PngAlpha::Keep a PNG with an alpha channel or a transparent colour
     // (tRNS) becomes a 32-bit record with its alpha; other PNGs read as without.
-    CDibImage(const std::string& pszPath, int nKind, PngAlpha pngAlpha = PngAlpha::Drop);
-    // Loads the texture at dwOffset of a model file (kind 2), or a compressed
+    CDibImage(const std::string& path, int nKind, PngAlpha pngAlpha = PngAlpha::Drop);
+    // Loads the texture at offset of a model file (kind 2), or a compressed
     // bitmap (kind 1, inflated in memory), or a Targa file (kind 5).
-    CDibImage(const std::string& pszPath, int nKind, uint64_t dwOffset);
+    CDibImage(const std::string& path, int nKind, uint64_t offset);
     ~CDibImage();
     CDibImage(const CDibImage&) = delete;
     CDibImage& operator=(const CDibImage&) = delete;
@@ -132,7 +132,7 @@ private:
     void ReadTga(const std::string& path);
     void ReadPng(const std::string& path, PngAlpha alpha = PngAlpha::Drop);
     void BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCount, bool grey);
-    void ReadRawImage(const std::string& pszPath, uint64_t dwOffset);
+    void ReadRawImage(const std::string& path, uint64_t offset);
     static DibShape ReadBmpShape(const std::string& path);
     // From a bitmap file's first bytes, for a file of fileSize bytes.
     static DibShape ReadBmpShape(const uint8_t* bytes, size_t size, uint64_t fileSize, const std::string& path);

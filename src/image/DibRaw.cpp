@@ -92,21 +92,21 @@ void ReadRows(CFile& file, const RawLayout& layout, uint8_t* bits, const std::st
 
 }  // namespace
 
-void CDibImage::ReadRawImage(const std::string& pszPath, uint64_t dwOffset)
+void CDibImage::ReadRawImage(const std::string& path, uint64_t offset)
 {
     CFile file;
-    if (!file.Open(pszPath, CFile::modeRead))
-        Fail(kOpenError, pszPath);
-    const RawLayout layout = MeasureTexture(file, dwOffset, pszPath);
+    if (!file.Open(path, CFile::modeRead))
+        Fail(kOpenError, path);
+    const RawLayout layout = MeasureTexture(file, offset, path);
     const BITMAPINFOHEADER header =
         MakeInfoHeader(static_cast<int32_t>(layout.width), static_cast<int32_t>(layout.height), layout.bitCount, 0);
     uint8_t* block = AllocateBlock(sizeof header + header.biSizeImage);
     uint8_t* bits = block + sizeof header;
     // A side of 0 is an empty image: there are no rows to read.
     if (layout.knownFormat && layout.pixelBytes > 0)
-        ReadRows(file, layout, bits, pszPath);
+        ReadRows(file, layout, bits, path);
     else
-        ReadAll(file, bits, layout.pixelBytes, pszPath);  // kept as the file has it: 4-byte pixels need no padding
+        ReadAll(file, bits, layout.pixelBytes, path);  // kept as the file has it: 4-byte pixels need no padding
     file.Close();
 
     std::memcpy(block, &header, sizeof header);

@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <csignal>
+#include <filesystem>
 #include <functional>
 #include <tuple>
 
