@@ -51,6 +51,10 @@ if(TARGET tavrel)
   install(FILES ${TAVREL_RES_DIR}/tavrel-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
           RENAME tavrel.xml)
   install(FILES ${TAVREL_RES_DIR}/org.tavrel.Tavrel.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  # File managers' thumbnails of those MIME types, drawn by tavrel-cli.
+  if(TARGET tavrel-cli)
+    install(FILES ${TAVREL_RES_DIR}/tavrel.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
+  endif()
   file(GLOB icons ${TAVREL_RES_DIR}/icons/tavrel-*.png)
   foreach(icon ${icons})
     string(REGEX REPLACE ".*tavrel-([0-9]+)\\.png$" "\\1" size ${icon})

@@ -4,7 +4,7 @@
 # into _tavrel_cli_verbs and _tavrel_cli_options below, and its kinds of file
 # into _tavrel_cli.
 
-_tavrel_cli_verbs='list extract convert import map replace alpha'
+_tavrel_cli_verbs='list extract convert import map replace alpha thumbnail'
 
 # The options of a verb, as its usage lines in --help show them.
 _tavrel_cli_options()
@@ -14,7 +14,8 @@ _tavrel_cli_options()
         extract) echo --index --all --format --jobs --overwrite ;;
         convert) ;;
         map) echo --cells ;;
-        import) echo --backup --yes --dry-run --follow-link ;;
+        import) echo --backup --yes --dry-run --follow-link --jobs ;;
+        thumbnail) echo --size ;;
         replace) echo --index --backup --yes --follow-link ;;
         alpha) echo --index --backup --follow-link ;;
     esac
@@ -38,7 +39,7 @@ _tavrel_cli()
     [[ " $_tavrel_cli_verbs " == *" $verb "* ]] || return
 
     case $prev in
-        --index | --cells | --jobs) return ;;
+        --index | --cells | --jobs | --size) return ;;
         --all) _filedir -d; return ;;
         --format) COMPREPLY=($(compgen -W 'bmp png tga' -- "$cur")); return ;;
     esac
@@ -50,7 +51,7 @@ _tavrel_cli()
             case ${words[i]} in
                 --) ended=1; continue ;;
                 --all) all=1; ((i++)); continue ;;
-                --index | --format | --cells | --jobs) ((i++)); continue ;;
+                --index | --format | --cells | --jobs | --size) ((i++)); continue ;;
                 -?*) continue ;;
             esac
         fi
@@ -62,7 +63,12 @@ _tavrel_cli()
         return
     fi
     if [[ $verb == import ]]; then
-        if ((files == 0)); then _filedir '[nN][iI][fF]'; elif ((files == 1)); then _filedir -d; fi
+        # Model files and folders, the last of them the folder of textures.
+        _filedir '[nN][iI][fF]'
+        return
+    fi
+    if [[ $verb == thumbnail ]]; then
+        if ((files == 0)); then _filedir "$inputs"; elif ((files == 1)); then _filedir '[pP][nN][gG]'; fi
         return
     fi
     # replace writes into a model file or a compressed bitmap; alpha writes into,

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "doc/FolderWalk.h"
 #include "doc/MapMaker.h"
 #include "doc/PathUtil.h"
 #include "image/FileKind.h"
@@ -20,6 +21,7 @@ struct RawOptions {
     std::optional<std::string> all;
     std::optional<std::string> format;
     std::optional<std::string> jobs;
+    std::optional<std::string> size;
     bool json = false;
     bool help = false;
     bool backup = false;
@@ -73,10 +75,12 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (flag)
                 return std::string(word) + " is given twice";
             flag = true;
-        } else if (word == "--index" || word == "--all" || word == "--format" || word == "--jobs") {
+        } else if (word == "--index" || word == "--all" || word == "--format" || word == "--jobs" ||
+            word == "--size") {
             std::optional<std::string>& slot = word == "--index" ? raw.index
                 : word == "--all"                                ? raw.all
                 : word == "--jobs"                               ? raw.jobs
+                : word == "--size"                               ? raw.size
                                                                  : raw.format;
             if (slot)
                 return std::string(word) + " is given twice";
@@ -116,17 +120,46 @@ std::optional<std::string> CheckOutput(const std::string& path)
     return std::nullopt;
 }
 
+// The files and folders of a verb that takes several; paths that are not folders must be of a kind the tool opens.
+std::optional<std::string> TakePaths(const std::vector<std::string>& given, CliOptions& options)
+{
+    for (const std::string& path : given) {
+        if (path.empty())
+            return "the file name is empty";
+        if (IsFolderPath(path))
+            options.bManyFiles = true;
+        else if (auto error = CheckInput(path))
+            return error;
+    }
+    options.paths = given;
+    options.bManyFiles = options.bManyFiles || given.size() > 1;
+    options.strFile = given.empty() ? std::string() : given[0];
+    return std::nullopt;
+}
+
+std::optional<uint32_t> ParseIndex(const std::string& text);
+
+std::optional<std::string> ParseJobs(const RawOptions& raw, CliOptions& options)
+{
+    if (!raw.jobs)
+        return std::nullopt;
+    const std::optional<uint32_t> jobs = ParseIndex(*raw.jobs);
+    if (!jobs || *jobs == 0 || *jobs > kMaxJobs)
+        return "--jobs needs a number from 1 to " + std::to_string(kMaxJobs);
+    options.nJobs = *jobs;
+    return std::nullopt;
+}
+
 ParseResult ParseList(const RawOptions& raw)
 {
     if (raw.index || raw.all || raw.format || raw.jobs || HasEditOptions(raw))
         return Refuse("list takes no option but --json");
-    if (raw.positional.size() != 1)
-        return Refuse("list takes one FILE");
-    if (auto error = CheckInput(raw.positional[0]))
-        return Refuse(*error);
+    if (raw.positional.empty())
+        return Refuse("list takes one FILE or more, or folders");
     CliOptions options;
     options.verb = CliVerb::List;
-    options.strFile = raw.positional[0];
+    if (auto error = TakePaths(raw.positional, options))
+        return Refuse(*error);
     options.bJson = raw.json;
     return ParseResult{options, {}};
 }
@@ -142,8 +175,10 @@ ParseResult ParseExtract(const RawOptions& raw)
             return Refuse("--index and --all cannot be given together");
         if (raw.all->empty())
             return Refuse("the folder name of --all is empty");
-        if (raw.positional.size() != 1)
-            return Refuse("extract --all takes one FILE and the folder DIR");
+        if (raw.positional.empty())
+            return Refuse("extract --all takes FILE (or several, or folders) and the folder DIR");
+        if (auto error = TakePaths(raw.positional, options))
+            return Refuse(*error);
         options.strAllDir = *raw.all;
         options.bOverwrite = raw.overwrite;
         if (raw.format) {
@@ -152,12 +187,9 @@ ParseResult ParseExtract(const RawOptions& raw)
                 return Refuse("--format must be bmp, png or tga");
             options.format = *format;
         }
-        if (raw.jobs) {
-            const std::optional<uint32_t> jobs = ParseIndex(*raw.jobs);
-            if (!jobs || *jobs == 0 || *jobs > kMaxJobs)
-                return Refuse("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
-            options.nJobs = *jobs;
-        }
+        if (auto error = ParseJobs(raw, options))
+            return Refuse(*error);
+        return ParseResult{options, {}};
     } else {
         if (raw.jobs)
             return Refuse("--jobs goes with --all");
@@ -258,18 +290,26 @@ ParseResult ParseAlpha(const RawOptions& raw)
 
 ParseResult ParseImport(const RawOptions& raw)
 {
-    if (raw.json || raw.index || raw.all || raw.format || raw.jobs)
-        return Refuse("import takes no options but --backup, --yes, --dry-run and --follow-link");
-    if (raw.positional.size() != 2)
-        return Refuse("import takes FILE and DIR");
-    if (FileKindOfPath(raw.positional[0]) != kFileKindNif)
-        return Refuse(raw.positional[0] + ": import puts textures into a model file (.nif)");
-    if (raw.positional[1].empty())
-        return Refuse("the folder name is empty");
+    if (raw.json || raw.index || raw.all || raw.format)
+        return Refuse("import takes no options but --backup, --yes, --dry-run, --follow-link and --jobs");
+    if (raw.positional.size() < 2)
+        return Refuse("import takes FILE (or several, or folders) and DIR");
     CliOptions options;
     options.verb = CliVerb::Import;
-    options.strFile = raw.positional[0];
-    options.strImportDir = raw.positional[1];
+    const std::vector<std::string> files(raw.positional.begin(), raw.positional.end() - 1);
+    if (auto error = TakePaths(files, options))
+        return Refuse(*error);
+    if (!options.bManyFiles && FileKindOfPath(raw.positional[0]) != kFileKindNif)
+        return Refuse(raw.positional[0] + ": import puts textures into a model file (.nif)");
+    if (options.bManyFiles && raw.followLink)
+        return Refuse("--follow-link goes with one FILE: links found in folders are left alone");
+    if (!options.bManyFiles && raw.jobs)
+        return Refuse("--jobs goes with several files or folders");
+    if (auto error = ParseJobs(raw, options))
+        return Refuse(*error);
+    if (raw.positional.back().empty())
+        return Refuse("the folder name is empty");
+    options.strImportDir = raw.positional.back();
     options.bBackup = raw.backup;
     options.bYes = raw.yes;
     options.bDryRun = raw.dryRun;
@@ -341,6 +381,32 @@ ParseResult ParseMap(int argc, const char* const* argv)
     return ParseResult{options, {}};
 }
 
+// The largest thumbnail: file managers ask for 128 to 1024.
+constexpr uint32_t kMaxThumbnailSize = 4096;
+
+ParseResult ParseThumbnail(const RawOptions& raw)
+{
+    if (raw.json || raw.index || raw.all || raw.format || raw.jobs || HasEditOptions(raw))
+        return Refuse("thumbnail takes no option but --size");
+    if (raw.positional.size() != 2)
+        return Refuse("thumbnail takes FILE and OUT.png");
+    if (auto error = CheckInput(raw.positional[0]))
+        return Refuse(*error);
+    if (FormatFromPath(raw.positional[1]) != OutputFormat::Png)
+        return Refuse(raw.positional[1] + ": a thumbnail is a PNG file (.png)");
+    CliOptions options;
+    options.verb = CliVerb::Thumbnail;
+    if (raw.size) {
+        const std::optional<uint32_t> size = ParseIndex(*raw.size);
+        if (!size || *size == 0 || *size > kMaxThumbnailSize)
+            return Refuse("--size needs a number from 1 to " + std::to_string(kMaxThumbnailSize));
+        options.nThumbnailSize = *size;
+    }
+    options.strFile = raw.positional[0];
+    options.strOut = raw.positional[1];
+    return ParseResult{options, {}};
+}
+
 }  // namespace
 
 namespace {
@@ -404,7 +470,7 @@ ParseResult ParseVerbArguments(int argc, const char* const* argv)
     if (verb == "map")
         return ParseMap(argc, argv);
     if (verb != "list" && verb != "extract" && verb != "convert" && verb != "import" && verb != "replace" &&
-        verb != "alpha")
+        verb != "alpha" && verb != "thumbnail")
         return Refuse("unknown command " + std::string(verb));
 
     RawOptions raw;
@@ -414,6 +480,10 @@ ParseResult ParseVerbArguments(int argc, const char* const* argv)
         return ParseResult{options, {}};
     if (raw.overwrite && verb != "extract")
         return Refuse("--overwrite goes with extract --all");
+    if (raw.size && verb != "thumbnail")
+        return Refuse("--size goes with thumbnail");
+    if (verb == "thumbnail")
+        return ParseThumbnail(raw);
     if (verb == "list")
         return ParseList(raw);
     if (verb == "extract")

@@ -13,11 +13,13 @@ inline constexpr int kExitUsage = 2;  // the command line was not understood
 // The file formats the tool writes.
 enum class OutputFormat { Bmp, Png, Tga };
 
-enum class CliVerb { Help, Version, List, Extract, Convert, Import, Map, Replace, Alpha };
+enum class CliVerb { Help, Version, List, Extract, Convert, Import, Map, Replace, Alpha, Thumbnail };
 
 struct CliOptions {
     CliVerb verb = CliVerb::Help;
     std::string strFile;  // FILE or IN
+    std::vector<std::string> paths;  // list, extract --all, import: the files and folders given
+    bool bManyFiles = false;  // more than one path, or a folder: the folder form of the verb
     std::string strOut;  // OUT of extract and convert
     std::string strAllDir;  // DIR of extract --all; empty otherwise
     uint32_t nIndex = 0;  // --index N
@@ -34,6 +36,7 @@ struct CliOptions {
     std::optional<uint64_t> nMaxImageMiB;  // --max-image-mib N, any verb: the budget of one image's pixels
     bool bFollowLink = false;  // --follow-link: edit the file a model file links to
     bool bOverwrite = false;  // extract --all --overwrite: replace existing files that differ
+    uint32_t nThumbnailSize = 128;  // thumbnail --size N
 
     bool ExtractsAll() const { return !strAllDir.empty(); }
 };

@@ -22,3 +22,13 @@ int RunReplace(const CliOptions& options, CCliUiServices& ui);
 int RunAlpha(const CliOptions& options, CCliUiServices& ui);
 // import FILE DIR [--backup] [--yes] [--dry-run] [--follow-link]
 int RunImport(const CliOptions& options, CCliUiServices& ui);
+
+// The folder forms (several paths, or a folder): FolderCommands.cpp.
+// list PATH... [--json]: the listing with a file column, or {"files": [...]}.
+int RunListFiles(const CliOptions& options, CCliUiServices& ui);
+// extract PATH... --all DIR: each file's images below DIR in its folder relative to its root.
+int RunExtractFolder(const CliOptions& options, CCliUiServices& ui);
+// import PATH... DIR: every file checked first; nothing written if any is refused.
+int RunImportFolder(const CliOptions& options, CCliUiServices& ui);
+// thumbnail FILE OUT.png [--size N]: the first image, scaled to fit N x N.
+int RunThumbnail(const CliOptions& options, CCliUiServices& ui);

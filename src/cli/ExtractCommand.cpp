@@ -31,6 +31,8 @@ int ExtractOne(const CliOptions& options, const CImageSet& set, CCliUiServices& 
 
 int RunExtract(const CliOptions& options, CCliUiServices& ui)
 {
+    if (options.ExtractsAll() && options.bManyFiles)
+        return RunExtractFolder(options, ui);
     CImageSet set;
     // A model file's textures are read when each is written: one at a time is held per thread.
     if (!OpenImages(set, options.strFile, ui, false))

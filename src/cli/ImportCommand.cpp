@@ -8,6 +8,8 @@
 
 int RunImport(const CliOptions& options, CCliUiServices& ui)
 {
+    if (options.bManyFiles)
+        return RunImportFolder(options, ui);
     std::string path;
     try {
         path = EditTarget(options);

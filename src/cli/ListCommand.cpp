@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/ImageSet.h"
 #include "cli/Json.h"
+#include "doc/FolderWalk.h"
 #include "image/RawTexture.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
@@ -65,48 +66,100 @@ void PrintTable(const std::vector<ListRow>& rows)
             row.nHeight, row.nBits);
 }
 
+std::string JsonRow(const ListRow& row)
+{
+    char item[256];
+    std::snprintf(item, sizeof item,
+        "{\"index\": %" PRIu32 ", \"offset\": %" PRIu64 ", \"width\": %" PRId64 ", \"height\": %" PRId64
+        ", \"bits\": %u}",
+        row.nIndex, row.nOffset, row.nWidth, row.nHeight, row.nBits);
+    return item;
+}
+
 void PrintJson(const std::vector<ListRow>& rows, const std::string& file, const char* kind)
 {
     std::string out = "{\"file\": " + JsonString(file) + ", \"kind\": " + JsonString(kind) + ", \"images\": [";
-    bool first = true;
-    for (const ListRow& row : rows) {
-        char item[256];
-        std::snprintf(item, sizeof item,
-            "%s{\"index\": %" PRIu32 ", \"offset\": %" PRIu64 ", \"width\": %" PRId64 ", \"height\": %" PRId64
-            ", \"bits\": %u}",
-            first ? "" : ", ", row.nIndex, row.nOffset, row.nWidth, row.nHeight, row.nBits);
-        out += item;
-        first = false;
-    }
+    for (size_t i = 0; i < rows.size(); ++i)
+        out += (i ? ", " : "") + JsonRow(rows[i]);
     out += "]}\n";
     std::fputs(out.c_str(), stdout);
 }
 
 }  // namespace
 
+namespace {
+
+// A file's rows and kind; false when it could not be opened (its reader has said why).
+bool RowsOf(const std::string& path, CCliUiServices& ui, std::vector<ListRow>& rows, std::string& kindName,
+    bool& allRead)
+{
+    // A file of one image is listed from its headers, model files from their texture fields.
+    if (const int kind = SingleImageKind(path); kind != kFileKindNone) {
+        DibShape shape;
+        ui.SetProgressLabel("Reading " + path);
+        if (!RunReportingFailure([&] { shape = CDibImage::ReadShape(path, kind); }))
+            return false;
+        rows.push_back({0, 0, shape.width, shape.height, shape.bitCount});
+        kindName = FileKindExtension(static_cast<FileKind>(kind));
+        return true;
+    }
+    CImageSet set;
+    if (!OpenImages(set, path, ui, false))
+        return false;
+    rows = RowsOfTextureFields(set, allRead);
+    kindName = set.KindName();
+    return true;
+}
+
+}  // namespace
+
 int RunList(const CliOptions& options, CCliUiServices& ui)
 {
+    if (options.bManyFiles)
+        return RunListFiles(options, ui);
     std::vector<ListRow> rows;
     bool allRead = true;
-    const char* kindName = "";
-    // A file of one image is listed from its headers, model files from their texture fields.
-    if (const int kind = SingleImageKind(options.strFile); kind != kFileKindNone) {
-        DibShape shape;
-        ui.SetProgressLabel("Reading " + options.strFile);
-        if (!RunReportingFailure([&] { shape = CDibImage::ReadShape(options.strFile, kind); }))
-            return kExitFailure;
-        rows.push_back({0, 0, shape.width, shape.height, shape.bitCount});
-        kindName = kind == kFileKindBmp ? "bmp" : kind == kFileKindBmz ? "bmz" : "png";
-    } else {
-        CImageSet set;
-        if (!OpenImages(set, options.strFile, ui, false))
-            return kExitFailure;
-        rows = RowsOfTextureFields(set, allRead);
-        kindName = set.KindName();
-    }
+    std::string kindName;
+    if (!RowsOf(options.strFile, ui, rows, kindName, allRead))
+        return kExitFailure;
     if (options.bJson)
-        PrintJson(rows, options.strFile, kindName);
+        PrintJson(rows, options.strFile, kindName.c_str());
     else
         PrintTable(rows);
+    return allRead ? kExitSuccess : kExitFailure;
+}
+
+int RunListFiles(const CliOptions& options, CCliUiServices& ui)
+{
+    const FolderWalk walk = FindReadableFiles(options.paths);
+    for (const std::string& error : walk.errors)
+        ui.Report(error);
+    bool allRead = walk.errors.empty();
+    std::string json = "{\"files\": [";
+    if (!options.bJson)
+        std::fputs("file\tindex\toffset\twidth\theight\tbits\n", stdout);
+    bool first = true;
+    for (const FoundFile& file : walk.files) {
+        std::vector<ListRow> rows;
+        std::string kindName;
+        if (!RowsOf(file.strPath, ui, rows, kindName, allRead)) {
+            allRead = false;
+            continue;
+        }
+        if (options.bJson) {
+            json += std::string(first ? "" : ", ") + "{\"file\": " + JsonString(file.strPath) +
+                ", \"kind\": " + JsonString(kindName) + ", \"images\": [";
+            for (size_t i = 0; i < rows.size(); ++i)
+                json += (i ? ", " : "") + JsonRow(rows[i]);
+            json += "]}";
+            first = false;
+            continue;
+        }
+        for (const ListRow& row : rows)
+            std::printf("%s\t%" PRIu32 "\t%" PRIu64 "\t%" PRId64 "\t%" PRId64 "\t%u\n", file.strPath.c_str(),
+                row.nIndex, row.nOffset, row.nWidth, row.nHeight, row.nBits);
+    }
+    if (options.bJson)
+        std::fputs((json + "]}\n").c_str(), stdout);
     return allRead ? kExitSuccess : kExitFailure;
 }

@@ -32,6 +32,7 @@ int RunVerb(const CliOptions& options, CCliUiServices& ui)
             case CliVerb::Replace: status = RunReplace(options, ui); break;
             case CliVerb::Alpha: status = RunAlpha(options, ui); break;
             case CliVerb::Import: status = RunImport(options, ui); break;
+            case CliVerb::Thumbnail: status = RunThumbnail(options, ui); break;
             case CliVerb::Help:
             case CliVerb::Version: break;
             }

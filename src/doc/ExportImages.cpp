@@ -106,22 +106,40 @@ bool IsEmpty(const CDibImage& image)
 }
 
 // Defers the per-file sync of new files, and keeps each PNG on its job's
-// thread when several jobs run, for the export's lifetime.
+// thread when several jobs run, for the export's lifetime. Exports may run side
+// by side (a folder's files): the settings hold while any of them runs, and a
+// PNG keeps to one thread while more than one export, or job, runs.
 class CBatchSettings {
 public:
     explicit CBatchSettings(size_t jobs)
+        : m_bParallel(jobs > 1)
     {
-        CSafeFileWriter::SetDeferNewFileSync(true);
-        if (jobs > 1)
-            SetPngEncoderThreads(1);
+        std::lock_guard<std::mutex> lock(s_mutex);
+        ++s_nActive;
+        s_nParallel += m_bParallel ? 1 : 0;
+        Apply();
     }
     ~CBatchSettings()
     {
-        CSafeFileWriter::SetDeferNewFileSync(false);
-        SetPngEncoderThreads(0);
+        std::lock_guard<std::mutex> lock(s_mutex);
+        --s_nActive;
+        s_nParallel -= m_bParallel ? 1 : 0;
+        Apply();
     }
     CBatchSettings(const CBatchSettings&) = delete;
     CBatchSettings& operator=(const CBatchSettings&) = delete;
+
+private:
+    static void Apply()
+    {
+        CSafeFileWriter::SetDeferNewFileSync(s_nActive > 0);
+        SetPngEncoderThreads(s_nActive > 1 || s_nParallel > 0 ? 1 : 0);
+    }
+
+    bool m_bParallel;
+    static inline std::mutex s_mutex;
+    static inline int s_nActive = 0;
+    static inline int s_nParallel = 0;
 };
 
 class CExport {

@@ -579,3 +579,126 @@ TEST_F(CliTest, TheWindowEndsNormallyOnSigterm)
     EXPECT_TRUE(FileNames(Tmp(), "tavrel-").empty());  // Qt's own runtime folder may stay
 }
 #endif
+
+// A game folder: nested model files, a link, a compressed bitmap, a PNG and a text file (passed over in folders), a
+// file that fails to read and a link to a folder (not followed).
+class FolderCliTest : public CliTest {
+protected:
+    FolderCliTest()
+    {
+        std::filesystem::create_directories(Path("game/sub/deep"));
+        Write("game/a.nif", ModelFile({m_textures[0], m_textures[1]}));
+        Write("game/sub/deep/b.nif", ModelFile({m_b}));
+        Write("game/sub/link.nif", ModelFile({}, nullptr, "deep/b.nif"));
+        Write("game/sub/c.bmz", BmzFile(Pattern(6, 4, false, 8)));
+        Write("game/pic.png", Expected("png", Pattern(3, 3, false, 9)));
+        Write("game/notes.txt", {'h', 'i'});
+        Write("game/bad.nif", {'n', 'o', 't', ' ', 'a', ' ', 'm', 'o', 'd', 'e', 'l'});
+        std::filesystem::create_directory_symlink("sub", Path("game/again"));
+    }
+    std::string Game(const std::string& name) const { return Path("game/" + name); }
+    std::string Out(const std::string& name) const { return Path("out/" + name); }
+    const Pixels m_b = Pattern(8, 6, false, 4);
+};
+
+TEST_F(FolderCliTest, ListFindsEachReadableFileOnceInSortedOrder)
+{
+    const CliRun run = Run({"list", Path("game")});
+    EXPECT_EQ(run.status, 1);  // bad.nif
+    std::vector<std::string> files;
+    for (size_t at = run.out.find('\n') + 1; at < run.out.size(); at = run.out.find('\n', at) + 1) {
+        const std::string file = run.out.substr(at, run.out.find('\t', at) - at);
+        if (files.empty() || files.back() != file)
+            files.push_back(file);
+    }
+    EXPECT_EQ(files, (std::vector<std::string>{Game("a.nif"), Game("sub/c.bmz"), Game("sub/deep/b.nif"),
+                         Game("sub/link.nif")}));
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "file\tindex\toffset\twidth\theight\tbits");
+    EXPECT_NE(run.err.find("bad.nif"), std::string::npos);
+    const CliRun json = Run({"list", "--json", Game("sub/c.bmz"), Game("pic.png")});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(json.out, "{\"files\": [{\"file\": \"" + Game("sub/c.bmz") +
+            "\", \"kind\": \"bmz\", \"images\": [{\"index\": 0, \"offset\": 0, \"width\": 6, \"height\": 4, "
+            "\"bits\": 24}]}, {\"file\": \"" +
+            Game("pic.png") +
+            "\", \"kind\": \"png\", \"images\": [{\"index\": 0, \"offset\": 0, \"width\": 3, \"height\": 3, "
+            "\"bits\": 24}]}]}\n");
+}
+
+TEST_F(FolderCliTest, ExtractMirrorsTheTreeAndImportWritesExactlyTheEditedFilesOrNothing)
+{
+    const CliRun extract = Run({"extract", Path("game"), "--all", Path("out"), "--jobs", "3"});
+    EXPECT_EQ(extract.status, 1) << extract.err;  // bad.nif; the others are still done
+    for (const auto& [file, pixels] : std::vector<std::pair<std::string, Pixels>>{{Out("a-000.png"), m_textures[0]},
+             {Out("a-001.png"), m_textures[1]}, {Out("sub/deep/b-000.png"), m_b}, {Out("sub/link-000.png"), m_b},
+             {Out("sub/c-000.png"), Pattern(6, 4, false, 8)}})
+        EXPECT_EQ(ReadFileBytes(file), Expected("png", pixels)) << file;
+    EXPECT_FALSE(std::filesystem::exists(Out("again")));
+    EXPECT_FALSE(std::filesystem::exists(Out("pic-000.png")));
+    EXPECT_NE(extract.out.find("5 files: 4 exported, 1 failed; 5 textures"), std::string::npos) << extract.out;
+
+    // Two PNGs edited: exactly those two model files change; the others keep their bytes and time.
+    const std::vector<std::string> models{Game("a.nif"), Game("sub/deep/b.nif"), Game("sub/link.nif"),
+        Game("sub/c.bmz"), Game("bad.nif")};
+    std::map<std::string, std::pair<std::vector<uint8_t>, std::filesystem::file_time_type>> before;
+    for (const std::string& m : models)
+        before[m] = {ReadFileBytes(m), std::filesystem::last_write_time(m)};
+    const Pixels newA = Pattern(5, 3, false, 21), newB = Pattern(8, 6, false, 22);
+    Write("out/a-000.png", Expected("png", newA));
+    Write("out/sub/deep/b-000.png", Expected("png", newB));
+    const CliRun import = Run({"import", Path("game"), Path("out")});
+    EXPECT_EQ(import.status, 0) << import.err << import.out;
+    EXPECT_EQ(ReadFileBytes(Game("a.nif")), ModelFile({newA, m_textures[1]}));
+    EXPECT_EQ(ReadFileBytes(Game("sub/deep/b.nif")), ModelFile({newB}));
+    for (const std::string& m : {models[2], models[3], models[4]}) {
+        EXPECT_EQ(ReadFileBytes(m), before[m].first) << m;
+        EXPECT_EQ(std::filesystem::last_write_time(m), before[m].second) << m;
+    }
+    EXPECT_NE(import.out.find(Game("a.nif") + ": 1 texture imported, written"), std::string::npos) << import.out;
+
+    // One refused file (32 bits into an RGB texture, without --yes) and nothing is written, not even the accepted
+    // edit.
+    Write("out/sub/deep/b-000.png", Expected("png", Pattern(8, 6, false, 23)));
+    std::filesystem::remove(Out("a-000.png"));
+    Write("out/a-000.bmp", BmpFile(Pattern(5, 3, true, 24)));
+    const std::vector<uint8_t> a = ReadFileBytes(Game("a.nif")), b = ReadFileBytes(Game("sub/deep/b.nif"));
+    const CliRun refused = Run({"import", Path("game"), Path("out")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("Nothing was written"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadFileBytes(Game("a.nif")), a);
+    EXPECT_EQ(ReadFileBytes(Game("sub/deep/b.nif")), b);
+}
+
+TEST_F(FolderCliTest, ThumbnailFitsTheSizeKeepsAlphaAndShowsTheFirstTexture)
+{
+    // 8 x 4 RGBA of 2 x 2 blocks of one colour each: at size 4 each block becomes one pixel.
+    Pixels blocks{8, 4, 4, std::vector<uint8_t>(8 * 4 * 4)};
+    for (uint32_t y = 0; y < 4; ++y)
+        for (uint32_t x = 0; x < 8; ++x)
+            for (uint32_t c = 0; c < 4; ++c)
+                blocks.bytes[(y * 8 + x) * 4 + c] = uint8_t((x / 2) * 40 + (y / 2) * 100 + c * 7 + 1);
+    Write("t.nif", ModelFile({blocks, m_b}));
+    // File, size, expected width x height, RGBA.
+    const std::tuple<std::string, std::string, uint32_t, uint32_t, bool> cases[] = {
+        {Path("t.nif"), "4", 4, 2, true},
+        {Path("t.nif"), "128", 8, 4, true},  // never enlarged
+        {Game("sub/c.bmz"), "3", 3, 2, false},
+        {Game("pic.png"), "1", 1, 1, false},
+    };
+    for (const auto& [file, size, width, height, alpha] : cases) {
+        const CliRun run = Run({"thumbnail", file, Path("th.png"), "--size", size});
+        PngImage png;
+        ASSERT_EQ(run.status, 0) << run.err;
+        ASSERT_TRUE(DecodePng(ReadFileBytes(Path("th.png")), png)) << file;
+        EXPECT_EQ(std::tie(png.width, png.height), std::tie(width, height)) << file << " " << size;
+        EXPECT_EQ(png.colorType == PNG_COLOR_TYPE_RGBA, alpha) << file;
+    }
+    Run({"thumbnail", Path("t.nif"), Path("th.png"), "--size", "4"});
+    PngImage png;
+    ASSERT_TRUE(DecodePng(ReadFileBytes(Path("th.png")), png));
+    for (uint32_t y = 0; y < 2; ++y)
+        for (uint32_t x = 0; x < 4; ++x)
+            for (uint32_t c = 0; c < 4; ++c)
+                EXPECT_EQ(png.rows[y][x * 4 + c], blocks.bytes[(y * 2 * 8 + x * 2) * 4 + c]) << x << y << c;
+    EXPECT_EQ(Run({"thumbnail", Path("t.nif"), Path("th.bmp")}).status, 2);
+}

@@ -20,7 +20,8 @@ expected=(usr/bin/tavrel-cli usr/share/man/man1/tavrel-cli.1.gz usr/share/bash-c
 sizes=()
 if [[ -n $gui ]]; then
   expected+=(usr/bin/tavrel usr/share/man/man1/tavrel.1.gz usr/share/applications/tavrel.desktop
-             usr/share/mime/packages/tavrel.xml usr/share/metainfo/org.tavrel.Tavrel.metainfo.xml)
+             usr/share/mime/packages/tavrel.xml usr/share/metainfo/org.tavrel.Tavrel.metainfo.xml
+             usr/share/thumbnailers/tavrel.thumbnailer)
   for icon in "$source"/res/icons/tavrel-*.png; do
     size=${icon##*tavrel-}; size=${size%.png}
     sizes+=("$size")
@@ -40,6 +41,22 @@ for size in "${sizes[@]}"; do
   read -r w h < <(od -An -tu1 -j16 -N8 "$png" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}')
   [[ "$w $h" == "$size $size" ]] || fail "icon ${size}x${size} is $w x $h"
 done
+
+# The thumbnailer runs an installed program, for MIME types the package installs, with the size it is asked for.
+thumbnailer=$root/usr/share/thumbnailers/tavrel.thumbnailer
+if [[ -n $gui ]]; then
+  [[ $(head -n1 "$thumbnailer") == "[Thumbnailer Entry]" ]] || fail "tavrel.thumbnailer has no [Thumbnailer Entry]"
+  tryexec=$(sed -n 's/^TryExec=//p' "$thumbnailer")
+  [[ -n $tryexec && -x $root/usr/bin/$tryexec ]] || fail "tavrel.thumbnailer's TryExec '$tryexec' is not installed"
+  exec_line=$(sed -n 's/^Exec=//p' "$thumbnailer")
+  [[ ${exec_line%% *} == "$tryexec" && $exec_line == *%i*%o*%s* ]] || fail "tavrel.thumbnailer's Exec is '$exec_line'"
+  types=$(sed -n 's/^MimeType=//p' "$thumbnailer" | tr ';' '\n' | sed '/^$/d')
+  [[ -n $types ]] || fail "tavrel.thumbnailer names no MIME type"
+  for type in $types; do
+    grep -q "mime-type type=\"$type\"" "$root/usr/share/mime/packages/tavrel.xml" ||
+      fail "tavrel.thumbnailer names $type, which the package does not install"
+  done
+fi
 
 # The installed programs run from where they were put.
 out=$("$root/usr/bin/tavrel-cli" --version 2>&1) || fail "installed tavrel-cli --version failed: $out"
