@@ -33,6 +33,7 @@
 #include "app/ViewerCommandIds.h"
 #include "doc/CommandIds.h"
 #include "doc/TavrelDoc.h"
+#include "platform/File.h"
 #include "platform/Format.h"
 #include "platform/UiServices.h"
 
@@ -499,6 +500,18 @@ void CMainFrame::OnBusyChanged(bool bBusy)
             m_pWatcher->Watch(path);
         else
             m_pWatcher->AcceptCurrent();
+        // A write that completed but whose name may not survive a power loss
+        // is said once the work is over, after the command's own messages.
+        const std::vector<std::string> warnings = TakeWriteWarnings();
+        if (!warnings.empty()) {
+            QMetaObject::invokeMethod(
+                this,
+                [warnings] {
+                    for (const std::string& warning : warnings)
+                        AfxMessageBox(warning, MB_OK | MB_ICONEXCLAMATION);
+                },
+                Qt::QueuedConnection);
+        }
     }
     // While the document works the list lets go of its records; afterwards it
     // reads them again, as new ones may sit where old ones were.
