@@ -2,6 +2,8 @@
 // textures, half of them changed, against a plain `cp` of the same file (and
 // `cp` followed by `sync`, as the import flushes its new file to disk) in the
 // same run. Goal: at most 2× the copy. The edited files are BMP, then PNG.
+// Then a dry run (nothing is written) against `cat` of the model file:
+// with a file for every texture, and with one file only. Goal: at most 3× `cat`.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +103,24 @@ int main()
         const double import = Seconds(start);
         std::printf("%s files: import %.3f s (%s), cp %.3f s (%.2fx), cp+sync %.3f s (%.2fx)\n", ext, import,
             report.Succeeded() ? "ok" : report.strError.c_str(), copy, import / copy, copySync, import / copySync);
+    }
+    {
+        const std::string all = dir + "/bmp", one = dir + "/one";
+        std::filesystem::create_directories(one);
+        std::filesystem::copy_file(all + "/model-001.bmp", one + "/model-001.bmp");
+        ImportOptions dry;
+        dry.bDryRun = true;
+        // The model file as the imports left it (its files are named for it): every texture unchanged.
+        std::filesystem::copy_file(original, model, std::filesystem::copy_options::overwrite_existing);
+        TimeCommand("cat '" + model + "' > /dev/null");  // the file in the page cache
+        for (const auto& [label, folder] : {std::pair{"a file for every texture", all}, std::pair{"one file", one}}) {
+            const double cat = TimeCommand("cat '" + model + "' > /dev/null");
+            const auto start = std::chrono::steady_clock::now();
+            const ImportReport report = ImportTextures(model, folder, dry);
+            const double run = Seconds(start);
+            std::printf("dry run, %s: %.3f s (%s), cat %.3f s (%.2fx)\n", label, run,
+                report.Succeeded() ? "ok" : report.strError.c_str(), cat, run / cat);
+        }
     }
     std::filesystem::remove_all(dir);
     return 0;

@@ -16,33 +16,37 @@ constexpr char kExportFilter[] =
     "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|Truevision Targa (*.tga)|*.tga||";
 constexpr ExportType kTypes[] = {kExportPngAlpha, kExportBmp, kExportTga};
 
-// The document's images in index order; null for one that could not be read.
-std::vector<CDibImage*> ImagesOf(const CTavrelDoc& doc)
-{
-    std::vector<CDibImage*> images;
-    if (doc.GetFileKind() == kFileKindNif) {
-        for (uint32_t i = 0; i < doc.ImageCount(); ++i) {
-            CDibImage* dib = doc.ImageAt(uint32_t(i));
-            images.push_back(dib && dib->GetBitmapInfo() ? dib : nullptr);
-        }
-    } else if (CDibImage* dib = doc.GetActiveImage(); dib && dib->GetBitmapInfo()) {
-        images.push_back(dib);
-    }
-    return images;
-}
-
-// The document's images: a model file's textures, or the one image of any other kind.
+// The document's images: a model file's textures, each read when the export
+// comes to it (the shown one is held already), or the one image of any other kind.
 class CDocSource final : public IExportSource {
 public:
     explicit CDocSource(const CTavrelDoc& doc)
-        : m_images(ImagesOf(doc))
+        : m_doc(doc)
+        , m_bModel(doc.GetFileKind() == kFileKindNif)
+        , m_nCount(m_bModel ? doc.ImageCount() : 1)
+        , m_pShown(doc.GetActiveImage())
     {
+        if (m_pShown && !m_pShown->GetBitmapInfo())
+            m_pShown = nullptr;
+        if (!m_bModel && !m_pShown)
+            m_nCount = 0;
     }
-    uint32_t Count() const override { return static_cast<uint32_t>(m_images.size()); }
-    const CDibImage* Image(uint32_t index, std::unique_ptr<CDibImage>&) const override { return m_images[index]; }
+    uint32_t Count() const override { return m_nCount; }
+    // Called from several threads: the document's cache is left alone, each read is the call's own.
+    // A texture that cannot be read is counted in the closing message.
+    const CDibImage* Image(uint32_t index, std::unique_ptr<CDibImage>& owned) const override
+    {
+        if (!m_bModel || index == m_doc.GetCurrentIndex())
+            return m_pShown;
+        owned = m_doc.ReadTexture(index, true);
+        return owned.get();
+    }
 
 private:
-    std::vector<CDibImage*> m_images;
+    const CTavrelDoc& m_doc;
+    bool m_bModel;
+    uint32_t m_nCount;
+    const CDibImage* m_pShown;
 };
 
 // The progress bar, and the one question before files that differ are replaced.
@@ -78,8 +82,11 @@ bool CanExportAllImages(const CTavrelDoc& doc)
 {
     if (doc.IsBusy())
         return false;
-    for (const CDibImage* dib : ImagesOf(doc)) {
-        if (dib)
+    if (const CDibImage* shown = doc.GetActiveImage(); shown && shown->GetBitmapInfo())
+        return true;
+    // The other textures count by their fields until they are read.
+    for (uint32_t i = 0; doc.GetFileKind() == kFileKindNif && i < doc.ImageCount(); ++i) {
+        if (doc.TextureLooksReadable(i))
             return true;
     }
     return false;
@@ -122,7 +129,7 @@ void ExportAllImages(CTavrelDoc& doc)
     size_t unreadable = 0;
     for (const ExportedImage& image : report.images) {
         if (image.status == ExportStatus::Unreadable)
-            ++unreadable;  // its reader said why when the file was opened
+            ++unreadable;  // counted below; its own message is shown when the texture is
         else if (!image.messages.empty() && image.status != ExportStatus::Empty) {
             AfxMessageBox(image.messages.front(), MB_OK);
             return;

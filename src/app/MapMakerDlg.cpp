@@ -200,23 +200,13 @@ void RunMapMaker(CTavrelDoc& doc, QWidget* parent)
 {
     if (!doc.IsLargeFile() || doc.IsBusy())
         return;
-    std::vector<const CDibImage*> candidates = CollectMapCandidates(doc);
-    if (candidates.empty()) {
+    MapCandidates candidates = CollectMapCandidates(doc);
+    if (candidates.images.empty()) {
         AfxMessageBox(kNoTiles, MB_OK);
         return;
     }
-    std::vector<uint32_t> indices;
-    for (const CDibImage* candidate : candidates) {
-        for (uint32_t i = 0; i < doc.ImageCount(); ++i) {
-            if (doc.ImageAt(i) == candidate) {
-                indices.push_back(i);
-                break;
-            }
-        }
-    }
-    CMapMakerDlg dialog(std::move(candidates), parent);
-    if (indices.size() == size_t(dialog.GetCells().CandidateCount()))
-        dialog.SetTextureIndices(std::move(indices));
+    CMapMakerDlg dialog(candidates.images, parent);
+    dialog.SetTextureIndices(std::move(candidates.indices));
     // A cancelled save dialog goes back to the arrangement, as it was.
     while (dialog.exec() == QDialog::Accepted) {
         // The model file's folder: the program's own is no place for a user's files.

@@ -1,6 +1,7 @@
 #include "cli/ImageSet.h"
 
 #include "cli/CliUiServices.h"
+#include "platform/UiServices.h"
 
 namespace {
 
@@ -15,19 +16,35 @@ CDibImage* Readable(CDibImage* record)
 LoadResult CImageSet::Open(const std::string& path, bool readTextures)
 {
     m_entries.clear();
-    m_doc.SetReadTexturesOnDemand(!readTextures);
+    m_textures.clear();
+    // The document only finds a model file's textures; the set reads them
+    // itself when all are wanted, in file order, each reader saying why it fails.
+    m_doc.SetReadTexturesOnDemand(true);
     m_doc.SetLinkPolicy(CTavrelDoc::LinkPolicy::Follow);  // reading follows links; only edits need --follow-link
-    const LoadResult result = m_doc.LoadFile(path);
+    LoadResult result = m_doc.LoadFile(path);
     const std::vector<uint64_t>& offsets = m_doc.GetRawImageOffsets();
     const bool model = m_doc.GetFileKind() == kFileKindNif;
     m_bOnDemand = !readTextures && model;
-    if (m_bOnDemand) {
+    if (model) {
         for (size_t i = 0; i < offsets.size(); ++i)
             m_entries.push_back({static_cast<uint32_t>(i), offsets[i], nullptr});
+        if (m_bOnDemand)
+            return result;
+        int shown = -1;
+        for (ImageEntry& entry : m_entries) {
+            m_textures.push_back(ReadTexture(entry));
+            entry.pImage = m_textures.back().get();
+            const int percent = static_cast<int>((uint64_t{entry.nIndex} + 1) * 100 / m_entries.size());
+            if (percent != shown)
+                Ui().ShowProgress(shown = percent);
+        }
+        Ui().ShowProgress(-1);
+        if (!AnyRead() && !m_entries.empty())
+            result = LoadResult::kFailedAndReported;  // each reader has said why
         return result;
     }
     for (uint32_t i = 0; i < m_doc.ImageCount(); ++i)
-        m_entries.push_back({i, model && i < offsets.size() ? offsets[i] : 0, Readable(m_doc.ImageAt(i))});
+        m_entries.push_back({i, 0, Readable(m_doc.ImageAt(i))});
     return result;
 }
 

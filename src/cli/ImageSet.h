@@ -42,6 +42,7 @@ private:
     CTavrelDoc m_doc;
     bool m_bOnDemand = false;
     std::vector<ImageEntry> m_entries;
+    std::vector<std::unique_ptr<CDibImage>> m_textures;  // a model file's, when all were read
 };
 
 class CCliUiServices;

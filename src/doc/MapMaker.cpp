@@ -30,14 +30,24 @@ std::vector<const CDibImage*> CollectMapCandidates(const std::vector<const CDibI
     return candidates;
 }
 
-std::vector<const CDibImage*> CollectMapCandidates(const CTavrelDoc& doc)
+MapCandidates CollectMapCandidates(const CTavrelDoc& doc)
 {
+    MapCandidates found;
     if (doc.GetFileKind() != kFileKindNif)
-        return {};
-    std::vector<const CDibImage*> images;
-    for (uint32_t i = 0; i < doc.ImageCount(); ++i)
-        images.push_back(doc.ImageAt(i));
-    return CollectMapCandidates(images);
+        return found;
+    for (uint32_t i = 0; i < doc.ImageCount() && found.images.size() < kMapCellCount; ++i) {
+        const RawTextureShape* shape = doc.TextureShapeAt(i);
+        if (!shape || shape->width != kMapTileSize || shape->height != kMapTileSize || !doc.TextureLooksReadable(i))
+            continue;
+        // A record of the map's own: the document's cache may drop its records while the map is open.
+        std::unique_ptr<CDibImage> record = doc.ReadTexture(i, true);
+        if (!IsTile(record.get()))
+            continue;
+        found.images.push_back(record.get());
+        found.indices.push_back(i);
+        found.owned.push_back(std::move(record));
+    }
+    return found;
 }
 
 CMapCells::CMapCells(std::vector<const CDibImage*> candidates)

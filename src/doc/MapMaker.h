@@ -20,8 +20,14 @@ inline constexpr int kMapSize = kMapColumns * kMapTileSize;
 // The tiles a map can use: the first 16 readable records of exactly
 // 256 × 256 pixels, in the given order.
 std::vector<const CDibImage*> CollectMapCandidates(const std::vector<const CDibImage*>& images);
-// The same among the open model file's textures; none for other kinds of file.
-std::vector<const CDibImage*> CollectMapCandidates(const CTavrelDoc& doc);
+// The same among the open model file's textures, read now: only those whose
+// fields say 256 × 256 (none for other kinds of file).
+struct MapCandidates {
+    std::vector<std::unique_ptr<CDibImage>> owned;  // the records read
+    std::vector<const CDibImage*> images;  // the candidates, in file order
+    std::vector<uint32_t> indices;  // their texture indices
+};
+MapCandidates CollectMapCandidates(const CTavrelDoc& doc);
 
 // Which candidate each cell shows. Cell n starts with candidate n, or empty
 // when there are fewer candidates than that.

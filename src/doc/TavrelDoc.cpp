@@ -108,7 +108,9 @@ bool CTavrelDoc::OnNewDocument()
     ReleaseBmzImage();
     ReleasePngImage();
     ReleaseTgaImage();
+    m_textures.Clear();
     m_rawImageOffsets.clear();
+    m_rawShapes.clear();
     m_nRawImageCount = 0;
     m_nCurrentImage = 0;
     m_nFileKind = kFileKindNone;
@@ -134,13 +136,15 @@ void CTavrelDoc::ChangeBusy(int delta)
 
 CDibImage* CTavrelDoc::GetActiveImage() const
 {
-    return ImageAt(m_nFileKind == kFileKindNif ? m_nCurrentImage : 0);
+    if (m_nFileKind == kFileKindNif)
+        return m_textures.Find(m_nCurrentImage);
+    return ImageAt(0);
 }
 
 uint32_t CTavrelDoc::ImageCount() const
 {
     switch (m_nFileKind) {
-    case kFileKindNif: return static_cast<uint32_t>(m_pRawImages.size());
+    case kFileKindNif: return m_bTexturesOnDemand ? 0 : m_textures.Count();
     case kFileKindBmp:
     case kFileKindBmz:
     case kFileKindPng:
@@ -151,11 +155,34 @@ uint32_t CTavrelDoc::ImageCount() const
 
 CDibImage* CTavrelDoc::ImageAt(uint32_t index) const
 {
-    if (m_nFileKind == kFileKindNif)
-        return index < m_pRawImages.size() ? m_pRawImages[index].get() : nullptr;
+    if (m_nFileKind == kFileKindNif) {
+        if (m_bTexturesOnDemand)
+            return nullptr;
+        return index == m_nCurrentImage ? m_textures.Find(index) : m_textures.Get(index, m_nCurrentImage);
+    }
     if (index != 0)
         return nullptr;
     return GetSlotImage(static_cast<int>(m_nFileKind));
+}
+
+const RawTextureShape* CTavrelDoc::TextureShapeAt(uint32_t index) const
+{
+    return m_nFileKind == kFileKindNif ? m_textures.Shape(index) : nullptr;
+}
+
+bool CTavrelDoc::TextureLooksReadable(uint32_t index) const
+{
+    return m_nFileKind == kFileKindNif && m_textures.LooksReadable(index);
+}
+
+CDibImage* CTavrelDoc::HeldTextureAt(uint32_t index) const
+{
+    return m_nFileKind == kFileKindNif ? m_textures.Find(index) : nullptr;
+}
+
+std::unique_ptr<CDibImage> CTavrelDoc::ReadTexture(uint32_t index, bool bQuiet) const
+{
+    return m_nFileKind == kFileKindNif ? m_textures.Read(index, bQuiet) : nullptr;
 }
 
 CDibImage* CTavrelDoc::GetSlotImage(int nKind) const
@@ -274,9 +301,12 @@ CTavrelDoc::OpenFileState CTavrelDoc::TakeOpenFile(int nLoadingKind)
     state.nRawImageCount = m_nRawImageCount;
     state.bLargeFile = m_bLargeFile;
     state.rawImageOffsets = std::move(m_rawImageOffsets);
-    state.rawImages = std::move(m_pRawImages);
+    state.rawShapes = std::move(m_rawShapes);
+    state.nModelLength = m_nModelLength;
+    state.textures = std::move(m_textures);
     m_rawImageOffsets.clear();
-    m_pRawImages.clear();
+    m_rawShapes.clear();
+    m_textures = CTextureCache();
     m_nRawImageCount = 0;
     if (std::unique_ptr<CDibImage>* slot = SlotFor(nLoadingKind)) {
         state.slotImage = std::move(*slot);
@@ -296,7 +326,9 @@ void CTavrelDoc::RestoreOpenFile(OpenFileState& state)
     m_nRawImageCount = state.nRawImageCount;
     m_bLargeFile = state.bLargeFile;
     m_rawImageOffsets = std::move(state.rawImageOffsets);
-    m_pRawImages = std::move(state.rawImages);
+    m_rawShapes = std::move(state.rawShapes);
+    m_nModelLength = state.nModelLength;
+    m_textures = std::move(state.textures);
     if (std::unique_ptr<CDibImage>* slot = SlotFor(state.nSlotKind))
         *slot = std::move(state.slotImage);
     SetTitle(state.strTitle);
@@ -387,11 +419,14 @@ LoadResult CTavrelDoc::ShowRawImages(const std::string& path)
     LoadRawImages(path);
     if (m_bTexturesOnDemand)
         return m_nRawImageCount > 0 ? LoadResult::kLoaded : LoadResult::kFailedSilently;
-    for (const std::unique_ptr<CDibImage>& image : m_pRawImages) {
-        if (image && image->GetBitmapInfo())
+    // Only the shown texture has been read; the others count by their fields.
+    if (const CDibImage* shown = GetActiveImage(); shown && shown->GetBitmapInfo())
+        return LoadResult::kLoaded;
+    for (uint32_t i = 1; i < m_nRawImageCount; ++i) {
+        if (m_textures.LooksReadable(i))
             return LoadResult::kLoaded;
     }
-    return LoadResult::kFailedAndReported;  // each record has said why
+    return LoadResult::kFailedAndReported;  // the shown texture's reader has said why
 }
 
 LoadResult CTavrelDoc::StopLoad(const std::string& text)
@@ -411,43 +446,41 @@ LoadResult CTavrelDoc::ShowNoImageData()
 bool CTavrelDoc::ScanInto(CFile& file)
 {
     try {
-        m_nRawImageCount = FindRawImageData(&file);
+        m_nRawImageCount = ScanRawImageData(file, m_rawImageOffsets, m_rawShapes);
+        m_nModelLength = file.GetLength();
         return true;
     } catch (const CFileException& e) {
         // Leave no offsets that the slots do not match.
         m_rawImageOffsets.clear();
+        m_rawShapes.clear();
         m_nRawImageCount = 0;
-        ReleaseRawImages();
+        m_textures.Clear();
         e.ReportError();
         SetTitle(kUntitled);
         return false;
     }
 }
 
-void CTavrelDoc::LoadRawImages(const std::string& path)
+void CTavrelDoc::LoadRawImages(const std::string& path, uint32_t show)
 {
-    ReleaseRawImages();
-    const size_t count = m_rawImageOffsets.size();
-    if (m_bTexturesOnDemand) {
-        m_nRawImageCount = static_cast<uint32_t>(count);
-        m_nCurrentImage = 0;
-        m_nFileKind = kFileKindNif;
-        return;
-    }
-    m_pRawImages.reserve(count);
-    int shown = -1;
-    for (size_t i = 0; i < count; ++i) {
-        m_pRawImages.push_back(std::make_unique<CDibImage>(path, kFileKindNif, m_rawImageOffsets[i]));
-        const int percent = static_cast<int>((i + 1) * 100 / count);
-        if (percent != shown) {
-            Ui().ShowProgress(percent);
-            shown = percent;
-        }
-    }
-    Ui().ShowProgress(-1);
-    m_nRawImageCount = static_cast<uint32_t>(m_pRawImages.size());
-    m_nCurrentImage = 0;
+    m_textures.Reset(path, m_rawImageOffsets, m_rawShapes, m_nModelLength);
+    m_nRawImageCount = m_textures.Count();
     m_nFileKind = kFileKindNif;
+    m_nCurrentImage = 0;
+    // The window reads the shown texture now and the others when they are wanted.
+    if (m_nRawImageCount == 0 || m_bTexturesOnDemand)
+        return;
+    Ui().ShowProgress(50);  // the textures are found
+    ShowTexture(std::min(show, m_nRawImageCount - 1));
+    Ui().ShowProgress(100);
+    Ui().ShowProgress(-1);
+}
+
+void CTavrelDoc::ShowTexture(uint32_t index)
+{
+    m_nCurrentImage = index;
+    if (!m_bTexturesOnDemand)
+        m_textures.Get(index, index);
 }
 
 bool CTavrelDoc::CheckPrivateFolder()
@@ -468,7 +501,7 @@ void CTavrelDoc::OnNextImage()
 {
     if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
         return;
-    m_nCurrentImage = m_nCurrentImage + 1 >= m_nRawImageCount ? 0 : m_nCurrentImage + 1;
+    ShowTexture(m_nCurrentImage + 1 >= m_nRawImageCount ? 0 : m_nCurrentImage + 1);
     UpdateAllViews();
 }
 
@@ -476,7 +509,7 @@ void CTavrelDoc::OnPreviousImage()
 {
     if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
         return;
-    m_nCurrentImage = m_nCurrentImage == 0 ? m_nRawImageCount - 1 : m_nCurrentImage - 1;
+    ShowTexture(m_nCurrentImage == 0 ? m_nRawImageCount - 1 : m_nCurrentImage - 1);
     UpdateAllViews();
 }
 
@@ -484,7 +517,7 @@ bool CTavrelDoc::SelectImage(uint32_t index)
 {
     if (IsBusy() || m_nFileKind != kFileKindNif || index >= m_nRawImageCount)
         return false;
-    m_nCurrentImage = index;
+    ShowTexture(index);
     UpdateAllViews();
     return true;
 }
@@ -496,7 +529,8 @@ void CTavrelDoc::OnUpdateNextPrevImage(CCmdUI* pCmdUI)
 
 uint32_t CTavrelDoc::FindRawImageData(CFile* pFile)
 {
-    return ScanRawImageData(*pFile, m_rawImageOffsets);
+    m_nModelLength = pFile->GetLength();
+    return ScanRawImageData(*pFile, m_rawImageOffsets, m_rawShapes);
 }
 
 uint64_t CTavrelDoc::FindImageLink(CFile* pFile)
@@ -506,7 +540,7 @@ uint64_t CTavrelDoc::FindImageLink(CFile* pFile)
 
 void CTavrelDoc::ReleaseRawImages()
 {
-    m_pRawImages.clear();
+    m_textures.Release();
 }
 
 void CTavrelDoc::ReleaseBmpImage()

@@ -10,6 +10,7 @@
 
 #include "doc/CmdTarget.h"
 #include "doc/DocObserver.h"
+#include "doc/TextureCache.h"
 #include "image/DibImage.h"
 
 class CFile;
@@ -73,13 +74,27 @@ public:
     void OnFileImportTextures();
     void OnUpdateFileImportTextures(CCmdUI* pCmdUI);
 
-    // The record that the view shows and the commands work on, or null.
+    // The record that the view shows and the commands work on, or null. A
+    // model file's shown texture is read when it becomes the shown one.
     CDibImage* GetActiveImage() const;
     // The images of the open file: a model file's textures in file order, or
     // the one image of a bitmap, compressed bitmap, PNG or Targa file. A record may be
-    // empty (its read failed) or null.
+    // empty (its read failed) or null. A texture other than the shown one is
+    // read when asked for and held in a small cache: its record lives until
+    // a few other textures have been read.
     uint32_t ImageCount() const;
     CDibImage* ImageAt(uint32_t index) const;
+    // A model file's texture without holding it: its fields, whether they
+    // (and any read so far) let it be read, its record when the cache holds
+    // it, or a record of the caller's own, read now (quietly: without showing
+    // the reader's message). The version changes when the textures may have.
+    const RawTextureShape* TextureShapeAt(uint32_t index) const;
+    bool TextureLooksReadable(uint32_t index) const;
+    CDibImage* HeldTextureAt(uint32_t index) const;
+    std::unique_ptr<CDibImage> ReadTexture(uint32_t index, bool bQuiet) const;
+    uint64_t TexturesVersion() const { return m_textures.Version(); }
+    // Bytes of the texture records held.
+    uint64_t HeldTextureBytes() const { return m_textures.HeldBytes(); }
     // The record last loaded for a kind of single-image file (BMP, BMZ, PNG,
     // TGA), whatever is open now; null when there is none.
     CDibImage* GetSlotImage(int nKind) const;
@@ -152,7 +167,11 @@ private:
     LoadResult LoadLinkedFile(const std::string& linkName);
     // Scans for texture blocks; a file error is reported and leaves no textures.
     bool ScanInto(CFile& file);
-    void LoadRawImages(const std::string& path);
+    // Takes the scanned textures of the file at path and shows texture `show`
+    // (the last one when there are fewer).
+    void LoadRawImages(const std::string& path, uint32_t show = 0);
+    // Makes index the shown texture and reads it.
+    void ShowTexture(uint32_t index);
     // Scans the open model file again and reloads its textures, showing the same index.
     void ReloadModelFile();
     // Loads the textures at the offsets and shows them.
@@ -170,7 +189,9 @@ private:
         uint32_t nRawImageCount = 0;
         bool bLargeFile = false;
         std::vector<uint64_t> rawImageOffsets;
-        std::vector<std::unique_ptr<CDibImage>> rawImages;
+        std::vector<RawTextureShape> rawShapes;
+        uint64_t nModelLength = 0;
+        CTextureCache textures;
         std::unique_ptr<CDibImage> slotImage;  // the record of the loading kind's slot
         int nSlotKind = kFileKindNone;
     };
@@ -211,8 +232,10 @@ private:
     std::string m_strFilter;
     std::string m_strMessage;
     std::vector<uint64_t> m_rawImageOffsets;
+    std::vector<RawTextureShape> m_rawShapes;  // the fields at those offsets
+    uint64_t m_nModelLength = 0;  // of the file they were scanned in
     bool m_bLargeFile = false;
-    std::vector<std::unique_ptr<CDibImage>> m_pRawImages;  // one per texture, no fixed limit
+    mutable CTextureCache m_textures;  // the model file's textures, read when wanted
     std::unique_ptr<CDibImage> m_pBmpImage;
     std::unique_ptr<CDibImage> m_pBmzImage;
     std::unique_ptr<CDibImage> m_pPngImage;

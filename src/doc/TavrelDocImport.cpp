@@ -98,7 +98,6 @@ void CTavrelDoc::ReloadModelFile()
     if (!ScanInto(file))
         return;
     file.Close();
-    LoadRawImages(m_strFilePath);
-    m_nCurrentImage = shown < m_nRawImageCount ? shown : 0;
+    LoadRawImages(m_strFilePath, shown < m_nRawImageCount ? shown : 0);
     UpdateAllViews();
 }

@@ -65,10 +65,10 @@ bool CTavrelDoc::ReplaceImage()
 
 CDibImage* CTavrelDoc::CurrentRawImage() const
 {
-    if (m_nFileKind != kFileKindNif || m_nCurrentImage >= m_pRawImages.size())
+    if (m_nFileKind != kFileKindNif)
         return nullptr;
-    const std::unique_ptr<CDibImage>& record = m_pRawImages[m_nCurrentImage];
-    return HoldsImage(record) ? record.get() : nullptr;
+    CDibImage* record = m_textures.Find(m_nCurrentImage);
+    return record && record->GetBitmapInfo() ? record : nullptr;
 }
 
 std::optional<CTavrelDoc::ChosenReplacement> CTavrelDoc::ChooseReplacement()

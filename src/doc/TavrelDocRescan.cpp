@@ -15,13 +15,15 @@
 namespace {
 
 // Scans the file; false when it cannot be opened or read.
-bool Rescan(const std::string& path, std::vector<uint64_t>& offsets, std::vector<RawTextureShape>& shapes)
+bool Rescan(
+    const std::string& path, std::vector<uint64_t>& offsets, std::vector<RawTextureShape>& shapes, uint64_t& length)
 {
     try {
         CFile file;
         if (!file.Open(path, CFile::modeRead))
             return false;
         ScanRawImageData(file, offsets, shapes);
+        length = file.GetLength();
         return true;
     } catch (const CFileException&) {
         return false;
@@ -34,11 +36,11 @@ void CTavrelDoc::ReloadAfterWrite(int64_t shift)
 {
     const uint32_t shown = m_nCurrentImage;
     const std::vector<uint64_t> before = m_rawImageOffsets;
-    std::vector<RawTextureShape> shapes;
-    if (!Rescan(m_strFilePath, m_rawImageOffsets, shapes) || m_rawImageOffsets.empty()) {
+    if (!Rescan(m_strFilePath, m_rawImageOffsets, m_rawShapes, m_nModelLength) || m_rawImageOffsets.empty()) {
         // The file is gone or holds no texture now: nothing of it may be shown.
         m_rawImageOffsets.clear();
-        ReleaseRawImages();
+        m_rawShapes.clear();
+        m_textures.Clear();
         m_nRawImageCount = 0;
         m_nCurrentImage = 0;
         m_nFileKind = kFileKindNone;
@@ -47,20 +49,18 @@ void CTavrelDoc::ReloadAfterWrite(int64_t shift)
         return;
     }
     const size_t count = m_rawImageOffsets.size();
-    bool onlyShownChanged = count == before.size() && count == m_pRawImages.size() && shown < count;
+    bool onlyShownChanged = count == before.size() && count == m_textures.Count() && shown < count;
     for (size_t i = 0; onlyShownChanged && i < count; ++i) {
         const uint64_t expected = before[i] + static_cast<uint64_t>(i > shown ? shift : 0);
         onlyShownChanged = m_rawImageOffsets[i] == expected;
     }
     if (!onlyShownChanged) {
-        LoadRawImages(m_strFilePath);
-        m_nCurrentImage = std::min<uint32_t>(shown, m_nRawImageCount - 1);
+        LoadRawImages(m_strFilePath, shown);
         return;
     }
     // The other textures were copied byte for byte: their records still hold
     // what the file holds. Only the shown one is read again.
-    m_pRawImages[shown].reset();
-    m_pRawImages[shown] =
-        std::make_unique<CDibImage>(m_strFilePath, kFileKindNif, m_rawImageOffsets[shown]);
+    m_textures.Moved(m_rawImageOffsets, m_rawShapes, m_nModelLength, shown);
     m_nRawImageCount = static_cast<uint32_t>(count);
+    ShowTexture(shown);
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -89,10 +90,8 @@ bool BlockEquals(
 // so that memory holds one texture at a time and each file is decoded once.
 class CScratch {
 public:
-    CScratch()
-        : m_file(std::tmpfile())
-    {
-    }
+    // The file is made at the first Append: a dry run writes none.
+    CScratch() = default;
     ~CScratch()
     {
         if (m_file)
@@ -103,6 +102,8 @@ public:
 
     uint64_t Append(const std::vector<uint8_t>& bytes)
     {
+        if (!m_file)
+            m_file = std::tmpfile();
         if (!m_file)
             throw CFileException::FromErrno(errno, "a scratch file");
         const uint64_t at = m_nSize;
@@ -120,7 +121,7 @@ public:
     }
 
 private:
-    std::FILE* m_file;
+    std::FILE* m_file = nullptr;
     uint64_t m_nSize = 0;
 };
 
@@ -155,6 +156,10 @@ private:
         line.status = ImportStatus::Refused;
         line.strReason = reason;
     }
+    // True when the block at `start` holds the record's pixels (plain BGR(A)
+    // rows of the texture's size); with keepAlpha the record has 24 bits and
+    // the block 32, whose alpha is not compared.
+    bool BlockMatches(CFile& file, uint64_t start, const CDibImage& source, bool keepAlpha, uint32_t blockBytes);
     void Write();
     void WritePixels(const Planned& planned, CFile& in, uint64_t oldPixels, CSafeFileWriter& out);
     void VerifyReadBack();
@@ -167,6 +172,9 @@ private:
     uint64_t m_nLength = 0;
     std::vector<Planned> m_planned;
     CScratch m_scratch;
+    // Reused by every comparison: the file's rows, and one record row in the block's byte order.
+    std::vector<uint8_t> m_fileRows;
+    std::vector<uint8_t> m_row;
 };
 
 void CImport::CollectLines(const std::vector<std::string>& names)
@@ -228,12 +236,9 @@ void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
     const uint32_t width = shape.width, height = shape.height;
     const bool sameSize = width == texture.shape.width && height == texture.shape.height;
     const unsigned bits = shape.bitCount, textureBits = texture.shape.BytesPerPixel() == 3 ? 24 : 32;
-    const std::vector<uint8_t> pixels = BlockPixelsOf(source);
-    const uint64_t pixelCount = uint64_t{width} * height;
     if (keepAlpha || (sameSize && bits == textureBits)) {
-        const bool same = BlockEquals(model, texture.offset + kRawFieldBytes, pixels.data(), pixelCount, keepAlpha,
-            static_cast<uint32_t>(texture.shape.BytesPerPixel()));
-        if (same) {
+        if (BlockMatches(model, texture.offset + kRawFieldBytes, source, keepAlpha,
+                static_cast<uint32_t>(texture.shape.BytesPerPixel()))) {
             line.status = ImportStatus::Unchanged;
             return;
         }
@@ -243,10 +248,50 @@ void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
     planned.nIndex = index;
     planned.bKeepAlpha = keepAlpha;
     planned.replacement = check.written;
-    planned.nScratchAt = m_scratch.Append(pixels);
-    planned.nScratchBytes = pixels.size();
+    if (!m_options.bDryRun) {
+        const std::vector<uint8_t> pixels = BlockPixelsOf(source);
+        planned.nScratchAt = m_scratch.Append(pixels);
+        planned.nScratchBytes = pixels.size();
+    }
     m_planned.push_back(planned);
     line.status = ImportStatus::Replaced;
+}
+
+bool CImport::BlockMatches(CFile& file, uint64_t start, const CDibImage& source, bool keepAlpha, uint32_t blockBytes)
+{
+    const uint64_t width = static_cast<uint64_t>(source.GetWidth());
+    const bool topDown = source.GetHeight() < 0;
+    const uint64_t height = static_cast<uint64_t>(std::abs(int64_t{source.GetHeight()}));
+    const uint32_t sourceBytes = source.GetBitCount() / 8;
+    const uint64_t fileRow = width * blockBytes;
+    const uint64_t sourceRow = width * sourceBytes;
+    if (fileRow == 0 || height == 0)
+        return true;
+    const uint64_t rowsPerChunk = std::max<uint64_t>(1, kChunkPixels * 4 / fileRow);
+    m_fileRows.resize(static_cast<size_t>(rowsPerChunk * fileRow));
+    m_row.resize(static_cast<size_t>(sourceRow));
+    file.Seek(static_cast<int64_t>(start), CFile::begin);
+    for (uint64_t row = 0; row < height;) {
+        const uint64_t rows = std::min(rowsPerChunk, height - row);
+        const size_t bytes = static_cast<size_t>(rows * fileRow);
+        if (file.Read(m_fileRows.data(), bytes) != bytes)
+            return false;
+        for (uint64_t i = 0; i < rows; ++i, ++row) {
+            const uint64_t at = topDown ? row : height - 1 - row;
+            CopySwappingRedBlue(source.GetBits() + at * source.GetStride(), m_row.data(), width, sourceBytes);
+            const uint8_t* stored = m_fileRows.data() + i * fileRow;
+            if (!keepAlpha) {
+                if (std::memcmp(stored, m_row.data(), static_cast<size_t>(fileRow)) != 0)
+                    return false;
+                continue;
+            }
+            for (uint64_t p = 0; p < width; ++p) {
+                if (std::memcmp(stored + p * 4, m_row.data() + p * 3, 3) != 0)
+                    return false;
+            }
+        }
+    }
+    return true;
 }
 
 void CImport::WritePixels(const Planned& planned, CFile& in, uint64_t oldPixels, CSafeFileWriter& out)

@@ -502,7 +502,8 @@ TEST_F(CliTest, MapComposesSixteenTilesInTheChosenCellsOrRefusesLeavingOutAlone)
     const ScriptedUi ui;
     CTavrelDoc doc;
     doc.LoadFile(nif);
-    CMapCells cells(CollectMapCandidates(doc));
+    const MapCandidates candidates = CollectMapCandidates(doc);
+    CMapCells cells(candidates.images);
     for (int n = 0; n < 16; ++n)
         cells.SetCell(n, std::array{15, 3, 3, 0, 7, 6, 5, 4, 11, 10, 9, 8, 1, 1, 2, 12}[size_t(n)]);
     ASSERT_TRUE(SaveMapBitmap(cells, Path("core.bmp")));
