@@ -15,7 +15,6 @@
 
 #include "doc/PathUtil.h"
 #include "image/DibImage.h"
-#include "image/PngEncoder.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
 #include "platform/Format.h"
@@ -105,21 +104,11 @@ bool IsEmpty(const CDibImage& image)
     return image.GetWidth() == 0 || image.GetHeight() == 0 || !image.GetBits();
 }
 
-// Defers the per-file sync of new files, and keeps each PNG on its job's
-// thread when several jobs run, for the export's lifetime.
+// Defers the per-file sync of new files for the export's lifetime.
 class CBatchSettings {
 public:
-    explicit CBatchSettings(size_t jobs)
-    {
-        CSafeFileWriter::SetDeferNewFileSync(true);
-        if (jobs > 1)
-            SetPngEncoderThreads(1);
-    }
-    ~CBatchSettings()
-    {
-        CSafeFileWriter::SetDeferNewFileSync(false);
-        SetPngEncoderThreads(0);
-    }
+    CBatchSettings() { CSafeFileWriter::SetDeferNewFileSync(true); }
+    ~CBatchSettings() { CSafeFileWriter::SetDeferNewFileSync(false); }
     CBatchSettings(const CBatchSettings&) = delete;
     CBatchSettings& operator=(const CBatchSettings&) = delete;
 };
@@ -146,7 +135,7 @@ public:
     {
         if (m_report.images.empty())
             return std::move(m_report);
-        CBatchSettings settings(m_nJobs);
+        CBatchSettings settings;
         if (!CompareExisting())
             return std::move(m_report);
         WriteAll();
@@ -197,11 +186,12 @@ private:
     }
 
     // Writes the image to path; false after the failure was collected. Nothing
-    // may leave a worker: what the writers do not catch is reported here.
-    static bool Write(const CDibImage& image, const std::string& path, ExportType type)
+    // may leave a worker: what the writers do not catch is reported here. When
+    // several jobs run, each PNG stays on its job's thread.
+    bool Write(const CDibImage& image, const std::string& path, ExportType type) const
     {
         try {
-            return RunReportingFailure([&] { WriteExportFile(image, path, type); });
+            return RunReportingFailure([&] { WriteExportFile(image, path, type, m_nJobs > 1 ? 1 : 0); });
         } catch (const std::exception& e) {
             AfxMessageBox(e.what(), MB_OK);
             return false;

@@ -192,18 +192,28 @@ std::optional<FinalBlock> FindFinalBlock(const uint8_t* data, size_t size)
 
 }  // namespace
 
-bool MakeDeflateJoinable(std::vector<uint8_t>& stream)
+size_t MakeDeflateJoinable(uint8_t* stream, size_t size, size_t capacity)
 {
-    const std::optional<FinalBlock> final = FindFinalBlock(stream.data(), stream.size());
-    if (!final)
-        return false;
+    const std::optional<FinalBlock> final = FindFinalBlock(stream, size);
+    if (!final || capacity < size + kDeflateJoinSlack)
+        return 0;
     stream[final->start / 8] &= static_cast<uint8_t>(~(1u << (final->start % 8)));
     // An empty stored block, as a sync flush writes: three zero header bits,
     // in the last byte's zero padding when they fit there, then from the next
     // byte LEN 0 and NLEN 0xFFFF.
     const unsigned used = static_cast<unsigned>(final->end % 8);
     if (used == 0 || used > 5)
-        stream.push_back(0);
-    stream.insert(stream.end(), {0, 0, 0xFF, 0xFF});
-    return true;
+        stream[size++] = 0;
+    for (const uint8_t b : {0, 0, 0xFF, 0xFF})
+        stream[size++] = b;
+    return size;
+}
+
+bool MakeDeflateJoinable(std::vector<uint8_t>& stream)
+{
+    const size_t size = stream.size();
+    stream.resize(size + kDeflateJoinSlack);
+    const size_t joined = MakeDeflateJoinable(stream.data(), size, stream.size());
+    stream.resize(joined != 0 ? joined : size);
+    return joined != 0;
 }
