@@ -238,7 +238,7 @@ private:
 void PackOnThreads(const PngEncodeHeader& header, const PngRowSource& rows, const StripPlan& plan, unsigned threads,
     CStreamWriter& writer)
 {
-    const uint32_t slotCount = 2 * threads;
+    const uint32_t slotCount = threads + 1;
     std::vector<PackedStrip> slots(slotCount);
     std::vector<char> ready(slotCount, 0);
     std::mutex lock;
@@ -303,13 +303,17 @@ void PackOnThreads(const PngEncodeHeader& header, const PngRowSource& rows, cons
         std::rethrow_exception(failure);
 }
 
-// Threads worth using: no more than there are strips, and few enough that the
-// strips in flight hold a small part of what the image itself holds.
-unsigned ThreadsFor(const PngEncodeOptions& options, const StripPlan& plan)
+// Threads worth using: no more than there are strips, and few enough that
+// what the strips in flight hold (a strip filtered and one compressed for each
+// thread, and a compressor) stays within a quarter of the image's filtered
+// bytes, or 64 MiB for smaller images.
+unsigned ThreadsFor(const PngEncodeOptions& options, const StripPlan& plan, uint32_t height)
 {
-    unsigned threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
-    threads = std::max(1u, std::min(threads, plan.count));
-    return threads;
+    const unsigned asked = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
+    const uint64_t budget = std::max<uint64_t>(plan.stride * uint64_t{height} / 4, uint64_t{64} << 20);
+    const uint64_t perThread = 2 * plan.stride * uint64_t{plan.rows} + (uint64_t{1} << 20);
+    const uint64_t fit = std::max<uint64_t>(1, budget / perThread);
+    return static_cast<unsigned>(std::max<uint64_t>(1, std::min<uint64_t>({asked, plan.count, fit})));
 }
 
 }  // namespace
@@ -350,7 +354,7 @@ void EncodePng(
         SendChunk(sink, "pHYs", phys, sizeof phys, staging);
     }
     CStreamWriter writer(sink);
-    const unsigned threads = ThreadsFor(options, plan);
+    const unsigned threads = ThreadsFor(options, plan, header.height);
     if (threads > 1) {
         PackOnThreads(header, rows, plan, threads, writer);
     } else {
