@@ -15,7 +15,6 @@
 
 #include "doc/PathUtil.h"
 #include "image/DibImage.h"
-#include "image/PngEncoder.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
 #include "platform/Format.h"
@@ -105,41 +104,36 @@ bool IsEmpty(const CDibImage& image)
     return image.GetWidth() == 0 || image.GetHeight() == 0 || !image.GetBits();
 }
 
-// Defers the per-file sync of new files, and keeps each PNG on its job's
-// thread when several jobs run, for the export's lifetime. Exports may run side
-// by side (a folder's files): the settings hold while any of them runs, and a
-// PNG keeps to one thread while more than one export, or job, runs.
+// Defers the per-file sync of new files for the export's lifetime. Exports
+// may run side by side (a folder's files): the setting holds while any of them
+// runs, and each PNG keeps to one thread while more than one export runs.
 class CBatchSettings {
 public:
-    explicit CBatchSettings(size_t jobs)
-        : m_bParallel(jobs > 1)
+    CBatchSettings()
     {
         std::lock_guard<std::mutex> lock(s_mutex);
         ++s_nActive;
-        s_nParallel += m_bParallel ? 1 : 0;
-        Apply();
+        CSafeFileWriter::SetDeferNewFileSync(true);
     }
     ~CBatchSettings()
     {
         std::lock_guard<std::mutex> lock(s_mutex);
         --s_nActive;
-        s_nParallel -= m_bParallel ? 1 : 0;
-        Apply();
+        CSafeFileWriter::SetDeferNewFileSync(s_nActive > 0);
     }
     CBatchSettings(const CBatchSettings&) = delete;
     CBatchSettings& operator=(const CBatchSettings&) = delete;
 
-private:
-    static void Apply()
+    // True while other exports run beside this one.
+    static bool Crowded()
     {
-        CSafeFileWriter::SetDeferNewFileSync(s_nActive > 0);
-        SetPngEncoderThreads(s_nActive > 1 || s_nParallel > 0 ? 1 : 0);
+        std::lock_guard<std::mutex> lock(s_mutex);
+        return s_nActive > 1;
     }
 
-    bool m_bParallel;
+private:
     static inline std::mutex s_mutex;
     static inline int s_nActive = 0;
-    static inline int s_nParallel = 0;
 };
 
 class CExport {
@@ -164,7 +158,7 @@ public:
     {
         if (m_report.images.empty())
             return std::move(m_report);
-        CBatchSettings settings(m_nJobs);
+        CBatchSettings settings;
         if (!CompareExisting())
             return std::move(m_report);
         WriteAll();
@@ -215,11 +209,12 @@ private:
     }
 
     // Writes the image to path; false after the failure was collected. Nothing
-    // may leave a worker: what the writers do not catch is reported here.
-    static bool Write(const CDibImage& image, const std::string& path, ExportType type)
+    // may leave a worker: what the writers do not catch is reported here. When
+    // several jobs run, each PNG stays on its job's thread.
+    bool Write(const CDibImage& image, const std::string& path, ExportType type) const
     {
         try {
-            return RunReportingFailure([&] { WriteExportFile(image, path, type); });
+            return RunReportingFailure([&] { WriteExportFile(image, path, type, m_nJobs > 1 || CBatchSettings::Crowded() ? 1 : 0); });
         } catch (const std::exception& e) {
             AfxMessageBox(e.what(), MB_OK);
             return false;

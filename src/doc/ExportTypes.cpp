@@ -166,13 +166,13 @@ const char* ExportTypeExtension(ExportType type)
     }
 }
 
-void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex)
+void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex, unsigned pngThreads)
 {
     switch (nTypeIndex) {
     case kExportBmp: image.WriteBmp(path); break;
-    case kExportPng: image.WritePngFile(path); break;
+    case kExportPng: image.WritePngFile(path, PngAlpha::Drop, pngThreads); break;
     case kExportTga: image.WriteTga(path); break;
-    case kExportPngAlpha: image.WritePngFile(path, PngAlpha::Keep); break;
+    case kExportPngAlpha: image.WritePngFile(path, PngAlpha::Keep, pngThreads); break;
     default: AfxThrowUserException();  // no such type: nothing is written
     }
 }

@@ -21,7 +21,8 @@ const char* ExportTypeExtension(ExportType type);
 class CDibImage;
 // Writes the image as a file of the type (an ExportType), whatever extension
 // the path has. A failure, or a type that is none of them, leaves by an exception.
-void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex);
+// pngThreads: as CDibImage::WritePngFile's threads.
+void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex, unsigned pngThreads = 0);
 
 struct ExportTypeDef {
     std::string strName;  // "Windows Bitmap (*.bmp)"

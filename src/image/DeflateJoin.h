@@ -10,3 +10,8 @@
 // Makes the complete raw deflate stream joinable in place; false (the stream
 // unchanged) when it is not a whole, sound stream.
 bool MakeDeflateJoinable(std::vector<uint8_t>& stream);
+// The same on a buffer: stream[0, size) is the stream, capacity at least
+// size + kDeflateJoinSlack. Returns the new size, or 0 (the stream unchanged).
+size_t MakeDeflateJoinable(uint8_t* stream, size_t size, size_t capacity);
+// The most bytes that making a stream joinable adds.
+inline constexpr size_t kDeflateJoinSlack = 5;

@@ -101,7 +101,10 @@ public:
     // PngAlpha::Keep writes a 32-bit record as 8-bit RGBA with its alpha as
     // held, unless every alpha byte is 0 (a bitmap that leaves the fourth byte
     // unused), which would write an invisible picture: that goes out as RGB.
-    void WritePngFile(const std::string& path, PngAlpha alpha = PngAlpha::Drop) const;
+    // threads: how many the encoding may use (0: one per hardware thread; 1
+    // when the caller keeps every core busy with writes of its own); the file
+    // is the same for any.
+    void WritePngFile(const std::string& path, PngAlpha alpha = PngAlpha::Drop, unsigned threads = 0) const;
     // WritePngFile with its failure reported: false once it has been shown.
     bool WritePng(const std::string& path) const;
 

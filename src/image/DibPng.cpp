@@ -268,7 +268,7 @@ bool CDibImage::WritePng(const std::string& path) const
     return RunReportingFailure([&] { WritePngFile(path); });
 }
 
-void CDibImage::WritePngFile(const std::string& path, PngAlpha alpha) const
+void CDibImage::WritePngFile(const std::string& path, PngAlpha alpha, unsigned threads) const
 {
     if (!m_hDib || !m_pInfoHeader)
         Fail(kNoImage, path);
@@ -379,7 +379,7 @@ void CDibImage::WritePngFile(const std::string& path, PngAlpha alpha) const
     if (!out.Open(path, &error))
         throw error;
     try {
-        EncodePng(png, rows, [&](const uint8_t* data, size_t size) { out.Write(data, size); });
+        EncodePng(png, rows, [&](const uint8_t* data, size_t size) { out.Write(data, size); }, {.threads = threads});
         out.Commit();
     } catch (const CFileException& e) {
         out.Discard();

@@ -1,10 +1,12 @@
 #pragma once
-// Writes PNG files without a streaming encoder: every row is filtered (for
-// 8-bit colour rows, the filter whose output has the smallest sum of absolute
-// values, the usual rule), the whole image is compressed in one call to
-// libdeflate (a large image in two halves, on two cores at once, joined into
-// one stream), and the stream goes out in IDAT chunks. The chunks and their
-// order are libpng's: IHDR, sBIT, PLTE, pHYs, IDAT..., IEND.
+// Writes PNG files: every row is filtered (for 8-bit colour rows, the filter
+// whose output has the smallest sum of absolute values, the usual rule), the
+// rows are compressed in strips of a few MiB, each by one call to libdeflate
+// on one of several threads, and the strips' streams are joined into one zlib
+// stream that goes out in IDAT chunks as the strips complete, in order. The
+// strips follow from the image's size alone, so the file is the same however
+// many threads made it. The chunks and their order are libpng's: IHDR, sBIT,
+// PLTE, pHYs, IDAT..., IEND.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -37,18 +39,28 @@ using PngRowSource = std::function<void(uint32_t y, uint8_t* row)>;
 // Takes the file's bytes in order; throws to stop the encoding.
 using PngByteSink = std::function<void(const uint8_t* data, size_t size)>;
 
+// Filtered bytes (rows with their filter bytes) per strip, in whole rows, at
+// least one: each strip's compression starts without the window of the one
+// before it, which costs little at this size.
+inline constexpr size_t kPngStripBytes = size_t{4} << 20;
+
+struct PngEncodeOptions {
+    // Threads the encoding may use: 0 for one per hardware thread, 1 when the
+    // caller already keeps every core busy with encodings of its own.
+    unsigned threads = 0;
+    // Strip size; the file depends on it (never on the threads).
+    size_t stripBytes = kPngStripBytes;
+};
+
 // Encodes the image. Throws CMemoryException when its buffers cannot be had;
-// whatever the sink throws passes through. The row source may be called from
-// two threads at once (for different rows).
-void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const PngByteSink& sink);
-// Threads one encoding may use: 0 (the default) for one per core, 1 when the
-// caller already keeps every core busy with encodings of its own.
-void SetPngEncoderThreads(unsigned threads);
+// whatever the sink or the row source throws passes through. The row source
+// may be called from several threads at once (for different rows), and for a
+// row more than once; the sink only from the calling thread.
+void EncodePng(const PngEncodeHeader& header, const PngRowSource& rows, const PngByteSink& sink,
+    const PngEncodeOptions& options = {});
 
 // The deflate level: the lowest whose output is no larger than libpng's at its
 // defaults on smooth and on grainy pictures (6 is 1 to 3 % larger).
 inline constexpr int kPngDeflateLevel = 7;
-// Images of fewer filtered bytes are compressed in one piece.
-inline constexpr size_t kPngSplitBytes = size_t{4} << 20;
 // Bytes of compressed data per IDAT chunk.
 inline constexpr size_t kPngIdatBytes = 65536;

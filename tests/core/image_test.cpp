@@ -17,7 +17,6 @@
 #include "TempDir.h"
 #include "TgaBuilder.h"
 #include "image/DibImage.h"
-#include "image/PngEncoder.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
 #include "platform/ImageLimits.h"
@@ -422,7 +421,7 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
                 .unit = PNG_RESOLUTION_METER}},
         {"32 bits", bmp({.width = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}}),
             P{.width = 2, .height = 1, .rows = {{3, 2, 1, 7, 6, 5}}}},
-        {"24 bits, large enough for every filter, several IDAT chunks and two threads",
+        {"24 bits, large enough for every filter, several IDAT chunks and two strips",
             DibBuilder::Blank(1301, 1157, 24), P{.width = 1301, .height = 1157}},
     };
     // Bands of rows in which each filter in turn does best: noise; noise the same down each column (up) or
@@ -438,21 +437,18 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
             large.GetBits()[(1156 - y) * large.GetStride() + x + 2 - 2 * (x % 3)] = row.back();
         }
     }
-    // On one thread, and on two, where a large image is compressed in two halves at once. libpng drops
+    // On one thread, and on two, where the strips of a large image are compressed at once. libpng drops
     // (and the comparison catches) a chunk out of its place.
     Bytes largeFiles[2];
     for (unsigned threads : {1u, 2u})
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.name) + (threads == 1 ? ", one thread" : ", two threads"));
-            SetPngEncoderThreads(threads);
-            const bool written = c.record->WritePng(dir.File("out"));
-            SetPngEncoderThreads(0);
-            ASSERT_TRUE(written);
+            ASSERT_NO_THROW(c.record->WritePngFile(dir.File("out"), PngAlpha::Drop, threads));
             PngImage png;
             ASSERT_TRUE(DecodePng(largeFiles[threads - 1] = ReadFileBytes(dir.File("out")), png));  // checks every CRC
             EXPECT_EQ(png, c.expected);
         }
-    EXPECT_EQ(largeFiles[0], largeFiles[1]);  // the two halves are joined the same way on either
+    EXPECT_EQ(largeFiles[0], largeFiles[1]);  // the strips are joined the same way on either
     EXPECT_TRUE(ui.Texts().empty());
 }
 
