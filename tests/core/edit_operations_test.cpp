@@ -26,7 +26,6 @@ using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 
 constexpr char kBackupHouse[] = "Would you like to make a backup of house?";
-constexpr char kDepthQuestion[] = "The bit depths of these two images differ, do you wish to continue?";
 
 // A replacement image: block-order pixels (top row first, red first), format 1 RGB or 2 RGBA, and its files.
 struct Picture {
