@@ -96,18 +96,6 @@ TEST_P(BackupTest, GoesToTheNextFreeNameAndLeavesWhatStoodThere)
 INSTANTIATE_TEST_SUITE_P(Backup, BackupTest, ::testing::ValuesIn(kOccupants),
     [](const ::testing::TestParamInfo<Occupant>& info) { return std::string(info.param.name); });
 
-TEST(Backup, TwoInARowKeepTheFirst)
-{
-    TempDir dir;
-    const std::string path = dir.File("a.nif");
-    WriteFileBytes(path, kFile);
-    EXPECT_EQ(MakeBackup(path), path + ".bak");
-    WriteFileBytes(path, kOther);
-    EXPECT_EQ(MakeBackup(path), path + ".2.bak");
-    EXPECT_EQ(ReadFileBytes(path + ".bak"), kFile);
-    EXPECT_EQ(ReadFileBytes(path + ".2.bak"), kOther);
-}
-
 TEST(Backup, AReadOnlyFolderOrAMissingFileIsRefusedWithTheReasonAndLeavesNothing)
 {
     TempDir dir;

@@ -1,14 +1,14 @@
-// The editing operations without a window: each row a replacement or a stamp,
-// what it does to the model file, and that a refused edit makes no backup.
+// Replace and Make Transparent, through the document (headless) and as the typed operations the tool calls: the
+// bytes each writes into a generated model file or compressed bitmap, what is read back, the backups, and every
+// refusal and failed write leaving the file as it was with no backup.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "BmpBuilder.h"
+#include "DocProbe.h"
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
@@ -17,182 +17,345 @@
 #include "doc/DocTexts.h"
 #include "doc/EditOperations.h"
 #include "doc/TavrelDoc.h"
-#include "image/DibImage.h"
 #include "platform/Backup.h"
 #include "platform/CoreError.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Texts = std::vector<std::string>;
 
-// model.nif: texture 0 RGB 4 x 2, texture 1 RGBA 2 x 2.
-struct Model {
-    TempDir dir;
-    std::string path = dir.File("model.nif");
-    NifBuilder nif;
-    Model()
+constexpr char kBackupHouse[] = "Would you like to make a backup of house?";
+
+// A replacement image: block-order pixels (top row first, red first), format 1 RGB or 2 RGBA, and its files.
+struct Picture {
+    uint32_t width, height, format;
+    uint8_t seed;
+    Bytes pixels = NifBuilder::PatternPixels(width, height, format, seed);
+
+    Bytes Bmp(bool topDown = false) const { return BmpOfBlock(pixels, width, height, format, topDown); }
+    Bytes TopDownRunLengthTga() const
     {
-        nif.Filler(20).Texture(4, 2, 1, 1);
-        nif.Filler(9).Texture(2, 2, 2, 2);
-        nif.Filler(9).Save(path);
+        Bytes bgr = pixels;
+        for (size_t i = 0; i < bgr.size(); i += NifBuilder::BytesPerPixel(format))
+            std::swap(bgr[i], bgr[i + 2]);
+        const uint16_t w = uint16_t(width), h = uint16_t(height);
+        const uint8_t depth = format == 1 ? 24 : 32;
+        return BuildTga({.width = w, .height = h, .depth = depth, .imageType = 10, .descriptor = 0x20, .pixels = bgr});
     }
 };
 
-Bytes Tga(uint16_t width, uint16_t height)
+// The model file with the block at offset (of oldPixels bytes) holding the picture instead.
+Bytes Spliced(const Bytes& file, uint64_t offset, uint64_t oldPixels, const Picture& p)
 {
-    return BuildTga({.width = width, .height = height, .pixels = Bytes(size_t{width} * height * 3, 0x33)});
+    return NifBuilder::Spliced(file, offset, oldPixels, p.width, p.height, p.format, p.pixels);
 }
 
-EditOptions WithBackup()
+Bytes Rows(const CDibImage* image)
 {
-    EditOptions options;
-    options.bBackup = true;
-    return options;
+    return image && image->GetBits() ? Bytes(image->GetBits(), image->GetBits() + image->GetImageSize()) : Bytes{};
 }
 
-struct Row {
-    const char* name;
-    const char* file;  // the replacement's name; empty: a stamp of alpha 0x40
-    Bytes bytes;
-    uint32_t index;
-    bool acceptDepth;  // every row's edit asks for a backup
-    std::string error;  // empty: written
-    std::function<void(Model&)> prepare = {};
+// house.nif: an RGB texture, an RGBA one of odd width, an RGB one of odd width, a 2 x 2 RGBA one.
+struct EditTest : ::testing::Test {
+    TempDir dir;
+    ScriptedUi ui;
+    CTavrelDoc doc;
+    std::string path = dir.File("house.nif");
+    NifBuilder nif;
+    const Picture textures[4] = {Picture{4, 2, 1, 1}, Picture{3, 3, 2, 2}, Picture{5, 3, 1, 3}, Picture{2, 2, 2, 4}};
+
+    EditTest()
+    {
+        nif.Filler(11);
+        for (const Picture& t : textures)
+            nif.Filler(9).Texture(t.width, t.height, t.format, t.pixels);
+        nif.Filler(9).Save(path);
+        ui.ChooseFile(path);
+        RouteCommand({&doc}, ID_FILE_OPEN);
+        ui.m_messages.clear();
+    }
+    uint64_t Offset(size_t i) const { return nif.TextureOffsets()[i]; }
+    uint64_t PixelBytes(size_t i) const { return textures[i].pixels.size(); }
+    bool Enabled(unsigned id) { return CommandEnabled(doc, id); }
+    // Runs Replace on texture index with a file of these bytes or, with no name, Make Transparent choosing
+    // `alpha`; the questions get `answers` in turn, and `meanwhile` runs just before the command.
+    bool Edit(uint32_t index, const std::string& name, const Bytes& file, const std::vector<int>& answers,
+        std::optional<uint8_t> alpha = {}, const std::function<void()>& meanwhile = {})
+    {
+        EXPECT_TRUE(doc.SelectImage(index));
+        if (name.empty()) {
+            ui.ChooseAlpha(alpha);
+        } else {
+            WriteFileBytes(dir.File(name), file);
+            ui.ChooseFile(dir.File(name));
+        }
+        for (int answer : answers)
+            ui.AnswerNext(answer);
+        if (meanwhile)
+            meanwhile();
+        return name.empty() ? doc.MakeTransparent() : doc.ReplaceImage();
+    }
 };
-
-void PrintTo(const Row& row, std::ostream* os)
-{
-    *os << row.name;
-}
-
-std::vector<Row> Rows()
-{
-    const Bytes rgb = BmpOfBlock(NifBuilder::PatternPixels(4, 2, 1, 5), 4, 2, 1);
-    const Bytes rgba = BmpOfBlock(NifBuilder::PatternPixels(4, 2, 2, 6), 4, 2, 2);
-    return {
-        {"SameShapeBmp", "a.bmp", rgb, 0, false, ""},
-        {"TargaOfTheTexturesSize", "a.tga", Tga(4, 2), 0, false, ""},
-        {"TargaOfTheRightWidthButWrongHeight", "a.tga", Tga(4, 3), 0, false, kDimensionsDiffer},
-        {"TargaOfAnotherWidth", "a.tga", Tga(5, 2), 0, false, kDimensionsDiffer},
-        {"DepthChangeNotAccepted", "a.bmp", rgba, 0, false,
-            "The bit depths of these two images differ (a 32-bit image for a 24-bit texture)."},
-        {"DepthChangeAccepted", "a.bmp", rgba, 0, true, ""},
-        {"NoSuchImage", "a.bmp", rgb, 9, false, "There is no image 9 in %s: it holds 2 images."},
-        {"StampOfAnRgbTexture", "", {}, 0, false, kNotRgba},
-        {"StampOfAnRgbaTexture", "", {}, 1, false, ""},
-        {"ReadOnlyFile", "a.bmp", rgb, 0, false,
-            "Error writing file.\nFile: %s\nThe file was not opened: it is not writable.",
-            [](Model& m) { ::chmod(m.path.c_str(), 0444); }},
-    };
-}
-
-struct EditOperation : ::testing::TestWithParam<Row> { };
 
 }  // namespace
 
-TEST_P(EditOperation, WritesOrRefusesAndBacksUpOnlyWhatIsWritten)
+TEST_F(EditTest, ReplacementsOfEveryKindWriteExactlyTheTextureAndAreReadBack)
 {
-    const Row& row = GetParam();
-    Model m;
-    if (row.prepare)
-        row.prepare(m);
-    const Bytes before = ReadFileBytes(m.path);
-    EditOptions options = WithBackup();
-    options.bAcceptDepthChange = row.acceptDepth;
-    std::string error;
-    EditResult result;
-    try {
-        if (*row.file) {
-            WriteFileBytes(m.dir.File(row.file), row.bytes);
-            const std::unique_ptr<CDibImage> image = LoadReplacement(m.dir.File(row.file));
-            ASSERT_TRUE(image);
-            const bool targa = std::string(row.file).ends_with(".tga");
-            result = ReplaceTexture(m.path, row.index, *image, targa, options);
-        } else {
-            result = StampTextureAlpha(m.path, row.index, 0x40, options);
+    const Picture oddWidth = Picture{5, 3, 1, 51}, rgba = Picture{3, 3, 2, 52};
+    const struct {
+        const char* what;
+        uint32_t index;
+        std::string name;
+        Bytes file;
+        Picture written;
+    } cases[] = {
+        {"top-down BMP of an odd width", 2, "odd.BMP", oddWidth.Bmp(true), oddWidth},
+        {"run-length top-down Targa with alpha", 1, "alpha.tga", rgba.TopDownRunLengthTga(), rgba},
+    };
+    unsigned backups = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes old = ReadFileBytes(path);
+        ui.m_messages.clear();
+        ui.m_dialogs.clear();
+        EXPECT_TRUE(Edit(c.index, c.name, c.file, {IDYES}));
+        EXPECT_EQ(ReadFileBytes(path), Spliced(old, Offset(c.index), PixelBytes(c.index), c.written));
+        // Each backup takes the next free name: the first one keeps the original.
+        EXPECT_EQ(ReadFileBytes(BackupName(path, ++backups)), old);
+        EXPECT_EQ(ui.Texts(), Texts{kBackupHouse});
+        EXPECT_EQ(ui.m_status.back(), "Backup copy: " + BackupName(path, backups));
+        EXPECT_EQ(ui.m_dialogs.at(0).strInitialDir, dir.Path() + "/");
+        if (!c.name.empty()) {
+            EXPECT_EQ(ui.m_dialogs.at(0).strTitle, "Replace Texture " + std::to_string(c.index));
         }
-    } catch (const CCoreError& e) {
-        error = e.GetErrorMessage();
+        // The file's texture, read back, is shown at the same index.
+        EXPECT_EQ(doc.GetCurrentIndex(), c.index);
+        EXPECT_EQ(Rows(doc.GetActiveImage()),
+            NifBuilder::BlockToDib(c.written.pixels, c.written.width, c.written.height, c.written.format));
     }
-    std::string expected = row.error;
-    if (const size_t at = expected.find("%s"); at != std::string::npos)
-        expected.replace(at, 2, m.path);
-    if (!expected.empty() && expected.find("not writable") != std::string::npos) {
-        EXPECT_EQ(error.rfind("Error writing file.\nFile: " + m.path + "\n", 0), 0u) << error;
-    } else {
-        EXPECT_EQ(error, expected);
+    EXPECT_EQ(ui.m_nWaitDepth, 0);
+}
+
+TEST_F(EditTest, AGrownTextureMovesTheLaterOnesAndLaterReplacementsAndStampsStillHitTheirBytes)
+{
+    const Picture larger = Picture{9, 7, 2, 60}, later = Picture{5, 3, 1, 61};
+    const Bytes old = ReadFileBytes(path);
+    // An RGBA picture for an RGB texture: the depth question, answered Yes.
+    EXPECT_TRUE(Edit(0, "larger.bmp", larger.Bmp(), {IDNO, IDYES}));
+    EXPECT_EQ(ui.Texts(), (Texts{kBackupHouse, kDepthQuestion}));
+    Bytes expected = Spliced(old, Offset(0), PixelBytes(0), larger);
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
+    const int64_t shift = int64_t(larger.pixels.size()) - int64_t(PixelBytes(0));
+    std::vector<uint64_t> moved = nif.TextureOffsets();
+    for (size_t i = 1; i < 4; ++i)
+        moved[i] += shift;
+    EXPECT_EQ(doc.GetRawImageOffsets(), moved);
+
+    EXPECT_TRUE(Edit(2, "later.bmp", later.Bmp(), {IDNO}));
+    expected = Spliced(expected, Offset(2) + shift, PixelBytes(2), later);
+    EXPECT_EQ(ReadFileBytes(path), expected);
+
+    const Bytes beforeStamp = expected;
+    ui.m_messages.clear();
+    EXPECT_TRUE(Edit(3, "", {}, {IDYES}, 0x40));
+    EXPECT_EQ(ui.Texts(), (Texts{"(transparency level)", "Would you like to make a backup of house.nif?"}));
+    expected = NifBuilder::Stamped(expected, Offset(3) + shift, PixelBytes(3), 0x40);
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    EXPECT_EQ(ReadFileBytes(path + ".bak"), beforeStamp);
+    // The record holds the new alpha, so Save As would write it.
+    const Bytes rows = Rows(doc.GetActiveImage());
+    ASSERT_EQ(rows.size(), 16u);
+    for (size_t i = 3; i < rows.size(); i += 4)
+        EXPECT_EQ(rows[i], 0x40);
+}
+
+TEST_F(EditTest, RefusalsAndFailedWritesLeaveTheFileAsItWas)
+{
+    const std::string writeError = "Error writing file.\nFile: " + path + "\nThe file was changed since it was read.";
+    const Picture p = Picture{4, 2, 1, 70};
+    // Another program put a byte in front since the file was read.
+    const auto grownElsewhere = [&] {
+        Bytes file = ReadFileBytes(path);
+        file.insert(file.begin(), 7);
+        WriteFileBytes(path, file);
+    };
+    // A full disk or a read-only folder is the writers' own test; here the document must pass on what it knows of the file.
+    const struct Case {
+        const char* what;
+        std::string name;  // none: Make Transparent
+        Bytes file;
+        std::vector<int> answers;
+        Texts texts;
+        std::function<void()> prepare = {};
+        uint32_t index = 0;
+    } cases[] = {
+        {"8-bit BMP", "grey.bmp",
+            BuildBmp(
+                {.width = 4, .height = 2, .bitCount = 8, .clrUsed = 1, .palette = {{0, 0, 0, 0}}, .pixels = Bytes(8)}),
+            {}, {"Only 24-bit and 32-bit images are supported"}},
+        {"depths differ, No", "deep.bmp", Picture{4, 2, 2, 71}.Bmp(), {IDNO, IDNO}, {kBackupHouse, kDepthQuestion}},
+        {"Targa of other dimensions", "small.tga", Picture{2, 2, 1, 72}.TopDownRunLengthTga(), {IDNO},
+            {kBackupHouse, "Error: The replacement image's dimensions are different from the original!"}},
+        {"unknown extension", "picture.jpg", p.Bmp(), {},
+            {"Only Windows Bitmap, Portable Network Graphics and Truevision Targa files can replace an image.\nFile: " +
+                dir.File("picture.jpg")}},
+        // The only PNG here: its reader's refusal shows that Replace picked it.
+        {"unreadable replacement", "broken.png", Bytes(30, 1), {},
+            {"Not a recognised PNG format file.\nFile: " + dir.File("broken.png")}},
+        {"the file changed since it was read", "p.bmp", Picture{3, 3, 2, 73}.Bmp(), {IDNO}, {kBackupHouse, writeError},
+            grownElsewhere, 1},
+        // An RGB texture learns only after the level was chosen that it takes none.
+        {"stamp: an RGB texture", "", {}, {}, {"(transparency level)", "Error: This image cannot be made transparent"}},
+        {"stamp: the file changed since it was read", "", {}, {IDNO},
+            {"(transparency level)", "Would you like to make a backup of house.nif?", writeError}, grownElsewhere, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        nif.Save(path);
+        ui.ChooseFile(path);
+        RouteCommand({&doc}, ID_FILE_OPEN);
+        ui.m_messages.clear();
+        Bytes before;
+        EXPECT_FALSE(Edit(c.index, c.name, c.file, c.answers, 9, [&] {
+            if (c.prepare)
+                c.prepare();
+            before = ReadFileBytes(path);
+        }));
+        EXPECT_EQ(ui.Texts(), c.texts);
+        EXPECT_EQ(ReadFileBytes(path), before);
+        EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
+        EXPECT_EQ(doc.GetCurrentIndex(), c.index);
     }
-    if (error.empty()) {
-        EXPECT_NE(ReadFileBytes(m.path), before);
-        EXPECT_EQ(result.strBackupPath, m.path + ".bak");
-        EXPECT_EQ(ReadFileBytes(m.path + ".bak"), before);
-        if (!*row.file) {
-            EXPECT_EQ(ReadFileBytes(m.path), NifBuilder::Stamped(before, m.nif.TextureOffsets()[1], 16, 0x40));
+    // A cancelled dialog or transparency question changes nothing and shows nothing more.
+    const Bytes before = ReadFileBytes(path);
+    ui.m_messages.clear();
+    ui.CancelNextDialog();
+    EXPECT_FALSE(doc.ReplaceImage());
+    EXPECT_FALSE(Edit(3, "", {}, {}));
+    EXPECT_EQ(ui.Texts(), Texts{"(transparency level)"});
+    EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+TEST_F(EditTest, ACompressedBitmapTakesATargasPixels)
+{
+    const Picture p = Picture{6, 5, 2, 80};
+    const Bytes dibRows = NifBuilder::BlockToDib(p.pixels, p.width, p.height, p.format);
+    const Bytes bmp = BuildBmp({.width = 2, .height = 2, .pixels = Bytes(16, 7)});
+    const std::string bmzPath = dir.File("map.bmz");
+    WriteFileBytes(bmzPath, BuildBmz(bmp, NifBuilder().U32(uint32_t(bmp.size())).U32(0x55).Bytes()));
+    ui.ChooseFile(bmzPath);
+    RouteCommand({&doc}, ID_FILE_OPEN);
+    ui.m_messages.clear();
+    ui.m_dialogs.clear();
+
+    WriteFileBytes(dir.File("p.tga"), p.TopDownRunLengthTga());
+    ui.ChooseFile(dir.File("p.tga"));
+    ui.AnswerNext(IDNO);
+    RouteCommand({&doc}, ID_EDIT_REPLACE_IMAGE);
+    EXPECT_EQ(ui.Texts(), Texts{"Would you like to make a backup of map?"});
+    EXPECT_EQ(ui.m_dialogs.size(), 1u);  // Replace's own
+
+    // The header: the BMP file's size, the old value at offset 4; the image: the Targa's.
+    const Bytes file = ReadFileBytes(bmzPath);
+    const uint32_t bmpSize = 54 + uint32_t(dibRows.size());
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 8), NifBuilder().U32(bmpSize).U32(0x55).Bytes());
+    EXPECT_EQ(Rows(doc.GetActiveImage()), dibRows);
+}
+
+// The typed operations refuse on their own what the document asks or checks before calling them.
+TEST_F(EditTest, TheOperationsRefuseWithTheirReasonWritingNothingAndMakingNoBackup)
+{
+    const auto tga = [](uint16_t w, uint16_t h) {
+        return BuildTga({.width = w, .height = h, .pixels = Bytes(size_t{w} * h * 3, 0x33)});
+    };
+    const Bytes rgb = Picture{4, 2, 1, 5}.Bmp();
+    const struct {
+        const char* what;
+        std::string file;  // none: a stamp
+        Bytes bytes;
+        uint32_t index;
+        std::string error;  // the read-only file's: its start
+    } cases[] = {
+        {"Targa of the right width but wrong height", "a.tga", tga(4, 3), 0, kDimensionsDiffer},
+        {"Targa of another width", "a.tga", tga(5, 2), 0, kDimensionsDiffer},
+        {"depth change not accepted", "a.bmp", Picture{4, 2, 2, 6}.Bmp(), 0,
+            "The bit depths of these two images differ (a 32-bit image for a 24-bit texture)."},
+        {"no such image", "a.bmp", rgb, 9, "There is no image 9 in " + path + ": it holds 4 images."},
+        {"stamp of an RGB texture", "", {}, 0, kNotRgba},
+        {"read-only file", "a.bmp", rgb, 0, "Error writing file.\nFile: " + path + "\n"},
+    };
+    const Bytes before = ReadFileBytes(path);
+    EditOptions options;
+    options.bBackup = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool readOnly = c.what == std::string("read-only file");
+        if (readOnly)
+            ::chmod(path.c_str(), 0444);
+        std::string error;
+        try {
+            if (c.file.empty()) {
+                StampTextureAlpha(path, c.index, 0x40, options);
+            } else {
+                WriteFileBytes(dir.File(c.file), c.bytes);
+                const std::unique_ptr<CDibImage> image = LoadReplacement(dir.File(c.file));
+                ASSERT_TRUE(image);
+                ReplaceTexture(path, c.index, *image, c.file.ends_with(".tga"), options);
+            }
+            ADD_FAILURE() << "written";
+        } catch (const CCoreError& e) {
+            error = e.GetErrorMessage();
         }
-    } else {
-        // A refused edit neither writes nor backs up.
-        EXPECT_EQ(ReadFileBytes(m.path), before);
-        EXPECT_FALSE(std::filesystem::exists(m.path + ".bak"));
+        EXPECT_EQ(readOnly ? error.substr(0, c.error.size()) : error, c.error);
+        EXPECT_EQ(ReadFileBytes(path), before);
+        EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Edits, EditOperation, ::testing::ValuesIn(Rows()),
-    [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
-
-TEST(EditOperations, TwoEditsInARowKeepTheFirstBackup)
+TEST_F(EditTest, TwoEditsInARowKeepTheFirstBackup)
 {
-    Model m;
-    const Bytes original = ReadFileBytes(m.path);
-    EXPECT_EQ(StampTextureAlpha(m.path, 1, 1, WithBackup()).strBackupPath, m.path + ".bak");
-    const Bytes once = ReadFileBytes(m.path);
-    EXPECT_EQ(StampTextureAlpha(m.path, 1, 2, WithBackup()).strBackupPath, m.path + ".2.bak");
-    EXPECT_EQ(ReadFileBytes(m.path + ".bak"), original);
-    EXPECT_EQ(ReadFileBytes(m.path + ".2.bak"), once);
+    EditOptions options;
+    options.bBackup = true;
+    const Bytes original = ReadFileBytes(path);
+    EXPECT_EQ(StampTextureAlpha(path, 1, 1, options).strBackupPath, path + ".bak");
+    const Bytes once = ReadFileBytes(path);
+    EXPECT_EQ(StampTextureAlpha(path, 1, 2, options).strBackupPath, path + ".2.bak");
+    EXPECT_EQ(ReadFileBytes(path + ".bak"), original);
+    EXPECT_EQ(ReadFileBytes(path + ".2.bak"), once);
 }
 
-TEST(EditOperations, AfterAFollowedLinkTheLinkedFileIsBackedUpBesideItAndTheQuestionNamesIt)
+TEST_F(EditTest, AfterAFollowedLinkTheLinkedFileIsBackedUpBesideItAndTheQuestionNamesIt)
 {
-    Model m;
-    std::filesystem::create_directory(m.dir.File("textures"));
-    const std::string wall = m.dir.File("textures/wall.nif");
-    std::filesystem::rename(m.path, wall);
-    const std::string house = m.dir.File("house.nif");
+    std::filesystem::create_directory(dir.File("textures"));
+    const std::string wall = dir.File("textures/wall.nif");
+    std::filesystem::rename(path, wall);
     NifBuilder link;
     link.Filler(8).Link("textures/wall.nif");
-    link.Save(house);
-    WriteFileBytes(house + ".bak", {7});  // a real backup of house.nif
+    link.Save(path);
+    WriteFileBytes(path + ".bak", {7});  // a real backup of house.nif
     const Bytes before = ReadFileBytes(wall);
 
-    ScriptedUi ui;
-    CTavrelDoc doc;
     ui.AnswerNext(IDYES);  // follow the link
-    ASSERT_EQ(doc.LoadFile(house), LoadResult::kLoaded);
-    ASSERT_TRUE(doc.SelectImage(1));
-    ui.ChooseAlpha(0x40);
-    ui.AnswerNext(IDYES);  // make a backup
-    EXPECT_TRUE(doc.MakeTransparent());
+    ASSERT_EQ(doc.LoadFile(path), LoadResult::kLoaded);
+    EXPECT_TRUE(Edit(1, "", {}, {IDYES}, 0x40));
     EXPECT_EQ(ui.Texts().back(), "Would you like to make a backup of wall.nif?");
     EXPECT_EQ(ReadFileBytes(wall + ".bak"), before);
-    EXPECT_EQ(ReadFileBytes(house + ".bak"), Bytes{7});
+    EXPECT_EQ(ReadFileBytes(path + ".bak"), Bytes{7});
     EXPECT_EQ(ui.m_status.back(), "Backup copy: " + wall + ".bak");
 }
 
-TEST(EditOperations, AFollowLinkQuestionShowsWhereALinkOutsideTheFolderLeads)
+TEST_F(EditTest, AFollowLinkQuestionShowsWhereALinkOutsideTheFolderLeads)
 {
-    TempDir dir;
     std::filesystem::create_directory(dir.File("mod"));
-    NifBuilder target;
-    target.Filler(8).Texture(2, 2, 1, 3);
-    target.Save(dir.File("victim.nif"));
     NifBuilder link;
-    link.Filler(8).Link("..\\victim.nif");
+    link.Filler(8).Link("..\\house.nif");
     link.Save(dir.File("mod/link.nif"));
-    ScriptedUi ui;
-    CTavrelDoc doc;
     ui.AnswerNext(IDNO);
     doc.LoadFile(dir.File("mod/link.nif"));
     ASSERT_FALSE(ui.Texts().empty());
     EXPECT_EQ(ui.Texts().back(),
-        kFollowLinkQuestion + std::string("..\\victim.nif") +
-            "\nIt lies outside this file's folder: " + dir.File("mod/../victim.nif"));
+        kFollowLinkQuestion + std::string("..\\house.nif") +
+            "\nIt lies outside this file's folder: " + dir.File("mod/../house.nif"));
 }

@@ -22,30 +22,6 @@ TEST(Format, TextsOfAnyLengthAreWhole)
     EXPECT_EQ(FormatString("%s: %u", std::string(5000, 'x').c_str(), 3u), std::string(5000, 'x') + ": 3");
 }
 
-// Mode, owner and links kept on a commit are the next test's.
-TEST(SafeFileWriter, ReplacesWholeOnCommitOnlyAndNotAFileChangedMeanwhile)
-{
-    TempDir dir;
-    const std::string path = dir.File("f.bin");
-    WriteFileBytes(path, {1, 2, 3});
-    for (const bool commit : {false, true}) {
-        CSafeFileWriter writer;
-        ASSERT_TRUE(writer.Open(path));
-        writer.Write("abcd", 4);
-        if (commit)
-            writer.Commit();
-        else  // destroyed without Commit: the old file stays
-            EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{1, 2, 3}));
-    }
-    EXPECT_EQ(ReadFileBytes(path), (std::vector<uint8_t>{'a', 'b', 'c', 'd'}));
-    // A copy replaces an older one whole; a missing source leaves it alone.
-    WriteFileBytes(dir.File("f.bak"), std::vector<uint8_t>(100, 7));
-    EXPECT_TRUE(CopyFile(path, dir.File("f.bak")));
-    EXPECT_FALSE(CopyFile(dir.File("missing"), dir.File("f.bak")));
-    EXPECT_EQ(ReadFileBytes(dir.File("f.bak")), ReadFileBytes(path));
-    EXPECT_EQ(FileNames(dir.Path()), (std::vector<std::string>{"f.bak", "f.bin"}));  // no stray new versions
-}
-
 // What another program does to the target between Open and Commit: each is
 // refused with its reason and left exactly as that program made it.
 TEST(SafeFileWriter, RefusesATargetWhoseLinksModeOrContentChangedMeanwhile)

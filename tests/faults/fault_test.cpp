@@ -89,12 +89,6 @@ Outcome RunTool(const std::string& dir, const std::vector<std::string>& args,
     return o;
 }
 
-// Pixels of a texture block: top row first, R, G, B (, A).
-Bytes Pattern(uint32_t width, uint32_t height, uint32_t format, uint8_t seed)
-{
-    return NifBuilder::PatternPixels(width, height, format, seed);
-}
-
 Bytes ModelFile()
 {
     NifBuilder nif;
@@ -116,52 +110,39 @@ Bytes TileFile()
 // A writing verb: its files before the run, its words, the file it writes.
 struct Scenario {
     const char* name;
-    std::function<Files()> inputs;
+    Files inputs;
     std::vector<std::string> args;
     std::string target;
 };
 
 std::vector<Scenario> Scenarios()
 {
-    const Bytes rgba = BmpOfBlock(Pattern(6, 5, 2, 9), 6, 5, 2);
-    const Bytes picture = BmpOfBlock(Pattern(5, 4, 1, 4), 5, 4, 1);
+    const Bytes rgba = BmpOfBlock(NifBuilder::PatternPixels(6, 5, 2, 9), 6, 5, 2);
+    const Bytes picture = BmpOfBlock(NifBuilder::PatternPixels(5, 4, 1, 4), 5, 4, 1);
     return {
-        {"replace",
-            [=] {
-                return Files{{"m.nif", ModelFile()}, {"new.bmp", rgba}};
-            },
-            {"replace", "m.nif", "new.bmp", "--index", "1"}, "m.nif"},
-        {"alpha",
-            [] {
-                return Files{{"m.nif", ModelFile()}};
-            },
-            {"alpha", "m.nif", "9", "--index", "2"}, "m.nif"},
-        {"import",
-            [=] {
-                return Files{{"m.nif", ModelFile()}, {"edits/m-001.bmp", rgba}};
-            },
-            {"import", "m.nif", "edits"}, "m.nif"},
-        {"extract",
-            [] {
-                return Files{{"m.nif", ModelFile()}};
-            },
-            {"extract", "m.nif", "out.png", "--index", "1"}, "out.png"},
-        {"convert over a file",
-            [=] {
-                return Files{{"p.bmp", picture}, {"out.tga", {'o', 'l', 'd'}}};
-            },
-            {"convert", "p.bmp", "out.tga"}, "out.tga"},
-        {"map",
-            [] {
-                return Files{{"tiles.nif", TileFile()}};
-            },
-            {"map", "tiles.nif", "map.bmp"}, "map.bmp"},
-        {"bmz replace",
-            [=] {
-                return Files{{"p.bmz", BuildBmz(picture, {0, 0, 0, 0, 1})}, {"new.bmp", picture}};
-            },
+        {"replace", {{"m.nif", ModelFile()}, {"new.bmp", rgba}}, {"replace", "m.nif", "new.bmp", "--index", "1"},
+            "m.nif"},
+        {"alpha", {{"m.nif", ModelFile()}}, {"alpha", "m.nif", "9", "--index", "2"}, "m.nif"},
+        {"import", {{"m.nif", ModelFile()}, {"edits/m-001.bmp", rgba}}, {"import", "m.nif", "edits"}, "m.nif"},
+        {"extract", {{"m.nif", ModelFile()}}, {"extract", "m.nif", "out.png", "--index", "1"}, "out.png"},
+        {"convert over a file", {{"p.bmp", picture}, {"out.tga", {'o', 'l', 'd'}}}, {"convert", "p.bmp", "out.tga"},
+            "out.tga"},
+        {"map", {{"tiles.nif", TileFile()}}, {"map", "tiles.nif", "map.bmp"}, "map.bmp"},
+        {"bmz replace", {{"p.bmz", BuildBmz(picture, {0, 0, 0, 0, 1})}, {"new.bmp", picture}},
             {"replace", "p.bmz", "new.bmp"}, "p.bmz"},
     };
+}
+
+// A fresh root/work holding the scenario's files, and an empty root/tmp.
+void Populate(const TempDir& root, const Scenario& s)
+{
+    std::filesystem::remove_all(root.File("work"));
+    std::filesystem::remove_all(root.File("tmp"));
+    std::filesystem::create_directories(root.File("tmp"));
+    for (const auto& [name, bytes] : s.inputs) {
+        std::filesystem::create_directories(std::filesystem::path(root.File("work/" + name)).parent_path());
+        WriteFileBytes(root.File("work/" + name), bytes);
+    }
 }
 
 // Every name below the folder, with the bytes of files.
@@ -195,16 +176,7 @@ public:
             (m_names[n - 1] == "read" || m_names[n - 1] == "pread" || m_names[n - 1] == "close");
     }
 
-    void Setup() const
-    {
-        std::filesystem::remove_all(m_work);
-        std::filesystem::remove_all(m_root.File("tmp"));
-        std::filesystem::create_directories(m_root.File("tmp"));
-        for (const auto& [name, bytes] : m_s.inputs()) {
-            std::filesystem::create_directories(std::filesystem::path(m_work + "/" + name).parent_path());
-            WriteFileBytes(m_work + "/" + name, bytes);
-        }
-    }
+    void Setup() const { Populate(m_root, m_s); }
 
     // The folder holds what it held before the run, or what a clean run leaves; nothing else.
     void ExpectOldOrNew(const std::string& what) const
@@ -312,13 +284,9 @@ TEST(Faults, EveryNewVersionIsFlushedBeforeItTakesTheTargetsName)
         for (const std::string noTmpfile : {"0", "1"}) {
             SCOPED_TRACE(std::string(s.name) + (noTmpfile == "1" ? ", named new versions" : ""));
             TempDir root;
-            const std::string work = root.File("work");
-            std::filesystem::create_directories(root.File("tmp"));
-            for (const auto& [name, bytes] : s.inputs()) {
-                std::filesystem::create_directories(std::filesystem::path(work + "/" + name).parent_path());
-                WriteFileBytes(work + "/" + name, bytes);
-            }
-            const Outcome o = RunTool(work, s.args, {{"TAVREL_FAULT_N", "0"}, {"TAVREL_NO_TMPFILE", noTmpfile}});
+            Populate(root, s);
+            const Outcome o =
+                RunTool(root.File("work"), s.args, {{"TAVREL_FAULT_N", "0"}, {"TAVREL_NO_TMPFILE", noTmpfile}});
             ASSERT_EQ(o.status, 0) << o.err;
             bool pending = false;  // data written since the last flush
             unsigned placed = 0;
@@ -447,7 +415,7 @@ TEST(Faults, AFullDiskIsReportedAndLeavesTheFileAsItWas)
     NifBuilder nif;
     nif.Texture(100, 100, 1, 1);
     nif.Save(disk + "/m.nif");
-    WriteFileBytes(disk + "/new.bmp", BmpOfBlock(Pattern(100, 100, 1, 2), 100, 100, 1));
+    WriteFileBytes(disk + "/new.bmp", BmpOfBlock(NifBuilder::PatternPixels(100, 100, 1, 2), 100, 100, 1));
     // What is left is less than a second copy of the model file.
     WriteFileBytes(disk + "/filler", Bytes(256 * 1024 - 2 * 30100 - 8192, 1));
     const Outcome o = RunTool(disk, {"replace", "m.nif", "new.bmp"}, {}, false);
