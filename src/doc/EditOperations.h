@@ -5,6 +5,7 @@
 // the texture blocks are found by a scan, only the changed texture's fields are
 // read, and the rest of the file streams through the block rewriter.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,6 +79,11 @@ struct EditOptions {
     // finds other texture offsets, or the texture with another size or depth.
     std::optional<std::vector<uint64_t>> expectedOffsets{};
     std::optional<RawTextureShape> expectedShape{};
+    // KeepTextureAlpha: a 24-bit image over an RGBA texture of its size keeps the texture's alpha.
+    AlphaRule alphaRule = AlphaRule::AskOnDepthChange;
+    // Runs after every check and the backup, just before the first byte is
+    // written (an undo copy is kept there); what it throws stops the edit.
+    std::function<void()> beforeWrite{};
 };
 
 struct EditResult {
