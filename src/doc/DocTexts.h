@@ -44,7 +44,10 @@ inline constexpr char kChangedMeanwhile[] = "The file was changed since it was r
 inline constexpr char kNoSuchImage[] = "There is no image %u in %s: it holds %zu image%s.";
 inline constexpr char kBackupMade[] = "Backup copy: %s";
 
-// Undo and Redo.
+// Undo and Redo: the names of the edits.
+inline constexpr char kMakeTransparentName[] = "Make Texture %u Transparent";
+inline constexpr char kEditExternallyName[] = "Edit Texture %u Externally";
+inline constexpr char kEditImageExternallyName[] = "Edit Image Externally";
 inline constexpr char kUndoRefused[] = "%s cannot be restored: another program has changed it since this edit.";
 inline constexpr char kUndoStoreError[] = "The edit's undo copy could not be kept in %s.";
 // External edits.

@@ -137,7 +137,7 @@ std::vector<uint8_t> BlockPixelsOf(const CDibImage& image)
     return pixels;
 }
 
-std::unique_ptr<CDibImage> LoadReplacement(const std::string& path)
+std::unique_ptr<CDibImage> LoadReplacement(const std::string& path, PngAlpha pngAlpha)
 {
     const std::string ext = UpperExtension(FileNamePart(path));
     int kind = kFileKindNone;
@@ -149,7 +149,7 @@ std::unique_ptr<CDibImage> LoadReplacement(const std::string& path)
         kind = kFileKindTga;
     else
         throw CCoreError(FormatString(kUnknownReplacementKind, path.c_str()));
-    auto image = std::make_unique<CDibImage>(path, kind);
+    auto image = std::make_unique<CDibImage>(path, kind, pngAlpha);
     if (!image->GetBitmapInfo())
         return nullptr;
     CDibRowConverter::MakePlainBgra(*image);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "image/DibImage.h"
 #include "image/RawTexture.h"
 
 class CDibImage;
@@ -56,8 +57,8 @@ std::vector<uint8_t> BlockPixelsOf(const CDibImage& image);
 
 // Loads a BMP, PNG or Targa file (by its extension) as a replacement, its rows
 // made plain BGR(A). Null when its reader refused it (the reader has said why);
-// throws CCoreError for a file of another kind.
-std::unique_ptr<CDibImage> LoadReplacement(const std::string& path);
+// throws CCoreError for a file of another kind. PngAlpha::Keep reads a PNG's alpha.
+std::unique_ptr<CDibImage> LoadReplacement(const std::string& path, PngAlpha pngAlpha = PngAlpha::Drop);
 
 // A texture as a scan of the file finds it, with its block's pixel bytes when
 // they all lie in the file.
