@@ -448,7 +448,8 @@ void CTavrelDoc::LoadRawImages(const std::string& path)
     m_pRawImages.reserve(count);
     int shown = -1;
     for (size_t i = 0; i < count; ++i) {
-        m_pRawImages.push_back(std::make_unique<CDibImage>(path, kFileKindNif, m_rawImageOffsets[i]));
+        m_pRawImages.push_back(
+            std::make_unique<CDibImage>(path, kFileKindNif, m_rawImageOffsets[i]));
         const int percent = static_cast<int>((i + 1) * 100 / count);
         if (percent != shown) {
             Ui().ShowProgress(percent);

@@ -60,6 +60,7 @@ void CTavrelDoc::ReloadAfterWrite(int64_t shift)
     // The other textures were copied byte for byte: their records still hold
     // what the file holds. Only the shown one is read again.
     m_pRawImages[shown].reset();
-    m_pRawImages[shown] = std::make_unique<CDibImage>(m_strFilePath, kFileKindNif, m_rawImageOffsets[shown]);
+    m_pRawImages[shown] =
+        std::make_unique<CDibImage>(m_strFilePath, kFileKindNif, m_rawImageOffsets[shown]);
     m_nRawImageCount = static_cast<uint32_t>(count);
 }
