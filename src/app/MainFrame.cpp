@@ -25,14 +25,19 @@
 
 #include "app/AppIcons.h"
 #include "app/CommandTable.h"
+#include "app/EditHistory.h"
 #include "app/ExportAll.h"
+#include "app/ExternalEdits.h"
 #include "app/FileWatcher.h"
+#include "app/PreferencesDlg.h"
 #include "app/RecentFileList.h"
 #include "app/TavrelView.h"
 #include "app/TextureList.h"
 #include "app/ViewerCommandIds.h"
 #include "doc/CommandIds.h"
+#include "doc/EditUndo.h"
 #include "doc/TavrelDoc.h"
+#include "platform/CoreError.h"
 #include "platform/File.h"
 #include "platform/Format.h"
 #include "platform/UiServices.h"
@@ -54,7 +59,7 @@ constexpr int kPaintWaitMs = 1000;
 constexpr unsigned kToggles[] = {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_SHOW_TRANSPARENCY, ID_VIEW_ALPHA_CHANNEL,
     ID_VIEW_TEXTURE_LIST, ID_VIEW_FIT_TO_WINDOW, ID_VIEW_FIT_ENLARGES};
 // The commands of the texture list's context menu, acting on the row clicked.
-constexpr unsigned kTextureMenu[] = {ID_FILE_SAVE_AS, ID_EDIT_REPLACE_IMAGE, ID_EDIT_COPY};
+constexpr unsigned kTextureMenu[] = {ID_FILE_SAVE_AS, ID_EDIT_REPLACE_IMAGE, ID_EDIT_EXTERNALLY, ID_EDIT_COPY};
 
 bool IsToggle(unsigned nID)
 {
@@ -146,6 +151,39 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
         ID_FILE_EXPORT_ALL, [this] { ExportAllImages(*m_pDoc); },
         [this](CCmdUI* ui) { ui->Enable(CanExportAllImages(*m_pDoc)); });
 
+    m_pHistory = new CEditHistory(this);
+    m_pExternal = new CExternalEdits(m_pDoc, this);
+    m_pDoc->SetUndoSink([this](std::unique_ptr<CEditUndoRecord> record, const std::string& name) {
+        m_pHistory->Push(std::move(record), FromStd(name));
+    });
+    m_pExternal->m_onApplied = [this](std::unique_ptr<CEditUndoRecord> record, const std::string& name,
+                                   const QString& status) {
+        if (record)
+            m_pHistory->Push(std::move(record), FromStd(name));
+        TakeOwnWrite();
+        SetMessageText(status);
+    };
+    for (const bool undo : {true, false}) {
+        const unsigned nID = undo ? ID_EDIT_UNDO : ID_EDIT_REDO;
+        MapCommand(
+            nID, [this, undo] { OnUndoRedo(undo); },
+            [this, undo](CCmdUI* ui) {
+                const UndoDirection direction = undo ? UndoDirection::Undo : UndoDirection::Redo;
+                ui->Enable(!m_pDoc->IsBusy() && m_pHistory->CanApply(direction));
+                const QString name = m_pHistory->NextName(direction);
+                const QString verb = undo ? QStringLiteral("&Undo") : QStringLiteral("&Redo");
+                const QString keys = undo ? QStringLiteral("\tCtrl+Z") : QStringLiteral("\tCtrl+Shift+Z");
+                ui->SetText((name.isEmpty() ? verb : verb + ' ' + name).toStdString() + keys.toStdString());
+            });
+    }
+    MapCommand(
+        ID_EDIT_EXTERNALLY, [this] { m_pExternal->Start(); },
+        [this](CCmdUI* ui) { ui->Enable(m_pExternal->CanStart()); });
+    MapCommand(ID_EDIT_PREFERENCES, [this] {
+        CPreferencesDlg dialog(this);
+        dialog.exec();
+    });
+
     CreateActions();
     CreateMenus();
     CreateToolBar();
@@ -168,6 +206,7 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
 
 CMainFrame::~CMainFrame()
 {
+    m_pDoc->SetUndoSink({});
     m_pDoc->RemoveObserver(this);
 }
 
@@ -412,6 +451,8 @@ void CMainFrame::UpdateCommandUI()
         CCmdUI state(nID);
         RouteCommandUI({m_pView, m_pDoc, this, m_pApp}, &state);
         action->setEnabled(state.m_bEnabled);
+        if (state.m_bTextChanged)
+            action->setText(FromStd(state.m_strText));
         if (action->isCheckable()) {
             const QSignalBlocker quiet(action);
             action->setChecked(state.m_nCheck != 0);
@@ -496,9 +537,12 @@ void CMainFrame::OnBusyChanged(bool bBusy)
     if (!bBusy) {
         const QString path =
             m_pDoc->GetFileKind() == kFileKindNone ? QString() : QFile::decodeName(m_pDoc->GetFilePath().c_str());
-        if (path != m_pWatcher->GetPath())
+        if (path != m_pWatcher->GetPath()) {
+            // Another file: its edits are not this one's to undo, nor its images out for editing.
             m_pWatcher->Watch(path);
-        else
+            m_pHistory->Clear();
+            m_pExternal->StopAll();
+        } else
             m_pWatcher->AcceptCurrent();
         // A write that completed but whose name may not survive a power loss
         // is said once the work is over, after the command's own messages.
@@ -543,12 +587,37 @@ void CMainFrame::ReloadFile(bool bChangedOutside)
         return;
     const std::string path = m_pDoc->GetFilePath();
     const uint32_t shown = m_pDoc->GetCurrentIndex();
+    // Another program's version: the recorded edits no longer fit it.
+    if (bChangedOutside)
+        m_pHistory->Clear();
     const LoadResult result = m_pDoc->LoadFile(path);
     if (m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() > 0)
         m_pDoc->SelectImage(std::min(shown, m_pDoc->ImageCount() - 1));
     if (bChangedOutside && result == LoadResult::kLoaded)
         SetMessageText(QStringLiteral("%1 was changed by another program and has been reloaded")
                            .arg(QFileInfo(QFile::decodeName(path.c_str())).fileName()));
+}
+
+void CMainFrame::TakeOwnWrite()
+{
+    m_pWatcher->AcceptCurrent();
+    ReloadFile(false);
+}
+
+void CMainFrame::OnUndoRedo(bool bUndo)
+{
+    if (m_pDoc->IsBusy())
+        return;
+    const UndoDirection direction = bUndo ? UndoDirection::Undo : UndoDirection::Redo;
+    const QString name = m_pHistory->NextName(direction);
+    try {
+        m_pHistory->Apply(direction);
+    } catch (const CCoreError& e) {
+        e.ReportError();
+        return;
+    }
+    TakeOwnWrite();
+    SetMessageText((bUndo ? QStringLiteral("Undone: ") : QStringLiteral("Redone: ")) + name);
 }
 
 void CMainFrame::OnTitleChanged(const std::string& title)

@@ -12,6 +12,8 @@
 #include "doc/CmdTarget.h"
 #include "doc/DocObserver.h"
 
+class CEditHistory;
+class CExternalEdits;
 class CFileWatcher;
 class CRecentFileList;
 class CTavrelDoc;
@@ -52,6 +54,8 @@ public:
     QListView* GetTextureList() const { return m_pTextureList; }
     QMenu* GetRecentFilesMenu() const { return m_pRecentMenu; }
     CFileWatcher* GetFileWatcher() const { return m_pWatcher; }
+    CEditHistory* GetEditHistory() const { return m_pHistory; }
+    CExternalEdits* GetExternalEdits() const { return m_pExternal; }
 
     // Reads the open file again, showing the same texture (the last one when
     // the file now holds fewer). bChangedOutside: another program changed it,
@@ -96,6 +100,10 @@ private:
     bool IsChecked(unsigned nID) const;
     void UpdateTextureDock();
     void OnFileChanged();
+    // Undo or Redo: the file restored, then read back keeping the shown index.
+    void OnUndoRedo(bool bUndo);
+    // After the window's own write: the watcher takes it as known, the file is read back.
+    void TakeOwnWrite();
 
     CTavrelDoc* m_pDoc;
     CCmdTarget* m_pApp;
@@ -109,6 +117,8 @@ private:
     QMenu* m_pRecentMenu = nullptr;
     CRecentFileList* m_pRecentFiles = nullptr;
     CFileWatcher* m_pWatcher = nullptr;
+    CEditHistory* m_pHistory = nullptr;
+    CExternalEdits* m_pExternal = nullptr;
     std::vector<std::pair<unsigned, QLabel*>> m_panes;
     std::map<unsigned, QAction*> m_actions;
     bool m_bTextureListWanted = true;

@@ -15,6 +15,8 @@ inline constexpr unsigned ID_FILE_EXPORT_ALL = 33010;
 inline constexpr unsigned ID_VIEW_RELOAD = 33011;
 inline constexpr unsigned ID_VIEW_FIT_ENLARGES = 33012;
 inline constexpr unsigned ID_HELP_KEYBOARD = 33013;
+inline constexpr unsigned ID_EDIT_EXTERNALLY = 33014;
+inline constexpr unsigned ID_EDIT_PREFERENCES = 33015;
 
 // The pane with the pixel under the pointer.
 inline constexpr unsigned ID_INDICATOR_PIXEL = 103;

@@ -43,3 +43,14 @@ inline constexpr char kReadError[] = "Error reading file: %s";
 inline constexpr char kChangedMeanwhile[] = "The file was changed since it was read.";
 inline constexpr char kNoSuchImage[] = "There is no image %u in %s: it holds %zu image%s.";
 inline constexpr char kBackupMade[] = "Backup copy: %s";
+
+// Undo and Redo: the names of the edits.
+inline constexpr char kMakeTransparentName[] = "Make Texture %u Transparent";
+inline constexpr char kEditExternallyName[] = "Edit Texture %u Externally";
+inline constexpr char kEditImageExternallyName[] = "Edit Image Externally";
+inline constexpr char kUndoRefused[] = "%s cannot be restored: another program has changed it since this edit.";
+inline constexpr char kUndoStoreError[] = "The edit's undo copy could not be kept in %s.";
+// External edits.
+inline constexpr char kUpdatedFrom[] = "Texture %u updated from %s";
+inline constexpr char kImageUpdatedFrom[] = "Image updated from %s";
+inline constexpr char kEditorStartFailed[] = "The image editor could not be started: %s";

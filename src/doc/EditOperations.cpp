@@ -1,5 +1,7 @@
 #include "doc/EditOperations.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "doc/DocTexts.h"
@@ -66,6 +68,8 @@ void Rewrite(const std::string& path, const ScannedTexture& texture, const RawTe
         RewriteRawImageBlocks(path, {BlockRewrite{texture.offset, texture.shape, written}}, pixels, [&] {
             if (options.bBackup)
                 result.strBackupPath = MakeBackup(path);
+            if (options.beforeWrite)
+                options.beforeWrite();
         });
     } catch (const CFileException& e) {
         ThrowWriteError(path, e.GetReason());
@@ -133,7 +137,7 @@ std::vector<uint8_t> BlockPixelsOf(const CDibImage& image)
     return pixels;
 }
 
-std::unique_ptr<CDibImage> LoadReplacement(const std::string& path)
+std::unique_ptr<CDibImage> LoadReplacement(const std::string& path, PngAlpha pngAlpha)
 {
     const std::string ext = UpperExtension(FileNamePart(path));
     int kind = kFileKindNone;
@@ -145,7 +149,7 @@ std::unique_ptr<CDibImage> LoadReplacement(const std::string& path)
         kind = kFileKindTga;
     else
         throw CCoreError(FormatString(kUnknownReplacementKind, path.c_str()));
-    auto image = std::make_unique<CDibImage>(path, kind);
+    auto image = std::make_unique<CDibImage>(path, kind, pngAlpha);
     if (!image->GetBitmapInfo())
         return nullptr;
     CDibRowConverter::MakePlainBgra(*image);
@@ -184,7 +188,7 @@ EditResult ReplaceTexture(
 {
     const ScannedTexture texture = TextureToChange(path, index, options);
     const ReplacementShape shape = ShapeOfReplacement(image, bTarga);
-    const ReplacementCheck check = CheckReplacement(texture.shape, shape, AlphaRule::AskOnDepthChange);
+    const ReplacementCheck check = CheckReplacement(texture.shape, shape, options.alphaRule);
     if (check.Refused())
         throw CCoreError(check.Text(texture.shape, shape));
     if (check.verdict == Verdict::ConfirmDepth && !options.bAcceptDepthChange)
@@ -194,8 +198,25 @@ EditResult ReplaceTexture(
     EditResult result;
     Rewrite(
         path, texture, check.written,
-        [&](size_t, CFile&, uint64_t, CSafeFileWriter& out) { out.Write(pixels.data(), pixels.size()); }, options,
-        result);
+        [&](size_t, CFile& in, uint64_t oldPixels, CSafeFileWriter& out) {
+            if (!check.bKeepAlpha) {
+                out.Write(pixels.data(), pixels.size());
+                return;
+            }
+            // The colours are the image's, each alpha byte the texture's own.
+            std::vector<uint8_t> merged(1 << 20);  // a whole number of pixels
+            in.Seek(static_cast<int64_t>(oldPixels), CFile::begin);
+            for (size_t from = 0; from < pixels.size();) {
+                const size_t count = std::min(merged.size() / 4, (pixels.size() - from) / 3);
+                if (in.Read(merged.data(), count * 4) != count * 4)
+                    throw CFileException(CFileException::endOfFile, 0, path);
+                for (size_t p = 0; p < count; ++p)
+                    std::memcpy(merged.data() + p * 4, pixels.data() + from + p * 3, 3);
+                out.Write(merged.data(), count * 4);
+                from += count * 3;
+            }
+        },
+        options, result);
     return result;
 }
 
@@ -236,6 +257,8 @@ EditResult ReplaceCompressedBitmapImage(const std::string& path, const CDibImage
     try {
         if (options.bBackup)
             result.strBackupPath = MakeBackup(path);
+        if (options.beforeWrite)
+            options.beforeWrite();
         written = WriteCompressedBitmapFile(path, image);
     } catch (const CCoreError&) {
         throw;

@@ -5,11 +5,13 @@
 // the texture blocks are found by a scan, only the changed texture's fields are
 // read, and the rest of the file streams through the block rewriter.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "image/DibImage.h"
 #include "image/RawTexture.h"
 
 class CDibImage;
@@ -55,8 +57,8 @@ std::vector<uint8_t> BlockPixelsOf(const CDibImage& image);
 
 // Loads a BMP, PNG or Targa file (by its extension) as a replacement, its rows
 // made plain BGR(A). Null when its reader refused it (the reader has said why);
-// throws CCoreError for a file of another kind.
-std::unique_ptr<CDibImage> LoadReplacement(const std::string& path);
+// throws CCoreError for a file of another kind. PngAlpha::Keep reads a PNG's alpha.
+std::unique_ptr<CDibImage> LoadReplacement(const std::string& path, PngAlpha pngAlpha = PngAlpha::Drop);
 
 // A texture as a scan of the file finds it, with its block's pixel bytes when
 // they all lie in the file.
@@ -78,6 +80,11 @@ struct EditOptions {
     // finds other texture offsets, or the texture with another size or depth.
     std::optional<std::vector<uint64_t>> expectedOffsets{};
     std::optional<RawTextureShape> expectedShape{};
+    // KeepTextureAlpha: a 24-bit image over an RGBA texture of its size keeps the texture's alpha.
+    AlphaRule alphaRule = AlphaRule::AskOnDepthChange;
+    // Runs after every check and the backup, just before the first byte is
+    // written (an undo copy is kept there); what it throws stops the edit.
+    std::function<void()> beforeWrite{};
 };
 
 struct EditResult {

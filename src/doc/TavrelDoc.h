@@ -3,6 +3,7 @@
 // texture offsets of an open model file and which texture is shown; and the
 // commands that open files and step through textures.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,8 @@
 #include "doc/TextureCache.h"
 #include "image/DibImage.h"
 
+class CEditUndoCapture;
+class CEditUndoRecord;
 class CFile;
 class CHeldFolder;
 struct RawTextureShape;
@@ -135,6 +138,16 @@ public:
     enum class LinkPolicy { Ask, Follow, Refuse };
     void SetLinkPolicy(LinkPolicy policy) { m_linkPolicy = policy; }
 
+    // Where the in-place edits hand what they changed, with the edit's name
+    // ("Replace Texture 3"); without a sink no undo copies are kept.
+    using UndoSink = std::function<void(std::unique_ptr<CEditUndoRecord>, const std::string& name)>;
+    void SetUndoSink(UndoSink sink) { m_undoSink = std::move(sink); }
+    // Starts keeping the old bytes of textures `indices` (or of the whole compressed
+    // bitmap) of the open file; null without a sink. Throws CCoreError as a scan does.
+    std::unique_ptr<CEditUndoCapture> BeginUndo(const std::vector<uint32_t>& indices);
+    // After a successful write: the record goes to the sink.
+    void EndUndo(std::unique_ptr<CEditUndoCapture> capture, const std::string& name);
+
     // True while a load or a write is under way (the user interface may run
     // in between); commands that change the document are held off meanwhile.
     bool IsBusy() const { return m_nBusy > 0; }
@@ -253,4 +266,5 @@ private:
     bool m_bTexturesOnDemand = false;
     LinkPolicy m_linkPolicy = LinkPolicy::Ask;
     std::string m_strSaveAsDir;  // the folder last saved to; empty until then
+    UndoSink m_undoSink;
 };

@@ -2,9 +2,11 @@
 #include <algorithm>
 
 #include "doc/DocTexts.h"
+#include "doc/EditUndo.h"
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
 #include "doc/TextureImport.h"
+#include "platform/CoreError.h"
 #include "platform/File.h"
 #include "platform/Format.h"
 #include "platform/UiServices.h"
@@ -80,7 +82,28 @@ void CTavrelDoc::OnFileImportTextures()
     options.bDryRun = false;
     {
         CWaitCursor wait;
+        std::vector<uint32_t> changed;
+        for (const ImportLine& line : report.lines)
+            if (line.status == ImportStatus::WouldBeReplaced && line.nIndex)
+                changed.push_back(*line.nIndex);
+        std::unique_ptr<CEditUndoCapture> undo;
+        try {
+            undo = BeginUndo(changed);
+        } catch (const CCoreError& e) {
+            e.ReportError();
+            return;
+        }
+        if (undo)
+            options.beforeWrite = undo->BeforeWrite();
         report = ImportTextures(m_strFilePath, *folder, options);
+        // Undo keeps only the textures it was told of; a folder that changed
+        // since the check may have brought others, and then there is no undo.
+        std::vector<uint32_t> replaced;
+        for (const ImportLine& line : report.lines)
+            if (line.status == ImportStatus::Replaced && line.nIndex)
+                replaced.push_back(*line.nIndex);
+        if (report.bWritten && replaced == changed)
+            EndUndo(std::move(undo), kImportTitle);
         if (report.bWritten)
             ReloadModelFile();
     }

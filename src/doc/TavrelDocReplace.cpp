@@ -3,6 +3,7 @@
 
 #include "doc/DocTexts.h"
 #include "doc/EditOperations.h"
+#include "doc/EditUndo.h"
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
 #include "platform/CoreError.h"
@@ -121,9 +122,13 @@ bool CTavrelDoc::ReplaceInCompressedBitmap(const ChosenReplacement& chosen)
         EditOptions options;
         options.bBackup = chosen.bBackup;
         try {
+            std::unique_ptr<CEditUndoCapture> undo = BeginUndo({});
+            if (undo)
+                options.beforeWrite = undo->BeforeWrite();
             const EditResult result = ReplaceCompressedBitmapImage(m_strFilePath, *chosen.image, options);
             ReportBackup(result.strBackupPath);
             written = true;
+            EndUndo(std::move(undo), kReplaceImageTitle);
         } catch (const CCoreError& e) {
             e.ReportError();
         }
@@ -166,11 +171,15 @@ bool CTavrelDoc::ReplaceRawImage(const ChosenReplacement& chosen)
     {
         CWaitCursor wait;
         try {
+            std::unique_ptr<CEditUndoCapture> undo = BeginUndo({m_nCurrentImage});
+            if (undo)
+                options.beforeWrite = undo->BeforeWrite();
             const EditResult result =
                 ReplaceTexture(m_strFilePath, m_nCurrentImage, *chosen.image, chosen.bTarga, options);
             ReportBackup(result.strBackupPath);
             shift = result.Shift();
             written = true;
+            EndUndo(std::move(undo), FormatString(kReplaceTextureTitle, m_nCurrentImage));
         } catch (const CCoreError& e) {
             e.ReportError();
         }

@@ -1,6 +1,7 @@
 // Make Transparent: the window's questions around the alpha operation.
 #include "doc/DocTexts.h"
 #include "doc/EditOperations.h"
+#include "doc/EditUndo.h"
 #include "doc/PathUtil.h"
 #include "doc/TavrelDoc.h"
 #include "platform/CoreError.h"
@@ -47,8 +48,12 @@ bool CTavrelDoc::MakeTransparent()
     {
         CWaitCursor wait;
         try {
+            std::unique_ptr<CEditUndoCapture> undo = BeginUndo({m_nCurrentImage});
+            if (undo)
+                options.beforeWrite = undo->BeforeWrite();
             ReportBackup(StampTextureAlpha(m_strFilePath, m_nCurrentImage, *alpha, options).strBackupPath);
             written = true;
+            EndUndo(std::move(undo), FormatString(kMakeTransparentName, m_nCurrentImage));
         } catch (const CCoreError& e) {
             e.ReportError();
         }

@@ -335,6 +335,8 @@ void CImport::Write()
             [this] {
                 if (m_options.bBackup)
                     m_report.strBackupPath = MakeBackup(m_strModel);
+                if (m_options.beforeWrite)
+                    m_options.beforeWrite();
             });
     } catch (const CCoreError& e) {
         m_report.strError = e.GetErrorMessage();

@@ -6,6 +6,7 @@
 // written. Files whose pixels equal the texture's are left out, so a round
 // trip without edits leaves the model file untouched.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ struct ImportOptions {
     bool bBackup = false;  // copy the model file to its next free backup name just before writing
     bool bAcceptDepthChange = false;  // the answer to the bit-depth question
     bool bDryRun = false;  // check and report, write nothing
+    // Runs after the backup, just before the first byte is written; what it throws stops the import.
+    std::function<void()> beforeWrite{};
 };
 
 struct ImportReport {
