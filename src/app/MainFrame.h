@@ -13,6 +13,7 @@
 #include "doc/DocObserver.h"
 
 class CFileWatcher;
+class CFolderDock;
 class CRecentFileList;
 class CTavrelDoc;
 class CTavrelView;
@@ -52,6 +53,7 @@ public:
     QListView* GetTextureList() const { return m_pTextureList; }
     QMenu* GetRecentFilesMenu() const { return m_pRecentMenu; }
     CFileWatcher* GetFileWatcher() const { return m_pWatcher; }
+    CFolderDock* GetFolderDock() const { return m_pFolderDock; }
 
     // Reads the open file again, showing the same texture (the last one when
     // the file now holds fewer). bChangedOutside: another program changed it,
@@ -109,6 +111,7 @@ private:
     QMenu* m_pRecentMenu = nullptr;
     CRecentFileList* m_pRecentFiles = nullptr;
     CFileWatcher* m_pWatcher = nullptr;
+    CFolderDock* m_pFolderDock = nullptr;
     std::vector<std::pair<unsigned, QLabel*>> m_panes;
     std::map<unsigned, QAction*> m_actions;
     bool m_bTextureListWanted = true;
