@@ -62,8 +62,7 @@ public:
     }
     bool ConfirmOverwrite(const std::vector<std::string>& paths) override
     {
-        return AfxMessageBox(OverwriteQuestion(paths.size(), m_strFolder) + "\nOverwrite them?",
-                   MB_YESNO | MB_ICONQUESTION) == IDYES;
+        return ::ConfirmOverwrite(paths.size(), m_strFolder);
     }
 
 private:
@@ -77,6 +76,11 @@ std::string OpenedPath(const CTavrelDoc& doc)
 }
 
 }  // namespace
+
+bool ConfirmOverwrite(size_t count, const std::string& folder)
+{
+    return AfxMessageBox(OverwriteQuestion(count, folder) + "\nOverwrite them?", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
 
 bool CanExportAllImages(const CTavrelDoc& doc)
 {

@@ -2,6 +2,9 @@
 // File > Export All Textures: every image of the open file written into one
 // chosen folder as PNG, BMP or Targa, named as the command-line tool's
 // `extract --all` names them.
+#include <cstddef>
+#include <string>
+
 class CTavrelDoc;
 
 // Asks for the folder (through a Save dialog whose name is the files' stem)
@@ -9,3 +12,6 @@ class CTavrelDoc;
 void ExportAllImages(CTavrelDoc& doc);
 // True when the document holds at least one image to export.
 bool CanExportAllImages(const CTavrelDoc& doc);
+// The one question before existing files that differ are replaced (Export All
+// and Export Folder); true to replace them.
+bool ConfirmOverwrite(size_t count, const std::string& folder);

@@ -30,6 +30,8 @@
 #include "app/ExternalEdits.h"
 #include "app/FileWatcher.h"
 #include "app/PreferencesDlg.h"
+#include "app/FolderDock.h"
+#include "app/FolderJobsDialog.h"
 #include "app/RecentFileList.h"
 #include "app/TavrelView.h"
 #include "app/TextureList.h"
@@ -189,6 +191,15 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
     CreateToolBar();
     CreateStatusBar();
     CreateTextureDock();
+    m_pFolderDock = new CFolderDock(m_pDoc, this, [this](unsigned nID) { return OnCommand(nID); });
+    const auto idle = [this](CCmdUI* ui) { ui->Enable(!m_pDoc->IsBusy()); };
+    const auto folder = [this] { return QFile::encodeName(m_pFolderDock->Folder()).toStdString(); };
+    MapCommand(
+        ID_FILE_OPEN_FOLDER, [this] { m_pFolderDock->ChooseAndShowFolder(); }, idle);
+    MapCommand(
+        ID_FILE_EXPORT_FOLDER, [this, folder] { RunExportFolder(this, folder()); }, idle);
+    MapCommand(
+        ID_FILE_IMPORT_FOLDER, [this, folder] { RunImportFolder(this, folder()); }, idle);
     setAcceptDrops(true);
     m_pWatcher = new CFileWatcher(this);
     connect(m_pWatcher, &CFileWatcher::Changed, this, &CMainFrame::OnFileChanged);

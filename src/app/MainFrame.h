@@ -15,6 +15,7 @@
 class CEditHistory;
 class CExternalEdits;
 class CFileWatcher;
+class CFolderDock;
 class CRecentFileList;
 class CTavrelDoc;
 class CTavrelView;
@@ -56,6 +57,7 @@ public:
     CFileWatcher* GetFileWatcher() const { return m_pWatcher; }
     CEditHistory* GetEditHistory() const { return m_pHistory; }
     CExternalEdits* GetExternalEdits() const { return m_pExternal; }
+    CFolderDock* GetFolderDock() const { return m_pFolderDock; }
 
     // Reads the open file again, showing the same texture (the last one when
     // the file now holds fewer). bChangedOutside: another program changed it,
@@ -119,6 +121,7 @@ private:
     CFileWatcher* m_pWatcher = nullptr;
     CEditHistory* m_pHistory = nullptr;
     CExternalEdits* m_pExternal = nullptr;
+    CFolderDock* m_pFolderDock = nullptr;
     std::vector<std::pair<unsigned, QLabel*>> m_panes;
     std::map<unsigned, QAction*> m_actions;
     bool m_bTextureListWanted = true;

@@ -17,6 +17,9 @@ inline constexpr unsigned ID_VIEW_FIT_ENLARGES = 33012;
 inline constexpr unsigned ID_HELP_KEYBOARD = 33013;
 inline constexpr unsigned ID_EDIT_EXTERNALLY = 33014;
 inline constexpr unsigned ID_EDIT_PREFERENCES = 33015;
+inline constexpr unsigned ID_FILE_OPEN_FOLDER = 33030;
+inline constexpr unsigned ID_FILE_EXPORT_FOLDER = 33031;
+inline constexpr unsigned ID_FILE_IMPORT_FOLDER = 33032;
 
 // The pane with the pixel under the pointer.
 inline constexpr unsigned ID_INDICATOR_PIXEL = 103;
