@@ -7,12 +7,12 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <cstdint>
-#include <optional>
-#include <utility>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "app/ExportAll.h"
 #include "doc/DocTexts.h"

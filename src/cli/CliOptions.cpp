@@ -75,8 +75,7 @@ std::optional<std::string> Split(int argc, const char* const* argv, RawOptions& 
             if (flag)
                 return std::string(word) + " is given twice";
             flag = true;
-        } else if (word == "--index" || word == "--all" || word == "--format" || word == "--jobs" ||
-            word == "--size") {
+        } else if (word == "--index" || word == "--all" || word == "--format" || word == "--jobs" || word == "--size") {
             std::optional<std::string>& slot = word == "--index" ? raw.index
                 : word == "--all"                                ? raw.all
                 : word == "--jobs"                               ? raw.jobs

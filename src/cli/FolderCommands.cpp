@@ -43,8 +43,8 @@ public:
                 text += "\n  " + path;
             m_ui.Report(text);
         }
-        m_ui.SetProgressLabel(FormatString("%zu/%zu files, %u textures, %.1f MiB", done, total, m_nTextures,
-            m_nBytes / 1048576.0));
+        m_ui.SetProgressLabel(
+            FormatString("%zu/%zu files, %u textures, %.1f MiB", done, total, m_nTextures, m_nBytes / 1048576.0));
         m_ui.ShowProgress(static_cast<int>(done * 100 / total));
     }
 

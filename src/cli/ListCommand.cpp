@@ -90,8 +90,8 @@ void PrintJson(const std::vector<ListRow>& rows, const std::string& file, const 
 namespace {
 
 // A file's rows and kind; false when it could not be opened (its reader has said why).
-bool RowsOf(const std::string& path, CCliUiServices& ui, std::vector<ListRow>& rows, std::string& kindName,
-    bool& allRead)
+bool RowsOf(
+    const std::string& path, CCliUiServices& ui, std::vector<ListRow>& rows, std::string& kindName, bool& allRead)
 {
     // A file of one image is listed from its headers, model files from their texture fields.
     if (const int kind = SingleImageKind(path); kind != kFileKindNone) {

@@ -214,7 +214,8 @@ private:
     bool Write(const CDibImage& image, const std::string& path, ExportType type) const
     {
         try {
-            return RunReportingFailure([&] { WriteExportFile(image, path, type, m_nJobs > 1 || CBatchSettings::Crowded() ? 1 : 0); });
+            return RunReportingFailure(
+                [&] { WriteExportFile(image, path, type, m_nJobs > 1 || CBatchSettings::Crowded() ? 1 : 0); });
         } catch (const std::exception& e) {
             AfxMessageBox(e.what(), MB_OK);
             return false;

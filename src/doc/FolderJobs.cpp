@@ -82,7 +82,8 @@ void RunFiles(const std::vector<FoundFile>& files, unsigned jobs, const FileWork
             readyChanged.notify_all();
         }
     };
-    const size_t threads = std::min<size_t>(count, jobs != 0 ? jobs : std::max(1u, std::thread::hardware_concurrency()));
+    const size_t threads =
+        std::min<size_t>(count, jobs != 0 ? jobs : std::max(1u, std::thread::hardware_concurrency()));
     std::vector<std::thread> pool;
     for (size_t t = 0; t < threads; ++t)
         pool.emplace_back(worker);
@@ -237,25 +238,27 @@ std::string FolderTarget(const std::string& out, const FoundFile& file)
     return out.empty() || out.back() == '/' ? out + file.strSubfolder : out + "/" + file.strSubfolder;
 }
 
-FolderReport ExportFolder(const std::vector<FoundFile>& files, const FolderExportOptions& options, IFolderProgress* progress)
+FolderReport ExportFolder(
+    const std::vector<FoundFile>& files, const FolderExportOptions& options, IFolderProgress* progress)
 {
     FolderReport report;
     const unsigned imageJobs = JobsFor(files.size(), options.nJobs);
     RunFiles(
-        files, options.nJobs,
-        [&](size_t i, FolderFileOutcome& out) { ExportOne(files[i], options, imageJobs, out); }, progress, report);
+        files, options.nJobs, [&](size_t i, FolderFileOutcome& out) { ExportOne(files[i], options, imageJobs, out); },
+        progress, report);
     return report;
 }
 
-FolderReport ImportFolder(const std::vector<FoundFile>& files, const FolderImportOptions& options, IFolderProgress* progress)
+FolderReport ImportFolder(
+    const std::vector<FoundFile>& files, const FolderImportOptions& options, IFolderProgress* progress)
 {
     // First every file is checked; nothing is written unless all are accepted.
     FolderImportOptions check = options;
     check.import.bDryRun = true;
     FolderReport checked;
     RunFiles(
-        files, options.nJobs, [&](size_t i, FolderFileOutcome& out) { ImportOne(files[i], check, out); },
-        nullptr, checked);
+        files, options.nJobs, [&](size_t i, FolderFileOutcome& out) { ImportOne(files[i], check, out); }, nullptr,
+        checked);
     const bool refused = std::any_of(checked.files.begin(), checked.files.end(), [](const FolderFileOutcome& file) {
         return file.status == FolderFileStatus::Refused || file.status == FolderFileStatus::Failed;
     });
@@ -278,8 +281,8 @@ FolderReport ImportFolder(const std::vector<FoundFile>& files, const FolderImpor
     }
     FolderReport written;
     RunFiles(
-        changed, options.nJobs, [&](size_t i, FolderFileOutcome& out) { ImportOne(changed[i], options, out); },
-        nullptr, written);
+        changed, options.nJobs, [&](size_t i, FolderFileOutcome& out) { ImportOne(changed[i], options, out); }, nullptr,
+        written);
     for (size_t j = 0; j < at.size(); ++j)
         checked.files[at[j]] = std::move(written.files[j]);
     deliver();
@@ -331,10 +334,12 @@ std::string FormatFolderOutcome(const FolderFileOutcome& outcome, bool import)
     const std::string textures = FormatString("%u texture%s", outcome.nTextures, outcome.nTextures == 1 ? "" : "s");
     switch (outcome.status) {
     case FolderFileStatus::Done:
-        return outcome.strPath + ": " + textures + (import ? " imported, written" : " exported to " + outcome.strTarget);
+        return outcome.strPath + ": " + textures +
+            (import ? " imported, written" : " exported to " + outcome.strTarget);
     case FolderFileStatus::Unchanged: return outcome.strPath + ": unchanged";
     case FolderFileStatus::Skipped: return outcome.strPath + ": skipped";
-    case FolderFileStatus::WouldBeWritten: return outcome.strPath + ": " + textures + " would be imported (not written)";
+    case FolderFileStatus::WouldBeWritten:
+        return outcome.strPath + ": " + textures + " would be imported (not written)";
     case FolderFileStatus::Refused:
         return outcome.strPath + (import ? ": refused" : ": existing files differ; nothing written for it");
     case FolderFileStatus::Failed: return outcome.strPath + ": failed";

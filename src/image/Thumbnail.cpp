@@ -141,8 +141,7 @@ std::vector<uint8_t> ThumbnailPng(const Thumbnail& thumbnail)
     const size_t rowBytes = header.RowBytes();
     std::vector<uint8_t> bytes;
     EncodePng(
-        header,
-        [&](uint32_t y, uint8_t* row) { std::memcpy(row, &thumbnail.pixels[size_t{y} * rowBytes], rowBytes); },
+        header, [&](uint32_t y, uint8_t* row) { std::memcpy(row, &thumbnail.pixels[size_t{y} * rowBytes], rowBytes); },
         [&](const uint8_t* data, size_t size) { bytes.insert(bytes.end(), data, data + size); });
     return bytes;
 }
