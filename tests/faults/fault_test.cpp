@@ -379,6 +379,11 @@ TEST(Faults, HostileFilesAreRefusedWithinTheBudgetAndHostileLinksReadWithoutACra
         {{"list", "sparse.nif"}, 0, ""},
         {{"convert", "huge.png", "out.bmp", "--max-image-mib", "0"}, 2, "tavrel-cli: --max-image-mib needs a number"},
     };
+    long budgetKiB = 100 * 1024;
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' runtime takes its own few hundred MiB before the tool does anything.
+    budgetKiB += RunTool(work, {"--version"}, {}, false).peakKiB;
+#endif
     for (const auto& c : cases) {
         if (!holes && c.args[1] == "sparse.nif")
             continue;  // the file system keeps no holes
@@ -386,7 +391,7 @@ TEST(Faults, HostileFilesAreRefusedWithinTheBudgetAndHostileLinksReadWithoutACra
         SCOPED_TRACE(Word(c.args));
         EXPECT_EQ(o.status, c.status) << o.err;
         EXPECT_EQ(o.err.substr(0, c.err.size()), c.err);
-        EXPECT_LT(o.peakKiB, 100 * 1024);
+        EXPECT_LT(o.peakKiB, budgetKiB);
     }
     // Link names from inside a file: up and out, absolute, backslashes, a zero byte, not UTF-8.
     for (const std::string& link : std::vector<std::string>{"../../victim.nif", "/etc/victim.nif", "..\\..\\victim.nif",
