@@ -55,7 +55,10 @@ int RenderWindow(const CommandLineInfo& info)
         return 1;
     if (!info.strFileName.empty())
         app.GetDocument()->LoadFile(info.strFileName);
-    QCoreApplication::processEvents();
+    // The Textures dock makes its thumbnails one at a time from the event
+    // loop; a few passes let the visible ones be drawn in the picture too.
+    for (int pass = 0; pass < 64; ++pass)
+        QCoreApplication::processEvents();
     const QString path = QFile::decodeName(info.strRenderTo.c_str());
     if (!app.GetMainFrame()->grab().save(path, "PNG")) {
         std::fprintf(stderr, "tavrel: cannot write %s\n", info.strRenderTo.c_str());
