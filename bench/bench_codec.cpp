@@ -9,6 +9,7 @@
 #include <libdeflate.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 #include "image/DibImage.h"
 #include "nif/TextureWriter.h"
 #include "platform/BitmapTypes.h"
+#include "platform/CoreError.h"
 #include "platform/File.h"
 
 namespace {
@@ -117,8 +119,11 @@ void BM_FloorLibdeflateDeflateAndSync(benchmark::State& state)
 void BM_BmzWrite(benchmark::State& state)
 {
     for (auto _ : state) {
-        if (!WriteCompressedBitmapFile(g_files->written, *g_files->image))
-            state.SkipWithError("write failed");
+        try {
+            WriteCompressedBitmapFile(g_files->written, *g_files->image);
+        } catch (const CCoreError& e) {
+            state.SkipWithError(e.GetErrorMessage().c_str());
+        }
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_files->bmpBytes.size()));
 }
@@ -144,8 +149,14 @@ int main(int argc, char** argv)
     files.bmpBytes = MakeBitmap();
     WriteAll(files.bmp, files.bmpBytes.data(), files.bmpBytes.size(), false);
     files.image = std::make_unique<CDibImage>(files.bmp, kFileKindBmp);
-    if (!files.image->GetBitmapInfo() || !WriteCompressedBitmapFile(files.bmz, *files.image))
+    if (!files.image->GetBitmapInfo())
         return 1;
+    try {
+        WriteCompressedBitmapFile(files.bmz, *files.image);
+    } catch (const CCoreError& e) {
+        std::fprintf(stderr, "%s\n", e.GetErrorMessage().c_str());
+        return 1;
+    }
     CFile in;
     if (!in.Open(files.bmz, CFile::modeRead))
         return 1;

@@ -12,6 +12,7 @@
 #include "image/RawTexture.h"
 #include "nif/TextureScanner.h"
 #include "nif/TextureWriter.h"
+#include "platform/CoreError.h"
 #include "platform/File.h"
 
 namespace {
@@ -35,6 +36,17 @@ bool FirstTexture(const std::string& path, uint64_t& offset, RawTextureShape& sh
     offset = offsets[0];
     shape = shapes[0];
     return true;
+}
+
+// True when the write completed; a refusal is an answer, not a finding.
+template <typename Write> bool Written(Write&& write)
+{
+    try {
+        write();
+        return true;
+    } catch (const CCoreError&) {
+        return false;
+    }
 }
 
 std::vector<uint8_t> Rows(const CDibImage& image)
@@ -62,8 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const uint32_t width = uint32_t(image.GetWidth()), height = uint32_t(image.GetHeight());
             const uint64_t bytes = ConvertDibToRawPixels(pixels.data(), width, height, image.GetBitCount());
             const uint32_t format = image.GetBitCount() == 32 ? 2 : 1;
-            if (bytes > 0 &&
-                SpliceRawImageBlock(path, offset, *oldBytes, width, height, format, pixels.data(), bytes, shape)) {
+            if (bytes > 0 && Written([&] {
+                    SpliceRawImageBlock(path, offset, *oldBytes, width, height, format, pixels.data(), bytes, shape);
+                })) {
                 CDibImage back(path, kFileKindNif, offset);
                 if (!back.GetBitmapInfo() || Rows(back) != original)
                     std::abort();  // a write reported as done changed the texture
@@ -73,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!FirstTexture(path, offset, shape) || !shape.PixelBytes())
         return 0;
     const bool readable = CDibImage(path, kFileKindNif, offset).GetBitmapInfo() != nullptr;
-    if (StampAlpha(path, offset, *shape.PixelBytes(), kStamp, shape) && readable) {
+    if (Written([&] { StampAlpha(path, offset, *shape.PixelBytes(), kStamp, shape); }) && readable) {
         CDibImage back(path, kFileKindNif, offset);
         if (!back.GetBitmapInfo() || back.GetBitCount() != 32)
             std::abort();

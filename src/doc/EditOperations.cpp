@@ -5,7 +5,6 @@
 #include <new>
 
 #include "doc/DocTexts.h"
-#include "doc/MessageCapture.h"
 #include "doc/PathUtil.h"
 #include "image/DibImage.h"
 #include "image/DibRowConverter.h"
@@ -251,24 +250,19 @@ EditResult ReplaceCompressedBitmapImage(const std::string& path, const CDibImage
     if (image.GetBitCount() < 24)
         throw CCoreError(kBelow24Bits);
     EditResult result;
-    // The packer says why it fails in a message; that becomes this error's text.
-    CMessageCapture capture;
-    bool written = false;
     try {
         if (options.bBackup)
             result.strBackupPath = MakeBackup(path);
         if (options.beforeWrite)
             options.beforeWrite();
-        written = WriteCompressedBitmapFile(path, image);
+        WriteCompressedBitmapFile(path, image);
     } catch (const CCoreError&) {
         throw;
     } catch (const CException& e) {
-        throw CCoreError(capture.Text().empty() ? e.GetErrorMessage() : capture.Text());
+        throw CCoreError(e.GetErrorMessage());
     } catch (const std::bad_alloc&) {
         throw CCoreError(FormatString(kWriteError, path.c_str()), "There is not enough memory.");
     }
-    if (!written)
-        throw CCoreError(capture.Text().empty() ? FormatString(kWriteError, path.c_str()) : capture.Text());
     result.strPath = path;
     return result;
 }

@@ -8,7 +8,6 @@
 #include "platform/Format.h"
 #include "platform/HugePages.h"
 #include "platform/ImageLimits.h"
-#include "platform/UiServices.h"
 
 namespace {
 
@@ -31,6 +30,8 @@ template <typename Reader> void CDibImage::LoadReporting(Reader&& reader)
 {
     if (!RunReportingFailure(reader))
         Clear();
+    else if (!m_strNotice.empty())
+        CNotice(m_strNotice).ReportError();
 }
 
 CDibImage::CDibImage()
@@ -126,6 +127,7 @@ void CDibImage::Clear()
     m_nPaletteEntries = 0;
     m_nColorTableBytes = 0;
     m_strTextKey.clear();
+    m_strNotice.clear();
     m_pTextValue.reset();
     m_nStride = 0;
     SetDefaults();

@@ -82,6 +82,9 @@ public:
     const TgaHeader& GetTgaHeader() const { return m_tgaHeader; }
     // The first text entry after a PNG file's image data; empty when none.
     const std::string& GetTextKey() const { return m_strTextKey; }
+    // What its reader noticed of an image it did read (a texture of an unknown
+    // format, kept as its bytes stand); empty when nothing.
+    const std::string& GetNotice() const { return m_strNotice; }
     const char* GetTextValue() const { return m_pTextValue ? m_pTextValue.get() : ""; }
 
     // A record made in memory rather than read: 24 bits per pixel, every row
@@ -163,6 +166,7 @@ private:
     uint32_t m_nPaletteEntries = 0;
     uint32_t m_nColorTableBytes = 0;
     std::string m_strTextKey;
+    std::string m_strNotice;
     std::unique_ptr<char[]> m_pTextValue;
     uint32_t m_nStride = 0;
     TgaHeader m_tgaHeader{};

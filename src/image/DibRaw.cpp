@@ -8,7 +8,6 @@
 #include "platform/Exceptions.h"
 #include "platform/File.h"
 #include "platform/ImageLimits.h"
-#include "platform/UiServices.h"
 
 namespace {
 
@@ -112,5 +111,5 @@ void CDibImage::ReadRawImage(const std::string& path, uint64_t offset)
     std::memcpy(block, &header, sizeof header);
     DeriveLayout(0, 0);
     if (!layout.knownFormat)
-        AfxMessageBox(kUnknownFormat, MB_OK | MB_NOTICE);
+        m_strNotice = kUnknownFormat;
 }

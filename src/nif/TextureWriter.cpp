@@ -14,10 +14,10 @@
 #include "image/DibBlockCheck.h"
 #include "image/PixelOrder.h"
 #include "platform/BitmapTypes.h"
+#include "platform/CoreError.h"
 #include "platform/File.h"
 #include "platform/Format.h"
 #include "platform/PathParts.h"
-#include "platform/UiServices.h"
 
 namespace {
 
@@ -29,12 +29,6 @@ constexpr char kNotWritable[] = "The file or its folder is not writable.";
 constexpr char kBadFields[] = "The new texture's fields are not valid.";
 constexpr char kChanged[] = "The file was changed since it was read.";
 constexpr char kShortPixels[] = "The new pixels do not fill the texture.";
-
-// The text, then the system's reason when there is one ("No space left on device").
-void ShowWriteError(const std::string& path, const std::string& reason = {})
-{
-    AfxMessageBox(FormatString(kWriteError, path.c_str()) + (reason.empty() ? "" : "\n" + reason), MB_OK);
-}
 
 // A file or folder that is marked read-only is not written, even by a user
 // whom the system would let through (such as the administrator).
@@ -269,48 +263,42 @@ uint64_t ConvertDibToRawPixels(uint8_t* pixels, uint32_t width, uint32_t height,
     return rowBytes * height;
 }
 
-bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, uint32_t width,
+namespace {
+
+// Runs a write; when it did not complete, throws the text with the system's reason.
+template <typename Write> void WriteOrFail(const std::string& text, Write&& write)
+{
+    std::string reason;
+    try {
+        if (write())
+            return;
+    } catch (const CFileException& e) {
+        reason = e.GetReason();
+    } catch (const std::bad_alloc&) {
+        reason = "There is not enough memory.";
+    }
+    throw CCoreError(text, reason, CCoreError::Kind::System);
+}
+
+}  // namespace
+
+void SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, uint32_t width,
     uint32_t height, uint32_t format, const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected)
 {
-    bool written = false;
-    std::string reason;
-    try {
-        written = SpliceOrThrow(
+    WriteOrFail(FormatString(kWriteError, path.c_str()), [&] {
+        return SpliceOrThrow(
             path, offset, oldPixelBytes, RawTextureShape{width, height, format}, pixels, pixelBytes, expected);
-    } catch (const CFileException& e) {
-        reason = e.GetReason();
-    } catch (const std::bad_alloc&) {
-    }
-    if (!written)
-        ShowWriteError(path, reason);
-    return written;
+    });
 }
 
-bool WriteCompressedBitmapFile(const std::string& target, const CDibImage& image)
+void WriteCompressedBitmapFile(const std::string& target, const CDibImage& image)
 {
-    bool written = false;
-    try {
-        written = WriteBmzOrThrow(target, image);
-    } catch (const CFileException&) {
-    } catch (const std::bad_alloc&) {
-    }
-    if (!written)
-        AfxMessageBox(kBmzError, MB_OK);
-    return written;
+    WriteOrFail(kBmzError, [&] { return WriteBmzOrThrow(target, image); });
 }
 
-bool StampAlpha(
+void StampAlpha(
     const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha, const RawTextureShape& expected)
 {
-    bool written = false;
-    std::string reason;
-    try {
-        written = StampOrThrow(path, offset, pixelBytes, alpha, expected);
-    } catch (const CFileException& e) {
-        reason = e.GetReason();
-    } catch (const std::bad_alloc&) {
-    }
-    if (!written)
-        ShowWriteError(path, reason);
-    return written;
+    WriteOrFail(FormatString(kWriteError, path.c_str()),
+        [&] { return StampOrThrow(path, offset, pixelBytes, alpha, expected); });
 }

@@ -24,23 +24,23 @@ uint64_t ConvertDibToRawPixels(uint8_t* pixels, uint32_t width, uint32_t height,
 
 // Replaces the fields and pixels of the texture block at offset, whose old
 // pixels are oldPixelBytes long, keeping every other byte of the file. The
-// block must still hold the fields of `expected`. False, after the message
-// "Error writing file.\nFile: %s", when nothing was written.
-bool SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, uint32_t width,
+// block must still hold the fields of `expected`. When nothing was written,
+// throws CCoreError "Error writing file.\nFile: %s" with the reason.
+void SpliceRawImageBlock(const std::string& path, uint64_t offset, uint64_t oldPixelBytes, uint32_t width,
     uint32_t height, uint32_t format, const uint8_t* pixels, uint64_t pixelBytes, const RawTextureShape& expected);
 
 // Rebuilds a ".bmz" file from an image: the BMP file the image makes (as
 // WriteBmp would write it) is compressed in memory and written in one pass
 // behind the 40-byte header (the BMP's size, the old file's value at offset 4
-// or 1, zeros). False, after the message "Unable to create .bmz file", when
-// the target was not changed.
-bool WriteCompressedBitmapFile(const std::string& target, const CDibImage& image);
+// or 1, zeros). When the target was not changed, throws CCoreError "Unable to
+// create .bmz file" with the reason.
+void WriteCompressedBitmapFile(const std::string& target, const CDibImage& image);
 
 // Sets the alpha byte of every pixel of the RGBA texture at offset, where it
 // stands; no other byte changes and the file keeps its length. The block must
-// still hold the fields of `expected`. False, after "Error writing file.\nFile: %s",
-// when nothing was written.
-bool StampAlpha(
+// still hold the fields of `expected`. When nothing was written, throws
+// CCoreError "Error writing file.\nFile: %s" with the reason.
+void StampAlpha(
     const std::string& path, uint64_t offset, uint64_t pixelBytes, uint8_t alpha, const RawTextureShape& expected);
 
 // Several blocks rewritten in one pass: the bytes up to the first block, its
