@@ -164,13 +164,6 @@ private slots:
         QCOMPARE(shown, 2);
         QCOMPARE(app.m_ui.m_dialogs.size(), size_t(1));
     }
-
-    void aFileWithoutTilesShowsAMessageAndNoDialog()
-    {
-        AppHarness app(WriteModel(m_dir, "none.nif", {{1024, 1024, 1, 1}, {256, 128, 1, 2}}));
-        QVERIFY(!RunCommand(app, [](CMapMakerDlg*) {}));
-        QCOMPARE(app.m_ui.Texts().size(), size_t(1));
-    }
 };
 
 QTEST_MAIN(MapMakerTest)

@@ -1,6 +1,6 @@
 // The main window's wiring: keys and menu items reaching their commands, which
 // commands are offered in each state of the document, the bars, the texture
-// list, recent files, the file and transparency dialogs, loading with
+// list, recent files, the transparency dialog, loading with
 // progress, and dropping a file.
 
 #include <filesystem>
@@ -163,26 +163,6 @@ private slots:
         QCOMPARE(app.m_ui.Texts().size(), size_t(1));
     }
 
-    void qtSaveDialogGetsTheRequestAsksBeforeReplacingAndReturnsTheChosenType()
-    {
-        const QString dir = QString::fromStdString(m_dir.Path());
-        const FileDialogRequest request{
-            false, "", "P (*.png)|*.png|T (*.tga)|*.tga||", "png", m_dir.Path(), "pick", OFN_OVERWRITEPROMPT, 2};
-        QStringList seen;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            seen << dialog->selectedNameFilter() << dialog->directory().path()
-                 << QString::number(dialog->testOption(QFileDialog::DontConfirmOverwrite));
-            dialog->selectNameFilter("P (*.png)");
-            dialog->selectFile(dir + "/new.png");  // a new name: no overwrite question comes
-            QMetaObject::invokeMethod(dialog, "accept");
-        });
-        const std::optional<FileDialogResult> result = QtUiServices().FileDialog(request);
-        QCOMPARE(seen, (QStringList{"T (*.tga)", dir, "0"}));
-        QVERIFY(result && result->nFilterIndex == 1);
-        QCOMPARE(QString::fromStdString(result->strPath), dir + "/new.png");
-    }
-
     void enabledStateOfEachCommand()
     {
         const QImage picture = TextureImage({20, 10, 1, 1});
@@ -332,27 +312,6 @@ private slots:
         QVERIFY(app.Frame()->GetAction(ID_VIEW_FIT_ENLARGES)->isChecked());
         QVERIFY(app.View()->GetZoom() > 10);  // 16 * 16 enlarged to the window
         QCOMPARE(RememberedFolder("Open"), QString::fromStdString(m_dir.Path()));
-    }
-
-    void qtFileDialogStartsWhereItsNamedFolderWasLastChosen()
-    {
-        QVERIFY(QDir(QString::fromStdString(m_dir.Path())).mkpath("textures"));
-        const QString textures = QString::fromStdString(m_dir.File("textures"));
-        QFile(textures + "/rock.png").open(QIODevice::WriteOnly);
-        FileDialogRequest request{true, "Replace Texture 3", "P (*.png)|*.png||", "", m_dir.Path(), "", 0, 1};
-        request.strRememberAs = "Replace";
-        QStringList folders;
-        for (int run = 0; run < 2; ++run) {
-            QTimer::singleShot(0, [&] {
-                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                folders << dialog->directory().path() << dialog->windowTitle();
-                dialog->selectFile(textures + "/rock.png");
-                QMetaObject::invokeMethod(dialog, "accept");
-            });
-            QVERIFY(QtUiServices().FileDialog(request));
-        }
-        QCOMPARE(folders,
-            (QStringList{QString::fromStdString(m_dir.Path()), "Replace Texture 3", textures, "Replace Texture 3"}));
     }
 
     void droppingAFileOpensIt()
