@@ -1,7 +1,7 @@
 // Edit Externally through the real window: the "editor" is a shell script that
 // saves by rename, as image editors do. Each row a save; an accepted one is in
 // the model file and can be undone and redone byte for byte.
-#include <QSignalSpy>
+#include <fstream>
 
 #include "AppHarness.h"
 #include "PngFiles.h"
@@ -31,6 +31,13 @@ struct Row {
     Tex save;  // what the editor saves (its format 1: an RGB PNG, 2: RGBA)
     const char* refusal;  // empty: written
 };
+// The same shape; an RGB save over an RGBA texture, which keeps its alpha; an RGBA save; a wrong size, refused.
+const Row kRows[] = {
+    {"same", {8, 4, 1, 2}, {8, 4, 1, 7}, ""},
+    {"keep", {8, 4, 2, 2}, {8, 4, 1, 8}, ""},
+    {"rgba", {8, 4, 2, 2}, {8, 4, 2, 9}, ""},
+    {"size", {8, 4, 1, 2}, {9, 4, 1, 7}, kDimensionsDiffer},
+};
 
 }  // namespace
 
@@ -42,21 +49,13 @@ private slots:
     void savesGoInAndUndoAndRedoRestoreTheBytes_data()
     {
         QTest::addColumn<int>("row");
-        QTest::newRow("SameShape") << 0;
-        QTest::newRow("RgbSaveKeepsTheTexturesAlpha") << 1;
-        QTest::newRow("RgbaSave") << 2;
-        QTest::newRow("WrongSizeIsRefused") << 3;
+        for (int row = 0; row < int(std::size(kRows)); ++row)
+            QTest::newRow(kRows[row].name) << row;
     }
     void savesGoInAndUndoAndRedoRestoreTheBytes()
     {
-        static const Row rows[] = {
-            {"same", {8, 4, 1, 2}, {8, 4, 1, 7}, ""},
-            {"keep", {8, 4, 2, 2}, {8, 4, 1, 8}, ""},
-            {"rgba", {8, 4, 2, 2}, {8, 4, 2, 9}, ""},
-            {"size", {8, 4, 1, 2}, {9, 4, 1, 7}, kDimensionsDiffer},
-        };
         QFETCH(int, row);
-        const Row& r = rows[row];
+        const Row& r = kRows[row];
         const std::string path =
             WriteModel(m_dir, std::string(r.name) + ".nif", {{16, 16, 1, 1}, r.texture, {5, 3, 1, 3}});
         const Bytes original = ReadFileBytes(path);
@@ -65,10 +64,7 @@ private slots:
         WriteFileBytes(prepared, PngOf(saved, r.save.width, r.save.height, r.save.format == 2));
         // The editor writes a new file beside the working file and renames it over.
         const std::string script = m_dir.File("editor.sh");
-        WriteFileBytes(script, [] {
-            const std::string text = "cp \"$1\" \"$2.part\" && mv \"$2.part\" \"$2\"\n";
-            return Bytes(text.begin(), text.end());
-        }());
+        std::ofstream(script) << "cp \"$1\" \"$2.part\" && mv \"$2.part\" \"$2\"\n";
         qputenv("TAVREL_IMAGE_EDITOR", QByteArray("sh \"") + script.c_str() + "\" \"" + prepared.c_str() + "\"");
 
         AppHarness app(path);
@@ -110,9 +106,6 @@ private slots:
         QCOMPARE(ReadFileBytes(path), original);
         QCOMPARE(app.Doc()->GetCurrentIndex(), 1u);
         QTest::keyClick(app.Frame(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(ReadFileBytes(path), edited);
-        QTest::keyClick(app.Frame(), Qt::Key_Z, Qt::ControlModifier);
-        QTest::keyClick(app.Frame(), Qt::Key_Y, Qt::ControlModifier);
         QCOMPARE(ReadFileBytes(path), edited);
         // The window's own restores are no outside change; another program's is, and ends the history.
         QTest::qWait(3 * CFileWatcher::kSettleMs);

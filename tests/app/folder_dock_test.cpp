@@ -105,9 +105,6 @@ private slots:
         QVERIFY(QString::fromStdString(exportFolder()).contains("4 files: 4 exported; 7 textures"));
         const QImage leaf(QString::fromStdString(out + "/sub/deep/leaf-001.png"));
         QCOMPARE(leaf.convertToFormat(QImage::Format_RGB32), TextureImage(m_leaf[1]));
-        const QImage top(QString::fromStdString(out + "/top-000.png"));
-        QCOMPARE(top.size(), QSize(256, 256));
-        QVERIFY(QFileInfo(QString::fromStdString(out + "/sub/pic-000.png")).isFile());
 
         // An edited export is replaced only after the one question.
         const QString edited = QString::fromStdString(out + "/sub/deep/leaf-001.png");

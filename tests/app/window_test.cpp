@@ -1,6 +1,6 @@
 // The main window's wiring: keys and menu items reaching their commands, which
 // commands are offered in each state of the document, the bars, the texture
-// list, recent files, the file and transparency dialogs, loading with
+// list, recent files, the transparency dialog, loading with
 // progress, and dropping a file.
 
 #include <filesystem>
@@ -69,7 +69,7 @@ private slots:
         QVERIFY(app.m_ui.Texts().empty());
     }
 
-    void textureListFollowsTheFileShowsTheTextureClickedAndHidesLikeTheBars()
+    void textureListFollowsTheFileItsMenuActsOnTheRowClickedAndItHidesLikeTheBars()
     {
         const std::vector<Tex> textures = {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}};
         AppHarness app(WriteModel(m_dir, "list.nif", textures));
@@ -79,6 +79,21 @@ private slots:
         QCOMPARE(Shows(app, TextureImage(textures[2])), QString());
         app.Frame()->OnCommand(ID_VIEW_NEXT_IMAGE);
         QCOMPARE(list->currentIndex().row(), 0);
+        // The row's menu acts on the row clicked; its Copy is the Edit menu's.
+        QStringList items;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            for (QAction* action : menu->actions())
+                items << action->text().remove('&').section('\t', 0, 0);
+            menu->actions().back()->trigger();
+            menu->close();
+        });
+        emit list->customContextMenuRequested(list->visualRect(list->model()->index(2, 0)).center());
+        QCOMPARE(items, (QStringList{"Save As...", "Replace", "Edit Externally", "Copy"}));
+        QCOMPARE(app.Panes(), QStringLiteral("Image Index: 2 | Dimensions: 5 * 3"));
+        QCOMPARE(
+            QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), TextureImage(textures[2]));
+        QVERIFY(app.Frame()->menuBar()->actions()[1]->menu()->actions().contains(app.Frame()->GetAction(ID_EDIT_COPY)));
         // Another kind of file has no list; View > Textures hides it for model files too, as the bars' items hide them.
         TextureImage(textures[0]).save(QString::fromStdString(m_dir.File("list.png")));
         app.Open(m_dir.File("list.png"));
@@ -163,26 +178,6 @@ private slots:
         QCOMPARE(app.m_ui.Texts().size(), size_t(1));
     }
 
-    void qtSaveDialogGetsTheRequestAsksBeforeReplacingAndReturnsTheChosenType()
-    {
-        const QString dir = QString::fromStdString(m_dir.Path());
-        const FileDialogRequest request{
-            false, "", "P (*.png)|*.png|T (*.tga)|*.tga||", "png", m_dir.Path(), "pick", OFN_OVERWRITEPROMPT, 2};
-        QStringList seen;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            seen << dialog->selectedNameFilter() << dialog->directory().path()
-                 << QString::number(dialog->testOption(QFileDialog::DontConfirmOverwrite));
-            dialog->selectNameFilter("P (*.png)");
-            dialog->selectFile(dir + "/new.png");  // a new name: no overwrite question comes
-            QMetaObject::invokeMethod(dialog, "accept");
-        });
-        const std::optional<FileDialogResult> result = QtUiServices().FileDialog(request);
-        QCOMPARE(seen, (QStringList{"T (*.tga)", dir, "0"}));
-        QVERIFY(result && result->nFilterIndex == 1);
-        QCOMPARE(QString::fromStdString(result->strPath), dir + "/new.png");
-    }
-
     void enabledStateOfEachCommand()
     {
         const QImage picture = TextureImage({20, 10, 1, 1});
@@ -264,27 +259,6 @@ private slots:
         QTRY_VERIFY(!app.Frame()->isVisible());
     }
 
-    void textureMenuActsOnTheRowClickedAndCopyIsInTheEditMenu()
-    {
-        const std::vector<Tex> textures = {{16, 16, 1, 1}, {8, 4, 2, 2}, {5, 3, 1, 3}};
-        AppHarness app(WriteModel(m_dir, "menu.nif", textures));
-        QListView* list = app.Frame()->GetTextureList();
-        QStringList items;
-        QTimer::singleShot(0, [&] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            for (QAction* action : menu->actions())
-                items << action->text().remove('&').section('\t', 0, 0);
-            menu->actions().back()->trigger();
-            menu->close();
-        });
-        emit list->customContextMenuRequested(list->visualRect(list->model()->index(2, 0)).center());
-        QCOMPARE(items, (QStringList{"Save As...", "Replace", "Edit Externally", "Copy"}));
-        QCOMPARE(app.Panes(), QStringLiteral("Image Index: 2 | Dimensions: 5 * 3"));
-        QCOMPARE(
-            QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), TextureImage(textures[2]));
-        QVERIFY(app.Frame()->menuBar()->actions()[1]->menu()->actions().contains(app.Frame()->GetAction(ID_EDIT_COPY)));
-    }
-
     void f1ListsTheKeysOfTheCommandsThatDoSomething()
     {
         AppHarness app;
@@ -315,7 +289,6 @@ private slots:
         {
             AppHarness app;
             app.Open(model);
-            QCOMPARE(app.m_ui.m_dialogs.back().strRememberAs, std::string("Open"));
             for (unsigned id : {ID_VIEW_TEXTURE_LIST, ID_VIEW_FIT_TO_WINDOW, ID_VIEW_FIT_ENLARGES})
                 app.Frame()->GetAction(id)->trigger();
             QSettings settings;
@@ -332,27 +305,6 @@ private slots:
         QVERIFY(app.Frame()->GetAction(ID_VIEW_FIT_ENLARGES)->isChecked());
         QVERIFY(app.View()->GetZoom() > 10);  // 16 * 16 enlarged to the window
         QCOMPARE(RememberedFolder("Open"), QString::fromStdString(m_dir.Path()));
-    }
-
-    void qtFileDialogStartsWhereItsNamedFolderWasLastChosen()
-    {
-        QVERIFY(QDir(QString::fromStdString(m_dir.Path())).mkpath("textures"));
-        const QString textures = QString::fromStdString(m_dir.File("textures"));
-        QFile(textures + "/rock.png").open(QIODevice::WriteOnly);
-        FileDialogRequest request{true, "Replace Texture 3", "P (*.png)|*.png||", "", m_dir.Path(), "", 0, 1};
-        request.strRememberAs = "Replace";
-        QStringList folders;
-        for (int run = 0; run < 2; ++run) {
-            QTimer::singleShot(0, [&] {
-                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                folders << dialog->directory().path() << dialog->windowTitle();
-                dialog->selectFile(textures + "/rock.png");
-                QMetaObject::invokeMethod(dialog, "accept");
-            });
-            QVERIFY(QtUiServices().FileDialog(request));
-        }
-        QCOMPARE(folders,
-            (QStringList{QString::fromStdString(m_dir.Path()), "Replace Texture 3", textures, "Replace Texture 3"}));
     }
 
     void droppingAFileOpensIt()
