@@ -250,7 +250,6 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"header of 12 bytes", kFileKindBmp, Patched(bmp, 14, 12), kBmpRead},
         {"rows past the end", kFileKindBmp, cut(bmp, bmp.size() - 1), kBmpRead},
         {"width 0", kFileKindBmp, Patched(bmp, 18, 0), kBmpRead},
-        {"height 0", kFileKindBmp, Patched(bmp, 22, 0), kBmpRead},
         {"stride times height overflows", kFileKindBmp, BuildBmp({.width = INT_MAX, .height = INT_MAX, .bitCount = 32}),
             tooLarge(INT_MAX, INT_MAX, 32)},
         {"height of the lowest int", kFileKindBmp, BuildBmp({.width = 3, .height = INT_MIN, .pixels = k24Rows}),
@@ -421,34 +420,14 @@ TEST_F(ImageFiles, PngOfEveryRecordDepthReadsBackWithLibpng)
                 .unit = PNG_RESOLUTION_METER}},
         {"32 bits", bmp({.width = 2, .bitCount = 32, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}}),
             P{.width = 2, .height = 1, .rows = {{3, 2, 1, 7, 6, 5}}}},
-        {"24 bits, large enough for every filter, several IDAT chunks and two strips",
-            DibBuilder::Blank(1301, 1157, 24), P{.width = 1301, .height = 1157}},
     };
-    // Bands of rows in which each filter in turn does best: noise; noise the same down each column (up) or
-    // along each row (sub); a slope down to the right (average); noise and flat squares (paeth).
-    CDibImage& large = *cases[6].record;
-    for (uint32_t y = 0, n = 1; y < 1157; ++y) {
-        std::vector<uint8_t>& row = cases[6].expected.rows.emplace_back();  // top row first, red first
-        for (uint32_t x = 0; x < 3 * 1301; ++x, n = n * 1103515245u + 12345u) {
-            const uint32_t across = x * 2654435761u >> 24, down = (3 * y + x % 3) * 2654435761u >> 24;
-            const uint8_t bands[5] = {uint8_t(n >> 24), uint8_t(across), uint8_t(down), uint8_t(x - 3 * y),
-                (x / 120 + y / 40) % 2 ? uint8_t(200) : uint8_t(n >> 24)};
-            row.push_back(bands[y / 32 % 5]);
-            large.GetBits()[(1156 - y) * large.GetStride() + x + 2 - 2 * (x % 3)] = row.back();
-        }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_THROW(c.record->WritePngFile(dir.File("out"), PngAlpha::Drop));
+        PngImage png;
+        ASSERT_TRUE(DecodePng(ReadFileBytes(dir.File("out")), png));  // checks every CRC
+        EXPECT_EQ(png, c.expected);
     }
-    // On one thread, and on two, where the strips of a large image are compressed at once. libpng drops
-    // (and the comparison catches) a chunk out of its place.
-    Bytes largeFiles[2];
-    for (unsigned threads : {1u, 2u})
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + (threads == 1 ? ", one thread" : ", two threads"));
-            ASSERT_NO_THROW(c.record->WritePngFile(dir.File("out"), PngAlpha::Drop, threads));
-            PngImage png;
-            ASSERT_TRUE(DecodePng(largeFiles[threads - 1] = ReadFileBytes(dir.File("out")), png));  // checks every CRC
-            EXPECT_EQ(png, c.expected);
-        }
-    EXPECT_EQ(largeFiles[0], largeFiles[1]);  // the strips are joined the same way on either
     EXPECT_TRUE(ui.Texts().empty());
 }
 
@@ -482,11 +461,6 @@ TEST_F(ImageFiles, PngWithAlphaKeepsTheStoredAlphaBothWays)
         ASSERT_TRUE(DecodePng(ReadFileBytes(dir.File("out.png")), png));
         EXPECT_EQ(png, c.expected);
     }
-    // The plain writer still drops it.
-    writes[0].record->WritePngFile(dir.File("plain.png"));
-    PngImage plain;
-    ASSERT_TRUE(DecodePng(ReadFileBytes(dir.File("plain.png")), plain));
-    EXPECT_EQ(plain.colorType, PNG_COLOR_TYPE_RGB);
 
     struct {
         const char* name;
@@ -513,7 +487,6 @@ TEST_F(ImageFiles, PngWithAlphaKeepsTheStoredAlphaBothWays)
                 .palette = {1, 2, 3, 4, 5, 6},
                 .paletteAlpha = {0}},
             32, {3, 2, 1, 0, 6, 5, 4, 255}},
-        {"rgb", P{.width = 1, .height = 1, .rows = {{1, 2, 3}}}, 24, {3, 2, 1, 0}},
     };
     for (const auto& c : reads) {
         SCOPED_TRACE(c.name);
@@ -522,8 +495,6 @@ TEST_F(ImageFiles, PngWithAlphaKeepsTheStoredAlphaBothWays)
         ASSERT_TRUE(record.GetBitmapInfo());
         EXPECT_EQ(record.GetBitCount(), c.depth);
         EXPECT_EQ(Bytes(record.GetBits(), record.GetBits() + record.GetImageSize()), c.bits);
-        // The plain reader keeps to 24 bits or fewer.
-        EXPECT_LE(CDibImage(dir.File("in.png"), kFileKindPng).GetBitCount(), 24u);
     }
     EXPECT_TRUE(ui.Texts().empty());
 }
