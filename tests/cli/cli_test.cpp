@@ -354,7 +354,6 @@ TEST_F(CliTest, ReadAndWriteFailuresExitOneWithTheMessageAndLeaveOutAlone)
     png.resize(30);  // the header cut short; libpng's own report stays unprinted: the tool's message says it all
     // File (absent when it has no bytes), message (ending "File: " when the full path follows).
     const std::tuple<std::string, std::vector<uint8_t>, std::string> cases[] = {
-        {"missing.bmp", {}, "Error opening bitmap file.\nFile: "},
         {"cut.png", png, "Error reading png file.\nFile: "},
         {"broken.bmz", broken, "Error decompressing file\n"},
         {"dangling.nif", ModelFile({}, nullptr, "absent.nif"), "Error reading file\n"},
@@ -685,13 +684,9 @@ TEST_F(FolderCliTest, ThumbnailFitsTheSizeKeepsAlphaAndShowsTheFirstTexture)
         ASSERT_TRUE(DecodePng(ReadFileBytes(Path("th.png")), png)) << file;
         EXPECT_EQ(std::tie(png.width, png.height), std::tie(width, height)) << file << " " << size;
         EXPECT_EQ(png.colorType == PNG_COLOR_TYPE_RGBA, alpha) << file;
+        for (uint32_t y = 0; size == "4" && y < 2; ++y)
+            for (uint32_t x = 0; x < 16; ++x)
+                EXPECT_EQ(png.rows[y][x], blocks.bytes[(y * 16 + x / 4 * 2) * 4 + x % 4]) << x << y;
     }
-    Run({"thumbnail", Path("t.nif"), Path("th.png"), "--size", "4"});
-    PngImage png;
-    ASSERT_TRUE(DecodePng(ReadFileBytes(Path("th.png")), png));
-    for (uint32_t y = 0; y < 2; ++y)
-        for (uint32_t x = 0; x < 4; ++x)
-            for (uint32_t c = 0; c < 4; ++c)
-                EXPECT_EQ(png.rows[y][x * 4 + c], blocks.bytes[(y * 2 * 8 + x * 2) * 4 + c]) << x << y << c;
     EXPECT_EQ(Run({"thumbnail", Path("t.nif"), Path("th.bmp")}).status, 2);
 }
