@@ -134,13 +134,10 @@ bool OnlyDepthRefusals(const FolderReport& report)
     for (const FolderFileOutcome& file : report.files) {
         if (file.status == FolderFileStatus::Failed)
             return false;
-        for (const ImportLine& line : file.importLines) {
-            if (line.status != ImportStatus::Refused)
-                continue;
-            if (!line.bDepthChange)
-                return false;
-            any = true;
-        }
+        const ImportRefusals refusals = ClassifyRefusals(file.importLines);
+        if (refusals == ImportRefusals::Other)
+            return false;
+        any = any || refusals == ImportRefusals::OnlyDepth;
     }
     return any;
 }

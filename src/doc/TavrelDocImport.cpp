@@ -27,19 +27,6 @@ std::string ReportText(const ImportReport& report)
     return text;
 }
 
-bool OnlyDepthRefusals(const ImportReport& report)
-{
-    bool any = false;
-    for (const ImportLine& line : report.lines) {
-        if (line.status != ImportStatus::Refused)
-            continue;
-        if (!line.bDepthChange)
-            return false;
-        any = true;
-    }
-    return any;
-}
-
 }  // namespace
 
 void CTavrelDoc::OnUpdateFileImportTextures(CCmdUI* pCmdUI)
@@ -65,7 +52,8 @@ void CTavrelDoc::OnFileImportTextures()
         CWaitCursor wait;
         report = ImportTextures(m_strFilePath, *folder, options);
     }
-    if (OnlyDepthRefusals(report) && AfxMessageBox(kDepthQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    if (ClassifyRefusals(report.lines) == ImportRefusals::OnlyDepth &&
+        AfxMessageBox(kDepthQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) {
         options.bAcceptDepthChange = true;
         CWaitCursor wait;
         report = ImportTextures(m_strFilePath, *folder, options);

@@ -471,3 +471,16 @@ ImportReport ImportTextures(const std::string& modelPath, const std::string& fol
     Ui().ShowProgress(-1);
     return import.Report();
 }
+
+ImportRefusals ClassifyRefusals(const std::vector<ImportLine>& lines)
+{
+    ImportRefusals found = ImportRefusals::None;
+    for (const ImportLine& line : lines) {
+        if (line.status != ImportStatus::Refused)
+            continue;
+        if (!line.bDepthChange)
+            return ImportRefusals::Other;
+        found = ImportRefusals::OnlyDepth;
+    }
+    return found;
+}

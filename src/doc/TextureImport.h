@@ -41,6 +41,11 @@ struct ImportReport {
 
 ImportReport ImportTextures(const std::string& modelPath, const std::string& folder, const ImportOptions& options);
 
+// What a checked import refused: nothing, only changes of bit depth (which
+// the user may still accept), or something else.
+enum class ImportRefusals { None, OnlyDepth, Other };
+ImportRefusals ClassifyRefusals(const std::vector<ImportLine>& lines);
+
 // The texture index named by a file name for a model file of this stem, or nothing.
 std::optional<uint32_t> ImportIndexFromName(const std::string& fileName, const std::string& stem);
 // "<index> <file name> <status>", the index "-" for an ignored file.
