@@ -67,7 +67,7 @@ void ExportTextures(const std::string& model, const std::string& folder, const c
         char name[64];
         std::snprintf(name, sizeof name, "/model-%03zu.%s", i, ext);
         if (ext[0] == 'p')
-            image.WritePng(folder + name);
+            image.WritePngFile(folder + name);
         else
             image.WriteBmp(folder + name);
     }

@@ -178,8 +178,6 @@ bool CExternalEdits::Apply(uint32_t index, Edit& edit)
         e.ReportError();
         return true;
     }
-    if (!image)
-        return true;  // its reader has said why
     // A working file stands for the image it was made of: its size must stay.
     const ReplacementShape shape = ShapeOfReplacement(*image, true);
     const ReplacementCheck check = CheckReplacement(texture, shape, AlphaRule::KeepTextureAlpha);

@@ -2,6 +2,7 @@
 
 #include "cli/CliUiServices.h"
 #include "cli/ImageSet.h"
+#include "image/DibImage.h"
 #include "doc/ExportImages.h"
 #include "platform/UiServices.h"
 
@@ -20,7 +21,8 @@ public:
         const ImageEntry& entry = m_set.Entries()[index];
         if (!m_set.TexturesOnDemand())
             return entry.pImage;
-        owned = m_set.ReadTexture(entry);
+        // Read on a worker: the export engine keeps what the reader says.
+        owned = std::make_unique<CDibImage>(m_set.TextureFile(), kFileKindNif, entry.nOffset);
         return owned.get();
     }
 

@@ -51,8 +51,6 @@ int RunReplace(const CliOptions& options, CCliUiServices& ui)
     try {
         const std::string path = EditTarget(options);
         const std::unique_ptr<CDibImage> image = LoadReplacement(options.strImage);
-        if (!image)
-            return kExitFailure;  // its reader has said why
         EditOptions edit;
         edit.bBackup = options.bBackup;
         edit.bAcceptDepthChange = options.bYes;

@@ -1,6 +1,7 @@
 #include "cli/ImageSet.h"
 
 #include "cli/CliUiServices.h"
+#include "doc/ShownRead.h"
 #include "platform/UiServices.h"
 
 namespace {
@@ -60,7 +61,7 @@ bool CImageSet::TexturesOnDemand() const
 
 std::unique_ptr<CDibImage> CImageSet::ReadTexture(const ImageEntry& entry) const
 {
-    auto image = std::make_unique<CDibImage>(m_doc.GetFilePath(), kFileKindNif, entry.nOffset);
+    std::unique_ptr<CDibImage> image = ReadShown(m_doc.GetFilePath(), kFileKindNif, entry.nOffset);
     if (!image->GetBitmapInfo())
         image.reset();
     return image;

@@ -27,8 +27,8 @@ public:
     bool TexturesOnDemand() const;
     // The model file the textures are read from (the linked one, when followed).
     const std::string& TextureFile() const { return m_doc.GetFilePath(); }
-    // Reads a model file's texture into a new record; null after its reader's message.
-    // Safe on several threads at once.
+    // Reads a model file's texture into a new record; null after its reader's
+    // message was shown (on the calling thread's services).
     std::unique_ptr<CDibImage> ReadTexture(const ImageEntry& entry) const;
 
     // "nif", "bmz", "png", "bmp" or "tga"; empty when nothing was opened.

@@ -148,9 +148,12 @@ std::unique_ptr<CDibImage> LoadReplacement(const std::string& path, PngAlpha png
         kind = kFileKindTga;
     else
         throw CCoreError(FormatString(kUnknownReplacementKind, path.c_str()));
-    auto image = std::make_unique<CDibImage>(path, kind, pngAlpha);
-    if (!image->GetBitmapInfo())
-        return nullptr;
+    std::unique_ptr<CDibImage> image;
+    try {
+        image = std::make_unique<CDibImage>(path, kind, pngAlpha);
+    } catch (const CException& e) {
+        throw CCoreError::From(e);
+    }
     CDibRowConverter::MakePlainBgra(*image);
     return image;
 }

@@ -56,8 +56,8 @@ ReplacementCheck CheckReplacement(const RawTextureShape& texture, const Replacem
 std::vector<uint8_t> BlockPixelsOf(const CDibImage& image);
 
 // Loads a BMP, PNG or Targa file (by its extension) as a replacement, its rows
-// made plain BGR(A). Null when its reader refused it (the reader has said why);
-// throws CCoreError for a file of another kind. PngAlpha::Keep reads a PNG's alpha.
+// made plain BGR(A). Throws CCoreError for a file of another kind or one its
+// reader refuses (with the reader's text). PngAlpha::Keep reads a PNG's alpha.
 std::unique_ptr<CDibImage> LoadReplacement(const std::string& path, PngAlpha pngAlpha = PngAlpha::Drop);
 
 // A texture as a scan of the file finds it, with its block's pixel bytes when

@@ -188,6 +188,9 @@ private:
             Finish(i, ExportStatus::Unreadable, collect);
             return nullptr;
         }
+        // What its reader noticed of an image read for the export (a notice, not a failure).
+        if (owned && !image->GetNotice().empty())
+            AfxMessageBox(image->GetNotice(), MB_OK | MB_NOTICE);
         if (IsEmpty(*image)) {
             AfxMessageBox(
                 FormatString(kEmptyImage, i, image->GetWidth(), std::abs(image->GetHeight())), MB_OK | MB_NOTICE);

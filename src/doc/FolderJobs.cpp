@@ -128,7 +128,7 @@ public:
             return image && image->GetBitmapInfo() ? image : nullptr;
         }
         owned = std::make_unique<CDibImage>(m_doc.GetFilePath(), kFileKindNif, m_doc.GetRawImageOffsets()[index]);
-        return owned->GetBitmapInfo() ? owned.get() : nullptr;
+        return owned.get();
     }
 
 private:

@@ -12,6 +12,7 @@
 #include "doc/DocTexts.h"
 #include "doc/EditOperations.h"
 #include "doc/PathUtil.h"
+#include "doc/ShownRead.h"
 #include "nif/TextureScanner.h"
 #include "platform/File.h"
 #include "platform/Format.h"
@@ -254,19 +255,19 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
     if (kind == kFileKindBmp) {
         m_nFileKind = kFileKindBmp;
         ReleaseBmpImage();
-        m_pBmpImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmp);
+        m_pBmpImage = ReadShown(m_strFilePath, kFileKindBmp);
     } else if (kind == kFileKindPng) {
         m_nFileKind = kFileKindPng;
         ReleasePngImage();
-        m_pPngImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindPng);
+        m_pPngImage = ReadShown(m_strFilePath, kFileKindPng);
     } else if (kind == kFileKindBmz) {
         m_nFileKind = kFileKindBmz;
         ReleaseBmzImage();
-        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, 0);
+        m_pBmzImage = ReadShown(m_strFilePath, kFileKindBmz);
     } else if (kind == kFileKindTga) {
         m_nFileKind = kFileKindTga;
         ReleaseTgaImage();
-        m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindTga);
+        m_pTgaImage = ReadShown(m_strFilePath, kFileKindTga);
     } else {
         const LoadResult result = LoadModelFile();
         FinishLoad(previous);

@@ -5,6 +5,7 @@
 #include "doc/EditOperations.h"
 #include "doc/EditUndo.h"
 #include "doc/PathUtil.h"
+#include "doc/ShownRead.h"
 #include "doc/TavrelDoc.h"
 #include "platform/CoreError.h"
 #include "platform/Format.h"
@@ -100,8 +101,6 @@ std::optional<CTavrelDoc::ChosenReplacement> CTavrelDoc::ChooseReplacement()
             e.ReportError();
             return std::nullopt;
         }
-        if (!chosen.image)
-            return std::nullopt;  // its reader has said why
         chosen.bTarga = UpperExtension(FileNamePart(path)) == "TGA";
         if (chosen.image->GetBitCount() < 24) {
             ShowMessage(kBelow24Bits);
@@ -134,7 +133,7 @@ bool CTavrelDoc::ReplaceInCompressedBitmap(const ChosenReplacement& chosen)
         }
         // Show what the file holds now, whatever happened.
         ReleaseBmzImage();
-        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, 0);
+        m_pBmzImage = ReadShown(m_strFilePath, kFileKindBmz);
     }
     UpdateAllViews();
     return written;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 
-#include "doc/MessageCapture.h"
+#include "doc/ShownRead.h"
 #include "image/DibImage.h"
+#include "platform/Exceptions.h"
 #include "platform/ImageLimits.h"
 
 namespace {
@@ -111,7 +113,7 @@ CDibImage* CTextureCache::Get(uint32_t index, uint32_t pinned)
         return nullptr;
     if (CDibImage* held = Find(index))
         return held;
-    auto record = std::make_unique<CDibImage>(m_strPath, kFileKindNif, m_offsets[index]);
+    auto record = ReadShown(m_strPath, kFileKindNif, m_offsets[index]);
     if (!record->GetBitmapInfo())
         m_failed[index] = true;
     m_nHeldBytes += record->GetBlockSize();
@@ -142,14 +144,14 @@ std::unique_ptr<CDibImage> CTextureCache::Read(uint32_t index, bool bQuiet) cons
 {
     if (index >= m_offsets.size())
         return nullptr;
-    std::unique_ptr<CDibImage> record;
-    if (bQuiet) {
-        CMessageCapture capture;
-        record = std::make_unique<CDibImage>(m_strPath, kFileKindNif, m_offsets[index]);
-    } else {
-        record = std::make_unique<CDibImage>(m_strPath, kFileKindNif, m_offsets[index]);
+    if (!bQuiet) {
+        std::unique_ptr<CDibImage> record = ReadShown(m_strPath, kFileKindNif, m_offsets[index]);
+        return record->GetBitmapInfo() ? std::move(record) : nullptr;
     }
-    if (!record->GetBitmapInfo())
-        record.reset();
-    return record;
+    try {
+        return std::make_unique<CDibImage>(m_strPath, kFileKindNif, m_offsets[index]);
+    } catch (const CException&) {
+    } catch (const std::bad_alloc&) {
+    }
+    return nullptr;
 }

@@ -13,7 +13,6 @@
 
 #include "doc/DocTexts.h"
 #include "doc/EditOperations.h"
-#include "doc/MessageCapture.h"
 #include "doc/PathUtil.h"
 #include "image/DibImage.h"
 #include "image/DibRowConverter.h"
@@ -215,15 +214,17 @@ void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
     }
     const std::string path = m_strFolder + "/" + line.strFileName;
     const int kind = KindOfExtension(UpperExtension(line.strFileName));
-    CMessageCapture capture;
     // A PNG's alpha is kept for an RGBA texture only: over an RGB one it would ask for a depth change.
-    CDibImage source(path, kind, texture.shape.BytesPerPixel() == 4 ? PngAlpha::Keep : PngAlpha::Drop);
-    if (!source.GetBitmapInfo()) {
-        std::string text = capture.Text().empty() ? std::string("the file cannot be read") : capture.Text();
+    std::unique_ptr<CDibImage> read;
+    try {
+        read = std::make_unique<CDibImage>(path, kind, texture.shape.BytesPerPixel() == 4 ? PngAlpha::Keep : PngAlpha::Drop);
+    } catch (const CException& e) {
+        std::string text = e.GetErrorMessage();
         std::replace(text.begin(), text.end(), '\n', ' ');
         Refuse(line, text);
         return;
     }
+    CDibImage& source = *read;
     CDibRowConverter::MakePlainBgra(source);
     const ReplacementShape shape = ShapeOfReplacement(source, kind == kFileKindTga);
     const ReplacementCheck check = CheckReplacement(texture.shape, shape, AlphaRule::KeepTextureAlpha);

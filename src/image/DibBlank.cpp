@@ -20,3 +20,8 @@ std::unique_ptr<CDibImage> CDibImage::CreateBlank24(int32_t width, int32_t heigh
     image->DeriveLayout(0, 0);
     return image;
 }
+
+std::unique_ptr<CDibImage> CDibImage::CreateEmpty()
+{
+    return std::unique_ptr<CDibImage>(new CDibImage());
+}

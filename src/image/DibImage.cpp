@@ -15,6 +15,8 @@ namespace {
 constexpr size_t kBitmapStartBytes = sizeof(BITMAPFILEHEADER) + 1024 + 1024;
 // Where an inflated bitmap file starts in its allocation: its block then starts 16 bytes in.
 constexpr uint64_t kBmzFileAt = 16 - sizeof(BITMAPFILEHEADER);
+// A caller that asked for a kind no reader of that constructor takes.
+constexpr char kNotAnImageKind[] = "This kind of file cannot be read as an image.\nFile: %s";
 
 std::string DecompressFailureText(BmzResult result, const std::string& reason, const std::string& path)
 {
@@ -26,14 +28,6 @@ std::string DecompressFailureText(BmzResult result, const std::string& reason, c
 
 }  // namespace
 
-template <typename Reader> void CDibImage::LoadReporting(Reader&& reader)
-{
-    if (!RunReportingFailure(reader))
-        Clear();
-    else if (!m_strNotice.empty())
-        CNotice(m_strNotice).ReportError();
-}
-
 CDibImage::CDibImage()
 {
     SetDefaults();
@@ -43,22 +37,26 @@ CDibImage::CDibImage(const std::string& path, int nKind, PngAlpha pngAlpha)
 {
     SetDefaults();
     if (nKind == kFileKindBmp)
-        LoadReporting([&] { ReadBmp(path); });
+        ReadBmp(path);
     else if (nKind == kFileKindPng)
-        LoadReporting([&] { ReadPng(path, pngAlpha); });
+        ReadPng(path, pngAlpha);
     else if (nKind == kFileKindTga)
-        LoadReporting([&] { ReadTga(path); });
+        ReadTga(path);
+    else
+        Fail(kNotAnImageKind, path);
 }
 
 CDibImage::CDibImage(const std::string& path, int nKind, uint64_t offset)
 {
     SetDefaults();
     if (nKind == kFileKindNif)
-        LoadReporting([&] { ReadRawImage(path, offset); });
+        ReadRawImage(path, offset);
     else if (nKind == kFileKindBmz)
-        LoadReporting([&] { ReadBmz(path); });
+        ReadBmz(path);
     else if (nKind == kFileKindTga)
-        LoadReporting([&] { ReadTga(path); });
+        ReadTga(path);
+    else
+        Fail(kNotAnImageKind, path);
 }
 
 void CDibImage::ReadBmz(const std::string& path)
@@ -112,25 +110,6 @@ void CDibImage::SetDefaults()
     m_tgaHeader.pixelDepth = 32;
     m_tgaFooter = TgaFooter{};
     std::memcpy(m_tgaFooter.signature, "TRUEVISION-XFILE.", 18);
-}
-
-void CDibImage::Clear()
-{
-    m_fileHeader = BITMAPFILEHEADER{};
-    m_pBitmapInfo = nullptr;
-    m_pInfoHeader = nullptr;
-    m_hDib.reset();
-    m_nBlockOffset = 0;
-    m_nDibSize = 0;
-    m_pColorTable = nullptr;
-    m_pBits = nullptr;
-    m_nPaletteEntries = 0;
-    m_nColorTableBytes = 0;
-    m_strTextKey.clear();
-    m_strNotice.clear();
-    m_pTextValue.reset();
-    m_nStride = 0;
-    SetDefaults();
 }
 
 uint8_t* CDibImage::AllocateBlock(uint64_t bytes)

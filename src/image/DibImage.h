@@ -2,8 +2,10 @@
 // The one in-memory image type: a device-independent bitmap (info header,
 // colour table or bit masks, bottom-up rows padded to 4 bytes) in one block,
 // with the 14-byte header of the BMP file that the image would be written as.
-// A record is built and loaded in one step; a failed load leaves it empty
-// (GetBitmapInfo() returns nullptr). Records are never copied.
+// A record is built and loaded in one step: a constructor that returns holds
+// an image, a failed read throws (a CUserException with the reader's text, a
+// CFileException with the system's reason, or a CMemoryException) and shows
+// nothing. Records are never copied.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -49,18 +51,19 @@ struct DibShape {
 
 class CDibImage {
 public:
-    // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind loads nothing.
+    // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind is refused.
     // With PngAlpha::Keep a PNG with an alpha channel or a transparent colour
     // (tRNS) becomes a 32-bit record with its alpha; other PNGs read as without.
     CDibImage(const std::string& path, int nKind, PngAlpha pngAlpha = PngAlpha::Drop);
     // Loads the texture at offset of a model file (kind 2), or a compressed
-    // bitmap (kind 1, inflated in memory), or a Targa file (kind 5).
+    // bitmap (kind 1, inflated in memory), or a Targa file (kind 5); any other kind is refused.
     CDibImage(const std::string& path, int nKind, uint64_t offset);
     ~CDibImage();
     CDibImage(const CDibImage&) = delete;
     CDibImage& operator=(const CDibImage&) = delete;
 
-    // Queries; all but GetBitmapInfo are meaningful only when it is not null.
+    // Queries; all but GetBitmapInfo are meaningful only when it is not null
+    // (a record made by CreateBlank24 or read always has an image).
     // GetBitmapInfo is also the start of the block; the commands change pixels
     // in place through GetBits and never reallocate the block.
     BITMAPINFO* GetBitmapInfo() const { return m_pBitmapInfo; }
@@ -90,6 +93,9 @@ public:
     // A record made in memory rather than read: 24 bits per pixel, every row
     // black. Throws CMemoryException.
     static std::unique_ptr<CDibImage> CreateBlank24(int32_t width, int32_t height);
+    // A record without an image: what a document keeps for a read that failed,
+    // so that the failure is known (and not shown again).
+    static std::unique_ptr<CDibImage> CreateEmpty();
 
     // The shape of the image in a BMP, compressed bitmap, PNG or Targa file,
     // from its headers alone, checked as its reader checks them (a compressed
@@ -108,18 +114,12 @@ public:
     // when the caller keeps every core busy with writes of its own); the file
     // is the same for any.
     void WritePngFile(const std::string& path, PngAlpha alpha = PngAlpha::Drop, unsigned threads = 0) const;
-    // WritePngFile with its failure reported: false once it has been shown.
-    bool WritePng(const std::string& path) const;
 
 private:
     friend class DibBuilder;  // the tests' records built in memory
 
     CDibImage();
     void SetDefaults();
-    // Back to the defaults, block released: what a failed read leaves.
-    void Clear();
-    // Runs a reader; a failure is reported and leaves the record wholly empty.
-    template <typename Reader> void LoadReporting(Reader&& reader);
 
     // Readers, run by the constructors on an empty record. Each throws a
     // CUserException with its text on a refusal.

@@ -263,11 +263,6 @@ void CDibImage::BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCou
     }
 }
 
-bool CDibImage::WritePng(const std::string& path) const
-{
-    return RunReportingFailure([&] { WritePngFile(path); });
-}
-
 void CDibImage::WritePngFile(const std::string& path, PngAlpha alpha, unsigned threads) const
 {
     if (!m_hDib || !m_pInfoHeader)

@@ -6,3 +6,12 @@ void CCoreError::ReportError() const
 {
     AfxMessageBox(GetErrorMessage(), MB_OK);
 }
+
+CCoreError CCoreError::From(const CException& e)
+{
+    if (const auto* core = dynamic_cast<const CCoreError*>(&e))
+        return *core;
+    if (const auto* file = dynamic_cast<const CFileException*>(&e))
+        return CCoreError(file->GetErrorMessage(), {}, Kind::System);
+    return CCoreError(e.GetErrorMessage());
+}

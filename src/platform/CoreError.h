@@ -23,6 +23,10 @@ public:
     {
     }
 
+    // The same failure as a reader or file object threw it: a file's error is
+    // a System one, a refusal keeps its text.
+    static CCoreError From(const CException& e);
+
     const std::string& Text() const { return m_strText; }
     const std::string& Reason() const { return m_strReason; }
     Kind GetKind() const { return m_kind; }

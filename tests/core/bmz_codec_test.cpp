@@ -15,6 +15,7 @@
 #include "TempDir.h"
 #include "image/BmzCodec.h"
 #include "image/DeflateJoin.h"
+#include "doc/ShownRead.h"
 #include "image/DibImage.h"
 #include "nif/TextureWriter.h"
 #include "platform/ImageLimits.h"
@@ -142,7 +143,8 @@ TEST(BmzCodec, CutDamagedOrOversizedStreamsAreRefused)
         const std::string path = dir.File("x.bmz");
         WriteFileBytes(path, c.file);
         ScriptedUi ui;
-        const CDibImage image(path, kFileKindBmz, 0);
+        const auto record = ReadShown(path, kFileKindBmz);
+        const CDibImage& image = *record;
         EXPECT_EQ(ui.Texts(), c.text.empty() ? Texts{} : Texts{c.text});
         EXPECT_EQ(image.GetBitmapInfo() != nullptr, c.text.empty());
         BitmapStreamStart start;

@@ -16,6 +16,7 @@
 #include "ScriptedUi.h"
 #include "TempDir.h"
 #include "TgaBuilder.h"
+#include "doc/ShownRead.h"
 #include "image/DibImage.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
@@ -35,7 +36,7 @@ Bytes Patched(Bytes bytes, size_t at, uint32_t value, size_t width = 4)
 std::unique_ptr<CDibImage> Record(const TempDir& dir, const Bytes& file, int kind = kFileKindBmp)
 {
     WriteFileBytes(dir.File("in"), file);
-    return std::make_unique<CDibImage>(dir.File("in"), kind);
+    return ReadShown(dir.File("in"), kind);
 }
 
 // entries: the record's palette length; bits: its rows, bottom row first.
@@ -291,12 +292,7 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
             ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
         }
         ui.m_messages.clear();
-        CDibImage image(path, c.kind);
-        // Nothing of a read that failed half-way stays behind.
-        EXPECT_EQ(std::make_tuple(image.GetBitmapInfo(), image.GetBits(), image.GetColorTable(), image.GetBlockSize(),
-                      image.GetStride(), image.GetPaletteEntries(), image.GetColorTableBytes(), image.GetFileSize(),
-                      image.GetFileHeader().bfType),
-            std::make_tuple(nullptr, nullptr, nullptr, uint64_t{0}, 0u, 0u, 0u, 0u, uint16_t{0}));
+        EXPECT_EQ(ReadShown(path, c.kind)->GetBitmapInfo(), nullptr);
         EXPECT_EQ(ui.Texts(), std::vector<std::string>{FormatString(c.text, path.c_str())});
         // Reading the headers alone refuses the same, unless the damage is past them.
         const bool pastHeaders = std::count(std::begin(kPastHeaders), std::end(kPastHeaders), std::string(c.name));
@@ -480,7 +476,10 @@ TEST_F(ImageFiles, WriterRefusalsAndFailedWritesShowTheirTextAndLeaveTheOldFile)
 {
     const std::string out = dir.File("old"), nowhere = dir.File("no/such/folder.png");
     WriteFileBytes(out, {7, 7});
-    CDibImage empty(dir.File("missing.bmp"), kFileKindBmp);
+    const auto empty = CDibImage::CreateEmpty();
+    const auto writePng = [&](const CDibImage& image, const std::string& path) {
+        return RunReportingFailure([&] { image.WritePngFile(path); });
+    };
     const auto wide = DibBuilder::Blank(70000, 1, 1);
     // The BMP and Targa writers leave by an exception; the caller shows it.
     const auto refusal = [](auto write) {
@@ -492,17 +491,17 @@ TEST_F(ImageFiles, WriterRefusalsAndFailedWritesShowTheirTextAndLeaveTheOldFile)
         return std::string("no refusal");
     };
     const std::string noImage = "Unable to write " + out + ", no image data was found.";
-    EXPECT_EQ(refusal([&] { empty.WriteBmp(out); }), noImage);
-    EXPECT_EQ(refusal([&] { empty.WriteTga(out); }), noImage);
+    EXPECT_EQ(refusal([&] { empty->WriteBmp(out); }), noImage);
+    EXPECT_EQ(refusal([&] { empty->WriteTga(out); }), noImage);
     EXPECT_EQ(
         refusal([&] { wide->WriteTga(out); }), "Unable to write " + out + ", the image is too large for a Targa file.");
     ui.m_messages.clear();
-    EXPECT_FALSE(empty.WritePng(out));
+    EXPECT_FALSE(writePng(*empty, out));
     const BmpFileParts fields444{
         .width = 1, .bitCount = 16, .compression = BI_BITFIELDS, .masks = {0xF00, 0xF0, 0xF}, .pixels = Bytes(4)};
-    EXPECT_FALSE(Record(dir, BuildBmp(fields444))->WritePng(out));
+    EXPECT_FALSE(writePng(*Record(dir, BuildBmp(fields444)), out));
     // Writes cut short by a full disk: the Save As test, through the document that shows them.
-    EXPECT_FALSE(wide->WritePng(nowhere));
+    EXPECT_FALSE(writePng(*wide, nowhere));
     EXPECT_EQ(ui.Texts(),
         (std::vector<std::string>{noImage, "Unsupported bitmap file format.\nFile: " + out,
             "An error occurred while accessing " + nowhere + ": No such file or directory."}));

@@ -49,7 +49,7 @@ struct RoundTrip {
         ::mkdir(folder.c_str(), 0755);
         for (size_t i = 0; i < std::size(kShapes); ++i) {
             CDibImage texture(model, kFileKindNif, builder.TextureOffsets()[i]);
-            EXPECT_TRUE(texture.WritePng(Name(i, "png")));
+            texture.WritePngFile(Name(i, "png"));
         }
     }
     std::string Name(size_t index, const char* ext) const

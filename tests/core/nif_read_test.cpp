@@ -10,6 +10,7 @@
 #include "NifBuilder.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
+#include "doc/ShownRead.h"
 #include "image/DibImage.h"
 #include "image/RawTexture.h"
 #include "nif/TextureScanner.h"
@@ -60,7 +61,7 @@ Loaded Load(const NifBuilder* b, uint64_t offset)
     if (b)
         b->Save(r.path);
     ScriptedUi ui;
-    r.image = std::make_unique<CDibImage>(r.path, kFileKindNif, offset);
+    r.image = ReadShown(r.path, kFileKindNif, offset);
     r.messages = ui.Texts();
     if (r.image->GetBitmapInfo())
         r.bits.assign(r.image->GetBits(), r.image->GetBits() + uint64_t{r.image->GetStride()} * r.image->GetHeight());

@@ -173,6 +173,6 @@ TEST(WriteCompressedBitmapFile, WritesHeaderAndStreamOrLeavesTheOldFileWhole)
     // A record without an image writes nothing.
     Files f;
     WriteFileBytes(f.target, old);
-    EXPECT_THROW(WriteCompressedBitmapFile(f.target, CDibImage(f.target, kFileKindNone)), CCoreError);
+    EXPECT_THROW(WriteCompressedBitmapFile(f.target, *CDibImage::CreateEmpty()), CCoreError);
     EXPECT_EQ(ReadFileBytes(f.target), old);
 }
