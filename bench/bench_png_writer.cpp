@@ -100,7 +100,7 @@ void BM_WritePngTavrel(benchmark::State& state)
     CDibImage image(Bmp(state), kFileKindBmp);
     const std::string out = g_dir + "/tavrel.png";
     for (auto _ : state)
-        image.WritePngFile(out, PngAlpha::Drop, unsigned(state.range(1)));
+        image.WritePngFile(out, PngAlpha::Drop, {.nPngThreads = unsigned(state.range(1))});
     state.counters["bytes"] = double(std::filesystem::file_size(out));
 }
 

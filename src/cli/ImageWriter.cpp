@@ -1,6 +1,7 @@
 #include "cli/ImageWriter.h"
 
 #include "doc/ExportTypes.h"
+#include "image/DibImage.h"
 #include "platform/Exceptions.h"
 
 bool WriteImage(const CDibImage& image, const std::string& path, OutputFormat format)
@@ -9,5 +10,5 @@ bool WriteImage(const CDibImage& image, const std::string& path, OutputFormat fo
     const ExportType type = format == OutputFormat::Png ? kExportPngAlpha
         : format == OutputFormat::Bmp                   ? kExportBmp
                                                         : kExportTga;
-    return RunReportingFailure([&] { WriteExportFile(image, path, type); });
+    return RunReportingFailure([&] { WriteExportFile(image, path, type, {}); });
 }

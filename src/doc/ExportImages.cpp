@@ -104,38 +104,6 @@ bool IsEmpty(const CDibImage& image)
     return image.GetWidth() == 0 || image.GetHeight() == 0 || !image.GetBits();
 }
 
-// Defers the per-file sync of new files for the export's lifetime. Exports
-// may run side by side (a folder's files): the setting holds while any of them
-// runs, and each PNG keeps to one thread while more than one export runs.
-class CBatchSettings {
-public:
-    CBatchSettings()
-    {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        ++s_nActive;
-        CSafeFileWriter::SetDeferNewFileSync(true);
-    }
-    ~CBatchSettings()
-    {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        --s_nActive;
-        CSafeFileWriter::SetDeferNewFileSync(s_nActive > 0);
-    }
-    CBatchSettings(const CBatchSettings&) = delete;
-    CBatchSettings& operator=(const CBatchSettings&) = delete;
-
-    // True while other exports run beside this one.
-    static bool Crowded()
-    {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        return s_nActive > 1;
-    }
-
-private:
-    static inline std::mutex s_mutex;
-    static inline int s_nActive = 0;
-};
-
 class CExport {
 public:
     CExport(const IExportSource& source, const ExportOptions& options, IExportProgress* progress)
@@ -158,7 +126,6 @@ public:
     {
         if (m_report.images.empty())
             return std::move(m_report);
-        CBatchSettings settings;
         if (!CompareExisting())
             return std::move(m_report);
         WriteAll();
@@ -218,7 +185,8 @@ private:
     {
         try {
             return RunReportingFailure(
-                [&] { WriteExportFile(image, path, type, m_nJobs > 1 || CBatchSettings::Crowded() ? 1 : 0); });
+                // New files are synced once, with their folder, at the end.
+                [&] { WriteExportFile(image, path, type, {.nPngThreads = m_nJobs > 1 ? 1 : m_options.nPngThreads, .bDeferSyncIfNew = true}); });
         } catch (const std::exception& e) {
             AfxMessageBox(e.what(), MB_OK);
             return false;

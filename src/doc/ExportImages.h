@@ -66,6 +66,7 @@ struct ExportOptions {
     std::string strNamePath;  // the file whose stem names the images
     ExportType type = kExportPngAlpha;
     unsigned nJobs = 0;  // images at a time; 0: one per processor
+    unsigned nPngThreads = 0;  // threads one PNG may use when one image is made at a time; 0: one per processor
     bool bOverwrite = false;  // replace existing files that differ without asking
 };
 

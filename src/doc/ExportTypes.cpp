@@ -166,13 +166,13 @@ const char* ExportTypeExtension(ExportType type)
     }
 }
 
-void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex, unsigned pngThreads)
+void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex, const ImageWriteOptions& options)
 {
     switch (nTypeIndex) {
-    case kExportBmp: image.WriteBmp(path); break;
-    case kExportPng: image.WritePngFile(path, PngAlpha::Drop, pngThreads); break;
-    case kExportTga: image.WriteTga(path); break;
-    case kExportPngAlpha: image.WritePngFile(path, PngAlpha::Keep, pngThreads); break;
+    case kExportBmp: image.WriteBmp(path, options); break;
+    case kExportPng: image.WritePngFile(path, PngAlpha::Drop, options); break;
+    case kExportTga: image.WriteTga(path, options); break;
+    case kExportPngAlpha: image.WritePngFile(path, PngAlpha::Keep, options); break;
     default: AfxThrowUserException();  // no such type: nothing is written
     }
 }

@@ -19,10 +19,11 @@ enum ExportType : int { kExportBmp = 1, kExportPng = 2, kExportTga = 3, kExportP
 const char* ExportTypeExtension(ExportType type);
 
 class CDibImage;
+struct ImageWriteOptions;
 // Writes the image as a file of the type (an ExportType), whatever extension
 // the path has. A failure, or a type that is none of them, leaves by an exception.
-// pngThreads: as CDibImage::WritePngFile's threads.
-void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex, unsigned pngThreads = 0);
+void WriteExportFile(
+    const CDibImage& image, const std::string& path, int nTypeIndex, const ImageWriteOptions& options);
 
 struct ExportTypeDef {
     std::string strName;  // "Windows Bitmap (*.bmp)"

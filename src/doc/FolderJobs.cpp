@@ -162,6 +162,7 @@ void ExportOne(const FoundFile& file, const FolderExportOptions& options, unsign
     exportOptions.strNamePath = file.strPath;
     exportOptions.type = options.type;
     exportOptions.nJobs = imageJobs;
+    exportOptions.nPngThreads = imageJobs == 1 ? 1 : 0;  // files side by side keep a PNG to one thread
     exportOptions.bOverwrite = options.bOverwrite;
     const ExportReport report = ExportImages(source, exportOptions);
     for (const ExportedImage& image : report.images) {

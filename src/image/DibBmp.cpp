@@ -349,7 +349,7 @@ void CDibImage::FinishBmpBlock(const std::vector<uint8_t>& header, const BmpLayo
     DeriveLayout(layout.tableBytes, layout.entries);
 }
 
-void CDibImage::WriteBmp(const std::string& path) const
+void CDibImage::WriteBmp(const std::string& path, const ImageWriteOptions& options) const
 {
     if (!m_hDib || !m_pInfoHeader || !DibRowsInsideBlock(*this))
         Fail(kNoImage, path);
@@ -359,6 +359,7 @@ void CDibImage::WriteBmp(const std::string& path) const
         Fail(kNoImage, path);
 
     CSafeFileWriter out;
+    out.DeferSyncIfNew(options.bDeferSyncIfNew);
     CFileException error;
     if (!out.Open(path, &error))
         throw error;
@@ -367,7 +368,7 @@ void CDibImage::WriteBmp(const std::string& path) const
     out.Commit();
 }
 
-void CDibImage::WriteTga(const std::string& path) const
+void CDibImage::WriteTga(const std::string& path, const ImageWriteOptions& options) const
 {
     if (!m_hDib || !m_pInfoHeader || !DibRowsInsideBlock(*this))
         Fail(kNoImage, path);
@@ -391,6 +392,7 @@ void CDibImage::WriteTga(const std::string& path) const
     header.imageDescriptor = depth == 32 ? 8 : 0;  // alpha bits; origin bottom left
 
     CSafeFileWriter out;
+    out.DeferSyncIfNew(options.bDeferSyncIfNew);
     CFileException error;
     if (!out.Open(path, &error))
         throw error;

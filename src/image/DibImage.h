@@ -42,6 +42,15 @@ struct BmpLayout;
 // reader and writer drop it; the program's own exports and Import keep it.
 enum class PngAlpha { Drop, Keep };
 
+// How a writer writes: the threads a PNG's encoding may use (0: one per
+// hardware thread; 1 when the caller keeps every core busy with writes of its
+// own; the file is the same for any), and whether a new file may go without
+// its own sync because the batch it belongs to syncs its folder at the end.
+struct ImageWriteOptions {
+    unsigned nPngThreads = 0;
+    bool bDeferSyncIfNew = false;
+};
+
 // What a file's headers say of the record its reader would build.
 struct DibShape {
     int32_t width = 0;
@@ -105,15 +114,13 @@ public:
 
     // Writers: refusals and failed writes leave by an exception (a
     // CUserException with the text to show, or a CFileException).
-    void WriteBmp(const std::string& path) const;
-    void WriteTga(const std::string& path) const;
+    void WriteBmp(const std::string& path, const ImageWriteOptions& options = {}) const;
+    void WriteTga(const std::string& path, const ImageWriteOptions& options = {}) const;
     // PngAlpha::Keep writes a 32-bit record as 8-bit RGBA with its alpha as
     // held, unless every alpha byte is 0 (a bitmap that leaves the fourth byte
     // unused), which would write an invisible picture: that goes out as RGB.
-    // threads: how many the encoding may use (0: one per hardware thread; 1
-    // when the caller keeps every core busy with writes of its own); the file
-    // is the same for any.
-    void WritePngFile(const std::string& path, PngAlpha alpha = PngAlpha::Drop, unsigned threads = 0) const;
+    void WritePngFile(
+        const std::string& path, PngAlpha alpha = PngAlpha::Drop, const ImageWriteOptions& options = {}) const;
 
 private:
     friend class DibBuilder;  // the tests' records built in memory

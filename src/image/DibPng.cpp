@@ -263,7 +263,7 @@ void CDibImage::BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCou
     }
 }
 
-void CDibImage::WritePngFile(const std::string& path, PngAlpha alpha, unsigned threads) const
+void CDibImage::WritePngFile(const std::string& path, PngAlpha alpha, const ImageWriteOptions& options) const
 {
     if (!m_hDib || !m_pInfoHeader)
         Fail(kNoImage, path);
@@ -370,11 +370,12 @@ void CDibImage::WritePngFile(const std::string& path, PngAlpha alpha, unsigned t
     };
 
     CSafeFileWriter out;
+    out.DeferSyncIfNew(options.bDeferSyncIfNew);
     CFileException error;
     if (!out.Open(path, &error))
         throw error;
     try {
-        EncodePng(png, rows, [&](const uint8_t* data, size_t size) { out.Write(data, size); }, {.threads = threads});
+        EncodePng(png, rows, [&](const uint8_t* data, size_t size) { out.Write(data, size); }, {.threads = options.nPngThreads});
         out.Commit();
     } catch (const CFileException& e) {
         out.Discard();

@@ -223,8 +223,6 @@ bool HasProcFileLinks()
     return ::access("/proc/self/fd", X_OK) == 0;
 }
 
-std::atomic<bool> g_bDeferNewFileSync{false};
-
 // 0, or the errno of a failed flush of the folder's entries. A folder that
 // cannot be opened for reading, or whose file system has no such flush
 // (EINVAL), cannot be made safer and is not reported.
@@ -488,7 +486,7 @@ void CSafeFileWriter::Commit()
 {
     if (m_fd < 0)
         throw CFileException(CFileException::genericException, EBADF, m_strTarget);
-    const bool deferSync = !m_bTargetExists && g_bDeferNewFileSync.load(std::memory_order_relaxed);
+    const bool deferSync = !m_bTargetExists && m_bDeferSyncIfNew;
     try {
         if (!deferSync && ::fsync(m_fd) != 0)
             throw CFileException::FromErrno(errno, m_strTarget);
@@ -530,11 +528,6 @@ void CSafeFileWriter::SetUnnamedFilesAllowed(bool bAllowed)
 bool CSafeFileWriter::IsTemporaryName(const std::string& name)
 {
     return ::IsTemporaryName(name);
-}
-
-void CSafeFileWriter::SetDeferNewFileSync(bool bDefer)
-{
-    g_bDeferNewFileSync.store(bDefer, std::memory_order_relaxed);
 }
 
 int SyncFileSystemOf(const std::string& folder)

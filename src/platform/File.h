@@ -109,10 +109,10 @@ public:
     const std::string& GetTargetPath() const { return m_strTarget; }
 
     // Batch work that syncs its whole output once at the end (SyncFileSystemOf)
-    // may leave out the per-file sync of files that did not exist before: a
-    // crash can lose only such a new file, never a user's old one. Replaced
-    // files keep the full guarantee. Process-wide; off by default.
-    static void SetDeferNewFileSync(bool bDefer);
+    // may leave out this writer's sync when its file did not exist before: a
+    // crash can lose only such a new file, never a user's old one. A replaced
+    // file keeps the full guarantee. Off by default.
+    void DeferSyncIfNew(bool bDefer) { m_bDeferSyncIfNew = bDefer; }
     // False makes every new version a named file, as on file systems without
     // unnamed files (the tests' way to that path; TAVREL_NO_TMPFILE=1 too).
     static void SetUnnamedFilesAllowed(bool bAllowed);
@@ -129,6 +129,7 @@ private:
     int m_lockFd = -1;
     bool m_bUnnamed = false;  // made with O_TMPFILE: no name until Commit
     bool m_bTargetExists = false;
+    bool m_bDeferSyncIfNew = false;
     FileIdentity m_expected;
     std::string m_strTarget;
     std::string m_strResolved;  // the file the target names after following links
