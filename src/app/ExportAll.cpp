@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/WorkerDialog.h"
 #include "doc/ExportImages.h"
 #include "doc/ExportTypes.h"
 #include "doc/PathUtil.h"
@@ -49,23 +50,26 @@ private:
     const CDibImage* m_pShown;
 };
 
-// The progress bar, and the one question before files that differ are replaced.
+// The progress dialog, and the one question before files that differ are
+// replaced, asked on the window's thread.
 class CWindowProgress final : public IExportProgress {
 public:
-    explicit CWindowProgress(std::string folder)
-        : m_strFolder(std::move(folder))
+    CWindowProgress(CDialogProgress& dialog, std::string folder)
+        : m_dialog(dialog)
+        , m_strFolder(std::move(folder))
     {
     }
-    void ImageDone(const ExportedImage& image, uint32_t count) override
-    {
-        Ui().ShowProgress(int((uint64_t{image.nIndex} + 1) * 100 / count));
-    }
+    void Advance(uint64_t done, uint64_t total) override { m_dialog.Advance(done, total); }
+    bool Cancelled() override { return m_dialog.Cancelled(); }
     bool ConfirmOverwrite(const std::vector<std::string>& paths) override
     {
-        return ::ConfirmOverwrite(paths.size(), m_strFolder);
+        bool yes = false;
+        RunOnWindowThread([&] { yes = ::ConfirmOverwrite(paths.size(), m_strFolder); });
+        return yes;
     }
 
 private:
+    CDialogProgress& m_dialog;
     std::string m_strFolder;
 };
 
@@ -96,7 +100,7 @@ bool CanExportAllImages(const CTavrelDoc& doc)
     return false;
 }
 
-void ExportAllImages(CTavrelDoc& doc)
+void ExportAllImages(QWidget* parent, CTavrelDoc& doc)
 {
     if (!CanExportAllImages(doc))
         return;
@@ -121,14 +125,17 @@ void ExportAllImages(CTavrelDoc& doc)
         options.strFolder.pop_back();  // named in messages as the user sees it
     options.strNamePath = chosen->strPath;
     options.type = kTypes[std::clamp(chosen->nFilterIndex, 1, 3) - 1];
+    // The document stays as it is while the export reads it on the worker.
+    CTavrelDoc::CBusyScope busy(doc);
     CDocSource source(doc);
-    CWindowProgress progress(options.strFolder);
     ExportReport report;
-    {
-        CWaitCursor wait;
-        report = ExportImages(source, options, &progress);
-        Ui().ShowProgress(-1);
-    }
+    const std::vector<std::string> said =
+        RunOffWindowThread(parent, QStringLiteral("Exporting the textures..."), [&](CDialogProgress& dialog) {
+            CWindowProgress progress(dialog, options.strFolder);
+            report = ExportImages(source, options, &progress);
+        });
+    for (const std::string& message : said)
+        AfxMessageBox(message, MB_OK);
     // The first failure, or the first message of an image with nothing to show, says why.
     size_t unreadable = 0;
     for (const ExportedImage& image : report.images) {

@@ -6,10 +6,12 @@
 #include <string>
 
 class CTavrelDoc;
+class QWidget;
 
 // Asks for the folder (through a Save dialog whose name is the files' stem)
-// and the type, then writes; a failure is shown and stops the export.
-void ExportAllImages(CTavrelDoc& doc);
+// and the type, then writes off the window's thread under a progress dialog
+// (parent's) whose Cancel stops it; a failure is shown and stops the export.
+void ExportAllImages(QWidget* parent, CTavrelDoc& doc);
 // True when the document holds at least one image to export.
 bool CanExportAllImages(const CTavrelDoc& doc);
 // The one question before existing files that differ are replaced (Export All

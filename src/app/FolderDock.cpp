@@ -20,12 +20,12 @@
 #include <cstdlib>
 #include <map>
 
-#include "app/FolderJobsDialog.h"
 #include "app/ViewerCommandIds.h"
 #include "doc/CommandIds.h"
 #include "doc/EditOperations.h"
 #include "doc/FolderWalk.h"
 #include "doc/TavrelDoc.h"
+#include "doc/ThreadMessages.h"
 #include "image/DibImage.h"
 #include "image/FileKind.h"
 #include "image/RawTexture.h"
@@ -74,7 +74,7 @@ FolderDockFile ReadShapes(const FoundFile& found)
 FolderDockScan ScanFolderForDock(
     const std::string& folder, const std::function<void(size_t, size_t)>& read, const std::atomic<bool>& stop)
 {
-    CQuietThreadUi quiet;  // a reader's message has no one to go to here: the row says why
+    CThreadMessages quiet;  // a reader's message has no one to go to here: the row says why
     FolderDockScan scan;
     FolderWalk walk = FindReadableFiles({folder});
     scan.errors = std::move(walk.errors);

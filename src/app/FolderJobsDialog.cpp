@@ -1,24 +1,18 @@
 #include "app/FolderJobsDialog.h"
 
-#include <QEventLoop>
-#include <QFutureWatcher>
-#include <QPointer>
-#include <QProgressDialog>
-#include <QtConcurrent/QtConcurrentRun>
-
-#include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "app/ExportAll.h"
+#include "app/WorkerDialog.h"
 #include "doc/DocTexts.h"
 #include "doc/FolderJobs.h"
 #include "doc/FolderWalk.h"
 #include "platform/Format.h"
+#include "platform/UiServices.h"
 
 namespace {
 
@@ -27,34 +21,23 @@ constexpr char kExportToTitle[] = "Export Folder: Write the Textures To";
 constexpr char kImportFolderTitle[] = "Import Folder";
 constexpr char kImportFromTitle[] = "Import Folder: Read the Textures From";
 
-// Progress from the jobs' thread to the dialog on the window's, and its Cancel back.
-class CDialogProgress final : public IFolderProgress {
+// The files done, counted above the dialog's bar, and its Cancel.
+class CFolderProgress final : public IFolderProgress {
 public:
-    CDialogProgress(QProgressDialog* dialog, std::shared_ptr<std::atomic<bool>> cancelled)
+    explicit CFolderProgress(CDialogProgress& dialog)
         : m_dialog(dialog)
-        , m_cancelled(std::move(cancelled))
     {
     }
     void FileDone(const FolderFileOutcome& outcome, size_t done, size_t total) override
     {
         m_nTextures += outcome.nTextures;
-        const QString label = QStringLiteral("%1 of %2 files, %3 textures").arg(done).arg(total).arg(m_nTextures);
-        QMetaObject::invokeMethod(
-            m_dialog,
-            [dialog = m_dialog, done, total, label] {
-                if (!dialog || dialog->wasCanceled())
-                    return;
-                dialog->setMaximum(int(std::min<size_t>(total, INT32_MAX)));
-                dialog->setValue(int(std::min<size_t>(done, INT32_MAX)));
-                dialog->setLabelText(label);
-            },
-            Qt::QueuedConnection);
+        m_dialog.SetLabel(QStringLiteral("%1 of %2 files, %3 textures").arg(done).arg(total).arg(m_nTextures));
     }
-    bool Cancelled() override { return m_cancelled->load(); }
+    void Advance(uint64_t done, uint64_t total) override { m_dialog.Advance(done, total); }
+    bool Cancelled() override { return m_dialog.Cancelled(); }
 
 private:
-    QPointer<QProgressDialog> m_dialog;
-    std::shared_ptr<std::atomic<bool>> m_cancelled;
+    CDialogProgress& m_dialog;
     uint32_t m_nTextures = 0;
 };
 
@@ -66,40 +49,24 @@ struct JobResult {
 
 using Job = std::function<FolderReport(const std::vector<FoundFile>&, IFolderProgress*)>;
 
-// Runs the job on another thread over the files (searched for below root when
-// files is null), the window kept responsive under a modal progress dialog.
+// Runs the job off the window's thread over the files (searched for below
+// root when files is null).
 JobResult RunWithProgress(
     QWidget* parent, const std::string& root, const std::vector<FoundFile>* files, const QString& label, const Job& job)
 {
-    QProgressDialog dialog(label, QStringLiteral("Cancel"), 0, 0, parent);
-    dialog.setObjectName("FolderProgress");
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setMinimumDuration(0);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    auto cancelled = std::make_shared<std::atomic<bool>>(false);
-    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [cancelled] { cancelled->store(true); });
-    CDialogProgress progress(&dialog, cancelled);
-    QFutureWatcher<JobResult> watcher;
-    QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcher<JobResult>::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::run([&] {
-        CQuietThreadUi quiet;
-        JobResult result;
+    JobResult result;
+    result.messages = RunOffWindowThread(parent, label, [&](CDialogProgress& dialog) {
+        CFolderProgress progress(dialog);
         if (files)
             result.walk.files = *files;
         else
             result.walk = FindReadableFiles({root});
-        if (!cancelled->load())
+        if (!dialog.Cancelled())
             result.report = job(result.walk.files, &progress);
         else
             result.report.bCancelled = true;
-        result.messages = std::move(quiet.m_messages);
-        return result;
-    }));
-    dialog.show();
-    loop.exec();
-    return watcher.result();
+    });
+    return result;
 }
 
 // The report as the command-line tool gives it, after the paths that could not be searched.
@@ -143,22 +110,6 @@ bool OnlyDepthRefusals(const FolderReport& report)
 }
 
 }  // namespace
-
-CQuietThreadUi::CQuietThreadUi()
-    : m_previous(SetThreadUiServices(this))
-{
-}
-
-CQuietThreadUi::~CQuietThreadUi()
-{
-    SetThreadUiServices(m_previous);
-}
-
-int CQuietThreadUi::MessageBox(const std::string& text, unsigned style)
-{
-    m_messages.push_back(text);
-    return (style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
-}
 
 void RunExportFolder(QWidget* parent, const std::string& initialDir)
 {
@@ -207,7 +158,7 @@ void RunImportFolder(QWidget* parent, const std::string& initialDir)
         return;
     FolderImportOptions options;
     options.strIn = folders->second;
-    const QString label = QStringLiteral("Importing the textures...");
+    const QString label = QString::fromLatin1(kImportProgress);
     const Job job = [&](const std::vector<FoundFile>& files, IFolderProgress* progress) {
         return ImportFolder(files, options, progress);
     };

@@ -4,9 +4,6 @@
 // textures, with a progress dialog whose Cancel stops them between files, then
 // the same report the command-line tool prints.
 #include <string>
-#include <vector>
-
-#include "platform/UiServices.h"
 
 class QWidget;
 
@@ -15,19 +12,3 @@ class QWidget;
 void RunExportFolder(QWidget* parent, const std::string& initialDir);
 // Import Folder: the edited textures back into the model files below the folder.
 void RunImportFolder(QWidget* parent, const std::string& initialDir);
-
-// Platform services for a worker thread of the window: nobody can be asked
-// there, so questions get No and messages are kept for the report.
-class CQuietThreadUi final : public IUiServices {
-public:
-    CQuietThreadUi();
-    ~CQuietThreadUi() override;
-    CQuietThreadUi(const CQuietThreadUi&) = delete;
-    CQuietThreadUi& operator=(const CQuietThreadUi&) = delete;
-    int MessageBox(const std::string& text, unsigned style) override;
-
-    std::vector<std::string> m_messages;
-
-private:
-    IUiServices* m_previous;
-};

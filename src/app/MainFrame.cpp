@@ -36,6 +36,7 @@
 #include "app/TavrelView.h"
 #include "app/TextureList.h"
 #include "app/ViewerCommandIds.h"
+#include "app/WorkerDialog.h"
 #include "doc/CommandIds.h"
 #include "doc/EditUndo.h"
 #include "doc/TavrelDoc.h"
@@ -150,13 +151,18 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
         ID_VIEW_RELOAD, [this] { ReloadFile(false); },
         [this](CCmdUI* ui) { ui->Enable(!m_pDoc->IsBusy() && m_pDoc->GetFileKind() != kFileKindNone); });
     MapCommand(
-        ID_FILE_EXPORT_ALL, [this] { ExportAllImages(*m_pDoc); },
+        ID_FILE_EXPORT_ALL, [this] { ExportAllImages(this, *m_pDoc); },
         [this](CCmdUI* ui) { ui->Enable(CanExportAllImages(*m_pDoc)); });
 
     m_pHistory = new CEditHistory(this);
     m_pExternal = new CExternalEdits(m_pDoc, this);
     m_pDoc->SetUndoSink([this](std::unique_ptr<CEditUndoRecord> record, const std::string& name) {
         m_pHistory->Push(std::move(record), FromStd(name));
+    });
+    // The document's long work runs off the window's thread; what it said there is shown after it.
+    m_pDoc->SetWorkRunner([this](const std::string& label, const std::function<void(IProgress&)>& work) {
+        for (const std::string& message : RunOffWindowThread(this, FromStd(label), work))
+            AfxMessageBox(message, MB_OK);
     });
     m_pExternal->m_onApplied = [this](std::unique_ptr<CEditUndoRecord> record, const std::string& name,
                                    const QString& status) {
@@ -218,6 +224,7 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
 CMainFrame::~CMainFrame()
 {
     m_pDoc->SetUndoSink({});
+    m_pDoc->SetWorkRunner({});
     m_pDoc->RemoveObserver(this);
 }
 

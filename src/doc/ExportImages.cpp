@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "doc/PathUtil.h"
+#include "doc/ThreadMessages.h"
 #include "image/DibImage.h"
 #include "platform/Exceptions.h"
 #include "platform/File.h"
@@ -27,38 +29,7 @@ constexpr char kEmptyImage[] = "Image %u is empty (%d x %d) and was not exported
 constexpr char kNoFolder[] = "Cannot create the folder %s: %s.";
 constexpr char kNoSync[] = "Cannot write the folder %s to disk: %s.";
 constexpr char kNoScratch[] = "Cannot make a folder for temporary files: %s.";
-
-// The platform services of a worker: keeps what the readers and writers say
-// about the image at hand, for the report.
-class CCollectingUi final : public IUiServices {
-public:
-    int MessageBox(const std::string& text, unsigned style) override
-    {
-        m_messages.push_back(text);
-        return (style & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
-    }
-    std::vector<std::string> Take() { return std::exchange(m_messages, {}); }
-
-private:
-    std::vector<std::string> m_messages;
-};
-
-// Installs a collecting UI on the calling thread for its lifetime.
-class CCollectScope {
-public:
-    CCollectScope()
-        : m_previous(SetThreadUiServices(&m_ui))
-    {
-    }
-    ~CCollectScope() { SetThreadUiServices(m_previous); }
-    CCollectScope(const CCollectScope&) = delete;
-    CCollectScope& operator=(const CCollectScope&) = delete;
-    std::vector<std::string> Take() { return m_ui.Take(); }
-
-private:
-    CCollectingUi m_ui;
-    IUiServices* m_previous;
-};
+constexpr std::chrono::milliseconds kCancelPoll{50};
 
 // Runs fn(worker, i) on `jobs` threads (worker 0 to jobs - 1) for each i of
 // `indices`, claimed in order.
@@ -139,7 +110,7 @@ public:
 
 private:
     // Reads image i; null (status set, final) when it is unreadable or empty.
-    const CDibImage* Read(uint32_t i, std::unique_ptr<CDibImage>& owned, CCollectScope& collect)
+    const CDibImage* Read(uint32_t i, std::unique_ptr<CDibImage>& owned, CThreadMessages& collect)
     {
         const CDibImage* image = nullptr;
         try {
@@ -167,7 +138,7 @@ private:
         return image;
     }
 
-    void Finish(uint32_t i, ExportStatus status, CCollectScope& collect)
+    void Finish(uint32_t i, ExportStatus status, CThreadMessages& collect)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         ExportedImage& item = m_report.images[i];
@@ -216,7 +187,7 @@ private:
         }
         std::vector<bool> conflict(m_report.images.size(), false);
         RunOnWorkers(existing, m_nJobs, [&](size_t worker, uint32_t i) {
-            CCollectScope collect;
+            CThreadMessages collect;
             std::unique_ptr<CDibImage> owned;
             const CDibImage* image = Read(i, owned, collect);
             if (!image)
@@ -236,8 +207,10 @@ private:
             if (conflict[i])
                 m_report.conflicts.push_back(m_report.images[i].strPath);
         }
-        if (m_report.conflicts.empty() || m_options.bOverwrite ||
-            (m_pProgress && m_pProgress->ConfirmOverwrite(m_report.conflicts)))
+        if (m_report.conflicts.empty() || m_options.bOverwrite)
+            return true;
+        PollCancel(-1);  // a cancelled export asks nothing
+        if (m_report.bCancelled || (m_pProgress && m_pProgress->ConfirmOverwrite(m_report.conflicts)))
             return true;
         m_report.bRefused = true;
         return false;
@@ -253,10 +226,11 @@ private:
             if (!m_final[i])
                 todo.push_back(i);
         }
+        PollCancel(-1);
         std::thread runner([&] {
             RunOnWorkers(todo, m_nJobs, [&](size_t, uint32_t i) {
-                CCollectScope collect;
-                if (i > m_nStopAfter.load()) {
+                CThreadMessages collect;
+                if (Stopped(i)) {
                     Finish(i, ExportStatus::NotReached, collect);
                     return;
                 }
@@ -264,6 +238,10 @@ private:
                 const CDibImage* image = Read(i, owned, collect);
                 if (!image)
                     return;
+                if (Stopped(i)) {  // cancelled while it was read
+                    Finish(i, ExportStatus::NotReached, collect);
+                    return;
+                }
                 if (!MakeFolder()) {
                     StopAfter(i);
                     Finish(i, ExportStatus::Failed, collect);
@@ -279,25 +257,39 @@ private:
         });
         const uint32_t count = static_cast<uint32_t>(m_report.images.size());
         for (uint32_t i = 0; i < count; ++i) {
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_ready.wait(lock, [&] { return m_final[i]; });
+            // A large image takes a while: Cancel is looked at meanwhile, and stops those not begun.
+            std::unique_lock<std::mutex> lock(m_mutex);
+            while (!m_ready.wait_for(lock, kCancelPoll, [&] { return bool(m_final[i]); })) {
+                lock.unlock();
+                PollCancel(int64_t{i} - 1);
+                lock.lock();
             }
+            lock.unlock();
             if (m_pProgress) {
                 m_pProgress->ImageDone(m_report.images[i], count);
-                if (m_nStopAfter.load() == UINT32_MAX && m_pProgress->Cancelled()) {
-                    m_report.bCancelled = true;
-                    StopAfter(i);
-                }
+                m_pProgress->Advance(uint64_t{i} + 1, count);
+                PollCancel(i);
             }
         }
         runner.join();
     }
 
-    void StopAfter(uint32_t i)
+    // Images after `i` (-1: every one) are not to be written.
+    void StopAfter(int64_t i)
     {
-        uint32_t current = m_nStopAfter.load();
+        int64_t current = m_nStopAfter.load();
         while (i < current && !m_nStopAfter.compare_exchange_weak(current, i)) { }
+    }
+    bool Stopped(uint32_t i) const { return int64_t{i} > m_nStopAfter.load(); }
+
+    // On the calling thread: when the user has cancelled (and nothing else stopped the export), stops the
+    // images after `after`.
+    void PollCancel(int64_t after)
+    {
+        if (m_pProgress && m_nStopAfter.load() == kNoStop && m_pProgress->Cancelled()) {
+            m_report.bCancelled = true;
+            StopAfter(after);
+        }
     }
 
     // The folder is made when the first image is to be written, so that a
@@ -327,7 +319,8 @@ private:
     size_t m_nJobs = 1;
     std::mutex m_mutex;
     std::condition_variable m_ready;
-    std::atomic<uint32_t> m_nStopAfter{UINT32_MAX};  // images after this one are not written
+    static constexpr int64_t kNoStop = INT64_MAX;
+    std::atomic<int64_t> m_nStopAfter{kNoStop};  // images after this one are not written
     std::mutex m_folderMutex;
     bool m_bFolderTried = false;
     bool m_bFolderMade = false;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "doc/ExportTypes.h"
+#include "doc/Progress.h"
 
 class CDibImage;
 
@@ -40,11 +41,12 @@ public:
     virtual const CDibImage* Image(uint32_t index, std::unique_ptr<CDibImage>& owned) const = 0;
 };
 
-// The caller's part while an export runs, on the thread that called ExportImages.
-class IExportProgress {
+// The caller's part while an export runs, on the thread that called
+// ExportImages. Advance counts the images; Cancelled, polled before the first
+// write and while images are under way, stops the export after those.
+class IExportProgress : public IProgress {
 public:
-    virtual ~IExportProgress() = default;
-    // Each image once its outcome is known, in index order.
+    // Each image once its outcome is known, in index order (before its Advance).
     virtual void ImageDone(const ExportedImage& image, uint32_t count)
     {
         (void)image;
@@ -57,8 +59,6 @@ public:
         (void)paths;
         return false;
     }
-    // Polled between images: true stops the export after the images under way.
-    virtual bool Cancelled() { return false; }
 };
 
 struct ExportOptions {

@@ -11,6 +11,7 @@
 #include "doc/EditOperations.h"
 #include "doc/ExportImages.h"
 #include "doc/TavrelDoc.h"
+#include "doc/ThreadMessages.h"
 #include "image/DibImage.h"
 #include "image/FileKind.h"
 #include "platform/Exceptions.h"
@@ -19,29 +20,6 @@
 #include "platform/UiServices.h"
 
 namespace {
-
-// A job's platform services: what its file's readers and writers say goes to
-// the file's outcome. Nobody is there to answer a question: No.
-class CJobUi final : public IUiServices {
-public:
-    explicit CJobUi(std::vector<std::string>& messages)
-        : m_messages(messages)
-        , m_previous(SetThreadUiServices(this))
-    {
-    }
-    ~CJobUi() override { SetThreadUiServices(m_previous); }
-    CJobUi(const CJobUi&) = delete;
-    CJobUi& operator=(const CJobUi&) = delete;
-    int MessageBox(const std::string& text, unsigned style) override
-    {
-        m_messages.push_back(text);
-        return (style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
-    }
-
-private:
-    std::vector<std::string>& m_messages;
-    IUiServices* m_previous;
-};
 
 using FileWork = std::function<void(size_t, FolderFileOutcome&)>;
 
@@ -65,7 +43,7 @@ void RunFiles(const std::vector<FoundFile>& files, unsigned jobs, const FileWork
             FolderFileOutcome outcome;
             outcome.strPath = files[i].strPath;
             if (!stop.load()) {
-                CJobUi ui(outcome.messages);
+                CThreadMessages said(outcome.messages);  // its readers' and writers' words go to its outcome
                 try {
                     work(i, outcome);
                 } catch (const CException& e) {
@@ -95,6 +73,7 @@ void RunFiles(const std::vector<FoundFile>& files, unsigned jobs, const FileWork
         if (!progress)
             continue;
         progress->FileDone(outcome, i + 1, count);
+        progress->Advance(i + 1, count);
         if (!stop.load() && progress->Cancelled()) {
             stop = true;
             report.bCancelled = true;
@@ -264,8 +243,10 @@ FolderReport ImportFolder(
         return file.status == FolderFileStatus::Refused || file.status == FolderFileStatus::Failed;
     });
     const auto deliver = [&] {
-        for (size_t i = 0; progress && i < files.size(); ++i)
+        for (size_t i = 0; progress && i < files.size(); ++i) {
             progress->FileDone(checked.files[i], i + 1, files.size());
+            progress->Advance(i + 1, files.size());
+        }
     };
     if (options.import.bDryRun || refused || checked.bCancelled) {
         checked.bNothingWritten = refused;

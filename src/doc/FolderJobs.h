@@ -11,6 +11,7 @@
 
 #include "doc/ExportTypes.h"
 #include "doc/FolderWalk.h"
+#include "doc/Progress.h"
 #include "doc/TextureImport.h"
 
 enum class FolderFileStatus {
@@ -48,18 +49,17 @@ struct FolderReport {
     std::string Text(bool import) const;
 };
 
-class IFolderProgress {
+// Advance counts the files; Cancelled, polled between files, stops the work after the files under way.
+class IFolderProgress : public IProgress {
 public:
-    virtual ~IFolderProgress() = default;
-    // On the calling thread, each file once its outcome is known, in order; done counts the files so far.
+    // On the calling thread, each file once its outcome is known, in order (before its Advance); done
+    // counts the files so far.
     virtual void FileDone(const FolderFileOutcome& outcome, size_t done, size_t total)
     {
         (void)outcome;
         (void)done;
         (void)total;
     }
-    // Polled between files: true stops the work after the files under way.
-    virtual bool Cancelled() { return false; }
 };
 
 struct FolderExportOptions {

@@ -18,6 +18,7 @@ class CEditUndoCapture;
 class CEditUndoRecord;
 class CFile;
 class CHeldFolder;
+class IProgress;
 struct RawTextureShape;
 
 // How a load ended, for callers that report what the window would leave unsaid.
@@ -148,6 +149,12 @@ public:
     // After a successful write: the record goes to the sink.
     void EndUndo(std::unique_ptr<CEditUndoCapture> capture, const std::string& name);
 
+    // Where long work (an import) runs, its progress and Cancel given to it: the
+    // window's runs it on a worker under a progress dialog and shows what it said
+    // there afterwards. Without one it runs here and now, never cancelled.
+    using WorkRunner = std::function<void(const std::string& label, const std::function<void(IProgress&)>& work)>;
+    void SetWorkRunner(WorkRunner runner) { m_workRunner = std::move(runner); }
+
     // True while a load or a write is under way (the user interface may run
     // in between); commands that change the document are held off meanwhile.
     bool IsBusy() const { return m_nBusy > 0; }
@@ -155,8 +162,7 @@ public:
     // A model file longer than this enables Create Map Bitmap.
     static constexpr uint64_t kLargeFileSize = 3000000;
 
-protected:
-    // Marks the document busy for its lifetime.
+    // Marks the document busy for its lifetime (also for work on it that runs elsewhere).
     class CBusyScope {
     public:
         explicit CBusyScope(CTavrelDoc& doc)
@@ -267,4 +273,5 @@ private:
     LinkPolicy m_linkPolicy = LinkPolicy::Ask;
     std::string m_strSaveAsDir;  // the folder last saved to; empty until then
     UndoSink m_undoSink;
+    WorkRunner m_workRunner;
 };

@@ -4,6 +4,7 @@
 #include "doc/DocTexts.h"
 #include "doc/EditUndo.h"
 #include "doc/PathUtil.h"
+#include "doc/Progress.h"
 #include "doc/TavrelDoc.h"
 #include "doc/TextureImport.h"
 #include "platform/CoreError.h"
@@ -27,6 +28,25 @@ std::string ReportText(const ImportReport& report)
     return text;
 }
 
+// The import where the runner runs it, with its progress and Cancel.
+ImportReport RunImport(
+    const CTavrelDoc::WorkRunner& runner, const std::string& model, const std::string& folder, ImportOptions options)
+{
+    ImportReport report;
+    const auto work = [&](IProgress& progress) {
+        options.pProgress = &progress;
+        report = ImportTextures(model, folder, options);
+    };
+    if (runner) {
+        runner(kImportProgress, work);
+    } else {
+        CWaitCursor wait;
+        IProgress here;
+        work(here);
+    }
+    return report;
+}
+
 }  // namespace
 
 void CTavrelDoc::OnUpdateFileImportTextures(CCmdUI* pCmdUI)
@@ -47,16 +67,15 @@ void CTavrelDoc::OnFileImportTextures()
     // Checked first, so that the questions come before anything is written.
     ImportOptions options;
     options.bDryRun = true;
-    ImportReport report;
-    {
-        CWaitCursor wait;
-        report = ImportTextures(m_strFilePath, *folder, options);
-    }
+    ImportReport report = RunImport(m_workRunner, m_strFilePath, *folder, options);
+    if (report.bCancelled)
+        return;
     if (ClassifyRefusals(report.lines) == ImportRefusals::OnlyDepth &&
         AfxMessageBox(kDepthQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) {
         options.bAcceptDepthChange = true;
-        CWaitCursor wait;
-        report = ImportTextures(m_strFilePath, *folder, options);
+        report = RunImport(m_workRunner, m_strFilePath, *folder, options);
+        if (report.bCancelled)
+            return;
     }
     const bool anyToWrite = std::any_of(report.lines.begin(), report.lines.end(),
         [](const ImportLine& line) { return line.status == ImportStatus::WouldBeReplaced; });
@@ -69,7 +88,6 @@ void CTavrelDoc::OnFileImportTextures()
     options.bBackup = AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES;
     options.bDryRun = false;
     {
-        CWaitCursor wait;
         std::vector<uint32_t> changed;
         for (const ImportLine& line : report.lines)
             if (line.status == ImportStatus::WouldBeReplaced && line.nIndex)
@@ -83,7 +101,9 @@ void CTavrelDoc::OnFileImportTextures()
         }
         if (undo)
             options.beforeWrite = undo->BeforeWrite();
-        report = ImportTextures(m_strFilePath, *folder, options);
+        report = RunImport(m_workRunner, m_strFilePath, *folder, options);
+        if (report.bCancelled)
+            return;  // nothing was written, and its undo record goes
         // Undo keeps only the textures it was told of; a folder that changed
         // since the check may have brought others, and then there is no undo.
         std::vector<uint32_t> replaced;
@@ -92,8 +112,10 @@ void CTavrelDoc::OnFileImportTextures()
                 replaced.push_back(*line.nIndex);
         if (report.bWritten && replaced == changed)
             EndUndo(std::move(undo), kImportTitle);
-        if (report.bWritten)
+        if (report.bWritten) {
+            CWaitCursor wait;
             ReloadModelFile();
+        }
     }
     Ui().ShowReport(kImportTitle, ReportText(report));
 }

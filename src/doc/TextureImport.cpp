@@ -14,6 +14,7 @@
 #include "doc/DocTexts.h"
 #include "doc/EditOperations.h"
 #include "doc/PathUtil.h"
+#include "doc/Progress.h"
 #include "image/DibImage.h"
 #include "image/DibRowConverter.h"
 #include "image/PixelOrder.h"
@@ -29,6 +30,9 @@
 namespace {
 
 constexpr size_t kChunkPixels = 256 * 1024;
+
+// Thrown out of the write when the progress says stop; the new version is then discarded.
+struct ImportCancelled { };
 
 int KindOfExtension(const std::string& upperExt)
 {
@@ -159,6 +163,23 @@ private:
     // rows of the texture's size); with keepAlpha the record has 24 bits and
     // the block 32, whose alpha is not compared.
     bool BlockMatches(CFile& file, uint64_t start, const CDibImage& source, bool keepAlpha, uint32_t blockBytes);
+    // Shows how far the import has come; true when it is to stop.
+    bool Step(int percent)
+    {
+        Ui().ShowProgress(percent);
+        if (!m_options.pProgress)
+            return false;
+        m_options.pProgress->Advance(static_cast<uint64_t>(percent), 100);
+        return m_options.pProgress->Cancelled();
+    }
+    // Nothing is written: says so of every file that would have been.
+    void NothingWritten()
+    {
+        for (ImportLine& line : m_report.lines) {
+            if (line.status == ImportStatus::Replaced)
+                line.status = ImportStatus::WouldBeReplaced;
+        }
+    }
     void Write();
     void WritePixels(const Planned& planned, CFile& in, uint64_t oldPixels, CSafeFileWriter& out);
     void VerifyReadBack();
@@ -330,15 +351,26 @@ void CImport::Write()
         RewriteRawImageBlocks(
             m_strModel, blocks,
             [this](size_t i, CFile& in, uint64_t oldPixels, CSafeFileWriter& out) {
-                Ui().ShowProgress(static_cast<int>(50 + i * 50 / m_planned.size()));
+                if (Step(static_cast<int>(50 + i * 50 / m_planned.size())))
+                    throw ImportCancelled();
                 WritePixels(m_planned[i], in, oldPixels, out);
             },
             [this] {
+                if (Step(50))
+                    throw ImportCancelled();
                 if (m_options.bBackup)
                     m_report.strBackupPath = MakeBackup(m_strModel);
                 if (m_options.beforeWrite)
                     m_options.beforeWrite();
             });
+    } catch (const ImportCancelled&) {
+        // The backup is a copy of the file as it stays.
+        if (!m_report.strBackupPath.empty())
+            DeleteFile(m_report.strBackupPath);
+        m_report.strBackupPath.clear();
+        m_report.bCancelled = true;
+        NothingWritten();
+        return;
     } catch (const CCoreError& e) {
         m_report.strError = e.GetErrorMessage();
         return;
@@ -405,23 +437,21 @@ ImportReport CImport::Run()
             throw openError;
         for (size_t i = 0; i < m_report.lines.size(); ++i) {
             ImportLine& line = m_report.lines[i];
-            Ui().ShowProgress(static_cast<int>(i * 50 / m_report.lines.size()));
+            if (Step(static_cast<int>(i * 50 / m_report.lines.size()))) {
+                m_report.bCancelled = true;
+                break;
+            }
             if (line.nIndex && line.status != ImportStatus::Refused)
                 Check(line, i, model);
         }
     }
     const bool refused = std::any_of(m_report.lines.begin(), m_report.lines.end(),
         [](const ImportLine& line) { return line.status == ImportStatus::Refused; });
-    if (refused || m_options.bDryRun) {
-        // Nothing is written: say so of every file that would have been.
-        for (ImportLine& line : m_report.lines) {
-            if (line.status == ImportStatus::Replaced)
-                line.status = ImportStatus::WouldBeReplaced;
-        }
-    }
+    if (refused || m_options.bDryRun || m_report.bCancelled)
+        NothingWritten();
     if (refused)
         m_report.strError = kImportNothingWritten;
-    else if (!m_options.bDryRun && !m_planned.empty())
+    else if (!m_options.bDryRun && !m_planned.empty() && !m_report.bCancelled)
         Write();
     Ui().ShowProgress(-1);
     return m_report;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+class IProgress;
+
 // WouldBeReplaced: accepted, but nothing was written (a dry run, or another file was refused).
 enum class ImportStatus { Replaced, WouldBeReplaced, Unchanged, Ignored, Refused };
 
@@ -28,6 +30,9 @@ struct ImportOptions {
     bool bDryRun = false;  // check and report, write nothing
     // Runs after the backup, just before the first byte is written; what it throws stops the import.
     std::function<void()> beforeWrite{};
+    // Told how far the import has come (in percent); its Cancel is looked at between files and
+    // between the textures written, up to the moment the new model file takes the old one's place.
+    IProgress* pProgress = nullptr;
 };
 
 struct ImportReport {
@@ -35,8 +40,9 @@ struct ImportReport {
     bool bWritten = false;  // the model file was rewritten
     std::string strBackupPath;  // where the backup went; empty when none was made
     std::string strError;  // empty when the import did all it was asked; else the text and the reason
+    bool bCancelled = false;  // stopped by its progress: nothing was written, no backup left behind
 
-    bool Succeeded() const { return strError.empty(); }
+    bool Succeeded() const { return strError.empty() && !bCancelled; }
 };
 
 ImportReport ImportTextures(const std::string& modelPath, const std::string& folder, const ImportOptions& options);

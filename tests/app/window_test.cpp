@@ -156,6 +156,67 @@ private slots:
             std::vector<std::string>{"Cannot create the folder " + m_dir.File("plain") + ": Not a directory."});
     }
 
+    void exportAllAndImportRunUnderAProgressDialogWhoseCancelWritesNothing()
+    {
+        const std::string model = WriteModel(m_dir, "work.nif", {{16, 16, 1, 1}, {8, 4, 2, 2}});
+        const std::string out = m_dir.File("work"), copy = m_dir.File("work-cli/work.nif");
+        AppHarness app(model);
+        // Each progress dialog as it comes up: the document is busy; from the `cancelFrom`th on, Cancel is pressed.
+        int shown = 0, cancelFrom = 0;
+        struct Watch : QObject {
+            std::function<void(QProgressDialog*)> onShow;
+            bool eventFilter(QObject* o, QEvent* e) override
+            {
+                if (auto* dialog = qobject_cast<QProgressDialog*>(o); dialog && e->type() == QEvent::Show)
+                    onShow(dialog);
+                return false;
+            }
+        } watch;
+        watch.onShow = [&](QProgressDialog* dialog) {
+            QVERIFY(app.Doc()->IsBusy());
+            if (shown++ >= cancelFrom)
+                dialog->findChild<QPushButton*>()->click();
+        };
+        qApp->installEventFilter(&watch);
+        const auto exportAll = [&] {
+            app.m_ui.ChooseFile(out + "/work", 1);
+            app.Frame()->OnCommand(ID_FILE_EXPORT_ALL);
+        };
+        exportAll();
+        QVERIFY(shown == 1 && !QFileInfo::exists(QString::fromStdString(out)) && app.m_ui.Texts().empty());
+        cancelFrom = 99;
+        exportAll();
+        QVERIFY(QFileInfo::exists(QString::fromStdString(out + "/work-001.png")));
+
+        // An edited texture: Import checks (one dialog), asks, writes (another); a Cancel of the write leaves the
+        // model file and makes no backup.
+        TextureImage({8, 4, 2, 9})
+            .convertToFormat(QImage::Format_ARGB32)
+            .save(QString::fromStdString(out + "/work-001.png"));
+        const std::vector<uint8_t> before = ReadFileBytes(model);
+        const std::string backup = "Would you like to make a backup of work?";
+        shown = 0, cancelFrom = 1;
+        app.m_ui.ChooseFile(out);
+        app.m_ui.AnswerNext(IDYES);
+        app.Frame()->OnCommand(ID_FILE_IMPORT_TEXTURES);
+        QVERIFY(shown == 2 && ReadFileBytes(model) == before && app.m_ui.Texts() == std::vector<std::string>{backup});
+        QCOMPARE(QDir(QString::fromStdString(m_dir.Path())).entryList({"work.nif*"}), QStringList{"work.nif"});
+        // Not cancelled: the same bytes as the tool's import of a copy, and the report.
+        QVERIFY(QDir().mkpath(QString::fromStdString(m_dir.File("work-cli"))));
+        WriteFileBytes(copy, before);
+        QProcess cli;
+        cli.start(TAVREL_CLI, {"import", QString::fromStdString(copy), QString::fromStdString(out)});
+        QVERIFY(cli.waitForFinished(20000) && cli.exitCode() == 0);
+        cancelFrom = 99;
+        app.m_ui.m_messages.clear();
+        app.m_ui.ChooseFile(out);
+        app.m_ui.AnswerNext(IDNO);
+        app.Frame()->OnCommand(ID_FILE_IMPORT_TEXTURES);
+        QVERIFY(ReadFileBytes(model) == ReadFileBytes(copy) && ReadFileBytes(model) != before);
+        QCOMPARE(app.m_ui.Texts(),
+            (std::vector<std::string>{backup, "0 work-000.png unchanged\n1 work-001.png replaced\n"}));
+    }
+
     void recentFilesNewestFirstFourAtMostAndMissingOnesRemoved()
     {
         AppHarness app;

@@ -12,6 +12,7 @@
 #include "ScriptedUi.h"
 #include "TempDir.h"
 #include "doc/CommandIds.h"
+#include "doc/Progress.h"
 #include "doc/TavrelDoc.h"
 #include "doc/TextureImport.h"
 #include "image/DibImage.h"
@@ -114,6 +115,41 @@ TEST(ImportTextures, EditedTexturesChangeExactlyTheirBlocksInOnePassOtherNamesAr
     EXPECT_TRUE(again.Succeeded()) << again.strError;
     EXPECT_FALSE(again.bWritten);
     EXPECT_EQ(std::filesystem::last_write_time(trip.model), written);
+}
+
+TEST(ImportTextures, CancelledAtAnyPollBeforeTheCommitTheFileStaysAndNoBackupIsLeft)
+{
+    RoundTrip trip;
+    trip.Edit(0, "bmp", BmpOfRgb(10, 6, 90));
+    trip.Edit(3, "bmp", BmpOfRgb(6, 2, 92));
+    const std::vector<uint8_t> before = ReadFileBytes(trip.model);
+    const auto entries = [&] {
+        size_t n = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(trip.dir.Path()))
+            ++n;
+        return n;
+    };
+    // Cancelled at the first poll, then at the second, and so on, until no poll is left to cancel.
+    struct CancelAt final : IProgress {
+        explicit CancelAt(size_t at)
+            : nLeft(at)
+        {
+        }
+        bool Cancelled() override { return nLeft-- == 0; }
+        size_t nLeft;
+    };
+    for (size_t at = 0;; ++at) {
+        CancelAt progress(at);
+        const ImportReport report = ImportTextures(trip.model, trip.folder, {.bBackup = true, .pProgress = &progress});
+        if (!report.bCancelled) {
+            EXPECT_TRUE(report.bWritten && at > std::size(kShapes)) << at;  // each file and each texture written polls
+            EXPECT_EQ(entries(), 3u);  // and the backup
+            break;
+        }
+        EXPECT_FALSE(report.bWritten || report.Succeeded()) << at;
+        EXPECT_EQ(ReadFileBytes(trip.model), before) << at;
+        EXPECT_EQ(entries(), 2u) << at;  // the model file and the folder
+    }
 }
 
 // An RGBA texture exported with its alpha, the alpha repainted in the PNG, imported: the texture
