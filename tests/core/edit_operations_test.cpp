@@ -2,7 +2,6 @@
 // bytes each writes into a generated model file or compressed bitmap, what is read back, the backups, and every
 // refusal and failed write leaving the file as it was with no backup.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,10 +14,8 @@
 #include "TgaBuilder.h"
 #include "doc/CommandIds.h"
 #include "doc/DocTexts.h"
-#include "doc/EditOperations.h"
 #include "doc/TavrelDoc.h"
 #include "platform/Backup.h"
-#include "platform/CoreError.h"
 
 namespace {
 
@@ -262,68 +259,6 @@ TEST_F(EditTest, ACompressedBitmapTakesATargasPixels)
     const uint32_t bmpSize = 54 + uint32_t(dibRows.size());
     EXPECT_EQ(Bytes(file.begin(), file.begin() + 8), NifBuilder().U32(bmpSize).U32(0x55).Bytes());
     EXPECT_EQ(Rows(doc.GetActiveImage()), dibRows);
-}
-
-// The typed operations refuse on their own what the document asks or checks before calling them.
-TEST_F(EditTest, TheOperationsRefuseWithTheirReasonWritingNothingAndMakingNoBackup)
-{
-    const auto tga = [](uint16_t w, uint16_t h) {
-        return BuildTga({.width = w, .height = h, .pixels = Bytes(size_t{w} * h * 3, 0x33)});
-    };
-    const Bytes rgb = Picture{4, 2, 1, 5}.Bmp();
-    const struct {
-        const char* what;
-        std::string file;  // none: a stamp
-        Bytes bytes;
-        uint32_t index;
-        std::string error;  // the read-only file's: its start
-    } cases[] = {
-        {"Targa of the right width but wrong height", "a.tga", tga(4, 3), 0, kDimensionsDiffer},
-        {"Targa of another width", "a.tga", tga(5, 2), 0, kDimensionsDiffer},
-        {"depth change not accepted", "a.bmp", Picture{4, 2, 2, 6}.Bmp(), 0,
-            "The bit depths of these two images differ (a 32-bit image for a 24-bit texture)."},
-        {"no such image", "a.bmp", rgb, 9, "There is no image 9 in " + path + ": it holds 4 images."},
-        {"stamp of an RGB texture", "", {}, 0, kNotRgba},
-        {"read-only file", "a.bmp", rgb, 0, "Error writing file.\nFile: " + path + "\n"},
-    };
-    const Bytes before = ReadFileBytes(path);
-    EditOptions options;
-    options.bBackup = true;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const bool readOnly = c.what == std::string("read-only file");
-        if (readOnly)
-            ::chmod(path.c_str(), 0444);
-        std::string error;
-        try {
-            if (c.file.empty()) {
-                StampTextureAlpha(path, c.index, 0x40, options);
-            } else {
-                WriteFileBytes(dir.File(c.file), c.bytes);
-                const std::unique_ptr<CDibImage> image = LoadReplacement(dir.File(c.file));
-                ASSERT_TRUE(image);
-                ReplaceTexture(path, c.index, *image, c.file.ends_with(".tga"), options);
-            }
-            ADD_FAILURE() << "written";
-        } catch (const CCoreError& e) {
-            error = e.GetErrorMessage();
-        }
-        EXPECT_EQ(readOnly ? error.substr(0, c.error.size()) : error, c.error);
-        EXPECT_EQ(ReadFileBytes(path), before);
-        EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
-    }
-}
-
-TEST_F(EditTest, TwoEditsInARowKeepTheFirstBackup)
-{
-    EditOptions options;
-    options.bBackup = true;
-    const Bytes original = ReadFileBytes(path);
-    EXPECT_EQ(StampTextureAlpha(path, 1, 1, options).strBackupPath, path + ".bak");
-    const Bytes once = ReadFileBytes(path);
-    EXPECT_EQ(StampTextureAlpha(path, 1, 2, options).strBackupPath, path + ".2.bak");
-    EXPECT_EQ(ReadFileBytes(path + ".bak"), original);
-    EXPECT_EQ(ReadFileBytes(path + ".2.bak"), once);
 }
 
 TEST_F(EditTest, AfterAFollowedLinkTheLinkedFileIsBackedUpBesideItAndTheQuestionNamesIt)

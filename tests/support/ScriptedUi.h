@@ -32,20 +32,9 @@ public:
     std::optional<FileDialogResult> FileDialog(const FileDialogRequest& request) override;
     // Answered from the same script as file dialogs; recorded as a request with its title and folder.
     std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initialDir) override;
-    void BeginWaitCursor() override
-    {
-        ++m_nWaitDepth;
-        ++m_nWaitBegins;
-    }
+    void BeginWaitCursor() override { ++m_nWaitDepth; }
     void EndWaitCursor() override { --m_nWaitDepth; }
-    void PumpMessages() override
-    {
-        ++m_nPumps;
-        if (m_onPump)
-            m_onPump();
-    }
     void RepaintMainWindow() override { ++m_nRepaints; }
-    void ShowProgress(int percent) override { m_progress.push_back(percent); }
     void ShowStatus(const std::string& text) override { m_status.push_back(text); }
     std::optional<uint8_t> AskTransparencyLevel() override;
 
@@ -56,13 +45,9 @@ public:
 
     std::vector<Message> m_messages;
     std::vector<FileDialogRequest> m_dialogs;
-    std::vector<int> m_progress;
     std::vector<std::string> m_status;
     int m_nWaitDepth = 0;
-    int m_nWaitBegins = 0;
-    int m_nPumps = 0;
     int m_nRepaints = 0;
-    std::function<void()> m_onPump;  // what the user does while long work lets events through
 
 private:
     std::deque<int> m_answers;
