@@ -22,7 +22,7 @@ class CDocSource final : public IExportSource {
 public:
     explicit CDocSource(const CTavrelDoc& doc)
         : m_doc(doc)
-        , m_bModel(doc.GetFileKind() == kFileKindNif)
+        , m_bModel(doc.GetFileKind() == FileKind::Nif)
         , m_nCount(m_bModel ? doc.ImageCount() : 1)
         , m_pShown(doc.GetActiveImage())
     {
@@ -89,7 +89,7 @@ bool CanExportAllImages(const CTavrelDoc& doc)
     if (const CDibImage* shown = doc.GetActiveImage(); shown && shown->GetBitmapInfo())
         return true;
     // The other textures count by their fields until they are read.
-    for (uint32_t i = 0; doc.GetFileKind() == kFileKindNif && i < doc.ImageCount(); ++i) {
+    for (uint32_t i = 0; doc.GetFileKind() == FileKind::Nif && i < doc.ImageCount(); ++i) {
         if (doc.TextureLooksReadable(i))
             return true;
     }

@@ -23,7 +23,7 @@ LoadResult CImageSet::Open(const std::string& path, bool readTextures)
     m_doc.SetLinkPolicy(CTavrelDoc::LinkPolicy::Follow);  // reading follows links; only edits need --follow-link
     LoadResult result = m_doc.LoadFile(path);
     const std::vector<uint64_t>& offsets = m_doc.GetRawImageOffsets();
-    const bool model = m_doc.GetFileKind() == kFileKindNif;
+    const bool model = m_doc.GetFileKind() == FileKind::Nif;
     m_bOnDemand = !readTextures && model;
     if (model) {
         for (size_t i = 0; i < offsets.size(); ++i)
@@ -50,7 +50,7 @@ LoadResult CImageSet::Open(const std::string& path, bool readTextures)
 
 const char* CImageSet::KindName() const
 {
-    return FileKindExtension(static_cast<FileKind>(m_doc.GetFileKind()));
+    return FileKindExtension(m_doc.GetFileKind());
 }
 
 bool CImageSet::TexturesOnDemand() const
@@ -60,7 +60,7 @@ bool CImageSet::TexturesOnDemand() const
 
 std::unique_ptr<CDibImage> CImageSet::ReadTexture(const ImageEntry& entry) const
 {
-    auto image = std::make_unique<CDibImage>(m_doc.GetFilePath(), kFileKindNif, entry.nOffset);
+    auto image = std::make_unique<CDibImage>(m_doc.GetFilePath(), FileKind::Nif, entry.nOffset);
     if (!image->GetBitmapInfo())
         image.reset();
     return image;

@@ -113,7 +113,7 @@ bool CTavrelDoc::OnNewDocument()
     m_rawShapes.clear();
     m_nRawImageCount = 0;
     m_nCurrentImage = 0;
-    m_nFileKind = kFileKindNone;
+    m_nFileKind = FileKind::None;
     m_bLargeFile = false;
     m_strFilePath.clear();
     m_strOpenedPath.clear();
@@ -136,7 +136,7 @@ void CTavrelDoc::ChangeBusy(int delta)
 
 CDibImage* CTavrelDoc::GetActiveImage() const
 {
-    if (m_nFileKind == kFileKindNif)
+    if (m_nFileKind == FileKind::Nif)
         return m_textures.Find(m_nCurrentImage);
     return ImageAt(0);
 }
@@ -144,54 +144,54 @@ CDibImage* CTavrelDoc::GetActiveImage() const
 uint32_t CTavrelDoc::ImageCount() const
 {
     switch (m_nFileKind) {
-    case kFileKindNif: return m_bTexturesOnDemand ? 0 : m_textures.Count();
-    case kFileKindBmp:
-    case kFileKindBmz:
-    case kFileKindPng:
-    case kFileKindTga: return 1;
+    case FileKind::Nif: return m_bTexturesOnDemand ? 0 : m_textures.Count();
+    case FileKind::Bmp:
+    case FileKind::Bmz:
+    case FileKind::Png:
+    case FileKind::Tga: return 1;
     default: return 0;
     }
 }
 
 CDibImage* CTavrelDoc::ImageAt(uint32_t index) const
 {
-    if (m_nFileKind == kFileKindNif) {
+    if (m_nFileKind == FileKind::Nif) {
         if (m_bTexturesOnDemand)
             return nullptr;
         return index == m_nCurrentImage ? m_textures.Find(index) : m_textures.Get(index, m_nCurrentImage);
     }
     if (index != 0)
         return nullptr;
-    return GetSlotImage(static_cast<int>(m_nFileKind));
+    return GetSlotImage(m_nFileKind);
 }
 
 const RawTextureShape* CTavrelDoc::TextureShapeAt(uint32_t index) const
 {
-    return m_nFileKind == kFileKindNif ? m_textures.Shape(index) : nullptr;
+    return m_nFileKind == FileKind::Nif ? m_textures.Shape(index) : nullptr;
 }
 
 bool CTavrelDoc::TextureLooksReadable(uint32_t index) const
 {
-    return m_nFileKind == kFileKindNif && m_textures.LooksReadable(index);
+    return m_nFileKind == FileKind::Nif && m_textures.LooksReadable(index);
 }
 
 CDibImage* CTavrelDoc::HeldTextureAt(uint32_t index) const
 {
-    return m_nFileKind == kFileKindNif ? m_textures.Find(index) : nullptr;
+    return m_nFileKind == FileKind::Nif ? m_textures.Find(index) : nullptr;
 }
 
 std::unique_ptr<CDibImage> CTavrelDoc::ReadTexture(uint32_t index, bool bQuiet) const
 {
-    return m_nFileKind == kFileKindNif ? m_textures.Read(index, bQuiet) : nullptr;
+    return m_nFileKind == FileKind::Nif ? m_textures.Read(index, bQuiet) : nullptr;
 }
 
-CDibImage* CTavrelDoc::GetSlotImage(int nKind) const
+CDibImage* CTavrelDoc::GetSlotImage(FileKind nKind) const
 {
     switch (nKind) {
-    case kFileKindBmp: return m_pBmpImage.get();
-    case kFileKindBmz: return m_pBmzImage.get();
-    case kFileKindPng: return m_pPngImage.get();
-    case kFileKindTga: return m_pTgaImage.get();
+    case FileKind::Bmp: return m_pBmpImage.get();
+    case FileKind::Bmz: return m_pBmzImage.get();
+    case FileKind::Png: return m_pPngImage.get();
+    case FileKind::Tga: return m_pTgaImage.get();
     default: return nullptr;
     }
 }
@@ -227,7 +227,7 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
     // A kind that cannot be shown is refused before anything changes, so the
     // title never names a file the view does not show.
     const FileKind kind = FileKindOfPath(path);
-    if (kind == kFileKindNone) {
+    if (kind == FileKind::None) {
         ShowMessage(FormatString(kUnsupportedKind, FileNamePart(path).c_str()));
         return LoadResult::kFailedAndReported;
     }
@@ -244,29 +244,29 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
     SetTitle(m_strFileName);
 
     m_bLargeFile = false;
-    m_nFileKind = kFileKindNone;
+    m_nFileKind = FileKind::None;
     m_nCurrentImage = 0;
 
     // Draw what the closed dialog uncovered before the load keeps the program busy.
     Ui().RepaintMainWindow();
     CWaitCursor wait;
 
-    if (kind == kFileKindBmp) {
-        m_nFileKind = kFileKindBmp;
+    if (kind == FileKind::Bmp) {
+        m_nFileKind = FileKind::Bmp;
         ReleaseBmpImage();
-        m_pBmpImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmp);
-    } else if (kind == kFileKindPng) {
-        m_nFileKind = kFileKindPng;
+        m_pBmpImage = std::make_unique<CDibImage>(m_strFilePath, FileKind::Bmp);
+    } else if (kind == FileKind::Png) {
+        m_nFileKind = FileKind::Png;
         ReleasePngImage();
-        m_pPngImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindPng);
-    } else if (kind == kFileKindBmz) {
-        m_nFileKind = kFileKindBmz;
+        m_pPngImage = std::make_unique<CDibImage>(m_strFilePath, FileKind::Png);
+    } else if (kind == FileKind::Bmz) {
+        m_nFileKind = FileKind::Bmz;
         ReleaseBmzImage();
-        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, 0);
-    } else if (kind == kFileKindTga) {
-        m_nFileKind = kFileKindTga;
+        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, FileKind::Bmz, 0);
+    } else if (kind == FileKind::Tga) {
+        m_nFileKind = FileKind::Tga;
         ReleaseTgaImage();
-        m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindTga);
+        m_pTgaImage = std::make_unique<CDibImage>(m_strFilePath, FileKind::Tga);
     } else {
         const LoadResult result = LoadModelFile();
         FinishLoad(previous);
@@ -277,18 +277,18 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
     return image && image->GetBitmapInfo() ? LoadResult::kLoaded : LoadResult::kFailedAndReported;
 }
 
-std::unique_ptr<CDibImage>* CTavrelDoc::SlotFor(int nKind)
+std::unique_ptr<CDibImage>* CTavrelDoc::SlotFor(FileKind nKind)
 {
     switch (nKind) {
-    case kFileKindBmp: return &m_pBmpImage;
-    case kFileKindBmz: return &m_pBmzImage;
-    case kFileKindPng: return &m_pPngImage;
-    case kFileKindTga: return &m_pTgaImage;
+    case FileKind::Bmp: return &m_pBmpImage;
+    case FileKind::Bmz: return &m_pBmzImage;
+    case FileKind::Png: return &m_pPngImage;
+    case FileKind::Tga: return &m_pTgaImage;
     default: return nullptr;
     }
 }
 
-CTavrelDoc::OpenFileState CTavrelDoc::TakeOpenFile(int nLoadingKind)
+CTavrelDoc::OpenFileState CTavrelDoc::TakeOpenFile(FileKind nLoadingKind)
 {
     OpenFileState state;
     state.strFilePath = m_strFilePath;
@@ -337,14 +337,14 @@ void CTavrelDoc::RestoreOpenFile(OpenFileState& state)
 void CTavrelDoc::FinishLoad(OpenFileState& previous)
 {
     // A model file's textures stay even when one of them is unreadable.
-    const bool texturesHeld = m_nFileKind == kFileKindNif && m_nRawImageCount > 0;
+    const bool texturesHeld = m_nFileKind == FileKind::Nif && m_nRawImageCount > 0;
     const CDibImage* image = GetActiveImage();
     if (!texturesHeld && (!image || !image->GetBitmapInfo())) {
-        if (previous.nFileKind != kFileKindNone) {
+        if (previous.nFileKind != FileKind::None) {
             // A failed open leaves the file that was shown before it.
             RestoreOpenFile(previous);
         } else {
-            m_nFileKind = kFileKindNone;
+            m_nFileKind = FileKind::None;
             m_nCurrentImage = 0;
             SetTitle(kUntitled);
         }
@@ -465,7 +465,7 @@ void CTavrelDoc::LoadRawImages(const std::string& path, uint32_t show)
 {
     m_textures.Reset(path, m_rawImageOffsets, m_rawShapes, m_nModelLength);
     m_nRawImageCount = m_textures.Count();
-    m_nFileKind = kFileKindNif;
+    m_nFileKind = FileKind::Nif;
     m_nCurrentImage = 0;
     // The window reads the shown texture now and the others when they are wanted.
     if (m_nRawImageCount == 0 || m_bTexturesOnDemand)
@@ -499,7 +499,7 @@ void CTavrelDoc::ShowMessage(const std::string& text)
 
 void CTavrelDoc::OnNextImage()
 {
-    if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
+    if (IsBusy() || m_nFileKind != FileKind::Nif || m_nRawImageCount == 0)
         return;
     ShowTexture(m_nCurrentImage + 1 >= m_nRawImageCount ? 0 : m_nCurrentImage + 1);
     UpdateAllViews();
@@ -507,7 +507,7 @@ void CTavrelDoc::OnNextImage()
 
 void CTavrelDoc::OnPreviousImage()
 {
-    if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
+    if (IsBusy() || m_nFileKind != FileKind::Nif || m_nRawImageCount == 0)
         return;
     ShowTexture(m_nCurrentImage == 0 ? m_nRawImageCount - 1 : m_nCurrentImage - 1);
     UpdateAllViews();
@@ -515,7 +515,7 @@ void CTavrelDoc::OnPreviousImage()
 
 bool CTavrelDoc::SelectImage(uint32_t index)
 {
-    if (IsBusy() || m_nFileKind != kFileKindNif || index >= m_nRawImageCount)
+    if (IsBusy() || m_nFileKind != FileKind::Nif || index >= m_nRawImageCount)
         return false;
     ShowTexture(index);
     UpdateAllViews();
@@ -524,7 +524,7 @@ bool CTavrelDoc::SelectImage(uint32_t index)
 
 void CTavrelDoc::OnUpdateNextPrevImage(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(!IsBusy() && m_nFileKind == kFileKindNif && m_nRawImageCount >= 2);
+    pCmdUI->Enable(!IsBusy() && m_nFileKind == FileKind::Nif && m_nRawImageCount >= 2);
 }
 
 uint32_t CTavrelDoc::FindRawImageData(CFile* pFile)

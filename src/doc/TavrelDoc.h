@@ -100,9 +100,9 @@ public:
     uint64_t HeldTextureBytes() const { return m_textures.HeldBytes(); }
     // The record last loaded for a kind of single-image file (BMP, BMZ, PNG,
     // TGA), whatever is open now; null when there is none.
-    CDibImage* GetSlotImage(int nKind) const;
+    CDibImage* GetSlotImage(FileKind kind) const;
 
-    uint32_t GetFileKind() const { return m_nFileKind; }
+    FileKind GetFileKind() const { return m_nFileKind; }
     // The open file; after a link was followed, the linked file.
     const std::string& GetFilePath() const { return m_strFilePath; }
     // The file chosen in Open, before any link was followed.
@@ -197,7 +197,7 @@ private:
     // What a load replaces, kept aside until the load is known to show something.
     struct OpenFileState {
         std::string strFilePath, strOpenedPath, strFileName, strFileExt, strTitle;
-        uint32_t nFileKind = kFileKindNone;
+        FileKind nFileKind = FileKind::None;
         uint32_t nCurrentImage = 0;
         uint32_t nRawImageCount = 0;
         bool bLargeFile = false;
@@ -206,12 +206,12 @@ private:
         uint64_t nModelLength = 0;
         CTextureCache textures;
         std::unique_ptr<CDibImage> slotImage;  // the record of the loading kind's slot
-        int nSlotKind = kFileKindNone;
+        FileKind nSlotKind = FileKind::None;
     };
     // Moves the open file's state aside (the slot of nLoadingKind with it).
-    OpenFileState TakeOpenFile(int nLoadingKind);
+    OpenFileState TakeOpenFile(FileKind loadingKind);
     void RestoreOpenFile(OpenFileState& state);
-    std::unique_ptr<CDibImage>* SlotFor(int nKind);
+    std::unique_ptr<CDibImage>* SlotFor(FileKind kind);
     // Ends every load that got past the kind check: a load that shows no image
     // brings back the file shown before it, or else leaves an empty document
     // under "Untitled"; the views are always told, once.
@@ -256,7 +256,7 @@ private:
     uint32_t m_nRawImageCount = 0;
     uint32_t m_nCurrentImage = 0;
     std::string m_strLastDir;
-    uint32_t m_nFileKind = kFileKindNone;
+    FileKind m_nFileKind = FileKind::None;
     int m_nOpenFilterIndex = 1;  // the Open dialog's last chosen type, kept for the run
 
     std::string m_strTitle;

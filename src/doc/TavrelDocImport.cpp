@@ -31,12 +31,12 @@ std::string ReportText(const ImportReport& report)
 
 void CTavrelDoc::OnUpdateFileImportTextures(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(!IsBusy() && m_nFileKind == kFileKindNif && m_nRawImageCount > 0);
+    pCmdUI->Enable(!IsBusy() && m_nFileKind == FileKind::Nif && m_nRawImageCount > 0);
 }
 
 void CTavrelDoc::OnFileImportTextures()
 {
-    if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
+    if (IsBusy() || m_nFileKind != FileKind::Nif || m_nRawImageCount == 0)
         return;
     const std::optional<std::string> folder = Ui().ChooseFolder(kImportTitle, DirectoryPart(m_strFilePath));
     if (!folder || folder->empty())

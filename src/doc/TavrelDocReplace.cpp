@@ -37,7 +37,7 @@ RawTextureShape ShapeOfRecord(const CDibImage& record)
 void CTavrelDoc::OnUpdateEditReplaceImage(CCmdUI* pCmdUI)
 {
     // Enabled only where it can act: a compressed bitmap or a texture that holds an image.
-    const bool canAct = (m_nFileKind == kFileKindBmz && HoldsImage(m_pBmzImage)) || CurrentRawImage();
+    const bool canAct = (m_nFileKind == FileKind::Bmz && HoldsImage(m_pBmzImage)) || CurrentRawImage();
     pCmdUI->Enable(!IsBusy() && canAct);
 }
 
@@ -51,13 +51,13 @@ bool CTavrelDoc::ReplaceImage()
     if (IsBusy())
         return false;
     CBusyScope busy(*this);
-    if (m_nFileKind == kFileKindBmz) {
+    if (m_nFileKind == FileKind::Bmz) {
         if (!HoldsImage(m_pBmzImage))
             return false;
         std::optional<ChosenReplacement> chosen = ChooseReplacement();
         return chosen && ReplaceInCompressedBitmap(*chosen);
     }
-    if (m_nFileKind == kFileKindNif && CurrentRawImage()) {
+    if (m_nFileKind == FileKind::Nif && CurrentRawImage()) {
         std::optional<ChosenReplacement> chosen = ChooseReplacement();
         return chosen && ReplaceRawImage(*chosen);
     }
@@ -66,7 +66,7 @@ bool CTavrelDoc::ReplaceImage()
 
 CDibImage* CTavrelDoc::CurrentRawImage() const
 {
-    if (m_nFileKind != kFileKindNif)
+    if (m_nFileKind != FileKind::Nif)
         return nullptr;
     CDibImage* record = m_textures.Find(m_nCurrentImage);
     return record && record->GetBitmapInfo() ? record : nullptr;
@@ -80,7 +80,7 @@ std::optional<CTavrelDoc::ChosenReplacement> CTavrelDoc::ChooseReplacement()
     request.bOpen = true;
     request.strFilter = m_strFilter;
     request.strTitle =
-        m_nFileKind == kFileKindNif ? FormatString(kReplaceTextureTitle, m_nCurrentImage) : kReplaceImageTitle;
+        m_nFileKind == FileKind::Nif ? FormatString(kReplaceTextureTitle, m_nCurrentImage) : kReplaceImageTitle;
     // The folder last used for a replacement; the first time, where the user's textures usually lie.
     request.strInitialDir = DirectoryPart(m_strFilePath);
     request.strRememberAs = "Replace";
@@ -134,7 +134,7 @@ bool CTavrelDoc::ReplaceInCompressedBitmap(const ChosenReplacement& chosen)
         }
         // Show what the file holds now, whatever happened.
         ReleaseBmzImage();
-        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, kFileKindBmz, 0);
+        m_pBmzImage = std::make_unique<CDibImage>(m_strFilePath, FileKind::Bmz, 0);
     }
     UpdateAllViews();
     return written;

@@ -43,7 +43,7 @@ void CTavrelDoc::ReloadAfterWrite(int64_t shift)
         m_textures.Clear();
         m_nRawImageCount = 0;
         m_nCurrentImage = 0;
-        m_nFileKind = kFileKindNone;
+        m_nFileKind = FileKind::None;
         // The model file, not the name that Save As wrote last.
         ShowMessage(FormatString(kReadError, FileNamePart(m_strFilePath).c_str()));
         return;

@@ -22,7 +22,7 @@ void CTavrelDoc::OnEditMakeTransparent()
 
 bool CTavrelDoc::MakeTransparent()
 {
-    if (IsBusy() || m_nFileKind != kFileKindNif)
+    if (IsBusy() || m_nFileKind != FileKind::Nif)
         return false;
     CBusyScope busy(*this);
     const std::optional<uint8_t> alpha = Ui().AskTransparencyLevel();

@@ -111,7 +111,7 @@ CDibImage* CTextureCache::Get(uint32_t index, uint32_t pinned)
         return nullptr;
     if (CDibImage* held = Find(index))
         return held;
-    auto record = std::make_unique<CDibImage>(m_strPath, kFileKindNif, m_offsets[index]);
+    auto record = std::make_unique<CDibImage>(m_strPath, FileKind::Nif, m_offsets[index]);
     if (!record->GetBitmapInfo())
         m_failed[index] = true;
     m_nHeldBytes += record->GetBlockSize();
@@ -145,9 +145,9 @@ std::unique_ptr<CDibImage> CTextureCache::Read(uint32_t index, bool bQuiet) cons
     std::unique_ptr<CDibImage> record;
     if (bQuiet) {
         CMessageCapture capture;
-        record = std::make_unique<CDibImage>(m_strPath, kFileKindNif, m_offsets[index]);
+        record = std::make_unique<CDibImage>(m_strPath, FileKind::Nif, m_offsets[index]);
     } else {
-        record = std::make_unique<CDibImage>(m_strPath, kFileKindNif, m_offsets[index]);
+        record = std::make_unique<CDibImage>(m_strPath, FileKind::Nif, m_offsets[index]);
     }
     if (!record->GetBitmapInfo())
         record.reset();

@@ -85,11 +85,11 @@ TEST(BmzCodec, EveryKindOfBitmapRoundTripsThroughACompressedBitmap)
         ScriptedUi ui;
         const std::string bmp = dir.File("in.bmp"), bmz = dir.File("in.bmz");
         WriteFileBytes(bmp, BuildBmp(c.parts));
-        const CDibImage original(bmp, kFileKindBmp);
+        const CDibImage original(bmp, FileKind::Bmp);
         WriteFileBytes(bmz, BuildBmz(BuildBmp(c.parts)));
-        EXPECT_EQ(Contents(CDibImage(bmz, kFileKindBmz, 0)), Contents(original));
+        EXPECT_EQ(Contents(CDibImage(bmz, FileKind::Bmz, 0)), Contents(original));
         ASSERT_NO_THROW(WriteCompressedBitmapFile(bmz, original));
-        EXPECT_EQ(Contents(CDibImage(bmz, kFileKindBmz, 0)), Contents(original));
+        EXPECT_EQ(Contents(CDibImage(bmz, FileKind::Bmz, 0)), Contents(original));
         EXPECT_EQ(ui.Texts(), Texts{});
     }
 }
@@ -142,7 +142,7 @@ TEST(BmzCodec, CutDamagedOrOversizedStreamsAreRefused)
         const std::string path = dir.File("x.bmz");
         WriteFileBytes(path, c.file);
         ScriptedUi ui;
-        const CDibImage image(path, kFileKindBmz, 0);
+        const CDibImage image(path, FileKind::Bmz, 0);
         EXPECT_EQ(ui.Texts(), c.text.empty() ? Texts{} : Texts{c.text});
         EXPECT_EQ(image.GetBitmapInfo() != nullptr, c.text.empty());
         BitmapStreamStart start;

@@ -115,7 +115,7 @@ TEST(WriteCompressedBitmapFile, WritesHeaderAndStreamOrLeavesTheOldFileWhole)
     TempDir source;
     WriteFileBytes(source.File("in.bmp"),
         BuildBmp({.width = 300, .height = 200, .pixels = NifBuilder::PatternPixels(300, 200, 1)}));
-    const CDibImage image(source.File("in.bmp"), kFileKindBmp);
+    const CDibImage image(source.File("in.bmp"), FileKind::Bmp);
     image.WriteBmp(source.File("out.bmp"));
     const std::vector<uint8_t> bmp = ReadFileBytes(source.File("out.bmp"));  // what the stream must hold
     const std::vector<uint8_t> old(100, 0x42), forty(40, 0x7F);
@@ -173,6 +173,6 @@ TEST(WriteCompressedBitmapFile, WritesHeaderAndStreamOrLeavesTheOldFileWhole)
     // A record without an image writes nothing.
     Files f;
     WriteFileBytes(f.target, old);
-    EXPECT_THROW(WriteCompressedBitmapFile(f.target, CDibImage(f.target, kFileKindNone)), CCoreError);
+    EXPECT_THROW(WriteCompressedBitmapFile(f.target, CDibImage(f.target, FileKind::None)), CCoreError);
     EXPECT_EQ(ReadFileBytes(f.target), old);
 }
