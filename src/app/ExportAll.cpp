@@ -14,7 +14,7 @@ namespace {
 
 constexpr char kExportFilter[] =
     "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|Truevision Targa (*.tga)|*.tga||";
-constexpr ExportType kTypes[] = {kExportPngAlpha, kExportBmp, kExportTga};
+constexpr ExportType kTypes[] = {ExportType::PngAlpha, ExportType::Bmp, ExportType::Tga};
 
 // The document's images: a model file's textures, each read when the export
 // comes to it (the shown one is held already), or the one image of any other kind.

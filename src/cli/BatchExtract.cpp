@@ -49,9 +49,9 @@ private:
 ExportType TypeOf(OutputFormat format)
 {
     switch (format) {
-    case OutputFormat::Bmp: return kExportBmp;
-    case OutputFormat::Tga: return kExportTga;
-    default: return kExportPngAlpha;  // the tool's PNG files keep a 32-bit image's alpha
+    case OutputFormat::Bmp: return ExportType::Bmp;
+    case OutputFormat::Tga: return ExportType::Tga;
+    default: return ExportType::PngAlpha;  // the tool's PNG files keep a 32-bit image's alpha
     }
 }
 

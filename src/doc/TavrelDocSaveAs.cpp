@@ -61,7 +61,7 @@ void CTavrelDoc::OnFileSaveAs()
     // The wait cursor ends before a failure is shown.
     const bool written = RunReportingFailure([&] {
         CWaitCursor wait;
-        WriteExportFile(*image, target.strPath, target.nTypeIndex);
+        WriteExportFile(*image, target.strPath, static_cast<ExportType>(target.nTypeIndex));
     });
     if (!written)
         return;
