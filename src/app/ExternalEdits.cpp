@@ -209,12 +209,13 @@ bool CExternalEdits::Apply(uint32_t index, Edit& edit)
         }
         m_bBackup = false;
         std::string status = kind == FileKind::Nif ? FormatString(kUpdatedFrom, index, name.c_str())
-                                                  : FormatString(kImageUpdatedFrom, name.c_str());
+                                                   : FormatString(kImageUpdatedFrom, name.c_str());
         if (!result.strBackupPath.empty())
             status += "; " + FormatString(kBackupMade, result.strBackupPath.c_str());
         if (m_onApplied)
             m_onApplied(capture.Finish(),
-                kind == FileKind::Nif ? FormatString(kEditExternallyName, index) : std::string(kEditImageExternallyName),
+                kind == FileKind::Nif ? FormatString(kEditExternallyName, index)
+                                      : std::string(kEditImageExternallyName),
                 QString::fromStdString(status));
     } catch (const CCoreError& e) {
         e.ReportError();
