@@ -5,7 +5,7 @@
 
 namespace {
 
-// A slot counts only when its record holds an image.
+// A record counts only when it holds an image.
 CDibImage* Readable(CDibImage* record)
 {
     return record && record->GetBitmapInfo() ? record : nullptr;

@@ -39,8 +39,7 @@ void CTavrelDoc::OnFileSaveAs()
     // meanwhile, and no second Save As may start.
     CBusyScope busy(*this);
 
-    m_strFilter = kExportTypeNames;
-    const std::vector<ExportTypeDef> types = ParseExportTypes(m_strFilter);
+    const std::vector<ExportTypeDef> types = ParseExportTypes(kExportTypeNames);
     FileDialogRequest request;
     request.bOpen = false;
     request.strTitle = kExportDialogTitle;

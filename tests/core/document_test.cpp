@@ -167,8 +167,7 @@ TEST_F(DocumentTest, LinkNamesWithParentFoldersAndAbsoluteNamesResolveFromTheMod
         EXPECT_EQ(ResolveLinkedPath(models, link), path) << link;
 }
 
-// Each kind of file has its own slot: opening one replaces only that.
-TEST_F(DocumentTest, BitmapsOfEachKindOpenIntoTheirSlotsAndAFailedOneLeavesThePreviousShown)
+TEST_F(DocumentTest, BitmapsOfEachKindOpenAndAFailedOneLeavesThePreviousShown)
 {
     const struct {
         const char* name;
@@ -188,11 +187,9 @@ TEST_F(DocumentTest, BitmapsOfEachKindOpenIntoTheirSlotsAndAFailedOneLeavesThePr
         RouteCommand({&doc}, ID_FILE_OPEN);
         EXPECT_EQ(doc.GetFileKind(), o.kind);
         ASSERT_NE(doc.GetActiveImage(), nullptr);
-        EXPECT_EQ(doc.GetActiveImage(), doc.GetSlotImage(o.kind));
+        EXPECT_EQ(doc.GetActiveImage(), doc.ImageAt(0));
         EXPECT_EQ(doc.GetActiveImage()->GetBits()[0], o.value);
     }
-    EXPECT_EQ(doc.GetSlotImage(FileKind::Bmp)->GetBits()[0], 50);
-    EXPECT_EQ(doc.GetSlotImage(FileKind::Bmz)->GetBits()[0], 100);
     EXPECT_TRUE(std::filesystem::is_empty(doc.GetTempDir()));  // nothing was written to open them
     EXPECT_TRUE(ui.Texts().empty());
     // Other kinds are refused before anything changes; the Open dialog comes back with the type chosen last.
@@ -217,9 +214,8 @@ TEST_F(DocumentTest, BitmapsOfEachKindOpenIntoTheirSlotsAndAFailedOneLeavesThePr
 
     Open(dir.File("a.bmp"));
     EXPECT_TRUE(doc.OnNewDocument());
-    EXPECT_EQ(std::make_tuple(doc.GetActiveImage(), doc.GetSlotImage(FileKind::Bmp), doc.GetSlotImage(FileKind::Bmz),
-                  doc.GetFilePath(), doc.GetTitle()),
-        std::make_tuple(nullptr, nullptr, nullptr, std::string(), std::string("Untitled")));
+    EXPECT_EQ(std::make_tuple(doc.GetActiveImage(), doc.ImageAt(0), doc.GetFilePath(), doc.GetTitle()),
+        std::make_tuple(nullptr, nullptr, std::string(), std::string("Untitled")));
     // A compressed bitmap opens without writing a file anywhere, even when no file may grow.
     WriteFileBytes(
         dir.File("big.bmz"), BuildBmz(BuildBmp({.width = 512, .height = 512, .pixels = Bytes(512 * 512 * 3)})));

@@ -120,4 +120,9 @@ TEST(TextureCache, TheDocumentReadsTheShownTextureAndKeepsItsFileWhenAnOpenFails
     EXPECT_TRUE(HoldsTexture(doc.GetActiveImage(), model, 1));
     doc.OnNextImage();
     EXPECT_TRUE(HoldsTexture(doc.GetActiveImage(), model, 2));
+    // So does a picture whose read fails, and the load is not taken for a success.
+    WriteFileBytes(model.dir.File("bad.png"), {1, 2, 3});
+    EXPECT_EQ(doc.LoadFile(model.dir.File("bad.png")), LoadResult::kFailedAndReported);
+    EXPECT_EQ(doc.GetRawImageOffsets(), model.offsets);
+    EXPECT_TRUE(HoldsTexture(doc.GetActiveImage(), model, 2));
 }
