@@ -83,7 +83,7 @@ void BM_ReadBmp(benchmark::State& state)
 {
     const std::string& path = state.range(0) ? g_files->topDown : g_files->bmp;
     for (auto _ : state) {
-        CDibImage image(path, kFileKindBmp);
+        CDibImage image(path, FileKind::Bmp);
         if (!image.GetBitmapInfo())
             state.SkipWithError("the bitmap did not load");
         benchmark::DoNotOptimize(image.GetBits());
@@ -93,7 +93,7 @@ void BM_ReadBmp(benchmark::State& state)
 
 void BM_PlainWriteOfTheFile(benchmark::State& state)
 {
-    CDibImage image(g_files->bmp, kFileKindBmp);
+    CDibImage image(g_files->bmp, FileKind::Bmp);
     for (auto _ : state) {
         const int fd = ::open(g_files->out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ssize_t ok = ::write(fd, &image.GetFileHeader(), sizeof(BITMAPFILEHEADER));
@@ -108,7 +108,7 @@ void BM_PlainWriteOfTheFile(benchmark::State& state)
 
 void BM_WriteBmp(benchmark::State& state)
 {
-    CDibImage image(g_files->bmp, kFileKindBmp);
+    CDibImage image(g_files->bmp, FileKind::Bmp);
     for (auto _ : state)
         image.WriteBmp(g_files->out);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_files->bytes));
@@ -116,7 +116,7 @@ void BM_WriteBmp(benchmark::State& state)
 
 void BM_WriteTga(benchmark::State& state)
 {
-    CDibImage image(g_files->bmp, kFileKindBmp);
+    CDibImage image(g_files->bmp, FileKind::Bmp);
     for (auto _ : state)
         image.WriteTga(g_files->out);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_files->bytes));

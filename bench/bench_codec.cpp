@@ -95,7 +95,7 @@ void BM_FloorLibdeflateInflate(benchmark::State& state)
 void BM_BmzRead(benchmark::State& state)
 {
     for (auto _ : state) {
-        CDibImage image(g_files->bmz, kFileKindBmz, 0);
+        CDibImage image(g_files->bmz, FileKind::Bmz, 0);
         if (!image.GetBitmapInfo())
             state.SkipWithError("read failed");
     }
@@ -148,7 +148,7 @@ int main(int argc, char** argv)
     files.written = files.dir + "/written.bmz";
     files.bmpBytes = MakeBitmap();
     WriteAll(files.bmp, files.bmpBytes.data(), files.bmpBytes.size(), false);
-    files.image = std::make_unique<CDibImage>(files.bmp, kFileKindBmp);
+    files.image = std::make_unique<CDibImage>(files.bmp, FileKind::Bmp);
     if (!files.image->GetBitmapInfo())
         return 1;
     try {

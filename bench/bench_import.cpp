@@ -59,7 +59,7 @@ void ExportTextures(const std::string& model, const std::string& folder, const c
         ScanRawImageData(file, offsets);
     }
     for (size_t i = 0; i < offsets.size(); ++i) {
-        CDibImage image(model, kFileKindNif, offsets[i]);
+        CDibImage image(model, FileKind::Nif, offsets[i]);
         if (i % 2 == 1) {
             for (uint64_t b = 0; b < image.GetImageSize(); b += 7)
                 image.GetBits()[b] ^= 0x55;

@@ -114,7 +114,7 @@ void BM_OpenModelFile(benchmark::State& state)
         std::vector<std::unique_ptr<CDibImage>> images;
         images.reserve(offsets.size());
         for (uint64_t offset : offsets)
-            images.push_back(std::make_unique<CDibImage>(g_openFile, kFileKindNif, offset));
+            images.push_back(std::make_unique<CDibImage>(g_openFile, FileKind::Nif, offset));
         loaded = 0;
         for (const auto& image : images)
             loaded += image->GetBitmapInfo() != nullptr;

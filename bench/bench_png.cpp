@@ -67,7 +67,7 @@ void BM_LibpngSimplifiedRead(benchmark::State& state)
 void BM_ReadPng(benchmark::State& state)
 {
     for (auto _ : state) {
-        CDibImage image(g_files->png, kFileKindPng);
+        CDibImage image(g_files->png, FileKind::Png);
         if (!image.GetBitmapInfo())
             state.SkipWithError("the PNG did not load");
         benchmark::DoNotOptimize(image.GetBits());
@@ -76,7 +76,7 @@ void BM_ReadPng(benchmark::State& state)
 
 void BM_WritePng24(benchmark::State& state)
 {
-    CDibImage image(g_files->png, kFileKindPng);
+    CDibImage image(g_files->png, FileKind::Png);
     for (auto _ : state)
         image.WritePngFile(g_files->out);
 }

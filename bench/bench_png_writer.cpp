@@ -89,7 +89,7 @@ const std::string& Bmp(const benchmark::State& state)
 void BM_ReadBmp(benchmark::State& state)
 {
     for (auto _ : state) {
-        CDibImage image(Bmp(state), kFileKindBmp);
+        CDibImage image(Bmp(state), FileKind::Bmp);
         benchmark::DoNotOptimize(image.GetBits());
     }
 }
@@ -97,7 +97,7 @@ void BM_ReadBmp(benchmark::State& state)
 // Arguments: the picture; the threads (0: one per hardware thread).
 void BM_WritePngTavrel(benchmark::State& state)
 {
-    CDibImage image(Bmp(state), kFileKindBmp);
+    CDibImage image(Bmp(state), FileKind::Bmp);
     const std::string out = g_dir + "/tavrel.png";
     for (auto _ : state)
         image.WritePngFile(out, PngAlpha::Drop, {.nPngThreads = unsigned(state.range(1))});
@@ -106,7 +106,7 @@ void BM_WritePngTavrel(benchmark::State& state)
 
 void BM_WritePngLibpngDefaults(benchmark::State& state)
 {
-    CDibImage image(Bmp(state), kFileKindBmp);
+    CDibImage image(Bmp(state), FileKind::Bmp);
     const std::string out = g_dir + "/libpng.png";
     for (auto _ : state)
         WriteWithLibpng(image, out);
@@ -117,7 +117,7 @@ void BM_WritePngLibpngDefaults(benchmark::State& state)
 // compressed by libdeflate at the writer's level in one call on one thread.
 void BM_FloorLibdeflateOfFilteredRows(benchmark::State& state)
 {
-    CDibImage image(Bmp(state), kFileKindBmp);
+    CDibImage image(Bmp(state), FileKind::Bmp);
     const size_t rowBytes = size_t{kSide} * 3;
     std::vector<uint8_t> filtered((rowBytes + 1) * kSide);
     std::vector<uint8_t> prev(rowBytes), cur(rowBytes);

@@ -58,7 +58,7 @@ std::string WriteFuzzFile(const uint8_t* data, size_t size, const char* name)
     return path;
 }
 
-void CheckShapeAgrees(const std::string& path, int kind, const CDibImage& image)
+void CheckShapeAgrees(const std::string& path, FileKind kind, const CDibImage& image)
 {
     try {
         const DibShape shape = CDibImage::ReadShape(path, kind);

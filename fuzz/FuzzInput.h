@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "image/FileKind.h"
+
 // Replaces the contents of memory file `slot` with the bytes; returns its path.
 std::string MemoryFileWith(const uint8_t* data, size_t size, int slot = 0);
 // A real file in a process-private folder, for the writers that rename files into place.
@@ -14,4 +16,4 @@ std::string WriteFuzzFile(const uint8_t* data, size_t size, const char* name);
 class CDibImage;
 // Traps when what the headers alone say of the file contradicts the full read
 // into image: an image that was read has headers that read to its shape.
-void CheckShapeAgrees(const std::string& path, int kind, const CDibImage& image);
+void CheckShapeAgrees(const std::string& path, FileKind kind, const CDibImage& image);

@@ -6,7 +6,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = MemoryFileWith(data, size, 0);
-    CDibImage image(path, kFileKindBmz, 0);
-    CheckShapeAgrees(path, kFileKindBmz, image);
+    CDibImage image(path, FileKind::Bmz, 0);
+    CheckShapeAgrees(path, FileKind::Bmz, image);
     return 0;
 }

@@ -15,7 +15,7 @@ namespace {
 
 constexpr char kExportFilter[] =
     "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|Truevision Targa (*.tga)|*.tga||";
-constexpr ExportType kTypes[] = {kExportPngAlpha, kExportBmp, kExportTga};
+constexpr ExportType kTypes[] = {ExportType::PngAlpha, ExportType::Bmp, ExportType::Tga};
 
 // The document's images: a model file's textures, each read when the export
 // comes to it (the shown one is held already), or the one image of any other kind.
@@ -23,7 +23,7 @@ class CDocSource final : public IExportSource {
 public:
     explicit CDocSource(const CTavrelDoc& doc)
         : m_doc(doc)
-        , m_bModel(doc.GetFileKind() == kFileKindNif)
+        , m_bModel(doc.GetFileKind() == FileKind::Nif)
         , m_nCount(m_bModel ? doc.ImageCount() : 1)
         , m_pShown(doc.GetActiveImage())
     {
@@ -93,7 +93,7 @@ bool CanExportAllImages(const CTavrelDoc& doc)
     if (const CDibImage* shown = doc.GetActiveImage(); shown && shown->GetBitmapInfo())
         return true;
     // The other textures count by their fields until they are read.
-    for (uint32_t i = 0; doc.GetFileKind() == kFileKindNif && i < doc.ImageCount(); ++i) {
+    for (uint32_t i = 0; doc.GetFileKind() == FileKind::Nif && i < doc.ImageCount(); ++i) {
         if (doc.TextureLooksReadable(i))
             return true;
     }

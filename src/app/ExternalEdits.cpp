@@ -56,8 +56,8 @@ CExternalEdits::~CExternalEdits()
 bool CExternalEdits::CanStart() const
 {
     const CDibImage* image = m_pDoc->GetActiveImage();
-    const uint32_t kind = m_pDoc->GetFileKind();
-    return !m_pDoc->IsBusy() && (kind == kFileKindNif || kind == kFileKindBmz) && image && image->GetBitmapInfo() &&
+    const FileKind kind = m_pDoc->GetFileKind();
+    return !m_pDoc->IsBusy() && (kind == FileKind::Nif || kind == FileKind::Bmz) && image && image->GetBitmapInfo() &&
         image->GetBitCount() >= 24;
 }
 
@@ -74,7 +74,7 @@ void CExternalEdits::Start()
     const std::string& path = m_pDoc->GetFilePath();
     if (path != m_strFile)
         StopAll();
-    const uint32_t index = m_pDoc->GetFileKind() == kFileKindNif ? m_pDoc->GetCurrentIndex() : 0;
+    const uint32_t index = m_pDoc->GetFileKind() == FileKind::Nif ? m_pDoc->GetCurrentIndex() : 0;
     if (const auto out = m_edits.find(index); out != m_edits.end()) {
         Open(out->second.strWork);
         return;
@@ -164,8 +164,8 @@ bool CExternalEdits::Apply(uint32_t index, Edit& edit)
 {
     if (m_pDoc->IsBusy() || QApplication::activeModalWidget())
         return false;
-    const uint32_t kind = m_pDoc->GetFileKind();
-    const CDibImage* record = kind == kFileKindNif ? m_pDoc->ImageAt(index) : m_pDoc->GetActiveImage();
+    const FileKind kind = m_pDoc->GetFileKind();
+    const CDibImage* record = kind == FileKind::Nif ? m_pDoc->ImageAt(index) : m_pDoc->GetActiveImage();
     if (!record || !record->GetBitmapInfo())
         return true;
     const RawTextureShape texture = ShapeOf(*record);
@@ -195,10 +195,10 @@ bool CExternalEdits::Apply(uint32_t index, Edit& edit)
     const std::string name = FileNamePart(work);
     try {
         CEditUndoCapture capture(m_pDoc->GetTempDir(), path,
-            kind == kFileKindNif ? std::vector<uint32_t>{index} : std::vector<uint32_t>{}, kind == kFileKindBmz);
+            kind == FileKind::Nif ? std::vector<uint32_t>{index} : std::vector<uint32_t>{}, kind == FileKind::Bmz);
         options.beforeWrite = capture.BeforeWrite();
         EditResult result;
-        if (kind == kFileKindNif) {
+        if (kind == FileKind::Nif) {
             options.expectedOffsets = m_pDoc->GetRawImageOffsets();
             options.expectedShape = texture;
             result = ReplaceTexture(path, index, *image, true, options);
@@ -206,13 +206,14 @@ bool CExternalEdits::Apply(uint32_t index, Edit& edit)
             result = ReplaceCompressedBitmapImage(path, *image, options);
         }
         m_bBackup = false;
-        std::string status = kind == kFileKindNif ? FormatString(kUpdatedFrom, index, name.c_str())
-                                                  : FormatString(kImageUpdatedFrom, name.c_str());
+        std::string status = kind == FileKind::Nif ? FormatString(kUpdatedFrom, index, name.c_str())
+                                                   : FormatString(kImageUpdatedFrom, name.c_str());
         if (!result.strBackupPath.empty())
             status += "; " + FormatString(kBackupMade, result.strBackupPath.c_str());
         if (m_onApplied)
             m_onApplied(capture.Finish(),
-                kind == kFileKindNif ? FormatString(kEditExternallyName, index) : std::string(kEditImageExternallyName),
+                kind == FileKind::Nif ? FormatString(kEditExternallyName, index)
+                                      : std::string(kEditImageExternallyName),
                 QString::fromStdString(status));
     } catch (const CCoreError& e) {
         e.ReportError();

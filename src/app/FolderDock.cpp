@@ -51,8 +51,8 @@ FolderDockFile ReadShapes(const FoundFile& found)
     file.strPath = found.strPath;
     file.strSubfolder = found.strSubfolder;
     try {
-        if (FileKindOfPath(found.strPath) == kFileKindBmz) {
-            const DibShape shape = CDibImage::ReadShape(found.strPath, kFileKindBmz);
+        if (FileKindOfPath(found.strPath) == FileKind::Bmz) {
+            const DibShape shape = CDibImage::ReadShape(found.strPath, FileKind::Bmz);
             file.shapes.push_back(
                 {uint32_t(std::abs(int64_t(shape.width))), uint32_t(std::abs(int64_t(shape.height))), shape.bitCount});
         } else {
@@ -339,7 +339,7 @@ bool CFolderDock::OpenRow(const QModelIndex& index)
     const std::string path = FileOf(index);
     if (path.empty() || m_pDoc->IsBusy())
         return false;
-    if (m_pDoc->GetFileKind() != kFileKindNone && m_pDoc->GetFilePath() == path)
+    if (m_pDoc->GetFileKind() != FileKind::None && m_pDoc->GetFilePath() == path)
         return true;
     return m_pDoc->LoadFile(path) == LoadResult::kLoaded;
 }

@@ -140,7 +140,7 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
             [this](CCmdUI* ui) { ui->SetCheck(IsChecked(ui->m_nID)); });
     MapCommand(ID_APP_EXIT, [this] { close(); });
     const auto steps = [this](CCmdUI* ui) {
-        ui->Enable(!m_pDoc->IsBusy() && m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() >= 2);
+        ui->Enable(!m_pDoc->IsBusy() && m_pDoc->GetFileKind() == FileKind::Nif && m_pDoc->ImageCount() >= 2);
     };
     MapCommand(
         ID_VIEW_FIRST_IMAGE, [this] { m_pDoc->SelectImage(0); }, steps);
@@ -149,7 +149,7 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
     MapCommand(ID_HELP_KEYBOARD, [this] { OnHelpKeyboard(); });
     MapCommand(
         ID_VIEW_RELOAD, [this] { ReloadFile(false); },
-        [this](CCmdUI* ui) { ui->Enable(!m_pDoc->IsBusy() && m_pDoc->GetFileKind() != kFileKindNone); });
+        [this](CCmdUI* ui) { ui->Enable(!m_pDoc->IsBusy() && m_pDoc->GetFileKind() != FileKind::None); });
     MapCommand(
         ID_FILE_EXPORT_ALL, [this] { ExportAllImages(this, *m_pDoc); },
         [this](CCmdUI* ui) { ui->Enable(CanExportAllImages(*m_pDoc)); });
@@ -405,7 +405,7 @@ void CMainFrame::OnHelpKeyboard()
 
 void CMainFrame::UpdateTextureDock()
 {
-    const bool textures = m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() > 0;
+    const bool textures = m_pDoc->GetFileKind() == FileKind::Nif && m_pDoc->ImageCount() > 0;
     m_pTextureDock->setVisible(m_bTextureListWanted && textures);
 }
 
@@ -554,7 +554,7 @@ void CMainFrame::OnBusyChanged(bool bBusy)
     // knows; only later changes are another program's.
     if (!bBusy) {
         const QString path =
-            m_pDoc->GetFileKind() == kFileKindNone ? QString() : QFile::decodeName(m_pDoc->GetFilePath().c_str());
+            m_pDoc->GetFileKind() == FileKind::None ? QString() : QFile::decodeName(m_pDoc->GetFilePath().c_str());
         if (path != m_pWatcher->GetPath()) {
             // Another file: its edits are not this one's to undo, nor its images out for editing.
             m_pWatcher->Watch(path);
@@ -601,7 +601,7 @@ void CMainFrame::OnFileChanged()
 
 void CMainFrame::ReloadFile(bool bChangedOutside)
 {
-    if (m_pDoc->IsBusy() || m_pDoc->GetFileKind() == kFileKindNone)
+    if (m_pDoc->IsBusy() || m_pDoc->GetFileKind() == FileKind::None)
         return;
     const std::string path = m_pDoc->GetFilePath();
     const uint32_t shown = m_pDoc->GetCurrentIndex();
@@ -609,7 +609,7 @@ void CMainFrame::ReloadFile(bool bChangedOutside)
     if (bChangedOutside)
         m_pHistory->Clear();
     const LoadResult result = m_pDoc->LoadFile(path);
-    if (m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() > 0)
+    if (m_pDoc->GetFileKind() == FileKind::Nif && m_pDoc->ImageCount() > 0)
         m_pDoc->SelectImage(std::min(shown, m_pDoc->ImageCount() - 1));
     if (bChangedOutside && result == LoadResult::kLoaded)
         SetMessageText(QStringLiteral("%1 was changed by another program and has been reloaded")

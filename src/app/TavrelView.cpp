@@ -44,7 +44,7 @@ constexpr double kZoomSteps[] = {
 // file itself. True when the open PNG file has an alpha channel.
 bool FileHasAlpha(const CTavrelDoc& doc)
 {
-    if (doc.GetFileKind() != kFileKindPng)
+    if (doc.GetFileKind() != FileKind::Png)
         return false;
     QImageReader reader(QFile::decodeName(doc.GetFilePath().c_str()), "png");
     return reader.canRead() && QImage(1, 1, reader.imageFormat()).hasAlphaChannel();
@@ -159,7 +159,7 @@ void CTavrelView::OnUpdate(void*, long, void*)
         SetScrollSizes(QSize(kInitialSize, kInitialSize));
     }
     // A model file's texture keeps its index even when it could not be read.
-    if (HasImage() || (m_pDoc->GetFileKind() == kFileKindNif && m_pDoc->ImageCount() > 0))
+    if (HasImage() || (m_pDoc->GetFileKind() == FileKind::Nif && m_pDoc->ImageCount() > 0))
         m_strImageIndex = FormatString("Image Index: %u", m_pDoc->GetCurrentIndex());
     viewport()->update();
     emit PixelTextChanged(PixelTextAt(m_lastPointer));

@@ -20,7 +20,7 @@ CTextureListModel::CTextureListModel(CTavrelDoc* pDoc, QObject* parent)
 
 void CTextureListModel::Refresh(bool bForce)
 {
-    const bool listed = m_pDoc->GetFileKind() == kFileKindNif && !m_pDoc->IsBusy();
+    const bool listed = m_pDoc->GetFileKind() == FileKind::Nif && !m_pDoc->IsBusy();
     const int rows = listed ? int(m_pDoc->ImageCount()) : 0;
     const uint64_t version = m_pDoc->TexturesVersion();
     if (!bForce && rows == m_nRows && version == m_nVersion)
@@ -80,7 +80,7 @@ QVariant CTextureListModel::data(const QModelIndex& index, int role) const
 void CTextureListModel::MakeNextThumbnail()
 {
     m_bScheduled = false;
-    if (m_waiting.empty() || m_pDoc->IsBusy() || m_pDoc->GetFileKind() != kFileKindNif)
+    if (m_waiting.empty() || m_pDoc->IsBusy() || m_pDoc->GetFileKind() != FileKind::Nif)
         return;
     const int row = m_waiting.front();
     m_waiting.pop_front();

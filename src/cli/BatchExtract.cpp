@@ -22,7 +22,7 @@ public:
         if (!m_set.TexturesOnDemand())
             return entry.pImage;
         // Read on a worker: the export engine keeps what the reader says.
-        owned = std::make_unique<CDibImage>(m_set.TextureFile(), kFileKindNif, entry.nOffset);
+        owned = std::make_unique<CDibImage>(m_set.TextureFile(), FileKind::Nif, entry.nOffset);
         return owned.get();
     }
 
@@ -51,9 +51,9 @@ private:
 ExportType TypeOf(OutputFormat format)
 {
     switch (format) {
-    case OutputFormat::Bmp: return kExportBmp;
-    case OutputFormat::Tga: return kExportTga;
-    default: return kExportPngAlpha;  // the tool's PNG files keep a 32-bit image's alpha
+    case OutputFormat::Bmp: return ExportType::Bmp;
+    case OutputFormat::Tga: return ExportType::Tga;
+    default: return ExportType::PngAlpha;  // the tool's PNG files keep a 32-bit image's alpha
     }
 }
 

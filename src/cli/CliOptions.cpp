@@ -258,7 +258,7 @@ ParseResult ParseReplace(const RawOptions& raw)
     if (raw.positional.size() != 2)
         return Refuse("replace takes FILE and IMAGE");
     const FileKind fileKind = FileKindOfPath(raw.positional[0]);
-    if (fileKind != kFileKindNif && fileKind != kFileKindBmz)
+    if (fileKind != FileKind::Nif && fileKind != FileKind::Bmz)
         return Refuse(raw.positional[0] + ": replace writes into a model file (.nif) or a compressed bitmap (.bmz)");
     if (!FormatFromPath(raw.positional[1]))
         return Refuse(raw.positional[1] + ": the image must end in .bmp, .png or .tga");
@@ -277,7 +277,7 @@ ParseResult ParseAlpha(const RawOptions& raw)
         return Refuse(*error);
     if (raw.positional.size() != 2)
         return Refuse("alpha takes FILE and LEVEL");
-    if (FileKindOfPath(raw.positional[0]) != kFileKindNif)
+    if (FileKindOfPath(raw.positional[0]) != FileKind::Nif)
         return Refuse(raw.positional[0] + ": alpha writes into a model file (.nif)");
     const std::optional<uint32_t> level = ParseIndex(raw.positional[1]);
     if (!level || *level > 255)
@@ -298,7 +298,7 @@ ParseResult ParseImport(const RawOptions& raw)
     const std::vector<std::string> files(raw.positional.begin(), raw.positional.end() - 1);
     if (auto error = TakePaths(files, options))
         return Refuse(*error);
-    if (!options.bManyFiles && FileKindOfPath(raw.positional[0]) != kFileKindNif)
+    if (!options.bManyFiles && FileKindOfPath(raw.positional[0]) != FileKind::Nif)
         return Refuse(raw.positional[0] + ": import puts textures into a model file (.nif)");
     if (options.bManyFiles && raw.followLink)
         return Refuse("--follow-link goes with one FILE: links found in folders are left alone");
@@ -365,7 +365,7 @@ ParseResult ParseMap(int argc, const char* const* argv)
     }
     if (positional.size() != 2)
         return Refuse("map takes FILE and OUT");
-    if (FileKindOfPath(positional[0]) != kFileKindNif)
+    if (FileKindOfPath(positional[0]) != FileKind::Nif)
         return Refuse(positional[0] + ": map reads a model file (.nif)");
     if (!FormatFromPath(positional[1]))
         return Refuse(positional[1] + ": the output must end in .bmp, .png or .tga");
@@ -531,5 +531,5 @@ const char* FormatExtension(OutputFormat format)
 
 bool IsReadableKind(const std::string& path)
 {
-    return FileKindOfPath(path) != kFileKindNone;
+    return FileKindOfPath(path) != FileKind::None;
 }

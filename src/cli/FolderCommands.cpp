@@ -67,9 +67,9 @@ private:
 ExportType TypeOf(OutputFormat format)
 {
     switch (format) {
-    case OutputFormat::Bmp: return kExportBmp;
-    case OutputFormat::Tga: return kExportTga;
-    default: return kExportPngAlpha;
+    case OutputFormat::Bmp: return ExportType::Bmp;
+    case OutputFormat::Tga: return ExportType::Tga;
+    default: return ExportType::PngAlpha;
     }
 }
 

@@ -6,7 +6,7 @@
 
 namespace {
 
-// A slot counts only when its record holds an image.
+// A record counts only when it holds an image.
 CDibImage* Readable(CDibImage* record)
 {
     return record && record->GetBitmapInfo() ? record : nullptr;
@@ -24,7 +24,7 @@ LoadResult CImageSet::Open(const std::string& path, bool readTextures)
     m_doc.SetLinkPolicy(CTavrelDoc::LinkPolicy::Follow);  // reading follows links; only edits need --follow-link
     LoadResult result = m_doc.LoadFile(path);
     const std::vector<uint64_t>& offsets = m_doc.GetRawImageOffsets();
-    const bool model = m_doc.GetFileKind() == kFileKindNif;
+    const bool model = m_doc.GetFileKind() == FileKind::Nif;
     m_bOnDemand = !readTextures && model;
     if (model) {
         for (size_t i = 0; i < offsets.size(); ++i)
@@ -51,7 +51,7 @@ LoadResult CImageSet::Open(const std::string& path, bool readTextures)
 
 const char* CImageSet::KindName() const
 {
-    return FileKindExtension(static_cast<FileKind>(m_doc.GetFileKind()));
+    return FileKindExtension(m_doc.GetFileKind());
 }
 
 bool CImageSet::TexturesOnDemand() const
@@ -61,7 +61,7 @@ bool CImageSet::TexturesOnDemand() const
 
 std::unique_ptr<CDibImage> CImageSet::ReadTexture(const ImageEntry& entry) const
 {
-    std::unique_ptr<CDibImage> image = ReadShown(m_doc.GetFilePath(), kFileKindNif, entry.nOffset);
+    std::unique_ptr<CDibImage> image = ReadShown(m_doc.GetFilePath(), FileKind::Nif, entry.nOffset);
     if (!image->GetBitmapInfo())
         image.reset();
     return image;

@@ -24,11 +24,11 @@ struct ListRow {
     unsigned nBits = 0;
 };
 
-// The kind of a file that holds one image, by its name; kFileKindNone for the others.
+// The kind of a file that holds one image, by its name; FileKind::None for the others.
 FileKind SingleImageKind(const std::string& path)
 {
     const FileKind kind = FileKindOfPath(path);
-    return kind == kFileKindNif ? kFileKindNone : kind;
+    return kind == FileKind::Nif ? FileKind::None : kind;
 }
 
 // A model file's rows from the texture fields alone, no pixel read. A texture
@@ -94,13 +94,13 @@ bool RowsOf(
     const std::string& path, CCliUiServices& ui, std::vector<ListRow>& rows, std::string& kindName, bool& allRead)
 {
     // A file of one image is listed from its headers, model files from their texture fields.
-    if (const int kind = SingleImageKind(path); kind != kFileKindNone) {
+    if (const FileKind kind = SingleImageKind(path); kind != FileKind::None) {
         DibShape shape;
         ui.SetProgressLabel("Reading " + path);
         if (!RunReportingFailure([&] { shape = CDibImage::ReadShape(path, kind); }))
             return false;
         rows.push_back({0, 0, shape.width, shape.height, shape.bitCount});
-        kindName = FileKindExtension(static_cast<FileKind>(kind));
+        kindName = FileKindExtension(kind);
         return true;
     }
     CImageSet set;

@@ -139,13 +139,13 @@ std::vector<uint8_t> BlockPixelsOf(const CDibImage& image)
 std::unique_ptr<CDibImage> LoadReplacement(const std::string& path, PngAlpha pngAlpha)
 {
     const std::string ext = UpperExtension(FileNamePart(path));
-    int kind = kFileKindNone;
+    FileKind kind = FileKind::None;
     if (ext == "BMP")
-        kind = kFileKindBmp;
+        kind = FileKind::Bmp;
     else if (ext == "PNG")
-        kind = kFileKindPng;
+        kind = FileKind::Png;
     else if (ext == "TGA")
-        kind = kFileKindTga;
+        kind = FileKind::Tga;
     else
         throw CCoreError(FormatString(kUnknownReplacementKind, path.c_str()));
     std::unique_ptr<CDibImage> image;

@@ -64,7 +64,7 @@ public:
 struct ExportOptions {
     std::string strFolder;  // made when the first file is written
     std::string strNamePath;  // the file whose stem names the images
-    ExportType type = kExportPngAlpha;
+    ExportType type = ExportType::PngAlpha;
     unsigned nJobs = 0;  // images at a time; 0: one per processor
     unsigned nPngThreads = 0;  // threads one PNG may use when one image is made at a time; 0: one per processor
     bool bOverwrite = false;  // replace existing files that differ without asking

@@ -160,19 +160,19 @@ std::string RetypeFileName(const std::string& name, const std::string& extension
 const char* ExportTypeExtension(ExportType type)
 {
     switch (type) {
-    case kExportBmp: return "bmp";
-    case kExportTga: return "tga";
+    case ExportType::Bmp: return "bmp";
+    case ExportType::Tga: return "tga";
     default: return "png";
     }
 }
 
-void WriteExportFile(const CDibImage& image, const std::string& path, int nTypeIndex, const ImageWriteOptions& options)
+void WriteExportFile(const CDibImage& image, const std::string& path, ExportType type, const ImageWriteOptions& options)
 {
-    switch (nTypeIndex) {
-    case kExportBmp: image.WriteBmp(path, options); break;
-    case kExportPng: image.WritePngFile(path, PngAlpha::Drop, options); break;
-    case kExportTga: image.WriteTga(path, options); break;
-    case kExportPngAlpha: image.WritePngFile(path, PngAlpha::Keep, options); break;
+    switch (type) {
+    case ExportType::Bmp: image.WriteBmp(path, options); break;
+    case ExportType::Png: image.WritePngFile(path, PngAlpha::Drop, options); break;
+    case ExportType::Tga: image.WriteTga(path, options); break;
+    case ExportType::PngAlpha: image.WritePngFile(path, PngAlpha::Keep, options); break;
     default: AfxThrowUserException();  // no such type: nothing is written
     }
 }

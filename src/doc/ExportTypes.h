@@ -13,17 +13,18 @@ inline constexpr char kExportTypeNames[] = "Windows Bitmap (*.bmp)|Portable Netw
                                            "Truevision Targa (*.tga)|PNG with alpha (*.png)";
 inline constexpr char kExportDialogTitle[] = "Save As Type";
 
-enum ExportType : int { kExportBmp = 1, kExportPng = 2, kExportTga = 3, kExportPngAlpha = 4 };
+// Numbered as the list above: a dialog's 1-based type index is one.
+enum class ExportType : int { Bmp = 1, Png = 2, Tga = 3, PngAlpha = 4 };
 
 // The extension of a type's files, without the dot: "bmp", "png" or "tga".
 const char* ExportTypeExtension(ExportType type);
 
 class CDibImage;
 struct ImageWriteOptions;
-// Writes the image as a file of the type (an ExportType), whatever extension
+// Writes the image as a file of the type, whatever extension
 // the path has. A failure, or a type that is none of them, leaves by an exception.
 void WriteExportFile(
-    const CDibImage& image, const std::string& path, int nTypeIndex, const ImageWriteOptions& options);
+    const CDibImage& image, const std::string& path, ExportType type, const ImageWriteOptions& options);
 
 struct ExportTypeDef {
     std::string strName;  // "Windows Bitmap (*.bmp)"

@@ -93,7 +93,7 @@ class CDocSource final : public IExportSource {
 public:
     explicit CDocSource(const CTavrelDoc& doc)
         : m_doc(doc)
-        , m_bModel(doc.GetFileKind() == kFileKindNif)
+        , m_bModel(doc.GetFileKind() == FileKind::Nif)
     {
     }
     uint32_t Count() const override
@@ -106,7 +106,7 @@ public:
             const CDibImage* image = m_doc.ImageAt(index);
             return image && image->GetBitmapInfo() ? image : nullptr;
         }
-        owned = std::make_unique<CDibImage>(m_doc.GetFilePath(), kFileKindNif, m_doc.GetRawImageOffsets()[index]);
+        owned = std::make_unique<CDibImage>(m_doc.GetFilePath(), FileKind::Nif, m_doc.GetRawImageOffsets()[index]);
         return owned.get();
     }
 
@@ -175,7 +175,7 @@ void ImportOne(const FoundFile& file, const FolderImportOptions& options, Folder
 {
     out.strTarget = FolderTarget(options.strIn, file);
     out.status = FolderFileStatus::Skipped;
-    if (FileKindOfPath(file.strPath) != kFileKindNif || !NamesAnyTexture(out.strTarget, file.strPath))
+    if (FileKindOfPath(file.strPath) != FileKind::Nif || !NamesAnyTexture(out.strTarget, file.strPath))
         return;
     uint64_t length = 0;
     const std::vector<ScannedTexture> textures = ScanModelTextures(file.strPath, length);

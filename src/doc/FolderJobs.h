@@ -64,7 +64,7 @@ public:
 
 struct FolderExportOptions {
     std::string strOut;  // each file's textures go to OUT/<its subfolder>
-    ExportType type = kExportPngAlpha;
+    ExportType type = ExportType::PngAlpha;
     unsigned nJobs = 0;  // files at a time; 0: one per processor
     bool bOverwrite = false;  // replace existing files that differ
 };

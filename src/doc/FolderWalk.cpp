@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 bool IsFolderFileKind(const std::string& path)
 {
     const FileKind kind = FileKindOfPath(path);
-    return kind == kFileKindNif || kind == kFileKindBmz;
+    return kind == FileKind::Nif || kind == FileKind::Bmz;
 }
 
 bool IsFolderPath(const std::string& path)
@@ -60,7 +60,7 @@ FolderWalk FindReadableFiles(const std::vector<std::string>& paths)
     for (const std::string& path : paths) {
         if (IsFolderPath(path))
             Search(path, walk);
-        else if (FileKindOfPath(path) != kFileKindNone)
+        else if (FileKindOfPath(path) != FileKind::None)
             walk.files.push_back({path, {}});
         else
             walk.errors.push_back(path + ": not a folder nor a file kind the program opens.");

@@ -33,7 +33,7 @@ std::vector<const CDibImage*> CollectMapCandidates(const std::vector<const CDibI
 MapCandidates CollectMapCandidates(const CTavrelDoc& doc)
 {
     MapCandidates found;
-    if (doc.GetFileKind() != kFileKindNif)
+    if (doc.GetFileKind() != FileKind::Nif)
         return found;
     for (uint32_t i = 0; i < doc.ImageCount() && found.images.size() < kMapCellCount; ++i) {
         const RawTextureShape* shape = doc.TextureShapeAt(i);

@@ -3,14 +3,14 @@
 #include "image/DibImage.h"
 #include "platform/Exceptions.h"
 
-std::unique_ptr<CDibImage> ReadShown(const std::string& path, int nKind, uint64_t offset)
+std::unique_ptr<CDibImage> ReadShown(const std::string& path, FileKind kind, uint64_t offset)
 {
     std::unique_ptr<CDibImage> record;
     const bool read = RunReportingFailure([&] {
-        if (nKind == kFileKindNif || nKind == kFileKindBmz)
-            record = std::make_unique<CDibImage>(path, nKind, offset);
+        if (kind == FileKind::Nif || kind == FileKind::Bmz)
+            record = std::make_unique<CDibImage>(path, kind, offset);
         else
-            record = std::make_unique<CDibImage>(path, nKind);
+            record = std::make_unique<CDibImage>(path, kind);
     });
     if (read && !record->GetNotice().empty())
         CNotice(record->GetNotice()).ReportError();

@@ -6,8 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "image/FileKind.h"
+
 class CDibImage;
 
-// The image of a file of kind nKind (for a model file, the texture at
+// The image of a file of that kind (for a model file, the texture at
 // offset); once a failure has been shown, a record without an image.
-std::unique_ptr<CDibImage> ReadShown(const std::string& path, int nKind, uint64_t offset = 0);
+std::unique_ptr<CDibImage> ReadShown(const std::string& path, FileKind kind, uint64_t offset = 0);

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "doc/CommandIds.h"
 #include "doc/DocTexts.h"
@@ -104,22 +105,10 @@ bool CTavrelDoc::OnNewDocument()
 {
     if (IsBusy())
         return false;
-    ReleaseRawImages();
-    ReleaseBmpImage();
-    ReleaseBmzImage();
-    ReleasePngImage();
-    ReleaseTgaImage();
-    m_textures.Clear();
-    m_rawImageOffsets.clear();
-    m_rawShapes.clear();
-    m_nRawImageCount = 0;
-    m_nCurrentImage = 0;
-    m_nFileKind = kFileKindNone;
-    m_bLargeFile = false;
+    m_file = NoFile{};
     m_strFilePath.clear();
     m_strOpenedPath.clear();
     m_strFileName.clear();
-    m_strFileExt.clear();
     SetTitle(kUntitled);
     UpdateAllViews();
     return true;
@@ -135,66 +124,101 @@ void CTavrelDoc::ChangeBusy(int delta)
     }
 }
 
+FileKind CTavrelDoc::GetFileKind() const
+{
+    if (Model())
+        return FileKind::Nif;
+    if (const OneImage* one = std::get_if<OneImage>(&m_file))
+        return one->kind;
+    return FileKind::None;
+}
+
+uint32_t CTavrelDoc::GetCurrentIndex() const
+{
+    const ModelFile* model = Model();
+    return model ? model->nCurrent : 0;
+}
+
+const std::vector<uint64_t>& CTavrelDoc::GetRawImageOffsets() const
+{
+    static const std::vector<uint64_t> none;
+    const ModelFile* model = Model();
+    return model ? model->textures.Offsets() : none;
+}
+
+bool CTavrelDoc::IsLargeFile() const
+{
+    if (const NoFile* nothing = std::get_if<NoFile>(&m_file))
+        return nothing->bLargeFile;
+    const ModelFile* model = Model();
+    return model && model->bLargeFile;
+}
+
+uint64_t CTavrelDoc::TexturesVersion() const
+{
+    const ModelFile* model = Model();
+    return model ? model->textures.Version() : 0;
+}
+
+uint64_t CTavrelDoc::HeldTextureBytes() const
+{
+    const ModelFile* model = Model();
+    return model ? model->textures.HeldBytes() : 0;
+}
+
 CDibImage* CTavrelDoc::GetActiveImage() const
 {
-    if (m_nFileKind == kFileKindNif)
-        return m_textures.Find(m_nCurrentImage);
+    if (const ModelFile* model = Model())
+        return model->textures.Find(model->nCurrent);
     return ImageAt(0);
 }
 
 uint32_t CTavrelDoc::ImageCount() const
 {
-    switch (m_nFileKind) {
-    case kFileKindNif: return m_bTexturesOnDemand ? 0 : m_textures.Count();
-    case kFileKindBmp:
-    case kFileKindBmz:
-    case kFileKindPng:
-    case kFileKindTga: return 1;
-    default: return 0;
-    }
+    if (const ModelFile* model = Model())
+        return m_bTexturesOnDemand ? 0 : model->textures.Count();
+    return std::holds_alternative<OneImage>(m_file) ? 1 : 0;
 }
 
 CDibImage* CTavrelDoc::ImageAt(uint32_t index) const
 {
-    if (m_nFileKind == kFileKindNif) {
+    if (const ModelFile* model = Model()) {
         if (m_bTexturesOnDemand)
             return nullptr;
-        return index == m_nCurrentImage ? m_textures.Find(index) : m_textures.Get(index, m_nCurrentImage);
+        return index == model->nCurrent ? model->textures.Find(index) : model->textures.Get(index, model->nCurrent);
     }
-    if (index != 0)
-        return nullptr;
-    return GetSlotImage(static_cast<int>(m_nFileKind));
+    const OneImage* one = std::get_if<OneImage>(&m_file);
+    return one && index == 0 ? one->image.get() : nullptr;
+}
+
+CDibImage* CTavrelDoc::CompressedBitmapImage() const
+{
+    const OneImage* one = std::get_if<OneImage>(&m_file);
+    return one && one->kind == FileKind::Bmz && one->image && one->image->GetBitmapInfo() ? one->image.get() : nullptr;
 }
 
 const RawTextureShape* CTavrelDoc::TextureShapeAt(uint32_t index) const
 {
-    return m_nFileKind == kFileKindNif ? m_textures.Shape(index) : nullptr;
+    const ModelFile* model = Model();
+    return model ? model->textures.Shape(index) : nullptr;
 }
 
 bool CTavrelDoc::TextureLooksReadable(uint32_t index) const
 {
-    return m_nFileKind == kFileKindNif && m_textures.LooksReadable(index);
+    const ModelFile* model = Model();
+    return model && model->textures.LooksReadable(index);
 }
 
 CDibImage* CTavrelDoc::HeldTextureAt(uint32_t index) const
 {
-    return m_nFileKind == kFileKindNif ? m_textures.Find(index) : nullptr;
+    const ModelFile* model = Model();
+    return model ? model->textures.Find(index) : nullptr;
 }
 
 std::unique_ptr<CDibImage> CTavrelDoc::ReadTexture(uint32_t index, bool bQuiet) const
 {
-    return m_nFileKind == kFileKindNif ? m_textures.Read(index, bQuiet) : nullptr;
-}
-
-CDibImage* CTavrelDoc::GetSlotImage(int nKind) const
-{
-    switch (nKind) {
-    case kFileKindBmp: return m_pBmpImage.get();
-    case kFileKindBmz: return m_pBmzImage.get();
-    case kFileKindPng: return m_pPngImage.get();
-    case kFileKindTga: return m_pTgaImage.get();
-    default: return nullptr;
-    }
+    const ModelFile* model = Model();
+    return model ? model->textures.Read(index, bQuiet) : nullptr;
 }
 
 void CTavrelDoc::OnUpdateFileOpen(CCmdUI* pCmdUI)
@@ -206,10 +230,9 @@ void CTavrelDoc::OnFileOpen()
 {
     if (IsBusy())
         return;
-    m_strFilter = OpenFileFilter();
     FileDialogRequest request;
     request.bOpen = true;
-    request.strFilter = m_strFilter;
+    request.strFilter = OpenFileFilter();
     request.strInitialDir = m_strLastDir;
     request.nFlags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     request.nFilterIndex = m_nOpenFilterIndex;
@@ -228,91 +251,47 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
     // A kind that cannot be shown is refused before anything changes, so the
     // title never names a file the view does not show.
     const FileKind kind = FileKindOfPath(path);
-    if (kind == kFileKindNone) {
+    if (kind == FileKind::None) {
         ShowMessage(FormatString(kUnsupportedKind, FileNamePart(path).c_str()));
         return LoadResult::kFailedAndReported;
     }
     if (!CheckPrivateFolder())
         return LoadResult::kFailedAndReported;
     CBusyScope busy(*this);
-    OpenFileState previous = TakeOpenFile(kind);
+    OpenFileState previous = TakeOpenFile();
 
     m_strLastDir = DirectoryPart(path);
     m_strFilePath = path;
     m_strOpenedPath = path;
     m_strFileName = FileNamePart(path);
-    m_strFileExt = UpperExtension(m_strFileName);
     SetTitle(m_strFileName);
-
-    m_bLargeFile = false;
-    m_nFileKind = kFileKindNone;
-    m_nCurrentImage = 0;
 
     // Draw what the closed dialog uncovered before the load keeps the program busy.
     Ui().RepaintMainWindow();
     CWaitCursor wait;
 
-    if (kind == kFileKindBmp) {
-        m_nFileKind = kFileKindBmp;
-        ReleaseBmpImage();
-        m_pBmpImage = ReadShown(m_strFilePath, kFileKindBmp);
-    } else if (kind == kFileKindPng) {
-        m_nFileKind = kFileKindPng;
-        ReleasePngImage();
-        m_pPngImage = ReadShown(m_strFilePath, kFileKindPng);
-    } else if (kind == kFileKindBmz) {
-        m_nFileKind = kFileKindBmz;
-        ReleaseBmzImage();
-        m_pBmzImage = ReadShown(m_strFilePath, kFileKindBmz);
-    } else if (kind == kFileKindTga) {
-        m_nFileKind = kFileKindTga;
-        ReleaseTgaImage();
-        m_pTgaImage = ReadShown(m_strFilePath, kFileKindTga);
-    } else {
+    if (kind == FileKind::Nif) {
         const LoadResult result = LoadModelFile();
         FinishLoad(previous);
         return result;
     }
+    // A failure is shown, and leaves a record without an image.
+    std::unique_ptr<CDibImage> image = ReadShown(m_strFilePath, kind);
+    // Judged before a failure brings the previous file back, whose image is not this one.
+    const bool loaded = image->GetBitmapInfo() != nullptr;
+    m_file = OneImage{kind, std::move(image)};
     FinishLoad(previous);
-    const CDibImage* image = GetActiveImage();
-    return image && image->GetBitmapInfo() ? LoadResult::kLoaded : LoadResult::kFailedAndReported;
+    return loaded ? LoadResult::kLoaded : LoadResult::kFailedAndReported;
 }
 
-std::unique_ptr<CDibImage>* CTavrelDoc::SlotFor(int nKind)
-{
-    switch (nKind) {
-    case kFileKindBmp: return &m_pBmpImage;
-    case kFileKindBmz: return &m_pBmzImage;
-    case kFileKindPng: return &m_pPngImage;
-    case kFileKindTga: return &m_pTgaImage;
-    default: return nullptr;
-    }
-}
-
-CTavrelDoc::OpenFileState CTavrelDoc::TakeOpenFile(int nLoadingKind)
+CTavrelDoc::OpenFileState CTavrelDoc::TakeOpenFile()
 {
     OpenFileState state;
     state.strFilePath = m_strFilePath;
     state.strOpenedPath = m_strOpenedPath;
     state.strFileName = m_strFileName;
-    state.strFileExt = m_strFileExt;
     state.strTitle = m_strTitle;
-    state.nFileKind = m_nFileKind;
-    state.nCurrentImage = m_nCurrentImage;
-    state.nRawImageCount = m_nRawImageCount;
-    state.bLargeFile = m_bLargeFile;
-    state.rawImageOffsets = std::move(m_rawImageOffsets);
-    state.rawShapes = std::move(m_rawShapes);
-    state.nModelLength = m_nModelLength;
-    state.textures = std::move(m_textures);
-    m_rawImageOffsets.clear();
-    m_rawShapes.clear();
-    m_textures = CTextureCache();
-    m_nRawImageCount = 0;
-    if (std::unique_ptr<CDibImage>* slot = SlotFor(nLoadingKind)) {
-        state.slotImage = std::move(*slot);
-        state.nSlotKind = nLoadingKind;
-    }
+    state.file = std::exchange(m_file, NoFile{});
     return state;
 }
 
@@ -321,32 +300,22 @@ void CTavrelDoc::RestoreOpenFile(OpenFileState& state)
     m_strFilePath = state.strFilePath;
     m_strOpenedPath = state.strOpenedPath;
     m_strFileName = state.strFileName;
-    m_strFileExt = state.strFileExt;
-    m_nFileKind = state.nFileKind;
-    m_nCurrentImage = state.nCurrentImage;
-    m_nRawImageCount = state.nRawImageCount;
-    m_bLargeFile = state.bLargeFile;
-    m_rawImageOffsets = std::move(state.rawImageOffsets);
-    m_rawShapes = std::move(state.rawShapes);
-    m_nModelLength = state.nModelLength;
-    m_textures = std::move(state.textures);
-    if (std::unique_ptr<CDibImage>* slot = SlotFor(state.nSlotKind))
-        *slot = std::move(state.slotImage);
+    m_file = std::move(state.file);
     SetTitle(state.strTitle);
 }
 
 void CTavrelDoc::FinishLoad(OpenFileState& previous)
 {
     // A model file's textures stay even when one of them is unreadable.
-    const bool texturesHeld = m_nFileKind == kFileKindNif && m_nRawImageCount > 0;
+    const ModelFile* model = Model();
+    const bool texturesHeld = model && model->textures.Count() > 0;
     const CDibImage* image = GetActiveImage();
     if (!texturesHeld && (!image || !image->GetBitmapInfo())) {
-        if (previous.nFileKind != kFileKindNone) {
+        if (!std::holds_alternative<NoFile>(previous.file)) {
             // A failed open leaves the file that was shown before it.
             RestoreOpenFile(previous);
         } else {
-            m_nFileKind = kFileKindNone;
-            m_nCurrentImage = 0;
+            m_file = NoFile{IsLargeFile()};
             SetTitle(kUntitled);
         }
     }
@@ -358,14 +327,15 @@ LoadResult CTavrelDoc::LoadModelFile()
     CFile file;
     if (!file.Open(m_strFilePath, CFile::modeRead))
         return StopLoad(FormatString(kReadError, m_strFileName.c_str()));
-    if (!ScanInto(file))
+    std::optional<TextureScan> scan = ScanTextures(file);
+    if (!scan)
         return LoadResult::kFailedAndReported;
-    if (file.GetLength() > kLargeFileSize)
-        m_bLargeFile = true;
-    if (m_nRawImageCount == 0)
+    // Marked even when nothing of the file can be shown; a linked file's length does not count.
+    m_file = NoFile{file.GetLength() > kLargeFileSize};
+    if (scan->offsets.empty())
         return FollowImageLink(file);
     file.Close();
-    return ShowRawImages(m_strFilePath);
+    return ShowRawImages(m_strFilePath, std::move(*scan));
 }
 
 LoadResult CTavrelDoc::FollowImageLink(CFile& file)
@@ -373,7 +343,7 @@ LoadResult CTavrelDoc::FollowImageLink(CFile& file)
     uint64_t position = 0;
     std::optional<std::string> linkName;
     try {
-        position = FindImageLink(&file);
+        position = ScanImageLink(file);
         if (position != 0)
             linkName = ExtractLinkName(file, position);
     } catch (const CFileException& e) {
@@ -406,25 +376,27 @@ LoadResult CTavrelDoc::LoadLinkedFile(const std::string& linkName)
     CFile linked;
     if (!linked.Open(m_strFilePath, CFile::modeRead))
         return StopLoad("Error reading file");
-    if (!ScanInto(linked))
+    std::optional<TextureScan> scan = ScanTextures(linked);
+    if (!scan)
         return LoadResult::kFailedAndReported;
     SetTitle(linkName);
     linked.Close();
-    if (m_nRawImageCount == 0)
+    if (scan->offsets.empty())
         return ShowNoImageData();
-    return ShowRawImages(m_strFilePath);
+    return ShowRawImages(m_strFilePath, std::move(*scan));
 }
 
-LoadResult CTavrelDoc::ShowRawImages(const std::string& path)
+LoadResult CTavrelDoc::ShowRawImages(const std::string& path, TextureScan scan)
 {
-    LoadRawImages(path);
+    LoadRawImages(path, std::move(scan));
+    const CTextureCache& textures = Model()->textures;
     if (m_bTexturesOnDemand)
-        return m_nRawImageCount > 0 ? LoadResult::kLoaded : LoadResult::kFailedSilently;
+        return textures.Count() > 0 ? LoadResult::kLoaded : LoadResult::kFailedSilently;
     // Only the shown texture has been read; the others count by their fields.
     if (const CDibImage* shown = GetActiveImage(); shown && shown->GetBitmapInfo())
         return LoadResult::kLoaded;
-    for (uint32_t i = 1; i < m_nRawImageCount; ++i) {
-        if (m_textures.LooksReadable(i))
+    for (uint32_t i = 1; i < textures.Count(); ++i) {
+        if (textures.LooksReadable(i))
             return LoadResult::kLoaded;
     }
     return LoadResult::kFailedAndReported;  // the shown texture's reader has said why
@@ -444,44 +416,42 @@ LoadResult CTavrelDoc::ShowNoImageData()
     return LoadResult::kFailedAndReported;
 }
 
-bool CTavrelDoc::ScanInto(CFile& file)
+std::optional<CTavrelDoc::TextureScan> CTavrelDoc::ScanTextures(CFile& file)
 {
     try {
-        m_nRawImageCount = ScanRawImageData(file, m_rawImageOffsets, m_rawShapes);
-        m_nModelLength = file.GetLength();
-        return true;
+        TextureScan scan;
+        ScanRawImageData(file, scan.offsets, scan.shapes);
+        scan.nLength = file.GetLength();
+        return scan;
     } catch (const CFileException& e) {
-        // Leave no offsets that the slots do not match.
-        m_rawImageOffsets.clear();
-        m_rawShapes.clear();
-        m_nRawImageCount = 0;
-        m_textures.Clear();
         e.ReportError();
         SetTitle(kUntitled);
-        return false;
+        return std::nullopt;
     }
 }
 
-void CTavrelDoc::LoadRawImages(const std::string& path, uint32_t show)
+void CTavrelDoc::LoadRawImages(const std::string& path, TextureScan scan, uint32_t show)
 {
-    m_textures.Reset(path, m_rawImageOffsets, m_rawShapes, m_nModelLength);
-    m_nRawImageCount = m_textures.Count();
-    m_nFileKind = kFileKindNif;
-    m_nCurrentImage = 0;
+    ModelFile model;
+    model.bLargeFile = IsLargeFile();
+    model.textures.Reset(path, std::move(scan.offsets), std::move(scan.shapes), scan.nLength);
+    const uint32_t count = model.textures.Count();
+    m_file = std::move(model);
     // The window reads the shown texture now and the others when they are wanted.
-    if (m_nRawImageCount == 0 || m_bTexturesOnDemand)
+    if (count == 0 || m_bTexturesOnDemand)
         return;
     Ui().ShowProgress(50);  // the textures are found
-    ShowTexture(std::min(show, m_nRawImageCount - 1));
+    ShowTexture(std::min(show, count - 1));
     Ui().ShowProgress(100);
     Ui().ShowProgress(-1);
 }
 
 void CTavrelDoc::ShowTexture(uint32_t index)
 {
-    m_nCurrentImage = index;
+    ModelFile* model = Model();
+    model->nCurrent = index;
     if (!m_bTexturesOnDemand)
-        m_textures.Get(index, index);
+        model->textures.Get(index, index);
 }
 
 bool CTavrelDoc::CheckPrivateFolder()
@@ -494,29 +464,32 @@ bool CTavrelDoc::CheckPrivateFolder()
 
 void CTavrelDoc::ShowMessage(const std::string& text)
 {
-    m_strMessage = text;
-    AfxMessageBox(m_strMessage, MB_OK);
+    AfxMessageBox(text, MB_OK);
 }
 
 void CTavrelDoc::OnNextImage()
 {
-    if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
+    const ModelFile* model = Model();
+    if (IsBusy() || !model || model->textures.Count() == 0)
         return;
-    ShowTexture(m_nCurrentImage + 1 >= m_nRawImageCount ? 0 : m_nCurrentImage + 1);
+    const uint32_t count = model->textures.Count();
+    ShowTexture(model->nCurrent + 1 >= count ? 0 : model->nCurrent + 1);
     UpdateAllViews();
 }
 
 void CTavrelDoc::OnPreviousImage()
 {
-    if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
+    const ModelFile* model = Model();
+    if (IsBusy() || !model || model->textures.Count() == 0)
         return;
-    ShowTexture(m_nCurrentImage == 0 ? m_nRawImageCount - 1 : m_nCurrentImage - 1);
+    ShowTexture(model->nCurrent == 0 ? model->textures.Count() - 1 : model->nCurrent - 1);
     UpdateAllViews();
 }
 
 bool CTavrelDoc::SelectImage(uint32_t index)
 {
-    if (IsBusy() || m_nFileKind != kFileKindNif || index >= m_nRawImageCount)
+    const ModelFile* model = Model();
+    if (IsBusy() || !model || index >= model->textures.Count())
         return false;
     ShowTexture(index);
     UpdateAllViews();
@@ -525,40 +498,14 @@ bool CTavrelDoc::SelectImage(uint32_t index)
 
 void CTavrelDoc::OnUpdateNextPrevImage(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(!IsBusy() && m_nFileKind == kFileKindNif && m_nRawImageCount >= 2);
-}
-
-uint32_t CTavrelDoc::FindRawImageData(CFile* pFile)
-{
-    m_nModelLength = pFile->GetLength();
-    return ScanRawImageData(*pFile, m_rawImageOffsets, m_rawShapes);
-}
-
-uint64_t CTavrelDoc::FindImageLink(CFile* pFile)
-{
-    return ScanImageLink(*pFile);
+    const ModelFile* model = Model();
+    pCmdUI->Enable(!IsBusy() && model && model->textures.Count() >= 2);
 }
 
 void CTavrelDoc::ReleaseRawImages()
 {
-    m_textures.Release();
-}
-
-void CTavrelDoc::ReleaseBmpImage()
-{
-    m_pBmpImage.reset();
-}
-void CTavrelDoc::ReleaseBmzImage()
-{
-    m_pBmzImage.reset();
-}
-void CTavrelDoc::ReleasePngImage()
-{
-    m_pPngImage.reset();
-}
-void CTavrelDoc::ReleaseTgaImage()
-{
-    m_pTgaImage.reset();
+    if (ModelFile* model = Model())
+        model->textures.Release();
 }
 
 std::string CTavrelDoc::GetCurrentDir()

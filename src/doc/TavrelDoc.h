@@ -7,12 +7,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "doc/CmdTarget.h"
 #include "doc/DocObserver.h"
 #include "doc/TextureCache.h"
 #include "image/DibImage.h"
+#include "image/FileKind.h"
 
 class CEditUndoCapture;
 class CEditUndoRecord;
@@ -96,35 +98,30 @@ public:
     bool TextureLooksReadable(uint32_t index) const;
     CDibImage* HeldTextureAt(uint32_t index) const;
     std::unique_ptr<CDibImage> ReadTexture(uint32_t index, bool bQuiet) const;
-    uint64_t TexturesVersion() const { return m_textures.Version(); }
+    uint64_t TexturesVersion() const;
     // Bytes of the texture records held.
-    uint64_t HeldTextureBytes() const { return m_textures.HeldBytes(); }
-    // The record last loaded for a kind of single-image file (BMP, BMZ, PNG,
-    // TGA), whatever is open now; null when there is none.
-    CDibImage* GetSlotImage(int nKind) const;
+    uint64_t HeldTextureBytes() const;
 
-    uint32_t GetFileKind() const { return m_nFileKind; }
+    FileKind GetFileKind() const;
     // The open file; after a link was followed, the linked file.
     const std::string& GetFilePath() const { return m_strFilePath; }
     // The file chosen in Open, before any link was followed.
     const std::string& GetOpenedPath() const { return m_strOpenedPath; }
     // The name of the file chosen in Open, or of the file Save As wrote last.
     const std::string& GetFileName() const { return m_strFileName; }
-    uint32_t GetCurrentIndex() const { return m_nCurrentImage; }
-    // The texture offsets of the open model file, in file order.
-    const std::vector<uint64_t>& GetRawImageOffsets() const { return m_rawImageOffsets; }
-    bool IsLargeFile() const { return m_bLargeFile; }
+    // The shown texture of the open model file; 0 for any other file.
+    uint32_t GetCurrentIndex() const;
+    // The texture offsets of the open model file, in file order; empty for any other file.
+    const std::vector<uint64_t>& GetRawImageOffsets() const;
+    // The model file opened last is longer than kLargeFileSize, even when
+    // nothing of it could be shown (a linked file's length does not count).
+    bool IsLargeFile() const;
     const std::string& GetLastDir() const { return m_strLastDir; }
     const std::string& GetTempDir() const { return m_strTempDir; }
 
-    uint32_t FindRawImageData(CFile* pFile);
-    uint64_t FindImageLink(CFile* pFile);
-
+    // Drops the records of the open model file's textures (their fields stay);
+    // each is read again when next wanted.
     void ReleaseRawImages();
-    void ReleaseBmpImage();
-    void ReleaseBmzImage();
-    void ReleasePngImage();
-    void ReleaseTgaImage();
 
     static std::string GetCurrentDir();
 
@@ -179,22 +176,52 @@ public:
     };
 
 private:
+    // What is open: nothing, one image, or a model file's textures. Only the
+    // open file's state exists; a load that shows nothing brings the one before back.
+    struct NoFile {
+        // A long model file that showed nothing still counts as one. No member
+        // initialiser: with one, GCC cannot make the variant empty inside this
+        // class. NoFile{} is false.
+        bool bLargeFile;
+    };
+    struct OneImage {
+        FileKind kind = FileKind::None;  // BMP, compressed bitmap, PNG or Targa
+        std::unique_ptr<CDibImage> image;  // empty when its read failed
+    };
+    struct ModelFile {
+        mutable CTextureCache textures;  // every texture's offset and fields, the records of a few
+        uint32_t nCurrent = 0;  // the shown texture
+        bool bLargeFile = false;
+    };
+    using OpenFile = std::variant<NoFile, OneImage, ModelFile>;
+    ModelFile* Model() { return std::get_if<ModelFile>(&m_file); }
+    const ModelFile* Model() const { return std::get_if<ModelFile>(&m_file); }
+    // The open compressed bitmap's record when it holds an image, else null.
+    CDibImage* CompressedBitmapImage() const;
+
+    // What a scan of a model file found.
+    struct TextureScan {
+        std::vector<uint64_t> offsets;
+        std::vector<RawTextureShape> shapes;  // the fields at those offsets
+        uint64_t nLength = 0;  // of the file scanned
+    };
     // The steps of opening a model file: its textures, or the file its link
     // names. Each ending tells the views when the load's outcome is to be shown.
     LoadResult LoadModelFile();
     LoadResult FollowImageLink(CFile& file);
     LoadResult LoadLinkedFile(const std::string& linkName);
-    // Scans for texture blocks; a file error is reported and leaves no textures.
-    bool ScanInto(CFile& file);
-    // Takes the scanned textures of the file at path and shows texture `show`
-    // (the last one when there are fewer).
-    void LoadRawImages(const std::string& path, uint32_t show = 0);
-    // Makes index the shown texture and reads it.
+    // Scans for texture blocks; a file error is reported and gives nothing.
+    std::optional<TextureScan> ScanTextures(CFile& file);
+    // Makes the scanned textures of the file at path the open model file and
+    // shows texture `show` (the last one when there are fewer). The large-file
+    // mark of what is open now (the file being loaded or reloaded) stays.
+    void LoadRawImages(const std::string& path, TextureScan scan, uint32_t show = 0);
+    // Makes index the shown texture of the open model file and reads it.
     void ShowTexture(uint32_t index);
     // Scans the open model file again and reloads its textures, showing the same index.
     void ReloadModelFile();
-    // Loads the textures at the offsets and shows them.
-    LoadResult ShowRawImages(const std::string& path);
+    // Loads the scanned textures and shows them.
+    LoadResult ShowRawImages(const std::string& path, TextureScan scan);
     // Shows the text, the title back to "Untitled"; the views keep what they show.
     LoadResult StopLoad(const std::string& text);
     // Shows "No image data found", the title back to "Untitled", and tells the views.
@@ -202,22 +229,12 @@ private:
     void ShowMessage(const std::string& text);
     // What a load replaces, kept aside until the load is known to show something.
     struct OpenFileState {
-        std::string strFilePath, strOpenedPath, strFileName, strFileExt, strTitle;
-        uint32_t nFileKind = kFileKindNone;
-        uint32_t nCurrentImage = 0;
-        uint32_t nRawImageCount = 0;
-        bool bLargeFile = false;
-        std::vector<uint64_t> rawImageOffsets;
-        std::vector<RawTextureShape> rawShapes;
-        uint64_t nModelLength = 0;
-        CTextureCache textures;
-        std::unique_ptr<CDibImage> slotImage;  // the record of the loading kind's slot
-        int nSlotKind = kFileKindNone;
+        std::string strFilePath, strOpenedPath, strFileName, strTitle;
+        OpenFile file;
     };
-    // Moves the open file's state aside (the slot of nLoadingKind with it).
-    OpenFileState TakeOpenFile(int nLoadingKind);
+    // Moves the open file's state aside; nothing is open after it.
+    OpenFileState TakeOpenFile();
     void RestoreOpenFile(OpenFileState& state);
-    std::unique_ptr<CDibImage>* SlotFor(int nKind);
     // Ends every load that got past the kind check: a load that shows no image
     // brings back the file shown before it, or else leaves an empty document
     // under "Untitled"; the views are always told, once.
@@ -247,22 +264,8 @@ private:
     std::string m_strFilePath;
     std::string m_strOpenedPath;
     std::string m_strFileName;
-    std::string m_strFileExt;
-    std::string m_strFilter;
-    std::string m_strMessage;
-    std::vector<uint64_t> m_rawImageOffsets;
-    std::vector<RawTextureShape> m_rawShapes;  // the fields at those offsets
-    uint64_t m_nModelLength = 0;  // of the file they were scanned in
-    bool m_bLargeFile = false;
-    mutable CTextureCache m_textures;  // the model file's textures, read when wanted
-    std::unique_ptr<CDibImage> m_pBmpImage;
-    std::unique_ptr<CDibImage> m_pBmzImage;
-    std::unique_ptr<CDibImage> m_pPngImage;
-    std::unique_ptr<CDibImage> m_pTgaImage;
-    uint32_t m_nRawImageCount = 0;
-    uint32_t m_nCurrentImage = 0;
+    OpenFile m_file;
     std::string m_strLastDir;
-    uint32_t m_nFileKind = kFileKindNone;
     int m_nOpenFilterIndex = 1;  // the Open dialog's last chosen type, kept for the run
 
     std::string m_strTitle;

@@ -51,12 +51,14 @@ ImportReport RunImport(
 
 void CTavrelDoc::OnUpdateFileImportTextures(CCmdUI* pCmdUI)
 {
-    pCmdUI->Enable(!IsBusy() && m_nFileKind == kFileKindNif && m_nRawImageCount > 0);
+    const ModelFile* model = Model();
+    pCmdUI->Enable(!IsBusy() && model && model->textures.Count() > 0);
 }
 
 void CTavrelDoc::OnFileImportTextures()
 {
-    if (IsBusy() || m_nFileKind != kFileKindNif || m_nRawImageCount == 0)
+    const ModelFile* model = Model();
+    if (IsBusy() || !model || model->textures.Count() == 0)
         return;
     const std::optional<std::string> folder = Ui().ChooseFolder(kImportTitle, DirectoryPart(m_strFilePath));
     if (!folder || folder->empty())
@@ -84,8 +86,8 @@ void CTavrelDoc::OnFileImportTextures()
         return;
     }
 
-    m_strMessage = FormatString(kBackupQuestion, StemPart(m_strFilePath).c_str());
-    options.bBackup = AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    const std::string question = FormatString(kBackupQuestion, StemPart(m_strFilePath).c_str());
+    options.bBackup = AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) == IDYES;
     options.bDryRun = false;
     {
         std::vector<uint32_t> changed;
@@ -122,15 +124,22 @@ void CTavrelDoc::OnFileImportTextures()
 
 void CTavrelDoc::ReloadModelFile()
 {
-    const uint32_t shown = m_nCurrentImage;
+    ModelFile* model = Model();
+    if (!model)
+        return;
+    const uint32_t shown = model->nCurrent;
     CFile file;
     if (!file.Open(m_strFilePath, CFile::modeRead)) {
         ShowMessage(FormatString(kReadError, FileNamePart(m_strFilePath).c_str()));
         return;
     }
-    if (!ScanInto(file))
+    std::optional<TextureScan> scan = ScanTextures(file);
+    if (!scan) {
+        model->textures.Clear();  // no offsets that the file may no longer hold
         return;
+    }
     file.Close();
-    LoadRawImages(m_strFilePath, shown < m_nRawImageCount ? shown : 0);
+    const size_t count = scan->offsets.size();
+    LoadRawImages(m_strFilePath, std::move(*scan), shown < count ? shown : 0);
     UpdateAllViews();
 }

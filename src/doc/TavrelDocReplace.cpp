@@ -21,11 +21,6 @@ std::string FileTitle(const std::string& path)
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-bool HoldsImage(const std::unique_ptr<CDibImage>& record)
-{
-    return record && record->GetBitmapInfo();
-}
-
 // The fields of the texture a record was read from, as far as the record tells them.
 RawTextureShape ShapeOfRecord(const CDibImage& record)
 {
@@ -38,7 +33,7 @@ RawTextureShape ShapeOfRecord(const CDibImage& record)
 void CTavrelDoc::OnUpdateEditReplaceImage(CCmdUI* pCmdUI)
 {
     // Enabled only where it can act: a compressed bitmap or a texture that holds an image.
-    const bool canAct = (m_nFileKind == kFileKindBmz && HoldsImage(m_pBmzImage)) || CurrentRawImage();
+    const bool canAct = CompressedBitmapImage() || CurrentRawImage();
     pCmdUI->Enable(!IsBusy() && canAct);
 }
 
@@ -52,13 +47,13 @@ bool CTavrelDoc::ReplaceImage()
     if (IsBusy())
         return false;
     CBusyScope busy(*this);
-    if (m_nFileKind == kFileKindBmz) {
-        if (!HoldsImage(m_pBmzImage))
+    if (GetFileKind() == FileKind::Bmz) {
+        if (!CompressedBitmapImage())
             return false;
         std::optional<ChosenReplacement> chosen = ChooseReplacement();
         return chosen && ReplaceInCompressedBitmap(*chosen);
     }
-    if (m_nFileKind == kFileKindNif && CurrentRawImage()) {
+    if (CurrentRawImage()) {
         std::optional<ChosenReplacement> chosen = ChooseReplacement();
         return chosen && ReplaceRawImage(*chosen);
     }
@@ -67,21 +62,20 @@ bool CTavrelDoc::ReplaceImage()
 
 CDibImage* CTavrelDoc::CurrentRawImage() const
 {
-    if (m_nFileKind != kFileKindNif)
+    const ModelFile* model = Model();
+    if (!model)
         return nullptr;
-    CDibImage* record = m_textures.Find(m_nCurrentImage);
+    CDibImage* record = model->textures.Find(model->nCurrent);
     return record && record->GetBitmapInfo() ? record : nullptr;
 }
 
 std::optional<CTavrelDoc::ChosenReplacement> CTavrelDoc::ChooseReplacement()
 {
     const std::string title = FileTitle(m_strFilePath);
-    m_strFilter = kReplaceFilter;
     FileDialogRequest request;
     request.bOpen = true;
-    request.strFilter = m_strFilter;
-    request.strTitle =
-        m_nFileKind == kFileKindNif ? FormatString(kReplaceTextureTitle, m_nCurrentImage) : kReplaceImageTitle;
+    request.strFilter = kReplaceFilter;
+    request.strTitle = Model() ? FormatString(kReplaceTextureTitle, GetCurrentIndex()) : kReplaceImageTitle;
     // The folder last used for a replacement; the first time, where the user's textures usually lie.
     request.strInitialDir = DirectoryPart(m_strFilePath);
     request.strRememberAs = "Replace";
@@ -108,8 +102,8 @@ std::optional<CTavrelDoc::ChosenReplacement> CTavrelDoc::ChooseReplacement()
         }
     }
     // Asked now; the copy is made only once every check has passed, just before the write.
-    m_strMessage = FormatString(kBackupQuestion, title.c_str());
-    chosen.bBackup = AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    const std::string question = FormatString(kBackupQuestion, title.c_str());
+    chosen.bBackup = AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) == IDYES;
     return chosen;
 }
 
@@ -131,9 +125,12 @@ bool CTavrelDoc::ReplaceInCompressedBitmap(const ChosenReplacement& chosen)
         } catch (const CCoreError& e) {
             e.ReportError();
         }
-        // Show what the file holds now, whatever happened.
-        ReleaseBmzImage();
-        m_pBmzImage = ReadShown(m_strFilePath, kFileKindBmz);
+        // Show what the file holds now, whatever happened. The old record goes
+        // first: the two are never held at once.
+        if (OneImage* one = std::get_if<OneImage>(&m_file)) {
+            one->image.reset();
+            one->image = ReadShown(m_strFilePath, FileKind::Bmz);
+        }
     }
     UpdateAllViews();
     return written;
@@ -154,8 +151,7 @@ bool CTavrelDoc::ReplaceRawImage(const ChosenReplacement& chosen)
     EditOptions options;
     options.bBackup = chosen.bBackup;
     if (check.verdict == Verdict::ConfirmDepth) {
-        m_strMessage = kDepthQuestion;
-        if (AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        if (AfxMessageBox(kDepthQuestion, MB_YESNO | MB_ICONQUESTION) != IDYES)
             return false;
         options.bAcceptDepthChange = true;
     }
@@ -163,22 +159,22 @@ bool CTavrelDoc::ReplaceRawImage(const ChosenReplacement& chosen)
         ShowMessage(check.Text(texture, shape));
         return false;
     }
-    options.expectedOffsets = m_rawImageOffsets;
+    const uint32_t index = GetCurrentIndex();
+    options.expectedOffsets = GetRawImageOffsets();
     options.expectedShape = texture;
     bool written = false;
     int64_t shift = 0;
     {
         CWaitCursor wait;
         try {
-            std::unique_ptr<CEditUndoCapture> undo = BeginUndo({m_nCurrentImage});
+            std::unique_ptr<CEditUndoCapture> undo = BeginUndo({index});
             if (undo)
                 options.beforeWrite = undo->BeforeWrite();
-            const EditResult result =
-                ReplaceTexture(m_strFilePath, m_nCurrentImage, *chosen.image, chosen.bTarga, options);
+            const EditResult result = ReplaceTexture(m_strFilePath, index, *chosen.image, chosen.bTarga, options);
             ReportBackup(result.strBackupPath);
             shift = result.Shift();
             written = true;
-            EndUndo(std::move(undo), FormatString(kReplaceTextureTitle, m_nCurrentImage));
+            EndUndo(std::move(undo), FormatString(kReplaceTextureTitle, index));
         } catch (const CCoreError& e) {
             e.ReportError();
         }

@@ -34,33 +34,31 @@ bool Rescan(
 
 void CTavrelDoc::ReloadAfterWrite(int64_t shift)
 {
-    const uint32_t shown = m_nCurrentImage;
-    const std::vector<uint64_t> before = m_rawImageOffsets;
-    if (!Rescan(m_strFilePath, m_rawImageOffsets, m_rawShapes, m_nModelLength) || m_rawImageOffsets.empty()) {
+    ModelFile* model = Model();
+    if (!model)
+        return;
+    const uint32_t shown = model->nCurrent;
+    const std::vector<uint64_t>& before = model->textures.Offsets();
+    TextureScan scan;
+    if (!Rescan(m_strFilePath, scan.offsets, scan.shapes, scan.nLength) || scan.offsets.empty()) {
         // The file is gone or holds no texture now: nothing of it may be shown.
-        m_rawImageOffsets.clear();
-        m_rawShapes.clear();
-        m_textures.Clear();
-        m_nRawImageCount = 0;
-        m_nCurrentImage = 0;
-        m_nFileKind = kFileKindNone;
+        m_file = NoFile{IsLargeFile()};
         // The model file, not the name that Save As wrote last.
         ShowMessage(FormatString(kReadError, FileNamePart(m_strFilePath).c_str()));
         return;
     }
-    const size_t count = m_rawImageOffsets.size();
-    bool onlyShownChanged = count == before.size() && count == m_textures.Count() && shown < count;
+    const size_t count = scan.offsets.size();
+    bool onlyShownChanged = count == before.size() && shown < count;
     for (size_t i = 0; onlyShownChanged && i < count; ++i) {
         const uint64_t expected = before[i] + static_cast<uint64_t>(i > shown ? shift : 0);
-        onlyShownChanged = m_rawImageOffsets[i] == expected;
+        onlyShownChanged = scan.offsets[i] == expected;
     }
     if (!onlyShownChanged) {
-        LoadRawImages(m_strFilePath, shown);
+        LoadRawImages(m_strFilePath, std::move(scan), shown);
         return;
     }
     // The other textures were copied byte for byte: their records still hold
     // what the file holds. Only the shown one is read again.
-    m_textures.Moved(m_rawImageOffsets, m_rawShapes, m_nModelLength, shown);
-    m_nRawImageCount = static_cast<uint32_t>(count);
+    model->textures.Moved(std::move(scan.offsets), std::move(scan.shapes), scan.nLength, shown);
     ShowTexture(shown);
 }

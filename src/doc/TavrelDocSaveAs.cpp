@@ -39,8 +39,7 @@ void CTavrelDoc::OnFileSaveAs()
     // meanwhile, and no second Save As may start.
     CBusyScope busy(*this);
 
-    m_strFilter = kExportTypeNames;
-    const std::vector<ExportTypeDef> types = ParseExportTypes(m_strFilter);
+    const std::vector<ExportTypeDef> types = ParseExportTypes(kExportTypeNames);
     FileDialogRequest request;
     request.bOpen = false;
     request.strTitle = kExportDialogTitle;
@@ -61,7 +60,7 @@ void CTavrelDoc::OnFileSaveAs()
     // The wait cursor ends before a failure is shown.
     const bool written = RunReportingFailure([&] {
         CWaitCursor wait;
-        WriteExportFile(*image, target.strPath, target.nTypeIndex, {});
+        WriteExportFile(*image, target.strPath, static_cast<ExportType>(target.nTypeIndex), {});
     });
     if (!written)
         return;

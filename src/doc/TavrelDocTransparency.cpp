@@ -22,7 +22,7 @@ void CTavrelDoc::OnEditMakeTransparent()
 
 bool CTavrelDoc::MakeTransparent()
 {
-    if (IsBusy() || m_nFileKind != kFileKindNif)
+    if (IsBusy() || !Model())
         return false;
     CBusyScope busy(*this);
     const std::optional<uint8_t> alpha = Ui().AskTransparencyLevel();
@@ -37,23 +37,24 @@ bool CTavrelDoc::MakeTransparent()
         return false;
     }
     // This question names the file with its extension.
-    m_strMessage = FormatString(kBackupQuestion, FileNamePart(m_strFilePath).c_str());
+    const std::string question = FormatString(kBackupQuestion, FileNamePart(m_strFilePath).c_str());
     EditOptions options;
-    options.bBackup = AfxMessageBox(m_strMessage, MB_YESNO | MB_ICONQUESTION) == IDYES;
-    options.expectedOffsets = m_rawImageOffsets;
+    options.bBackup = AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    options.expectedOffsets = GetRawImageOffsets();
     options.expectedShape =
         RawTextureShape{static_cast<uint32_t>(current->GetWidth()), static_cast<uint32_t>(current->GetHeight()), 2};
 
+    const uint32_t index = GetCurrentIndex();
     bool written = false;
     {
         CWaitCursor wait;
         try {
-            std::unique_ptr<CEditUndoCapture> undo = BeginUndo({m_nCurrentImage});
+            std::unique_ptr<CEditUndoCapture> undo = BeginUndo({index});
             if (undo)
                 options.beforeWrite = undo->BeforeWrite();
-            ReportBackup(StampTextureAlpha(m_strFilePath, m_nCurrentImage, *alpha, options).strBackupPath);
+            ReportBackup(StampTextureAlpha(m_strFilePath, index, *alpha, options).strBackupPath);
             written = true;
-            EndUndo(std::move(undo), FormatString(kMakeTransparentName, m_nCurrentImage));
+            EndUndo(std::move(undo), FormatString(kMakeTransparentName, index));
         } catch (const CCoreError& e) {
             e.ReportError();
         }

@@ -6,7 +6,7 @@ std::unique_ptr<CEditUndoCapture> CTavrelDoc::BeginUndo(const std::vector<uint32
 {
     if (!m_undoSink)
         return nullptr;
-    return std::make_unique<CEditUndoCapture>(m_strTempDir, m_strFilePath, indices, m_nFileKind == kFileKindBmz);
+    return std::make_unique<CEditUndoCapture>(m_strTempDir, m_strFilePath, indices, GetFileKind() == FileKind::Bmz);
 }
 
 void CTavrelDoc::EndUndo(std::unique_ptr<CEditUndoCapture> capture, const std::string& name)

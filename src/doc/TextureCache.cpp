@@ -113,7 +113,7 @@ CDibImage* CTextureCache::Get(uint32_t index, uint32_t pinned)
         return nullptr;
     if (CDibImage* held = Find(index))
         return held;
-    auto record = ReadShown(m_strPath, kFileKindNif, m_offsets[index]);
+    auto record = ReadShown(m_strPath, FileKind::Nif, m_offsets[index]);
     if (!record->GetBitmapInfo())
         m_failed[index] = true;
     m_nHeldBytes += record->GetBlockSize();
@@ -145,11 +145,11 @@ std::unique_ptr<CDibImage> CTextureCache::Read(uint32_t index, bool bQuiet) cons
     if (index >= m_offsets.size())
         return nullptr;
     if (!bQuiet) {
-        std::unique_ptr<CDibImage> record = ReadShown(m_strPath, kFileKindNif, m_offsets[index]);
+        std::unique_ptr<CDibImage> record = ReadShown(m_strPath, FileKind::Nif, m_offsets[index]);
         return record->GetBitmapInfo() ? std::move(record) : nullptr;
     }
     try {
-        return std::make_unique<CDibImage>(m_strPath, kFileKindNif, m_offsets[index]);
+        return std::make_unique<CDibImage>(m_strPath, FileKind::Nif, m_offsets[index]);
     } catch (const CException&) {
     } catch (const std::bad_alloc&) {
     }

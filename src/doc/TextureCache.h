@@ -41,6 +41,7 @@ public:
 
     uint32_t Count() const { return static_cast<uint32_t>(m_offsets.size()); }
     const std::string& Path() const { return m_strPath; }
+    const std::vector<uint64_t>& Offsets() const { return m_offsets; }
     // The fields of a texture; null past the end.
     const RawTextureShape* Shape(uint32_t index) const;
     // False when the fields alone show that the texture cannot be read, or

@@ -34,13 +34,13 @@ constexpr size_t kChunkPixels = 256 * 1024;
 // Thrown out of the write when the progress says stop; the new version is then discarded.
 struct ImportCancelled { };
 
-int KindOfExtension(const std::string& upperExt)
+FileKind KindOfExtension(const std::string& upperExt)
 {
     if (upperExt == "PNG")
-        return kFileKindPng;
+        return FileKind::Png;
     if (upperExt == "BMP")
-        return kFileKindBmp;
-    return kFileKindTga;
+        return FileKind::Bmp;
+    return FileKind::Tga;
 }
 
 // The regular files of a folder, sorted by name.
@@ -234,7 +234,7 @@ void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
         return;
     }
     const std::string path = m_strFolder + "/" + line.strFileName;
-    const int kind = KindOfExtension(UpperExtension(line.strFileName));
+    const FileKind kind = KindOfExtension(UpperExtension(line.strFileName));
     // A PNG's alpha is kept for an RGBA texture only: over an RGB one it would ask for a depth change.
     std::unique_ptr<CDibImage> read;
     try {
@@ -247,7 +247,7 @@ void CImport::Check(ImportLine& line, size_t lineIndex, CFile& model)
     }
     CDibImage& source = *read;
     CDibRowConverter::MakePlainBgra(source);
-    const ReplacementShape shape = ShapeOfReplacement(source, kind == kFileKindTga);
+    const ReplacementShape shape = ShapeOfReplacement(source, kind == FileKind::Tga);
     const ReplacementCheck check = CheckReplacement(texture.shape, shape, AlphaRule::KeepTextureAlpha);
     if (check.Refused() || (check.verdict == Verdict::ConfirmDepth && !m_options.bAcceptDepthChange)) {
         Refuse(line, check.Text(texture.shape, shape));

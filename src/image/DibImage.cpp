@@ -33,27 +33,27 @@ CDibImage::CDibImage()
     SetDefaults();
 }
 
-CDibImage::CDibImage(const std::string& path, int nKind, PngAlpha pngAlpha)
+CDibImage::CDibImage(const std::string& path, FileKind kind, PngAlpha pngAlpha)
 {
     SetDefaults();
-    if (nKind == kFileKindBmp)
+    if (kind == FileKind::Bmp)
         ReadBmp(path);
-    else if (nKind == kFileKindPng)
+    else if (kind == FileKind::Png)
         ReadPng(path, pngAlpha);
-    else if (nKind == kFileKindTga)
+    else if (kind == FileKind::Tga)
         ReadTga(path);
     else
         Fail(kNotAnImageKind, path);
 }
 
-CDibImage::CDibImage(const std::string& path, int nKind, uint64_t offset)
+CDibImage::CDibImage(const std::string& path, FileKind kind, uint64_t offset)
 {
     SetDefaults();
-    if (nKind == kFileKindNif)
+    if (kind == FileKind::Nif)
         ReadRawImage(path, offset);
-    else if (nKind == kFileKindBmz)
+    else if (kind == FileKind::Bmz)
         ReadBmz(path);
-    else if (nKind == kFileKindTga)
+    else if (kind == FileKind::Tga)
         ReadTga(path);
     else
         Fail(kNotAnImageKind, path);
@@ -83,13 +83,13 @@ void CDibImage::ReadBmz(const std::string& path)
 
 CDibImage::~CDibImage() = default;
 
-DibShape CDibImage::ReadShape(const std::string& path, int nKind)
+DibShape CDibImage::ReadShape(const std::string& path, FileKind kind)
 {
-    switch (nKind) {
-    case kFileKindBmp: return ReadBmpShape(path);
-    case kFileKindBmz: return ReadBmzShape(path);
-    case kFileKindPng: return ReadPngShape(path);
-    case kFileKindTga: return ReadTgaShape(path);
+    switch (kind) {
+    case FileKind::Bmp: return ReadBmpShape(path);
+    case FileKind::Bmz: return ReadBmzShape(path);
+    case FileKind::Png: return ReadPngShape(path);
+    case FileKind::Tga: return ReadTgaShape(path);
     default: return {};
     }
 }

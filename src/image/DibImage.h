@@ -63,10 +63,10 @@ public:
     // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind is refused.
     // With PngAlpha::Keep a PNG with an alpha channel or a transparent colour
     // (tRNS) becomes a 32-bit record with its alpha; other PNGs read as without.
-    CDibImage(const std::string& path, int nKind, PngAlpha pngAlpha = PngAlpha::Drop);
+    CDibImage(const std::string& path, FileKind kind, PngAlpha pngAlpha = PngAlpha::Drop);
     // Loads the texture at offset of a model file (kind 2), or a compressed
     // bitmap (kind 1, inflated in memory), or a Targa file (kind 5); any other kind is refused.
-    CDibImage(const std::string& path, int nKind, uint64_t offset);
+    CDibImage(const std::string& path, FileKind kind, uint64_t offset);
     ~CDibImage();
     CDibImage(const CDibImage&) = delete;
     CDibImage& operator=(const CDibImage&) = delete;
@@ -110,7 +110,7 @@ public:
     // from its headers alone, checked as its reader checks them (a compressed
     // bitmap's stream is inflated only as far as its headers). Damage past the
     // headers goes unseen. Throws the reader's refusal, as a CUserException.
-    static DibShape ReadShape(const std::string& path, int nKind);
+    static DibShape ReadShape(const std::string& path, FileKind kind);
 
     // Writers: refusals and failed writes leave by an exception (a
     // CUserException with the text to show, or a CFileException).

@@ -13,7 +13,7 @@ FileKind FileKindOfPath(const std::string& path)
         if (ext == entry.extension)
             return entry.kind;
     }
-    return kFileKindNone;
+    return FileKind::None;
 }
 
 const char* FileKindExtension(FileKind kind)

@@ -4,14 +4,14 @@
 // reader and the command-line tool's checks all come from it.
 #include <string>
 
-// File kinds, as the document numbers them.
-enum FileKind : int {
-    kFileKindBmp = 0,
-    kFileKindBmz = 1,
-    kFileKindNif = 2,
-    kFileKindPng = 3,
-    kFileKindNone = 4,
-    kFileKindTga = 5,
+// File kinds, with the numbers the document has always given them.
+enum class FileKind : int {
+    Bmp = 0,
+    Bmz = 1,
+    Nif = 2,
+    Png = 3,
+    None = 4,
+    Tga = 5,
 };
 
 struct FileKindEntry {
@@ -22,17 +22,17 @@ struct FileKindEntry {
 
 // In the Open dialog's order.
 inline constexpr FileKindEntry kFileKinds[] = {
-    {kFileKindNif, "nif", "Varn Raw Image Data"},
-    {kFileKindBmz, "bmz", "Varn Compressed Bitmap"},
-    {kFileKindPng, "png", "Portable Network Graphics"},
-    {kFileKindBmp, "bmp", "Windows Bitmap"},
-    {kFileKindTga, "tga", "Truevision Targa"},
+    {FileKind::Nif, "nif", "Varn Raw Image Data"},
+    {FileKind::Bmz, "bmz", "Varn Compressed Bitmap"},
+    {FileKind::Png, "png", "Portable Network Graphics"},
+    {FileKind::Bmp, "bmp", "Windows Bitmap"},
+    {FileKind::Tga, "tga", "Truevision Targa"},
 };
 
 // The kind named by the extension of a path's file name, in any case;
-// kFileKindNone for any other (or none).
+// FileKind::None for any other (or none).
 FileKind FileKindOfPath(const std::string& path);
-// The kind's extension without the dot ("nif"); empty for kFileKindNone.
+// The kind's extension without the dot ("nif"); empty for FileKind::None.
 const char* FileKindExtension(FileKind kind);
 // The Open dialog's filter: one entry per kind, then all of them together,
 // as "Name (*.ext)|*.ext|...||".

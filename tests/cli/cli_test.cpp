@@ -81,7 +81,7 @@ std::vector<uint8_t> Expected(const std::string& path, const Pixels& p)
     const TempDir dir;
     const ScriptedUi ui;
     WriteFileBytes(dir.File("in.bmp"), BmpFile(p));
-    const CDibImage image(dir.File("in.bmp"), kFileKindBmp);
+    const CDibImage image(dir.File("in.bmp"), FileKind::Bmp);
     const std::string out = dir.File("out"), kind = path.substr(path.size() - 3);
     if (kind == "tga" || kind == "TGA")
         image.WriteTga(out);

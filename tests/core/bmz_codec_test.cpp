@@ -78,11 +78,11 @@ TEST(BmzCodec, EveryKindOfBitmapRoundTripsThroughACompressedBitmap)
         ScriptedUi ui;
         const std::string bmp = dir.File("in.bmp"), bmz = dir.File("in.bmz");
         WriteFileBytes(bmp, BuildBmp(c.parts));
-        const CDibImage original(bmp, kFileKindBmp);
+        const CDibImage original(bmp, FileKind::Bmp);
         WriteFileBytes(bmz, BuildBmz(BuildBmp(c.parts)));
-        EXPECT_EQ(Contents(CDibImage(bmz, kFileKindBmz, 0)), Contents(original));
+        EXPECT_EQ(Contents(CDibImage(bmz, FileKind::Bmz, 0)), Contents(original));
         ASSERT_NO_THROW(WriteCompressedBitmapFile(bmz, original));
-        EXPECT_EQ(Contents(CDibImage(bmz, kFileKindBmz, 0)), Contents(original));
+        EXPECT_EQ(Contents(CDibImage(bmz, FileKind::Bmz, 0)), Contents(original));
         EXPECT_EQ(ui.Texts(), Texts{});
     }
 }
@@ -135,7 +135,7 @@ TEST(BmzCodec, CutDamagedOrOversizedStreamsAreRefused)
         const std::string path = dir.File("x.bmz");
         WriteFileBytes(path, c.file);
         ScriptedUi ui;
-        const auto record = ReadShown(path, kFileKindBmz);
+        const auto record = ReadShown(path, FileKind::Bmz);
         const CDibImage& image = *record;
         EXPECT_EQ(ui.Texts(), c.text.empty() ? Texts{} : Texts{c.text});
         EXPECT_EQ(image.GetBitmapInfo() != nullptr, c.text.empty());

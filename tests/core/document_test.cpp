@@ -86,7 +86,7 @@ TEST_F(DocumentTest, OpensAModelFileAndFollowsALinkOnlyWhenTheUserSaysYes)
     ui.AnswerNext(IDNO);
     Open(dir.File("house.nif"));
     EXPECT_EQ(doc.GetTitle(), "Untitled");
-    EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindNone));
+    EXPECT_EQ(doc.GetFileKind(), FileKind::None);
     EXPECT_EQ(doc.GetFilePath(), wall);
     EXPECT_EQ(observer.updates, 1);
 
@@ -99,7 +99,7 @@ TEST_F(DocumentTest, OpensAModelFileAndFollowsALinkOnlyWhenTheUserSaysYes)
     EXPECT_EQ(doc.GetRawImageOffsets(), target.TextureOffsets());
 
     Open(wall);
-    EXPECT_EQ(doc.GetFileKind(), unsigned(kFileKindNif));
+    EXPECT_EQ(doc.GetFileKind(), FileKind::Nif);
     EXPECT_EQ(std::make_tuple(doc.ImageCount(), doc.GetTitle(), doc.GetOpenedPath()),
         std::make_tuple(3u, std::string("Wall.nif"), wall));
     EXPECT_EQ(doc.GetLastDir(), dir.File("Textures") + "/");
@@ -143,7 +143,7 @@ TEST_F(DocumentTest, ModelFileFailuresShowTheirTextAndLeaveNoKind)
         EXPECT_TRUE(ui.busyDuringLoad && !ui.openEnabledDuringLoad && !doc.IsBusy());
         EXPECT_EQ(doc.IsLargeFile(), row.file && row.file->size() > CTavrelDoc::kLargeFileSize);
         EXPECT_EQ(std::make_tuple(doc.GetTitle(), doc.GetFileKind(), doc.GetActiveImage(), ui.m_nWaitDepth),
-            std::make_tuple(std::string("Untitled"), unsigned(kFileKindNone), nullptr, 0));
+            std::make_tuple(std::string("Untitled"), FileKind::None, nullptr, 0));
         EXPECT_EQ(observer.updates, updates + 1);
     }
 }
@@ -167,32 +167,29 @@ TEST_F(DocumentTest, LinkNamesWithParentFoldersAndAbsoluteNamesResolveFromTheMod
         EXPECT_EQ(ResolveLinkedPath(models, link), path) << link;
 }
 
-// Each kind of file has its own slot: opening one replaces only that.
-TEST_F(DocumentTest, BitmapsOfEachKindOpenIntoTheirSlotsAndAFailedOneLeavesThePreviousShown)
+TEST_F(DocumentTest, BitmapsOfEachKindOpenAndAFailedOneLeavesThePreviousShown)
 {
     const struct {
         const char* name;
         Bytes file;
-        int kind;
+        FileKind kind;
         uint8_t value;
     } opens[] = {
-        {"a.bmp", SmallBmp(1), kFileKindBmp, 1},
-        {"c.bmz", BuildBmz(SmallBmp(100)), kFileKindBmz, 100},
-        {"b.BMP", SmallBmp(50), kFileKindBmp, 50},
-        {"d.TGA", BuildTga({.width = 2, .height = 2, .pixels = Bytes(12, 60)}), kFileKindTga, 60},
+        {"a.bmp", SmallBmp(1), FileKind::Bmp, 1},
+        {"c.bmz", BuildBmz(SmallBmp(100)), FileKind::Bmz, 100},
+        {"b.BMP", SmallBmp(50), FileKind::Bmp, 50},
+        {"d.TGA", BuildTga({.width = 2, .height = 2, .pixels = Bytes(12, 60)}), FileKind::Tga, 60},
     };
     for (const auto& o : opens) {
         SCOPED_TRACE(o.name);
         WriteFileBytes(dir.File(o.name), o.file);
         ui.ChooseFile(dir.File(o.name), 6);  // through "All supported files"
         RouteCommand({&doc}, ID_FILE_OPEN);
-        EXPECT_EQ(doc.GetFileKind(), unsigned(o.kind));
+        EXPECT_EQ(doc.GetFileKind(), o.kind);
         ASSERT_NE(doc.GetActiveImage(), nullptr);
-        EXPECT_EQ(doc.GetActiveImage(), doc.GetSlotImage(o.kind));
+        EXPECT_EQ(doc.GetActiveImage(), doc.ImageAt(0));
         EXPECT_EQ(doc.GetActiveImage()->GetBits()[0], o.value);
     }
-    EXPECT_EQ(doc.GetSlotImage(kFileKindBmp)->GetBits()[0], 50);
-    EXPECT_EQ(doc.GetSlotImage(kFileKindBmz)->GetBits()[0], 100);
     EXPECT_TRUE(std::filesystem::is_empty(doc.GetTempDir()));  // nothing was written to open them
     EXPECT_TRUE(ui.Texts().empty());
     // Other kinds are refused before anything changes; the Open dialog comes back with the type chosen last.
@@ -207,7 +204,7 @@ TEST_F(DocumentTest, BitmapsOfEachKindOpenIntoTheirSlotsAndAFailedOneLeavesThePr
     EXPECT_EQ(ui.m_dialogs.back().nFilterIndex, 6);
     // (A failed open leaves the file shown before it: the window's reload test.) New forgets the file.
     EXPECT_TRUE(doc.OnNewDocument());
-    EXPECT_EQ(std::make_tuple(doc.GetActiveImage(), doc.GetSlotImage(kFileKindTga), doc.GetFilePath()),
+    EXPECT_EQ(std::make_tuple(doc.GetActiveImage(), doc.ImageAt(0), doc.GetFilePath()),
         std::make_tuple(nullptr, nullptr, std::string()));
     // A compressed bitmap opens without writing a file anywhere, even when no file may grow.
     WriteFileBytes(

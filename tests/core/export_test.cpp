@@ -43,7 +43,7 @@ TEST(ExportImages, AFailureStopsTheImagesAfterItAndKeepsItsMessage)
     source.images.push_back(DibBuilder::Blank(70000, 1, 1));
     for (int i = 0; i < 6; ++i)
         source.images.push_back(DibBuilder::Blank(2, 2, 24));
-    ExportOptions options{.strFolder = dir.File("out"), .strNamePath = "rock.nif", .type = kExportTga, .nJobs = 2};
+    ExportOptions options{.strFolder = dir.File("out"), .strNamePath = "rock.nif", .type = ExportType::Tga, .nJobs = 2};
     Recorder progress;
     const ExportReport report = ExportImages(source, options, &progress);
     ASSERT_EQ(report.images.size(), 8u);

@@ -33,7 +33,7 @@ Bytes Patched(Bytes bytes, size_t at, uint32_t value, size_t width = 4)
 }
 
 // A record read from a file of these bytes.
-std::unique_ptr<CDibImage> Record(const TempDir& dir, const Bytes& file, int kind = kFileKindBmp)
+std::unique_ptr<CDibImage> Record(const TempDir& dir, const Bytes& file, FileKind kind = FileKind::Bmp)
 {
     WriteFileBytes(dir.File("in"), file);
     return ReadShown(dir.File("in"), kind);
@@ -165,7 +165,7 @@ Shape ShapeOf(const CDibImage& image)
 {
     return {image.GetWidth(), image.GetHeight(), image.GetBitCount(), ""};
 }
-Shape ShapeRead(const std::string& path, int kind)
+Shape ShapeRead(const std::string& path, FileKind kind)
 {
     try {
         const DibShape shape = CDibImage::ReadShape(path, kind);
@@ -185,13 +185,13 @@ struct ImageFiles : ::testing::Test {
 
 TEST_F(ImageFiles, BmpAndPngFilesReadToTheExactRecordAndWriteBackCanonically)
 {
-    std::vector<std::tuple<std::string, Bytes, int, Bytes>> files;  // name, file, kind, the BMP written back
+    std::vector<std::tuple<std::string, Bytes, FileKind, Bytes>> files;  // name, file, kind, the BMP written back
     for (const BmpCase& c : kBmpCases) {
         // The V5 header links a colour profile: 'LINK', the profile's offset and size.
         Bytes file = BuildBmp(c.parts);
         if (c.parts.headerSize == 124)
             file = Patched(Patched(Patched(file, 70, 0x4C494E4B), 126, 140), 130, 16);
-        files.emplace_back(c.name, file, kFileKindBmp, ExpectedBmp(c));
+        files.emplace_back(c.name, file, FileKind::Bmp, ExpectedBmp(c));
     }
     // A physical size in metres (interlaced) goes into the record; in no known unit, it stays 0.
     for (const PngCase& c : kPngCases) {
@@ -200,7 +200,7 @@ TEST_F(ImageFiles, BmpAndPngFilesReadToTheExactRecordAndWriteBackCanonically)
             std::tie(png.interlaced, png.palette, png.hasPhysicalSize, png.xPerUnit, png.yPerUnit) =
                 std::make_tuple(interlaced, c.palette, true, 2835u, 2835u);
             png.unit = interlaced ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN;
-            files.emplace_back(std::string(c.name) + (interlaced ? ", interlaced" : ""), EncodePng(png), kFileKindPng,
+            files.emplace_back(std::string(c.name) + (interlaced ? ", interlaced" : ""), EncodePng(png), FileKind::Png,
                 ExpectedBmp(c, interlaced ? 2835 : 0));
         }
     }
@@ -241,45 +241,45 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
     // file: none if the file does not exist.
     const struct {
         const char* name;
-        int kind;
+        FileKind kind;
         std::optional<Bytes> file;
         const char* text;
     } cases[] = {
-        {"missing", kFileKindBmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
-        {"10 bytes", kFileKindBmp, cut(bmp, 10), "Error reading bitmap file.\nFile: %s"},
-        {"not BM", kFileKindBmp, Patched(bmp, 0, 'B' | 'X' << 8, 2), kNotBmp},
-        {"header of 12 bytes", kFileKindBmp, Patched(bmp, 14, 12), kBmpRead},
-        {"rows past the end", kFileKindBmp, cut(bmp, bmp.size() - 1), kBmpRead},
-        {"width 0", kFileKindBmp, Patched(bmp, 18, 0), kBmpRead},
-        {"stride times height overflows", kFileKindBmp, BuildBmp({.width = INT_MAX, .height = INT_MAX, .bitCount = 32}),
-            tooLarge(INT_MAX, INT_MAX, 32)},
-        {"height of the lowest int", kFileKindBmp, BuildBmp({.width = 3, .height = INT_MIN, .pixels = k24Rows}),
+        {"missing", FileKind::Bmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
+        {"10 bytes", FileKind::Bmp, cut(bmp, 10), "Error reading bitmap file.\nFile: %s"},
+        {"not BM", FileKind::Bmp, Patched(bmp, 0, 'B' | 'X' << 8, 2), kNotBmp},
+        {"header of 12 bytes", FileKind::Bmp, Patched(bmp, 14, 12), kBmpRead},
+        {"rows past the end", FileKind::Bmp, cut(bmp, bmp.size() - 1), kBmpRead},
+        {"width 0", FileKind::Bmp, Patched(bmp, 18, 0), kBmpRead},
+        {"stride times height overflows", FileKind::Bmp,
+            BuildBmp({.width = INT_MAX, .height = INT_MAX, .bitCount = 32}), tooLarge(INT_MAX, INT_MAX, 32)},
+        {"height of the lowest int", FileKind::Bmp, BuildBmp({.width = 3, .height = INT_MIN, .pixels = k24Rows}),
             tooLarge(3, 1ull << 31, 24)},
-        {"past the memory budget", kFileKindBmp, BuildBmp({.width = 20000, .height = 20000, .bitCount = 32}),
+        {"past the memory budget", FileKind::Bmp, BuildBmp({.width = 20000, .height = 20000, .bitCount = 32}),
             tooLarge(20000, 20000, 32)},
-        {"2 bits", kFileKindBmp, Patched(bmp, 28, 2, 2), kNotBmp},
-        {"RLE8", kFileKindBmp, Patched(bmp, 30, BI_RLE8), kCompressed},
-        {"missing PNG", kFileKindPng, std::nullopt, "Error opening png file.\nFile: %s"},
-        {"5 bytes", kFileKindPng, cut(png, 5), kPngRead},
-        {"a BMP file", kFileKindPng, bmp, "Not a recognised PNG format file.\nFile: %s"},
-        {"cut in the header", kFileKindPng, cut(png, 20), kPngRead},
-        {"cut in the image data", kFileKindPng, cut(png, png.size() / 2), kPngRead},
-        {"huge size in a small file", kFileKindPng, huge, kPngRead},
-        {"wider than any texture", kFileKindPng, EncodePng({.width = wide, .height = 1, .rows = {Bytes(3 * wide)}}),
+        {"2 bits", FileKind::Bmp, Patched(bmp, 28, 2, 2), kNotBmp},
+        {"RLE8", FileKind::Bmp, Patched(bmp, 30, BI_RLE8), kCompressed},
+        {"missing PNG", FileKind::Png, std::nullopt, "Error opening png file.\nFile: %s"},
+        {"5 bytes", FileKind::Png, cut(png, 5), kPngRead},
+        {"a BMP file", FileKind::Png, bmp, "Not a recognised PNG format file.\nFile: %s"},
+        {"cut in the header", FileKind::Png, cut(png, 20), kPngRead},
+        {"cut in the image data", FileKind::Png, cut(png, png.size() / 2), kPngRead},
+        {"huge size in a small file", FileKind::Png, huge, kPngRead},
+        {"wider than any texture", FileKind::Png, EncodePng({.width = wide, .height = 1, .rows = {Bytes(3 * wide)}}),
             kImageTooLarge},
         // Opening a FIFO would wait for a writer forever.
-        {"fifo.bmp", kFileKindBmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
-        {"fifo.png", kFileKindPng, std::nullopt, "Error opening png file.\nFile: %s"},
-        {"missing Targa", kFileKindTga, std::nullopt, "Error opening Targa file.\nFile: %s"},
-        {"Targa of 17 bytes", kFileKindTga, cut(tga, 17), kTgaRead},
-        {"colour-mapped Targa", kFileKindTga, BuildTga({.imageType = 1, .pixels = {1, 2, 3}}), kTgaKind},
-        {"16-bit Targa", kFileKindTga, BuildTga({.depth = 16, .pixels = {1, 2}}), kTgaKind},
-        {"Targa of width 0", kFileKindTga, BuildTga({.width = 0}), kTgaRead},
-        {"Targa pixels cut", kFileKindTga, cut(tga, tga.size() - 1), kTgaRead},
-        {"Targa colour map past the end", kFileKindTga, BuildTga({.colorMapType = 1, .mapEntries = 9}), kTgaRead},
-        {"run-length Targa cut", kFileKindTga, cut(rle, rle.size() - 1), kTgaRead},
-        {"run-length packet past the image", kFileKindTga, Patched(rle, 18, 0x82, 1), kTgaRead},
-        {"huge run-length Targa in a small file", kFileKindTga, Patched(rle, 12, 0x40004000), kTgaRead},
+        {"fifo.bmp", FileKind::Bmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
+        {"fifo.png", FileKind::Png, std::nullopt, "Error opening png file.\nFile: %s"},
+        {"missing Targa", FileKind::Tga, std::nullopt, "Error opening Targa file.\nFile: %s"},
+        {"Targa of 17 bytes", FileKind::Tga, cut(tga, 17), kTgaRead},
+        {"colour-mapped Targa", FileKind::Tga, BuildTga({.imageType = 1, .pixels = {1, 2, 3}}), kTgaKind},
+        {"16-bit Targa", FileKind::Tga, BuildTga({.depth = 16, .pixels = {1, 2}}), kTgaKind},
+        {"Targa of width 0", FileKind::Tga, BuildTga({.width = 0}), kTgaRead},
+        {"Targa pixels cut", FileKind::Tga, cut(tga, tga.size() - 1), kTgaRead},
+        {"Targa colour map past the end", FileKind::Tga, BuildTga({.colorMapType = 1, .mapEntries = 9}), kTgaRead},
+        {"run-length Targa cut", FileKind::Tga, cut(rle, rle.size() - 1), kTgaRead},
+        {"run-length packet past the image", FileKind::Tga, Patched(rle, 18, 0x82, 1), kTgaRead},
+        {"huge run-length Targa in a small file", FileKind::Tga, Patched(rle, 12, 0x40004000), kTgaRead},
     };
     // Damage that reading the headers alone does not see.
     const std::string kPastHeaders[] = {"cut in the image data", "run-length packet past the image"};
@@ -360,7 +360,7 @@ TEST_F(ImageFiles, TargaFilesInEveryRowOrderAndCodingReadToTheExactRecord)
             TgaFileParts tga{.width = 3, .height = 2, .colorMapType = 1, .mapEntries = 2, .id = {'i', 'd'}};
             std::tie(tga.depth, tga.imageType, tga.descriptor, tga.pixels) =
                 std::tie(c.depth, type, c.descriptor, c.pixels);
-            const auto image = Record(dir, BuildTga(tga), kFileKindTga);
+            const auto image = Record(dir, BuildTga(tga), FileKind::Tga);
             ASSERT_NE(image->GetBitmapInfo(), nullptr);
             EXPECT_EQ(ShapeOf(*image), Shape(3, 2, c.depth, ""));
             EXPECT_EQ(Bytes(image->GetBits(), image->GetBits() + image->GetImageSize()), c.bits);
@@ -463,7 +463,7 @@ TEST_F(ImageFiles, PngWithAlphaReadsToA32BitRecord)
     for (const auto& c : reads) {
         SCOPED_TRACE(c.name);
         WriteFileBytes(dir.File("in.png"), EncodePng(c.file));
-        const CDibImage record(dir.File("in.png"), kFileKindPng, PngAlpha::Keep);
+        const CDibImage record(dir.File("in.png"), FileKind::Png, PngAlpha::Keep);
         ASSERT_TRUE(record.GetBitmapInfo());
         EXPECT_EQ(record.GetBitCount(), 32u);
         EXPECT_EQ(Bytes(record.GetBits(), record.GetBits() + record.GetImageSize()), c.bits);

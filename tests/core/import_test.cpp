@@ -49,7 +49,7 @@ struct RoundTrip {
         builder.Save(model);
         ::mkdir(folder.c_str(), 0755);
         for (size_t i = 0; i < std::size(kShapes); ++i) {
-            CDibImage texture(model, kFileKindNif, builder.TextureOffsets()[i]);
+            CDibImage texture(model, FileKind::Nif, builder.TextureOffsets()[i]);
             texture.WritePngFile(Name(i, "png"));
         }
     }
@@ -158,7 +158,7 @@ TEST(ImportTextures, AnAlphaEditInAnRgbaPngLandsInTheTexture)
 {
     RoundTrip trip;
     for (size_t i : {0, 3}) {
-        CDibImage texture(trip.model, kFileKindNif, trip.builder.TextureOffsets()[i]);
+        CDibImage texture(trip.model, FileKind::Nif, trip.builder.TextureOffsets()[i]);
         texture.WritePngFile(trip.Name(i, "png"), PngAlpha::Keep);
     }
     PngImage rgba;

@@ -61,7 +61,7 @@ Loaded Load(const NifBuilder* b, uint64_t offset)
     if (b)
         b->Save(r.path);
     ScriptedUi ui;
-    r.image = ReadShown(r.path, kFileKindNif, offset);
+    r.image = ReadShown(r.path, FileKind::Nif, offset);
     r.messages = ui.Texts();
     if (r.image->GetBitmapInfo())
         r.bits.assign(r.image->GetBits(), r.image->GetBits() + uint64_t{r.image->GetStride()} * r.image->GetHeight());

@@ -43,7 +43,7 @@ struct CutModel {
 // True when the record holds just what a read of the texture on its own gives.
 bool HoldsTexture(const CDibImage* record, const CutModel& model, uint32_t index)
 {
-    const CDibImage direct(model.path, kFileKindNif, model.offsets[index]);
+    const CDibImage direct(model.path, FileKind::Nif, model.offsets[index]);
     return record && record->GetBitmapInfo() && record->GetBlockSize() == direct.GetBlockSize() &&
         std::memcmp(record->GetBitmapInfo(), direct.GetBitmapInfo(), direct.GetBlockSize()) == 0;
 }
@@ -54,7 +54,7 @@ TEST(TextureCache, HoldsTheShownAndTheLatestWithinItsBoundsAndSpeaksOncePerFailu
 {
     CutModel model;
     ScriptedUi ui;
-    const uint64_t oneRecord = CDibImage(model.path, kFileKindNif, model.offsets[1]).GetBlockSize();
+    const uint64_t oneRecord = CDibImage(model.path, FileKind::Nif, model.offsets[1]).GetBlockSize();
     struct Row {
         CTextureCache::Limits limits;
         std::vector<uint32_t> held;  // after reading 0 to 3 with 0 shown
@@ -75,7 +75,7 @@ TEST(TextureCache, HoldsTheShownAndTheLatestWithinItsBoundsAndSpeaksOncePerFailu
         }
         uint64_t bytes = 0;
         for (uint32_t i : row.held)
-            bytes += CDibImage(model.path, kFileKindNif, model.offsets[i]).GetBlockSize();
+            bytes += CDibImage(model.path, FileKind::Nif, model.offsets[i]).GetBlockSize();
         EXPECT_EQ(cache.HeldBytes(), bytes);
     }
 
@@ -119,5 +119,10 @@ TEST(TextureCache, TheDocumentReadsTheShownTextureAndKeepsItsFileWhenAnOpenFails
     EXPECT_EQ(doc.GetFilePath(), model.path);
     EXPECT_TRUE(HoldsTexture(doc.GetActiveImage(), model, 1));
     doc.OnNextImage();
+    EXPECT_TRUE(HoldsTexture(doc.GetActiveImage(), model, 2));
+    // So does a picture whose read fails, and the load is not taken for a success.
+    WriteFileBytes(model.dir.File("bad.png"), {1, 2, 3});
+    EXPECT_EQ(doc.LoadFile(model.dir.File("bad.png")), LoadResult::kFailedAndReported);
+    EXPECT_EQ(doc.GetRawImageOffsets(), model.offsets);
     EXPECT_TRUE(HoldsTexture(doc.GetActiveImage(), model, 2));
 }

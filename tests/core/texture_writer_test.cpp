@@ -105,7 +105,7 @@ TEST(WriteCompressedBitmapFile, WritesHeaderAndStreamOrLeavesTheOldFileWhole)
     TempDir source;
     WriteFileBytes(source.File("in.bmp"),
         BuildBmp({.width = 300, .height = 200, .pixels = NifBuilder::PatternPixels(300, 200, 1)}));
-    const CDibImage image(source.File("in.bmp"), kFileKindBmp);
+    const CDibImage image(source.File("in.bmp"), FileKind::Bmp);
     image.WriteBmp(source.File("out.bmp"));
     const std::vector<uint8_t> bmp = ReadFileBytes(source.File("out.bmp"));  // what the stream must hold
     const std::vector<uint8_t> old(100, 0x42), forty(40, 0x7F);
