@@ -7,12 +7,14 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "doc/CommandIds.h"
 #include "doc/DocTexts.h"
 #include "doc/EditOperations.h"
 #include "doc/PathUtil.h"
+#include "doc/Progress.h"
 #include "doc/ShownRead.h"
 #include "nif/TextureScanner.h"
 #include "platform/File.h"
@@ -22,6 +24,20 @@
 #include "platform/UiServices.h"
 
 namespace {
+
+// The bytes an image file's pixels take, from its headers; 0 when they cannot
+// be read (the read itself then says why).
+uint64_t ImageBytesOf(const std::string& path, FileKind kind)
+{
+    try {
+        const DibShape shape = CDibImage::ReadShape(path, kind);
+        const auto side = [](int32_t v) { return static_cast<uint64_t>(std::abs(int64_t{v})); };
+        return side(shape.width) * side(shape.height) * shape.bitCount / 8;
+    } catch (const CException&) {
+    } catch (const std::bad_alloc&) {
+    }
+    return 0;
+}
 
 constexpr char kUnsupportedKind[] =
     "%s cannot be opened: only model files (.nif), compressed bitmaps (.bmz), PNG, BMP and Targa files can be.";
@@ -276,7 +292,13 @@ LoadResult CTavrelDoc::LoadFile(const std::string& path)
         return result;
     }
     // A failure is shown, and leaves a record without an image.
-    std::unique_ptr<CDibImage> image = ReadShown(m_strFilePath, kind);
+    // Only a window, which has a worker, looks at the headers first.
+    const uint64_t bytes = m_workRunner ? ImageBytesOf(m_strFilePath, kind) : 0;
+    std::unique_ptr<CDibImage> image = ReadForView(m_strFilePath, kind, 0, bytes);
+    if (!image) {  // cancelled: the file shown before comes back
+        FinishLoad(previous);
+        return LoadResult::kFailedSilently;
+    }
     // Judged before a failure brings the previous file back, whose image is not this one.
     const bool loaded = image->GetBitmapInfo() != nullptr;
     m_file = OneImage{kind, std::move(image)};
@@ -446,12 +468,36 @@ void CTavrelDoc::LoadRawImages(const std::string& path, TextureScan scan, uint32
     Ui().ShowProgress(-1);
 }
 
-void CTavrelDoc::ShowTexture(uint32_t index)
+bool CTavrelDoc::ShowTexture(uint32_t index)
 {
     ModelFile* model = Model();
+    CTextureCache& textures = model->textures;
+    if (!m_bTexturesOnDemand && !textures.Find(index) && index < textures.Count()) {
+        const std::optional<uint64_t> bytes = textures.Shape(index)->PixelBytes();
+        CBusyScope busy(*this);
+        std::unique_ptr<CDibImage> record =
+            ReadForView(textures.Path(), FileKind::Nif, textures.Offsets()[index], bytes.value_or(0));
+        if (!record)
+            return false;
+        textures.Adopt(index, std::move(record), index);
+    }
     model->nCurrent = index;
-    if (!m_bTexturesOnDemand)
-        model->textures.Get(index, index);
+    return true;
+}
+
+std::unique_ptr<CDibImage> CTavrelDoc::ReadForView(
+    const std::string& path, FileKind kind, uint64_t offset, uint64_t bytes)
+{
+    if (!m_workRunner || bytes < kWorkerReadBytes)
+        return ReadShown(path, kind, offset);
+    std::unique_ptr<CDibImage> image;
+    // On the worker, what the reader says is kept and shown after the read.
+    m_workRunner(FormatString(kReadingImage, FileNamePart(path).c_str()), [&](IProgress& progress) {
+        image = ReadShown(path, kind, offset);
+        if (progress.Cancelled())
+            image.reset();
+    });
+    return image;
 }
 
 bool CTavrelDoc::CheckPrivateFolder()

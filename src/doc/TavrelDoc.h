@@ -217,7 +217,13 @@ private:
     // mark of what is open now (the file being loaded or reloaded) stays.
     void LoadRawImages(const std::string& path, TextureScan scan, uint32_t show = 0);
     // Makes index the shown texture of the open model file and reads it.
-    void ShowTexture(uint32_t index);
+    // False when a read on the worker was cancelled: the shown texture stays.
+    bool ShowTexture(uint32_t index);
+    // Reads an image to be shown, its failure shown (a record without an
+    // image). One of kWorkerReadBytes or more is read through the work runner,
+    // so that the window stays responsive; null when that read was cancelled.
+    std::unique_ptr<CDibImage> ReadForView(const std::string& path, FileKind kind, uint64_t offset, uint64_t bytes);
+    static constexpr uint64_t kWorkerReadBytes = uint64_t{32} << 20;
     // Scans the open model file again and reloads its textures, showing the same index.
     void ReloadModelFile();
     // Loads the scanned textures and shows them.

@@ -113,7 +113,11 @@ CDibImage* CTextureCache::Get(uint32_t index, uint32_t pinned)
         return nullptr;
     if (CDibImage* held = Find(index))
         return held;
-    auto record = ReadShown(m_strPath, FileKind::Nif, m_offsets[index]);
+    return Adopt(index, ReadShown(m_strPath, FileKind::Nif, m_offsets[index]), pinned);
+}
+
+CDibImage* CTextureCache::Adopt(uint32_t index, std::unique_ptr<CDibImage> record, uint32_t pinned)
+{
     if (!record->GetBitmapInfo())
         m_failed[index] = true;
     m_nHeldBytes += record->GetBlockSize();

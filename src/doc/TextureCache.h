@@ -52,6 +52,9 @@ public:
     // The record, read when it is not held (a failure is shown by its reader).
     // `pinned` is never dropped to make room. Null past the end.
     CDibImage* Get(uint32_t index, uint32_t pinned);
+    // Holds a record read elsewhere (a failed read: one without an image) as
+    // texture index's, as Get would have; returns it.
+    CDibImage* Adopt(uint32_t index, std::unique_ptr<CDibImage> record, uint32_t pinned);
     // A record of its own, read now; null when the read fails. With bQuiet the
     // reader's messages are not shown.
     std::unique_ptr<CDibImage> Read(uint32_t index, bool bQuiet) const;

@@ -103,6 +103,15 @@ uint64_t OpenPng(PngReadJob& job, const std::string& path, PngAlpha alpha = PngA
         ThrowRefusal(kPngReadError, path);
     if (png_sig_cmp(signature, 0, kSignatureBytes) != 0)
         ThrowRefusal(kNotPng, path);
+    // The sides in the header chunk that must come first, against the limits,
+    // before libpng reads anything (what is cut short, libpng refuses itself).
+    uint8_t header[16];
+    if (std::fread(header, 1, sizeof header, job.file) == sizeof header && std::memcmp(header + 4, "IHDR", 4) == 0) {
+        const auto side = [&](int at) { return png_get_uint_32(header + at); };
+        const uint32_t maxSide = GetImageLimits().nMaxSide;
+        if (side(8) > maxSide || side(12) > maxSide)
+            ThrowRefusal(kImageTooLarge, path);
+    }
     std::fseek(job.file, 0, SEEK_END);
     const long fileBytes = std::ftell(job.file);
     std::fseek(job.file, static_cast<long>(kSignatureBytes), SEEK_SET);
@@ -117,7 +126,7 @@ uint64_t OpenPng(PngReadJob& job, const std::string& path, PngAlpha alpha = PngA
     if (!job.info || !job.endInfo)
         AfxThrowMemoryException();
     if (!PngReadHeader(&job))
-        ThrowRefusal(PngErrorWasLimit(&job) ? kImageTooLarge : kPngReadError, path);
+        ThrowRefusal(kPngReadError, path);
     return static_cast<uint64_t>(fileBytes);
 }
 

@@ -24,13 +24,8 @@ void ReadError(png_structp png, png_const_charp message)
     png_longjmp(png, 1);
 }
 
-// A side beyond the limits comes as a warning before the error that ends the read.
-void ReadWarning(png_structp png, png_const_charp message)
-{
-    auto* job = static_cast<PngReadJob*>(png_get_error_ptr(png));
-    if (job && message && std::strstr(message, "exceeds user limit"))
-        job->bLimitExceeded = true;
-}
+// Warnings change nothing: the errors end the read.
+void ReadWarning(png_structp, png_const_charp) { }
 
 }  // namespace
 
@@ -46,11 +41,6 @@ png_structp PngCreateReader(PngReadJob* job)
     png_set_keep_unknown_chunks(
         png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, static_cast<int>((sizeof kIgnoredChunks - 1) / 5));
     return png;
-}
-
-bool PngErrorWasLimit(const PngReadJob* job)
-{
-    return job->bLimitExceeded || std::strstr(job->errorText, "exceeds user limit") != nullptr;
 }
 
 bool PngReadHeader(PngReadJob* job)

@@ -24,7 +24,6 @@ struct PngReadJob {
     size_t rowBytes = 0;
     // libpng's text for the error that ended a stage; never printed.
     char errorText[128] = {};
-    bool bLimitExceeded = false;
     // Set before PngReadHeader: an alpha channel or a transparent colour is
     // kept, the image then widened to 8-bit blue-green-red-alpha.
     bool bKeepAlpha = false;
@@ -35,8 +34,6 @@ struct PngReadJob {
 // allocate and on how many chunks are kept, and the chunks that nothing uses
 // (texts, suggested palettes, profiles, calibrations) skipped unread.
 png_structp PngCreateReader(PngReadJob* job);
-// True when the error that ended a stage was an image larger than the limits.
-bool PngErrorWasLimit(const PngReadJob* job);
 
 // Reads the signature-less start of the file up to the image data, asks for
 // the transformations (alpha and 16-bit samples stripped, 1, 2 and 4-bit grey

@@ -204,6 +204,17 @@ private slots:
         QVERIFY(ReadFileBytes(model) != before);
         QCOMPARE(app.m_ui.Texts(),
             (std::vector<std::string>{backup, "0 work-000.png unchanged\n1 work-001.png replaced\n"}));
+
+        // A large image is read under a dialog too: cancelled, the file shown before stays.
+        QImage large(4096, 4096, QImage::Format_RGB32);
+        large.fill(Qt::darkCyan);
+        WriteFileBytes(m_dir.File("large.bmz"), BmzBytes(large));
+        shown = 0, cancelFrom = 0;
+        app.Open(m_dir.File("large.bmz"));
+        QVERIFY(shown == 1 && app.Title() == QStringLiteral("work.nif - Tavrel") && app.Doc()->ImageCount() == 2);
+        cancelFrom = 99;
+        app.Open(m_dir.File("large.bmz"));
+        QVERIFY(shown == 2 && app.Doc()->GetActiveImage()->GetWidth() == 4096);
     }
 
     void recentFilesNewestFirstFourAtMostAndMissingOnesRemoved()
