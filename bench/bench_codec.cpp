@@ -129,8 +129,8 @@ void BM_BmzWrite(benchmark::State& state)
 }
 
 // Each beside its floor; --benchmark_enable_random_interleaving=true alternates their repetitions.
-BENCHMARK(BM_FloorLibdeflateInflate)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3);
-BENCHMARK(BM_BmzRead)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3);
+BENCHMARK(BM_FloorLibdeflateInflate)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(7);
+BENCHMARK(BM_BmzRead)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(7);
 BENCHMARK(BM_FloorLibdeflateDeflateAndSync)->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(3);
 BENCHMARK(BM_BmzWrite)->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(3);
 

@@ -5,6 +5,9 @@
 // in the same run. Each time is the median of five. Goal: at most 1.5× the copy.
 // Also the memory the command takes beyond the open document (peak resident
 // size), which must not grow with the file.
+// Then `tavrel-cli replace` and `alpha` of one texture of a 1 GiB model file,
+// run in turn with `cp` + `sync` of the same file: goal at most 1.2× that,
+// and a peak under 32 MiB beyond the images involved.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchChild.h"
 #include "doc/TavrelDoc.h"
 #include "platform/BitmapTypes.h"
 #include "platform/UiServices.h"
@@ -25,7 +29,8 @@ struct Kind {
 };
 // 256 × 256 and 1024 × 1024, RGB and RGBA, as a large model file holds them.
 constexpr Kind kKinds[] = {{256, 256, 1}, {256, 256, 2}, {1024, 1024, 1}, {1024, 1024, 2}};
-constexpr uint64_t kTargetBytes = 256ull * 1024 * 1024;
+constexpr uint64_t kDocumentBytes = 256ull * 1024 * 1024;
+constexpr uint64_t kCommandBytes = 1024ull * 1024 * 1024;
 constexpr int kRuns = 5;
 
 // Answers the file dialog with the replacement, No to the backup, Yes to the depth question.
@@ -43,7 +48,7 @@ public:
 };
 
 // Returns the number of textures written.
-int WriteModelFile(const std::string& path)
+int WriteModelFile(const std::string& path, uint64_t targetBytes)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     std::vector<uint8_t> pixels(1024 * 1024 * 4);
@@ -52,7 +57,7 @@ int WriteModelFile(const std::string& path)
     const std::string filler(2048, 'x');
     uint64_t written = 0;
     int count = 0;
-    for (; written < kTargetBytes; ++count) {
+    for (; written < targetBytes; ++count) {
         const Kind& k = kKinds[count % 4];
         const uint64_t bytes = uint64_t{k.width} * k.height * (k.format == 1 ? 3 : 4);
         const std::string name = "NiRawImageData" + std::string(12, '\1');
@@ -117,6 +122,49 @@ void ResetPeak()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
+// Runs a command under /usr/bin/time, which gives the peak of the command alone
+// (a child's own figure would start from this program's size at the fork).
+ChildRun RunTimed(const std::string& dir, std::vector<std::string> args)
+{
+    const std::string peakFile = dir + "/peak.txt";
+    args.insert(args.begin(), {"/usr/bin/time", "-f", "%M", "-o", peakFile});
+    ChildRun run = RunChild(args);
+    std::ifstream peak(peakFile);
+    long kib = 0;
+    peak >> kib;
+    run.peakMiB = double(kib) / 1024.0;
+    return run;
+}
+
+// The command-line edits of a 1 GiB file, each run in turn with cp + sync of the file.
+void CommandRuns(const std::string& dir, uint32_t index, const std::string& image)
+{
+    const std::string model = dir + "/large.nif", copy = dir + "/copy.nif";
+    WriteModelFile(model, kCommandBytes);
+    const std::vector<std::pair<const char*, std::vector<std::string>>> commands = {
+        {"replace", {TAVREL_CLI_PATH, "replace", model, image, "--index", std::to_string(index)}},
+        {"alpha", {TAVREL_CLI_PATH, "alpha", model, "200", "--index", std::to_string(index + 1)}},
+    };
+    std::printf("model file: %.1f MiB; texture %u replaced, %u stamped (RGBA)\n",
+        double(std::filesystem::file_size(model)) / 1048576.0, index, index + 1);
+    for (const auto& [name, args] : commands) {
+        std::vector<double> tool, floor, ratio, peak;
+        for (int run = 0; run < kRuns; ++run) {
+            const ChildRun t = RunTimed(dir, args);
+            const ChildRun c =
+                RunTimed(dir, {"/bin/sh", "-c", "cp '" + model + "' '" + copy + "' && sync '" + copy + "'"});
+            if (!t.ok || !c.ok)
+                std::fprintf(stderr, "%s failed\n", name);
+            tool.push_back(t.wallSeconds);
+            floor.push_back(c.wallSeconds);
+            ratio.push_back(t.wallSeconds / c.wallSeconds);
+            peak.push_back(t.peakMiB);
+        }
+        std::printf("%s: %.3f s, cp+sync %.3f s, ratio of the pairs %.2fx (median); peak %.1f MiB (/usr/bin/time)\n",
+            name, Median(tool), Median(floor), Median(ratio), Median(peak));
+    }
+}
+
 }  // namespace
 
 int main()
@@ -125,7 +173,7 @@ int main()
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const std::string model = dir + "/model.nif", same = dir + "/same.bmp", larger = dir + "/larger.bmp";
-    const int textures = WriteModelFile(model);
+    const int textures = WriteModelFile(model, kDocumentBytes);
     WriteBmp(same, 1024, 1024, 24, 1);
     WriteBmp(larger, 1024, 1024, 32, 2);
     const uint32_t index = static_cast<uint32_t>((textures / 2) / 4 * 4 + 2);  // a 1024 × 1024 RGB one mid-file
@@ -164,6 +212,7 @@ int main()
         }
     }
     SetUiServices(nullptr);
+    CommandRuns(dir, index, same);
     std::filesystem::remove_all(dir);
     return 0;
 }

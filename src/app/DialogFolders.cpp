@@ -22,6 +22,10 @@ QString RememberedFolder(const std::string& name)
 
 void RememberFolder(const std::string& name, const QString& folder)
 {
-    if (!name.empty() && !folder.isEmpty())
-        QSettings().setValue(Key(name), folder);
+    if (name.empty() || folder.isEmpty())
+        return;
+    // An unchanged value is not written: each write rewrites the settings file and waits for the disk.
+    QSettings settings;
+    if (settings.value(Key(name)).toString() != folder)
+        settings.setValue(Key(name), folder);
 }

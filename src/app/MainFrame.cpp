@@ -124,12 +124,12 @@ void AssignAccessKeys(QMenu* menu)
 
 }  // namespace
 
-CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrintDialogs, QPrinter* pPrinter)
+CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrintDialogs, PrinterSource printer)
     : m_pDoc(pDoc)
     , m_pApp(pApp)
 {
     setObjectName("MainFrame");
-    m_pView = new CTavrelView(pDoc, pPrintDialogs, pPrinter, this);
+    m_pView = new CTavrelView(pDoc, pPrintDialogs, std::move(printer), this);
     setCentralWidget(m_pView);
     resize(800, 600);
     m_pToolBar = new QToolBar(QStringLiteral("Toolbar"), this);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/PrintDialogs.h"
 #include "doc/CmdTarget.h"
 #include "doc/DocObserver.h"
 
@@ -20,20 +21,18 @@ class CRecentFileList;
 class CTavrelDoc;
 class CTavrelView;
 class CTextureListModel;
-class IPrintDialogs;
 class QAction;
 class QDockWidget;
 class QLabel;
 class QListView;
 class QMenu;
-class QPrinter;
 class QProgressBar;
 class QToolBar;
 
 class CMainFrame : public QMainWindow, public CCmdTarget, public IDocObserver {
     Q_OBJECT
 public:
-    CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrintDialogs, QPrinter* pPrinter);
+    CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrintDialogs, PrinterSource printer);
     ~CMainFrame() override;
 
     CTavrelView* GetActiveView() const { return m_pView; }

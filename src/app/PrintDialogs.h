@@ -5,6 +5,10 @@
 class QPrinter;
 class QWidget;
 
+// The program's one printer, made when printing is first asked for: setting
+// up the printing system is slow and no part of showing a file.
+using PrinterSource = std::function<QPrinter&()>;
+
 class IPrintDialogs {
 public:
     virtual ~IPrintDialogs() = default;

@@ -57,9 +57,9 @@ bool CTavrelApp::InitInstance(const std::string& strFileName)
     m_pUiScope = std::make_unique<CUiServicesScope>(m_pUi);
     m_recentFiles.ReadList();
 
-    m_pPrinter = std::make_unique<QPrinter>();
     m_pDoc = std::make_unique<CTavrelDoc>();
-    m_pMainFrame = std::make_unique<CMainFrame>(m_pDoc.get(), this, m_pPrintDialogs, m_pPrinter.get());
+    m_pMainFrame = std::make_unique<CMainFrame>(
+        m_pDoc.get(), this, m_pPrintDialogs, [this]() -> QPrinter& { return GetPrinter(); });
     if (m_pOwnUi)
         m_pOwnUi->SetMainFrame(m_pMainFrame.get());
     m_pMainFrame->SetRecentFileList(&m_recentFiles);
@@ -79,6 +79,13 @@ bool CTavrelApp::InitInstance(const std::string& strFileName)
         });
     }
     return true;
+}
+
+QPrinter& CTavrelApp::GetPrinter() const
+{
+    if (!m_pPrinter)
+        m_pPrinter = std::make_unique<QPrinter>();
+    return *m_pPrinter;
 }
 
 CTavrelView* CTavrelApp::GetView() const
@@ -102,7 +109,7 @@ void CTavrelApp::OnFileNew()
 
 void CTavrelApp::OnFilePrintSetup()
 {
-    m_pPrintDialogs->RunPageSetup(*m_pPrinter, m_pMainFrame.get());
+    m_pPrintDialogs->RunPageSetup(GetPrinter(), m_pMainFrame.get());
 }
 
 void CTavrelApp::OnUpdate(void*, long, void*)

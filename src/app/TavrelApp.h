@@ -40,7 +40,8 @@ public:
     CTavrelDoc* GetDocument() const { return m_pDoc.get(); }
     CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
     CTavrelView* GetView() const;
-    QPrinter& GetPrinter() const { return *m_pPrinter; }
+    // Made on the first call.
+    QPrinter& GetPrinter() const;
     const CRecentFileList& GetRecentFiles() const { return m_recentFiles; }
 
     // IDocObserver: a file that shows an image joins the recent-file list.
@@ -55,7 +56,7 @@ private:
     IPrintDialogs* m_pPrintDialogs;
     std::unique_ptr<CUiServicesScope> m_pUiScope;
     std::string m_strPendingFile;
-    std::unique_ptr<QPrinter> m_pPrinter;
+    mutable std::unique_ptr<QPrinter> m_pPrinter;
     CRecentFileList m_recentFiles{4};
     // The frame observes the document: it goes first.
     std::unique_ptr<CTavrelDoc> m_pDoc;

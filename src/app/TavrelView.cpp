@@ -61,11 +61,11 @@ QImage FileImageWithAlpha(const CTavrelDoc& doc, const CDibImage& dib)
 
 }  // namespace
 
-CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinter* pPrinter, QWidget* parent)
+CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, PrinterSource printer, QWidget* parent)
     : QAbstractScrollArea(parent)
     , m_pDoc(pDoc)
     , m_pPrintDialogs(pPrintDialogs)
-    , m_pPrinter(pPrinter)
+    , m_printer(std::move(printer))
 {
     setObjectName("TavrelView");
     setFrameShape(QFrame::NoFrame);
@@ -82,7 +82,7 @@ CTavrelView::CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinte
     MapCommand(
         ID_FILE_PRINT, [this] { OnFilePrint(); }, state);
     MapCommand(
-        ID_FILE_PRINT_DIRECT, [this] { PrintPage(m_pPrinter); }, state);
+        ID_FILE_PRINT_DIRECT, [this] { PrintPage(&m_printer()); }, state);
     MapCommand(
         ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); }, state);
     MapCommand(
@@ -191,14 +191,15 @@ void CTavrelView::OnDraw(QPainter& painter) const
 
 void CTavrelView::OnFilePrint()
 {
-    if (!m_pPrintDialogs->RunPrintDialog(*m_pPrinter, window()))
+    QPrinter& printer = m_printer();
+    if (!m_pPrintDialogs->RunPrintDialog(printer, window()))
         return;
-    PrintPage(m_pPrinter);
+    PrintPage(&printer);
 }
 
 void CTavrelView::OnFilePrintPreview()
 {
-    m_pPrintDialogs->RunPrintPreview(*m_pPrinter, window(), [this](QPrinter* printer) { PrintPage(printer); });
+    m_pPrintDialogs->RunPrintPreview(m_printer(), window(), [this](QPrinter* printer) { PrintPage(printer); });
 }
 
 void CTavrelView::PrintPage(QPrinter* printer) const

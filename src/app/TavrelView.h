@@ -8,19 +8,18 @@
 
 #include <string>
 
+#include "app/PrintDialogs.h"
 #include "doc/CmdTarget.h"
 #include "doc/DocObserver.h"
 #include "platform/BitmapTypes.h"
 
 class CDibImage;
 class CTavrelDoc;
-class IPrintDialogs;
-class QPrinter;
 
 class CTavrelView : public QAbstractScrollArea, public CCmdTarget, public IDocObserver {
     Q_OBJECT
 public:
-    CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, QPrinter* pPrinter, QWidget* parent = nullptr);
+    CTavrelView(CTavrelDoc* pDoc, IPrintDialogs* pPrintDialogs, PrinterSource printer, QWidget* parent = nullptr);
     ~CTavrelView() override;
 
     CTavrelDoc* GetDocument() const { return m_pDoc; }
@@ -115,7 +114,7 @@ private:
 
     CTavrelDoc* m_pDoc;
     IPrintDialogs* m_pPrintDialogs;
-    QPrinter* m_pPrinter;
+    PrinterSource m_printer;
     QSize m_totalSize;
 
     // Pointers into the active record, kept to know whether an image is shown;

@@ -11,6 +11,7 @@
 #include "platform/BitmapTypes.h"
 #include "platform/File.h"
 #include "platform/ImageLimits.h"
+#include "platform/MappedFile.h"
 
 namespace {
 
@@ -167,13 +168,27 @@ BmzResult InflateBmzStream(const uint8_t* file, size_t size, uint8_t* out, uint6
     std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> d(libdeflate_alloc_decompressor());
     if (!d)
         throw std::bad_alloc();
-    size_t actual = 0;
     // One call: the output never passes capacity, however much the stream holds.
-    const libdeflate_result result = libdeflate_zlib_decompress_ex(d.get(), file + kBmzHeaderSize,
-        size - kBmzHeaderSize, out, static_cast<size_t>(std::min<uint64_t>(capacity, SIZE_MAX)), nullptr, &actual);
-    if (result != LIBDEFLATE_SUCCESS)
+    struct Call {
+        libdeflate_decompressor* d;
+        const uint8_t* in;
+        size_t inBytes;
+        uint8_t* out;
+        size_t outBytes;
+        size_t actual = 0;
+        libdeflate_result result = LIBDEFLATE_BAD_DATA;
+    } call{d.get(), file + kBmzHeaderSize, size - kBmzHeaderSize, out,
+        static_cast<size_t>(std::min<uint64_t>(capacity, SIZE_MAX))};
+    // The file may be mapped: one that shrank under it reads as a damaged stream, as a short read would.
+    const bool read = RunGuardingLostPages(
+        [](void* context) {
+            Call& c = *static_cast<Call*>(context);
+            c.result = libdeflate_zlib_decompress_ex(c.d, c.in, c.inBytes, c.out, c.outBytes, nullptr, &c.actual);
+        },
+        &call);
+    if (!read || call.result != LIBDEFLATE_SUCCESS)
         return BmzResult::kDamaged;
-    produced = actual;
+    produced = call.actual;
     return BmzResult::kOk;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/Format.h"
 #include "platform/HugePages.h"
 #include "platform/ImageLimits.h"
+#include "platform/MappedFile.h"
 
 namespace {
 
@@ -64,8 +65,10 @@ void CDibImage::ReadBmz(const std::string& path)
     // The headers first: they bound the output before anything large is read or allocated.
     BitmapStreamStart start;
     BmzResult result = InflateBitmapStart(path, kBitmapHeaderBytes, start);
+    // The compressed bytes are mapped, not copied, where the file allows it.
+    CMappedFile mapped;
     ByteBuffer file;
-    if (result == BmzResult::kOk)
+    if (result == BmzResult::kOk && !mapped.Map(path, start.FileBytesNeeded()))
         result = ReadFileStart(path, start.FileBytesNeeded(), file, start.reason);
     uint64_t produced = 0;
     if (result == BmzResult::kOk) {
@@ -73,9 +76,12 @@ void CDibImage::ReadBmz(const std::string& path)
         // 14-byte file header starts as aligned as a block of its own.
         const uint64_t bound = start.InflatedBound();
         uint8_t* bytes = AllocateBlock(kBmzFileAt + bound);
-        result = InflateBmzStream(file.bytes.get(), file.size, bytes + kBmzFileAt, bound, produced);
+        const uint8_t* in = mapped.Data() ? mapped.Data() : file.bytes.get();
+        const size_t inBytes = mapped.Data() ? mapped.Size() : file.size;
+        result = InflateBmzStream(in, inBytes, bytes + kBmzFileAt, bound, produced);
     }
     file = ByteBuffer{};
+    mapped.Unmap();
     if (result != BmzResult::kOk)
         AfxThrowUserException(DecompressFailureText(result, start.reason, path));
     AdoptBmpBlock(kBmzFileAt, produced, path);

@@ -54,16 +54,17 @@ bool MayReplace(const std::string& path)
 // Copies count bytes starting at start of the file into the new version.
 void CopyRange(CFile& from, uint64_t start, uint64_t count, CSafeFileWriter& to, std::vector<uint8_t>& buffer)
 {
-    // Inside the kernel where it can, without a pass through this process's memory.
-    constexpr uint64_t kMaxStep = 1u << 30;
+    // Inside the kernel where it can, without a pass through this process's
+    // memory; in steps after each of which the copied part starts going to disk.
     loff_t position = static_cast<loff_t>(start);
     uint64_t copied = 0;
     while (copied < count) {
         const ssize_t n = ::copy_file_range(from.GetHandle(), &position, to.GetHandle(), nullptr,
-            static_cast<size_t>(std::min(count - copied, kMaxStep)), 0);
+            static_cast<size_t>(std::min(count - copied, CSafeFileWriter::kWritebackStep)), 0);
         if (n <= 0)
             break;  // not here, or the file ended early: the buffered copy finds out which
         copied += static_cast<uint64_t>(n);
+        to.Wrote(static_cast<uint64_t>(n));
     }
     from.Seek(static_cast<int64_t>(start + copied), CFile::begin);
     for (uint64_t left = count - copied; left > 0;) {

@@ -480,6 +480,17 @@ void CSafeFileWriter::Write(const void* buffer, size_t count)
     if (m_fd < 0)
         throw CFileException(CFileException::genericException, EBADF, m_strTarget);
     WriteAll(m_fd, buffer, count, m_strTarget);
+    Wrote(count);
+}
+
+void CSafeFileWriter::Wrote(uint64_t count)
+{
+    m_nNotStarted += count;
+    if (m_fd < 0 || m_nNotStarted < kWritebackStep)
+        return;
+    m_nNotStarted = 0;
+    // Only a start: the pages already going to disk are not waited for. Commit still syncs the whole file.
+    ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 void CSafeFileWriter::Commit()

@@ -100,6 +100,12 @@ public:
     // a writer that builds the new version from the old one's contents).
     void ExpectIdentity(const FileIdentity& identity) { m_expected = identity; }
     void Write(const void* buffer, size_t count);
+    // What a writer put into GetHandle() itself (copy_file_range, say). Every
+    // kWritebackStep bytes written, by Write or so, start going to disk at
+    // once, so that the disk works while the copy goes on and Commit's flush
+    // has less left to wait for.
+    void Wrote(uint64_t count);
+    static constexpr uint64_t kWritebackStep = uint64_t{32} << 20;
     // Flushes the new version to disk and puts it in the target's place. Throws on failure.
     void Commit();
     // Drops the new version; the target is untouched.
@@ -130,6 +136,7 @@ private:
     bool m_bUnnamed = false;  // made with O_TMPFILE: no name until Commit
     bool m_bTargetExists = false;
     bool m_bDeferSyncIfNew = false;
+    uint64_t m_nNotStarted = 0;  // bytes written since writeback was last started
     FileIdentity m_expected;
     std::string m_strTarget;
     std::string m_strResolved;  // the file the target names after following links

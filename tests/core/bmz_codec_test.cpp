@@ -2,6 +2,7 @@
 // ".bmz", and streams that are cut, damaged or longer than they declare are refused.
 #include <gtest/gtest.h>
 #include <libdeflate.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "image/DibImage.h"
 #include "nif/TextureWriter.h"
 #include "platform/ImageLimits.h"
+#include "platform/MappedFile.h"
 
 namespace {
 
@@ -159,6 +161,24 @@ TEST(BmzCodec, InflatingStopsAtTheDeclaredSize)
     uint64_t produced = 0;
     EXPECT_EQ(InflateBmzStream(bmz.data(), bmz.size(), out.data(), 100, produced), BmzResult::kDamaged);
     EXPECT_EQ(std::count(out.begin() + 100, out.end(), 0xEE), 16);  // nothing past the declared size
+}
+
+// A mapped file that another program cuts short under the reader reads as damaged: the pages it lost
+// raise SIGBUS, which must not end the process.
+TEST(BmzCodec, AMappedFileCutShortUnderTheReaderReadsAsDamaged)
+{
+    TempDir dir;
+    std::vector<uint8_t> noise(1 << 20);
+    for (size_t i = 0, n = 1; i < noise.size(); ++i, n = n * 1103515245u + 12345u)
+        noise[i] = uint8_t(n >> 24);
+    const std::string path = dir.File("x.bmz");
+    WriteFileBytes(path, BuildBmz(noise));
+    CMappedFile mapped;
+    ASSERT_TRUE(mapped.Map(path, UINT64_MAX));
+    ASSERT_EQ(::truncate(path.c_str(), 100), 0);
+    std::vector<uint8_t> out(noise.size());
+    uint64_t produced = 0;
+    EXPECT_EQ(InflateBmzStream(mapped.Data(), mapped.Size(), out.data(), out.size(), produced), BmzResult::kDamaged);
 }
 
 // Raw deflate streams made apart, the first made joinable, inflate as one stream: stored, fixed and
