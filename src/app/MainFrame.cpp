@@ -160,10 +160,11 @@ CMainFrame::CMainFrame(CTavrelDoc* pDoc, CCmdTarget* pApp, IPrintDialogs* pPrint
         m_pHistory->Push(std::move(record), FromStd(name));
     });
     // The document's long work runs off the window's thread; what it said there is shown after it.
-    m_pDoc->SetWorkRunner([this](const std::string& label, const std::function<void(IProgress&)>& work) {
-        for (const std::string& message : RunOffWindowThread(this, FromStd(label), work))
-            AfxMessageBox(message, MB_OK);
-    });
+    m_pDoc->SetWorkRunner(
+        [this](const std::string& label, bool cancellable, const std::function<void(IProgress&)>& work) {
+            for (const std::string& message : RunOffWindowThread(this, FromStd(label), work, cancellable))
+                AfxMessageBox(message, MB_OK);
+        });
     m_pExternal->m_onApplied = [this](std::unique_ptr<CEditUndoRecord> record, const std::string& name,
                                    const QString& status) {
         if (record)

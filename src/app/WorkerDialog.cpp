@@ -46,9 +46,11 @@ void CDialogProgress::SetLabel(const QString& text)
 }
 
 std::vector<std::string> RunOffWindowThread(
-    QWidget* parent, const QString& label, const std::function<void(CDialogProgress&)>& work)
+    QWidget* parent, const QString& label, const std::function<void(CDialogProgress&)>& work, bool cancellable)
 {
     QProgressDialog dialog(label, QStringLiteral("Cancel"), 0, 0, parent);
+    if (!cancellable)
+        dialog.setCancelButton(nullptr);
     dialog.setObjectName("WorkProgress");
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setMinimumDuration(0);

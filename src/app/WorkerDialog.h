@@ -32,8 +32,9 @@ private:
 };
 
 // Runs work on a worker while the window waits under the dialog, shown
-// before the work starts; returns what the work said there.
-std::vector<std::string> RunOffWindowThread(
-    QWidget* parent, const QString& label, const std::function<void(CDialogProgress&)>& work);
+// before the work starts (without a Cancel button unless cancellable);
+// returns what the work said there.
+std::vector<std::string> RunOffWindowThread(QWidget* parent, const QString& label,
+    const std::function<void(CDialogProgress&)>& work, bool cancellable = true);
 // From the worker: runs fn on the window's thread (a question) and waits for it.
 void RunOnWindowThread(const std::function<void()>& fn);

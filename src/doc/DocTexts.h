@@ -33,6 +33,7 @@ inline constexpr char kNotRgba[] = "Error: This image cannot be made transparent
 inline constexpr char kImportTitle[] = "Import Textures";
 inline constexpr char kImportProgress[] = "Importing the textures...";  // above the progress bar
 inline constexpr char kReadingImage[] = "Reading %s...";  // above the progress bar of a large image's read
+inline constexpr char kWritingImage[] = "Writing %s...";  // and of an edit of a large file
 inline constexpr char kImportNothingWritten[] = "Nothing was written: a file was refused.";
 inline constexpr char kImportEmptyFolder[] = "The folder holds no files.";
 inline constexpr char kImportReadBackFailed[] = "The import was written, but reading %s back failed.";

@@ -1,5 +1,6 @@
 #include "doc/TavrelDoc.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <utility>
 
@@ -485,6 +487,25 @@ bool CTavrelDoc::ShowTexture(uint32_t index)
     return true;
 }
 
+void CTavrelDoc::RunEdit(const std::function<void()>& edit)
+{
+    struct stat st { };
+    if (!m_workRunner || ::stat(m_strFilePath.c_str(), &st) != 0 || uint64_t(st.st_size) < kWorkerReadBytes) {
+        edit();
+        return;
+    }
+    std::exception_ptr error;
+    m_workRunner(FormatString(kWritingImage, m_strFileName.c_str()), false, [&](IProgress&) {
+        try {
+            edit();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    if (error)
+        std::rethrow_exception(error);
+}
+
 std::unique_ptr<CDibImage> CTavrelDoc::ReadForView(
     const std::string& path, FileKind kind, uint64_t offset, uint64_t bytes)
 {
@@ -492,7 +513,7 @@ std::unique_ptr<CDibImage> CTavrelDoc::ReadForView(
         return ReadShown(path, kind, offset);
     std::unique_ptr<CDibImage> image;
     // On the worker, what the reader says is kept and shown after the read.
-    m_workRunner(FormatString(kReadingImage, FileNamePart(path).c_str()), [&](IProgress& progress) {
+    m_workRunner(FormatString(kReadingImage, FileNamePart(path).c_str()), true, [&](IProgress& progress) {
         image = ReadShown(path, kind, offset);
         if (progress.Cancelled())
             image.reset();

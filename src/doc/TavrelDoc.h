@@ -146,10 +146,12 @@ public:
     // After a successful write: the record goes to the sink.
     void EndUndo(std::unique_ptr<CEditUndoCapture> capture, const std::string& name);
 
-    // Where long work (an import) runs, its progress and Cancel given to it: the
-    // window's runs it on a worker under a progress dialog and shows what it said
-    // there afterwards. Without one it runs here and now, never cancelled.
-    using WorkRunner = std::function<void(const std::string& label, const std::function<void(IProgress&)>& work)>;
+    // Where long work (an import, a large read or write) runs, its progress and
+    // Cancel given to it: the window's runs it on a worker under a progress
+    // dialog (with a Cancel when the work can stop) and shows what it said there
+    // afterwards. Without one it runs here and now, never cancelled.
+    using WorkRunner = std::function<void(
+        const std::string& label, bool bCancellable, const std::function<void(IProgress&)>& work)>;
     void SetWorkRunner(WorkRunner runner) { m_workRunner = std::move(runner); }
 
     // True while a load or a write is under way (the user interface may run
@@ -224,6 +226,11 @@ private:
     // so that the window stays responsive; null when that read was cancelled.
     std::unique_ptr<CDibImage> ReadForView(const std::string& path, FileKind kind, uint64_t offset, uint64_t bytes);
     static constexpr uint64_t kWorkerReadBytes = uint64_t{32} << 20;
+    // Runs an in-place edit of the open file; one of kWorkerReadBytes or more
+    // goes through the work runner, without a Cancel (a write is not stopped
+    // half-way), so that the window keeps painting. What the edit throws is
+    // thrown here.
+    void RunEdit(const std::function<void()>& edit);
     // Scans the open model file again and reloads its textures, showing the same index.
     void ReloadModelFile();
     // Loads the scanned textures and shows them.

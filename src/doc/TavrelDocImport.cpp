@@ -38,7 +38,7 @@ ImportReport RunImport(
         report = ImportTextures(model, folder, options);
     };
     if (runner) {
-        runner(kImportProgress, work);
+        runner(kImportProgress, true, work);
     } else {
         CWaitCursor wait;
         IProgress here;

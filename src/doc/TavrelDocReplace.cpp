@@ -118,7 +118,8 @@ bool CTavrelDoc::ReplaceInCompressedBitmap(const ChosenReplacement& chosen)
             std::unique_ptr<CEditUndoCapture> undo = BeginUndo({});
             if (undo)
                 options.beforeWrite = undo->BeforeWrite();
-            const EditResult result = ReplaceCompressedBitmapImage(m_strFilePath, *chosen.image, options);
+            EditResult result;
+            RunEdit([&] { result = ReplaceCompressedBitmapImage(m_strFilePath, *chosen.image, options); });
             ReportBackup(result.strBackupPath);
             written = true;
             EndUndo(std::move(undo), kReplaceImageTitle);
@@ -170,7 +171,8 @@ bool CTavrelDoc::ReplaceRawImage(const ChosenReplacement& chosen)
             std::unique_ptr<CEditUndoCapture> undo = BeginUndo({index});
             if (undo)
                 options.beforeWrite = undo->BeforeWrite();
-            const EditResult result = ReplaceTexture(m_strFilePath, index, *chosen.image, chosen.bTarga, options);
+            EditResult result;
+            RunEdit([&] { result = ReplaceTexture(m_strFilePath, index, *chosen.image, chosen.bTarga, options); });
             ReportBackup(result.strBackupPath);
             shift = result.Shift();
             written = true;

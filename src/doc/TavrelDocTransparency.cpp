@@ -52,7 +52,9 @@ bool CTavrelDoc::MakeTransparent()
             std::unique_ptr<CEditUndoCapture> undo = BeginUndo({index});
             if (undo)
                 options.beforeWrite = undo->BeforeWrite();
-            ReportBackup(StampTextureAlpha(m_strFilePath, index, *alpha, options).strBackupPath);
+            EditResult result;
+            RunEdit([&] { result = StampTextureAlpha(m_strFilePath, index, *alpha, options); });
+            ReportBackup(result.strBackupPath);
             written = true;
             EndUndo(std::move(undo), FormatString(kMakeTransparentName, index));
         } catch (const CCoreError& e) {

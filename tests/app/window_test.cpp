@@ -215,6 +215,20 @@ private slots:
         cancelFrom = 99;
         app.Open(m_dir.File("large.bmz"));
         QVERIFY(shown == 2 && app.Doc()->GetActiveImage()->GetWidth() == 4096);
+        // And a large file is written under one, which has no Cancel: a write is not stopped half-way.
+        app.Open(WriteModel(m_dir, "large.nif", {{2048, 4096, 2, 1}}));
+        int writes = 0;
+        watch.onShow = [&](QProgressDialog* dialog) {
+            ++shown;
+            const bool write = dialog->labelText() == QStringLiteral("Writing large.nif...");
+            QVERIFY(app.Doc()->IsBusy() && write == !dialog->findChild<QPushButton*>());
+            writes += write;
+        };
+        app.m_ui.AnswerNext(IDNO);
+        app.m_ui.ChooseAlpha(77);
+        QVERIFY(app.Frame()->OnCommand(ID_EDIT_MAKE_TRANSPARENT));
+        // The write, and the read back of the texture.
+        QVERIFY(shown == 5 && writes == 1 && app.Doc()->GetActiveImage()->GetBits()[3] == 77);
     }
 
     void recentFilesNewestFirstFourAtMostAndMissingOnesRemoved()
