@@ -45,8 +45,8 @@ uint8_t* NewBytes(uint64_t count)
 // Sets the size the headers declare: the pixels where the file header puts
 // them (or right after the headers and colour table), and what the file
 // header counts after them, within reason.
-BmzResult CheckBitmapStreamHeaders(
-    const uint8_t* headers, uint64_t sourceBytes, uint64_t outputLimit, uint64_t& declaredSize)
+BmzResult CheckBitmapStreamHeaders(const uint8_t* headers, uint64_t sourceBytes, uint64_t outputLimit,
+    uint64_t& declaredSize, const ImageLimits& limits)
 {
     BITMAPFILEHEADER file;
     BITMAPINFOHEADER info;
@@ -58,7 +58,7 @@ BmzResult CheckBitmapStreamHeaders(
     const uint64_t width = static_cast<uint64_t>(info.biWidth);
     const uint64_t height = info.biHeight < 0 ? uint64_t{0} - static_cast<uint64_t>(int64_t{info.biHeight})
                                               : static_cast<uint64_t>(info.biHeight);
-    if (!ImageWithinLimits(width, height, info.biBitCount))
+    if (!ImageWithinLimits(width, height, info.biBitCount, limits))
         return BmzResult::kTooLarge;
     const uint64_t pixelBytes = DibStride(width, info.biBitCount) * height;
     const uint64_t tableBytes = info.biBitCount <= 8 ? 4ull << info.biBitCount : 12;
@@ -86,7 +86,8 @@ uint64_t BitmapStreamStart::FileBytesNeeded() const
     return kBmzHeaderSize + stream + 1024;
 }
 
-BmzResult InflateBitmapStart(const std::string& source, size_t wanted, BitmapStreamStart& start)
+BmzResult InflateBitmapStart(
+    const std::string& source, size_t wanted, BitmapStreamStart& start, const ImageLimits& limits)
 {
     start = BitmapStreamStart{};
     CFile file;
@@ -135,7 +136,7 @@ BmzResult InflateBitmapStart(const std::string& source, size_t wanted, BitmapStr
         return BmzResult::kCutShort;  // the stream ends before the headers do
     const uint64_t sourceBytes = start.fileSize > kBmzHeaderSize ? start.fileSize - kBmzHeaderSize : 0;
     return CheckBitmapStreamHeaders(
-        start.bytes.data(), sourceBytes, GetImageLimits().nMaxInflatedBytes, start.declaredSize);
+        start.bytes.data(), sourceBytes, limits.nMaxInflatedBytes, start.declaredSize, limits);
 }
 
 BmzResult ReadFileStart(const std::string& path, uint64_t maxBytes, ByteBuffer& file, std::string& reason)

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ImageLimits.h"
+
 // Why a stream could not be inflated or made.
 enum class BmzResult {
     kOk,
@@ -30,8 +32,8 @@ inline constexpr size_t kBitmapHeaderBytes = 54;
 // after them, within reason). kDamaged when they are not a bitmap's or
 // declare more than sourceBytes of deflated data can hold; kTooLarge beyond
 // the image limits or outputLimit.
-BmzResult CheckBitmapStreamHeaders(
-    const uint8_t* headers, uint64_t sourceBytes, uint64_t outputLimit, uint64_t& declaredSize);
+BmzResult CheckBitmapStreamHeaders(const uint8_t* headers, uint64_t sourceBytes, uint64_t outputLimit,
+    uint64_t& declaredSize, const ImageLimits& limits = GetImageLimits());
 
 // A buffer whose bytes are not cleared when it is made (the pages are touched
 // only by what is written into them).
@@ -57,7 +59,8 @@ struct BitmapStreamStart {
 };
 // Inflates at most `wanted` bytes (and at least the headers) of a ".bmz"
 // file's stream and checks its headers; reads only as much of the file as that takes.
-BmzResult InflateBitmapStart(const std::string& source, size_t wanted, BitmapStreamStart& start);
+BmzResult InflateBitmapStart(const std::string& source, size_t wanted, BitmapStreamStart& start,
+    const ImageLimits& limits = GetImageLimits());
 
 // Reads the first maxBytes of a file (all of it when shorter) into memory;
 // kUnreadable, with the reason, when it cannot.

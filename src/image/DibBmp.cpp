@@ -156,8 +156,8 @@ std::vector<uint8_t> ReadBmpHeaders(Source& file, BITMAPFILEHEADER& fileHeader, 
     return header;
 }
 
-BmpLayout MeasureBmp(
-    const BITMAPFILEHEADER& fileHeader, const std::vector<uint8_t>& header, uint64_t fileSize, const std::string& path)
+BmpLayout MeasureBmp(const BITMAPFILEHEADER& fileHeader, const std::vector<uint8_t>& header, uint64_t fileSize,
+    const std::string& path, const ImageLimits& limits)
 {
     BITMAPINFOHEADER info;
     std::memcpy(&info, header.data(), sizeof info);
@@ -173,7 +173,7 @@ BmpLayout MeasureBmp(
     l.height = l.topDown ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(info.biHeight))
                          : static_cast<uint64_t>(info.biHeight);
     l.stride = DibStride(static_cast<uint64_t>(info.biWidth), info.biBitCount);
-    CheckImageWithinLimits(static_cast<uint64_t>(info.biWidth), l.height, info.biBitCount, path);
+    CheckImageWithinLimits(static_cast<uint64_t>(info.biWidth), l.height, info.biBitCount, path, limits);
     if (l.height > kMaxBmpFileBytes / l.stride)
         ThrowRefusal(kReadError, path);
     l.pixelBytes = l.stride * l.height;
@@ -218,12 +218,13 @@ void ReadBmpTable(
 }
 
 // Opens the file and reads and checks its headers.
-BmpLayout OpenBmp(CFile& file, BITMAPFILEHEADER& fileHeader, std::vector<uint8_t>& header, const std::string& path)
+BmpLayout OpenBmp(CFile& file, BITMAPFILEHEADER& fileHeader, std::vector<uint8_t>& header, const std::string& path,
+    const ImageLimits& limits)
 {
     if (!file.Open(path, CFile::modeRead))
         ThrowRefusal(kOpenError, path);
     header = ReadBmpHeaders(file, fileHeader, path);
-    return MeasureBmp(fileHeader, header, file.GetLength(), path);
+    return MeasureBmp(fileHeader, header, file.GetLength(), path, limits);
 }
 
 void SeekTo(CFile& file, uint64_t position)
@@ -254,16 +255,17 @@ DibShape ShapeOf(const std::vector<uint8_t>& header, const BmpLayout& layout)
 
 }  // namespace
 
-DibShape CDibImage::ReadBmpShape(const std::string& path)
+DibShape CDibImage::ReadBmpShape(const std::string& path, const ImageLimits& limits)
 {
     CFile file;
     BITMAPFILEHEADER fileHeader;
     std::vector<uint8_t> header;
-    const BmpLayout layout = OpenBmp(file, fileHeader, header, path);
+    const BmpLayout layout = OpenBmp(file, fileHeader, header, path, limits);
     return ShapeOf(header, layout);
 }
 
-DibShape CDibImage::ReadBmpShape(const uint8_t* bytes, size_t size, uint64_t fileSize, const std::string& path)
+DibShape CDibImage::ReadBmpShape(
+    const uint8_t* bytes, size_t size, uint64_t fileSize, const std::string& path, const ImageLimits& limits)
 {
     BITMAPFILEHEADER fileHeader;
     uint32_t headerSize = 0;
@@ -273,7 +275,7 @@ DibShape CDibImage::ReadBmpShape(const uint8_t* bytes, size_t size, uint64_t fil
     std::memcpy(&headerSize, bytes + sizeof fileHeader, 4);
     CheckBmpStart(fileHeader, headerSize, size, path);
     const std::vector<uint8_t> header(bytes + sizeof fileHeader, bytes + sizeof fileHeader + headerSize);
-    return ShapeOf(header, MeasureBmp(fileHeader, header, fileSize, path));
+    return ShapeOf(header, MeasureBmp(fileHeader, header, fileSize, path, limits));
 }
 
 void CDibImage::ReadBmp(const std::string& path)
@@ -281,7 +283,7 @@ void CDibImage::ReadBmp(const std::string& path)
     CFile file;
     BITMAPFILEHEADER fileHeader;
     std::vector<uint8_t> header;
-    const BmpLayout layout = OpenBmp(file, fileHeader, header, path);
+    const BmpLayout layout = OpenBmp(file, fileHeader, header, path, m_limits);
     ReadBmpBlock(file, header, layout, path);
     file.Close();
 }
@@ -291,7 +293,7 @@ void CDibImage::ReadBmpFromMemory(const uint8_t* bytes, uint64_t size, const std
     CMemorySource source(bytes, size);
     BITMAPFILEHEADER fileHeader;
     const std::vector<uint8_t> header = ReadBmpHeaders(source, fileHeader, path);
-    ReadBmpBlock(source, header, MeasureBmp(fileHeader, header, size, path), path);
+    ReadBmpBlock(source, header, MeasureBmp(fileHeader, header, size, path, m_limits), path);
 }
 
 void CDibImage::AdoptBmpBlock(uint64_t at, uint64_t size, const std::string& path)
@@ -301,7 +303,7 @@ void CDibImage::AdoptBmpBlock(uint64_t at, uint64_t size, const std::string& pat
     CMemorySource source(m_hDib.get() + at, std::min(size, m_nDibSize - at));
     BITMAPFILEHEADER fileHeader;
     const std::vector<uint8_t> header = ReadBmpHeaders(source, fileHeader, path);
-    const BmpLayout layout = MeasureBmp(fileHeader, header, source.GetLength(), path);
+    const BmpLayout layout = MeasureBmp(fileHeader, header, source.GetLength(), path, m_limits);
     if (!BlockAsStored(layout, header)) {
         const std::unique_ptr<uint8_t[]> file = std::move(m_hDib);
         m_nDibSize = 0;

@@ -34,7 +34,8 @@ CDibImage::CDibImage()
     SetDefaults();
 }
 
-CDibImage::CDibImage(const std::string& path, FileKind kind, PngAlpha pngAlpha)
+CDibImage::CDibImage(const std::string& path, FileKind kind, PngAlpha pngAlpha, const ImageLimits& limits)
+    : m_limits(limits)
 {
     SetDefaults();
     if (kind == FileKind::Bmp)
@@ -47,7 +48,8 @@ CDibImage::CDibImage(const std::string& path, FileKind kind, PngAlpha pngAlpha)
         Fail(kNotAnImageKind, path);
 }
 
-CDibImage::CDibImage(const std::string& path, FileKind kind, uint64_t offset)
+CDibImage::CDibImage(const std::string& path, FileKind kind, uint64_t offset, const ImageLimits& limits)
+    : m_limits(limits)
 {
     SetDefaults();
     if (kind == FileKind::Nif)
@@ -64,7 +66,7 @@ void CDibImage::ReadBmz(const std::string& path)
 {
     // The headers first: they bound the output before anything large is read or allocated.
     BitmapStreamStart start;
-    BmzResult result = InflateBitmapStart(path, kBitmapHeaderBytes, start);
+    BmzResult result = InflateBitmapStart(path, kBitmapHeaderBytes, start, m_limits);
     // The compressed bytes are mapped, not copied, where the file allows it.
     CMappedFile mapped;
     ByteBuffer file;
@@ -89,24 +91,24 @@ void CDibImage::ReadBmz(const std::string& path)
 
 CDibImage::~CDibImage() = default;
 
-DibShape CDibImage::ReadShape(const std::string& path, FileKind kind)
+DibShape CDibImage::ReadShape(const std::string& path, FileKind kind, const ImageLimits& limits)
 {
     switch (kind) {
-    case FileKind::Bmp: return ReadBmpShape(path);
-    case FileKind::Bmz: return ReadBmzShape(path);
-    case FileKind::Png: return ReadPngShape(path);
-    case FileKind::Tga: return ReadTgaShape(path);
+    case FileKind::Bmp: return ReadBmpShape(path, limits);
+    case FileKind::Bmz: return ReadBmzShape(path, limits);
+    case FileKind::Png: return ReadPngShape(path, limits);
+    case FileKind::Tga: return ReadTgaShape(path, limits);
     default: return {};
     }
 }
 
-DibShape CDibImage::ReadBmzShape(const std::string& path)
+DibShape CDibImage::ReadBmzShape(const std::string& path, const ImageLimits& limits)
 {
     BitmapStreamStart start;
-    const BmzResult result = InflateBitmapStart(path, kBitmapStartBytes, start);
+    const BmzResult result = InflateBitmapStart(path, kBitmapStartBytes, start, limits);
     if (result != BmzResult::kOk)
         AfxThrowUserException(DecompressFailureText(result, start.reason, path));
-    return ReadBmpShape(start.bytes.data(), start.bytes.size(), start.declaredSize, path);
+    return ReadBmpShape(start.bytes.data(), start.bytes.size(), start.declaredSize, path, limits);
 }
 
 void CDibImage::SetDefaults()

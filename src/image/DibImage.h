@@ -13,6 +13,7 @@
 
 #include "image/FileKind.h"
 #include "platform/BitmapTypes.h"
+#include "platform/ImageLimits.h"
 
 #pragma pack(push, 1)
 struct TgaHeader {
@@ -63,10 +64,12 @@ public:
     // Loads a BMP (kind 0), PNG (kind 3) or Targa (kind 5) file; any other kind is refused.
     // With PngAlpha::Keep a PNG with an alpha channel or a transparent colour
     // (tRNS) becomes a 32-bit record with its alpha; other PNGs read as without.
-    CDibImage(const std::string& path, FileKind kind, PngAlpha pngAlpha = PngAlpha::Drop);
+    // Each read takes the limits it is given (by default the process's).
+    CDibImage(const std::string& path, FileKind kind, PngAlpha pngAlpha = PngAlpha::Drop,
+        const ImageLimits& limits = GetImageLimits());
     // Loads the texture at offset of a model file (kind 2), or a compressed
     // bitmap (kind 1, inflated in memory), or a Targa file (kind 5); any other kind is refused.
-    CDibImage(const std::string& path, FileKind kind, uint64_t offset);
+    CDibImage(const std::string& path, FileKind kind, uint64_t offset, const ImageLimits& limits = GetImageLimits());
     ~CDibImage();
     CDibImage(const CDibImage&) = delete;
     CDibImage& operator=(const CDibImage&) = delete;
@@ -110,7 +113,7 @@ public:
     // from its headers alone, checked as its reader checks them (a compressed
     // bitmap's stream is inflated only as far as its headers). Damage past the
     // headers goes unseen. Throws the reader's refusal, as a CUserException.
-    static DibShape ReadShape(const std::string& path, FileKind kind);
+    static DibShape ReadShape(const std::string& path, FileKind kind, const ImageLimits& limits = GetImageLimits());
 
     // Writers: refusals and failed writes leave by an exception (a
     // CUserException with the text to show, or a CFileException).
@@ -146,12 +149,13 @@ private:
     void ReadPng(const std::string& path, PngAlpha alpha = PngAlpha::Drop);
     void BuildDibFromPng(uint32_t width, uint32_t height, uint16_t bitCount, bool grey);
     void ReadRawImage(const std::string& path, uint64_t offset);
-    static DibShape ReadBmpShape(const std::string& path);
+    static DibShape ReadBmpShape(const std::string& path, const ImageLimits& limits);
     // From a bitmap file's first bytes, for a file of fileSize bytes.
-    static DibShape ReadBmpShape(const uint8_t* bytes, size_t size, uint64_t fileSize, const std::string& path);
-    static DibShape ReadBmzShape(const std::string& path);
-    static DibShape ReadPngShape(const std::string& path);
-    static DibShape ReadTgaShape(const std::string& path);
+    static DibShape ReadBmpShape(
+        const uint8_t* bytes, size_t size, uint64_t fileSize, const std::string& path, const ImageLimits& limits);
+    static DibShape ReadBmzShape(const std::string& path, const ImageLimits& limits);
+    static DibShape ReadPngShape(const std::string& path, const ImageLimits& limits);
+    static DibShape ReadTgaShape(const std::string& path, const ImageLimits& limits);
 
     uint8_t* Block() const { return m_hDib.get() + m_nBlockOffset; }
     // Allocates a block of the given size as m_hDib; throws CMemoryException.
@@ -176,6 +180,7 @@ private:
     std::string m_strNotice;
     std::unique_ptr<char[]> m_pTextValue;
     uint32_t m_nStride = 0;
+    ImageLimits m_limits;  // of the read that made the record
     TgaHeader m_tgaHeader{};
     TgaFooter m_tgaFooter{};
 };

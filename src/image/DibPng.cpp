@@ -108,7 +108,7 @@ uint64_t OpenPng(PngReadJob& job, const std::string& path, PngAlpha alpha = PngA
     uint8_t header[16];
     if (std::fread(header, 1, sizeof header, job.file) == sizeof header && std::memcmp(header + 4, "IHDR", 4) == 0) {
         const auto side = [&](int at) { return png_get_uint_32(header + at); };
-        const uint32_t maxSide = GetImageLimits().nMaxSide;
+        const uint32_t maxSide = job.limits.nMaxSide;
         if (side(8) > maxSide || side(12) > maxSide)
             ThrowRefusal(kImageTooLarge, path);
     }
@@ -222,7 +222,7 @@ PngLayout MeasurePng(const PngReadJob& job, uint64_t fileBytes, const std::strin
     l.stride = DibStride(job.width, l.depth);
     const uint64_t pixelBytes = l.stride * job.height;
     l.blockBytes = pixelBytes + 4 * l.entries + sizeof(BITMAPINFOHEADER);
-    CheckImageWithinLimits(job.width, job.height, l.depth, path);
+    CheckImageWithinLimits(job.width, job.height, l.depth, path, job.limits);
     if (job.width == 0 || job.height == 0 || job.rowBytes > l.stride || l.blockBytes > kMaxBlockBytes ||
         pixelBytes / kMaxBytesPerFileByte > fileBytes)
         ThrowRefusal(kPngReadError, path);
@@ -231,9 +231,10 @@ PngLayout MeasurePng(const PngReadJob& job, uint64_t fileBytes, const std::strin
 
 }  // namespace
 
-DibShape CDibImage::ReadPngShape(const std::string& path)
+DibShape CDibImage::ReadPngShape(const std::string& path, const ImageLimits& limits)
 {
     PngReadJob job;
+    job.limits = limits;
     PngReadCleanup cleanup(job);
     const PngLayout layout = MeasurePng(job, OpenPng(job, path), path);
     return {static_cast<int32_t>(job.width), static_cast<int32_t>(job.height), layout.depth};
@@ -242,6 +243,7 @@ DibShape CDibImage::ReadPngShape(const std::string& path)
 void CDibImage::ReadPng(const std::string& path, PngAlpha alpha)
 {
     PngReadJob job;
+    job.limits = m_limits;
     PngReadCleanup cleanup(job);
     const PngLayout layout = MeasurePng(job, OpenPng(job, path, alpha), path);
     const uint32_t entries = layout.entries;

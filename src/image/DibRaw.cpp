@@ -33,7 +33,7 @@ struct RawLayout {
 // Reads the texture's fields and checks every size against the file: the
 // pixels must all be there, and the record's padded rows must fit the bitmap
 // header's 32-bit sizes.
-RawLayout MeasureTexture(CFile& file, uint64_t offset, const std::string& path)
+RawLayout MeasureTexture(CFile& file, uint64_t offset, const std::string& path, const ImageLimits& limits)
 {
     const std::optional<RawTextureShape> shape = ReadRawTextureShape(file, offset);
     if (!shape)
@@ -45,7 +45,7 @@ RawLayout MeasureTexture(CFile& file, uint64_t offset, const std::string& path)
     layout.height = shape->height;
     layout.knownFormat = shape->format == 1 || shape->format == 2;
     layout.bitCount = RawRecordBitCount(shape->format);
-    CheckImageWithinLimits(layout.width, layout.height, layout.bitCount, path);
+    CheckImageWithinLimits(layout.width, layout.height, layout.bitCount, path, limits);
     layout.bytesPerPixel = shape->BytesPerPixel();
     layout.pixelBytes = *shape->PixelBytes();
     layout.stride = DibStride(layout.width, layout.bitCount);
@@ -96,7 +96,7 @@ void CDibImage::ReadRawImage(const std::string& path, uint64_t offset)
     CFile file;
     if (!file.Open(path, CFile::modeRead))
         Fail(kOpenError, path);
-    const RawLayout layout = MeasureTexture(file, offset, path);
+    const RawLayout layout = MeasureTexture(file, offset, path, m_limits);
     const BITMAPINFOHEADER header =
         MakeInfoHeader(static_cast<int32_t>(layout.width), static_cast<int32_t>(layout.height), layout.bitCount, 0);
     uint8_t* block = AllocateBlock(sizeof header + header.biSizeImage);

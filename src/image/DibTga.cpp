@@ -163,7 +163,7 @@ struct TgaLayout {
     bool runLength = false;
 };
 
-TgaLayout MeasureTga(const TgaHeader& header, uint64_t fileSize, const std::string& path)
+TgaLayout MeasureTga(const TgaHeader& header, uint64_t fileSize, const std::string& path, const ImageLimits& limits)
 {
     if ((header.imageType != kTrueColour && header.imageType != kTrueColourRle) || header.colorMapType > 1 ||
         (header.pixelDepth != 24 && header.pixelDepth != 32))
@@ -187,7 +187,7 @@ TgaLayout MeasureTga(const TgaHeader& header, uint64_t fileSize, const std::stri
     l.stride = DibStride(header.width, header.pixelDepth);
     if (l.stride * header.height > kMaxDibBytes)
         ThrowRefusal(kTooLarge, path);
-    CheckImageWithinLimits(header.width, header.height, header.pixelDepth, path);
+    CheckImageWithinLimits(header.width, header.height, header.pixelDepth, path, limits);
     // Every pixel needs its bytes in the file: all of them uncompressed, and at
     // least one packet of 1 + bytesPerPixel bytes per 128 when run-length coded.
     const uint64_t pixels = uint64_t{header.width} * header.height;
@@ -199,22 +199,22 @@ TgaLayout MeasureTga(const TgaHeader& header, uint64_t fileSize, const std::stri
 }
 
 // Opens the file and reads and checks its header.
-TgaLayout OpenTga(CFile& file, TgaHeader& header, const std::string& path)
+TgaLayout OpenTga(CFile& file, TgaHeader& header, const std::string& path, const ImageLimits& limits)
 {
     if (!file.Open(path, CFile::modeRead))
         ThrowRefusal(kOpenError, path);
     if (file.Read(&header, sizeof header) != sizeof header)
         ThrowRefusal(kReadError, path);
-    return MeasureTga(header, file.GetLength(), path);
+    return MeasureTga(header, file.GetLength(), path, limits);
 }
 
 }  // namespace
 
-DibShape CDibImage::ReadTgaShape(const std::string& path)
+DibShape CDibImage::ReadTgaShape(const std::string& path, const ImageLimits& limits)
 {
     CFile file;
     TgaHeader header{};
-    OpenTga(file, header, path);
+    OpenTga(file, header, path, limits);
     return {header.width, header.height, header.pixelDepth};
 }
 
@@ -222,7 +222,7 @@ void CDibImage::ReadTga(const std::string& path)
 {
     CFile file;
     TgaHeader header{};
-    const TgaLayout layout = OpenTga(file, header, path);
+    const TgaLayout layout = OpenTga(file, header, path, m_limits);
     const uint64_t width = header.width;
     const uint64_t height = header.height;
 

@@ -34,8 +34,7 @@ png_structp PngCreateReader(PngReadJob* job)
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, ReadError, ReadWarning);
     if (!png)
         return nullptr;
-    const ImageLimits& limits = GetImageLimits();
-    png_set_user_limits(png, limits.nMaxSide, limits.nMaxSide);
+    png_set_user_limits(png, job->limits.nMaxSide, job->limits.nMaxSide);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
     png_set_chunk_cache_max(png, kMaxCachedChunks);
     png_set_keep_unknown_chunks(

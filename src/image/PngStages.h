@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/ImageLimits.h"
+
 struct PngReadJob {
     FILE* file = nullptr;
     png_structp png = nullptr;
@@ -22,6 +24,8 @@ struct PngReadJob {
     int colorType = 0;
     int interlace = 0;
     size_t rowBytes = 0;
+    // What the read may take; set before the reader is made.
+    ImageLimits limits;
     // libpng's text for the error that ended a stage; never printed.
     char errorText[128] = {};
     // Set before PngReadHeader: an alpha channel or a transparent colour is

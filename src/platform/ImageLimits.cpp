@@ -21,9 +21,9 @@ ImageLimits& Limits()
     return limits;
 }
 
-uint64_t MaxImageBytes()
+uint64_t MaxImageBytes(const ImageLimits& limits)
 {
-    return std::min(Limits().nMaxImageBytes, kMaxBitmapImageBytes);
+    return std::min(limits.nMaxImageBytes, kMaxBitmapImageBytes);
 }
 
 uint64_t ImageBytes(uint64_t width, uint64_t height, unsigned bitCount)
@@ -64,17 +64,16 @@ std::optional<uint64_t> ParseImageBudgetMiB(const std::string& text)
     return mib;
 }
 
-bool ImageWithinLimits(uint64_t width, uint64_t height, unsigned bitCount)
+bool ImageWithinLimits(uint64_t width, uint64_t height, unsigned bitCount, const ImageLimits& limits)
 {
-    const ImageLimits& limits = Limits();
     if (width > limits.nMaxSide || height > limits.nMaxSide)
         return false;
-    return ImageBytes(width, height, bitCount) <= MaxImageBytes();
+    return ImageBytes(width, height, bitCount) <= MaxImageBytes(limits);
 }
 
-std::string ImageTooLargeText(uint64_t width, uint64_t height, unsigned bitCount)
+std::string ImageTooLargeText(uint64_t width, uint64_t height, unsigned bitCount, const ImageLimits& limits)
 {
-    const uint32_t side = Limits().nMaxSide;
+    const uint32_t side = limits.nMaxSide;
     if (width > side || height > side) {
         return FormatString("The image is too large to open (%llu x %llu; the limit is %u pixels a side).\nFile: %%s",
             static_cast<unsigned long long>(width), static_cast<unsigned long long>(height), side);
@@ -82,11 +81,12 @@ std::string ImageTooLargeText(uint64_t width, uint64_t height, unsigned bitCount
     return FormatString("The image is too large to open (%llu x %llu, %llu MiB; the limit is %llu MiB).\nFile: %%s",
         static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
         static_cast<unsigned long long>(MiBRoundedUp(ImageBytes(width, height, bitCount))),
-        static_cast<unsigned long long>(MaxImageBytes() >> 20));
+        static_cast<unsigned long long>(MaxImageBytes(limits) >> 20));
 }
 
-void CheckImageWithinLimits(uint64_t width, uint64_t height, unsigned bitCount, const std::string& path)
+void CheckImageWithinLimits(
+    uint64_t width, uint64_t height, unsigned bitCount, const std::string& path, const ImageLimits& limits)
 {
-    if (!ImageWithinLimits(width, height, bitCount))
-        ThrowRefusal(ImageTooLargeText(width, height, bitCount).c_str(), path);
+    if (!ImageWithinLimits(width, height, bitCount, limits))
+        ThrowRefusal(ImageTooLargeText(width, height, bitCount, limits).c_str(), path);
 }

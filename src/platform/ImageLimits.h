@@ -29,8 +29,8 @@ struct ImageLimits {
 // Without figures, where they are not known (a compressed stream's verdict).
 inline constexpr char kImageTooLarge[] = "The image is too large to open.\nFile: %s";
 
-// The limits in force: the defaults, with the budget of TAVREL_MAX_IMAGE_MIB
-// when it holds a valid number.
+// The process's limits, which a read uses unless it is given its own: the
+// defaults, with the budget of TAVREL_MAX_IMAGE_MIB when it holds a valid number.
 const ImageLimits& GetImageLimits();
 // Replaces the limits in force (the tests make them small).
 void SetImageLimits(const ImageLimits& limits);
@@ -40,10 +40,13 @@ void SetImageBudgetMiB(uint64_t mib);
 std::optional<uint64_t> ParseImageBudgetMiB(const std::string& text);
 
 // True when an image of this size and depth is within the limits.
-bool ImageWithinLimits(uint64_t width, uint64_t height, unsigned bitCount);
+bool ImageWithinLimits(
+    uint64_t width, uint64_t height, unsigned bitCount, const ImageLimits& limits = GetImageLimits());
 // The refusal of an image outside the limits, with its figures and "%s" for
 // the file: "The image is too large to open (30000 x 30000, 3434 MiB; the
 // limit is 1024 MiB).\nFile: %s".
-std::string ImageTooLargeText(uint64_t width, uint64_t height, unsigned bitCount);
+std::string ImageTooLargeText(
+    uint64_t width, uint64_t height, unsigned bitCount, const ImageLimits& limits = GetImageLimits());
 // Throws that refusal (a CUserException) unless the image is within the limits.
-void CheckImageWithinLimits(uint64_t width, uint64_t height, unsigned bitCount, const std::string& path);
+void CheckImageWithinLimits(uint64_t width, uint64_t height, unsigned bitCount, const std::string& path,
+    const ImageLimits& limits = GetImageLimits());

@@ -471,6 +471,46 @@ TEST_F(ImageFiles, PngWithAlphaReadsToA32BitRecord)
     EXPECT_TRUE(ui.Texts().empty());
 }
 
+TEST_F(ImageFiles, EachReadTakesTheLimitsItIsGivenAndLeavesThoseOfTheProcessAlone)
+{
+    // 64 x 64 images: within the process's limits, past a read's own of 32 pixels a side.
+    const Bytes bmp = BuildBmp({.width = 64, .height = 64, .pixels = Bytes(64 * 64 * 3)});
+    const struct {
+        const char* name;
+        FileKind kind;
+        Bytes file;
+    } cases[] = {
+        {"in.bmp", FileKind::Bmp, bmp},
+        {"in.bmz", FileKind::Bmz, BuildBmz(bmp)},
+        {"in.png", FileKind::Png, EncodePng({.width = 64, .height = 64, .rows = std::vector<Bytes>(64, Bytes(3 * 64))})},
+        {"in.tga", FileKind::Tga, BuildTga({.width = 64, .height = 64, .pixels = Bytes(64 * 64 * 3)})},
+    };
+    ImageLimits small;
+    small.nMaxSide = 32;
+    const uint32_t processSide = GetImageLimits().nMaxSide;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File(c.name);
+        WriteFileBytes(path, c.file);
+        const auto read = [&](const ImageLimits& limits) {
+            return c.kind == FileKind::Bmz ? std::make_unique<CDibImage>(path, c.kind, 0, limits)
+                                           : std::make_unique<CDibImage>(path, c.kind, PngAlpha::Drop, limits);
+        };
+        const auto refusal = [](auto work) {
+            try {
+                work();
+            } catch (const CUserException& e) {
+                return e.GetErrorMessage().substr(0, 30);
+            }
+            return std::string("no refusal");
+        };
+        EXPECT_EQ(refusal([&] { read(small); }), "The image is too large to open");
+        EXPECT_EQ(refusal([&] { CDibImage::ReadShape(path, c.kind, small); }), "The image is too large to open");
+        EXPECT_EQ(read(GetImageLimits())->GetWidth(), 64);
+        EXPECT_EQ(GetImageLimits().nMaxSide, processSide);
+    }
+}
+
 TEST_F(ImageFiles, WriterRefusalsAndFailedWritesShowTheirTextAndLeaveTheOldFile)
 {
     const std::string out = dir.File("old"), nowhere = dir.File("no/such/folder.png");
