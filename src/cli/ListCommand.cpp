@@ -52,7 +52,7 @@ std::vector<ListRow> RowsOfTextureFields(const CImageSet& set, bool& allReadable
             AfxMessageBox(FormatString("Error reading file.\nFile: %s", path.c_str()), MB_OK);
             allReadable = false;
         } else if (shape.format != 1 && shape.format != 2) {
-            AfxMessageBox("Hmmm, somethin' ain't right!", MB_OK | MB_NOTICE);
+            AfxMessageBox("Hmmm, somethin' ain't right!", MB_OK);
         }
     }
     return rows;

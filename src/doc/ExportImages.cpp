@@ -128,10 +128,10 @@ private:
         }
         // What its reader noticed of an image read for the export (a notice, not a failure).
         if (owned && !image->GetNotice().empty())
-            AfxMessageBox(image->GetNotice(), MB_OK | MB_NOTICE);
+            AfxMessageBox(image->GetNotice(), MB_OK);
         if (IsEmpty(*image)) {
             AfxMessageBox(
-                FormatString(kEmptyImage, i, image->GetWidth(), std::abs(image->GetHeight())), MB_OK | MB_NOTICE);
+                FormatString(kEmptyImage, i, image->GetWidth(), std::abs(image->GetHeight())), MB_OK);
             Finish(i, ExportStatus::Empty, collect);
             return nullptr;
         }

@@ -2,6 +2,7 @@
 
 #include "image/DibImage.h"
 #include "platform/Exceptions.h"
+#include "platform/UiServices.h"
 
 std::unique_ptr<CDibImage> ReadShown(const std::string& path, FileKind kind, uint64_t offset)
 {
@@ -13,6 +14,6 @@ std::unique_ptr<CDibImage> ReadShown(const std::string& path, FileKind kind, uin
             record = std::make_unique<CDibImage>(path, kind);
     });
     if (read && !record->GetNotice().empty())
-        CNotice(record->GetNotice()).ReportError();
+        AfxMessageBox(record->GetNotice(), MB_OK);
     return read ? std::move(record) : CDibImage::CreateEmpty();
 }

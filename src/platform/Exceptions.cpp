@@ -22,11 +22,6 @@ void CUserException::ReportError() const
         AfxMessageBox(m_strMessage, MB_OK);
 }
 
-void CNotice::ReportError() const
-{
-    AfxMessageBox(GetErrorMessage(), MB_OK | MB_NOTICE);
-}
-
 std::string CMemoryException::GetErrorMessage() const
 {
     return "Out of memory.";

@@ -30,14 +30,6 @@ private:
     std::string m_strMessage;
 };
 
-// Not a failure: something the user should know of work that did complete
-// (shown, but a batch run does not count it as failed).
-class CNotice : public CUserException {
-public:
-    using CUserException::CUserException;
-    void ReportError() const override;
-};
-
 class CMemoryException : public CException {
 public:
     std::string GetErrorMessage() const override;

@@ -1,6 +1,5 @@
 #include "platform/UiServices.h"
 
-#include <atomic>
 
 namespace {
 
@@ -37,21 +36,7 @@ IUiServices* SetUiServices(IUiServices* services)
     return previous;
 }
 
-namespace {
-
-std::atomic<unsigned> g_failuresShown{0};
-
-}  // namespace
-
 int AfxMessageBox(const std::string& text, unsigned style)
 {
-    const bool notice = (style & MB_NOTICE) != 0 || (style & MB_ICONMASK) == MB_ICONINFORMATION;
-    if ((style & MB_TYPEMASK) == MB_OK && !notice)
-        g_failuresShown.fetch_add(1, std::memory_order_relaxed);
-    return Ui().MessageBox(text, style & ~MB_NOTICE);
-}
-
-unsigned FailuresShown()
-{
-    return g_failuresShown.load(std::memory_order_relaxed);
+    return Ui().MessageBox(text, style);
 }

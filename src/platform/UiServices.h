@@ -16,8 +16,6 @@ inline constexpr unsigned MB_ICONEXCLAMATION = 0x0030;
 inline constexpr unsigned MB_ICONINFORMATION = 0x0040;
 inline constexpr unsigned MB_TYPEMASK = 0x000F;
 inline constexpr unsigned MB_ICONMASK = 0x00F0;
-// A message about work that went on (a warning, not a failure); shown as MB_OK.
-inline constexpr unsigned MB_NOTICE = 0x10000;
 
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
@@ -105,10 +103,6 @@ IUiServices* SetUiServices(IUiServices* services);
 IUiServices* SetThreadUiServices(IUiServices* services);
 
 int AfxMessageBox(const std::string& text, unsigned style = MB_OK);
-// How many messages of failures (MB_OK, neither MB_NOTICE nor an information
-// icon) AfxMessageBox has shown: a front end that finishes its work after the
-// core has reported a failure (a read-back that could not read) fails too.
-unsigned FailuresShown();
 
 // Shows the wait cursor for its lifetime, so it ends on every path.
 class CWaitCursor {
