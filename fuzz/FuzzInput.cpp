@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "image/DibImage.h"
+#include "platform/Exceptions.h"
 #include "platform/File.h"
 #include "platform/ImageLimits.h"
 
@@ -70,4 +72,16 @@ void CheckShapeAgrees(const std::string& path, FileKind kind, const CDibImage& i
         if (image.GetBitmapInfo())
             __builtin_trap();
     }
+}
+
+std::unique_ptr<CDibImage> ReadImage(const std::string& path, FileKind kind, uint64_t offset)
+{
+    try {
+        if (kind == FileKind::Nif || kind == FileKind::Bmz)
+            return std::make_unique<CDibImage>(path, kind, offset);
+        return std::make_unique<CDibImage>(path, kind);
+    } catch (const CException&) {
+    } catch (const std::bad_alloc&) {
+    }
+    return CDibImage::CreateEmpty();
 }

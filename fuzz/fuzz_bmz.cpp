@@ -6,7 +6,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = MemoryFileWith(data, size, 0);
-    CDibImage image(path, FileKind::Bmz, 0);
-    CheckShapeAgrees(path, FileKind::Bmz, image);
+    CheckShapeAgrees(path, FileKind::Bmz, *ReadImage(path, FileKind::Bmz));
     return 0;
 }

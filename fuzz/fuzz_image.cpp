@@ -7,7 +7,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string path = MemoryFileWith(data, size);
-    CDibImage image(path, FUZZ_FILE_KIND);
+    const auto record = ReadImage(path, FUZZ_FILE_KIND);
+    const CDibImage& image = *record;
     CheckShapeAgrees(path, FUZZ_FILE_KIND, image);
     if (image.GetBitmapInfo()) {
         volatile uint8_t sink = 0;

@@ -21,6 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     file.Close();
     for (uint64_t offset : offsets)
-        CDibImage image(path, FileKind::Nif, offset);
+        ReadImage(path, FileKind::Nif, offset);
     return 0;
 }

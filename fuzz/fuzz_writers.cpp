@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::optional<uint64_t> oldBytes = shape.PixelBytes();
     std::vector<uint8_t> original;
     {
-        CDibImage image(path, FileKind::Nif, offset);
+        const auto record = ReadImage(path, FileKind::Nif, offset);
+        const CDibImage& image = *record;
         if (image.GetBitmapInfo() && oldBytes) {
             original = Rows(image);
             std::vector<uint8_t> pixels = original;
@@ -77,20 +78,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (bytes > 0 && Written([&] {
                     SpliceRawImageBlock(path, offset, *oldBytes, width, height, format, pixels.data(), bytes, shape);
                 })) {
-                CDibImage back(path, FileKind::Nif, offset);
-                if (!back.GetBitmapInfo() || Rows(back) != original)
+                const auto back = ReadImage(path, FileKind::Nif, offset);
+                if (!back->GetBitmapInfo() || Rows(*back) != original)
                     std::abort();  // a write reported as done changed the texture
             }
         }
     }
     if (!FirstTexture(path, offset, shape) || !shape.PixelBytes())
         return 0;
-    const bool readable = CDibImage(path, FileKind::Nif, offset).GetBitmapInfo() != nullptr;
+    const bool readable = ReadImage(path, FileKind::Nif, offset)->GetBitmapInfo() != nullptr;
     if (Written([&] { StampAlpha(path, offset, *shape.PixelBytes(), kStamp, shape); }) && readable) {
-        CDibImage back(path, FileKind::Nif, offset);
-        if (!back.GetBitmapInfo() || back.GetBitCount() != 32)
+        const auto back = ReadImage(path, FileKind::Nif, offset);
+        if (!back->GetBitmapInfo() || back->GetBitCount() != 32)
             std::abort();
-        const std::vector<uint8_t> rows = Rows(back);
+        const std::vector<uint8_t> rows = Rows(*back);
         for (size_t i = 3; i < rows.size(); i += 4)
             if (rows[i] != kStamp)
                 std::abort();  // an alpha byte the stamp missed
