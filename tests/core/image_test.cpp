@@ -5,9 +5,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <tuple>
 
 #include "BmpBuilder.h"
@@ -214,16 +216,28 @@ TEST_F(ImageFiles, BmpAndPngFilesReadToTheExactRecordAndWriteBackCanonically)
     EXPECT_TRUE(ui.Texts().empty());
 }
 
-TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
+// A file a reader refuses (none: the file does not exist, or a FIFO by that name) and the text it shows.
+struct Refusal {
+    std::string name;
+    FileKind kind;
+    std::optional<Bytes> file;
+    std::string text;
+};
+
+void PrintTo(const Refusal& row, std::ostream* out)
 {
-    const char *kBmpRead = "Error reading Bitmap file.\nFile: %s",
-               *kNotBmp = "Not a recognised BMP format file.\nFile: %s",
-               *kCompressed = "Compressed bitmaps are not supported.", *kPngRead = "Error reading png file.\nFile: %s";
+    *out << row.name;
+}
+
+std::vector<Refusal> Refusals()
+{
+    const std::string kBmpRead = "Error reading Bitmap file.\nFile: %s", kNotBmp = "Not a recognised BMP format file.\nFile: %s",
+                      kCompressed = "Compressed bitmaps are not supported.", kPngRead = "Error reading png file.\nFile: %s";
     const Bytes bmp = BuildBmp({.width = 3, .height = 2, .pixels = k24Rows});
     const Bytes png = EncodePng({.width = 64, .height = 64, .rows = std::vector<Bytes>(64, Bytes(3 * 64))});
-    const char *kTgaRead = "Error reading Targa file.\nFile: %s",
-               *kTgaKind =
-                   "Only uncompressed or run-length true-colour Targa files of 24 or 32 bits are supported.\nFile: %s";
+    const std::string kTgaRead = "Error reading Targa file.\nFile: %s",
+                      kTgaKind =
+                          "Only uncompressed or run-length true-colour Targa files of 24 or 32 bits are supported.\nFile: %s";
     const Bytes tga = BuildTga({.width = 2, .pixels = {1, 2, 3, 4, 5, 6}});
     const Bytes rle = BuildTga({.width = 2, .imageType = 10, .pixels = {1, 2, 3, 1, 2, 3}});  // one repeat packet
     const auto cut = [](const Bytes& file, size_t n) { return Bytes(file.begin(), file.begin() + long(n)); };
@@ -233,18 +247,7 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
     for (uint32_t i = 0, crc = uint32_t(crc32(0, huge.data() + 12, 17)); i < 4; ++i)
         huge[29 + i] = uint8_t(crc >> (24 - 8 * i));
     const uint32_t wide = GetImageLimits().nMaxSide + 1;
-    std::vector<std::string> tooLargeTexts;
-    const auto tooLarge = [&](uint64_t width, uint64_t height, unsigned bits) {
-        return tooLargeTexts.emplace_back(ImageTooLargeText(width, height, bits)).c_str();
-    };
-    tooLargeTexts.reserve(3);
-    // file: none if the file does not exist.
-    const struct {
-        const char* name;
-        FileKind kind;
-        std::optional<Bytes> file;
-        const char* text;
-    } cases[] = {
+    return {
         {"missing", FileKind::Bmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
         {"10 bytes", FileKind::Bmp, cut(bmp, 10), "Error reading bitmap file.\nFile: %s"},
         {"not BM", FileKind::Bmp, Patched(bmp, 0, 'B' | 'X' << 8, 2), kNotBmp},
@@ -252,11 +255,11 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"rows past the end", FileKind::Bmp, cut(bmp, bmp.size() - 1), kBmpRead},
         {"width 0", FileKind::Bmp, Patched(bmp, 18, 0), kBmpRead},
         {"stride times height overflows", FileKind::Bmp,
-            BuildBmp({.width = INT_MAX, .height = INT_MAX, .bitCount = 32}), tooLarge(INT_MAX, INT_MAX, 32)},
+            BuildBmp({.width = INT_MAX, .height = INT_MAX, .bitCount = 32}), ImageTooLargeText(INT_MAX, INT_MAX, 32)},
         {"height of the lowest int", FileKind::Bmp, BuildBmp({.width = 3, .height = INT_MIN, .pixels = k24Rows}),
-            tooLarge(3, 1ull << 31, 24)},
+            ImageTooLargeText(3, 1ull << 31, 24)},
         {"past the memory budget", FileKind::Bmp, BuildBmp({.width = 20000, .height = 20000, .bitCount = 32}),
-            tooLarge(20000, 20000, 32)},
+            ImageTooLargeText(20000, 20000, 32)},
         {"2 bits", FileKind::Bmp, Patched(bmp, 28, 2, 2), kNotBmp},
         {"RLE8", FileKind::Bmp, Patched(bmp, 30, BI_RLE8), kCompressed},
         {"missing PNG", FileKind::Png, std::nullopt, "Error opening png file.\nFile: %s"},
@@ -281,24 +284,32 @@ TEST_F(ImageFiles, RefusedFilesShowTheirTextAndLeaveNoImage)
         {"run-length packet past the image", FileKind::Tga, Patched(rle, 18, 0x82, 1), kTgaRead},
         {"huge run-length Targa in a small file", FileKind::Tga, Patched(rle, 12, 0x40004000), kTgaRead},
     };
-    // Damage that reading the headers alone does not see.
-    const std::string kPastHeaders[] = {"cut in the image data", "run-length packet past the image"};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = dir.File(c.name);
-        if (c.file) {
-            WriteFileBytes(path, *c.file);
-        } else if (std::string(c.name).starts_with("fifo")) {
-            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
-        }
-        ui.m_messages.clear();
-        EXPECT_EQ(ReadShown(path, c.kind)->GetBitmapInfo(), nullptr);
-        EXPECT_EQ(ui.Texts(), std::vector<std::string>{FormatString(c.text, path.c_str())});
-        // Reading the headers alone refuses the same, unless the damage is past them.
-        const bool pastHeaders = std::count(std::begin(kPastHeaders), std::end(kPastHeaders), std::string(c.name));
-        EXPECT_EQ(std::get<3>(ShapeRead(path, c.kind)), pastHeaders ? "" : ui.Texts().at(0));
-    }
 }
+
+struct RefusedFile : ImageFiles, ::testing::WithParamInterface<Refusal> { };
+
+TEST_P(RefusedFile, ShowsItsTextAndLeavesNoImage)
+{
+    const Refusal& c = GetParam();
+    const std::string path = dir.File(c.name);
+    if (c.file) {
+        WriteFileBytes(path, *c.file);
+    } else if (c.name.starts_with("fifo")) {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+    }
+    EXPECT_EQ(ReadShown(path, c.kind)->GetBitmapInfo(), nullptr);
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{FormatString(c.text.c_str(), path.c_str())});
+    // Reading the headers alone refuses the same, unless the damage is past them, where they do not look.
+    const bool pastHeaders = c.name == "cut in the image data" || c.name == "run-length packet past the image";
+    EXPECT_EQ(std::get<3>(ShapeRead(path, c.kind)), pastHeaders ? "" : ui.Texts().at(0));
+}
+
+// Each row runs alone by its name: --gtest_filter='Readers/RefusedFile.*/not_BM'.
+INSTANTIATE_TEST_SUITE_P(Readers, RefusedFile, ::testing::ValuesIn(Refusals()), [](const auto& row) {
+    std::string name = row.param.name;
+    std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+    return name;
+});
 
 TEST_F(ImageFiles, TargaHoldsTheRecordsDepthOrElse24BitsInUnpaddedRows)
 {
