@@ -490,14 +490,19 @@ bool CTavrelDoc::ShowTexture(uint32_t index)
 void CTavrelDoc::RunEdit(const std::function<void()>& edit)
 {
     struct stat st { };
-    if (!m_workRunner || ::stat(m_strFilePath.c_str(), &st) != 0 || uint64_t(st.st_size) < kWorkerReadBytes) {
-        edit();
+    RunWrite(m_strFileName, ::stat(m_strFilePath.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0, edit);
+}
+
+void CTavrelDoc::RunWrite(const std::string& name, uint64_t bytes, const std::function<void()>& write)
+{
+    if (!m_workRunner || bytes < kWorkerReadBytes) {
+        write();
         return;
     }
     std::exception_ptr error;
-    m_workRunner(FormatString(kWritingImage, m_strFileName.c_str()), false, [&](IProgress&) {
+    m_workRunner(FormatString(kWritingImage, name.c_str()), false, [&](IProgress&) {
         try {
-            edit();
+            write();
         } catch (...) {
             error = std::current_exception();
         }

@@ -226,10 +226,11 @@ private:
     // so that the window stays responsive; null when that read was cancelled.
     std::unique_ptr<CDibImage> ReadForView(const std::string& path, FileKind kind, uint64_t offset, uint64_t bytes);
     static constexpr uint64_t kWorkerReadBytes = uint64_t{32} << 20;
-    // Runs an in-place edit of the open file; one of kWorkerReadBytes or more
-    // goes through the work runner, without a Cancel (a write is not stopped
-    // half-way), so that the window keeps painting. What the edit throws is
-    // thrown here.
+    // Runs a write of `bytes`; one of kWorkerReadBytes or more goes through
+    // the work runner, without a Cancel (a write is not stopped half-way), so
+    // that the window keeps painting. What the write throws is thrown here.
+    void RunWrite(const std::string& name, uint64_t bytes, const std::function<void()>& write);
+    // RunWrite of an in-place edit of the open file.
     void RunEdit(const std::function<void()>& edit);
     // Scans the open model file again and reloads its textures, showing the same index.
     void ReloadModelFile();

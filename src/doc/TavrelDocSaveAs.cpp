@@ -60,7 +60,9 @@ void CTavrelDoc::OnFileSaveAs()
     // The wait cursor ends before a failure is shown.
     const bool written = RunReportingFailure([&] {
         CWaitCursor wait;
-        WriteExportFile(*image, target.strPath, static_cast<ExportType>(target.nTypeIndex), {});
+        RunWrite(FileNamePart(target.strPath), image->GetBlockSize(), [&] {
+            WriteExportFile(*image, target.strPath, static_cast<ExportType>(target.nTypeIndex), {});
+        });
     });
     if (!written)
         return;
