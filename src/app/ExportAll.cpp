@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/WorkerDialog.h"
+#include "doc/DocExportSource.h"
 #include "doc/ExportImages.h"
 #include "doc/ExportTypes.h"
 #include "doc/PathUtil.h"
@@ -16,39 +17,6 @@ namespace {
 constexpr char kExportFilter[] =
     "Portable Network Graphics (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|Truevision Targa (*.tga)|*.tga||";
 constexpr ExportType kTypes[] = {ExportType::PngAlpha, ExportType::Bmp, ExportType::Tga};
-
-// The document's images: a model file's textures, each read when the export
-// comes to it (the shown one is held already), or the one image of any other kind.
-class CDocSource final : public IExportSource {
-public:
-    explicit CDocSource(const CTavrelDoc& doc)
-        : m_doc(doc)
-        , m_bModel(doc.GetFileKind() == FileKind::Nif)
-        , m_nCount(m_bModel ? doc.ImageCount() : 1)
-        , m_pShown(doc.GetActiveImage())
-    {
-        if (m_pShown && !m_pShown->GetBitmapInfo())
-            m_pShown = nullptr;
-        if (!m_bModel && !m_pShown)
-            m_nCount = 0;
-    }
-    uint32_t Count() const override { return m_nCount; }
-    // Called from several threads: the document's cache is left alone, each read is the call's own.
-    // A texture that cannot be read is counted in the closing message.
-    const CDibImage* Image(uint32_t index, std::unique_ptr<CDibImage>& owned) const override
-    {
-        if (!m_bModel || index == m_doc.GetCurrentIndex())
-            return m_pShown;
-        owned = m_doc.ReadTexture(index, true);
-        return owned.get();
-    }
-
-private:
-    const CTavrelDoc& m_doc;
-    bool m_bModel;
-    uint32_t m_nCount;
-    const CDibImage* m_pShown;
-};
 
 // The progress dialog, and the one question before files that differ are
 // replaced, asked on the window's thread.
@@ -127,7 +95,7 @@ void ExportAllImages(QWidget* parent, CTavrelDoc& doc)
     options.type = kTypes[std::clamp(chosen->nFilterIndex, 1, 3) - 1];
     // The document stays as it is while the export reads it on the worker.
     CTavrelDoc::CBusyScope busy(doc);
-    CDocSource source(doc);
+    CDocExportSource source(doc);
     ExportReport report;
     const std::vector<std::string> said =
         RunOffWindowThread(parent, QStringLiteral("Exporting the textures..."), [&](CDialogProgress& dialog) {

@@ -89,7 +89,7 @@ void CTextureListModel::MakeNextThumbnail()
         std::unique_ptr<CDibImage> owned;
         const CDibImage* dib = m_pDoc->HeldTextureAt(uint32_t(row));
         if (!dib || !dib->GetBitmapInfo()) {
-            owned = m_pDoc->ReadTexture(uint32_t(row), true);
+            owned = m_pDoc->ReadTexture(uint32_t(row));
             dib = owned.get();
         }
         if (dib && dib->GetBitmapInfo()) {

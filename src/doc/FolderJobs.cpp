@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "doc/DocExportSource.h"
 #include "doc/EditOperations.h"
 #include "doc/ExportImages.h"
 #include "doc/TavrelDoc.h"
@@ -88,33 +89,6 @@ unsigned JobsFor(size_t files, unsigned jobs)
     return files == 1 ? jobs : 1;  // one file alone may use the jobs on its images; several files share them
 }
 
-// A file's images, read when each is wanted (a model file's textures one at a time).
-class CDocSource final : public IExportSource {
-public:
-    explicit CDocSource(const CTavrelDoc& doc)
-        : m_doc(doc)
-        , m_bModel(doc.GetFileKind() == FileKind::Nif)
-    {
-    }
-    uint32_t Count() const override
-    {
-        return m_bModel ? static_cast<uint32_t>(m_doc.GetRawImageOffsets().size()) : m_doc.ImageCount();
-    }
-    const CDibImage* Image(uint32_t index, std::unique_ptr<CDibImage>& owned) const override
-    {
-        if (!m_bModel) {
-            const CDibImage* image = m_doc.ImageAt(index);
-            return image && image->GetBitmapInfo() ? image : nullptr;
-        }
-        owned = std::make_unique<CDibImage>(m_doc.GetFilePath(), FileKind::Nif, m_doc.GetRawImageOffsets()[index]);
-        return owned.get();
-    }
-
-private:
-    const CTavrelDoc& m_doc;
-    bool m_bModel;
-};
-
 uint64_t FileSize(const std::string& path)
 {
     std::error_code error;
@@ -129,7 +103,7 @@ void ExportOne(const FoundFile& file, const FolderExportOptions& options, unsign
     doc.SetReadTexturesOnDemand(true);
     doc.SetLinkPolicy(CTavrelDoc::LinkPolicy::Follow);
     const LoadResult loaded = doc.LoadFile(file.strPath);
-    const CDocSource source(doc);
+    const CDocExportSource source(doc);
     if (source.Count() == 0) {
         if (loaded != LoadResult::kFailedAndReported)
             out.messages.push_back("No image could be read from " + file.strPath);

@@ -40,7 +40,7 @@ MapCandidates CollectMapCandidates(const CTavrelDoc& doc)
         if (!shape || shape->width != kMapTileSize || shape->height != kMapTileSize || !doc.TextureLooksReadable(i))
             continue;
         // A record of the map's own: the document's cache may drop its records while the map is open.
-        std::unique_ptr<CDibImage> record = doc.ReadTexture(i, true);
+        std::unique_ptr<CDibImage> record = doc.ReadTexture(i);
         if (!IsTile(record.get()))
             continue;
         found.images.push_back(record.get());

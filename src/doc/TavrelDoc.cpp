@@ -233,10 +233,10 @@ CDibImage* CTavrelDoc::HeldTextureAt(uint32_t index) const
     return model ? model->textures.Find(index) : nullptr;
 }
 
-std::unique_ptr<CDibImage> CTavrelDoc::ReadTexture(uint32_t index, bool bQuiet) const
+std::unique_ptr<CDibImage> CTavrelDoc::ReadTexture(uint32_t index) const
 {
     const ModelFile* model = Model();
-    return model ? model->textures.Read(index, bQuiet) : nullptr;
+    return model ? model->textures.Read(index) : nullptr;
 }
 
 void CTavrelDoc::OnUpdateFileOpen(CCmdUI* pCmdUI)

@@ -97,7 +97,7 @@ public:
     const RawTextureShape* TextureShapeAt(uint32_t index) const;
     bool TextureLooksReadable(uint32_t index) const;
     CDibImage* HeldTextureAt(uint32_t index) const;
-    std::unique_ptr<CDibImage> ReadTexture(uint32_t index, bool bQuiet) const;
+    std::unique_ptr<CDibImage> ReadTexture(uint32_t index) const;
     uint64_t TexturesVersion() const;
     // Bytes of the texture records held.
     uint64_t HeldTextureBytes() const;

@@ -144,14 +144,10 @@ void CTextureCache::Trim(uint32_t pinned)
     }
 }
 
-std::unique_ptr<CDibImage> CTextureCache::Read(uint32_t index, bool bQuiet) const
+std::unique_ptr<CDibImage> CTextureCache::Read(uint32_t index) const
 {
     if (index >= m_offsets.size())
         return nullptr;
-    if (!bQuiet) {
-        std::unique_ptr<CDibImage> record = ReadShown(m_strPath, FileKind::Nif, m_offsets[index]);
-        return record->GetBitmapInfo() ? std::move(record) : nullptr;
-    }
     try {
         return std::make_unique<CDibImage>(m_strPath, FileKind::Nif, m_offsets[index]);
     } catch (const CException&) {

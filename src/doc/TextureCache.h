@@ -55,9 +55,8 @@ public:
     // Holds a record read elsewhere (a failed read: one without an image) as
     // texture index's, as Get would have; returns it.
     CDibImage* Adopt(uint32_t index, std::unique_ptr<CDibImage> record, uint32_t pinned);
-    // A record of its own, read now; null when the read fails. With bQuiet the
-    // reader's messages are not shown.
-    std::unique_ptr<CDibImage> Read(uint32_t index, bool bQuiet) const;
+    // A record of its own, read now, quietly: null when the read fails.
+    std::unique_ptr<CDibImage> Read(uint32_t index) const;
     // Bytes of the records held.
     uint64_t HeldBytes() const { return m_nHeldBytes; }
     // Changes whenever the fields may have, or a texture's pixels (not when

@@ -82,7 +82,7 @@ TEST(TextureCache, HoldsTheShownAndTheLatestWithinItsBoundsAndSpeaksOncePerFailu
     CTextureCache cache({2, 1 << 20});
     cache.Reset(model.path, model.offsets, model.shapes, model.length);
     EXPECT_FALSE(cache.LooksReadable(4));
-    EXPECT_EQ(cache.Read(4, true), nullptr);
+    EXPECT_EQ(cache.Read(4), nullptr);
     EXPECT_TRUE(ui.Texts().empty());
     for (uint32_t i : {4u, 0u, 1u, 2u, 4u})
         cache.Get(i, 0);
@@ -105,7 +105,7 @@ TEST(TextureCache, TheDocumentReadsTheShownTextureAndKeepsItsFileWhenAnOpenFails
     ASSERT_TRUE(doc.SelectImage(3));
     EXPECT_TRUE(HoldsTexture(doc.GetActiveImage(), model, 3));
     EXPECT_TRUE(HoldsTexture(doc.ImageAt(2), model, 2));
-    EXPECT_TRUE(HoldsTexture(doc.ReadTexture(1, true).get(), model, 1));
+    EXPECT_TRUE(HoldsTexture(doc.ReadTexture(1).get(), model, 1));
     // The cut texture speaks when it is shown, once.
     doc.OnNextImage();
     EXPECT_EQ(doc.GetActiveImage()->GetBitmapInfo(), nullptr);
