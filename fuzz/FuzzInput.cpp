@@ -5,10 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
+#include "doc/ShownRead.h"
 #include "image/DibImage.h"
-#include "platform/Exceptions.h"
 #include "platform/File.h"
 #include "platform/ImageLimits.h"
 
@@ -76,12 +75,6 @@ void CheckShapeAgrees(const std::string& path, FileKind kind, const CDibImage& i
 
 std::unique_ptr<CDibImage> ReadImage(const std::string& path, FileKind kind, uint64_t offset)
 {
-    try {
-        if (kind == FileKind::Nif || kind == FileKind::Bmz)
-            return std::make_unique<CDibImage>(path, kind, offset);
-        return std::make_unique<CDibImage>(path, kind);
-    } catch (const CException&) {
-    } catch (const std::bad_alloc&) {
-    }
-    return CDibImage::CreateEmpty();
+    std::unique_ptr<CDibImage> image = ReadQuietly(path, kind, offset);
+    return image ? std::move(image) : CDibImage::CreateEmpty();
 }

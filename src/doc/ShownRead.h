@@ -13,3 +13,5 @@ class CDibImage;
 // The image of a file of that kind (for a model file, the texture at
 // offset); once a failure has been shown, a record without an image.
 std::unique_ptr<CDibImage> ReadShown(const std::string& path, FileKind kind, uint64_t offset = 0);
+// The same read that nobody is to see fail: null when the reader refuses.
+std::unique_ptr<CDibImage> ReadQuietly(const std::string& path, FileKind kind, uint64_t offset = 0);

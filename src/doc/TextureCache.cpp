@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <new>
 
 #include "doc/ShownRead.h"
 #include "image/DibImage.h"
-#include "platform/Exceptions.h"
 #include "platform/ImageLimits.h"
 
 namespace {
@@ -148,10 +146,5 @@ std::unique_ptr<CDibImage> CTextureCache::Read(uint32_t index) const
 {
     if (index >= m_offsets.size())
         return nullptr;
-    try {
-        return std::make_unique<CDibImage>(m_strPath, FileKind::Nif, m_offsets[index]);
-    } catch (const CException&) {
-    } catch (const std::bad_alloc&) {
-    }
-    return nullptr;
+    return ReadQuietly(m_strPath, FileKind::Nif, m_offsets[index]);
 }
