@@ -8,7 +8,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -333,23 +332,6 @@ TEST(Faults, KilledAtEveryCallTheFileIsOldOrNewAndTheNextRunLeavesNoStrayFile)
     }
 }
 
-namespace {
-
-// A PNG whose header declares the sides, its CRC made right; the rest is a 1 x 1 image's.
-Bytes PngDeclaring(uint32_t side)
-{
-    Bytes png = EncodePng({.width = 1, .height = 1, .rows = {Bytes(3, 7)}});
-    for (const size_t at : {16u, 20u})
-        for (int i = 0; i < 4; ++i)
-            png[at + i] = uint8_t(side >> (24 - 8 * i));
-    const uint32_t crc = uint32_t(crc32(0, png.data() + 12, 17));
-    for (int i = 0; i < 4; ++i)
-        png[29 + i] = uint8_t(crc >> (24 - 8 * i));
-    return png;
-}
-
-}  // namespace
-
 // Files that declare more than the budget, and link names that point anywhere:
 // refused or read without a crash, in a small part of the memory they declare.
 TEST(Faults, HostileFilesAreRefusedWithinTheBudgetAndHostileLinksReadWithoutACrash)
@@ -364,7 +346,8 @@ TEST(Faults, HostileFilesAreRefusedWithinTheBudgetAndHostileLinksReadWithoutACra
     sparse.Texture(30000, 30000, 2, Bytes{});
     sparse.Save(work + "/sparse.nif");
     const bool holes = ::truncate((work + "/sparse.nif").c_str(), off_t(sparse.Bytes().size()) + 3600000000) == 0;
-    WriteFileBytes(work + "/huge.png", PngDeclaring(30000));
+    WriteFileBytes(work + "/huge.png",
+        WithDeclaredSides(EncodePng({.width = 1, .height = 1, .rows = {Bytes(3, 7)}}), 30000, 30000));
     WriteFileBytes(
         work + "/huge.bmz", BuildBmz(BuildBmp({.width = 30000, .height = 30000, .bitCount = 32}), {0, 0, 0, 0, 1}));
     const std::string tooLarge = "The image is too large to open";
