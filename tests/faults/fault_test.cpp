@@ -171,6 +171,26 @@ public:
     }
     bool IsWrite(long n) const { return n >= 1 && size_t(n) <= m_names.size() && m_names[n - 1].ends_with("write"); }
 
+    // The clean run flushed each new version to the disk before it took the target's name: a path that
+    // skipped the flush could lose the file to a power cut even though the rename made the old one unreachable.
+    void ExpectFlushedBeforeNamed() const
+    {
+        const std::set<std::string> data = {"write", "pwrite", "writev", "pwritev", "copy_file_range"};
+        bool pending = false;  // data written since the last flush
+        unsigned placed = 0;
+        for (const std::string& call : m_names) {
+            if (data.count(call))
+                pending = true;
+            else if (call == "fsync" || call == "fdatasync")
+                pending = false;
+            else if (call.starts_with("rename") || call == "linkat") {
+                EXPECT_FALSE(pending) << "a new version took its name unflushed (" << call << ")";
+                ++placed;
+            }
+        }
+        EXPECT_GT(placed, 0u) << "the target was not written through a new version";
+    }
+
     void Setup() const { Populate(m_root, m_s); }
 
     // The folder holds what it held before the run, or what a clean run leaves; nothing else.
@@ -273,47 +293,16 @@ TEST(Faults, EveryFailedCallOfEveryWriteLeavesTheOldFileOrTheNewOneAndSaysWhy)
     }
 }
 
-// A new version is flushed to the disk before it takes the target's name, on
-// every writing path: a path that skipped the flush could lose the file to a
-// power cut even though the rename had made the old one unreachable.
-TEST(Faults, EveryNewVersionIsFlushedBeforeItTakesTheTargetsName)
-{
-    const std::set<std::string> data = {"write", "pwrite", "writev", "pwritev", "copy_file_range"};
-    const std::set<std::string> flush = {"fsync", "fdatasync"};
-    const std::set<std::string> placing = {"rename", "renameat", "renameat2", "linkat"};
-    for (const Scenario& s : Scenarios()) {
-        for (const std::string noTmpfile : {"0", "1"}) {
-            SCOPED_TRACE(std::string(s.name) + (noTmpfile == "1" ? ", named new versions" : ""));
-            TempDir root;
-            Populate(root, s);
-            const Outcome o =
-                RunTool(root.File("work"), s.args, {{"TAVREL_FAULT_N", "0"}, {"TAVREL_NO_TMPFILE", noTmpfile}});
-            ASSERT_EQ(o.status, 0) << o.err;
-            bool pending = false;  // data written since the last flush
-            unsigned placed = 0;
-            for (const std::string& call : o.callNames) {
-                if (data.count(call))
-                    pending = true;
-                else if (flush.count(call))
-                    pending = false;
-                else if (placing.count(call)) {
-                    EXPECT_FALSE(pending) << "a new version took its name unflushed (" << call << ")";
-                    ++placed;
-                }
-            }
-            EXPECT_GT(placed, 0u) << "the target was not written through a new version";
-        }
-    }
-}
-
 // Killed before each call of its run, on file systems with and without
 // unnamed files: the target is old or new, and the next run leaves no stray file.
-TEST(Faults, KilledAtEveryCallTheFileIsOldOrNewAndTheNextRunLeavesNoStrayFile)
+// Every new version of the clean run is flushed before it is named.
+TEST(Faults, FlushedBeforeNamedAndKilledAtEveryCallTheFileIsOldOrNewAndTheNextRunLeavesNoStrayFile)
 {
     for (const Scenario& s : Scenarios()) {
         for (const char* noTmpfile : {"0", "1"}) {
             SCOPED_TRACE(std::string(s.name) + (noTmpfile[0] == '1' ? ", named new versions" : ""));
             const Sweep sweep(s, noTmpfile);
+            sweep.ExpectFlushedBeforeNamed();
             for (long n = 1; n <= sweep.Calls(); ++n) {
                 if (sweep.IsRead(n))
                     continue;
