@@ -176,6 +176,17 @@ Shape ShapeRead(const std::string& path, FileKind kind)
     }
 }
 
+// The text of the refusal that the work leaves by, or "no refusal".
+template <typename Work> std::string RefusalText(const Work& work)
+{
+    try {
+        work();
+    } catch (const CUserException& e) {
+        return e.GetErrorMessage();
+    }
+    return "no refusal";
+}
+
 // Every test's files, and the messages the code under test shows.
 struct ImageFiles : ::testing::Test {
     TempDir dir;
@@ -503,16 +514,9 @@ TEST_F(ImageFiles, EachReadTakesTheLimitsItIsGivenAndLeavesThoseOfTheProcessAlon
             return c.kind == FileKind::Bmz ? std::make_unique<CDibImage>(path, c.kind, 0, limits)
                                            : std::make_unique<CDibImage>(path, c.kind, PngAlpha::Drop, limits);
         };
-        const auto refusal = [](auto work) {
-            try {
-                work();
-            } catch (const CUserException& e) {
-                return e.GetErrorMessage().substr(0, 30);
-            }
-            return std::string("no refusal");
-        };
-        EXPECT_EQ(refusal([&] { read(small); }), "The image is too large to open");
-        EXPECT_EQ(refusal([&] { CDibImage::ReadShape(path, c.kind, small); }), "The image is too large to open");
+        EXPECT_EQ(RefusalText([&] { read(small); }).substr(0, 30), "The image is too large to open");
+        EXPECT_EQ(RefusalText([&] { CDibImage::ReadShape(path, c.kind, small); }).substr(0, 30),
+            "The image is too large to open");
         EXPECT_EQ(read(GetImageLimits())->GetWidth(), 64);
         EXPECT_EQ(GetImageLimits().nMaxSide, processSide);
     }
@@ -528,19 +532,11 @@ TEST_F(ImageFiles, WriterRefusalsAndFailedWritesShowTheirTextAndLeaveTheOldFile)
     };
     const auto wide = DibBuilder::Blank(70000, 1, 1);
     // The BMP and Targa writers leave by an exception; the caller shows it.
-    const auto refusal = [](auto write) {
-        try {
-            write();
-        } catch (const CUserException& e) {
-            return e.GetErrorMessage();
-        }
-        return std::string("no refusal");
-    };
     const std::string noImage = "Unable to write " + out + ", no image data was found.";
-    EXPECT_EQ(refusal([&] { empty->WriteBmp(out); }), noImage);
-    EXPECT_EQ(refusal([&] { empty->WriteTga(out); }), noImage);
+    EXPECT_EQ(RefusalText([&] { empty->WriteBmp(out); }), noImage);
+    EXPECT_EQ(RefusalText([&] { empty->WriteTga(out); }), noImage);
     EXPECT_EQ(
-        refusal([&] { wide->WriteTga(out); }), "Unable to write " + out + ", the image is too large for a Targa file.");
+        RefusalText([&] { wide->WriteTga(out); }), "Unable to write " + out + ", the image is too large for a Targa file.");
     ui.m_messages.clear();
     EXPECT_FALSE(writePng(*empty, out));
     const BmpFileParts fields444{
