@@ -2,7 +2,6 @@
 // byte and as PNG read back with libpng; every refusal and failed write with its text.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -177,6 +176,17 @@ Shape ShapeRead(const std::string& path, FileKind kind)
     }
 }
 
+// The text of the refusal that the work leaves by, or "no refusal".
+template <typename Work> std::string RefusalText(const Work& work)
+{
+    try {
+        work();
+    } catch (const CUserException& e) {
+        return e.GetErrorMessage();
+    }
+    return "no refusal";
+}
+
 // Every test's files, and the messages the code under test shows.
 struct ImageFiles : ::testing::Test {
     TempDir dir;
@@ -241,11 +251,8 @@ std::vector<Refusal> Refusals()
     const Bytes tga = BuildTga({.width = 2, .pixels = {1, 2, 3, 4, 5, 6}});
     const Bytes rle = BuildTga({.width = 2, .imageType = 10, .pixels = {1, 2, 3, 1, 2, 3}});  // one repeat packet
     const auto cut = [](const Bytes& file, size_t n) { return Bytes(file.begin(), file.begin() + long(n)); };
-    // Sides of 11840 (within the memory budget) in a small file, the header's CRC made right, so only the sides are wrong.
-    Bytes huge = png;
-    huge[18] = huge[22] = 0x2E;
-    for (uint32_t i = 0, crc = uint32_t(crc32(0, huge.data() + 12, 17)); i < 4; ++i)
-        huge[29 + i] = uint8_t(crc >> (24 - 8 * i));
+    // Sides of 11840 (within the memory budget) in a small file.
+    const Bytes huge = WithDeclaredSides(png, 11840, 11840);
     const uint32_t wide = GetImageLimits().nMaxSide + 1;
     return {
         {"missing", FileKind::Bmp, std::nullopt, "Error opening bitmap file.\nFile: %s"},
@@ -507,16 +514,9 @@ TEST_F(ImageFiles, EachReadTakesTheLimitsItIsGivenAndLeavesThoseOfTheProcessAlon
             return c.kind == FileKind::Bmz ? std::make_unique<CDibImage>(path, c.kind, 0, limits)
                                            : std::make_unique<CDibImage>(path, c.kind, PngAlpha::Drop, limits);
         };
-        const auto refusal = [](auto work) {
-            try {
-                work();
-            } catch (const CUserException& e) {
-                return e.GetErrorMessage().substr(0, 30);
-            }
-            return std::string("no refusal");
-        };
-        EXPECT_EQ(refusal([&] { read(small); }), "The image is too large to open");
-        EXPECT_EQ(refusal([&] { CDibImage::ReadShape(path, c.kind, small); }), "The image is too large to open");
+        EXPECT_EQ(RefusalText([&] { read(small); }).substr(0, 30), "The image is too large to open");
+        EXPECT_EQ(RefusalText([&] { CDibImage::ReadShape(path, c.kind, small); }).substr(0, 30),
+            "The image is too large to open");
         EXPECT_EQ(read(GetImageLimits())->GetWidth(), 64);
         EXPECT_EQ(GetImageLimits().nMaxSide, processSide);
     }
@@ -532,19 +532,11 @@ TEST_F(ImageFiles, WriterRefusalsAndFailedWritesShowTheirTextAndLeaveTheOldFile)
     };
     const auto wide = DibBuilder::Blank(70000, 1, 1);
     // The BMP and Targa writers leave by an exception; the caller shows it.
-    const auto refusal = [](auto write) {
-        try {
-            write();
-        } catch (const CUserException& e) {
-            return e.GetErrorMessage();
-        }
-        return std::string("no refusal");
-    };
     const std::string noImage = "Unable to write " + out + ", no image data was found.";
-    EXPECT_EQ(refusal([&] { empty->WriteBmp(out); }), noImage);
-    EXPECT_EQ(refusal([&] { empty->WriteTga(out); }), noImage);
+    EXPECT_EQ(RefusalText([&] { empty->WriteBmp(out); }), noImage);
+    EXPECT_EQ(RefusalText([&] { empty->WriteTga(out); }), noImage);
     EXPECT_EQ(
-        refusal([&] { wide->WriteTga(out); }), "Unable to write " + out + ", the image is too large for a Targa file.");
+        RefusalText([&] { wide->WriteTga(out); }), "Unable to write " + out + ", the image is too large for a Targa file.");
     ui.m_messages.clear();
     EXPECT_FALSE(writePng(*empty, out));
     const BmpFileParts fields444{

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -31,21 +32,32 @@ std::vector<uint8_t> BmpOfRgb(uint32_t width, uint32_t height, uint8_t seed)
     return BmpOfBlock(NifBuilder::PatternPixels(width, height, 1, seed), width, height, 1);
 }
 
+// The model file of the shapes (texture i of seed i + 1), with the edited ones' shapes and pixels instead.
+NifBuilder ModelWith(const std::map<size_t, std::pair<Shape, std::vector<uint8_t>>>& edits)
+{
+    NifBuilder model;
+    model.Filler(40);
+    for (size_t i = 0; i < std::size(kShapes); ++i) {
+        const auto edit = edits.find(i);
+        const Shape s = edit != edits.end() ? edit->second.first : kShapes[i];
+        model.Filler(9).Texture(s.width, s.height, s.format,
+            edit != edits.end() ? edit->second.second
+                                : NifBuilder::PatternPixels(s.width, s.height, s.format, uint8_t(i + 1)));
+    }
+    model.Filler(33);
+    return model;
+}
+
 // A model file of the shapes, and the folder its textures were exported to as PNG files.
 struct RoundTrip {
     TempDir dir;
     std::string model = dir.File("rock.nif");
     std::string folder = dir.File("out");
-    NifBuilder builder;
+    NifBuilder builder = ModelWith({});
     ScriptedUi ui;
 
     RoundTrip()
     {
-        builder.Filler(40);
-        uint8_t seed = 1;
-        for (const Shape& s : kShapes)
-            builder.Filler(9).Texture(s.width, s.height, s.format, seed++);
-        builder.Filler(33);
         builder.Save(model);
         ::mkdir(folder.c_str(), 0755);
         for (size_t i = 0; i < std::size(kShapes); ++i) {
@@ -100,14 +112,10 @@ TEST(ImportTextures, EditedTexturesChangeExactlyTheirBlocksInOnePassOtherNamesAr
     std::vector<uint8_t> alphaKept = NifBuilder::PatternPixels(6, 2, 2, 4);
     for (size_t p = 0; p < 12; ++p)
         std::copy_n(NifBuilder::PatternPixels(6, 2, 1, 92).begin() + p * 3, 3, alphaKept.begin() + p * 4);
-    NifBuilder expected;
-    expected.Filler(49).Texture(10, 6, 1, 90);
-    expected.Filler(9).Texture(5, 3, 1, 91);
-    expected.Filler(9).Texture(4, 4, 2, 3);
-    expected.Filler(9).Texture(6, 2, 2, alphaKept);
-    expected.Filler(9).Texture(2, 2, 1, 5);
-    expected.Filler(33);
-    EXPECT_EQ(ReadFileBytes(trip.model), expected.Bytes());
+    EXPECT_EQ(ReadFileBytes(trip.model),
+        ModelWith({{0, {{10, 6, 1}, NifBuilder::PatternPixels(10, 6, 1, 90)}},
+                      {1, {{5, 3, 1}, NifBuilder::PatternPixels(5, 3, 1, 91)}}, {3, {{6, 2, 2}, alphaKept}}})
+            .Bytes());
 
     // A second import of the same folder finds nothing left to do and leaves the file untouched.
     const auto written = std::filesystem::last_write_time(trip.model);
@@ -185,14 +193,7 @@ TEST(ImportTextures, AnAlphaEditInAnRgbaPngLandsInTheTexture)
     ASSERT_TRUE(report.Succeeded()) << report.strError;
     EXPECT_EQ(trip.Lines(report)[0], "0 rock-000.png replaced");
     EXPECT_EQ(trip.Lines(report)[3], "3 rock-003.png replaced");
-    NifBuilder expected;
-    expected.Filler(49).Texture(8, 8, 1, rgb);
-    expected.Filler(9).Texture(5, 3, 1, 2);
-    expected.Filler(9).Texture(4, 4, 2, 3);
-    expected.Filler(9).Texture(6, 2, 2, texels);
-    expected.Filler(9).Texture(2, 2, 1, 5);
-    expected.Filler(33);
-    EXPECT_EQ(ReadFileBytes(trip.model), expected.Bytes());
+    EXPECT_EQ(ReadFileBytes(trip.model), ModelWith({{0, {kShapes[0], rgb}}, {3, {kShapes[3], texels}}}).Bytes());
 }
 
 TEST(ImportTextures, OneRefusedFileMeansNothingIsWritten)

@@ -36,25 +36,23 @@ static size_t g_namesUsed;
 
 __attribute__((constructor)) static void Configure(void)
 {
+    static const struct {
+        const char* name;
+        int error;
+        enum Mode mode;
+    } kErrors[] = {{"EIO", EIO, kFail}, {"ENOSPC", ENOSPC, kFail}, {"EDQUOT", EDQUOT, kFail}, {"EINTR", EINTR, kFail},
+        {"SHORT", EIO, kShort}, {"ZERO", EIO, kZero}, {"KILL", EIO, kKill}};
     const char* n = getenv("TAVREL_FAULT_N");
     const char* error = getenv("TAVREL_FAULT_ERROR");
     const char* persist = getenv("TAVREL_FAULT_PERSIST");
     g_target = n ? atol(n) : 0;
     g_persist = persist && strcmp(persist, "1") == 0;
-    if (!error || strcmp(error, "EIO") == 0)
-        g_errno = EIO;
-    else if (strcmp(error, "ENOSPC") == 0)
-        g_errno = ENOSPC;
-    else if (strcmp(error, "EDQUOT") == 0)
-        g_errno = EDQUOT;
-    else if (strcmp(error, "EINTR") == 0)
-        g_errno = EINTR;
-    else if (strcmp(error, "SHORT") == 0)
-        g_mode = kShort;
-    else if (strcmp(error, "ZERO") == 0)
-        g_mode = kZero;
-    else if (strcmp(error, "KILL") == 0)
-        g_mode = kKill;
+    for (size_t i = 0; error && i < sizeof kErrors / sizeof kErrors[0]; ++i) {
+        if (strcmp(error, kErrors[i].name) == 0) {
+            g_errno = kErrors[i].error;
+            g_mode = kErrors[i].mode;
+        }
+    }
 }
 
 __attribute__((destructor)) static void Report(void)
@@ -93,78 +91,55 @@ static int Hit(const char* name, int fd)
 
 #define REAL(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
 
-// The short or zero variants of a transfer, or the error.
-#define TRANSFER(name, fd, count, call)                                                                                \
-    do {                                                                                                               \
-        if (Hit(name, fd)) {                                                                                           \
+// A transfer counted as `label`: its short or zero variant, or the error.
+#define TRANSFER(ret, fn, label, fd, count, params, args)                                                              \
+    ret fn params                                                                                                      \
+    {                                                                                                                  \
+        if (Hit(label, fd)) {                                                                                          \
             if (g_mode == kZero)                                                                                       \
                 return 0;                                                                                              \
-            if (g_mode != kFail && (count) > 1) {                                                                      \
-                count = (count) / 2;                                                                                   \
-                return call;                                                                                           \
-            }                                                                                                          \
             if (g_mode == kFail) {                                                                                     \
                 errno = g_errno;                                                                                       \
                 return -1;                                                                                             \
             }                                                                                                          \
+            if ((count) > 1)                                                                                           \
+                count /= 2;                                                                                            \
         }                                                                                                              \
-        return call;                                                                                                   \
-    } while (0)
+        return REAL(fn) args;                                                                                          \
+    }
 
-ssize_t write(int fd, const void* buf, size_t count)
-{
-    TRANSFER("write", fd, count, REAL(write)(fd, buf, count));
-}
-
-ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset)
-{
-    TRANSFER("pwrite", fd, count, REAL(pwrite)(fd, buf, count, offset));
-}
-
-ssize_t pwrite64(int fd, const void* buf, size_t count, off64_t offset)
-{
-    TRANSFER("pwrite", fd, count, REAL(pwrite64)(fd, buf, count, offset));
-}
-
-ssize_t read(int fd, void* buf, size_t count)
-{
-    TRANSFER("read", fd, count, REAL(read)(fd, buf, count));
-}
-
-ssize_t pread(int fd, void* buf, size_t count, off_t offset)
-{
-    TRANSFER("pread", fd, count, REAL(pread)(fd, buf, count, offset));
-}
-
-ssize_t pread64(int fd, void* buf, size_t count, off64_t offset)
-{
-    TRANSFER("pread", fd, count, REAL(pread64)(fd, buf, count, offset));
-}
-
-ssize_t copy_file_range(int in, off64_t* inOff, int out, off64_t* outOff, size_t count, unsigned flags)
-{
-    TRANSFER("copy_file_range", out, count, REAL(copy_file_range)(in, inOff, out, outOff, count, flags));
-}
+TRANSFER(ssize_t, write, "write", fd, count, (int fd, const void* buf, size_t count), (fd, buf, count))
+TRANSFER(ssize_t, pwrite, "pwrite", fd, count, (int fd, const void* buf, size_t count, off_t at), (fd, buf, count, at))
+TRANSFER(ssize_t, pwrite64, "pwrite", fd, count, (int fd, const void* buf, size_t count, off64_t at),
+    (fd, buf, count, at))
+TRANSFER(ssize_t, read, "read", fd, count, (int fd, void* buf, size_t count), (fd, buf, count))
+TRANSFER(ssize_t, pread, "pread", fd, count, (int fd, void* buf, size_t count, off_t at), (fd, buf, count, at))
+TRANSFER(ssize_t, pread64, "pread", fd, count, (int fd, void* buf, size_t count, off64_t at), (fd, buf, count, at))
+TRANSFER(ssize_t, copy_file_range, "copy_file_range", out, count,
+    (int in, off64_t* inOff, int out, off64_t* outOff, size_t count, unsigned flags),
+    (in, inOff, out, outOff, count, flags))
 
 // Calls that either work or fail: an error (or, for SHORT and ZERO, EIO).
-#define ALL_OR_NOTHING(name, fd, call)                                                                                 \
-    do {                                                                                                               \
-        if (Hit(name, fd)) {                                                                                           \
+#define ALL_OR_NOTHING(fn, fd, params, args)                                                                           \
+    int fn params                                                                                                      \
+    {                                                                                                                  \
+        if (Hit(#fn, fd)) {                                                                                            \
             errno = g_mode == kFail ? g_errno : EIO;                                                                   \
             return -1;                                                                                                 \
         }                                                                                                              \
-        return call;                                                                                                   \
-    } while (0)
+        return REAL(fn) args;                                                                                          \
+    }
 
-int fsync(int fd)
-{
-    ALL_OR_NOTHING("fsync", fd, REAL(fsync)(fd));
-}
-
-int fdatasync(int fd)
-{
-    ALL_OR_NOTHING("fdatasync", fd, REAL(fdatasync)(fd));
-}
+ALL_OR_NOTHING(fsync, fd, (int fd), (fd))
+ALL_OR_NOTHING(fdatasync, fd, (int fd), (fd))
+ALL_OR_NOTHING(fchmod, fd, (int fd, mode_t mode), (fd, mode))
+ALL_OR_NOTHING(fchown, fd, (int fd, uid_t owner, gid_t group), (fd, owner, group))
+ALL_OR_NOTHING(rename, -1, (const char* from, const char* to), (from, to))
+ALL_OR_NOTHING(renameat, -1, (int fromDir, const char* from, int toDir, const char* to), (fromDir, from, toDir, to))
+ALL_OR_NOTHING(renameat2, -1, (int fromDir, const char* from, int toDir, const char* to, unsigned flags),
+    (fromDir, from, toDir, to, flags))
+ALL_OR_NOTHING(linkat, -1, (int fromDir, const char* from, int toDir, const char* to, int flags),
+    (fromDir, from, toDir, to, flags))
 
 int close(int fd)
 {
@@ -175,34 +150,4 @@ int close(int fd)
         return -1;
     }
     return REAL(close)(fd);
-}
-
-int fchmod(int fd, mode_t mode)
-{
-    ALL_OR_NOTHING("fchmod", fd, REAL(fchmod)(fd, mode));
-}
-
-int fchown(int fd, uid_t owner, gid_t group)
-{
-    ALL_OR_NOTHING("fchown", fd, REAL(fchown)(fd, owner, group));
-}
-
-int rename(const char* from, const char* to)
-{
-    ALL_OR_NOTHING("rename", -1, REAL(rename)(from, to));
-}
-
-int renameat(int fromDir, const char* from, int toDir, const char* to)
-{
-    ALL_OR_NOTHING("renameat", -1, REAL(renameat)(fromDir, from, toDir, to));
-}
-
-int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags)
-{
-    ALL_OR_NOTHING("renameat2", -1, REAL(renameat2)(fromDir, from, toDir, to, flags));
-}
-
-int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
-{
-    ALL_OR_NOTHING("linkat", -1, REAL(linkat)(fromDir, from, toDir, to, flags));
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <csetjmp>
 #include <cstdio>
 
@@ -83,4 +85,15 @@ bool DecodePng(const std::vector<uint8_t>& bytes, PngImage& image)
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
     return ok;
+}
+
+std::vector<uint8_t> WithDeclaredSides(std::vector<uint8_t> png, uint32_t width, uint32_t height)
+{
+    for (int i = 0; i < 4; ++i) {
+        png[16 + i] = uint8_t(width >> (24 - 8 * i));
+        png[20 + i] = uint8_t(height >> (24 - 8 * i));
+    }
+    for (uint32_t i = 0, crc = uint32_t(crc32(0, png.data() + 12, 17)); i < 4; ++i)
+        png[29 + i] = uint8_t(crc >> (24 - 8 * i));
+    return png;
 }

@@ -24,3 +24,5 @@ struct PngImage {
 std::vector<uint8_t> EncodePng(const PngImage& image);
 // Decodes a whole file as it is stored (no transformations) into a fresh image; false on a libpng error.
 bool DecodePng(const std::vector<uint8_t>& bytes, PngImage& image);
+// The file with its header declaring these sides, the header's CRC made right: only the sides are wrong.
+std::vector<uint8_t> WithDeclaredSides(std::vector<uint8_t> png, uint32_t width, uint32_t height);
