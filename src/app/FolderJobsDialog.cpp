@@ -119,10 +119,10 @@ void RunExportFolder(QWidget* parent, const std::string& initialDir)
     FolderExportOptions options;
     options.strOut = folders->second;
     const QString label = QStringLiteral("Exporting the textures...");
-    JobResult result = RunWithProgress(
-        parent, folders->first, nullptr, label, [&](const std::vector<FoundFile>& files, IFolderProgress* progress) {
-            return ExportFolder(files, options, progress);
-        });
+    const Job job = [&](const std::vector<FoundFile>& files, IFolderProgress* progress) {
+        return ExportFolder(files, options, progress);
+    };
+    JobResult result = RunWithProgress(parent, folders->first, nullptr, label, job);
 
     // Files whose textures would replace different ones were left alone: one
     // question for all of them, then those files again.
@@ -139,10 +139,7 @@ void RunExportFolder(QWidget* parent, const std::string& initialDir)
     }
     if (!refused.empty() && !result.report.bCancelled && ConfirmOverwrite(conflicts, options.strOut)) {
         options.bOverwrite = true;
-        JobResult again = RunWithProgress(parent, folders->first, &refused, label,
-            [&](const std::vector<FoundFile>& files, IFolderProgress* progress) {
-                return ExportFolder(files, options, progress);
-            });
+        JobResult again = RunWithProgress(parent, folders->first, &refused, label, job);
         for (size_t j = 0; j < at.size() && j < again.report.files.size(); ++j)
             result.report.files[at[j]] = std::move(again.report.files[j]);
         result.report.bCancelled = again.report.bCancelled;
