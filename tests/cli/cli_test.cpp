@@ -25,6 +25,7 @@
 #include "PngFiles.h"
 #include "ScriptedUi.h"
 #include "TempDir.h"
+#include "TgaBuilder.h"
 #include "doc/MapMaker.h"
 #include "doc/TavrelDoc.h"
 #include "image/DibImage.h"
@@ -260,6 +261,9 @@ TEST_F(CliTest, EachVerbWritesWhatItShouldOrExitsOneLeavingTheFileAlone)
     std::vector<Pixels> many = m_textures;  // indexes have three digits, more past 999
     many.resize(1001, Pattern(1, 1, false, 9));
     const std::string manyNif = Write("many.NIF", ModelFile(many)), bmz = Write("p.bmz", BmzFile(rgb));
+    // A Targa must match the texture's size: this one is a row taller.
+    const std::string tall =
+        Write("tall.tga", BuildTga({.width = 5, .height = 4, .pixels = std::vector<uint8_t>(60, 3)}));
     std::filesystem::create_directories(Path("edits"));
     Write("edits/m-000.bmp", BmpFile(rgb));
     Write("edits/readme.txt", kSentinel);
@@ -283,6 +287,14 @@ TEST_F(CliTest, EachVerbWritesWhatItShouldOrExitsOneLeavingTheFileAlone)
         {{"replace", m, bmp32, "--backup"}, 1, "", depth + "(--yes accepts the change of bit depth)\n",
             {{m, m_model}, {m + ".bak", {}}}},
         {{"replace", m, bmp32, "--yes", "--index", "2"}, 0, "", "", {{m, spliced(2, rgba)}}},
+        // Refusals of the edits themselves: nothing written, no backup.
+        {{"replace", m, tall, "--backup"}, 1, "",
+            "Error: The replacement image's dimensions are different from the original!\n",
+            {{m, m_model}, {m + ".bak", {}}}},
+        {{"replace", m, bmp, "--index", "9", "--backup"}, 1, "",
+            "There is no image 9 in " + m + ": it holds 3 images.\n", {{m, m_model}, {m + ".bak", {}}}},
+        {{"alpha", m, "9", "--backup"}, 1, "", "Error: This image cannot be made transparent\n",
+            {{m, m_model}, {m + ".bak", {}}}},
         {{"alpha", link, "9", "--index", "1"}, 1, "",
             link + " holds no textures but links to " + Path("mod/../m.nif") +
                 ".\nNothing was written: --follow-link edits the linked file.\n",
@@ -342,11 +354,12 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutputUsageErrorsExitTwoWithTheReasonA
 
 TEST_F(CliTest, ReadAndWriteFailuresExitOneWithTheMessageAndLeaveOutAlone)
 {
-    std::vector<uint8_t> broken(104, 0x55);
-    std::fill_n(broken.begin(), 40, 0);  // a 40-byte header, then no zlib stream
-    // A model file and a picture (read another way by the tool), with the readers' messages (theirs to test).
+    std::vector<uint8_t> png = EncodePng(
+        {.width = 64, .height = 64, .rows = std::vector<std::vector<uint8_t>>(64, std::vector<uint8_t>(192, 1))});
+    png.resize(30);  // the header cut short; libpng's own report stays unprinted: the tool's message says it all
+    // A picture and a model file (read another way by the tool), with the readers' messages.
     const std::pair<std::string, std::string> cases[] = {
-        {Write("broken.bmz", broken), "Error decompressing file\n"},
+        {Write("cut.png", png), "Error reading png file.\nFile: " + Path("cut.png") + "\n"},
         {Write("dangling.nif", ModelFile({}, nullptr, "absent.nif")), "Error reading file\n"},
     };
     const std::string out = Write("out.tga", kSentinel), bmp = Write("in.bmp", BmpFile(m_textures[0]));
