@@ -31,9 +31,8 @@ struct Row {
     Tex save;  // what the editor saves (its format 1: an RGB PNG, 2: RGBA)
     const char* refusal;  // empty: written
 };
-// The same shape; an RGB save over an RGBA texture, which keeps its alpha; an RGBA save; a wrong size, refused.
+// An RGB save over an RGBA texture, which keeps its alpha; an RGBA save; a wrong size, refused.
 const Row kRows[] = {
-    {"same", {8, 4, 1, 2}, {8, 4, 1, 7}, ""},
     {"keep", {8, 4, 2, 2}, {8, 4, 1, 8}, ""},
     {"rgba", {8, 4, 2, 2}, {8, 4, 2, 9}, ""},
     {"size", {8, 4, 1, 2}, {9, 4, 1, 7}, kDimensionsDiffer},
